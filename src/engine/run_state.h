@@ -1,0 +1,31 @@
+#pragma once
+// The two plain structs of process-wide state. The main window owns one of each for the life of
+// the process and hands them to the windows and the engine by reference.
+
+#include <cstdint>
+#include <string>
+
+namespace vlm {
+
+// The run engine's state: one set per process, since one project runs at a time.
+struct RunState {
+    bool StopRequested = false;  // the run must stop at its next check
+    bool RunActive = false;      // a run is in progress (Cancel and ESC ask before stopping)
+    bool ConfirmOn = true;       // ask before overwriting or deleting
+    bool PrecalcOn = true;       // estimate the future free space first
+    bool LongNamesOn = true;     // clean and cut destination file names
+    bool VirtualCopy = false;    // the copy pass only counts, touching nothing
+    std::int64_t FutureFree = 0; // the running estimate of a virtual pass, in bytes
+};
+
+// What one window hands to another.
+struct HandOverState {
+    bool SyncMode = false;          // the project being run synchronises
+    std::string SyncDest;           // its synchronisation destination
+    bool QuickRunRequested = false; // the command line asked for a quick run
+    bool TimerRunRequested = false; // the scheduler asked for a timed run
+    bool TimerArmed = false;        // the scheduler's delay is running
+    bool EditorOpen = false;        // a project editor exists: the run report stays silent
+};
+
+}  // namespace vlm

@@ -1,0 +1,45 @@
+#pragma once
+// The drive letters a–z and the host folders they stand for.
+//
+// Everything above the platform layer thinks in drive paths ("c:\Data\Docs"). The table says
+// which host folder each letter is: c: is "/" unless pinned otherwise, letters pinned in
+// drives.ini (section [Drives], key = letter, value = host folder) come next, and the mounted
+// volumes under /media, /run/media and /mnt take the free letters from d: on, in mount-point
+// order. A pinned letter whose folder does not exist is a drive that is "not present".
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace vlm {
+
+class DriveTable {
+public:
+    // An empty table: no letter is mapped.
+    DriveTable() = default;
+
+    // The table the program uses: c: = "/", the pins of <programFolderHost>/drives.ini, then
+    // the mounted removable/extra volumes on the free letters from d:.
+    static DriveTable Load(const std::string& programFolderHost);
+
+    // Maps `letter` (either case) to the host folder `hostRoot` (absolute, no trailing '/',
+    // except for "/" itself). Replaces an earlier mapping of that letter.
+    void Pin(char letter, std::string hostRoot);
+    void Unpin(char letter);
+
+    // The host folder of `letter` (either case), whether or not it exists.
+    std::optional<std::string> RootOf(char letter) const;
+
+    // True when `letter` is mapped and its host folder exists as a directory.
+    bool IsPresent(char letter) const;
+
+private:
+    std::array<std::optional<std::string>, 26> roots_;
+};
+
+// The table in force for the whole process. Starts empty; the program sets it once at start,
+// a test sets it to a table over temporary folders.
+void SetActiveDriveTable(DriveTable table);
+const DriveTable& ActiveDriveTable();
+
+}  // namespace vlm

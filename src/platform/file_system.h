@@ -1,0 +1,159 @@
+#pragma once
+// File-system services behind a Windows-like face. Every path is a drive path; a path the
+// drive table refuses behaves like a path where nothing exists (and sets ENOENT).
+//
+// Read-only is the owner-write bit, and the rules Windows enforces are enforced here for every
+// caller, root included: a read-only file is not deleted, opened for writing, time-stamped or
+// replaced by a rename; a read-only folder is not removed. Nothing here makes an item writable.
+//
+// Links and special files (FIFO, socket, device) are classified without following them. Only
+// the attribute and time queries of a *named* path follow a link, as a source item named by the
+// person may be one; a walk never does.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/packed_time.h"
+
+namespace vlm {
+
+// Attribute bits, as the program knows them.
+inline constexpr std::uint32_t kAttrReadOnly = 1;
+inline constexpr std::uint32_t kAttrHidden = 2;     // a name with a leading dot
+inline constexpr std::uint32_t kAttrSystem = 4;     // never set on this platform
+inline constexpr std::uint32_t kAttrVolumeId = 8;
+inline constexpr std::uint32_t kAttrDirectory = 16;
+inline constexpr std::uint32_t kAttrArchive = 32;   // set on every plain file
+inline constexpr std::uint32_t kAttrAnyFile = 63;   // the mask that lists everything
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+enum class EntryKind {
+    File,       // a plain file
+    Directory,  // a real directory (never a link to one)
+    Link,       // a symbolic link, whatever it points at
+    Special,    // FIFO, socket, character or block device
+};
+
+struct DirEntry {
+    std::string name;          // one component, '\' in the host name shown as kBackslashStandIn
+    EntryKind kind = EntryKind::File;
+    std::uint32_t attributes = 0;  // kAttr* bits; links and special files carry no directory bit
+    std::uint64_t size = 0;        // true 64-bit size of a plain file, 0 otherwise
+    PackedTime time = 0;           // last-write time, packed
+};
+
+// FindFirstFile/FindNextFile over the folder `folder`: every entry except "." and "..", sorted
+// by name folded to upper case, ties in byte order. `mask` works as the Windows attribute mask:
+// plain files are always listed, hidden/system/directory entries only when their bit is in the
+// mask (so 63 lists everything and 39 lists no folders). False when the folder cannot be read.
+bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries);
+
+// The entry at `path` itself, without following a link. nullopt when nothing is there.
+std::optional<DirEntry> QueryEntry(std::string_view path);
+
+// GetFileAttributes: the attribute bits of `path`, following a link; kInvalidAttributes when
+// nothing is there.
+std::uint32_t GetFileAttributes(std::string_view path);
+
+// FileExists (true only for something that is not a directory) and DirectoryExists, following
+// links as a named path does.
+bool FileExists(std::string_view path);
+bool DirectoryExists(std::string_view path);
+
+// The last-write time of `path` (following a link), packed; nullopt when it cannot be read.
+std::optional<PackedTime> GetFileTimePacked(std::string_view path);
+// The last-write time of `path`, as a local DateTime (for date-time texts).
+std::optional<DateTime> GetFileDateTime(std::string_view path);
+// Sets the host modification time of `path` from a packed stamp. Refused on a read-only file.
+bool SetFileTimePacked(std::string_view path, PackedTime packed);
+
+// DeleteFile: removes a file, a link (the link itself) or a special file; never a directory.
+// Refused on a read-only file.
+bool DeleteFile(std::string_view path);
+// CreateDirectory: one new folder whose parent exists. False when anything exists at `path`.
+bool CreateDirectory(std::string_view path);
+// RemoveDirectory: an empty, writable folder.
+bool RemoveDirectory(std::string_view path);
+// Renames `from` over `to` in one step (same drive). Refused when `to` is a read-only file or a
+// directory.
+bool RenameReplacing(std::string_view from, std::string_view to);
+
+// An open file. Reads and writes go straight to the host in the caller's buffer sizes.
+class HostFile {
+public:
+    enum class Mode {
+        Read,      // existing file, read-only
+        Truncate,  // create or truncate, write-only; refused on a read-only file
+        Append,    // create when missing, write at the end; refused on a read-only file
+    };
+
+    HostFile() = default;
+    ~HostFile();
+    HostFile(HostFile&& other) noexcept;
+    HostFile& operator=(HostFile&& other) noexcept;
+    HostFile(const HostFile&) = delete;
+    HostFile& operator=(const HostFile&) = delete;
+
+    // False (and LastPlatformError) when the file cannot be opened in that mode.
+    bool Open(std::string_view path, Mode mode);
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Reads up to `capacity` bytes; `got` is what was read (0 at the end). False on an error.
+    bool Read(void* buffer, std::size_t capacity, std::size_t& got);
+    // Writes all `length` bytes. False on an error (a short write is an error).
+    bool Write(const void* data, std::size_t length);
+    bool Seek(std::uint64_t offset);
+    std::optional<std::uint64_t> Size() const;
+    // Flushes to the medium (fsync).
+    bool Sync();
+    // Closes; false when the close reported an error. Safe to call twice.
+    bool Close();
+
+private:
+    int fd_ = -1;
+};
+
+// Writes a whole file safely: the bytes go to a temporary file in the target's folder, which
+// replaces the target only when it is complete. Until Commit, the target is untouched; when the
+// writer is destroyed without a successful Commit, the temporary file is removed.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // Creates the temporary file beside `target`. False when it cannot be created, or when
+    // `target` is a read-only file or a directory.
+    bool Begin(std::string_view target);
+    bool Write(const void* data, std::size_t length);
+    bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+    // Flushes, optionally stamps the temporary file with `stamp`, closes it and renames it over
+    // the target. On failure the target is untouched and the temporary file is gone.
+    bool Commit(std::optional<PackedTime> stamp = std::nullopt);
+    // Removes the temporary file and leaves the target as it was.
+    void Abort();
+
+    const std::string& TemporaryPath() const { return tempPath_; }
+
+private:
+    std::string target_;
+    std::string tempPath_;
+    HostFile file_;
+    bool failed_ = false;
+};
+
+// Writes `content` as the whole file `path` through an AtomicFileWriter.
+bool WriteFileAtomically(std::string_view path, std::string_view content);
+// Reads the whole file `path`; nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(std::string_view path);
+
+// True for the names AtomicFileWriter gives its temporary files, so that a run can recognise
+// (and clear away) what a killed process left behind.
+bool IsTemporaryFileName(std::string_view name);
+
+}  // namespace vlm

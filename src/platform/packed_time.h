@@ -1,0 +1,36 @@
+#pragma once
+// Local date-times as the program counts them, and the packed 32-bit file-system date stamp.
+//
+// DateTime: days since 1899-12-30 00:00 local time, the time of day as the fraction.
+// Packed stamp: high word = ((year-1980) << 9) | (month << 5) | day,
+//               low word  = (hour << 11) | (minute << 5) | (second / 2), local time.
+// Years outside 1980–2107 are clamped to the first or last representable moment.
+
+#include <cstdint>
+#include <ctime>
+
+namespace vlm {
+
+using DateTime = double;
+using PackedTime = std::uint32_t;
+
+// Host seconds since the epoch → packed local stamp (seconds rounded down to even).
+PackedTime PackHostTime(std::time_t hostSeconds);
+// Packed local stamp → host seconds since the epoch (mktime of the local fields).
+std::time_t UnpackToHostTime(PackedTime packed);
+
+// Host seconds → local DateTime, and back.
+DateTime HostTimeToDateTime(std::time_t hostSeconds, long nanoseconds = 0);
+
+// Now, in local time, with millisecond precision. Tests may replace the clock.
+DateTime NowLocal();
+using ClockFunction = DateTime (*)();
+void SetClockForTesting(ClockFunction clock);  // nullptr restores the real clock
+
+struct LocalFields {
+    int year, month, day, hour, minute, second, millisecond;
+};
+LocalFields SplitDateTime(DateTime value);
+DateTime MakeDateTime(const LocalFields& fields);
+
+}  // namespace vlm

@@ -1,0 +1,54 @@
+#pragma once
+// How the program reaches the person: message boxes, questions and input boxes.
+// The application sets the Qt implementation once at start; tests set a scripted one.
+
+#include <optional>
+#include <string>
+
+namespace vlm {
+
+enum class BoxType {
+    Plain,         // no icon
+    Error,
+    Warning,
+    Information,
+    Confirmation,  // a question mark
+};
+
+enum class Buttons {
+    Ok,
+    YesNo,
+    YesNoCancel,
+};
+
+enum class Answer {
+    Ok,
+    Yes,
+    No,
+    Cancel,
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A box of `type` with `buttons`; returns the button pressed (Ok for Buttons::Ok).
+    virtual Answer Show(BoxType type, Buttons buttons, const std::string& text) = 0;
+
+    // An input box: caption, prompt and the starting text; nullopt when cancelled.
+    virtual std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                             const std::string& value) = 0;
+
+    // One beep of the window system.
+    virtual void Beep() = 0;
+};
+
+// The instance in force. Until SetDialogs is called, a fallback answers every question with No
+// (the safe choice), writes boxes to standard error and beeps on the terminal.
+void SetDialogs(Dialogs* dialogs);
+Dialogs& CurrentDialogs();
+
+// Shorthands for questions.
+bool AskYesNo(BoxType type, const std::string& text);  // true for Yes
+
+}  // namespace vlm

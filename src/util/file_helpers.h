@@ -1,0 +1,44 @@
+#pragma once
+// Item queries, folder operations and copying on drive paths.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vlm {
+
+// An I/O failure while copying; the message names the file and the cause.
+class CopyError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// 'n' nothing, 'd' a directory, 'f' anything else (attributes read following a link).
+char ItemKind(std::string_view path);
+// 0 when no file exists at `path`; otherwise its true 64-bit size.
+std::int64_t FileSizeOf(std::string_view path);
+// The sum of all file sizes below `path` (hidden ones included; links and special files count 0
+// and are never followed).
+std::uint64_t DirSize(std::string_view path);
+// 0 for 'n', DirSize for 'd', FileSizeOf for 'f'.
+std::uint64_t ItemSize(std::string_view path);
+// Empty for 'n'; otherwise the last-write time as DateTimeText.
+std::string ItemDateText(std::string_view path);
+
+// Creates `path` and every missing parent. True when `path` is a directory afterwards.
+bool ForceDirChain(std::string_view path);
+// Deletes everything below `path` and `path` itself, going on past failures. False when any
+// part could not be removed, and when `path` is not an existing directory.
+bool DeleteDirTree(std::string_view path);
+
+// Appends bytes from..to (1-based, inclusive) of `src` to the end of `dst`, creating `dst`.
+// Reports problems in error boxes; write errors raise CopyError.
+void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::string_view dst);
+
+// Copies `src` to `dst` and gives the copy the modification time of `src`. The copy is written
+// under a temporary name beside `dst` and replaces it only when complete; on any failure the old
+// `dst` is untouched, no temporary file is left, and CopyError is raised.
+void CopyFileKeepAge(std::string_view src, std::string_view dst);
+
+}  // namespace vlm

@@ -1,0 +1,47 @@
+#pragma once
+// Strings, numbers and clock arithmetic.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/packed_time.h"
+
+namespace vlm {
+
+std::string StripTrailingBackslash(std::string_view s);
+// 1-based position of the last occurrence of `sub` in `s`; 0 when absent.
+int LastPos(std::string_view sub, std::string_view s);
+int CountChar(char c, std::string_view s);
+// The file name of `path` without its last extension (see the rules in the .cpp).
+std::string BaseNameNoExt(std::string_view path);
+// False when `s` holds one of  " * / : < > ? \ |
+bool IsValidFileName(std::string_view s);
+// "1234567" → "1.234.567"; "-1234" → "-1.234"; three digits or fewer unchanged.
+std::string GroupThousands(std::string_view s);
+std::string GroupThousands(std::int64_t n);
+std::string RemoveDots(std::string_view s);
+// "..." + the last n-3 characters when `s` is longer than n (characters, not bytes).
+std::string ShortenLeft(std::string_view s, int n);
+std::string PadTwo(std::string_view s);
+// The nesting test of source items (substring test, case-insensitive, with fewer backslashes;
+// or exactly equal).
+bool IsPartOf(std::string_view a, std::string_view b);
+int DriveNumber(char letter);
+
+// Milliseconds from t2 to t1.
+double MsBetween(DateTime t1, DateTime t2);
+int ClockSecondsBetween(int hourA, int minuteA, int secondA, int hourB, int minuteB, int secondB);
+struct ClockParts {
+    int hours, minutes, seconds;
+};
+ClockParts SplitSeconds(int n);
+
+// The elapsed-time numbers of a run: H, M and S (S with 0, 1 or 2 decimals by its size and the
+// locale's decimal separator), as the report line and the history column write them.
+struct ElapsedText {
+    std::string hours, minutes, seconds;
+};
+ElapsedText FormatElapsed(double milliseconds);
+
+}  // namespace vlm
