@@ -1,0 +1,49 @@
+#pragma once
+// The program's settings: the in-memory record and its ini file.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vlm {
+
+struct AppSettings {
+    std::string AllowedDrive = "All";
+    std::string BackupLocation;    // empty in the file → ProgramFolder
+    std::string ProjectsLocation;  // empty in the file → ProgramFolder
+    std::string LogLocation;       // empty in the file → ProgramFolder
+    std::uint32_t RunHistoryMax = 256;
+    std::string BackgroundPicture;
+    std::string TimerProject;
+    std::uint16_t TimerHour = 0;
+    std::uint16_t TimerMinute = 0;
+    bool TimerActivate = false;
+    bool TimerShow = false;
+    std::uint16_t TimerPanelX = 8;
+    std::uint16_t TimerPanelY = 8;
+    bool LaunchRun = false;
+    bool ShowSyncOption = false;
+    bool ShowDirSizes = false;
+
+    // Derived, never stored: the program file's folder (a drive path, no trailing backslash
+    // except on a drive root) and the run history file in it.
+    std::string ProgramFolder;
+    std::string RunHistoryPath() const;
+};
+
+// The settings file of a program file: its path with the extension replaced by ".ini".
+std::string SettingsFilePath(std::string_view programFilePath);
+
+// Reads the file (missing file, section or key → defaults; no message); the three locations
+// that read empty become `programFolder`.
+AppSettings LoadSettings(std::string_view settingsPath, std::string_view programFolder);
+
+// Writes every key, replacing the file in one step. On failure returns the message to show:
+// "Unable to write to " + the file name; nullopt... see the .cpp.
+struct SaveResult {
+    bool ok = true;
+    std::string message;  // "Unable to write to " + path when !ok
+};
+SaveResult SaveSettings(const AppSettings& settings, std::string_view settingsPath);
+
+}  // namespace vlm

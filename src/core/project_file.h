@@ -1,0 +1,64 @@
+#pragma once
+// The project file (".vlm"): key=value lines, one reader for every caller, and the writer.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vlm {
+
+// A project file as its readers see it: lines split at CR LF, CR or LF (a NUL ends the text),
+// a key's value found by the first line whose text before its first "=" equals the key without
+// regard to case. A missing key reads as the empty string.
+class ProjectText {
+public:
+    static ProjectText Parse(std::string_view bytes);
+    // nullopt when the file cannot be read.
+    static std::optional<ProjectText> Load(std::string_view path);
+
+    std::string Value(std::string_view key) const;
+    // "vlmproject" is exactly "ok".
+    bool IsProject() const;
+    // item1, item2, ... up to the first empty value.
+    std::vector<std::string> Items() const;
+
+private:
+    // lower-case key → value of its first line; built once, so lookups stay cheap for projects
+    // with many items.
+    std::unordered_map<std::string, std::string> firstValues_;
+};
+
+// The project check: the file can be read and is a project.
+bool IsProjectFile(std::string_view path);
+
+// The options as a run reads them: on unless the value is exactly "N".
+struct RunOptions {
+    bool confirm = true;
+    bool precalc = true;
+    bool longnames = true;
+};
+RunOptions ReadRunOptions(const ProjectText& project);
+
+// Every field of a project, as the editor holds it and the writer stores it.
+struct ProjectFields {
+    std::string destdrive;
+    std::string destkind;
+    bool confirm = false;
+    bool precalc = true;
+    bool longnames = false;
+    bool sync = false;
+    std::string syncdest;
+    std::vector<std::string> items;
+};
+// The fields as the editor reads them ("confirm" on unless "N", "precalc" on unless "N",
+// "longnames" and "sync" on only when "Y", "syncdest" only when syncing).
+ProjectFields ReadEditorFields(const ProjectText& project);
+
+// The file text: the lines in the fixed order, each ended by CR LF.
+std::string ProjectFileText(const ProjectFields& fields);
+// Writes the project safely (temporary file, then rename). False when it could not.
+bool WriteProjectFile(std::string_view path, const ProjectFields& fields);
+
+}  // namespace vlm

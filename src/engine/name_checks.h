@@ -1,0 +1,22 @@
+#pragma once
+// File names safe for fragile media: cleaned of forbidden characters and cut to 127 characters.
+
+#include <string>
+#include <string_view>
+
+#include "engine/run_log.h"
+
+namespace vlm {
+
+inline constexpr int kMaxNameLength = 127;  // in characters (UTF-8 code points)
+
+// `path` with its file name cleaned and cut; the folder part unchanged. When the cleaned name is
+// empty the result is the folder part alone (it ends with '\' or ':'): see NameIsEmpty.
+std::string fnamecutto127(std::string_view path, RunLog& log);
+// True when `path` has no file name after its last '\' or ':'.
+bool NameIsEmpty(std::string_view path);
+
+// True when `name` (exactly 127 characters) is the cut of a file name in `sourceFolder`.
+bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog& log);
+
+}  // namespace vlm

@@ -1,0 +1,37 @@
+#pragma once
+// The run's report: every line goes through report(), which shows it on the run window by the
+// log level and appends it to the log file "Vlmlogtmp.txt" when the window's LogCB is checked.
+
+#include <string>
+#include <string_view>
+
+#include "engine/run_state.h"
+#include "engine/run_view.h"
+
+namespace vlm {
+
+class RunLog {
+public:
+    // `view` may be null: no run window exists, and every line is dropped.
+    RunLog(RunView* view, RunState& run, HandOverState& handOver, std::string logLocation);
+
+    // `important` lines show at Normal and Extended, detail lines at Extended only.
+    void report(const std::string& line, bool important);
+    // Appends one line to the file at `path`, asking the person when that fails.
+    void addlnlog(const std::string& line, const std::string& path);
+
+    // LogLocation + "\" + "Vlmlogtmp.txt".
+    std::string LogFilePath() const;
+    static std::string LogFilePathFor(std::string_view logLocation);
+
+    RunView* View() const { return view_; }
+    RunState& Run() const { return run_; }
+
+private:
+    RunView* view_;
+    RunState& run_;
+    HandOverState& handOver_;
+    std::string logLocation_;
+};
+
+}  // namespace vlm
