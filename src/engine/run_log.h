@@ -20,7 +20,7 @@ public:
     // Appends one line to the file at `path`, asking the person when that fails.
     void addlnlog(const std::string& line, const std::string& path);
 
-    // LogLocation + "\" + "Vlmlogtmp.txt".
+    // LogLocation + "\" + "Vlmlogtmp.txt" (one separator only after a drive root such as "e:\").
     std::string LogFilePath() const;
     static std::string LogFilePathFor(std::string_view logLocation);
 
@@ -28,6 +28,13 @@ public:
     RunState& Run() const { return run_; }
 
 private:
+    // The level rules of report(): true when the line goes to the memo (and maybe the file).
+    bool Keeps(bool important) const;
+    // A line that must not be tried on the file again, under the same level rules.
+    void ShowInMemoOnly(const std::string& line, bool important);
+    // Unchecks LogCB: nothing more goes to the file until the person checks it again.
+    void TurnFileOff();
+
     RunView* view_;
     RunState& run_;
     HandOverState& handOver_;

@@ -1,0 +1,118 @@
+#include "engine/run_log.h"
+
+#include <utility>
+
+#include "platform/file_system.h"
+#include "util/dialogs.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr std::string_view kLogFileName = "Vlmlogtmp.txt";
+
+// Creates the file empty when nothing is there yet. An existing log is never truncated: Append
+// creates a missing file and leaves an existing one as it is.
+bool CreateEmptyFile(const std::string& path) {
+    HostFile file;
+    if (!file.Open(path, HostFile::Mode::Append))
+        return false;
+    return file.Close();
+}
+
+// One line with its CR LF, in one open-write-close, so the file is complete up to this line
+// whatever happens to the process afterwards.
+bool AppendLine(const std::string& path, const std::string& line) {
+    HostFile file;
+    if (!file.Open(path, HostFile::Mode::Append))
+        return false;
+    const std::string text = line + "\r\n";
+    const bool written = file.Write(text.data(), text.size());
+    const bool closed = file.Close();
+    return written && closed;
+}
+
+bool AskErrorYesNo(const std::string& text) {
+    return CurrentDialogs().Show(BoxType::Error, Buttons::YesNo, text) == Answer::Yes;
+}
+
+}  // namespace
+
+RunLog::RunLog(RunView* view, RunState& run, HandOverState& handOver, std::string logLocation)
+    : view_(view), run_(run), handOver_(handOver), logLocation_(std::move(logLocation)) {}
+
+std::string RunLog::LogFilePath() const {
+    return LogFilePathFor(logLocation_);
+}
+
+std::string RunLog::LogFilePathFor(std::string_view logLocation) {
+    // A location that is a drive root ("e:\") already ends with its separator; a second one
+    // would make an empty path component that no drive path may hold. An empty location keeps
+    // the plain "\Vlmlogtmp.txt".
+    std::string path(logLocation);
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    path += kLogFileName;
+    return path;
+}
+
+bool RunLog::Keeps(bool important) const {
+    if (handOver_.EditorOpen)
+        return false;  // the editor's own checks report nothing
+    if (view_ == nullptr)
+        return false;  // no run window, nowhere to show the line
+    const LogLevel level = view_->Level();
+    if (level == LogLevel::None)
+        return false;
+    // While the copy pass only counts, its lines are background detail at most.
+    if (run_.VirtualCopy) {
+        if (!important)
+            return false;
+        important = false;
+    }
+    return important || level == LogLevel::Extended;
+}
+
+void RunLog::report(const std::string& line, bool important) {
+    if (!Keeps(important))
+        return;
+    // The file first: a question about the file is asked while the memo does not yet show the
+    // line.
+    if (view_->LogToFile())
+        addlnlog(line, LogFilePath());
+    view_->AppendReportLine(line);
+}
+
+void RunLog::ShowInMemoOnly(const std::string& line, bool important) {
+    if (!Keeps(important))
+        return;
+    view_->AppendReportLine(line);
+}
+
+void RunLog::TurnFileOff() {
+    if (view_ != nullptr)
+        view_->SetLogToFile(false);
+}
+
+void RunLog::addlnlog(const std::string& line, const std::string& path) {
+    if (!FileExists(path) && !CreateEmptyFile(path)) {
+        if (AskErrorYesNo("Unable to create log-file " + path + "!!! Continue without log?")) {
+            TurnFileOff();
+        } else {
+            run_.StopRequested = true;
+        }
+        return;
+    }
+    if (AppendLine(path, line))
+        return;
+    if (AskErrorYesNo("Unable to write to log-file " + path +
+                      ". Probably disk full. Continue without log?")) {
+        TurnFileOff();
+        report("Unable to write to log-file. Continue without log.", true);
+    } else {
+        ShowInMemoOnly("Unable to write to log-file. User decides to halt", true);
+        run_.StopRequested = true;
+    }
+}
+
+}  // namespace vlm
