@@ -58,7 +58,12 @@ ProjectFields ReadEditorFields(const ProjectText& project);
 
 // The file text: the lines in the fixed order, each ended by CR LF.
 std::string ProjectFileText(const ProjectFields& fields);
-// Writes the project safely (temporary file, then rename). False when it could not.
+// False when a stored value could not be read back as written: a CR, LF or NUL in a value would
+// split its line, and an empty item would end the item list early.
+bool ProjectFileCanHold(const ProjectFields& fields);
+// Writes the project safely (temporary file, then rename), UTF-8 byte for byte. False when it
+// could not, or when the file could not hold the fields (ProjectFileCanHold); the file on disk
+// is then the one that was there before.
 bool WriteProjectFile(std::string_view path, const ProjectFields& fields);
 
 }  // namespace vlm

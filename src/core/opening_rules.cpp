@@ -1,0 +1,274 @@
+#include "core/opening_rules.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file_system.h"
+#include "platform/path_translation.h"
+#include "util/file_helpers.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr std::string_view kDefaultDestination = "<default>";
+
+std::string Concat(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (std::string_view part : parts) {
+        text.append(part);
+    }
+    return text;
+}
+
+// Characters, not bytes: a UTF-8 continuation byte does not start a character.
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// The host path with links in its existing part resolved, so that a drive whose folder is
+// reached through a link still compares with the folder it really is.
+std::filesystem::path ResolvedHostPath(const std::string& hostPath) {
+    std::error_code ec;
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(hostPath, ec);
+    if (ec) {
+        return std::filesystem::path(hostPath).lexically_normal();
+    }
+    return resolved;
+}
+
+// True when `inner` is `outer` or lies below it, compared by whole components.
+bool IsAtOrBelow(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    auto innerIt = inner.begin();
+    for (auto outerIt = outer.begin(); outerIt != outer.end(); ++outerIt) {
+        if (outerIt->empty()) {
+            continue;  // the empty last component of a path with a trailing separator
+        }
+        while (innerIt != inner.end() && innerIt->empty()) {
+            ++innerIt;
+        }
+        if (innerIt == inner.end() || *innerIt != *outerIt) {
+            return false;
+        }
+        ++innerIt;
+    }
+    return true;
+}
+
+// The synchronisation checks of a project that syncs its one item to SyncDest. Empty when the
+// project passes them.
+std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState& handOver) {
+    const std::string item1 = project.Value("item1");
+    handOver.SyncDest = project.Value("syncdest");
+    const std::string& syncDest = handOver.SyncDest;
+
+    if (syncDest.empty()) {
+        return std::string(kNoSyncDestination);
+    }
+    if (item1.empty()) {
+        return std::string(kNoSyncSource);
+    }
+    // A drive (e: or e:\) is no folder or file to synchronise with.
+    if (CharacterCount(syncDest) <= 3) {
+        return Concat({"Fatal error: impossible to synchronize to ", syncDest,
+                       " ! Must be a normal folder or file. Edit project file."});
+    }
+    if (!project.Value("item2").empty()) {
+        return std::string(kMoreThanOneSyncSource);
+    }
+    // Neither end may climb out of where it points: the removal pass deletes below SyncDest.
+    if (!IsSoundSourcePath(item1) || !IsSoundSourcePath(syncDest)) {
+        return std::string(kIncorrectSourcePath);
+    }
+
+    const char sourceKind = ItemKind(item1);
+    const char destKind = ItemKind(syncDest);
+    if (sourceKind != destKind) {
+        if (sourceKind == 'n') {
+            return Concat({"Fatal error: source ", item1, " does not exist."});
+        }
+        if (sourceKind == 'd' && destKind == 'f') {
+            return std::string(kSyncFolderToFile);
+        }
+        if (sourceKind == 'f' && destKind == 'd') {
+            return std::string(kSyncFileToFolder);
+        }
+        // SyncDest does not exist yet: the run creates it.
+    }
+
+    // Deliberately the text test of source items: c:\data and c:\data2\copy count as nested.
+    if (IsPartOf(item1, syncDest) || IsPartOf(syncDest, item1)) {
+        return NestingForbiddenText(item1, syncDest);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string UnreadableProjectText(std::string_view path) {
+    return Concat({"Unable to read project file ", path});
+}
+
+std::string NestingForbiddenText(std::string_view a, std::string_view b) {
+    return Concat({"Nesting forbidden! ", a, " and ", b, " are part of each other!!"});
+}
+
+bool IsSoundSourcePath(std::string_view item) {
+    if (item.size() < 2 || item[1] != ':') {
+        return false;  // a network path, a relative path or a typo: no drive to copy from
+    }
+    std::string_view rest = item.substr(2);
+    if (!rest.empty() && rest.back() == '\\') {
+        rest.remove_suffix(1);  // one trailing backslash on a folder is allowed
+    }
+    if (rest.empty()) {
+        return true;  // the drive itself: c: or c:\ .
+    }
+    if (rest.front() == '\\') {
+        rest.remove_prefix(1);
+    }
+    // Every component must name something. A '/' counts as a separator too: the host would
+    // split there.
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = rest.find_first_of("\\/", start);
+        std::string_view component = rest.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (component.empty() || component == "." || component == "..") {
+            return false;
+        }
+        if (end == std::string_view::npos) {
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+std::optional<std::string> DestPathFor(std::string_view item, std::string_view destdrive,
+                                       const DestinationContext& ctx) {
+    if (!IsSoundSourcePath(item)) {
+        return std::nullopt;
+    }
+    std::string destination(destdrive);
+    if (destination != kDefaultDestination) {
+        // Only the letter and the colon count; the rest of a drive entry is its label.
+        destination = destination.substr(0, 2);
+    }
+    if (ctx.SyncMode) {
+        return ctx.SyncDest;
+    }
+    if (destination == kDefaultDestination) {
+        destination = ctx.BackupLocation;
+    }
+    const std::string source = StripTrailingBackslash(item);
+    if (destination.empty()) {
+        destination = "?";
+    }
+    // Each source drive gets its own folder, named with the letter as the item writes it.
+    std::string result = destination + "\\VLMcopy_drive_" + source[0];
+    if (source.size() > 2) {
+        result.append(source, 2);
+    }
+    return result;
+}
+
+bool NestedOnHost(std::string_view a, std::string_view b) {
+    std::optional<std::string> hostA = ToHostPath(a);
+    std::optional<std::string> hostB = ToHostPath(b);
+    if (!hostA || !hostB) {
+        return false;
+    }
+    const std::filesystem::path resolvedA = ResolvedHostPath(*hostA);
+    const std::filesystem::path resolvedB = ResolvedHostPath(*hostB);
+    return IsAtOrBelow(resolvedA, resolvedB) || IsAtOrBelow(resolvedB, resolvedA);
+}
+
+OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backupLocation,
+                                  HandOverState& handOver) {
+    OpenRunOutcome outcome;
+    auto refuse = [&outcome](std::string text) {
+        outcome.error = std::move(text);
+        return outcome;
+    };
+
+    if (!FileExists(path)) {
+        return refuse(Concat({path, " does not exist!! Unable to run project."}));
+    }
+    std::optional<ProjectText> project = ProjectText::Load(path);
+    if (!project) {
+        return refuse(UnreadableProjectText(path));
+    }
+    if (!project->IsProject()) {
+        return refuse(Concat({path, " Invalid VLM-project file!! Unable to run project."}));
+    }
+
+    handOver.SyncMode = project->Value("sync") == "Y";
+    if (handOver.SyncMode) {
+        if (std::optional<std::string> refusal = SyncRefusal(*project, handOver)) {
+            return refuse(std::move(*refusal));
+        }
+    }
+
+    const DestinationContext context{handOver.SyncMode, handOver.SyncDest,
+                                     std::string(backupLocation)};
+    const std::string destdrive = project->Value("destdrive");
+    std::vector<std::string> items = project->Items();
+    std::vector<std::string> destinations;
+    destinations.reserve(items.size());
+    for (const std::string& item : items) {
+        std::optional<std::string> destination = DestPathFor(item, destdrive, context);
+        if (!destination) {
+            return refuse(std::string(kIncorrectSourcePath));
+        }
+        // A run into itself would copy its own copies until the disk is full, and its removal
+        // pass would delete the source.
+        if (NestedOnHost(item, *destination)) {
+            return refuse(NestingForbiddenText(item, *destination));
+        }
+        destinations.push_back(std::move(*destination));
+    }
+
+    outcome.caption = "Running: " + BaseNameNoExt(path);
+    outcome.sourceItems = std::move(items);
+    outcome.destinationPaths = std::move(destinations);
+    outcome.projectPath = std::string(path);
+    return outcome;
+}
+
+OpenEditOutcome ReadProjectForEditor(std::string_view path) {
+    OpenEditOutcome outcome;
+    if (path.empty()) {
+        outcome.isNew = true;
+        outcome.caption = "Project Editor: <New Project>";
+        outcome.name = "new";
+        return outcome;  // the fields keep the defaults of a new form
+    }
+
+    std::optional<ProjectText> project = ProjectText::Load(path);
+    if (!project) {
+        outcome.refusal = OpenEditOutcome::Refusal::Unreadable;
+        outcome.message = UnreadableProjectText(path);
+        return outcome;
+    }
+    if (!project->IsProject()) {
+        outcome.refusal = OpenEditOutcome::Refusal::NotAProject;
+        outcome.message = std::string(kInvalidProjectPlain);
+        return outcome;
+    }
+
+    const std::string name = BaseNameNoExt(path);
+    outcome.caption = "Project Editor: " + name;
+    outcome.name = name;
+    outcome.projectName = name;
+    outcome.fields = ReadEditorFields(*project);
+    return outcome;
+}
+
+}  // namespace vlm
