@@ -1,0 +1,212 @@
+#include "util/text_helpers.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "platform/locale_text.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr double kMsPerDay = 86400000.0;
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Only ASCII letters are folded: bytes of multi-byte UTF-8 characters stay as they are, so a
+// folded text never holds a broken character.
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = LowerAscii(c);
+    return out;
+}
+
+bool IsUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+std::size_t Utf8Length(std::string_view s) {
+    std::size_t count = 0;
+    for (char c : s) {
+        if (!IsUtf8Continuation(c))
+            ++count;
+    }
+    return count;
+}
+
+// The byte offset where the last `keep` characters of `s` begin.
+std::size_t OffsetOfLastChars(std::string_view s, std::size_t keep) {
+    std::size_t offset = s.size();
+    while (keep > 0 && offset > 0) {
+        --offset;
+        if (!IsUtf8Continuation(s[offset]))
+            --keep;
+    }
+    return offset;
+}
+
+// Whole days and milliseconds of the day, as the date-time arithmetic counts them.
+struct DayAndMs {
+    long long day;
+    long long ms;
+};
+
+DayAndMs SplitDayAndMs(DateTime t) {
+    double day = std::trunc(t);
+    return {static_cast<long long>(day), std::llround(std::fabs(t - day) * kMsPerDay)};
+}
+
+std::string FixedText(double value, int decimals) {
+    char buffer[64];
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text(buffer, result.ptr);
+    if (auto dot = text.find('.'); dot != std::string::npos) {
+        text.replace(dot, 1, DecimalSeparator());
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string StripTrailingBackslash(std::string_view s) {
+    if (!s.empty() && s.back() == '\\')
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+int LastPos(std::string_view sub, std::string_view s) {
+    if (sub.empty())
+        return 0;
+    auto pos = s.rfind(sub);
+    return pos == std::string_view::npos ? 0 : static_cast<int>(pos) + 1;
+}
+
+int CountChar(char c, std::string_view s) {
+    if (c == '\0')
+        return 0;
+    int count = 0;
+    for (char x : s) {
+        if (x == c)
+            ++count;
+    }
+    return count;
+}
+
+std::string BaseNameNoExt(std::string_view path) {
+    std::string_view name = path;
+    if (auto slash = path.rfind('\\'); slash != std::string_view::npos) {
+        name = path.substr(slash + 1);
+    }
+    auto dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return std::string(name);
+    // A name that begins with its only dot (".profile") has no base name.
+    return std::string(name.substr(0, dot));
+}
+
+bool IsValidFileName(std::string_view s) {
+    return s.find_first_of("\"*/:<>?\\|") == std::string_view::npos;
+}
+
+std::string GroupThousands(std::string_view s) {
+    std::string_view sign;
+    std::string_view digits = s;
+    if (!digits.empty() && digits.front() == '-') {
+        sign = digits.substr(0, 1);
+        digits.remove_prefix(1);
+    }
+    if (digits.size() <= 3)
+        return std::string(s);
+    std::string out(sign);
+    std::size_t lead = digits.size() % 3;
+    if (lead == 0)
+        lead = 3;
+    out.append(digits.substr(0, lead));
+    for (std::size_t i = lead; i < digits.size(); i += 3) {
+        out.push_back('.');
+        out.append(digits.substr(i, 3));
+    }
+    return out;
+}
+
+std::string GroupThousands(std::int64_t n) {
+    return GroupThousands(std::to_string(n));
+}
+
+std::string RemoveDots(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c != '.')
+            out.push_back(c);
+    }
+    return out;
+}
+
+std::string ShortenLeft(std::string_view s, int n) {
+    if (n < 0)
+        n = 0;
+    auto limit = static_cast<std::size_t>(n);
+    if (Utf8Length(s) <= limit)
+        return std::string(s);
+    // Too short a limit to hold anything but the dots: the dots alone, cut to the limit.
+    if (limit <= 3)
+        return std::string(limit, '.');
+    return "..." + std::string(s.substr(OffsetOfLastChars(s, limit - 3)));
+}
+
+std::string PadTwo(std::string_view s) {
+    if (s.size() == 1)
+        return "0" + std::string(s);
+    return std::string(s);
+}
+
+bool IsPartOf(std::string_view a, std::string_view b) {
+    if (a.empty() || b.empty())
+        return false;
+    if (a == b)
+        return true;
+    bool contained = LowerAscii(b).find(LowerAscii(a)) != std::string::npos;
+    return contained && CountChar('\\', a) < CountChar('\\', b);
+}
+
+int DriveNumber(char letter) {
+    char lower = LowerAscii(letter);
+    if (lower < 'a' || lower > 'z')
+        return 0;
+    return lower - 'a' + 1;
+}
+
+double MsBetween(DateTime t1, DateTime t2) {
+    DayAndMs a = SplitDayAndMs(t1);
+    DayAndMs b = SplitDayAndMs(t2);
+    return static_cast<double>((a.day - b.day) * 86400000LL + (a.ms - b.ms));
+}
+
+int ClockSecondsBetween(int hourA, int minuteA, int secondA, int hourB, int minuteB, int secondB) {
+    return (hourA * 3600 + minuteA * 60 + secondA) - (hourB * 3600 + minuteB * 60 + secondB);
+}
+
+ClockParts SplitSeconds(int n) {
+    return {n / 3600, (n % 3600) / 60, n % 60};
+}
+
+ElapsedText FormatElapsed(double milliseconds) {
+    // Whole hours and minutes are taken off the millisecond count directly rather than through
+    // the fractions of hours and minutes: the fractions carry rounding noise that can turn an
+    // exact minute into "59 minutes and 60 seconds".
+    if (!(milliseconds > 0))
+        milliseconds = 0;  // a clock set back during the run
+    double hours = std::floor(milliseconds / 3600000.0);
+    double rest = milliseconds - hours * 3600000.0;
+    double minutes = std::floor(rest / 60000.0);
+    double seconds = (rest - minutes * 60000.0) / 1000.0;
+    int decimals = seconds >= 10 ? 0 : (seconds >= 1 ? 1 : 2);
+    return {FixedText(hours, 0), FixedText(minutes, 0), FixedText(seconds, decimals)};
+}
+
+}  // namespace vlm
