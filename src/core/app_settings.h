@@ -38,8 +38,8 @@ std::string SettingsFilePath(std::string_view programFilePath);
 // that read empty become `programFolder`.
 AppSettings LoadSettings(std::string_view settingsPath, std::string_view programFolder);
 
-// Writes every key, replacing the file in one step. On failure returns the message to show:
-// "Unable to write to " + the file name; nullopt... see the .cpp.
+// Writes every key in the save order, keeping what the file holds besides, and replaces the file
+// in one step. On failure the old file is untouched and the result carries the message to show.
 struct SaveResult {
     bool ok = true;
     std::string message;  // "Unable to write to " + path when !ok

@@ -1,0 +1,153 @@
+#include "core/app_settings.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "platform/profile_file.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr std::string_view kRunHistoryFileName = "runoverview.his";
+
+// An integer as the settings file holds it: decimal with an optional sign, or "0x"/"0X" and up
+// to eight hexadecimal digits (which fill the 32 bits, so 0xFFFFFFFF is -1). Anything else,
+// including an empty text and a decimal outside the 32-bit range, is no integer.
+std::optional<std::int32_t> ParseInteger(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        const std::string_view digits = text.substr(2);
+        if (digits.size() > 8)
+            return std::nullopt;
+        std::uint32_t value = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (error != std::errc() || end != digits.data() + digits.size())
+            return std::nullopt;
+        return static_cast<std::int32_t>(value);
+    }
+    if (!text.empty() && text[0] == '+')
+        text.remove_prefix(1);
+    if (text.empty() || text[0] == '+')
+        return std::nullopt;
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+class SettingsReader {
+public:
+    explicit SettingsReader(std::string_view path) : file_(ProfileFile::Load(path)) {}
+
+    std::string String(std::string_view section, std::string_view key, std::string fallback) {
+        return file_.Get(section, key).value_or(std::move(fallback));
+    }
+    std::optional<std::int32_t> Integer(std::string_view section, std::string_view key) {
+        const auto text = file_.Get(section, key);
+        return text ? ParseInteger(*text) : std::nullopt;
+    }
+    // A location that reads empty (or is absent) is the program's folder.
+    std::string Location(std::string_view section, std::string_view key,
+                         std::string_view programFolder) {
+        std::string value = String(section, key, "");
+        return value.empty() ? std::string(programFolder) : value;
+    }
+    // The low 16 bits, unsigned: 65536 + 5 reads as 5, -1 as 65535.
+    std::uint16_t Word(std::string_view section, std::string_view key, std::uint16_t fallback) {
+        const auto value = Integer(section, key);
+        return value ? static_cast<std::uint16_t>(static_cast<std::uint32_t>(*value) & 0xFFFFu)
+                     : fallback;
+    }
+    bool Bool(std::string_view section, std::string_view key, bool fallback) {
+        const auto value = Integer(section, key);
+        return value ? *value != 0 : fallback;
+    }
+
+private:
+    ProfileFile file_;
+};
+
+std::string Decimal(std::uint32_t value) {
+    return std::to_string(value);
+}
+std::string BoolText(bool value) {
+    return value ? "1" : "0";
+}
+
+}  // namespace
+
+std::string AppSettings::RunHistoryPath() const {
+    // A drive root ("c:\") already ends with its separator.
+    std::string path = ProgramFolder;
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    path += kRunHistoryFileName;
+    return path;
+}
+
+std::string SettingsFilePath(std::string_view programFilePath) {
+    const std::size_t nameStart = programFilePath.find_last_of("\\:/");
+    const std::size_t dot = programFilePath.rfind('.');
+    const bool hasExtension =
+        dot != std::string_view::npos && (nameStart == std::string_view::npos || dot > nameStart);
+    std::string path(hasExtension ? programFilePath.substr(0, dot) : programFilePath);
+    path += ".ini";
+    return path;
+}
+
+AppSettings LoadSettings(std::string_view settingsPath, std::string_view programFolder) {
+    SettingsReader file(settingsPath);
+    AppSettings s;
+    s.ProgramFolder = std::string(programFolder);
+    s.AllowedDrive = file.String("Destination", "Allowed drive", s.AllowedDrive);
+    s.ProjectsLocation = file.Location("Projects", "Location", programFolder);
+    s.BackupLocation = file.Location("Destination", "Backup location", programFolder);
+    s.LogLocation = file.Location("Log", "Location", programFolder);
+    s.BackgroundPicture = file.String("Environment", "Picture big background", "");
+    s.TimerProject = file.String("Timer", "Timer-vlm", "");
+    s.TimerHour = file.Word("Timer", "Hour", s.TimerHour);
+    s.TimerMinute = file.Word("Timer", "Minutes", s.TimerMinute);
+    s.TimerActivate = file.Bool("Timer", "Activate", s.TimerActivate);
+    s.TimerShow = file.Bool("Timer", "Show", s.TimerShow);
+    s.TimerPanelX = file.Word("Timer", "X", s.TimerPanelX);
+    s.TimerPanelY = file.Word("Timer", "Y", s.TimerPanelY);
+    s.LaunchRun = file.Bool("Timer", "Launch run", s.LaunchRun);
+    s.ShowSyncOption = file.Bool("Project editor", "Show sync option", s.ShowSyncOption);
+    s.ShowDirSizes = file.Bool("Project editor", "Show dir sizes", s.ShowDirSizes);
+    // A count of rows cannot be negative; such a value is no valid maximum.
+    const auto historyMax = file.Integer("Log", "Run history max items");
+    if (historyMax && *historyMax >= 0)
+        s.RunHistoryMax = static_cast<std::uint32_t>(*historyMax);
+    return s;
+}
+
+SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
+    // Start from the file as it is, so sections and keys this program does not know survive.
+    ProfileFile file = ProfileFile::Load(settingsPath);
+    file.Set("Destination", "Allowed drive", s.AllowedDrive);
+    file.Set("Destination", "Backup location", s.BackupLocation);
+    file.Set("Projects", "Location", s.ProjectsLocation);
+    file.Set("Log", "Location", s.LogLocation);
+    file.Set("Log", "Run history max items", Decimal(s.RunHistoryMax));
+    file.Set("Timer", "Timer-vlm", s.TimerProject);
+    file.Set("Timer", "Hour", Decimal(s.TimerHour));
+    file.Set("Timer", "Minutes", Decimal(s.TimerMinute));
+    file.Set("Timer", "X", Decimal(s.TimerPanelX));
+    file.Set("Timer", "Y", Decimal(s.TimerPanelY));
+    file.Set("Timer", "Show", BoolText(s.TimerShow));
+    file.Set("Project editor", "Show sync option", BoolText(s.ShowSyncOption));
+    file.Set("Project editor", "Show dir sizes", BoolText(s.ShowDirSizes));
+    file.Set("Timer", "Activate", BoolText(s.TimerActivate));
+    file.Set("Environment", "Picture big background", s.BackgroundPicture);
+    file.Set("Timer", "Launch run", BoolText(s.LaunchRun));
+    // The whole file is replaced in one step: a failure leaves the previous settings whole.
+    if (!file.Save(settingsPath))
+        return {false, "Unable to write to " + std::string(settingsPath)};
+    return {};
+}
+
+}  // namespace vlm
