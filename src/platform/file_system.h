@@ -23,12 +23,12 @@ namespace vlm {
 
 // Attribute bits, as the program knows them.
 inline constexpr std::uint32_t kAttrReadOnly = 1;
-inline constexpr std::uint32_t kAttrHidden = 2;     // a name with a leading dot
-inline constexpr std::uint32_t kAttrSystem = 4;     // never set on this platform
+inline constexpr std::uint32_t kAttrHidden = 2;  // a name with a leading dot
+inline constexpr std::uint32_t kAttrSystem = 4;  // never set on this platform
 inline constexpr std::uint32_t kAttrVolumeId = 8;
 inline constexpr std::uint32_t kAttrDirectory = 16;
-inline constexpr std::uint32_t kAttrArchive = 32;   // set on every plain file
-inline constexpr std::uint32_t kAttrAnyFile = 63;   // the mask that lists everything
+inline constexpr std::uint32_t kAttrArchive = 32;  // set on every plain file
+inline constexpr std::uint32_t kAttrAnyFile = 63;  // the mask that lists everything
 inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 enum class EntryKind {
@@ -39,7 +39,7 @@ enum class EntryKind {
 };
 
 struct DirEntry {
-    std::string name;          // one component, '\' in the host name shown as kBackslashStandIn
+    std::string name;  // one component, '\' in the host name shown as kBackslashStandIn
     EntryKind kind = EntryKind::File;
     std::uint32_t attributes = 0;  // kAttr* bits; links and special files carry no directory bit
     std::uint64_t size = 0;        // true 64-bit size of a plain file, 0 otherwise
@@ -114,6 +114,7 @@ public:
     bool Close();
 
 private:
+    friend class AtomicFileWriter;  // adopts the descriptor of its temporary file
     int fd_ = -1;
 };
 

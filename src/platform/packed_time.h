@@ -21,6 +21,7 @@ std::time_t UnpackToHostTime(PackedTime packed);
 
 // Host seconds → local DateTime, and back.
 DateTime HostTimeToDateTime(std::time_t hostSeconds, long nanoseconds = 0);
+std::time_t DateTimeToHostTime(DateTime value);  // mktime of the local fields, whole seconds
 
 // Now, in local time, with millisecond precision. Tests may replace the clock.
 DateTime NowLocal();

@@ -6,8 +6,8 @@
 namespace vlm {
 
 struct PlatformError {
-    int code = 0;        // errno value; 0 when the last call succeeded
-    std::string text;    // the host's text for it, e.g. "No space left on device"
+    int code = 0;      // errno value; 0 when the last call succeeded
+    std::string text;  // the host's text for it, e.g. "No space left on device"
 };
 
 const PlatformError& LastPlatformError();

@@ -1,0 +1,137 @@
+#include "platform/drive_table.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "platform/host_calls.h"
+#include "platform/mount_table.h"
+#include "platform/profile_file.h"
+
+namespace vlm {
+
+namespace {
+
+std::optional<std::size_t> LetterIndex(char letter) {
+    const int lower = std::tolower(static_cast<unsigned char>(letter));
+    if (lower < 'a' || lower > 'z') {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(lower - 'a');
+}
+
+// "/x/y/" → "/x/y"; "/" stays; relative folders are refused (empty result).
+std::string NormaliseRoot(std::string root) {
+    if (root.empty() || root[0] != '/') {
+        return {};
+    }
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    return root;
+}
+
+bool IsVolumeFolder(const std::string& mountPoint) {
+    for (const char* base : {"/media", "/run/media", "/mnt"}) {
+        if (IsSameOrBelow(mountPoint, base) && mountPoint != base) {
+            return true;
+        }
+    }
+    return false;
+}
+
+DriveTable& ActiveTableStorage() {
+    static DriveTable table;
+    return table;
+}
+
+}  // namespace
+
+DriveTable DriveTable::Load(const std::string& programFolderHost) {
+    DriveTable table;
+    table.Pin('c', "/");
+
+    const std::string iniPath = NormaliseRoot(programFolderHost) + "/drives.ini";
+    if (std::optional<std::string> text = host::ReadWholeHostFile(iniPath)) {
+        const ProfileFile ini = ProfileFile::Parse(*text);
+        for (char letter = 'a'; letter <= 'z'; ++letter) {
+            std::optional<std::string> value = ini.Get("Drives", std::string(1, letter));
+            if (!value) {
+                continue;
+            }
+            std::string root = NormaliseRoot(*value);
+            if (!root.empty()) {
+                table.Pin(letter, root);
+            }
+        }
+    }
+
+    std::vector<std::string> volumes;
+    for (const MountEntry& mount : ReadMountTable()) {
+        if (IsVolumeFolder(mount.mountPoint)) {
+            volumes.push_back(mount.mountPoint);
+        }
+    }
+    std::sort(volumes.begin(), volumes.end());
+    volumes.erase(std::unique(volumes.begin(), volumes.end()), volumes.end());
+
+    std::size_t next = 'd' - 'a';
+    for (const std::string& volume : volumes) {
+        const bool alreadyMapped =
+            std::any_of(table.roots_.begin(), table.roots_.end(),
+                        [&](const std::optional<std::string>& r) { return r && *r == volume; });
+        if (alreadyMapped) {
+            continue;
+        }
+        while (next < table.roots_.size() && table.roots_[next]) {
+            ++next;
+        }
+        if (next >= table.roots_.size()) {
+            break;
+        }
+        table.roots_[next] = volume;
+    }
+    return table;
+}
+
+void DriveTable::Pin(char letter, std::string hostRoot) {
+    if (std::optional<std::size_t> index = LetterIndex(letter)) {
+        std::string root = NormaliseRoot(std::move(hostRoot));
+        if (root.empty()) {
+            roots_[*index].reset();
+        } else {
+            roots_[*index] = std::move(root);
+        }
+    }
+}
+
+void DriveTable::Unpin(char letter) {
+    if (std::optional<std::size_t> index = LetterIndex(letter)) {
+        roots_[*index].reset();
+    }
+}
+
+std::optional<std::string> DriveTable::RootOf(char letter) const {
+    if (std::optional<std::size_t> index = LetterIndex(letter)) {
+        return roots_[*index];
+    }
+    return std::nullopt;
+}
+
+bool DriveTable::IsPresent(char letter) const {
+    std::optional<std::string> root = RootOf(letter);
+    struct stat st {};
+    return root && ::stat(root->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void SetActiveDriveTable(DriveTable table) {
+    ActiveTableStorage() = std::move(table);
+}
+
+const DriveTable& ActiveDriveTable() {
+    return ActiveTableStorage();
+}
+
+}  // namespace vlm

@@ -1,0 +1,645 @@
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <random>
+
+#include "platform/host_calls.h"
+#include "platform/path_translation.h"
+#include "platform/platform_error.h"
+
+namespace vlm {
+
+namespace {
+
+// Every public call ends through one of these two, so LastPlatformError always tells about the
+// last call.
+bool Succeed() {
+    SetLastPlatformError(0);
+    return true;
+}
+
+bool Fail(int code) {
+    SetLastPlatformError(code);
+    return false;
+}
+
+bool FailWithErrno() {
+    return Fail(errno != 0 ? errno : EIO);
+}
+
+// The host path of a drive path; a refused path behaves like a missing one.
+std::optional<std::string> HostOf(std::string_view drivePath) {
+    std::optional<std::string> host = ToHostPath(drivePath);
+    if (!host) {
+        SetLastPlatformError(ENOENT);
+    }
+    return host;
+}
+
+bool IsReadOnlyMode(mode_t mode) {
+    return (mode & S_IWUSR) == 0;
+}
+
+// The last component of a drive path ("" for a drive root).
+std::string LastComponent(std::string_view drivePath) {
+    const std::size_t slash = drivePath.find_last_of('\\');
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    return std::string(drivePath.substr(slash + 1));
+}
+
+std::string DisplayName(std::string_view hostName) {
+    std::string name;
+    for (char c : hostName) {
+        if (c == '\\') {
+            name += kBackslashStandIn;
+        } else {
+            name += c;
+        }
+    }
+    return name;
+}
+
+std::uint32_t AttributesOf(const struct stat& st, std::string_view name) {
+    std::uint32_t attributes = 0;
+    if (S_ISDIR(st.st_mode)) {
+        attributes |= kAttrDirectory;
+    } else if (S_ISREG(st.st_mode)) {
+        attributes |= kAttrArchive;
+    }
+    if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
+        attributes |= kAttrReadOnly;
+    }
+    if (!name.empty() && name[0] == '.') {
+        attributes |= kAttrHidden;
+    }
+    return attributes;
+}
+
+DirEntry EntryFrom(const struct stat& st, std::string name) {
+    DirEntry entry;
+    entry.attributes = AttributesOf(st, name);
+    entry.name = std::move(name);
+    if (S_ISREG(st.st_mode)) {
+        entry.kind = EntryKind::File;
+        entry.size = static_cast<std::uint64_t>(st.st_size);
+    } else if (S_ISDIR(st.st_mode)) {
+        entry.kind = EntryKind::Directory;
+    } else if (S_ISLNK(st.st_mode)) {
+        entry.kind = EntryKind::Link;
+    } else {
+        entry.kind = EntryKind::Special;
+    }
+    entry.time = PackHostTime(st.st_mtime);
+    return entry;
+}
+
+// Windows lists an entry when none of its hidden, system, volume or directory bits is missing
+// from the mask.
+bool PassesMask(std::uint32_t attributes, std::uint32_t mask) {
+    const std::uint32_t selective = kAttrHidden | kAttrSystem | kAttrVolumeId | kAttrDirectory;
+    return (attributes & selective & ~mask) == 0;
+}
+
+std::string UpperFolded(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return key;
+}
+
+bool StatPath(const std::string& host, struct stat& st, bool followLinks) {
+    return (followLinks ? ::stat(host.c_str(), &st) : ::lstat(host.c_str(), &st)) == 0;
+}
+
+std::string ParentFolder(const std::string& host) {
+    const std::size_t slash = host.find_last_of('/');
+    return slash == 0 ? std::string("/") : host.substr(0, slash);
+}
+
+std::string RandomSuffix() {
+    static std::mt19937_64 generator{std::random_device{}()};
+    static const char kDigits[] = "0123456789abcdef";
+    std::uint64_t bits = generator();
+    std::string suffix;
+    for (int i = 0; i < 12; ++i) {
+        suffix += kDigits[bits & 15];
+        bits >>= 4;
+    }
+    return suffix;
+}
+
+constexpr std::string_view kTempPrefix = ".~vlm";
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// The checks that stand in for the file system's own refusal of writing over a read-only file or
+// a directory; they hold for root as well.
+int WriteRefusalFor(const std::string& host) {
+    struct stat st {};
+    if (!StatPath(host, st, true)) {
+        return 0;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EISDIR;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return EACCES;
+    }
+    return IsReadOnlyMode(st.st_mode) ? EACCES : 0;
+}
+
+}  // namespace
+
+bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries) {
+    entries.clear();
+    std::optional<std::string> host = HostOf(folder);
+    if (!host) {
+        return false;
+    }
+    DIR* dir = host::OpenDir(host->c_str());
+    if (dir == nullptr) {
+        return FailWithErrno();
+    }
+    const int dirFd = ::dirfd(dir);
+    for (;;) {
+        errno = 0;
+        struct dirent* item = host::ReadDir(dir);
+        if (item == nullptr) {
+            if (errno != 0) {
+                const int saved = errno;
+                host::CloseDir(dir);
+                entries.clear();
+                return Fail(saved);
+            }
+            break;
+        }
+        const std::string_view hostName = item->d_name;
+        if (hostName == "." || hostName == "..") {
+            continue;
+        }
+        // d_type may be DT_UNKNOWN, and a link must never be taken for what it points at.
+        struct stat st {};
+        if (::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;  // gone since it was listed
+        }
+        DirEntry entry = EntryFrom(st, DisplayName(hostName));
+        if (PassesMask(entry.attributes, mask)) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    host::CloseDir(dir);
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+        const std::string ka = UpperFolded(a.name);
+        const std::string kb = UpperFolded(b.name);
+        return ka != kb ? ka < kb : a.name < b.name;
+    });
+    return Succeed();
+}
+
+std::optional<DirEntry> QueryEntry(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return std::nullopt;
+    }
+    if (!StatPath(*host, st, false)) {
+        FailWithErrno();
+        return std::nullopt;
+    }
+    Succeed();
+    return EntryFrom(st, LastComponent(path));
+}
+
+std::uint32_t GetFileAttributes(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return kInvalidAttributes;
+    }
+    if (!StatPath(*host, st, true)) {
+        FailWithErrno();
+        return kInvalidAttributes;
+    }
+    Succeed();
+    return AttributesOf(st, LastComponent(path));
+}
+
+bool FileExists(std::string_view path) {
+    const std::uint32_t attributes = GetFileAttributes(path);
+    return attributes != kInvalidAttributes && (attributes & kAttrDirectory) == 0;
+}
+
+bool DirectoryExists(std::string_view path) {
+    const std::uint32_t attributes = GetFileAttributes(path);
+    return attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
+}
+
+std::optional<PackedTime> GetFileTimePacked(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return std::nullopt;
+    }
+    if (!StatPath(*host, st, true)) {
+        FailWithErrno();
+        return std::nullopt;
+    }
+    Succeed();
+    return PackHostTime(st.st_mtime);
+}
+
+std::optional<DateTime> GetFileDateTime(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return std::nullopt;
+    }
+    if (!StatPath(*host, st, true)) {
+        FailWithErrno();
+        return std::nullopt;
+    }
+    Succeed();
+    return HostTimeToDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+
+bool SetFileTimePacked(std::string_view path, PackedTime packed) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return false;
+    }
+    if (!StatPath(*host, st, true)) {
+        return FailWithErrno();
+    }
+    if (!S_ISDIR(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
+        return Fail(EACCES);
+    }
+    struct timespec times[2]{};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = UnpackToHostTime(packed);
+    times[1].tv_nsec = 0;
+    if (host::SetTimes(host->c_str(), times, 0) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool DeleteFile(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return false;
+    }
+    if (!StatPath(*host, st, false)) {
+        return FailWithErrno();
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return Fail(EISDIR);
+    }
+    if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
+        return Fail(EACCES);
+    }
+    if (host::Unlink(host->c_str()) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool CreateDirectory(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    if (!host) {
+        return false;
+    }
+    if (host::MakeDir(host->c_str(), 0777) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool RemoveDirectory(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    struct stat st {};
+    if (!host) {
+        return false;
+    }
+    if (!StatPath(*host, st, false)) {
+        return FailWithErrno();
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return Fail(ENOTDIR);
+    }
+    if (IsReadOnlyMode(st.st_mode)) {
+        return Fail(EACCES);
+    }
+    if (host::RemoveDir(host->c_str()) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool RenameReplacing(std::string_view from, std::string_view to) {
+    std::optional<std::string> hostFrom = HostOf(from);
+    if (!hostFrom) {
+        return false;
+    }
+    std::optional<std::string> hostTo = HostOf(to);
+    if (!hostTo) {
+        return false;
+    }
+    struct stat st {};
+    if (StatPath(*hostTo, st, false)) {
+        if (S_ISDIR(st.st_mode)) {
+            return Fail(EISDIR);
+        }
+        if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
+            return Fail(EACCES);
+        }
+    }
+    if (host::Rename(hostFrom->c_str(), hostTo->c_str()) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+// ---- HostFile ----
+
+HostFile::~HostFile() {
+    Close();
+}
+
+HostFile::HostFile(HostFile&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+HostFile& HostFile::operator=(HostFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool HostFile::Open(std::string_view path, Mode mode) {
+    Close();
+    std::optional<std::string> host = HostOf(path);
+    if (!host) {
+        return false;
+    }
+    int flags = O_CLOEXEC | O_NONBLOCK;  // non-blocking only so a FIFO cannot hang the open
+    switch (mode) {
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::Truncate:
+            flags |= O_WRONLY | O_CREAT | O_TRUNC;
+            break;
+        case Mode::Append:
+            flags |= O_WRONLY | O_CREAT | O_APPEND;
+            break;
+    }
+    if (mode != Mode::Read) {
+        if (const int refusal = WriteRefusalFor(*host)) {
+            return Fail(refusal);
+        }
+    }
+    const int fd = host::Open(host->c_str(), flags, 0666);
+    if (fd < 0) {
+        return FailWithErrno();
+    }
+    // Only plain files are opened: a folder, FIFO or device is never read or written as one.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int refusal = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        host::Close(fd);
+        return Fail(refusal);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fd_ = fd;
+    return Succeed();
+}
+
+bool HostFile::Read(void* buffer, std::size_t capacity, std::size_t& got) {
+    got = 0;
+    if (fd_ < 0) {
+        return Fail(EBADF);
+    }
+    const ssize_t n = host::Read(fd_, buffer, capacity);
+    if (n < 0) {
+        return FailWithErrno();
+    }
+    got = static_cast<std::size_t>(n);
+    return Succeed();
+}
+
+bool HostFile::Write(const void* data, std::size_t length) {
+    if (fd_ < 0) {
+        return Fail(EBADF);
+    }
+    const char* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t n = host::Write(fd_, bytes, length);
+        if (n < 0) {
+            return FailWithErrno();
+        }
+        if (n == 0) {
+            return Fail(ENOSPC);
+        }
+        bytes += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return Succeed();
+}
+
+bool HostFile::Seek(std::uint64_t offset) {
+    if (fd_ < 0) {
+        return Fail(EBADF);
+    }
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+std::optional<std::uint64_t> HostFile::Size() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+        SetLastPlatformError(fd_ < 0 ? EBADF : errno);
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool HostFile::Sync() {
+    if (fd_ < 0) {
+        return Fail(EBADF);
+    }
+    if (host::Sync(fd_) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool HostFile::Close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (host::Close(fd) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+// ---- AtomicFileWriter ----
+
+AtomicFileWriter::~AtomicFileWriter() {
+    const PlatformError saved = LastPlatformError();
+    Abort();
+    SetLastPlatformError(saved.code);
+}
+
+bool AtomicFileWriter::Begin(std::string_view target) {
+    Abort();
+    failed_ = false;
+    std::optional<std::string> host = HostOf(target);
+    if (!host) {
+        return false;
+    }
+    struct stat st {};
+    if (StatPath(*host, st, false)) {
+        if (S_ISDIR(st.st_mode)) {
+            return Fail(EISDIR);
+        }
+        if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
+            return Fail(EACCES);
+        }
+    }
+    const std::string folder = ParentFolder(*host);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string candidate = (folder == "/" ? std::string() : folder) + "/" +
+                                std::string(kTempPrefix) + RandomSuffix() +
+                                std::string(kTempSuffix);
+        // 0666 so the umask, not this program, decides who may read the new file.
+        const int fd = host::Open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            target_ = *host;
+            tempPath_ = std::move(candidate);
+            file_.fd_ = fd;
+            return Succeed();
+        }
+        if (errno != EEXIST) {
+            return FailWithErrno();
+        }
+    }
+    return Fail(EEXIST);
+}
+
+bool AtomicFileWriter::Write(const void* data, std::size_t length) {
+    if (failed_ || !file_.IsOpen()) {
+        return Fail(failed_ ? EIO : EBADF);
+    }
+    if (!file_.Write(data, length)) {
+        failed_ = true;
+        const int code = LastPlatformError().code;
+        Abort();
+        return Fail(code);
+    }
+    return true;
+}
+
+bool AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
+    if (failed_ || !file_.IsOpen()) {
+        Abort();
+        return Fail(failed_ ? EIO : EBADF);
+    }
+    const auto giveUp = [this]() {
+        const int code = LastPlatformError().code != 0 ? LastPlatformError().code : EIO;
+        failed_ = true;
+        Abort();
+        return Fail(code);
+    };
+    if (!file_.Sync() || !file_.Close()) {
+        return giveUp();
+    }
+    if (stamp) {
+        struct timespec times[2]{};
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = UnpackToHostTime(*stamp);
+        if (host::SetTimes(tempPath_.c_str(), times, 0) != 0) {
+            SetLastPlatformError(errno);
+            return giveUp();
+        }
+    }
+    // The target may have turned read-only or become a folder since Begin.
+    struct stat st {};
+    if (StatPath(target_, st, false)) {
+        if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode))) {
+            SetLastPlatformError(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+            return giveUp();
+        }
+    }
+    if (host::Rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        SetLastPlatformError(errno);
+        return giveUp();
+    }
+    tempPath_.clear();
+    target_.clear();
+    return Succeed();
+}
+
+void AtomicFileWriter::Abort() {
+    file_.Close();
+    if (!tempPath_.empty()) {
+        host::Unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
+    target_.clear();
+}
+
+bool WriteFileAtomically(std::string_view path, std::string_view content) {
+    AtomicFileWriter writer;
+    return writer.Begin(path) && writer.Write(content) && writer.Commit();
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+    HostFile file;
+    if (!file.Open(path, HostFile::Mode::Read)) {
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        std::size_t got = 0;
+        if (!file.Read(buffer, sizeof buffer, got)) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        content.append(buffer, got);
+    }
+    if (!file.Close()) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+bool IsTemporaryFileName(std::string_view name) {
+    return name.size() > kTempPrefix.size() + kTempSuffix.size() &&
+           name.substr(0, kTempPrefix.size()) == kTempPrefix &&
+           name.substr(name.size() - kTempSuffix.size()) == kTempSuffix;
+}
+
+}  // namespace vlm

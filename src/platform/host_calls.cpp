@@ -1,0 +1,203 @@
+#include "platform/host_calls.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#ifdef VELMORA_FAULT_INJECTION
+#include <array>
+#include <mutex>
+#endif
+
+namespace vlm {
+
+#ifdef VELMORA_FAULT_INJECTION
+namespace faults {
+namespace {
+
+struct Arming {
+    int count = 0;      // calls since Reset
+    int failFrom = 0;   // 0: not armed; otherwise the count at which failures start
+    int failTimes = 0;  // how many fail from there; < 0 for all
+    int errnoValue = 0;
+};
+
+constexpr std::size_t kKinds = static_cast<std::size_t>(Call::Sync) + 1;
+std::mutex gMutex;
+std::array<Arming, kKinds> gArmings;
+
+}  // namespace
+
+void Arm(Call kind, int nth, int errnoValue, int times) {
+    std::lock_guard lock(gMutex);
+    Arming& a = gArmings[static_cast<std::size_t>(kind)];
+    a.failFrom = nth > 0 ? a.count + nth : 0;
+    a.failTimes = times;
+    a.errnoValue = errnoValue;
+}
+
+void Reset() {
+    std::lock_guard lock(gMutex);
+    gArmings.fill(Arming{});
+}
+
+int Count(Call kind) {
+    std::lock_guard lock(gMutex);
+    return gArmings[static_cast<std::size_t>(kind)].count;
+}
+
+// Counts one call of `kind`; true (with errno set) when this call is to fail.
+static bool ShouldFail(Call kind) {
+    std::lock_guard lock(gMutex);
+    Arming& a = gArmings[static_cast<std::size_t>(kind)];
+    ++a.count;
+    if (a.failFrom == 0 || a.count < a.failFrom) {
+        return false;
+    }
+    if (a.failTimes >= 0 && a.count >= a.failFrom + a.failTimes) {
+        return false;
+    }
+    errno = a.errnoValue;
+    return true;
+}
+
+}  // namespace faults
+
+#define VLM_FAULT_POINT(kind, failValue)              \
+    do {                                              \
+        if (faults::ShouldFail(faults::Call::kind)) { \
+            return failValue;                         \
+        }                                             \
+    } while (0)
+#else
+#define VLM_FAULT_POINT(kind, failValue) \
+    do {                                 \
+    } while (0)
+#endif
+
+namespace host {
+
+int Open(const char* path, int flags, mode_t mode) {
+    VLM_FAULT_POINT(Open, -1);
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+ssize_t Read(int fd, void* buffer, size_t length) {
+    VLM_FAULT_POINT(Read, -1);
+    ssize_t got;
+    do {
+        got = ::read(fd, buffer, length);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+ssize_t Write(int fd, const void* data, size_t length) {
+    VLM_FAULT_POINT(Write, -1);
+    ssize_t put;
+    do {
+        put = ::write(fd, data, length);
+    } while (put < 0 && errno == EINTR);
+    return put;
+}
+
+int Close(int fd) {
+#ifdef VELMORA_FAULT_INJECTION
+    // A failed close still releases the descriptor, as the kernel's does.
+    if (faults::ShouldFail(faults::Call::Close)) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
+    }
+#endif
+    return ::close(fd);
+}
+
+int Sync(int fd) {
+    VLM_FAULT_POINT(Sync, -1);
+    return ::fsync(fd);
+}
+
+int Rename(const char* from, const char* to) {
+    VLM_FAULT_POINT(Rename, -1);
+    return ::rename(from, to);
+}
+
+int Unlink(const char* path) {
+    VLM_FAULT_POINT(Delete, -1);
+    return ::unlink(path);
+}
+
+int MakeDir(const char* path, mode_t mode) {
+    VLM_FAULT_POINT(MakeDir, -1);
+    return ::mkdir(path, mode);
+}
+
+int RemoveDir(const char* path) {
+    VLM_FAULT_POINT(RemoveDir, -1);
+    return ::rmdir(path);
+}
+
+int SetTimes(const char* path, const struct timespec times[2], int flags) {
+    VLM_FAULT_POINT(SetTime, -1);
+    return ::utimensat(AT_FDCWD, path, times, flags);
+}
+
+DIR* OpenDir(const char* path) {
+    VLM_FAULT_POINT(Open, nullptr);
+    return ::opendir(path);
+}
+
+struct dirent* ReadDir(DIR* dir) {
+    return ::readdir(dir);
+}
+
+int CloseDir(DIR* dir) {
+    return ::closedir(dir);
+}
+
+}  // namespace host
+}  // namespace vlm
+
+namespace vlm::host {
+
+std::optional<std::string> ReadWholeHostFile(const std::string& hostPath) {
+    const int fd = Open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int saved = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        Close(fd);
+        errno = saved;
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = Read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            const int saved = errno;
+            Close(fd);
+            errno = saved;
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    if (Close(fd) != 0) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+}  // namespace vlm::host

@@ -1,0 +1,58 @@
+#pragma once
+// The one place where the platform layer calls the host's file-system primitives. Keeping them
+// together lets a test build make any of them fail on demand (the fault-injection seam below),
+// so that every failure path above can be proved to lose nothing.
+
+#include <dirent.h>
+#include <sys/types.h>
+
+#include <ctime>
+
+namespace vlm::host {
+
+int Open(const char* path, int flags, mode_t mode = 0);
+ssize_t Read(int fd, void* buffer, size_t length);
+ssize_t Write(int fd, const void* data, size_t length);
+int Close(int fd);
+int Sync(int fd);
+int Rename(const char* from, const char* to);
+int Unlink(const char* path);
+int MakeDir(const char* path, mode_t mode);
+int RemoveDir(const char* path);
+// utimensat(AT_FDCWD, path, times, flags)
+int SetTimes(const char* path, const struct timespec times[2], int flags);
+// Opening a folder for listing counts as an Open; reading its entries is not faulted.
+DIR* OpenDir(const char* path);
+struct dirent* ReadDir(DIR* dir);
+int CloseDir(DIR* dir);
+
+}  // namespace vlm::host
+
+#ifdef VELMORA_FAULT_INJECTION
+// Test-only: makes chosen host calls fail. Compiled only into test builds.
+namespace vlm::faults {
+
+enum class Call { Open, Read, Write, Close, Rename, Delete, MakeDir, RemoveDir, SetTime, Sync };
+
+// The `nth` call of `kind` (1-based, counted from this Arm) fails with `errnoValue`, and so do
+// the `times - 1` calls after it (times < 0: every call from the nth on). Replaces an earlier
+// arming of the same kind.
+void Arm(Call kind, int nth, int errnoValue, int times = 1);
+// Disarms every kind and sets every count to zero.
+void Reset();
+// Calls of `kind` made since the last Reset (failed ones included).
+int Count(Call kind);
+
+}  // namespace vlm::faults
+#endif
+
+#include <optional>
+#include <string>
+
+namespace vlm::host {
+
+// The whole content of the host file `hostPath` (through the calls above); nullopt when it
+// cannot be read. For the layer's own small files such as drives.ini.
+std::optional<std::string> ReadWholeHostFile(const std::string& hostPath);
+
+}  // namespace vlm::host

@@ -1,0 +1,176 @@
+#include "platform/shell.h"
+
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+#include "platform/host_calls.h"
+#include "platform/path_translation.h"
+#include "platform/platform_error.h"
+
+extern char** environ;
+
+namespace vlm {
+
+namespace {
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        return home;
+    }
+    if (const struct passwd* entry = ::getpwuid(::getuid()); entry != nullptr) {
+        return entry->pw_dir;
+    }
+    return {};
+}
+
+bool IsDirectory(const std::string& host) {
+    struct stat st {};
+    return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string UserDirsFile() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME");
+        config != nullptr && config[0] == '/') {
+        return std::string(config) + "/user-dirs.dirs";
+    }
+    return HomeFolder() + "/.config/user-dirs.dirs";
+}
+
+// The value of `key` in user-dirs.dirs: KEY="$HOME/Folder" or KEY="/abs/folder", with
+// backslash escapes as a shell would read them.
+std::optional<std::string> UserDir(const std::string& key) {
+    std::optional<std::string> text = host::ReadWholeHostFile(UserDirsFile());
+    if (!text) {
+        return std::nullopt;
+    }
+    std::size_t start = 0;
+    while (start < text->size()) {
+        std::size_t end = text->find('\n', start);
+        if (end == std::string::npos) {
+            end = text->size();
+        }
+        std::string_view line(text->data() + start, end - start);
+        start = end + 1;
+        if (line.substr(0, key.size() + 1) != key + "=") {
+            continue;
+        }
+        std::string_view quoted = line.substr(key.size() + 1);
+        if (quoted.size() < 2 || quoted.front() != '"') {
+            continue;
+        }
+        std::string value;
+        for (std::size_t i = 1; i < quoted.size() && quoted[i] != '"'; ++i) {
+            if (quoted[i] == '\\' && i + 1 < quoted.size()) {
+                ++i;
+            }
+            value += quoted[i];
+        }
+        if (value.rfind("$HOME", 0) == 0) {
+            value = HomeFolder() + value.substr(5);
+        }
+        while (value.size() > 1 && value.back() == '/') {
+            value.pop_back();
+        }
+        if (value.empty() || value[0] != '/') {
+            continue;
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::string SpecialFolderHostPath(SpecialFolder folder) {
+    const std::string home = HomeFolder();
+    switch (folder) {
+        case SpecialFolder::Home:
+            return IsDirectory(home) ? home : std::string();
+        case SpecialFolder::Personal:
+            if (std::optional<std::string> dir = UserDir("XDG_DOCUMENTS_DIR");
+                dir && IsDirectory(*dir)) {
+                return *dir;
+            }
+            return IsDirectory(home + "/Documents") ? home + "/Documents" : std::string();
+        case SpecialFolder::Desktop:
+            if (std::optional<std::string> dir = UserDir("XDG_DESKTOP_DIR");
+                dir && IsDirectory(*dir)) {
+                return *dir;
+            }
+            return IsDirectory(home + "/Desktop") ? home + "/Desktop" : std::string();
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string ProgramFileHostPath() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) {
+        return {};
+    }
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+std::string ProgramFilePath() {
+    return ToDrivePath(ProgramFileHostPath()).value_or(std::string());
+}
+
+std::string SpecialFolderPath(SpecialFolder folder) {
+    const std::string host = SpecialFolderHostPath(folder);
+    if (host.empty()) {
+        return {};
+    }
+    return ToDrivePath(host).value_or(std::string());
+}
+
+bool ShellOpen(std::string_view target) {
+    std::string argument;
+    if (target.find("://") != std::string_view::npos || target.rfind("mailto:", 0) == 0) {
+        argument = std::string(target);
+    } else if (std::optional<std::string> host = ToHostPath(target)) {
+        argument = *host;
+    } else {
+        SetLastPlatformError(ENOENT);
+        return false;
+    }
+    // A target that starts with '-' would be taken for an option of xdg-open.
+    if (!argument.empty() && argument[0] == '-') {
+        SetLastPlatformError(EINVAL);
+        return false;
+    }
+
+    char program[] = "xdg-open";
+    char* argv[] = {program, argument.data(), nullptr};
+    pid_t child = 0;
+    const int result = ::posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
+    if (result != 0) {
+        SetLastPlatformError(result);
+        return false;
+    }
+    // The opener runs on by itself; a detached waiter reaps it so no zombie is left.
+    std::thread([child]() {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    SetLastPlatformError(0);
+    return true;
+}
+
+void SystemBeep() {
+    if (::isatty(STDERR_FILENO)) {
+        const ssize_t ignored = ::write(STDERR_FILENO, "\a", 1);
+        (void)ignored;
+    }
+}
+
+}  // namespace vlm
