@@ -1,0 +1,240 @@
+#include "engine/copy_pass.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/name_checks.h"
+#include "platform/file_system.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+// Where a file is being copied from: the overwrite refusal and the handling of a failed copy
+// differ between a file named as a project item and a file met inside a folder walk.
+enum class FileOrigin { SingleItem, FolderWalk };
+
+class CopyPass {
+public:
+    explicit CopyPass(PassContext& ctx) : ctx_(ctx), run_(ctx.run) {}
+
+    void Copy(std::string_view sourceIn, std::string_view destination);
+
+private:
+    void Walk(const std::string& source, const std::string& destination);
+    void EnterSubFolder(const std::string& source, const std::string& destination,
+                        const std::string& name);
+    void CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
+                      PackedTime sourceTime, FileOrigin origin);
+    bool CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin);
+    void MissingItem(const std::string& path);
+    void report(const std::string& line, bool important) { ctx_.report(line, important); }
+
+    PassContext& ctx_;
+    RunState& run_;
+};
+
+void CopyPass::MissingItem(const std::string& path) {
+    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
+    report("FATAL ERROR: Item " + path + " does not exist!", true);
+    run_.StopRequested = true;
+}
+
+void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
+    if (ctx_.PumpAndCheckStop())
+        return;
+    const std::string destination(destinationIn);
+    const char sourceKind = ItemKind(sourceIn);
+    if (sourceKind == 'n') {
+        MissingItem(std::string(sourceIn));
+        return;
+    }
+    if (sourceKind == 'd' && ItemKind(destination) != 'd' && !run_.VirtualCopy) {
+        // The run driver creates each item's destination folder beforehand.
+        MissingItem(destination);
+        return;
+    }
+    const std::string source = StripTrailingBackslash(sourceIn);
+    const std::uint32_t destinationAttributes = GetFileAttributes(destination);
+
+    if (sourceKind == 'f') {
+        const auto sourceTime = GetFileTimePacked(source);
+        CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(source)),
+                     sourceTime.value_or(0), FileOrigin::SingleItem);
+        return;
+    }
+
+    const bool destinationMissing = destinationAttributes == kInvalidAttributes;
+    if ((!destinationMissing && (destinationAttributes & kAttrReadOnly) == 0) ||
+        (destinationMissing && run_.VirtualCopy)) {
+        Walk(source, destination);
+        return;
+    }
+    report("ERROR: No files changed in directory " + destination + " as it is READONLY!", true);
+    report(kMakeWritable, true);
+    if (!AskYesNo(BoxType::Error, "Fatal ERROR: No files overwritten in directory " + destination +
+                                      " as it is READONLY! " + kMakeWritable + " Continue??")) {
+        report("User stop", true);
+        run_.StopRequested = true;
+    }
+}
+
+void CopyPass::Walk(const std::string& source, const std::string& destination) {
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(source, kAttrAnyFile, entries)) {
+        // An unreadable folder must not pass for an empty one: its files are not backed up.
+        report("ERROR: Unable to read directory " + source + "!", true);
+        return;
+    }
+    for (const DirEntry& entry : entries) {
+        if (ctx_.PumpAndCheckStop())
+            return;
+        const std::string s = source + "\\" + entry.name;
+        switch (entry.kind) {
+            case EntryKind::Directory:
+                EnterSubFolder(source, destination, entry.name);
+                if (run_.StopRequested)
+                    return;
+                break;
+            case EntryKind::Link:
+            case EntryKind::Special:
+                // A walk never follows a link or opens a device, pipe or socket.
+                report("Skipped link or special file: " + s, true);
+                break;
+            case EntryKind::File:
+                // What a killed run left half-written is no file of the person's.
+                if (IsTemporaryFileName(entry.name))
+                    break;
+                CopyFileRule(s, destination + "\\" + entry.name, entry.size, entry.time,
+                             FileOrigin::FolderWalk);
+                if (run_.StopRequested)
+                    return;
+                break;
+        }
+    }
+}
+
+void CopyPass::EnterSubFolder(const std::string& source, const std::string& destination,
+                              const std::string& name) {
+    const std::string subSource = source + "\\" + name;
+    const std::string subDestination = destination + "\\" + name;
+    if (!run_.VirtualCopy) {
+        // Only a real folder will do: a link of that name at the destination is never written
+        // through, and creating the folder then fails like any other creation.
+        const auto existing = QueryEntry(subDestination);
+        if (!existing || existing->kind != EntryKind::Directory) {
+            if (CreateDirectory(subDestination)) {
+                report("Created dir: " + name + " in " + destination, false);
+            } else {
+                report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
+                BeepTimes(2);
+                ShowErrorBox("FATAL ERROR: directory creation" + name + " in " + destination +
+                             " failed!");
+                report("Abnormal termination!", true);
+                run_.StopRequested = true;
+                return;
+            }
+        }
+    }
+    report("getting into dir " + name + " from " + destination, false);
+    Copy(subSource, subDestination);
+}
+
+void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
+                            PackedTime sourceTime, FileOrigin origin) {
+    if (run_.LongNamesOn) {
+        d = fnamecutto127(d, ctx_.log);
+        if (NameIsEmpty(d)) {
+            // Nothing may be written at the folder's own path.
+            report("ERROR: No name left for " + s +
+                       " after removing forbidden characters, file not copied!",
+                   true);
+            return;
+        }
+    }
+    const auto existing = QueryEntry(d);
+    // A folder of that name is no file: the copy is attempted and fails like any other.
+    if (!existing || existing->kind == EntryKind::Directory) {
+        report("copying new file...", false);
+        report("from: " + s, false);
+        report("to: " + d, false);
+        if (run_.VirtualCopy) {
+            run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
+            report("virtual file creation done!", false);
+            return;
+        }
+        if (CopyOrReport(s, d, origin))
+            report("Created file: " + d, true);
+        return;
+    }
+
+    if (existing->kind != EntryKind::File || existing->size != sourceSize) {
+        // A link or special file where the copy belongs is replaced like an outdated copy.
+        report("updating (new size)...", false);
+    } else if (existing->time != sourceTime) {
+        report("updating (new age)...", false);
+    } else {
+        report(s + " not changed since last backup", false);
+        return;
+    }
+    report("from: " + s, false);
+    report("to: " + d, false);
+    if (run_.ConfirmOn &&
+        !AskYesNo(BoxType::Confirmation, "Do you really want to overwrite file " + d + "?")) {
+        report(origin == FileOrigin::SingleItem
+                   ? "overwriting file item " + d + " not allowed by user"
+                   : "overwriting: " + d + " not allowed by user",
+               true);
+        return;
+    }
+    if (run_.VirtualCopy) {
+        // On a write-once medium a replaced copy frees nothing.
+        run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
+        report("virtual overwriting done!", false);
+        return;
+    }
+    if ((existing->attributes & kAttrReadOnly) != 0) {
+        report("Fatal ERROR: " + d + " not overwritten as it is READONLY!", true);
+        report(kMakeWritable, true);
+        const std::string box =
+            "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
+        ShowErrorBox(origin == FileOrigin::SingleItem ? box : box + " Continue??");
+        run_.StopRequested = true;
+        return;
+    }
+    if (CopyOrReport(s, d, origin))
+        report("Overwritten file: " + d, true);
+}
+
+// Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a
+// single file item the failure reaches the run driver. Either way the old copy at d is intact,
+// since the new one replaces it only when complete.
+bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin) {
+    if (origin == FileOrigin::SingleItem) {
+        CopyFileKeepAge(s, d);
+        return true;
+    }
+    try {
+        CopyFileKeepAge(s, d);
+        return true;
+    } catch (const CopyError& error) {
+        ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
+        report("ERROR: Could not copy file " + s + " to " + d, true);
+        report("Probably source file corrupt...", true);
+        return false;
+    }
+}
+
+}  // namespace
+
+void copyltor(PassContext& ctx, std::string_view source, std::string_view destination) {
+    CopyPass(ctx).Copy(source, destination);
+}
+
+}  // namespace vlm

@@ -1,0 +1,16 @@
+#pragma once
+// The copy pass: brings one source item (a file, or a folder with everything below it) to its
+// destination, copying what is new or differs in size or modification time. With VirtualCopy on
+// it touches nothing and only lowers FutureFree by what a real pass would write.
+
+#include <string_view>
+
+#include "engine/pass_context.h"
+
+namespace vlm {
+
+// A copy that fails inside a folder walk is reported and the walk goes on; a copy that fails
+// for a single file item raises CopyError to the caller (the run driver ends the run).
+void copyltor(PassContext& ctx, std::string_view source, std::string_view destination);
+
+}  // namespace vlm

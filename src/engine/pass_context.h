@@ -1,0 +1,34 @@
+#pragma once
+// What the copy and removal passes work with: the run state they read and set, the report they
+// write to, and the event pump they call between directory entries. Questions and boxes go
+// through the Dialogs in force.
+
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/run_view.h"
+
+namespace vlm {
+
+struct PassContext {
+    RunState& run;
+    RunLog& log;
+    EventPump& pump;
+
+    void report(const std::string& line, bool important) const { log.report(line, important); }
+    // "Let pending window messages be handled", then tell whether the run must stop.
+    bool PumpAndCheckStop() const {
+        pump.ProcessPendingEvents();
+        return run.StopRequested;
+    }
+};
+
+// An event pump with nothing to pump: for callers without a window.
+class NoEventPump : public EventPump {
+public:
+    void ProcessPendingEvents() override {}
+};
+
+// The line both passes report with their read-only refusals.
+inline constexpr const char* kMakeWritable = "Please make every item on destination writable!!";
+
+}  // namespace vlm

@@ -1,0 +1,178 @@
+#include "engine/removal_pass.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/name_checks.h"
+#include "platform/file_system.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+class RemovalPass {
+public:
+    explicit RemovalPass(PassContext& ctx) : ctx_(ctx), run_(ctx.run) {}
+
+    void Remove(std::string_view source, std::string_view destinationIn);
+
+private:
+    void Walk(const std::string& source, const std::string& destination);
+    void RemoveFolder(const std::string& dPrime, const DirEntry& entry);
+    void RemoveFile(const std::string& source, const std::string& d, const DirEntry& entry);
+    bool SourceHas(const std::string& path, EntryKind kind) const;
+    bool ContinueOrStop(const std::string& question);
+    void MissingItem(const std::string& path);
+    void report(const std::string& line, bool important) { ctx_.report(line, important); }
+
+    PassContext& ctx_;
+    RunState& run_;
+};
+
+void RemovalPass::MissingItem(const std::string& path) {
+    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
+    report("FATAL ERROR: Item " + path + " does not exist!", true);
+    run_.StopRequested = true;
+}
+
+// Asks an error-type Yes/No question; No is a stop by the person.
+bool RemovalPass::ContinueOrStop(const std::string& question) {
+    if (AskYesNo(BoxType::Error, question))
+        return true;
+    report("User stop", true);
+    run_.StopRequested = true;
+    return false;
+}
+
+// The source "has" an entry only when the very same kind of thing is there. A link in the source
+// is no plain file or folder: the copy pass skips it, so its namesake at the destination goes.
+bool RemovalPass::SourceHas(const std::string& path, EntryKind kind) const {
+    const auto entry = QueryEntry(path);
+    return entry && entry->kind == kind;
+}
+
+void RemovalPass::Remove(std::string_view source, std::string_view destinationIn) {
+    if (ItemKind(source) == 'n') {
+        MissingItem(std::string(source));
+        return;
+    }
+    if (ItemKind(destinationIn) == 'n') {
+        MissingItem(std::string(destinationIn));
+        return;
+    }
+    const std::string destination = StripTrailingBackslash(destinationIn);
+    if ((GetFileAttributes(destination) & kAttrReadOnly) != 0) {
+        report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
+        report(kMakeWritable, true);
+        ContinueOrStop("Fatal ERROR: No files deleted in directory " + destination +
+                       " as it is READONLY! " + kMakeWritable + " Continue??");
+        return;
+    }
+    Walk(StripTrailingBackslash(source), destination);
+}
+
+void RemovalPass::Walk(const std::string& source, const std::string& destination) {
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(destination, kAttrAnyFile, entries)) {
+        report("ERROR: Unable to read directory " + destination + "!", true);
+        return;
+    }
+    for (const DirEntry& entry : entries) {
+        if (ctx_.PumpAndCheckStop())
+            return;
+        const std::string d = destination + "\\" + entry.name;
+        if (entry.kind == EntryKind::Directory) {
+            const std::string sPrime = source + "\\" + entry.name;
+            if (SourceHas(sPrime, EntryKind::Directory)) {
+                report("getting into dir " + entry.name + " from " + destination, false);
+                Remove(sPrime, d);
+            } else {
+                RemoveFolder(d, entry);
+            }
+        } else {
+            // Links and special files are treated like files: only the entry itself goes.
+            RemoveFile(source, d, entry);
+        }
+        if (run_.StopRequested)
+            return;
+    }
+}
+
+void RemovalPass::RemoveFolder(const std::string& dPrime, const DirEntry& entry) {
+    report("trying to delete directory " + dPrime + "...", false);
+    if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
+                                    "Do you really want to delete COMPLETE dir " + dPrime + "?")) {
+        report("deleting " + dPrime + " not allowed by user!", true);
+        return;
+    }
+    if ((entry.attributes & kAttrReadOnly) != 0) {
+        report("Fatal ERROR: " + dPrime + " not deleted as it is READONLY!", true);
+        report(kMakeWritable, true);
+        if (!ContinueOrStop("Fatal ERROR: " + dPrime + " not deleted as it is READONLY! " +
+                            kMakeWritable + " Continue??"))
+            return;
+    }
+    if (DeleteDirTree(dPrime)) {
+        report("Removed dir: " + dPrime, true);
+        return;
+    }
+    const std::uint64_t remaining = DirSize(dPrime);
+    if (remaining == 0) {
+        report("Folder: " + dPrime +
+                   " is empty now! Please remove it manually if you should want it completely "
+                   "removed.",
+               false);
+        return;
+    }
+    report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);
+    if (ContinueOrStop("ERROR: " + dPrime + " (" + std::to_string(remaining) +
+                       " bytes) not deleted for unknown reason!" + " Continue anyway??"))
+        report("User decides to continue", true);
+}
+
+void RemovalPass::RemoveFile(const std::string& source, const std::string& d,
+                             const DirEntry& entry) {
+    if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
+        // Left behind by a run that was killed mid-copy: never a file of the person's, so it
+        // goes without a word.
+        DeleteFile(d);
+        return;
+    }
+    if (SourceHas(source + "\\" + entry.name, EntryKind::File))
+        return;
+    if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
+        return;
+
+    report("deleting superfluous " + d + "...", false);
+    if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
+                                    "Do you really want to delete superfluous file " + d + "?")) {
+        report("deleting " + d + " not allowed by user", true);
+        return;
+    }
+    if ((entry.attributes & kAttrReadOnly) != 0) {
+        report("Fatal ERROR: " + d + " not deleted as it is READONLY!", true);
+        report(kMakeWritable, true);
+        if (!ContinueOrStop("Fatal ERROR: " + d + " not deleted as it is READONLY! " +
+                            kMakeWritable + " " + "Continue??"))
+            return;
+    }
+    if (DeleteFile(d)) {
+        report("Removed file: " + d, true);
+        return;
+    }
+    report("Fatal ERROR: unable to delete superfluous " + d + "!!", true);
+    ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
+}
+
+}  // namespace
+
+void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {
+    RemovalPass(ctx).Remove(source, destination);
+}
+
+}  // namespace vlm

@@ -1,0 +1,342 @@
+#include "engine/run_driver.h"
+
+#include <cctype>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "core/project_file.h"
+#include "engine/copy_pass.h"
+#include "engine/free_space.h"
+#include "engine/removal_pass.h"
+#include "platform/locale_text.h"
+#include "platform/packed_time.h"
+#include "platform/volumes.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr const char* kWorkingStatus =
+    "Working, please be patient... (Use \"Cancel\" or \"ESC\" button or hit \"CTRL+ALT+DEL\" and "
+    "\"end task\" as eventual emergency stop)";
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string OnOff(bool on) {
+    return on ? "ON" : "OFF";
+}
+
+// The folder part of a path, up to and including its last backslash.
+std::string FolderPartOf(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
+}
+
+// The history could not be saved: the run is abandoned where it stands.
+class HistorySaveFailed : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Switches the virtual copy on for the CD-like estimate, and off again with the project's
+// confirm value back on every way out.
+class VirtualCopyScope {
+public:
+    VirtualCopyScope(RunState& run, bool savedConfirm) : run_(run), savedConfirm_(savedConfirm) {
+        run_.VirtualCopy = true;
+        run_.ConfirmOn = false;
+    }
+    ~VirtualCopyScope() { End(); }
+    VirtualCopyScope(const VirtualCopyScope&) = delete;
+    VirtualCopyScope& operator=(const VirtualCopyScope&) = delete;
+
+    void End() {
+        run_.VirtualCopy = false;
+        run_.ConfirmOn = savedConfirm_;
+    }
+
+private:
+    RunState& run_;
+    bool savedConfirm_;
+};
+
+}  // namespace
+
+RunEngine::RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverState& handOver,
+                     RunLog& log, const AppSettings& settings, RunHistory& history,
+                     RunSwitches switches)
+    : view_(view),
+      pump_(pump),
+      run_(run),
+      handOver_(handOver),
+      log_(log),
+      settings_(settings),
+      history_(history),
+      switches_(std::move(switches)),
+      passes_{run, log, pump} {}
+
+void RunEngine::run(const std::string& path) {
+    outcome_.reset();
+    terminateRequested_ = false;
+    try {
+        RunSteps(path);
+    } catch (const std::exception& error) {
+        // The run ends where it stood: an open history row, the window as it was.
+        ShowErrorBox(error.what());
+    }
+}
+
+bool RunEngine::SourcesExist() {
+    for (const std::string& item : view_.SourceItems()) {
+        if (ItemKind(item) == 'n') {
+            report("ERROR: " + item + " does not exist! Re-edit project file", true);
+            ShowErrorBox("ERROR: " + item +
+                         " does not exist! Check path of source items and eventually re-edit "
+                         "project file.");
+            return false;
+        }
+    }
+    return true;
+}
+
+void RunEngine::RunSteps(const std::string& path) {
+    pump_.ProcessPendingEvents();
+    if (!SourcesExist())
+        return;
+
+    run_.StopRequested = false;
+    noSpaceExit_ = false;
+    fatalError_ = false;
+    const auto project = ProjectText::Load(path);
+    if (!project)
+        throw std::runtime_error("Unable to read the project file " + path + "!");
+    const RunOptions options = ReadRunOptions(*project);
+    run_.PrecalcOn = options.precalc;
+    run_.ConfirmOn = options.confirm;
+    run_.LongNamesOn = options.longnames;
+    const std::string destkind = project->Value("destkind");
+
+    destLetter_ = DestinationLetter(*project, handOver_, settings_);
+    const std::string allowed = Lower(settings_.AllowedDrive);
+    if (Lower(destLetter_) != allowed && allowed != "all") {
+        ShowErrorBox("Forbidden to write to drive " + destLetter_ +
+                     " ! Please check options - limitation of backup drives.");
+        view_.CloseWindow(WindowResult::Cancel);
+        return;
+    }
+    if (destLetter_.empty() ||
+        PresentDriveLetters().find(Lower(destLetter_)[0]) == std::string::npos) {
+        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
+        view_.CloseWindow(WindowResult::Cancel);
+        return;
+    }
+
+    startTime_ = NowLocal();
+    const std::string howStarted = TimerRun ? "Timer" : (QuickRun ? "Shortcut" : "Normal");
+    const std::string saveError =
+        history_.StartHistoryEntry(settings_.RunHistoryPath(), path, DateTimeText(startTime_),
+                                   howStarted, settings_.RunHistoryMax);
+    if (!saveError.empty())
+        throw HistorySaveFailed(saveError);
+
+    view_.SetStatusText(kWorkingStatus);
+    report("Start time: " + DateTimeText(startTime_), true);
+    if (TimerRun)
+        report("Run executed by timer!", true);
+    if (QuickRun)
+        report("QUICK Run executed by user!!", true);
+    if (switches_.argument3 == "-extlog") {
+        view_.SetLevel(LogLevel::Extended);
+        report("User set extended log externally.", true);
+    }
+    report("Project: " + path, true);
+    report("Synchronize: " + OnOff(handOver_.SyncMode), true);
+    report("Confirm: " + OnOff(run_.ConfirmOn), true);
+    report("Precalculation: " + OnOff(run_.PrecalcOn), true);
+    report("Long names checking: " + OnOff(run_.LongNamesOn), true);
+
+    run_.RunActive = true;
+    view_.SetRunEnabled(false);
+    if (!view_.SourceItems().empty()) {
+        if (run_.PrecalcOn && !Precalculate(destkind))
+            return;
+        if (!WorkThroughItems(destkind))
+            return;
+    }
+
+    FinishRun();
+    run_.RunActive = false;
+    if (switches_.argument4 == "-close") {
+        report("Auto-closing", true);
+        view_.CloseWindow(WindowResult::Cancel);
+        terminateRequested_ = true;
+    }
+}
+
+// False when the run has ended inside the precalculation.
+bool RunEngine::Precalculate(const std::string& destkind) {
+    std::int64_t estimate = 0;
+    const bool cdLike = destkind == "CDR" || destkind == "DVDR";
+    std::optional<VirtualCopyScope> virtualCopy;
+    if (!cdLike) {
+        report("Checking future free size...", true);
+        estimate = checkfutfreesize(destLetter_, view_.SourceItems(), view_.DestinationPaths());
+        if (estimate == -1) {
+            fatalError_ = true;
+            ClosingLines();
+            return false;
+        }
+        report("Estimated future free size: " + GroupThousands(estimate) + " bytes", true);
+    } else {
+        report("Checking future free size on CDR-like disk...", true);
+        report("Please be patient, this can take some time!", true);
+        const bool savedConfirm = run_.ConfirmOn;
+        virtualCopy.emplace(run_, savedConfirm);
+        run_.FutureFree = DiskFreeBytes(destLetter_[0]);
+        const auto sources = view_.SourceItems();
+        const auto destinations = view_.DestinationPaths();
+        for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
+            copyltor(passes_, sources[j], destinations[j]);
+            if (run_.StopRequested)
+                break;
+        }
+        if (run_.StopRequested) {
+            virtualCopy->End();
+            FinishRun();
+            return false;
+        }
+        // Still reported as a virtual line: shown at the Extended level only.
+        report("Estimated future free size on CD: " + GroupThousands(run_.FutureFree), true);
+        estimate = run_.FutureFree;
+    }
+
+    if (estimate < 0) {
+        const bool proceed = AskYesNo(
+            BoxType::Error,
+            "WARNING: not enough space left on destination. Project/program will probably not "
+            "end in a normal way! Proceed anyway??");
+        if (virtualCopy)
+            virtualCopy->End();
+        if (!proceed) {
+            report("Exit by user (not enough space on destination)", true);
+            noSpaceExit_ = true;
+            FinishRun();
+            return false;
+        }
+    }
+    if (virtualCopy)
+        virtualCopy->End();
+    report("Precalculation finished", true);
+    report("Time: " + DateTimeText(NowLocal()), false);
+    return true;
+}
+
+// False when the run has ended before the last item was done.
+bool RunEngine::WorkThroughItems(const std::string& destkind) {
+    const auto sources = view_.SourceItems();
+    const auto destinations = view_.DestinationPaths();
+    for (std::size_t j = 0; j < sources.size(); ++j) {
+        if (run_.StopRequested) {
+            FinishRun();
+            return false;
+        }
+        const std::string& source = sources[j];
+        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
+        report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+        view_.SelectItem(static_cast<int>(j));
+
+        const char kind = ItemKind(source);
+        if (kind == 'f') {
+            if (!ForceDirChain(FolderPartOf(destination))) {
+                report("FATAL ERROR: Unable to create directory for " + destination, true);
+                fatalError_ = true;
+                ClosingLines();
+                return false;
+            }
+            copyltor(passes_, source, destination);
+            continue;
+        }
+        if (kind == 'd') {
+            if (!ForceDirChain(destination)) {
+                report("FATAL ERROR: Unable to create directory " + destination, true);
+                fatalError_ = true;
+                ClosingLines();
+                return false;
+            }
+            if (destkind != "CDR") {
+                report("Start removing old files in destination...", false);
+                deletesupr(passes_, source, destination);
+            } else {
+                report("No cleaning on CDR as no space savings anyway (on the contrary...).",
+                       false);
+            }
+            if (run_.StopRequested) {
+                FinishRun();
+                return false;
+            }
+            report("Start copying files to destination...", false);
+            copyltor(passes_, source, destination);
+            if (run_.StopRequested) {
+                FinishRun();
+                return false;
+            }
+            continue;
+        }
+        const std::string vanished =
+            "FATAL ERROR: " + source + " does not exist! Re-edit project file";
+        report(vanished, true);
+        ShowErrorBox(vanished);
+        fatalError_ = true;
+        FinishRun();
+        return false;
+    }
+    return true;
+}
+
+void RunEngine::FinishRun() {
+    for (const std::string& line : FreeSpaceLines(destLetter_))
+        report(line, true);
+    ClosingLines();
+    view_.SetCancelButton(true, "&Close", true);
+    run_.RunActive = false;
+}
+
+std::string RunEngine::HistoryResult() const {
+    if (fatalError_)
+        return kResultError;
+    if (run_.StopRequested)
+        return kResultCancelled;
+    if (noSpaceExit_)
+        return kResultNotEnoughSpace;
+    return kResultOk;
+}
+
+void RunEngine::ClosingLines() {
+    const DateTime endTime = NowLocal();
+    report("End time: " + DateTimeText(endTime), true);
+    const ElapsedText elapsed = FormatElapsed(MsBetween(endTime, startTime_));
+    report("Elapsed time: " + elapsed.hours + " hours, " + elapsed.minutes + " minutes and " +
+               elapsed.seconds + " seconds" + ".",
+           true);
+    report("", true);
+    view_.SetStatusText("Project run end");
+    const std::string result = HistoryResult();
+    outcome_ = result;
+    const std::string saveError = history_.EndHistoryEntry(
+        settings_.RunHistoryPath(), elapsed.hours + ":" + elapsed.minutes + ":" + elapsed.seconds,
+        result);
+    if (!saveError.empty())
+        throw HistorySaveFailed(saveError);
+}
+
+}  // namespace vlm

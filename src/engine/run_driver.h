@@ -1,0 +1,81 @@
+#pragma once
+// The run driver: executes one project from start to end on the run window's lists — the start
+// checks, the header, the history row, the free-space estimate, the removal and copy passes for
+// each item, and the closing lines.
+
+#include <optional>
+#include <string>
+
+#include "core/app_settings.h"
+#include "core/run_history.h"
+#include "engine/pass_context.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/run_view.h"
+
+namespace vlm {
+
+// The command-line words a run reads afresh each time: argument 3 ("-extlog") and argument 4
+// ("-close").
+struct RunSwitches {
+    std::string argument3;
+    std::string argument4;
+};
+
+// The results a run writes into its history row.
+inline constexpr const char* kResultOk = "OK";
+inline constexpr const char* kResultCancelled = "Cancelled";
+inline constexpr const char* kResultNotEnoughSpace = "Not enough space";
+// A run that ended on a fatal error (the estimate failed, a destination folder could not be
+// made, a source item vanished) did not do its work and must not read as "OK".
+inline constexpr const char* kResultError = "Error";
+
+class RunEngine {
+public:
+    RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverState& handOver, RunLog& log,
+              const AppSettings& settings, RunHistory& history, RunSwitches switches = {});
+
+    // The run kind, set by the window before it starts a run.
+    bool TimerRun = false;
+    bool QuickRun = false;
+
+    // Runs the project at `path` on the view's lists. Nothing escapes: an error that ends the
+    // run early is shown in an error box and leaves the run as it stood.
+    void run(const std::string& path);
+
+    // The result written into the history row by the last run, or nothing when that run ended
+    // before completing its row.
+    const std::optional<std::string>& Outcome() const { return outcome_; }
+    // True when the last run ended with "-close": the application is to terminate.
+    bool TerminateRequested() const { return terminateRequested_; }
+
+private:
+    void RunSteps(const std::string& path);
+    bool SourcesExist();
+    bool Precalculate(const std::string& destkind);
+    bool WorkThroughItems(const std::string& destkind);
+    void FinishRun();
+    void ClosingLines();
+    std::string HistoryResult() const;
+    void report(const std::string& line, bool important) { log_.report(line, important); }
+
+    RunView& view_;
+    EventPump& pump_;
+    RunState& run_;
+    HandOverState& handOver_;
+    RunLog& log_;
+    const AppSettings& settings_;
+    RunHistory& history_;
+    RunSwitches switches_;
+    PassContext passes_;
+
+    // The state of one run.
+    bool noSpaceExit_ = false;
+    bool fatalError_ = false;
+    std::string destLetter_;
+    DateTime startTime_ = 0;
+    std::optional<std::string> outcome_;
+    bool terminateRequested_ = false;
+};
+
+}  // namespace vlm
