@@ -1,4 +1,4 @@
-#include "temp_drives.h"
+#include "support/temp_drives.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/file_system.h"
+#include "platform/host_calls.h"
+#include "platform/platform_error.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using faults::Call;
+using test::TempDrives;
+
+class AtomicFileWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        faults::Reset();
+        test::WriteFile(drives_.HostRoot('c') + "/data.txt", "old content", kOldTime);
+    }
+    void TearDown() override { faults::Reset(); }
+
+    // The folder still holds only the old file, unchanged.
+    void ExpectOldFileAlone() {
+        const std::vector<test::TreeEntry> tree = test::ReadTree(drives_.HostRoot('c'));
+        ASSERT_EQ(tree.size(), 1u) << "a temporary file was left behind";
+        EXPECT_EQ(tree[0].path, "data.txt");
+        EXPECT_EQ(tree[0].mtime, kOldTime);
+        EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "old content");
+    }
+
+    static constexpr std::time_t kOldTime = 1500000000;
+    TempDrives drives_{"c"};
+};
+
+TEST_F(AtomicFileWriterTest, ReplacesTheTargetInOneStep) {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Begin("c:\\data.txt"));
+    const std::string temp = writer.TemporaryPath();
+    EXPECT_TRUE(IsTemporaryFileName(temp.substr(temp.find_last_of('/') + 1)));
+    ASSERT_TRUE(writer.Write("new "));
+    ASSERT_TRUE(writer.Write("content"));
+    EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "old content");
+    const PackedTime stamp = PackHostTime(1400000000);
+    ASSERT_TRUE(writer.Commit(stamp));
+    EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "new content");
+    EXPECT_EQ(GetFileTimePacked("c:\\data.txt"), std::optional<PackedTime>(stamp));
+    EXPECT_FALSE(test::Exists(temp));
+}
+
+TEST_F(AtomicFileWriterTest, CreatesAMissingTarget) {
+    EXPECT_TRUE(WriteFileAtomically("c:\\fresh.txt", "hello"));
+    EXPECT_EQ(ReadWholeFile("c:\\fresh.txt"), std::optional<std::string>("hello"));
+}
+
+TEST_F(AtomicFileWriterTest, DestroyedWithoutCommitLeavesTheTarget) {
+    {
+        AtomicFileWriter writer;
+        ASSERT_TRUE(writer.Begin("c:\\data.txt"));
+        ASSERT_TRUE(writer.Write("half"));
+    }
+    ExpectOldFileAlone();
+}
+
+TEST_F(AtomicFileWriterTest, RefusesFoldersAndReadOnlyTargets) {
+    test::MakeDir(drives_.HostRoot('c') + "/dir");
+    test::WriteFile(drives_.HostRoot('c') + "/locked", "x", std::nullopt, 0444);
+    AtomicFileWriter writer;
+    EXPECT_FALSE(writer.Begin("c:\\dir"));
+    EXPECT_EQ(LastPlatformError().code, EISDIR);
+    EXPECT_FALSE(writer.Begin("c:\\locked"));
+    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_FALSE(writer.Begin("c:\\missing\\file"));
+    EXPECT_EQ(test::ReadTree(drives_.HostRoot('c')).size(), 3u);
+}
+
+TEST_F(AtomicFileWriterTest, TargetTurnedReadOnlyBeforeCommitIsKept) {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Begin("c:\\data.txt"));
+    ASSERT_TRUE(writer.Write("new"));
+    test::SetMode(drives_.HostRoot('c') + "/data.txt", 0444);
+    EXPECT_FALSE(writer.Commit());
+    test::SetMode(drives_.HostRoot('c') + "/data.txt", 0644);
+    ExpectOldFileAlone();
+}
+
+// Every failing step of a whole-file write leaves the old file as it was and no temporary file.
+TEST_F(AtomicFileWriterTest, InjectedFailuresLoseNothing) {
+    struct Case {
+        Call call;
+        int nth;
+        int error;
+    } cases[] = {
+        {Call::Open, 1, EACCES}, {Call::Write, 1, ENOSPC}, {Call::Write, 2, EIO},
+        {Call::Sync, 1, EIO},    {Call::Close, 1, EIO},    {Call::SetTime, 1, EROFS},
+        {Call::Rename, 1, EIO},
+    };
+    const std::string big(300000, 'b');
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::Message() << "call " << static_cast<int>(k.call) << " #" << k.nth
+                                          << " errno " << k.error);
+        faults::Reset();
+        faults::Arm(k.call, k.nth, k.error);
+        AtomicFileWriter writer;
+        bool ok = writer.Begin("c:\\data.txt");
+        // Two writes so that the second one can fail on its own.
+        ok = ok && writer.Write("new") && writer.Write(big);
+        ok = ok && writer.Commit(PackHostTime(1400000000));
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(LastPlatformError().code, k.error);
+        EXPECT_GE(faults::Count(k.call), k.nth) << "the armed call was never made";
+        faults::Reset();
+        ExpectOldFileAlone();
+    }
+}
+
+TEST_F(AtomicFileWriterTest, FirstWriteFailingWithDiskFull) {
+    faults::Arm(Call::Write, 1, ENOSPC);
+    EXPECT_FALSE(WriteFileAtomically("c:\\data.txt", "new content"));
+    EXPECT_EQ(LastPlatformError().code, ENOSPC);
+    EXPECT_EQ(LastPlatformError().text, "No space left on device");
+    faults::Reset();
+    ExpectOldFileAlone();
+}
+
+TEST(FaultSeam, CountsAndFailsOnlyTheArmedCalls) {
+    TempDrives drives("c");
+    faults::Reset();
+    faults::Arm(Call::MakeDir, 2, EROFS, 2);
+    EXPECT_TRUE(CreateDirectory("c:\\one"));
+    EXPECT_FALSE(CreateDirectory("c:\\two"));
+    EXPECT_EQ(LastPlatformError().code, EROFS);
+    EXPECT_FALSE(CreateDirectory("c:\\three"));
+    EXPECT_TRUE(CreateDirectory("c:\\four"));
+    EXPECT_EQ(faults::Count(Call::MakeDir), 4);
+    EXPECT_EQ(faults::Count(Call::Delete), 0);
+
+    faults::Arm(Call::Delete, 1, EIO, -1);  // from now on, every time
+    test::WriteFile(drives.HostRoot('c') + "/f", "");
+    EXPECT_FALSE(DeleteFile("c:\\f"));
+    EXPECT_FALSE(DeleteFile("c:\\f"));
+    EXPECT_EQ(faults::Count(Call::Delete), 2);
+    faults::Reset();
+    EXPECT_TRUE(DeleteFile("c:\\f"));
+    EXPECT_EQ(faults::Count(Call::Delete), 1);
+    EXPECT_EQ(test::ReadTree(drives.HostRoot('c')).size(), 2u);  // "one" and "four"
+}
+
+TEST(TemporaryNames, AreRecognised) {
+    struct Case {
+        const char* name;
+        bool temporary;
+    } cases[] = {
+        {".~vlm0123abcd.tmp", true}, {".~vlm.tmp", false}, {"~vlm1.tmp", false},
+        {".~vlm1.tmpx", false},      {"data.tmp", false},  {".~vlmx.TMP", false},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(IsTemporaryFileName(k.name), k.temporary) << k.name;
+    }
+}
+
+}  // namespace
+}  // namespace vlm

@@ -1,0 +1,334 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "platform/platform_error.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using test::TempDrives;
+
+std::vector<std::string> NamesIn(std::string_view folder, std::uint32_t mask) {
+    std::vector<DirEntry> entries;
+    EXPECT_TRUE(ListDirectory(folder, mask, entries)) << folder;
+    std::vector<std::string> names;
+    for (const DirEntry& e : entries) {
+        names.push_back(e.name);
+    }
+    return names;
+}
+
+const DirEntry* Find(const std::vector<DirEntry>& entries, std::string_view name) {
+    for (const DirEntry& e : entries) {
+        if (e.name == name) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+TEST(ListDirectory, SortsByUpperCaseNameThenBytes) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    for (const char* name : {"b.txt", "B.txt", "a", "_x", "Zeta", "[y", "ähnlich", "10", "9"}) {
+        test::WriteFile(root + "/" + name, "x");
+    }
+    // Folded to upper case, '_' (0x5F) and '[' (0x5B) sort after the letters; bytes break ties.
+    const std::vector<std::string> expected = {"10",   "9",  "a",  "B.txt",  "b.txt",
+                                               "Zeta", "[y", "_x", "ähnlich"};
+    EXPECT_EQ(NamesIn("c:\\", kAttrAnyFile), expected);
+}
+
+TEST(ListDirectory, ReportsAttributesSizesAndTimes) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    const std::time_t noon = 1700049600;  // 2023-11-15 12:00:00 UTC
+    test::WriteFile(root + "/plain.txt", "12345", noon);
+    test::WriteFile(root + "/.hidden", "", noon);
+    test::WriteFile(root + "/locked.txt", "abc", noon, 0444);
+    test::MakeDir(root + "/folder");
+    test::MakeDir(root + "/.config");
+    test::MakeFifo(root + "/pipe");
+
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory("c:", kAttrAnyFile, entries));
+    struct Expect {
+        const char* name;
+        EntryKind kind;
+        std::uint32_t attributes;
+        std::uint64_t size;
+    } table[] = {
+        {"plain.txt", EntryKind::File, kAttrArchive, 5},
+        {".hidden", EntryKind::File, kAttrArchive | kAttrHidden, 0},
+        {"locked.txt", EntryKind::File, kAttrArchive | kAttrReadOnly, 3},
+        {"folder", EntryKind::Directory, kAttrDirectory, 0},
+        {".config", EntryKind::Directory, kAttrDirectory | kAttrHidden, 0},
+        {"pipe", EntryKind::Special, 0, 0},
+    };
+    ASSERT_EQ(entries.size(), std::size(table));
+    for (const Expect& x : table) {
+        const DirEntry* e = Find(entries, x.name);
+        ASSERT_NE(e, nullptr) << x.name;
+        EXPECT_EQ(e->kind, x.kind) << x.name;
+        EXPECT_EQ(e->attributes, x.attributes) << x.name;
+        EXPECT_EQ(e->size, x.size) << x.name;
+    }
+    EXPECT_EQ(Find(entries, "plain.txt")->time, PackHostTime(noon));
+}
+
+TEST(ListDirectory, MaskSelectsFoldersAndHiddenEntries) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::WriteFile(root + "/file", "");
+    test::WriteFile(root + "/.hiddenfile", "");
+    test::WriteFile(root + "/readonly", "", std::nullopt, 0444);
+    test::MakeDir(root + "/dir");
+    test::MakeDir(root + "/.hiddendir");
+    struct Case {
+        std::uint32_t mask;
+        std::vector<std::string> names;
+    } cases[] = {
+        {63, {".hiddendir", ".hiddenfile", "dir", "file", "readonly"}},
+        {39, {".hiddenfile", "file", "readonly"}},
+        {0, {"file", "readonly"}},
+        {kAttrDirectory, {"dir", "file", "readonly"}},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(NamesIn("c:\\", k.mask), k.names) << "mask " << k.mask;
+    }
+}
+
+TEST(ListDirectory, LinkToFolderIsListedAsLinkAndNotEntered) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::WriteFile(root + "/real/inside.txt", "data");
+    test::MakeSymlink(root + "/real", root + "/shortcut");
+    test::MakeSymlink(root + "/nowhere", root + "/dangling");
+
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    const DirEntry* link = Find(entries, "shortcut");
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->kind, EntryKind::Link);
+    EXPECT_EQ(link->attributes & kAttrDirectory, 0u);
+    const DirEntry* dangling = Find(entries, "dangling");
+    ASSERT_NE(dangling, nullptr);
+    EXPECT_EQ(dangling->kind, EntryKind::Link);
+    // Without the directory bit the link is not listed as a folder with mask 16 alone either.
+    EXPECT_EQ(QueryEntry("c:\\shortcut")->kind, EntryKind::Link);
+    // A named path follows the link.
+    EXPECT_TRUE(DirectoryExists("c:\\shortcut"));
+    EXPECT_FALSE(FileExists("c:\\shortcut"));
+}
+
+TEST(ListDirectory, FailsForMissingFoldersAndFiles) {
+    TempDrives drives("c");
+    test::WriteFile(drives.HostRoot('c') + "/file", "");
+    std::vector<DirEntry> entries{DirEntry{}};
+    EXPECT_FALSE(ListDirectory("c:\\missing", kAttrAnyFile, entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(LastPlatformError().code, ENOENT);
+    EXPECT_FALSE(ListDirectory("c:\\file", kAttrAnyFile, entries));
+    EXPECT_FALSE(ListDirectory("c:\\..", kAttrAnyFile, entries));
+}
+
+TEST(DeleteFile, OnALinkRemovesOnlyTheLink) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::WriteFile(root + "/real/inside.txt", "data");
+    test::WriteFile(root + "/target.txt", "keep");
+    test::MakeSymlink(root + "/real", root + "/dirlink");
+    test::MakeSymlink(root + "/target.txt", root + "/filelink");
+
+    EXPECT_TRUE(DeleteFile("c:\\dirlink"));
+    EXPECT_TRUE(DeleteFile("c:\\filelink"));
+    EXPECT_FALSE(test::Exists(root + "/dirlink"));
+    EXPECT_FALSE(test::Exists(root + "/filelink"));
+    EXPECT_EQ(test::ReadFile(root + "/real/inside.txt"), "data");
+    EXPECT_EQ(test::ReadFile(root + "/target.txt"), "keep");
+}
+
+TEST(DeleteFile, RefusesFoldersAndMissingItems) {
+    TempDrives drives("c");
+    test::MakeDir(drives.HostRoot('c') + "/dir");
+    EXPECT_FALSE(DeleteFile("c:\\dir"));
+    EXPECT_TRUE(test::Exists(drives.HostRoot('c') + "/dir"));
+    EXPECT_FALSE(DeleteFile("c:\\missing"));
+    EXPECT_EQ(LastPlatformError().code, ENOENT);
+}
+
+// Root may write anything on the host; these rules must hold all the same.
+TEST(ReadOnly, FileIsNeitherDeletedNorWrittenNorReplacedNorStamped) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    const std::time_t old = 1600000000;
+    test::WriteFile(root + "/locked.txt", "original", old, 0444);
+    test::WriteFile(root + "/other.txt", "intruder");
+
+    EXPECT_FALSE(DeleteFile("c:\\locked.txt"));
+    EXPECT_EQ(LastPlatformError().code, EACCES);
+
+    HostFile file;
+    EXPECT_FALSE(file.Open("c:\\locked.txt", HostFile::Mode::Truncate));
+    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_FALSE(file.Open("c:\\locked.txt", HostFile::Mode::Append));
+    EXPECT_EQ(LastPlatformError().code, EACCES);
+
+    EXPECT_FALSE(RenameReplacing("c:\\other.txt", "c:\\locked.txt"));
+    EXPECT_FALSE(WriteFileAtomically("c:\\locked.txt", "new"));
+    EXPECT_FALSE(SetFileTimePacked("c:\\locked.txt", PackHostTime(old + 86400)));
+
+    EXPECT_EQ(test::ReadFile(root + "/locked.txt"), "original");
+    const std::vector<test::TreeEntry> tree = test::ReadTree(root);
+    ASSERT_EQ(tree.size(), 2u);  // no temporary file left either
+    EXPECT_EQ(tree[0].path, "locked.txt");
+    EXPECT_EQ(tree[0].mtime, old);
+    EXPECT_TRUE(tree[0].readOnly);
+    EXPECT_EQ(tree[1].path, "other.txt");
+    EXPECT_TRUE(file.Open("c:\\locked.txt", HostFile::Mode::Read));
+}
+
+TEST(ReadOnly, FolderIsNotRemovedButCanBeListed) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::MakeDir(root + "/locked");
+    test::SetMode(root + "/locked", 0555);
+    EXPECT_FALSE(RemoveDirectory("c:\\locked"));
+    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_TRUE(test::Exists(root + "/locked"));
+    EXPECT_EQ(GetFileAttributes("c:\\locked"), kAttrDirectory | kAttrReadOnly);
+    EXPECT_TRUE(NamesIn("c:\\locked", kAttrAnyFile).empty());
+}
+
+TEST(Directories, CreateAndRemove) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    EXPECT_TRUE(CreateDirectory("c:\\new"));
+    EXPECT_TRUE(DirectoryExists("c:\\new"));
+    EXPECT_FALSE(CreateDirectory("c:\\new"));
+    EXPECT_EQ(LastPlatformError().code, EEXIST);
+    EXPECT_FALSE(CreateDirectory("c:\\missing\\child"));
+    EXPECT_FALSE(CreateDirectory("c:\\new\\..\\escape"));
+
+    test::WriteFile(root + "/new/file", "");
+    EXPECT_FALSE(RemoveDirectory("c:\\new"));  // not empty
+    EXPECT_FALSE(RemoveDirectory("c:\\new\\file"));
+    EXPECT_EQ(LastPlatformError().code, ENOTDIR);
+    EXPECT_TRUE(DeleteFile("c:\\new\\file"));
+    EXPECT_TRUE(RemoveDirectory("c:\\new"));
+    EXPECT_FALSE(test::Exists(root + "/new"));
+}
+
+TEST(Attributes, QueriesOfNamedPaths) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::WriteFile(root + "/f.txt", "x");
+    test::WriteFile(root + "/.h", "x");
+    struct Case {
+        const char* path;
+        std::uint32_t attributes;
+        bool file, dir;
+    } cases[] = {
+        {"c:\\f.txt", kAttrArchive, true, false},
+        {"c:\\.h", kAttrArchive | kAttrHidden, true, false},
+        {"c:\\", kAttrDirectory, false, true},
+        {"c:", kAttrDirectory, false, true},
+        {"c:\\missing", kInvalidAttributes, false, false},
+        {"c:\\f.txt\\..", kInvalidAttributes, false, false},
+        {"q:\\unmapped", kInvalidAttributes, false, false},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(GetFileAttributes(k.path), k.attributes) << k.path;
+        EXPECT_EQ(FileExists(k.path), k.file) << k.path;
+        EXPECT_EQ(DirectoryExists(k.path), k.dir) << k.path;
+    }
+}
+
+TEST(Sizes, SparseFileOfFiveGibibytesHasItsTrueSize) {
+    TempDrives drives("c");
+    const std::uint64_t fiveGiB = 5368709120ull;
+    test::MakeSizedFile(drives.HostRoot('c') + "/big.bin", fiveGiB);
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].size, fiveGiB);
+    EXPECT_EQ(QueryEntry("c:\\big.bin")->size, fiveGiB);
+    HostFile file;
+    ASSERT_TRUE(file.Open("c:\\big.bin", HostFile::Mode::Read));
+    EXPECT_EQ(file.Size(), std::optional<std::uint64_t>(fiveGiB));
+    ASSERT_TRUE(file.Seek(fiveGiB - 1));
+    char byte = 'x';
+    std::size_t got = 0;
+    EXPECT_TRUE(file.Read(&byte, 1, got));
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(byte, '\0');
+}
+
+TEST(HostFile, WritesAppendsAndReads) {
+    TempDrives drives("c");
+    HostFile out;
+    ASSERT_TRUE(out.Open("c:\\log.txt", HostFile::Mode::Append));
+    ASSERT_TRUE(out.Write("one\n", 4));
+    ASSERT_TRUE(out.Close());
+    ASSERT_TRUE(out.Open("c:\\log.txt", HostFile::Mode::Append));
+    ASSERT_TRUE(out.Write("two\n", 4));
+    EXPECT_TRUE(out.Close());
+    EXPECT_TRUE(out.Close());  // twice is harmless
+    EXPECT_EQ(ReadWholeFile("c:\\log.txt"), std::optional<std::string>("one\ntwo\n"));
+
+    ASSERT_TRUE(out.Open("c:\\log.txt", HostFile::Mode::Truncate));
+    ASSERT_TRUE(out.Write("x", 1));
+    HostFile moved = std::move(out);
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_TRUE(moved.Close());
+    EXPECT_EQ(ReadWholeFile("c:\\log.txt"), std::optional<std::string>("x"));
+}
+
+TEST(HostFile, NeverOpensFoldersOrSpecialFiles) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::MakeDir(root + "/dir");
+    test::MakeFifo(root + "/pipe");
+    HostFile file;
+    for (HostFile::Mode mode :
+         {HostFile::Mode::Read, HostFile::Mode::Truncate, HostFile::Mode::Append}) {
+        EXPECT_FALSE(file.Open("c:\\dir", mode));
+        // Opening a FIFO must neither hang nor succeed.
+        EXPECT_FALSE(file.Open("c:\\pipe", mode));
+    }
+    EXPECT_FALSE(file.Open("c:\\missing", HostFile::Mode::Read));
+    EXPECT_EQ(ReadWholeFile("c:\\dir"), std::nullopt);
+}
+
+TEST(RenameReplacing, ReplacesWritableFilesButNotFolders) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::WriteFile(root + "/new", "new");
+    test::WriteFile(root + "/old", "old");
+    test::MakeDir(root + "/dir");
+    EXPECT_FALSE(RenameReplacing("c:\\new", "c:\\dir"));
+    EXPECT_EQ(LastPlatformError().code, EISDIR);
+    EXPECT_TRUE(RenameReplacing("c:\\new", "c:\\old"));
+    EXPECT_EQ(test::ReadFile(root + "/old"), "new");
+    EXPECT_FALSE(test::Exists(root + "/new"));
+}
+
+TEST(FileTimes, SetAndGetRoundTrip) {
+    TempDrives drives("c");
+    test::WriteFile(drives.HostRoot('c') + "/f", "x");
+    const PackedTime stamp = PackHostTime(1234567890);
+    ASSERT_TRUE(SetFileTimePacked("c:\\f", stamp));
+    EXPECT_EQ(GetFileTimePacked("c:\\f"), std::optional<PackedTime>(stamp));
+    EXPECT_EQ(QueryEntry("c:\\f")->time, stamp);
+    EXPECT_EQ(GetFileDateTime("c:\\f"),
+              std::optional<DateTime>(HostTimeToDateTime(UnpackToHostTime(stamp))));
+    EXPECT_FALSE(SetFileTimePacked("c:\\missing", stamp));
+}
+
+}  // namespace
+}  // namespace vlm

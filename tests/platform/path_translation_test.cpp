@@ -1,0 +1,175 @@
+#include "platform/path_translation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/drive_table.h"
+#include "platform/mount_table.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using test::TempDrives;
+
+TEST(ToHostPath, TranslatesDrivePaths) {
+    TempDrives drives("ce");
+    const std::string c = drives.HostRoot('c');
+    const std::string e = drives.HostRoot('e');
+    const std::string standIn(kBackslashStandIn);
+    struct Case {
+        std::string drivePath;
+        std::string host;
+    } cases[] = {
+        {"c:", c},
+        {"c:\\", c},
+        {"C:\\Data\\Docs", c + "/Data/Docs"},
+        {"c:\\Data\\Docs\\", c + "/Data/Docs"},
+        {"e:\\a b\\ü.txt", e + "/a b/ü.txt"},
+        {"e:\\x" + standIn + "y", e + "/x\\y"},
+        {"e:\\...\\.hidden", e + "/.../.hidden"},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(ToHostPath(k.drivePath), std::optional<std::string>(k.host)) << k.drivePath;
+    }
+}
+
+TEST(ToHostPath, RefusesPathsThatCouldLeaveTheirDrive) {
+    TempDrives drives("c");
+    for (const char* refused :
+         {"", "c", "1:\\a", "\\\\server\\share", "c:a", "c:/a", "x:\\a", "c:\\.", "c:\\..",
+          "c:\\a\\..\\..\\etc", "c:\\a\\.\\b", "c:\\a\\\\b", "c:\\\\", "c:\\a\\\\",
+          "c:\\a/../../etc", "c:\\a/b"}) {
+        EXPECT_EQ(ToHostPath(refused), std::nullopt) << refused;
+    }
+}
+
+TEST(ToHostPath, RootSlashGivesPlainPaths) {
+    TempDrives drives("");
+    drives.PinTo('c', "/");
+    EXPECT_EQ(ToHostPath("c:\\etc\\passwd"), std::optional<std::string>("/etc/passwd"));
+    EXPECT_EQ(ToHostPath("c:\\"), std::optional<std::string>("/"));
+    EXPECT_EQ(ToDrivePath("/etc"), std::optional<std::string>("c:\\etc"));
+    EXPECT_EQ(ToDrivePath("/"), std::optional<std::string>("c:\\"));
+}
+
+TEST(ToDrivePath, UsesTheDeepestRootAndLowerCaseLetters) {
+    TempDrives drives("");
+    drives.PinTo('C', "/");
+    drives.PinTo('E', drives.Base() + "/media/stick");
+    drives.PinTo('f', drives.Base() + "/media/stick/inner");
+    drives.PinTo('g', drives.Base() + "/media/stickier");
+    const std::string standIn(kBackslashStandIn);
+    const std::string base = drives.Base();
+    std::string baseOnC = "c:" + base;
+    std::replace(baseOnC.begin(), baseOnC.end(), '/', '\\');
+    struct Case {
+        std::string host;
+        std::optional<std::string> drive;
+    } cases[] = {
+        {base + "/media/stick", "e:\\"},
+        {base + "/media/stick/", "e:\\"},
+        {base + "/media/stick/Mirror/Data", "e:\\Mirror\\Data"},
+        {base + "/media/stick/inner/x", "f:\\x"},
+        {base + "/media/stick/innerx", "e:\\innerx"},
+        {base + "/media/stickier/y", "g:\\y"},
+        {base + "/media/stick/a\\b", "e:\\a" + standIn + "b"},
+        {base + "/media", baseOnC + "\\media"},
+        {"relative/path", std::nullopt},
+        {base + "/media/../etc", std::nullopt},
+        {base + "/media/./stick", std::nullopt},
+        {base + "//media", std::nullopt},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(ToDrivePath(k.host), k.drive) << k.host;
+    }
+}
+
+TEST(ToDrivePath, PathUnderNoDriveIsRefused) {
+    TempDrives drives("e");
+    EXPECT_EQ(ToDrivePath("/usr/bin"), std::nullopt);
+}
+
+TEST(PathTranslation, BackslashNamesRoundTrip) {
+    TempDrives drives("e");
+    const std::string host = drives.HostRoot('e') + "/we\\ird\\name";
+    const std::optional<std::string> drive = ToDrivePath(host);
+    ASSERT_TRUE(drive);
+    EXPECT_EQ(drive->find('\\', 3), std::string::npos) << "the name must stay one component";
+    EXPECT_EQ(ToHostPath(*drive), std::optional<std::string>(host));
+}
+
+TEST(DriveTable, PinnedDriveWithoutFolderIsNotPresent) {
+    TempDrives drives("c");
+    drives.Pin('t', /*create=*/false);
+    EXPECT_TRUE(ActiveDriveTable().IsPresent('c'));
+    EXPECT_TRUE(ActiveDriveTable().IsPresent('C'));
+    EXPECT_FALSE(ActiveDriveTable().IsPresent('t'));
+    EXPECT_TRUE(ActiveDriveTable().RootOf('t'));
+    EXPECT_FALSE(ActiveDriveTable().IsPresent('q'));
+    EXPECT_FALSE(ActiveDriveTable().RootOf('q'));
+    EXPECT_FALSE(ActiveDriveTable().RootOf('1'));
+    // A file is not a drive's folder either.
+    test::WriteFile(drives.Base() + "/f", "x");
+    drives.PinTo('f', drives.Base() + "/f");
+    EXPECT_FALSE(ActiveDriveTable().IsPresent('f'));
+}
+
+TEST(DriveTable, TempDrivesRestoresThePreviousTable) {
+    DriveTable outer;
+    outer.Pin('k', "/somewhere");
+    SetActiveDriveTable(outer);
+    {
+        TempDrives drives("c");
+        EXPECT_FALSE(ActiveDriveTable().RootOf('k'));
+    }
+    EXPECT_EQ(ActiveDriveTable().RootOf('k'), std::optional<std::string>("/somewhere"));
+    SetActiveDriveTable(DriveTable{});
+}
+
+TEST(DriveTable, LoadReadsPinsFromDrivesIni) {
+    TempDrives drives("");
+    const std::string program = drives.Base() + "/program";
+    test::WriteFile(program + "/drives.ini",
+                    "; pinned drives\r\n[Other]\r\ne=/wrong\r\n[drives]\r\n"
+                    " E = /media/alice/BACKUP/ \r\nT=" +
+                        drives.Base() + "/t\r\nc=" + drives.Base() +
+                        "/c\r\nk=relative/ignored\r\n");
+    const DriveTable table = DriveTable::Load(program + "/");
+    EXPECT_EQ(table.RootOf('e'), std::optional<std::string>("/media/alice/BACKUP"));
+    EXPECT_EQ(table.RootOf('t'), std::optional<std::string>(drives.Base() + "/t"));
+    EXPECT_EQ(table.RootOf('c'), std::optional<std::string>(drives.Base() + "/c"));
+    EXPECT_FALSE(table.RootOf('k'));
+    EXPECT_FALSE(table.IsPresent('t'));
+}
+
+TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
+    TempDrives drives("");
+    const DriveTable table = DriveTable::Load(drives.Base());
+    EXPECT_EQ(table.RootOf('c'), std::optional<std::string>("/"));
+    EXPECT_TRUE(table.IsPresent('c'));
+    EXPECT_FALSE(table.RootOf('a'));
+    EXPECT_FALSE(table.RootOf('b'));
+}
+
+TEST(MountTable, ParsesMountInfoLines) {
+    const std::string text =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "40 22 8:17 / /media/alice/MY\\040STICK rw,nosuid shared:5 - vfat /dev/sdb1 rw\n"
+        "41 22 0:40 / /run/media/bob/CD rw master:2 - iso9660 /dev/sr0 ro\n"
+        "garbage line\n";
+    const std::vector<MountEntry> mounts = ParseMountInfo(text);
+    ASSERT_EQ(mounts.size(), 3u);
+    EXPECT_EQ(mounts[1].mountPoint, "/media/alice/MY STICK");
+    EXPECT_EQ(mounts[1].fsType, "vfat");
+    EXPECT_EQ(mounts[1].source, "/dev/sdb1");
+    EXPECT_EQ(mounts[2].fsType, "iso9660");
+
+    EXPECT_EQ(MountContaining(mounts, "/media/alice/MY STICK/x")->fsType, "vfat");
+    EXPECT_EQ(MountContaining(mounts, "/media/alice/MY STICKER")->fsType, "ext4");
+    EXPECT_EQ(MountContaining(mounts, "/run/media/bob/CD")->fsType, "iso9660");
+}
+
+}  // namespace
+}  // namespace vlm
