@@ -11,15 +11,26 @@ namespace vlm {
 
 namespace {
 
+// C.UTF-8 is the C locale with another character set; its dates read the same.
 bool IsPlainCLocale() {
     const char* name = std::setlocale(LC_TIME, nullptr);
-    return name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0;
+    return name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
+           std::strncmp(name, "C.", 2) == 0;
 }
 
-// The locale's short date, always with four year digits: a two-digit year would make 1999 and
-// 2099 look alike in the reports.
-std::string DateFormat() {
-    std::string format = nl_langinfo(D_FMT);
+std::string Format(const std::string& format, const struct tm& fields) {
+    if (format.empty()) {
+        return {};
+    }
+    char buffer[256];
+    const std::size_t length = std::strftime(buffer, sizeof buffer, format.c_str(), &fields);
+    return std::string(buffer, length);
+}
+
+}  // namespace
+
+// A two-digit year would make 1999 and 2099 look alike in the reports.
+std::string WithFourDigitYear(std::string format) {
     for (std::size_t at = 0; (at = format.find('%', at)) != std::string::npos; at += 2) {
         if (at + 1 >= format.size()) {
             break;
@@ -33,17 +44,6 @@ std::string DateFormat() {
     }
     return format;
 }
-
-std::string Format(const std::string& format, const struct tm& fields) {
-    if (format.empty()) {
-        return {};
-    }
-    char buffer[256];
-    const std::size_t length = std::strftime(buffer, sizeof buffer, format.c_str(), &fields);
-    return std::string(buffer, length);
-}
-
-}  // namespace
 
 void InitLocaleFromEnvironment() {
     std::setlocale(LC_ALL, "");
@@ -79,7 +79,7 @@ std::string DateTimeText(DateTime value) {
     fields.tm_yday = normalised.tm_yday;
     fields.tm_isdst = -1;
 
-    std::string text = Format(DateFormat(), fields);
+    std::string text = Format(WithFourDigitYear(nl_langinfo(D_FMT)), fields);
     if (!midnight) {
         text += ' ';
         text += Format(nl_langinfo(T_FMT), fields);

@@ -16,6 +16,10 @@ void InitLocaleFromEnvironment();
 // date reads "2026-12-07" and the time "09:08:15".
 std::string DateTimeText(DateTime value);
 
+// A strftime date format with every two-digit year (%y, and the %y inside %D) made a four-digit
+// one (%Y).
+std::string WithFourDigitYear(std::string format);
+
 // The locale's decimal separator, e.g. "." or ",".
 std::string DecimalSeparator();
 
