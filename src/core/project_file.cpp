@@ -61,9 +61,8 @@ ProjectText ProjectText::Parse(std::string_view bytes) {
         if (eq == std::string_view::npos) {
             continue;  // a line without "=" names no key
         }
-        // The first line of a key wins: emplace leaves an earlier entry in place.
-        project.firstValues_.emplace(LowerAscii(line.substr(0, eq)),
-                                     std::string(line.substr(eq + 1)));
+        // The first line of a key wins: try_emplace leaves an earlier entry in place.
+        project.firstValues_.try_emplace(LowerAscii(line.substr(0, eq)), line.substr(eq + 1));
     }
     return project;
 }
