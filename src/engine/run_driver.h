@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/app_settings.h"
 #include "core/run_history.h"
@@ -48,6 +49,9 @@ public:
     const std::optional<std::string>& Outcome() const { return outcome_; }
     // True when the last run ended with "-close": the application is to terminate.
     bool TerminateRequested() const { return terminateRequested_; }
+
+    // The command line can change between runs of one window only in tests.
+    void SetSwitches(RunSwitches switches) { switches_ = std::move(switches); }
 
 private:
     void RunSteps(const std::string& path);
