@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <thread>
+
+#include "platform/drive_table.h"
+#include "platform/mount_table.h"
+#include "platform/shell.h"
+#include "platform/volumes.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            ::setenv(name_, old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(Volumes, PresentLettersAreMappedExistingFolders) {
+    test::TempDrives drives("ce");
+    drives.Pin('t', /*create=*/false);
+    EXPECT_EQ(PresentDriveLetters(), "ce");
+    test::MakeDir(drives.Base() + "/t");
+    EXPECT_EQ(PresentDriveLetters(), "cet");
+}
+
+TEST(Volumes, SpaceOfPresentAndMissingDrives) {
+    test::TempDrives drives("c");
+    drives.Pin('t', /*create=*/false);
+    const std::int64_t free = DiskFreeBytes('c');
+    const std::int64_t total = DiskTotalBytes('C');
+    EXPECT_GT(total, 0);
+    EXPECT_GE(free, 0);
+    EXPECT_LE(free, total);
+    EXPECT_EQ(DiskFreeBytes('t'), -1);
+    EXPECT_EQ(DiskTotalBytes('t'), -1);
+    EXPECT_EQ(DiskFreeBytes('q'), -1);
+}
+
+TEST(Volumes, DriveTypeFollowsTheMountKind) {
+    test::TempDrives drives("c");
+    drives.Pin('t', /*create=*/false);
+    EXPECT_EQ(GetDriveTypeCode('t'), kDriveNoRootDir);
+    EXPECT_EQ(GetDriveTypeCode('q'), kDriveNoRootDir);
+    const int tempType = GetDriveTypeCode('c');
+    EXPECT_TRUE(tempType == kDriveFixed || tempType == kDriveRamDisk ||
+                tempType == kDriveRemovable || tempType == kDriveRemote)
+        << tempType;
+
+    const std::vector<MountEntry> mounts = ReadMountTable();
+    const MountEntry* shm = MountContaining(mounts, "/dev/shm");
+    if (shm == nullptr || shm->mountPoint != "/dev/shm" || shm->fsType != "tmpfs") {
+        GTEST_SKIP() << "no tmpfs on /dev/shm here";
+    }
+    drives.PinTo('r', "/dev/shm");
+    EXPECT_EQ(GetDriveTypeCode('r'), kDriveRamDisk);
+}
+
+TEST(Shell, SpecialFoldersComeFromTheUserDirectories) {
+    test::TempDrives drives("h");
+    const std::string home = drives.HostRoot('h') + "/alice";
+    ScopedEnv homeEnv("HOME", home);
+    ScopedEnv configEnv("XDG_CONFIG_HOME", home + "/.config");
+    test::MakeDir(home + "/Dokumente");
+    test::MakeDir(home + "/My Desk");
+    test::WriteFile(home + "/.config/user-dirs.dirs",
+                    "# written by xdg-user-dirs-update\n"
+                    "XDG_DESKTOP_DIR=\"$HOME/My Desk\"\n"
+                    "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Personal), "h:\\alice\\Dokumente");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Desktop), "h:\\alice\\My Desk");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Home), "h:\\alice");
+}
+
+TEST(Shell, SpecialFoldersFallBackToHomeFolders) {
+    test::TempDrives drives("h");
+    const std::string home = drives.HostRoot('h') + "/bob";
+    ScopedEnv homeEnv("HOME", home);
+    ScopedEnv configEnv("XDG_CONFIG_HOME", home + "/.config");
+    test::MakeDir(home + "/Documents");
+    // Named in the file but missing: the fallback applies.
+    test::WriteFile(home + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/nonexistent\"\n");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Personal), "h:\\bob\\Documents");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Desktop), "");
+}
+
+TEST(Shell, ProgramFileIsTheRunningExecutable) {
+    const std::string host = ProgramFileHostPath();
+    ASSERT_FALSE(host.empty());
+    EXPECT_EQ(host[0], '/');
+    struct stat st {};
+    EXPECT_EQ(::stat(host.c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+}
+
+// xdg-open is replaced by a script that records its arguments, one per line.
+class ShellOpenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bin_ = drives_.Base() + "/bin";
+        record_ = drives_.Base() + "/record.txt";
+        test::WriteFile(bin_ + "/xdg-open",
+                        "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > " + record_ +
+                            ".part\nmv " + record_ + ".part " + record_ + "\n",
+                        std::nullopt, 0755);
+        path_.emplace("PATH", bin_ + ":" + std::string(std::getenv("PATH")));
+    }
+
+    std::string WaitForRecord() {
+        for (int i = 0; i < 500 && !test::Exists(record_); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return test::Exists(record_) ? test::ReadFile(record_) : "(xdg-open never ran)";
+    }
+
+    test::TempDrives drives_{"c"};
+    std::string bin_, record_;
+    std::optional<ScopedEnv> path_;
+};
+
+TEST_F(ShellOpenTest, OpensADrivePathAsItsHostPath) {
+    test::WriteFile(drives_.HostRoot('c') + "/help file; rm -rf x.chm", "");
+    ASSERT_TRUE(ShellOpen("c:\\help file; rm -rf x.chm"));
+    EXPECT_EQ(WaitForRecord(), drives_.HostRoot('c') + "/help file; rm -rf x.chm\n");
+}
+
+TEST_F(ShellOpenTest, PassesAWebAddressAsItIs) {
+    ASSERT_TRUE(ShellOpen("https://example.org/a b?x=$(id)"));
+    EXPECT_EQ(WaitForRecord(), "https://example.org/a b?x=$(id)\n");
+}
+
+TEST_F(ShellOpenTest, RefusesPathsOutsideTheDrives) {
+    EXPECT_FALSE(ShellOpen("q:\\nothing"));
+    EXPECT_FALSE(ShellOpen("c:\\..\\etc\\passwd"));
+    EXPECT_FALSE(ShellOpen("-n"));
+}
+
+}  // namespace
+}  // namespace vlm
