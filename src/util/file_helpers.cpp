@@ -1,0 +1,292 @@
+#include "util/file_helpers.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/locale_text.h"
+#include "platform/path_translation.h"
+#include "platform/platform_error.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+// The one copy buffer never grows beyond this, whatever the file size.
+constexpr std::uint64_t kMaxCopyBuffer = 524287;  // 0x7FFFF
+// Up to this many bytes a range is read in one piece.
+constexpr std::int64_t kSingleBlockLimit = 100000;
+
+std::string Join(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    path.push_back('\\');
+    path.append(name);
+    return path;
+}
+
+std::string LastErrorText() {
+    const PlatformError& error = LastPlatformError();
+    return error.text.empty() ? std::string("unknown error") : error.text;
+}
+
+// The size of a file named through a link: the link is followed, as for any path the person
+// named, but only a plain file at its end has a size.
+std::int64_t SizeThroughLink(std::string_view path) {
+    auto host = ToHostPath(path);
+    if (!host)
+        return 0;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(*host, error))
+        return 0;
+    auto size = std::filesystem::file_size(*host, error);
+    return error ? 0 : static_cast<std::int64_t>(size);
+}
+
+// A drive root ("c:" or "c:\") is never deleted as a tree, whatever a caller asks.
+bool IsDriveRoot(std::string_view folder) {
+    return folder.find('\\') == std::string_view::npos;
+}
+
+}  // namespace
+
+char ItemKind(std::string_view path) {
+    std::uint32_t attributes = GetFileAttributes(path);
+    if (attributes == kInvalidAttributes)
+        return 'n';
+    return (attributes & kAttrDirectory) != 0 ? 'd' : 'f';
+}
+
+std::int64_t FileSizeOf(std::string_view path) {
+    auto entry = QueryEntry(path);
+    if (!entry)
+        return 0;
+    switch (entry->kind) {
+        case EntryKind::File:
+            return static_cast<std::int64_t>(entry->size);
+        case EntryKind::Link:
+            return SizeThroughLink(path);
+        case EntryKind::Directory:
+        case EntryKind::Special:
+            return 0;
+    }
+    return 0;
+}
+
+std::uint64_t DirSize(std::string_view path) {
+    std::string folder = StripTrailingBackslash(path);
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(folder, kAttrAnyFile, entries))
+        return 0;
+    std::uint64_t total = 0;
+    for (const DirEntry& entry : entries) {
+        // Links and special files are never followed: their targets are counted where they
+        // live, if at all.
+        if (entry.kind == EntryKind::Directory) {
+            total += DirSize(Join(folder, entry.name));
+        } else if (entry.kind == EntryKind::File) {
+            total += entry.size;
+        }
+    }
+    return total;
+}
+
+std::uint64_t ItemSize(std::string_view path) {
+    switch (ItemKind(path)) {
+        case 'd':
+            return DirSize(path);
+        case 'f':
+            return static_cast<std::uint64_t>(std::max<std::int64_t>(FileSizeOf(path), 0));
+        default:
+            return 0;
+    }
+}
+
+std::string ItemDateText(std::string_view path) {
+    if (ItemKind(path) == 'n')
+        return {};
+    auto when = GetFileDateTime(path);
+    return when ? DateTimeText(*when) : std::string();
+}
+
+bool ForceDirChain(std::string_view path) {
+    std::string folder = StripTrailingBackslash(path);
+    if (DirectoryExists(folder))
+        return true;
+    if (folder.size() < 2 || !DirectoryExists(folder.substr(0, 2)))
+        return false;
+    auto lastBackslash = folder.rfind('\\');
+    if (lastBackslash == std::string::npos)
+        return false;
+    std::string parent = folder.substr(0, lastBackslash);
+    if (!DirectoryExists(parent) && !ForceDirChain(parent))
+        return false;
+    // Someone else may have made it in the meantime; what counts is that it is there.
+    return CreateDirectory(folder) || DirectoryExists(folder);
+}
+
+bool DeleteDirTree(std::string_view path) {
+    std::string folder = StripTrailingBackslash(path);
+    auto self = QueryEntry(folder);
+    // Only a real folder is walked: a link to a folder is never deleted through.
+    if (!self || self->kind != EntryKind::Directory || IsDriveRoot(folder))
+        return false;
+
+    bool complete = true;
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(folder, kAttrAnyFile, entries))
+        complete = false;
+    for (const DirEntry& entry : entries) {
+        std::string child = Join(folder, entry.name);
+        bool removed =
+            entry.kind == EntryKind::Directory ? DeleteDirTree(child) : DeleteFile(child);
+        if (!removed)
+            complete = false;
+    }
+    if (!RemoveDirectory(folder))
+        complete = false;
+    return complete;
+}
+
+void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::string_view dst) {
+    const std::string source(src);
+    const std::string target(dst);
+    if (!FileExists(source)) {
+        ShowErrorBox("Error: file does not exist: " + source);
+        return;
+    }
+
+    std::int64_t wanted = to - from + 1;
+    std::uint64_t bufferSize = wanted > kSingleBlockLimit
+                                   ? kMaxCopyBuffer
+                                   : (wanted > 0 ? static_cast<std::uint64_t>(wanted) : 1);
+
+    HostFile in;
+    if (!in.Open(source, HostFile::Mode::Read)) {
+        std::string cause = LastErrorText();
+        ShowErrorBox("Fatal error! Could not open file for reading: " + source +
+                     ". Please close the program causing this or check network settings with "
+                     "your system administrator!");
+        throw CopyError("Could not open " + source + " for reading: " + cause);
+    }
+
+    std::uint64_t sourceSize = in.Size().value_or(0);
+    if (to < 0 || sourceSize < static_cast<std::uint64_t>(to))
+        BeepTimes(2);
+
+    // Only bytes that were in the source when it was opened are copied: when source and
+    // destination are one file, the bytes appended here must not be read back again.
+    std::uint64_t start = from > 1 ? static_cast<std::uint64_t>(from - 1) : 0;
+    std::uint64_t available = sourceSize > start ? sourceSize - start : 0;
+    std::uint64_t remaining =
+        std::min<std::uint64_t>(wanted > 0 ? static_cast<std::uint64_t>(wanted) : 0, available);
+    bufferSize = std::min(bufferSize, kMaxCopyBuffer);
+
+    const bool sameFile = source == target;
+    if (!in.Seek(start)) {
+        std::string cause = LastErrorText();
+        throw CopyError("Could not read " + source + ": " + cause);
+    }
+    HostFile out;
+    if (!out.Open(target, HostFile::Mode::Append)) {
+        ShowErrorBox("Fatal error! Could not open file for writing: " + target +
+                     ". Possibly bad section on destination. Try renaming, moving or removing the "
+                     "source or change destination media. Exiting procedure!");
+        return;
+    }
+
+    auto buffer = std::make_unique<char[]>(bufferSize);
+    while (true) {
+        std::size_t got = 0;
+        if (!in.Read(buffer.get(), bufferSize, got)) {
+            std::string cause = LastErrorText();
+            ShowErrorBox("Fatal error! Could not perform blockread: " + source +
+                         ". Please close the program causing this or check network settings "
+                         "with your system administrator!");
+            throw CopyError("Could not read " + source + ": " + cause);
+        }
+        std::uint64_t keep = std::min<std::uint64_t>(got, remaining);
+        if (keep > 0 && !out.Write(buffer.get(), keep)) {
+            std::string cause = LastErrorText();
+            throw CopyError("Could not write " + target + ": " + cause);
+        }
+        remaining -= keep;
+        if (got < bufferSize || remaining == 0)
+            break;
+    }
+
+    if (!in.Close() && !sameFile) {
+        ShowErrorBox("Fatal error! Could not close file after reading: " + source + ".");
+    }
+    if (!out.Close()) {
+        // A failed close can mean that written data never reached the medium.
+        std::string cause = LastErrorText();
+        if (sameFile) {
+            ShowErrorBox("Fatal error! Could not close file after writing in case 2: " + source +
+                         ". Please contact program vendor.");
+        } else {
+            ShowErrorBox("Fatal error! Could not close file after writing: " + target + ".");
+        }
+        throw CopyError("Could not write " + target + ": " + cause);
+    }
+}
+
+void CopyFileKeepAge(std::string_view src, std::string_view dst) {
+    const std::string source(src);
+    const std::string target(dst);
+    auto fail = [&](const std::string& cause) {
+        return CopyError("Could not copy " + source + " to " + target + ": " + cause);
+    };
+
+    auto stamp = GetFileTimePacked(source);
+    if (!stamp) {
+        std::string cause = LastErrorText();
+        ShowErrorBox("Could not determine fileage from " + source +
+                     ". Please contact program vendor!");
+        throw fail(cause);
+    }
+    std::uint32_t targetAttributes = GetFileAttributes(target);
+    if (targetAttributes != kInvalidAttributes && (targetAttributes & kAttrDirectory) != 0) {
+        throw fail("the destination is a folder");
+    }
+    if (targetAttributes != kInvalidAttributes && (targetAttributes & kAttrReadOnly) != 0) {
+        throw fail("the destination is read-only");
+    }
+
+    HostFile in;
+    if (!in.Open(source, HostFile::Mode::Read))
+        throw fail(LastErrorText());
+    std::uint64_t size = in.Size().value_or(0);
+
+    AtomicFileWriter out;
+    if (!out.Begin(target))
+        throw fail(LastErrorText());
+
+    std::uint64_t bufferSize = std::clamp<std::uint64_t>(size, 1, kMaxCopyBuffer);
+    auto buffer = std::make_unique<char[]>(bufferSize);
+    while (true) {
+        std::size_t got = 0;
+        if (!in.Read(buffer.get(), bufferSize, got)) {
+            std::string cause = LastErrorText();
+            out.Abort();
+            throw fail(cause);
+        }
+        if (got == 0)
+            break;
+        if (!out.Write(buffer.get(), got)) {
+            std::string cause = LastErrorText();
+            out.Abort();
+            throw fail(cause);
+        }
+    }
+    in.Close();
+    if (!out.Commit(*stamp))
+        throw fail(LastErrorText());
+}
+
+}  // namespace vlm

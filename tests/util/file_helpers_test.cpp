@@ -1,0 +1,425 @@
+#include "util/file_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/host_calls.h"
+#include "platform/locale_text.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using test::Exists;
+using test::MakeDir;
+using test::MakeFifo;
+using test::MakeSizedFile;
+using test::MakeSymlink;
+using test::ReadFile;
+using test::SetMode;
+using test::TempDrives;
+using test::WriteFile;
+
+constexpr std::time_t kSomeTime = 1700000000;  // 2023-11-14, an even second
+
+// A text of `size` bytes that differs at every position of a block, so that a misplaced block
+// shows.
+std::string Pattern(std::size_t size) {
+    std::string text(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7 + i / 997) % 26);
+    return text;
+}
+
+// The names in a host folder, to see that no temporary file was left behind.
+std::vector<std::string> NamesIn(const std::string& drivePath) {
+    std::vector<DirEntry> entries;
+    EXPECT_TRUE(ListDirectory(drivePath, kAttrAnyFile, entries));
+    std::vector<std::string> names;
+    for (const auto& entry : entries)
+        names.push_back(entry.name);
+    return names;
+}
+
+class FileHelpers : public ::testing::Test {
+protected:
+    void TearDown() override {
+#ifdef VELMORA_FAULT_INJECTION
+        faults::Reset();
+#endif
+    }
+
+    TempDrives drives{"ce"};
+    ScriptedDialogs dialogs;
+};
+
+TEST_F(FileHelpers, ItemKindAndSizeOfEachKindOfItem) {
+    WriteFile(drives.Host("c:\\file.txt"), "12345");
+    WriteFile(drives.Host("c:\\.hidden"), "123");
+    MakeDir(drives.Host("c:\\folder"));
+    WriteFile(drives.Host("c:\\folder\\inner.bin"), std::string(1000, 'x'));
+    MakeSymlink(drives.Host("c:\\file.txt"), drives.Host("c:\\link-to-file"));
+    MakeSymlink(drives.Host("c:\\folder"), drives.Host("c:\\link-to-folder"));
+    MakeSymlink(drives.Host("c:\\gone"), drives.Host("c:\\dangling"));
+    MakeFifo(drives.Host("c:\\fifo"));
+
+    struct Case {
+        const char* path;
+        char kind;
+        std::int64_t fileSize;
+        std::uint64_t itemSize;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"c:\\nothing", 'n', 0, 0},
+             {"c:\\file.txt", 'f', 5, 5},
+             {"c:\\.hidden", 'f', 3, 3},
+             {"c:\\folder", 'd', 0, 1000},
+             {"c:\\folder\\", 'd', 0, 1000},
+             // A path the person names is followed when it is a link.
+             {"c:\\link-to-file", 'f', 5, 5},
+             {"c:\\link-to-folder", 'd', 0, 1000},
+             {"c:\\dangling", 'n', 0, 0},
+             {"c:\\fifo", 'f', 0, 0},
+             {"q:\\unmapped", 'n', 0, 0},
+         }) {
+        EXPECT_EQ(ItemKind(c.path), c.kind) << c.path;
+        EXPECT_EQ(FileSizeOf(c.path), c.fileSize) << c.path;
+        EXPECT_EQ(ItemSize(c.path), c.itemSize) << c.path;
+    }
+}
+
+TEST_F(FileHelpers, DirSizeCountsHiddenFilesAndNeverFollowsLinksOrSpecialFiles) {
+    WriteFile(drives.Host("c:\\tree\\a.txt"), std::string(100, 'a'));
+    WriteFile(drives.Host("c:\\tree\\.hidden"), std::string(20, 'h'));
+    WriteFile(drives.Host("c:\\tree\\sub\\deeper\\b.txt"), std::string(3, 'b'));
+    MakeDir(drives.Host("c:\\tree\\empty"));
+    WriteFile(drives.Host("c:\\outside\\big.bin"), std::string(5000, 'o'));
+    MakeSymlink(drives.Host("c:\\outside"), drives.Host("c:\\tree\\link-to-outside"));
+    MakeSymlink(drives.Host("c:\\outside\\big.bin"), drives.Host("c:\\tree\\link-to-big"));
+    // A walk that opened this would hang.
+    MakeFifo(drives.Host("c:\\tree\\sub\\fifo"));
+
+    EXPECT_EQ(DirSize("c:\\tree"), 123u);
+    EXPECT_EQ(DirSize("c:\\tree\\"), 123u);
+    EXPECT_EQ(DirSize("c:\\tree\\empty"), 0u);
+    EXPECT_EQ(DirSize("c:\\no-such-folder"), 0u);
+}
+
+TEST_F(FileHelpers, SizesAreTrue64BitSizes) {
+    const std::uint64_t fiveGiB = 5ull << 30;
+    MakeSizedFile(drives.Host("c:\\big\\sparse.img"), fiveGiB);
+    WriteFile(drives.Host("c:\\big\\small.txt"), "xy");
+
+    EXPECT_EQ(FileSizeOf("c:\\big\\sparse.img"), static_cast<std::int64_t>(fiveGiB));
+    EXPECT_EQ(ItemSize("c:\\big\\sparse.img"), fiveGiB);
+    EXPECT_EQ(DirSize("c:\\big"), fiveGiB + 2);
+    EXPECT_EQ(ItemSize("c:\\big"), fiveGiB + 2);
+}
+
+TEST_F(FileHelpers, ItemDateTextShowsTheLastWriteTime) {
+    WriteFile(drives.Host("c:\\dated.txt"), "x", kSomeTime);
+    MakeDir(drives.Host("c:\\dated-folder"));
+    test::SetMtime(drives.Host("c:\\dated-folder"), kSomeTime + 60);
+
+    EXPECT_EQ(ItemDateText("c:\\dated.txt"), DateTimeText(HostTimeToDateTime(kSomeTime)));
+    EXPECT_EQ(ItemDateText("c:\\dated-folder"), DateTimeText(HostTimeToDateTime(kSomeTime + 60)));
+    EXPECT_EQ(ItemDateText("c:\\nothing"), "");
+}
+
+TEST_F(FileHelpers, ForceDirChainCreatesEveryMissingFolder) {
+    EXPECT_TRUE(ForceDirChain("c:\\a\\b\\c"));
+    EXPECT_EQ(ItemKind("c:\\a"), 'd');
+    EXPECT_EQ(ItemKind("c:\\a\\b"), 'd');
+    EXPECT_EQ(ItemKind("c:\\a\\b\\c"), 'd');
+
+    struct Case {
+        const char* path;
+        bool result;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"c:\\a\\b\\c", true},    // already there
+             {"c:\\a\\b\\c\\", true},  // trailing backslash
+             {"c:\\a\\x\\y\\", true},  // partly there
+             {"c:", true},             // the drive itself
+             {"c:\\", true},
+             {"q:\\a\\b", false},           // drive not present
+             {"c:\\a\\..\\escape", false},  // refused by the translation
+             {"c:\\a\\\\b", false},         // empty component
+             {"relative\\path", false},
+             {"", false},
+         }) {
+        EXPECT_EQ(ForceDirChain(c.path), c.result) << c.path;
+    }
+    EXPECT_EQ(ItemKind("c:\\a\\x\\y"), 'd');
+    EXPECT_FALSE(Exists(drives.Base() + "/escape"));
+}
+
+TEST_F(FileHelpers, ForceDirChainStopsAtAFile) {
+    WriteFile(drives.Host("c:\\blocker"), "keep");
+    EXPECT_FALSE(ForceDirChain("c:\\blocker\\sub"));
+    EXPECT_EQ(ReadFile(drives.Host("c:\\blocker")), "keep");
+}
+
+TEST_F(FileHelpers, DeleteDirTreeGoesOnPastAReadOnlyFile) {
+    WriteFile(drives.Host("c:\\t\\a.txt"), "a");
+    WriteFile(drives.Host("c:\\t\\.hidden"), "h");
+    WriteFile(drives.Host("c:\\t\\keep\\locked.txt"), "ro", std::nullopt, 0444);
+    WriteFile(drives.Host("c:\\t\\keep\\z.txt"), "z");
+    WriteFile(drives.Host("c:\\t\\sub\\deep\\b.txt"), "b");
+
+    EXPECT_FALSE(DeleteDirTree("c:\\t"));
+
+    // Everything but the read-only file and the folders holding it is gone.
+    std::vector<std::string> left;
+    for (const auto& entry : test::ReadTree(drives.Host("c:\\t")))
+        left.push_back(entry.path);
+    EXPECT_EQ(left, (std::vector<std::string>{"keep", "keep/locked.txt"}));
+    EXPECT_EQ(ReadFile(drives.Host("c:\\t\\keep\\locked.txt")), "ro");
+    EXPECT_EQ(dialogs.Beeps(), 0);
+}
+
+TEST_F(FileHelpers, DeleteDirTreeRemovesLinksWithoutFollowingThem) {
+    WriteFile(drives.Host("c:\\outside\\precious.txt"), "precious");
+    WriteFile(drives.Host("e:\\mirror\\old.txt"), "old");
+    MakeSymlink(drives.Host("c:\\outside"), drives.Host("e:\\mirror\\link-to-outside"));
+    MakeSymlink(drives.Host("c:\\outside\\precious.txt"), drives.Host("e:\\mirror\\file-link"));
+    MakeSymlink(drives.Host("c:\\gone"), drives.Host("e:\\mirror\\dangling"));
+    MakeFifo(drives.Host("e:\\mirror\\fifo"));
+
+    EXPECT_TRUE(DeleteDirTree("e:\\mirror\\"));
+
+    EXPECT_FALSE(Exists(drives.Host("e:\\mirror")));
+    EXPECT_EQ(ReadFile(drives.Host("c:\\outside\\precious.txt")), "precious");
+}
+
+TEST_F(FileHelpers, DeleteDirTreeRefusesWhatIsNotARealFolder) {
+    WriteFile(drives.Host("c:\\outside\\precious.txt"), "precious");
+    MakeSymlink(drives.Host("c:\\outside"), drives.Host("c:\\link"));
+    WriteFile(drives.Host("c:\\file.txt"), "file");
+
+    for (const char* path : {"c:\\absent", "c:\\link", "c:\\file.txt", "c:", "c:\\", "q:\\x", ""}) {
+        EXPECT_FALSE(DeleteDirTree(path)) << path;
+    }
+    EXPECT_EQ(ReadFile(drives.Host("c:\\outside\\precious.txt")), "precious");
+    EXPECT_TRUE(Exists(drives.Host("c:\\link")));
+    EXPECT_EQ(ReadFile(drives.Host("c:\\file.txt")), "file");
+    EXPECT_EQ(dialogs.Beeps(), 0);
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeCopiesContentAndTime) {
+    // Larger than one buffer, and not a multiple of it.
+    const std::string content = Pattern(3 * 524287 + 1234);
+    WriteFile(drives.Host("c:\\src\\data.bin"), content, kSomeTime, 0444);
+    WriteFile(drives.Host("e:\\dst\\data.bin"), "old content");
+
+    const auto sourceBefore = test::ReadTree(drives.Host("c:\\src"));
+
+    CopyFileKeepAge("c:\\src\\data.bin", "e:\\dst\\data.bin");
+
+    EXPECT_EQ(ReadFile(drives.Host("e:\\dst\\data.bin")), content);
+    // The next run sees the two as equal.
+    EXPECT_EQ(GetFileTimePacked("e:\\dst\\data.bin"), GetFileTimePacked("c:\\src\\data.bin"));
+    EXPECT_EQ(FileSizeOf("e:\\dst\\data.bin"), FileSizeOf("c:\\src\\data.bin"));
+    // The source is untouched, and its read-only attribute is not copied.
+    EXPECT_EQ(test::ReadTree(drives.Host("c:\\src")), sourceBefore);
+    EXPECT_EQ(GetFileTimePacked("c:\\src\\data.bin"), PackHostTime(kSomeTime));
+    EXPECT_EQ(GetFileAttributes("e:\\dst\\data.bin") & kAttrReadOnly, 0u);
+    EXPECT_EQ(NamesIn("e:\\dst"), std::vector<std::string>{"data.bin"});
+    EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeCopiesAnEmptyFile) {
+    WriteFile(drives.Host("c:\\empty.txt"), "", kSomeTime);
+    CopyFileKeepAge("c:\\empty.txt", "e:\\empty.txt");
+    EXPECT_EQ(ReadFile(drives.Host("e:\\empty.txt")), "");
+    EXPECT_EQ(GetFileTimePacked("e:\\empty.txt"), PackHostTime(kSomeTime));
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeWithAMissingSourceKeepsTheOldDestination) {
+    WriteFile(drives.Host("e:\\dst\\data.bin"), "old content");
+
+    try {
+        CopyFileKeepAge("c:\\missing.bin", "e:\\dst\\data.bin");
+        ADD_FAILURE() << "no CopyError";
+    } catch (const CopyError& error) {
+        EXPECT_EQ(std::string(error.what())
+                      .rfind("Could not copy c:\\missing.bin to e:\\dst\\data.bin: ", 0),
+                  0u)
+            << error.what();
+    }
+    EXPECT_EQ(
+        dialogs.TextsOf(BoxType::Error),
+        std::vector<std::string>{
+            "Could not determine fileage from c:\\missing.bin. Please contact program vendor!"});
+    EXPECT_EQ(ReadFile(drives.Host("e:\\dst\\data.bin")), "old content");
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeWithAnUnreadableSourceKeepsTheOldDestination) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    WriteFile(drives.Host("c:\\secret.bin"), "secret", kSomeTime, 0000);
+    WriteFile(drives.Host("e:\\secret.bin"), "old content");
+
+    EXPECT_THROW(CopyFileKeepAge("c:\\secret.bin", "e:\\secret.bin"), CopyError);
+    EXPECT_EQ(ReadFile(drives.Host("e:\\secret.bin")), "old content");
+    EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"secret.bin"});
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeRefusesAReadOnlyDestination) {
+    WriteFile(drives.Host("c:\\new.txt"), "new", kSomeTime);
+    WriteFile(drives.Host("e:\\new.txt"), "protected", std::nullopt, 0444);
+
+    EXPECT_THROW(CopyFileKeepAge("c:\\new.txt", "e:\\new.txt"), CopyError);
+    EXPECT_EQ(ReadFile(drives.Host("e:\\new.txt")), "protected");
+    EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"new.txt"});
+}
+
+#ifdef VELMORA_FAULT_INJECTION
+TEST_F(FileHelpers, CopyFileKeepAgeOnAFullDiskKeepsTheOldDestination) {
+    const std::string content = Pattern(2 * 524287);
+    WriteFile(drives.Host("c:\\data.bin"), content, kSomeTime);
+    WriteFile(drives.Host("e:\\dst\\data.bin"), "old content", kSomeTime - 3600);
+
+    for (int failingWrite : {1, 2}) {
+        faults::Arm(faults::Call::Write, failingWrite, ENOSPC);
+        try {
+            CopyFileKeepAge("c:\\data.bin", "e:\\dst\\data.bin");
+            ADD_FAILURE() << "no CopyError";
+        } catch (const CopyError& error) {
+            EXPECT_NE(std::string(error.what()).find("e:\\dst\\data.bin"), std::string::npos);
+            EXPECT_NE(std::string(error.what()).find("No space left on device"), std::string::npos)
+                << error.what();
+        }
+        faults::Reset();
+        EXPECT_EQ(ReadFile(drives.Host("e:\\dst\\data.bin")), "old content") << failingWrite;
+        EXPECT_EQ(GetFileTimePacked("e:\\dst\\data.bin"), PackHostTime(kSomeTime - 3600));
+        EXPECT_EQ(NamesIn("e:\\dst"), std::vector<std::string>{"data.bin"});
+    }
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeWithAReadErrorKeepsTheOldDestination) {
+    WriteFile(drives.Host("c:\\data.bin"), Pattern(3 * 524287), kSomeTime);
+    WriteFile(drives.Host("e:\\data.bin"), "old content");
+
+    for (faults::Call call : {faults::Call::Open, faults::Call::Read}) {
+        faults::Arm(call, call == faults::Call::Read ? 2 : 1, EIO);
+        EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+        faults::Reset();
+        EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
+        EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
+    }
+    EXPECT_EQ(GetFileTimePacked("c:\\data.bin"), PackHostTime(kSomeTime));
+}
+
+TEST_F(FileHelpers, CopyFileKeepAgeWhenTheRenameFailsKeepsTheOldDestination) {
+    WriteFile(drives.Host("c:\\data.bin"), "new content", kSomeTime);
+    WriteFile(drives.Host("e:\\data.bin"), "old content");
+
+    faults::Arm(faults::Call::Rename, 1, EIO);
+    EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+    faults::Reset();
+
+    EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
+    EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
+}
+
+TEST_F(FileHelpers, FpieceappRaisesWriteErrors) {
+    WriteFile(drives.Host("c:\\src.bin"), "0123456789");
+    faults::Arm(faults::Call::Write, 1, ENOSPC);
+    try {
+        fpieceapp("c:\\src.bin", 1, 10, "e:\\dst.bin");
+        ADD_FAILURE() << "no CopyError";
+    } catch (const CopyError& error) {
+        EXPECT_NE(std::string(error.what()).find("e:\\dst.bin"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("No space left on device"), std::string::npos);
+    }
+}
+#endif
+
+TEST_F(FileHelpers, FpieceappAppendsTheByteRange) {
+    WriteFile(drives.Host("c:\\digits.txt"), "0123456789");
+    WriteFile(drives.Host("c:\\empty.txt"), "");
+
+    struct Case {
+        const char* src;
+        std::int64_t from, to;
+        std::optional<std::string> before;  // content of the destination before, if any
+        std::string after;
+        int beeps;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"c:\\digits.txt", 1, 10, std::nullopt, "0123456789", 0},
+             {"c:\\digits.txt", 3, 5, std::nullopt, "234", 0},
+             {"c:\\digits.txt", 10, 10, std::nullopt, "9", 0},
+             {"c:\\digits.txt", 4, 6, "abc", "abc345", 0},
+             {"c:\\digits.txt", 1, 0, std::nullopt, "", 0},
+             {"c:\\digits.txt", 1, 0, "abc", "abc", 0},
+             {"c:\\empty.txt", 1, 0, std::nullopt, "", 0},
+             // Beyond the end of the source: what there is, after two beeps.
+             {"c:\\digits.txt", 8, 20, std::nullopt, "789", 2},
+             {"c:\\empty.txt", 1, 5, std::nullopt, "", 2},
+         }) {
+        const std::string dst = drives.Host("e:\\out.txt");
+        test::RemoveTree(dst);
+        if (c.before)
+            WriteFile(dst, *c.before);
+        dialogs.ClearRecord();
+
+        fpieceapp(c.src, c.from, c.to, "e:\\out.txt");
+
+        ASSERT_TRUE(Exists(dst)) << c.src << " " << c.from << ".." << c.to;
+        EXPECT_EQ(ReadFile(dst), c.after) << c.src << " " << c.from << ".." << c.to;
+        EXPECT_EQ(dialogs.Beeps(), c.beeps) << c.src << " " << c.from << ".." << c.to;
+        EXPECT_TRUE(dialogs.Boxes().empty());
+    }
+}
+
+TEST_F(FileHelpers, FpieceappCopiesLargeRangesAcrossBlocks) {
+    const std::string content = Pattern(1300000);
+    WriteFile(drives.Host("c:\\large.bin"), content);
+
+    fpieceapp("c:\\large.bin", 1001, 1200000, "e:\\part.bin");
+    EXPECT_EQ(ReadFile(drives.Host("e:\\part.bin")), content.substr(1000, 1199000));
+
+    fpieceapp("c:\\large.bin", 1, 1300000, "e:\\whole.bin");
+    EXPECT_EQ(ReadFile(drives.Host("e:\\whole.bin")), content);
+}
+
+TEST_F(FileHelpers, FpieceappOnOneFileAppendsTheRangeToItself) {
+    WriteFile(drives.Host("c:\\self.txt"), "0123456789");
+    fpieceapp("c:\\self.txt", 3, 6, "c:\\self.txt");
+    EXPECT_EQ(ReadFile(drives.Host("c:\\self.txt")), "01234567892345");
+
+    // A range larger than one buffer never reads back what it has just appended.
+    const std::string content = Pattern(600000);
+    WriteFile(drives.Host("c:\\self.bin"), content);
+    fpieceapp("c:\\self.bin", 1, 600000, "c:\\self.bin");
+    EXPECT_EQ(ReadFile(drives.Host("c:\\self.bin")), content + content);
+    EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+TEST_F(FileHelpers, FpieceappReportsAMissingSourceOrAnUnwritableDestination) {
+    fpieceapp("c:\\missing.txt", 1, 5, "e:\\out.txt");
+    EXPECT_EQ(dialogs.TextsOf(BoxType::Error),
+              std::vector<std::string>{"Error: file does not exist: c:\\missing.txt"});
+    EXPECT_FALSE(Exists(drives.Host("e:\\out.txt")));
+
+    dialogs.ClearRecord();
+    WriteFile(drives.Host("c:\\digits.txt"), "0123456789");
+    WriteFile(drives.Host("e:\\locked.txt"), "locked", std::nullopt, 0444);
+    fpieceapp("c:\\digits.txt", 1, 10, "e:\\locked.txt");
+    EXPECT_EQ(dialogs.TextsOf(BoxType::Error),
+              std::vector<std::string>{
+                  "Fatal error! Could not open file for writing: e:\\locked.txt. Possibly bad "
+                  "section on destination. Try renaming, moving or removing the source or change "
+                  "destination media. Exiting procedure!"});
+    EXPECT_EQ(ReadFile(drives.Host("e:\\locked.txt")), "locked");
+}
+
+}  // namespace
+}  // namespace vlm
