@@ -1,0 +1,277 @@
+// The run history: reading, filling, trimming and writing "runoverview.his".
+
+#include "core/run_history.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/host_calls.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+constexpr const char* kHis = "c:\\runoverview.his";
+
+struct HistoryFolder {
+    test::TempDrives drives{"c"};
+    void Write(const std::string& text) const { test::WriteFile(drives.Host(kHis), text); }
+    std::string Read() const { return test::ReadFile(drives.Host(kHis)); }
+    bool Exists() const { return test::Exists(drives.Host(kHis)); }
+};
+
+std::string CompleteLine(int n) {
+    return "c:\\p\\" + std::to_string(n) + ".vlm|07.12.2026 09:08:15|Normal|0:0:1.0|OK|\r\n";
+}
+
+std::string Lines(int from, int to) {
+    std::string text;
+    for (int n = from; n <= to; ++n)
+        text += CompleteLine(n);
+    return text;
+}
+
+HistoryRow Row(std::string caption, std::vector<std::string> subItems) {
+    return HistoryRow{std::move(caption), std::move(subItems)};
+}
+
+TEST(RunHistoryTest, StartupKeepsTheNewestLinesUpToTheMaximumAndRewritesTheFile) {
+    HistoryFolder folder;
+    folder.Write(Lines(1, 300));
+    RunHistory history;
+    EXPECT_EQ(history.StartupLoad(kHis, 256), "");
+    ASSERT_EQ(history.Rows().size(), 256u);
+    EXPECT_EQ(history.Rows().front().caption, "c:\\p\\1.vlm");
+    EXPECT_EQ(history.Rows().back().caption, "c:\\p\\256.vlm");
+    EXPECT_EQ(folder.Read(), Lines(1, 256));
+}
+
+TEST(RunHistoryTest, MaximumZeroReadsNothingAndEmptiesTheFile) {
+    HistoryFolder folder;
+    folder.Write(Lines(1, 5));
+    RunHistory history;
+    EXPECT_EQ(history.StartupLoad(kHis, 0), "");
+    EXPECT_TRUE(history.Rows().empty());
+    EXPECT_EQ(folder.Read(), "");
+    // Each run still adds its row and gives none up.
+    for (int run = 1; run <= 3; ++run) {
+        EXPECT_EQ(history.StartHistoryEntry(kHis, "c:\\p.vlm", "t", "Normal", 0), "");
+        EXPECT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+    }
+    EXPECT_EQ(history.Rows().size(), 3u);
+    EXPECT_EQ(folder.Read(),
+              "c:\\p.vlm|t|Normal|0:0:1.0|OK|\r\n"
+              "c:\\p.vlm|t|Normal|0:0:1.0|OK|\r\n"
+              "c:\\p.vlm|t|Normal|0:0:1.0|OK|\r\n");
+}
+
+TEST(RunHistoryTest, NoFileAtStartLeavesTheListEmptyAndWritesNothing) {
+    HistoryFolder folder;
+    RunHistory history;
+    EXPECT_EQ(history.StartupLoad(kHis, 256), "");
+    EXPECT_TRUE(history.Rows().empty());
+    EXPECT_FALSE(folder.Exists());
+}
+
+TEST(RunHistoryTest, StartupFillsShortRows) {
+    struct Case {
+        std::string line;
+        HistoryRow expected;
+        std::string written;
+    };
+    const std::vector<Case> cases = {
+        {"a|b|c", Row("a", {"b", "", "", "Error"}), "a|b|||Error|"},
+        {"a|b|Normal|", Row("a", {"b", "Normal", "", "Error"}), "a|b|Normal||Error|"},
+        {"a|b|c|", Row("a", {"b", "c", "", "Error"}), "a|b|c||Error|"},
+        {"a|b|c|d|", Row("a", {"b", "c", "d", "Error"}), "a|b|c|d|Error|"},
+        {"a|", Row("a", {}), "a|"},  // no sub-item: left as it is
+        {"a|b|c|d|e|f|", Row("a", {"b", "c", "d", "e", "f"}), "a|b|c|d|e|f|"},
+    };
+    for (const Case& c : cases) {
+        HistoryFolder folder;
+        folder.Write(c.line + "\r\n");
+        RunHistory history;
+        EXPECT_EQ(history.StartupLoad(kHis, 256), "") << c.line;
+        ASSERT_EQ(history.Rows().size(), 1u) << c.line;
+        EXPECT_EQ(history.Rows()[0], c.expected) << c.line;
+        EXPECT_EQ(folder.Read(), c.written + "\r\n") << c.line;
+    }
+}
+
+TEST(RunHistoryTest, LineWithoutBarIsSkippedAndTheRowsAfterItAreKept) {
+    HistoryFolder folder;
+    folder.Write(Lines(1, 2) + "garbage line\r\n\r\n" + Lines(3, 4));
+    RunHistory history;
+    history.MaxItems = 256;
+    EXPECT_FALSE(history.LoadFromFile(kHis));
+    ASSERT_EQ(history.Rows().size(), 4u);
+    EXPECT_EQ(history.Rows()[2].caption, "c:\\p\\3.vlm");
+
+    RunHistory atStart;
+    EXPECT_EQ(atStart.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(folder.Read(), Lines(1, 4));
+}
+
+TEST(RunHistoryTest, LoadAppendsSplitsAtBarsAndReadsBareLineFeeds) {
+    HistoryFolder folder;
+    folder.Write("x|1|2|trailing text\ny|\n");
+    RunHistory history;
+    history.StartHistoryEntry("c:\\other.his", "earlier", "t", "Normal", 256);
+    EXPECT_TRUE(history.LoadFromFile(kHis));
+    ASSERT_EQ(history.Rows().size(), 3u);
+    EXPECT_EQ(history.Rows()[0].caption, "earlier");
+    EXPECT_EQ(history.Rows()[1], Row("x", {"1", "2"}));  // text after the last "|" is dropped
+    EXPECT_EQ(history.Rows()[2], Row("y", {}));
+}
+
+TEST(RunHistoryTest, MissingFileIsNotLoaded) {
+    HistoryFolder folder;
+    RunHistory history;
+    EXPECT_FALSE(history.LoadFromFile(kHis));
+    EXPECT_TRUE(history.Rows().empty());
+}
+
+TEST(RunHistoryTest, FullListGivesUpItsOldestRowAtARunStart) {
+    HistoryFolder folder;
+    folder.Write(Lines(1, 256));
+    RunHistory history;
+    ASSERT_EQ(history.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(history.StartHistoryEntry(kHis, "c:\\new.vlm", "07.12.2026 10:00:00", "Timer", 256),
+              "");
+    ASSERT_EQ(history.Rows().size(), 256u);
+    EXPECT_EQ(history.Rows().front(), Row("c:\\new.vlm", {"07.12.2026 10:00:00", "Timer"}));
+    EXPECT_EQ(history.Rows().back().caption, "c:\\p\\255.vlm");
+    EXPECT_EQ(folder.Read(), "c:\\new.vlm|07.12.2026 10:00:00|Timer|\r\n" + Lines(1, 255));
+
+    EXPECT_EQ(history.EndHistoryEntry(kHis, "0:1:5.3", "Cancelled"), "");
+    EXPECT_EQ(history.Rows().front(),
+              Row("c:\\new.vlm", {"07.12.2026 10:00:00", "Timer", "0:1:5.3", "Cancelled"}));
+    EXPECT_EQ(folder.Read().substr(0, folder.Read().find('\n') + 1),
+              "c:\\new.vlm|07.12.2026 10:00:00|Timer|0:1:5.3|Cancelled|\r\n");
+}
+
+TEST(RunHistoryTest, OpenRowOfAnUnfinishedRunReadsAsErrorAtTheNextStart) {
+    HistoryFolder folder;
+    {
+        RunHistory running;
+        running.StartHistoryEntry(kHis, "c:\\p.vlm", "07.12.2026", "Shortcut", 256);
+    }  // the process ends here without completing its row
+    RunHistory next;
+    EXPECT_EQ(next.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(next.Rows()[0], Row("c:\\p.vlm", {"07.12.2026", "Shortcut", "", "Error"}));
+}
+
+TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListButNotTheFile) {
+    HistoryFolder folder;
+    folder.Write(Lines(1, 50));
+    RunHistory history;
+    ASSERT_EQ(history.StartupLoad(kHis, 256), "");
+    int changes = 0;
+    history.SetChangeListener([&] { ++changes; });
+    history.TrimTo(10);
+    ASSERT_EQ(history.Rows().size(), 10u);
+    EXPECT_EQ(history.Rows().back().caption, "c:\\p\\10.vlm");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(folder.Read(), Lines(1, 50));
+    history.TrimTo(10);  // nothing to give up: no change
+    EXPECT_EQ(changes, 1);
+}
+
+TEST(RunHistoryTest, ListenerFollowsEveryChange) {
+    HistoryFolder folder;
+    RunHistory history;
+    std::vector<std::size_t> sizes;
+    history.SetChangeListener([&] { sizes.push_back(history.Rows().size()); });
+    history.StartHistoryEntry(kHis, "c:\\p.vlm", "t", "Normal", 256);
+    history.EndHistoryEntry(kHis, "0:0:1.0", "OK");
+    history.Clear();
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 0}));
+}
+
+TEST(RunHistoryTest, ValuesWithBarsPercentSignsAndLineBreaksRoundTrip) {
+    HistoryFolder folder;
+    const std::vector<std::string> projects = {
+        "c:\\odd|name.vlm", "c:\\100%\\x.vlm", "c:\\a%7Cb.vlm", "c:\\two\nlines\r.vlm", "c:\\|",
+    };
+    RunHistory history;
+    for (const auto& project : projects) {
+        ASSERT_EQ(history.StartHistoryEntry(kHis, project, "t", "Normal", 256), "");
+        ASSERT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+    }
+    const std::string text = folder.Read();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+    RunHistory back;
+    EXPECT_TRUE(back.LoadFromFile(kHis));
+    ASSERT_EQ(back.Rows().size(), projects.size());
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        EXPECT_EQ(back.Rows()[i], history.Rows()[i]) << projects[projects.size() - 1 - i];
+    }
+}
+
+TEST(RunHistoryTest, PercentSignsFromOlderFilesReadAsTheyStand) {
+    struct Case {
+        std::string field, value;
+    };
+    const std::vector<Case> cases = {
+        {"100%", "100%"}, {"50%off", "50%off"}, {"%7c", "|"}, {"%25%", "%%"}, {"%", "%"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DecodeHistoryValue(c.field), c.value) << c.field;
+}
+
+TEST(RunHistoryTest, FailedSaveIsReportedAndLeavesTheOldFile) {
+    HistoryFolder folder;
+    RunHistory history;
+    EXPECT_EQ(
+        history.StartHistoryEntry("c:\\gone\\runoverview.his", "c:\\p.vlm", "t", "Normal", 256),
+        "Unable to write to c:\\gone\\runoverview.his");
+    EXPECT_EQ(history.Rows().size(), 1u);  // the row is in the list all the same
+
+    folder.Write(Lines(1, 2));
+    test::SetMode(folder.drives.Host(kHis), 0444);
+    RunHistory atStart;
+    EXPECT_EQ(atStart.StartupLoad(kHis, 1), "Unable to write to c:\\runoverview.his");
+    EXPECT_EQ(folder.Read(), Lines(1, 2));
+}
+
+#ifdef VELMORA_FAULT_INJECTION
+TEST(RunHistoryTest, UnreadableFileAtStartIsReportedAndNotRewritten) {
+    HistoryFolder folder;
+    folder.Write(Lines(1, 3));
+    RunHistory history;
+    faults::Arm(faults::Call::Read, 1, EIO);
+    const std::string error = history.StartupLoad(kHis, 1);
+    faults::Reset();
+    EXPECT_EQ(error, "Unable to read c:\\runoverview.his");
+    EXPECT_EQ(folder.Read(), Lines(1, 3));
+}
+#endif
+
+TEST(RunHistoryTest, ColumnTexts) {
+    EXPECT_EQ(HowStartedText(true, true), "Timer");
+    EXPECT_EQ(HowStartedText(false, true), "Shortcut");
+    EXPECT_EQ(HowStartedText(false, false), "Normal");
+    EXPECT_EQ(SuccessText(true, true), "Cancelled");
+    EXPECT_EQ(SuccessText(false, true), "Not enough space");
+    EXPECT_EQ(SuccessText(false, false), "OK");
+}
+
+TEST(RunHistoryTest, DurationTextRoundsTheSeconds) {
+    struct Case {
+        double milliseconds;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {65300, "0:1:5.3"}, {250, "0:0:0.25"}, {3733400, "1:2:13"},
+        {59700, "0:0:60"},  {0, "0:0:0.00"},   {3600000, "1:0:0.00"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DurationText(c.milliseconds), c.text) << c.milliseconds;
+}
+
+}  // namespace
+}  // namespace vlm
