@@ -99,7 +99,13 @@ Answer ScriptedDialogs::Show(BoxType type, Buttons buttons, const std::string& t
             questions_.pop_front();
             bool typeMatches = !expected.type || *expected.type == type;
             bool textMatches = text.compare(0, expected.prefix.size(), expected.prefix) == 0;
-            if (typeMatches && textMatches) {
+            bool answerFits =
+                expected.answer == Answer::Yes || expected.answer == Answer::No ||
+                (expected.answer == Answer::Cancel && buttons == Buttons::YesNoCancel);
+            if (!answerFits) {
+                ADD_FAILURE() << "Question \"" << text
+                              << "\" has no button for the scripted answer (answered No)";
+            } else if (typeMatches && textMatches) {
                 answer = expected.answer;
             } else {
                 ADD_FAILURE() << "Question \"" << text << "\" (" << BoxTypeName(type)

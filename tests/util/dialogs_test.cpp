@@ -106,6 +106,16 @@ TEST(ScriptedDialogs, MismatchedQuestionFailsTheTestAndAnswersNo) {
         "does not match");
 }
 
+TEST(ScriptedDialogs, AnswerWithoutAButtonFailsTheTestAndAnswersNo) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedDialogs dialogs;
+            dialogs.ExpectQuestion("Delete", Answer::Cancel);
+            EXPECT_FALSE(AskYesNo(BoxType::Confirmation, "Delete c:\\x?"));
+        },
+        "no button");
+}
+
 TEST(ScriptedDialogs, QuestionNeverAskedFailsTheTest) {
     EXPECT_NONFATAL_FAILURE(
         {
