@@ -50,28 +50,36 @@ DriveTable& ActiveTableStorage() {
 }  // namespace
 
 DriveTable DriveTable::Load(const std::string& programFolderHost) {
+    const std::string iniPath = NormaliseRoot(programFolderHost) + "/drives.ini";
+    const std::string iniText = host::ReadWholeHostFile(iniPath).value_or(std::string());
+    std::vector<std::string> mountPoints;
+    for (const MountEntry& mount : ReadMountTable()) {
+        mountPoints.push_back(mount.mountPoint);
+    }
+    return Build(iniText, mountPoints);
+}
+
+DriveTable DriveTable::Build(std::string_view drivesIniText,
+                             const std::vector<std::string>& mountPoints) {
     DriveTable table;
     table.Pin('c', "/");
 
-    const std::string iniPath = NormaliseRoot(programFolderHost) + "/drives.ini";
-    if (std::optional<std::string> text = host::ReadWholeHostFile(iniPath)) {
-        const ProfileFile ini = ProfileFile::Parse(*text);
-        for (char letter = 'a'; letter <= 'z'; ++letter) {
-            std::optional<std::string> value = ini.Get("Drives", std::string(1, letter));
-            if (!value) {
-                continue;
-            }
-            std::string root = NormaliseRoot(*value);
-            if (!root.empty()) {
-                table.Pin(letter, root);
-            }
+    const ProfileFile ini = ProfileFile::Parse(drivesIniText);
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        std::optional<std::string> value = ini.Get("Drives", std::string(1, letter));
+        if (!value) {
+            continue;
+        }
+        std::string root = NormaliseRoot(*value);
+        if (!root.empty()) {
+            table.Pin(letter, root);
         }
     }
 
     std::vector<std::string> volumes;
-    for (const MountEntry& mount : ReadMountTable()) {
-        if (IsVolumeFolder(mount.mountPoint)) {
-            volumes.push_back(mount.mountPoint);
+    for (const std::string& mountPoint : mountPoints) {
+        if (IsVolumeFolder(mountPoint)) {
+            volumes.push_back(mountPoint);
         }
     }
     std::sort(volumes.begin(), volumes.end());

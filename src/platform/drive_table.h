@@ -10,6 +10,8 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vlm {
 
@@ -21,6 +23,10 @@ public:
     // The table the program uses: c: = "/", the pins of <programFolderHost>/drives.ini, then
     // the mounted removable/extra volumes on the free letters from d:.
     static DriveTable Load(const std::string& programFolderHost);
+    // The same from the text of a drives.ini and the host's mount points (any order; only those
+    // below /media, /run/media and /mnt take letters).
+    static DriveTable Build(std::string_view drivesIniText,
+                            const std::vector<std::string>& mountPoints);
 
     // Maps `letter` (either case) to the host folder `hostRoot` (absolute, no trailing '/',
     // except for "/" itself). Replaces an earlier mapping of that letter.

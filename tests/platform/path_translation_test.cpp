@@ -153,6 +153,25 @@ TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
     EXPECT_FALSE(table.RootOf('b'));
 }
 
+TEST(DriveTable, MountedVolumesTakeTheFreeLettersFromD) {
+    const std::vector<std::string> mounts = {"/",           "/run/media/u/CARD", "/home",
+                                             "/mnt/backup", "/media/a/STICK",    "/media",
+                                             "/mnt/pinned", "/mediax/y",         "/media/a/STICK"};
+    const DriveTable table = DriveTable::Build("[Drives]\nd=/srv/data\nf=/mnt/pinned\n", mounts);
+    struct Case {
+        char letter;
+        std::optional<std::string> root;
+    } cases[] = {
+        {'c', "/"},           {'d', "/srv/data"},         {'e', "/media/a/STICK"},
+        {'f', "/mnt/pinned"},  // pinned, and not given a second letter
+        {'g', "/mnt/backup"}, {'h', "/run/media/u/CARD"}, {'i', std::nullopt},
+        {'a', std::nullopt},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(table.RootOf(k.letter), k.root) << k.letter;
+    }
+}
+
 TEST(MountTable, ParsesMountInfoLines) {
     const std::string text =
         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
