@@ -1,0 +1,214 @@
+// velmora-run: runs one project without a window, for scripts and benchmarks.
+//
+//     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]
+//
+// The project goes through the same opening checks and the same engine as a run in the run
+// window. Report lines go to standard output at the chosen level, and to the run log and the run
+// history of the program folder as a window run writes them. A question that would need a person
+// is printed and answered No, the choice the engine always treats as the safe one. The exit code
+// is 0 when the run's result is "OK" and 1 otherwise.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/app_settings.h"
+#include "core/opening_rules.h"
+#include "core/run_history.h"
+#include "engine/pass_context.h"
+#include "engine/run_driver.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "engine/run_view.h"
+#include "platform/drive_table.h"
+#include "platform/locale_text.h"
+#include "platform/path_translation.h"
+#include "platform/shell.h"
+#include "util/dialogs.h"
+
+namespace vlm {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n";
+
+// The run window's place taken by standard output.
+class ConsoleRunView : public RunView {
+public:
+    ConsoleRunView(std::vector<std::string> sources, std::vector<std::string> destinations,
+                   LogLevel level)
+        : sources_(std::move(sources)), destinations_(std::move(destinations)), level_(level) {}
+
+    std::vector<std::string> SourceItems() const override { return sources_; }
+    std::vector<std::string> DestinationPaths() const override { return destinations_; }
+    void SelectItem(int) override {}
+    LogLevel Level() const override { return level_; }
+    void SetLevel(LogLevel level) override { level_ = level; }
+    bool LogToFile() const override { return logToFile_; }
+    void SetLogToFile(bool on) override { logToFile_ = on; }
+    void AppendReportLine(const std::string& line) override { std::cout << line << '\n'; }
+    void SetStatusText(const std::string&) override {}
+    void SetRunEnabled(bool) override {}
+    void SetCancelButton(bool, const std::string&, bool) override {}
+    void CloseWindow(WindowResult) override {}
+
+private:
+    std::vector<std::string> sources_;
+    std::vector<std::string> destinations_;
+    LogLevel level_;
+    bool logToFile_ = true;
+};
+
+// No person to ask: boxes are printed, every question is answered No.
+class ConsoleDialogs : public Dialogs {
+public:
+    Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
+        std::cout.flush();
+        if (buttons == Buttons::Ok) {
+            std::cerr << TypeName(type) << text << '\n';
+            return Answer::Ok;
+        }
+        std::cerr << "Question: " << text << "\nAnswered: No\n";
+        return Answer::No;
+    }
+    std::optional<std::string> Input(const std::string&, const std::string& prompt,
+                                     const std::string&) override {
+        std::cerr << "Input: " << prompt << "\nAnswered: Cancel\n";
+        return std::nullopt;
+    }
+    void Beep() override {}
+
+private:
+    static const char* TypeName(BoxType type) {
+        switch (type) {
+            case BoxType::Error:
+                return "Error: ";
+            case BoxType::Warning:
+                return "Warning: ";
+            case BoxType::Information:
+                return "Information: ";
+            default:
+                return "";
+        }
+    }
+};
+
+struct Arguments {
+    std::string project;
+    LogLevel level = LogLevel::Normal;
+    std::string programFolderHost;
+};
+
+std::optional<Arguments> ParseArguments(int argc, char** argv) {
+    Arguments args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--log-level" && i + 1 < argc) {
+            const std::string_view value = argv[++i];
+            if (value == "none")
+                args.level = LogLevel::None;
+            else if (value == "normal")
+                args.level = LogLevel::Normal;
+            else if (value == "extended")
+                args.level = LogLevel::Extended;
+            else
+                return std::nullopt;
+        } else if (arg == "--program-folder" && i + 1 < argc) {
+            args.programFolderHost = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
+            args.project = arg;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (args.project.empty())
+        return std::nullopt;
+    return args;
+}
+
+std::string AbsoluteHostPath(const std::string& path) {
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// A drive path ("c:\...") is taken as it is; anything else is a path of this system.
+std::optional<std::string> ProjectDrivePath(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':')
+        return path;
+    std::string host = AbsoluteHostPath(path);
+    return ToDrivePath(host);
+}
+
+int Run(const Arguments& args) {
+    InitLocaleFromEnvironment();
+    std::string folderHost =
+        args.programFolderHost.empty()
+            ? std::filesystem::path(ProgramFileHostPath()).parent_path().string()
+            : AbsoluteHostPath(args.programFolderHost);
+    while (folderHost.size() > 1 && folderHost.back() == '/')
+        folderHost.pop_back();
+    SetActiveDriveTable(DriveTable::Load(folderHost));
+
+    const auto programFolder = ToDrivePath(folderHost);
+    if (!programFolder) {
+        std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
+        return 1;
+    }
+    ConsoleDialogs dialogs;
+    SetDialogs(&dialogs);
+
+    // The settings of the program in that folder, so both share one set of locations.
+    std::string programFolderPath = *programFolder;
+    if (programFolderPath.size() > 3 && programFolderPath.back() == '\\')
+        programFolderPath.pop_back();
+    const std::string programFile =
+        programFolderPath + (programFolderPath.back() == '\\' ? "" : "\\") + "velmora";
+    AppSettings settings = LoadSettings(SettingsFilePath(programFile), programFolderPath);
+    settings.ProgramFolder = programFolderPath;
+
+    RunHistory history;
+    const std::string historyError =
+        history.StartupLoad(settings.RunHistoryPath(), settings.RunHistoryMax);
+    if (!historyError.empty())
+        dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
+
+    const auto projectPath = ProjectDrivePath(args.project);
+    if (!projectPath) {
+        std::cerr << "velmora-run: " << args.project << " is on no drive\n";
+        return 1;
+    }
+    HandOverState handOver;
+    const OpenRunOutcome opened =
+        CheckProjectForRun(*projectPath, settings.BackupLocation, handOver);
+    if (!opened.ok()) {
+        dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
+        return 1;
+    }
+
+    ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
+    NoEventPump pump;
+    RunState run;
+    RunLog log(&view, run, handOver, settings.LogLocation);
+    RunEngine engine(view, pump, run, handOver, log, settings, history);
+    engine.run(opened.projectPath);
+    std::cout.flush();
+    return engine.Outcome() == std::optional<std::string>(kResultOk) ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace vlm
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const auto args = vlm::ParseArguments(argc, argv);
+    if (!args) {
+        std::cerr << vlm::kUsage;
+        return 2;
+    }
+    return vlm::Run(*args);
+}
