@@ -1,0 +1,78 @@
+#include "app/app_entry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/qt_dialogs.h"
+#include "platform/drive_table.h"
+#include "platform/locale_text.h"
+#include "platform/shell.h"
+#include "util/dialogs.h"
+
+namespace vlm {
+
+std::string ProgramFolderOf(const std::string& programFilePath) {
+    const std::size_t lastSeparator = programFilePath.rfind('\\');
+    if (lastSeparator == std::string::npos)
+        return programFilePath;
+    std::string folder = programFilePath.substr(0, lastSeparator);
+    // A drive root keeps its backslash.
+    if (folder.size() == 2 && folder[1] == ':')
+        folder += '\\';
+    return folder;
+}
+
+namespace {
+
+std::string HostFolderOf(const std::string& hostFile) {
+    const std::size_t slash = hostFile.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return "/";
+    return hostFile.substr(0, slash);
+}
+
+}  // namespace
+
+int RunVelmora(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // The program ends when the main window closes or is told to end, never merely because the
+    // last visible window went (a run window closing while the main window is hidden).
+    QApplication::setQuitOnLastWindowClosed(false);
+    InitLocaleFromEnvironment();
+
+    SetActiveDriveTable(DriveTable::Load(HostFolderOf(ProgramFileHostPath())));
+    QtDialogs dialogs;
+    SetDialogs(&dialogs);
+
+    // The arguments after the program's name, as the window system left them.
+    std::vector<std::string> arguments;
+    const QStringList given = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < given.size(); ++i)
+        arguments.push_back(given[i].toStdString());
+    CommandLine commandLine = CommandLine::FromArguments(arguments);
+    commandLine.projectPath =
+        ProjectPathFromCommandLine(commandLine.projectPath, QDir::currentPath().toStdString());
+
+    const std::string programFile = ProgramFilePath();
+    TMainF::StartOptions options;
+    options.programFolder = ProgramFolderOf(programFile);
+    options.settingsPath = SettingsFilePath(programFile);
+    options.commandLine = commandLine;
+
+    int exitCode = 0;
+    {
+        TMainF mainWindow(options);
+        mainWindow.showMaximized();
+        mainWindow.CreateHiddenDialogs();
+        mainWindow.ShowRunHistory();
+        mainWindow.ActOnCommandLine();
+        exitCode = mainWindow.EndRequested() ? mainWindow.ExitCode() : QApplication::exec();
+    }
+    SetDialogs(nullptr);
+    return exitCode;
+}
+
+}  // namespace vlm

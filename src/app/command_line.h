@@ -1,0 +1,48 @@
+#pragma once
+// The command line the program is started with: a project path, a mode word, a log word and a
+// close word, each of which may be left off from the end. Switches are compared exactly.
+
+#include <string>
+#include <vector>
+
+namespace vlm {
+
+inline constexpr const char* kSafeRunSwitch = "-saferun";
+inline constexpr const char* kQuickRunSwitch = "-qrun";
+inline constexpr const char* kExtendedLogSwitch = "-extlog";
+inline constexpr const char* kCloseSwitch = "-close";
+
+struct CommandLine {
+    std::string projectPath;  // argument 1
+    std::string mode;         // argument 2
+    std::string logWord;      // argument 3
+    std::string closeWord;    // argument 4
+
+    // The arguments after the program name; a missing one reads as the empty string.
+    static CommandLine FromArguments(const std::vector<std::string>& arguments);
+
+    // "-extlog" counts only as argument 3, "-close" only as argument 4.
+    bool ExtendedLog() const { return logWord == kExtendedLogSwitch; }
+    bool CloseAfterRun() const { return closeWord == kCloseSwitch; }
+};
+
+// What the start opens.
+enum class StartAction {
+    Nothing,    // no project named
+    RunWindow,  // the run window; the person starts the run with Run
+    QuickRun,   // the run window, starting the run by itself
+    Editor,     // the project editor
+};
+
+StartAction ChooseStartAction(const CommandLine& commandLine, bool launchRun);
+
+// The timer is switched on at start only when neither a project nor a mode word was given.
+bool StartSwitchesTimerOn(const CommandLine& commandLine, bool timerActivate);
+
+// A project path as the person gave it, as a drive path: a drive path ("e:\p.vlm") is kept;
+// a native path, absolute or relative to `currentFolder` (a host folder), is translated through
+// the drive table. A path that names no drive is kept as it was, so that opening it reports
+// the file as missing.
+std::string ProjectPathFromCommandLine(const std::string& given, const std::string& currentFolder);
+
+}  // namespace vlm

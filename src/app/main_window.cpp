@@ -1,0 +1,652 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/app_text.h"
+#include "app/help_links.h"
+#include "app/log_commands.h"
+#include "core/opening_rules.h"
+#include "core/project_file.h"
+#include "engine/run_driver.h"
+#include "engine/run_log.h"
+#include "engine/runwindow/qt_event_pump.h"
+#include "engine/runwindow/run_window.h"
+#include "platform/path_translation.h"
+#include "platform/shell.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+#include "widgets/picture_loader.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr int kTimerPanelDefault = 8;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The host folder a file dialog starts in for a drive path; the home folder when the path
+// names no drive.
+QString HostFolderFor(const std::string& drivePath) {
+    if (auto host = ToHostPath(drivePath))
+        return Q(*host);
+    return QDir::homePath();
+}
+
+}  // namespace
+
+TMainF::TMainF(StartOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), commandLine_(options_.commandLine) {
+    setObjectName(QStringLiteral("TMainF"));
+    setWindowTitle(QStringLiteral("Velmora"));
+    setGeometry(130, 130, 1032, 742);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(8);
+    setFont(font);
+    BuildClientArea();
+    BuildMenus();
+    FormCreate();
+    // Key preview: ESC anywhere in this window, whichever control has the focus.
+    qApp->installEventFilter(this);
+}
+
+TMainF::~TMainF() {
+    qApp->removeEventFilter(this);
+}
+
+// --- Layout -----------------------------------------------------------------------------------
+
+void TMainF::BuildClientArea() {
+    BackI = new QLabel(this);
+    BackI->setObjectName(QStringLiteral("BackI"));
+    BackI->setAlignment(Qt::AlignCenter);
+    BackI->setToolTip(QStringLiteral(
+        "You can set or change the image for this background with the right mouse button."));
+    BackI->setContextMenuPolicy(Qt::CustomContextMenu);
+    BackI->setMinimumSize(1, 1);
+    setCentralWidget(BackI);
+
+    timerGB = new QGroupBox(QStringLiteral("Timer"), BackI);
+    timerGB->setGeometry(kTimerPanelDefault, kTimerPanelDefault, 481, 185);
+    auto* panel = new QVBoxLayout(timerGB);
+    timervlmL = new QLabel(timerGB);
+    timesetL = new QLabel(timerGB);
+    cdP = new QLabel(QStringLiteral("hh:mm:ss"), timerGB);
+    cdP->setAlignment(Qt::AlignCenter);
+    cdP->setFrameShape(QFrame::Panel);
+    cdP->setFrameShadow(QFrame::Sunken);
+    QFont countdown(QStringLiteral("Arial"));
+    countdown.setPixelSize(32);
+    cdP->setFont(countdown);
+    panel->addWidget(timervlmL);
+    panel->addWidget(timesetL);
+    panel->addWidget(cdP, 1);
+    timerGB->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void TMainF::BuildMenus() {
+    QMenuBar* MainMenu1 = menuBar();
+    const auto item = [this](QMenu* menu, const char* caption, void (TMainF::*handler)(),
+                             const QKeySequence& shortcut = {}) {
+        QAction* action = menu->addAction(QString::fromUtf8(caption));
+        if (!shortcut.isEmpty())
+            action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
+        return action;
+    };
+    const auto statusOnOpen = [this](QMenu* menu, std::function<std::string()> text) {
+        connect(menu, &QMenu::aboutToShow, this, [this, text] { SetStatus(text()); });
+    };
+
+    Project1 = MainMenu1->addMenu(QStringLiteral("&Project"));
+    statusOnOpen(Project1, [] { return std::string("Project..."); });
+    New1 = item(Project1, "&New", &TMainF::New1Click, QKeySequence(QStringLiteral("Ctrl+N")));
+    Edit1 = Project1->addMenu(QStringLiteral("&Edit/view"));
+    editbrowse =
+        item(Edit1, "&Browse...", &TMainF::editbrowseClick, QKeySequence(QStringLiteral("Ctrl+B")));
+    Edit1->addSeparator();
+    RunMI = Project1->addMenu(QStringLiteral("&Run"));
+    runbrowse = item(RunMI, "&Browse...", &TMainF::runbrowseClick,
+                     QKeySequence(QStringLiteral("Ctrl+Alt+B")));
+    RunMI->addSeparator();
+    // TODO(recent lists): MYeditH and MYrunH attach under the separators of Edit1 and RunMI.
+    Exit2 = item(Project1, "E&xit", &TMainF::Exit2Click);
+
+    Options1 = MainMenu1->addMenu(QStringLiteral("&Options"));
+    statusOnOpen(Options1, [] { return std::string("Options..."); });
+    Defdest1 = item(Options1, "Default location &backup (destination)", &TMainF::Defdest1Click);
+    LocationProjects1 =
+        item(Options1, "Location of VLM-&projects", &TMainF::LocationProjects1Click);
+    Locationofreportfile1 =
+        item(Options1, "Location of &Log file", &TMainF::Locationofreportfile1Click);
+    defdestdriveM =
+        item(Options1, "Safety - Limitation of backup &drives", &TMainF::defdestdriveMClick);
+    // The timer and its dialog come with the scheduler; until then the item is shown disabled.
+    TimerMI = Options1->addAction(QStringLiteral("&Timer..."));
+    TimerMI->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+T")));
+    TimerMI->setEnabled(false);
+    launchrunMI = item(Options1, "External &launch in run form", &TMainF::launchrunMIClick,
+                       QKeySequence(QStringLiteral("Ctrl+Alt+L")));
+    launchrunMI->setCheckable(true);
+    QMenu* Bigbackground1 = Options1->addMenu(QStringLiteral("Bac&kground..."));
+    ChooseImage1 = item(Bigbackground1, "Choose &image...", &TMainF::ChooseImageClick);
+    Reset1 = item(Bigbackground1, "R&eset", &TMainF::RemoveImageClick);
+    QMenu* N5 = Options1->addMenu(QStringLiteral("Project Editor"));
+    ShowdirsizesMI = item(N5, "Show/hide dir &sizes", &TMainF::ShowdirsizesMIClick);
+    ShowdirsizesMI->setCheckable(true);
+    syncMI = item(N5, "Show/hide syn&chronize option", &TMainF::syncMIClick);
+    syncMI->setCheckable(true);
+    RunhismaxMI = item(Options1, "Run history - Maximum items", &TMainF::RunhismaxMIClick);
+
+    Logfile1 = MainMenu1->addMenu(QStringLiteral("&Log file"));
+    statusOnOpen(Logfile1, [this] { return "Log file: " + LogFilePath() + "..."; });
+    View1 =
+        item(Logfile1, "&View", &TMainF::View1Click, QKeySequence(QStringLiteral("Ctrl+Alt+V")));
+    EmptyMI =
+        item(Logfile1, "&Empty", &TMainF::EmptyMIClick, QKeySequence(QStringLiteral("Ctrl+Alt+E")));
+    CropMI = item(Logfile1, "&Crop last run", &TMainF::CropMIClick,
+                  QKeySequence(QStringLiteral("Ctrl+Alt+C")));
+    ShowrunhistoryMI = item(Logfile1, "Show run &history", &TMainF::ShowrunhistoryMIClick,
+                            QKeySequence(QStringLiteral("Ctrl+Alt+H")));
+
+    Extra1 = MainMenu1->addMenu(QStringLiteral("&Extra"));
+    statusOnOpen(Extra1, [] { return std::string("Extra..."); });
+    // The desktop shortcut dialog is still to come; its command is shown disabled until then.
+    Createdesktopshortcut1 = Extra1->addAction(QStringLiteral("Create &desktop shortcut"));
+    Createdesktopshortcut1->setEnabled(false);
+
+    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
+    statusOnOpen(Help1, [] { return std::string("Help..."); });
+    Contents1 = item(Help1, "&Contents", &TMainF::Contents1Click, QKeySequence(Qt::Key_F1));
+    textversion = item(Help1, "&Text Help", &TMainF::textversionClick);
+    Website1 = item(Help1, "Go to &website", &TMainF::Website1Click);
+
+    About1 = MainMenu1->addAction(QStringLiteral("&About"));
+    connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+    Exit1 = MainMenu1->addAction(QStringLiteral("E&xit"));
+    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+    PopupMenu1 = new QMenu(this);
+    Chooseimage2 = item(PopupMenu1, "Choose &image...", &TMainF::ChooseImageClick);
+    Removeimage1 = item(PopupMenu1, "R&emove image", &TMainF::RemoveImageClick);
+    Showhidetimerpanel1 = PopupMenu1->addAction(QStringLiteral("Show/hide &timer panel"));
+    Showhidetimerpanel1->setEnabled(false);
+    connect(BackI, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(BackI->mapToGlobal(at)); });
+
+    timerPM = new QMenu(this);
+    Hide1 = timerPM->addAction(QStringLiteral("&Hide"));
+    Hide1->setEnabled(false);
+    enabledisabletimerddr = timerPM->addAction(QStringLiteral("Timer &drag drop (enable/disable)"));
+    enabledisabletimerddr->setCheckable(true);
+    enabledisabletimerddr->setChecked(true);
+    enabledisabletimerddr->setEnabled(false);
+    Default1 = item(timerPM, "De&fault position", &TMainF::Default1Click);
+    connect(timerGB, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { timerPM->popup(timerGB->mapToGlobal(at)); });
+}
+
+// --- Start ------------------------------------------------------------------------------------
+
+void TMainF::FormCreate() {
+    run_.VirtualCopy = false;
+    // TODO(recent lists): LoadHistory on MYeditH, then on MYrunH, with options_.programFolder.
+    settings_ = LoadSettings(options_.settingsPath, options_.programFolder);
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setNameFilters(
+        {QStringLiteral("Velmora projects (*.vlm)"), QStringLiteral("All (*)")});
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    OpenDialog1->setDirectory(HostFolderFor(settings_.ProjectsLocation));
+    OpenImDialog = new QFileDialog(this);
+    OpenImDialog->setNameFilter(BackgroundPictureFilter());
+    OpenImDialog->setOption(QFileDialog::HideNameFilterDetails);
+    OpenImDialog->setOption(QFileDialog::DontUseNativeDialog);
+    OpenImDialog->setFileMode(QFileDialog::ExistingFile);
+    LoadBackgroundOnStart();
+    ShowTimerPanelFromSettings();
+    launchrunMI->setChecked(settings_.LaunchRun);
+    // The two editor switches start without a check mark whatever the setting says; the first
+    // toggle flips the setting and shows its new value.
+    ShowdirsizesMI->setChecked(false);
+    syncMI->setChecked(false);
+    history_.MaxItems = settings_.RunHistoryMax;
+}
+
+void TMainF::LoadBackgroundOnStart() {
+    const std::string& path = settings_.BackgroundPicture;
+    if (path.empty())
+        return;
+    if (ItemKind(path) != 'f') {
+        ShowPlain("The file " + path + " does not exist anymore! Probably moved." +
+                  " Unable to load...");
+        return;
+    }
+    if (!ShowPicture(path)) {
+        ShowErrorBox("ERROR: unable to load the file: " + path);
+        ShowPlain("Probably file type not supported! Never edit ini-file.");
+        SetStatus("Background picture not loaded!");
+    }
+}
+
+void TMainF::ShowTimerPanelFromSettings() {
+    timerGB->setVisible(settings_.TimerShow);
+    timesetL->setText(Q("Time set: " + PadTwo(std::to_string(settings_.TimerHour)) + ":" +
+                        PadTwo(std::to_string(settings_.TimerMinute))));
+    timervlmL->setText(Q("Project: " + ShortenLeft(settings_.TimerProject, 55)));
+    timerGB->move(settings_.TimerPanelX, settings_.TimerPanelY);
+    QPalette grey = cdP->palette();
+    grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    cdP->setPalette(grey);
+    SetStatus("Timer NOT active");
+}
+
+void TMainF::CreateHiddenDialogs() {
+    // TODO(run history overview): TrunhisoverviewF over history_, loading RunHistoryPath.
+}
+
+void TMainF::ShowRunHistory() {
+    // TODO(run history overview): show it without waiting.
+}
+
+void TMainF::ActOnCommandLine() {
+    Guarded([this] {
+        const std::string& path = commandLine_.projectPath;
+        switch (ChooseStartAction(commandLine_, settings_.LaunchRun)) {
+            case StartAction::Nothing:
+                break;
+            case StartAction::RunWindow:
+                openrunform(path);
+                break;
+            case StartAction::QuickRun:
+                handOver_.QuickRunRequested = true;
+                openrunform(path);
+                // The request served only the window this command line opened.
+                handOver_.QuickRunRequested = false;
+                break;
+            case StartAction::Editor:
+                openprojedit(path);
+                break;
+        }
+    });
+}
+
+// --- Opening projects -------------------------------------------------------------------------
+
+void TMainF::openprojedit(const std::string& path) {
+    const OpenEditOutcome outcome = ReadProjectForEditor(path);
+    switch (outcome.refusal) {
+        case OpenEditOutcome::Refusal::NotAProject:
+            ShowPlain(outcome.message);
+            return;
+        case OpenEditOutcome::Refusal::Unreadable:
+            ShowErrorBox(outcome.message);
+            return;
+        case OpenEditOutcome::Refusal::None:
+            break;
+    }
+    // TODO(project editor): fill a fresh TprojecteditF and show it modally. Until it exists
+    // the person sees what the editor would hold.
+    const ProjectFields& f = outcome.fields;
+    std::string text = outcome.caption + "\n\n";
+    text += "Destination drive: " + f.destdrive + "\n";
+    text += "Destination kind: " + f.destkind + "\n";
+    text += std::string("Confirm: ") + (f.confirm ? "Y" : "N") + "\n";
+    text += std::string("Precalculation: ") + (f.precalc ? "Y" : "N") + "\n";
+    text += std::string("Long names: ") + (f.longnames ? "Y" : "N") + "\n";
+    text += std::string("Synchronize: ") + (f.sync ? "Y" : "N");
+    if (f.sync)
+        text += " to " + f.syncdest;
+    text += "\nSource items:";
+    for (const auto& source : f.items)
+        text += "\n    " + source;
+    if (f.items.empty())
+        text += " (none)";
+    ShowInfoBox(text);
+}
+
+void TMainF::openrunform(const std::string& path) {
+    const OpenRunOutcome outcome = CheckProjectForRun(path, settings_.BackupLocation, handOver_);
+    if (!outcome.ok()) {
+        ShowErrorBox(*outcome.error);
+        return;
+    }
+    lastRunOutcome_.reset();
+    bool terminateRequested = false;
+    {
+        TRunF window(run_, handOver_, settings_.LogLocation, this);
+        window.Fill(outcome.caption, outcome.sourceItems, outcome.destinationPaths,
+                    outcome.projectPath);
+        window.SetHelpHandler([this] { Guarded([this] { Contents1Click(); }); });
+        window.SetViewLogHandler([this] { Guarded([this] { View1Click(); }); });
+        window.SetRunFunction(
+            [this, &terminateRequested](TRunF& view, const std::string& project, RunStart start) {
+                QtEventPump pump;
+                RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
+                                 RunSwitches{commandLine_.logWord, commandLine_.closeWord});
+                engine.TimerRun = start.timerRun;
+                engine.QuickRun = start.quickRun;
+                engine.run(project);
+                lastRunOutcome_ = engine.Outcome();
+                terminateRequested = terminateRequested || engine.TerminateRequested();
+            });
+        if (runWindowHook_)
+            runWindowHook_(window);
+        ++openWindows_;
+        window.exec();
+        --openWindows_;
+    }
+    show();
+    if (terminateRequested || commandLine_.CloseAfterRun()) {
+        // A script that started this run learns from the exit code whether the backup is good.
+        EndProgram(lastRunOutcome_ == std::optional<std::string>(kResultOk) ? 0 : 1);
+    }
+}
+
+// --- Ending -----------------------------------------------------------------------------------
+
+void TMainF::EndProgram(int exitCode) {
+    endRequested_ = true;
+    exitCode_ = exitCode;
+    QCoreApplication::exit(exitCode);
+}
+
+void TMainF::closeEvent(QCloseEvent* event) {
+    if (endRequested_) {
+        event->accept();
+        return;
+    }
+    if (openWindows_ > 0) {
+        // An editor or run window of this window is still open; it closes first.
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    const SaveResult saved = SaveSettings(settings_, options_.settingsPath);
+    if (!saved.ok)
+        ShowErrorBox(saved.message);
+    event->accept();
+    endRequested_ = true;
+    exitCode_ = 0;
+    QCoreApplication::exit(0);
+}
+
+bool TMainF::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this && openWindows_ == 0) {
+            EndProgram(0);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainF::Guarded(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    } catch (...) {
+        ShowErrorBox("The command ended because of an unexpected error.");
+    }
+}
+
+void TMainF::SetStatus(const std::string& text) {
+    statusBar()->showMessage(Q(text));
+}
+
+std::string TMainF::StatusText() const {
+    return statusBar()->currentMessage().toStdString();
+}
+
+std::string TMainF::LogFilePath() const {
+    return RunLog::LogFilePathFor(settings_.LogLocation);
+}
+
+// --- Project menu -----------------------------------------------------------------------------
+
+void TMainF::New1Click() {
+    openprojedit("");
+}
+
+void TMainF::editbrowseClick() {
+    BrowseAndOpen("Select VLM-file to edit", false);
+}
+
+void TMainF::runbrowseClick() {
+    BrowseAndOpen("Select VLM-file to run", true);
+}
+
+std::optional<std::string> TMainF::ChooseProjectFile(const char* title) {
+    OpenDialog1->setWindowTitle(QString::fromUtf8(title));
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
+        return std::nullopt;
+    const std::string host = OpenDialog1->selectedFiles().first().toStdString();
+    if (auto drivePath = ToDrivePath(host))
+        return drivePath;
+    ShowErrorBox("The file " + host + " is not on any drive of this program.");
+    return std::nullopt;
+}
+
+void TMainF::BrowseAndOpen(const char* title, bool forRun) {
+    const auto path = ChooseProjectFile(title);
+    if (!path)
+        return;
+    const auto project = ProjectText::Load(*path);
+    if (!project) {
+        ShowErrorBox(UnreadableProjectText(*path));
+        return;
+    }
+    if (!project->IsProject()) {
+        ShowPlain(std::string(kInvalidProjectPlain));
+        return;
+    }
+    if (forRun)
+        openrunform(*path);
+    else
+        openprojedit(*path);
+    // TODO(recent lists): AddItem(path) on MYeditH, then on MYrunH, whatever the outcome.
+}
+
+void TMainF::Exit2Click() {
+    EndProgram(0);
+}
+
+// --- Options menu -----------------------------------------------------------------------------
+
+std::optional<std::string> TMainF::ChooseLocation(const char* caption, const std::string& current) {
+    // Stands in for the location chooser until that dialog exists.
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QString::fromUtf8(caption), HostFolderFor(current),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    if (auto drivePath = ToDrivePath(chosen.toStdString()))
+        return drivePath;
+    ShowErrorBox("The folder " + chosen.toStdString() + " is not on any drive of this program.");
+    return std::nullopt;
+}
+
+void TMainF::Defdest1Click() {
+    if (auto value =
+            ChooseLocation("Give Default destination for backups", settings_.BackupLocation)) {
+        settings_.BackupLocation = *value;
+        SetStatus("New default location of backup: " + *value);
+    }
+}
+
+void TMainF::LocationProjects1Click() {
+    if (auto value =
+            ChooseLocation("Give location for VLM-project files", settings_.ProjectsLocation)) {
+        settings_.ProjectsLocation = *value;
+        OpenDialog1->setDirectory(HostFolderFor(*value));
+        SetStatus("New projects location: " + *value);
+    }
+}
+
+void TMainF::Locationofreportfile1Click() {
+    if (auto value = ChooseLocation("Give location for log-file", settings_.LogLocation)) {
+        settings_.LogLocation = *value;
+        SetStatus("New location of log-file: " + *value);
+    }
+}
+
+void TMainF::defdestdriveMClick() {
+    // Stands in for the allowed destination drive dialog until it exists, with its rules:
+    // "All" exactly, or one letter; a refused entry is asked again.
+    std::string value = settings_.AllowedDrive;
+    for (;;) {
+        const auto answer = CurrentDialogs().Input("Limitation backup drives",
+                                                   "The drive you usually write to (All, or a "
+                                                   "letter a to z):",
+                                                   value);
+        if (!answer)
+            return;
+        value = *answer;
+        if (value.empty()) {
+            ShowWarningBox("Nothing selected! Use cancel to exit.");
+            continue;
+        }
+        const bool letter = value.size() == 1 && ((value[0] >= 'a' && value[0] <= 'z') ||
+                                                  (value[0] >= 'A' && value[0] <= 'Z'));
+        if (value != "All" && !letter) {
+            ShowPlain("Invalid!");
+            continue;
+        }
+        settings_.AllowedDrive = value;
+        SetStatus("Allowed destination drive will be saved to ini-file");
+        return;
+    }
+}
+
+void TMainF::launchrunMIClick() {
+    settings_.LaunchRun = !settings_.LaunchRun;
+    launchrunMI->setChecked(settings_.LaunchRun);
+    SetStatus("Option toggled");
+}
+
+bool TMainF::ShowPicture(const std::string& path) {
+    const QImage picture = LoadBackgroundPicture(path);
+    if (picture.isNull())
+        return false;
+    BackI->setPixmap(QPixmap::fromImage(picture));
+    return true;
+}
+
+void TMainF::ChooseImageClick() {
+    if (OpenImDialog->exec() != QDialog::Accepted || OpenImDialog->selectedFiles().isEmpty()) {
+        SetStatus("No image selected!");
+        return;
+    }
+    const std::string host = OpenImDialog->selectedFiles().first().toStdString();
+    const std::string path = ToDrivePath(host).value_or(host);
+    settings_.BackgroundPicture = path;
+    if (!ShowPicture(path)) {
+        ShowErrorBox("ERROR: unable to load the file. " + path);
+        ShowPlain("Probably file type not supported! Never edit ini-file");
+        SetStatus("Picture not loaded.");
+    }
+}
+
+void TMainF::RemoveImageClick() {
+    BackI->setPixmap(QPixmap());
+    settings_.BackgroundPicture.clear();
+}
+
+void TMainF::ShowdirsizesMIClick() {
+    settings_.ShowDirSizes = !settings_.ShowDirSizes;
+    ShowdirsizesMI->setChecked(settings_.ShowDirSizes);
+}
+
+void TMainF::syncMIClick() {
+    settings_.ShowSyncOption = !settings_.ShowSyncOption;
+    syncMI->setChecked(settings_.ShowSyncOption);
+}
+
+void TMainF::RunhismaxMIClick() {
+    RunHistoryMaxCommand(settings_.RunHistoryMax, history_);
+    history_.MaxItems = settings_.RunHistoryMax;
+}
+
+// --- Log file menu ----------------------------------------------------------------------------
+
+void TMainF::View1Click() {
+    if (!ShellOpen(LogFilePath()))
+        ShowErrorBox("Unable to open " + LogFilePath());
+}
+
+void TMainF::EmptyMIClick() {
+    EmptyLog(settings_.LogLocation);
+}
+
+void TMainF::CropMIClick() {
+    CropLog(settings_.LogLocation);
+}
+
+void TMainF::ShowrunhistoryMIClick() {
+    ShowRunHistory();
+}
+
+// --- Help, About, Exit ------------------------------------------------------------------------
+
+void TMainF::Contents1Click() {
+    const std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
+    if (ItemKind(helpFile) != 'f') {
+        ShowErrorBox("The help file " + helpFile + " is missing.");
+        return;
+    }
+    if (!ShellOpen(helpFile))
+        ShowErrorBox("Unable to open the help file " + helpFile);
+}
+
+void TMainF::textversionClick() {
+    ShowPlain(kTextHelpMessage);
+}
+
+void TMainF::Website1Click() {
+    if (!ShellOpen(kWebsiteAddress))
+        ShowErrorBox(std::string("Unable to open ") + kWebsiteAddress);
+}
+
+void TMainF::About1Click() {
+    SetStatus("About...");
+    QMessageBox about(QMessageBox::NoIcon, QStringLiteral("About..."),
+                      QStringLiteral("Velmora\n\nBackups of your folders and files, run as "
+                                     "projects.\n\n") +
+                          QString::fromUtf8(kWebsiteAddress),
+                      QMessageBox::Ok, this);
+    about.exec();
+}
+
+void TMainF::Exit1Click() {
+    close();
+}
+
+void TMainF::Default1Click() {
+    timerGB->move(kTimerPanelDefault, kTimerPanelDefault);
+    settings_.TimerPanelX = kTimerPanelDefault;
+    settings_.TimerPanelY = kTimerPanelDefault;
+}
+
+}  // namespace vlm

@@ -1,0 +1,181 @@
+#pragma once
+// TMainF: the main window. It owns the process-wide state (settings, run state, hand-over state,
+// run history), carries the menus, and opens projects for editing or running.
+
+#include <QMainWindow>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/command_line.h"
+#include "core/app_settings.h"
+#include "core/run_history.h"
+#include "engine/run_state.h"
+
+class QAction;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QMenu;
+
+namespace vlm {
+
+class TRunF;
+
+class TMainF : public QMainWindow {
+    Q_OBJECT
+
+public:
+    struct StartOptions {
+        std::string programFolder;  // drive path of the program's folder
+        std::string settingsPath;   // drive path of the settings file
+        CommandLine commandLine;
+    };
+
+    // FormCreate: reads the settings and sets up every component.
+    explicit TMainF(StartOptions options, QWidget* parent = nullptr);
+    ~TMainF() override;
+
+    // The entry's steps after creating the window.
+    void CreateHiddenDialogs();
+    void ShowRunHistory();
+    void ActOnCommandLine();
+
+    // True once the program has been told to end, and the exit code it ends with.
+    bool EndRequested() const { return endRequested_; }
+    int ExitCode() const { return exitCode_; }
+
+    // The two ways of opening a project. Both return when their window has closed.
+    void openprojedit(const std::string& path);
+    void openrunform(const std::string& path);
+
+    // The history result of the last run made in a run window, if it completed its row.
+    const std::optional<std::string>& LastRunOutcome() const { return lastRunOutcome_; }
+
+    AppSettings& Settings() { return settings_; }
+    RunState& Run() { return run_; }
+    HandOverState& HandOver() { return handOver_; }
+    RunHistory& History() { return history_; }
+    const CommandLine& Arguments() const { return commandLine_; }
+    std::string LogFilePath() const;
+    std::string StatusText() const;
+
+    // Called with each run window before it is shown (tests use it to act on the window).
+    void SetRunWindowHook(std::function<void(TRunF&)> hook) { runWindowHook_ = std::move(hook); }
+
+    // Menu commands.
+    void New1Click();
+    void editbrowseClick();
+    void runbrowseClick();
+    void Exit2Click();
+    void Defdest1Click();
+    void LocationProjects1Click();
+    void Locationofreportfile1Click();
+    void defdestdriveMClick();
+    void launchrunMIClick();
+    void ChooseImageClick();
+    void RemoveImageClick();
+    void ShowdirsizesMIClick();
+    void syncMIClick();
+    void RunhismaxMIClick();
+    void View1Click();
+    void EmptyMIClick();
+    void CropMIClick();
+    void ShowrunhistoryMIClick();
+    void Contents1Click();
+    void textversionClick();
+    void Website1Click();
+    void About1Click();
+    void Exit1Click();
+    void Default1Click();
+
+    // Components.
+    QLabel* BackI;
+    QGroupBox* timerGB;
+    QLabel* timesetL;
+    QLabel* timervlmL;
+    QLabel* cdP;
+    QMenu* Project1;
+    QMenu* Edit1;
+    QMenu* RunMI;
+    QMenu* Options1;
+    QMenu* Logfile1;
+    QMenu* Extra1;
+    QMenu* Help1;
+    QMenu* PopupMenu1;
+    QMenu* timerPM;
+    QAction* New1;
+    QAction* editbrowse;
+    QAction* runbrowse;
+    QAction* Exit2;
+    QAction* Defdest1;
+    QAction* LocationProjects1;
+    QAction* Locationofreportfile1;
+    QAction* defdestdriveM;
+    QAction* TimerMI;
+    QAction* launchrunMI;
+    QAction* ChooseImage1;
+    QAction* Reset1;
+    QAction* ShowdirsizesMI;
+    QAction* syncMI;
+    QAction* RunhismaxMI;
+    QAction* View1;
+    QAction* EmptyMI;
+    QAction* CropMI;
+    QAction* ShowrunhistoryMI;
+    QAction* Createdesktopshortcut1;
+    QAction* Contents1;
+    QAction* textversion;
+    QAction* Website1;
+    QAction* About1;
+    QAction* Exit1;
+    QAction* Chooseimage2;
+    QAction* Removeimage1;
+    QAction* Showhidetimerpanel1;
+    QAction* Hide1;
+    QAction* enabledisabletimerddr;
+    QAction* Default1;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildClientArea();
+    void FormCreate();
+    void LoadBackgroundOnStart();
+    void ShowTimerPanelFromSettings();
+
+    // Ends the program without FormClose: the settings are not written.
+    void EndProgram(int exitCode);
+    // Runs a command; an error that escapes it is shown in a box instead of ending the program.
+    void Guarded(const std::function<void()>& command);
+    void SetStatus(const std::string& text);
+
+    void BrowseAndOpen(const char* title, bool forRun);
+    std::optional<std::string> ChooseProjectFile(const char* title);
+    // A location command: asks for a folder starting at `current`; the new drive path, or
+    // nothing when the person cancelled.
+    std::optional<std::string> ChooseLocation(const char* caption, const std::string& current);
+    bool ShowPicture(const std::string& path);
+
+    StartOptions options_;
+    CommandLine commandLine_;
+    AppSettings settings_;
+    RunState run_;
+    HandOverState handOver_;
+    RunHistory history_;
+
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* OpenImDialog = nullptr;
+
+    std::function<void(TRunF&)> runWindowHook_;
+    std::optional<std::string> lastRunOutcome_;
+    int openWindows_ = 0;  // editor or run windows on the stack
+    bool endRequested_ = false;
+    int exitCode_ = 0;
+    bool closing_ = false;
+};
+
+}  // namespace vlm

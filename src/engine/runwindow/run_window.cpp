@@ -1,0 +1,426 @@
+#include "engine/runwindow/run_window.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "platform/drive_table.h"
+#include "util/dialogs.h"
+#include "util/message_boxes.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr int kMinimumWidth = 582;
+
+const char* const kStopQuestion = "You really want to stop the execution of the project";
+const char* const kEmergencyStopLine =
+    "Emergency stop executed by user... project not completely finished!!";
+
+QLabel* Heading(const QString& text, const QColor& colour, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(14);
+    font.setBold(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    return label;
+}
+
+std::vector<std::string> LinesOf(const QListWidget* list) {
+    std::vector<std::string> lines;
+    lines.reserve(list->count());
+    for (int i = 0; i < list->count(); ++i)
+        lines.push_back(list->item(i)->text().toStdString());
+    return lines;
+}
+
+}  // namespace
+
+TRunF::TRunF(RunState& run, HandOverState& handOver, std::string logLocation, QWidget* mainWindow,
+             QWidget* parent)
+    : QDialog(parent),
+      run_(run),
+      handOver_(handOver),
+      log_(this, run, handOver, std::move(logLocation)),
+      mainWindow_(mainWindow) {
+    BuildComponents();
+    // A fresh window belongs to no run yet: Cancel and ESC close it without asking.
+    run_.RunActive = false;
+}
+
+TRunF::~TRunF() = default;
+
+void TRunF::BuildComponents() {
+    setObjectName(QStringLiteral("TRunF"));
+    setMinimumWidth(kMinimumWidth);
+    setSizeGripEnabled(true);
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    resize(800, 600);
+
+    auto* layout = new QVBoxLayout(this);
+
+    sourceL = Heading(QStringLiteral("Source"), QColor(0, 170, 100), this);
+    srcLB = new QListWidget(this);
+    destL = Heading(QStringLiteral("Destination"), QColor(170, 0, 0), this);
+    destLB = new QListWidget(this);
+
+    destdriveL = new QLabel(this);
+    destdriveL->hide();
+    // The drives present when the window opened; kept for the drive check of a run.
+    DriveCBhulp = new QComboBox(this);
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        if (ActiveDriveTable().IsPresent(letter))
+            DriveCBhulp->addItem(QString(QChar(letter)) + QStringLiteral(":"));
+    }
+    DriveCBhulp->hide();
+    vlmfnL = new QLabel(this);
+    vlmfnL->hide();
+
+    repL = Heading(QStringLiteral("Report"), QColor(0, 0, 170), this);
+
+    RadioB1 = new QRadioButton(QStringLiteral("N&one"), this);
+    RadioB2 = new QRadioButton(QStringLiteral("&Normal"), this);
+    RadioB3 = new QRadioButton(QStringLiteral("E&xtended"), this);
+    auto* levels = new QButtonGroup(this);
+    levels->addButton(RadioB1);
+    levels->addButton(RadioB2);
+    levels->addButton(RadioB3);
+    RadioB2->setChecked(true);
+
+    LogCB = new QCheckBox(QStringLiteral("&Log File"), this);
+    LogCB->setChecked(true);
+    LogCB->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(LogCB, &QCheckBox::clicked, this, [this] { LogCBClick(); });
+    connect(LogCB, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu PopupMenuLog(this);
+        QAction* view = PopupMenuLog.addAction(QStringLiteral("View"));
+        if (PopupMenuLog.exec(LogCB->mapToGlobal(at)) == view && viewLogHandler_)
+            viewLogHandler_();
+    });
+
+    RunB = new QPushButton(QStringLiteral("&Run"), this);
+    RunB->setDefault(true);
+    connect(RunB, &QPushButton::clicked, this, [this] { RunBClick(); });
+    cancelB = new QPushButton(QStringLiteral("&Cancel"), this);
+    connect(cancelB, &QPushButton::clicked, this, [this] { cancelBClick(); });
+    helpB = new QPushButton(this);
+    helpB->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    if (helpB->icon().isNull())
+        helpB->setText(QStringLiteral("?"));
+    helpB->setToolTip(QStringLiteral("Help"));
+    connect(helpB, &QPushButton::clicked, this, [this] { helpBClick(); });
+
+    RunM = new QPlainTextEdit(this);
+    RunM->setReadOnly(true);
+    RunM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RunM->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The memo drops its oldest line itself, so a long run costs the same per line throughout.
+    RunM->setMaximumBlockCount(kMemoMaxLines);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(repL);
+    controls->addStretch(1);
+    controls->addWidget(RadioB1);
+    controls->addWidget(RadioB2);
+    controls->addWidget(RadioB3);
+    controls->addSpacing(12);
+    controls->addWidget(LogCB);
+    controls->addSpacing(12);
+    controls->addWidget(RunB);
+    controls->addWidget(cancelB);
+    controls->addWidget(helpB);
+
+    layout->addWidget(sourceL);
+    layout->addWidget(srcLB, 2);
+    layout->addWidget(destL);
+    layout->addWidget(destLB, 2);
+    layout->addWidget(destdriveL);
+    layout->addWidget(DriveCBhulp);
+    layout->addWidget(vlmfnL);
+    layout->addLayout(controls);
+    layout->addWidget(RunM, 5);
+    layout->addWidget(StatusBar1);
+
+    // Key preview: ESC reaches the window whichever control has the focus.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+void TRunF::Fill(const std::string& caption, const std::vector<std::string>& sourceItems,
+                 const std::vector<std::string>& destinationPaths, const std::string& projectPath) {
+    setWindowTitle(QString::fromStdString(caption));
+    srcLB->clear();
+    destLB->clear();
+    for (const auto& item : sourceItems)
+        srcLB->addItem(QString::fromStdString(item));
+    for (const auto& path : destinationPaths)
+        destLB->addItem(QString::fromStdString(path));
+    vlmfnL->setText(QString::fromStdString(projectPath));
+}
+
+std::string TRunF::ProjectPath() const {
+    return vlmfnL->text().toStdString();
+}
+
+// --- Event handlers ---------------------------------------------------------------------------
+
+void TRunF::RunBClick() {
+    // The Run button stays enabled until the run has passed its checks; a second click while
+    // the first run is still checking must not start the project twice.
+    if (RunInProgress())
+        return;
+    CallRun(RunStart{});
+}
+
+void TRunF::cancelBClick() {
+    if (run_.RunActive) {
+        const Answer answer =
+            CurrentDialogs().Show(BoxType::Warning, Buttons::YesNoCancel, kStopQuestion);
+        if (answer == Answer::Yes) {
+            run_.StopRequested = true;
+            run_.RunActive = false;
+            log_.report(kEmergencyStopLine, true);
+        }
+        return;
+    }
+    done(QDialog::Accepted);
+}
+
+void TRunF::helpBClick() {
+    if (helpHandler_)
+        helpHandler_();
+}
+
+void TRunF::LogCBClick() {
+    if (LogCB->isChecked())
+        SetStatusText("Logfile: " + log_.LogFilePath());
+    else
+        SetStatusText("");
+}
+
+void TRunF::FormActivate() {
+    handOver_.EditorOpen = false;
+    const RunStart start{handOver_.TimerRunRequested, handOver_.QuickRunRequested};
+    if (!start.timerRun && !start.quickRun)
+        return;
+    // Cleared first, so that a later activation (after a message box, say) starts nothing.
+    handOver_.TimerRunRequested = false;
+    handOver_.QuickRunRequested = false;
+    // Started from the event loop rather than inside the activation event itself.
+    QTimer::singleShot(0, this, [this, start] { StartRequestedRun(start); });
+}
+
+void TRunF::StartRequestedRun(RunStart start) {
+    if (RunInProgress())
+        return;
+    CallRun(start);
+    QCoreApplication::processEvents();
+}
+
+void TRunF::CallRun(RunStart start) {
+    if (!runFunction_)
+        return;
+    ++runDepth_;
+    try {
+        runFunction_(*this, ProjectPath(), start);
+    } catch (const std::exception& error) {
+        // A file operation failed where no pass catches it: the run ends here, its history
+        // row keeps the start columns, and the person is told why.
+        ShowErrorBox(error.what());
+    } catch (...) {
+        ShowErrorBox("The run ended because of an unexpected error.");
+    }
+    --runDepth_;
+    if (runDepth_ == 0 && closePending_) {
+        closePending_ = false;
+        done(pendingResult_);
+    }
+}
+
+// --- Window events ----------------------------------------------------------------------------
+
+bool TRunF::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) {
+        activationSeen_ = true;
+        FormActivate();
+    }
+    return QDialog::event(event);
+}
+
+bool TRunF::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        cancelBClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TRunF::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        cancelBClick();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TRunF::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowState(windowState() | Qt::WindowMaximized);
+    FollowMainWindow();
+    // Without a window manager a shown window may never be activated; a requested run must
+    // start all the same. The requests are cleared by whichever comes first.
+    QTimer::singleShot(0, this, [this] {
+        if (!activationSeen_)
+            FormActivate();
+    });
+}
+
+void TRunF::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        FollowMainWindow();
+}
+
+void TRunF::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FollowMainWindow();
+}
+
+void TRunF::FollowMainWindow() {
+    if (mainWindow_ == nullptr || formClosed_ || !isVisible())
+        return;
+    // While this window is on the screen the main window is out of the way; minimizing this
+    // window brings it back.
+    if (isMinimized())
+        mainWindow_->show();
+    else
+        mainWindow_->hide();
+}
+
+void TRunF::closeEvent(QCloseEvent* event) {
+    if (RunInProgress()) {
+        // The close box does not stop a run: the closing runs now, the window goes when the
+        // run has returned.
+        FormClose();
+        closePending_ = true;
+        pendingResult_ = QDialog::Rejected;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TRunF::done(int result) {
+    if (RunInProgress()) {
+        closePending_ = true;
+        pendingResult_ = result;
+        return;
+    }
+    FormClose();
+    QDialog::done(result);
+}
+
+void TRunF::FormClose() {
+    if (formClosed_)
+        return;
+    formClosed_ = true;
+    handOver_.TimerRunRequested = false;
+    if (mainWindow_ != nullptr)
+        mainWindow_->show();
+}
+
+// --- RunView ----------------------------------------------------------------------------------
+
+std::vector<std::string> TRunF::SourceItems() const {
+    return LinesOf(srcLB);
+}
+
+std::vector<std::string> TRunF::DestinationPaths() const {
+    return LinesOf(destLB);
+}
+
+void TRunF::SelectItem(int index) {
+    srcLB->setCurrentRow(index);
+    destLB->setCurrentRow(index);
+}
+
+LogLevel TRunF::Level() const {
+    if (RadioB1->isChecked())
+        return LogLevel::None;
+    if (RadioB3->isChecked())
+        return LogLevel::Extended;
+    return LogLevel::Normal;
+}
+
+void TRunF::SetLevel(LogLevel level) {
+    switch (level) {
+        case LogLevel::None:
+            RadioB1->setChecked(true);
+            break;
+        case LogLevel::Normal:
+            RadioB2->setChecked(true);
+            break;
+        case LogLevel::Extended:
+            RadioB3->setChecked(true);
+            break;
+    }
+}
+
+bool TRunF::LogToFile() const {
+    return LogCB->isChecked();
+}
+
+void TRunF::SetLogToFile(bool on) {
+    LogCB->setChecked(on);
+}
+
+void TRunF::AppendReportLine(const std::string& line) {
+    RunM->appendPlainText(QString::fromStdString(line));
+}
+
+void TRunF::SetStatusText(const std::string& text) {
+    if (text.empty())
+        StatusBar1->clearMessage();
+    else
+        StatusBar1->showMessage(QString::fromStdString(text));
+}
+
+void TRunF::SetRunEnabled(bool enabled) {
+    RunB->setEnabled(enabled);
+}
+
+void TRunF::SetCancelButton(bool enabled, const std::string& caption, bool focus) {
+    cancelB->setEnabled(enabled);
+    cancelB->setText(QString::fromStdString(caption));
+    if (focus)
+        cancelB->setFocus();
+}
+
+void TRunF::CloseWindow(WindowResult result) {
+    done(result == WindowResult::Ok ? QDialog::Accepted : QDialog::Rejected);
+}
+
+}  // namespace vlm
