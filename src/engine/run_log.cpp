@@ -56,6 +56,10 @@ std::string RunLog::LogFilePathFor(std::string_view logLocation) {
     return path;
 }
 
+std::string RunLog::LogCheckBoxStatusText(bool checked) const {
+    return checked ? "Logfile: " + LogFilePath() : std::string();
+}
+
 bool RunLog::Keeps(bool important) const {
     if (handOver_.EditorOpen)
         return false;  // the editor's own checks report nothing

@@ -24,6 +24,10 @@ public:
     std::string LogFilePath() const;
     static std::string LogFilePathFor(std::string_view logLocation);
 
+    // The status bar text after LogCB was clicked: the file's path when it became checked,
+    // nothing when it became unchecked.
+    std::string LogCheckBoxStatusText(bool checked) const;
+
     RunView* View() const { return view_; }
     RunState& Run() const { return run_; }
 

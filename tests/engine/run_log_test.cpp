@@ -58,6 +58,15 @@ TEST(RunLogTest, LogFilePathIsLocationPlusFileName) {
     }
 }
 
+TEST(RunLogTest, LogCheckBoxStatusNamesTheFileWhenChecked) {
+    FakeRunView view;
+    RunState run;
+    HandOverState handOver;
+    RunLog log(&view, run, handOver, "e:\\Logs");
+    EXPECT_EQ(log.LogCheckBoxStatusText(true), "Logfile: e:\\Logs\\Vlmlogtmp.txt");
+    EXPECT_EQ(log.LogCheckBoxStatusText(false), "");
+}
+
 // Every combination of level, LogCB, VirtualCopy and EditorOpen, for an important and a detail
 // line: where each one ends up.
 TEST(RunLogTest, LevelLogCheckBoxVirtualCopyAndEditorDecideWhereALineGoes) {
