@@ -17,8 +17,10 @@
 #include "app/app_text.h"
 #include "app/help_links.h"
 #include "app/log_commands.h"
+#include "app/recent_projects.h"
 #include "core/opening_rules.h"
 #include "core/project_file.h"
+#include "dialogs/run_history_overview.h"
 #include "engine/run_driver.h"
 #include "engine/run_log.h"
 #include "engine/runwindow/qt_event_pump.h"
@@ -128,7 +130,6 @@ void TMainF::BuildMenus() {
     runbrowse = item(RunMI, "&Browse...", &TMainF::runbrowseClick,
                      QKeySequence(QStringLiteral("Ctrl+Alt+B")));
     RunMI->addSeparator();
-    // TODO(recent lists): MYeditH and MYrunH attach under the separators of Edit1 and RunMI.
     Exit2 = item(Project1, "E&xit", &TMainF::Exit2Click);
 
     Options1 = MainMenu1->addMenu(QStringLiteral("&Options"));
@@ -209,7 +210,7 @@ void TMainF::BuildMenus() {
 
 void TMainF::FormCreate() {
     run_.VirtualCopy = false;
-    // TODO(recent lists): LoadHistory on MYeditH, then on MYrunH, with options_.programFolder.
+    LoadRecentLists();
     settings_ = LoadSettings(options_.settingsPath, options_.programFolder);
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setNameFilters(
@@ -230,6 +231,42 @@ void TMainF::FormCreate() {
     ShowdirsizesMI->setChecked(false);
     syncMI->setChecked(false);
     history_.MaxItems = settings_.RunHistoryMax;
+}
+
+void TMainF::LoadRecentLists() {
+    const auto make = [this](QMenu* host, const char* entries, const char* max,
+                             const char* maxLength) {
+        auto* list = new TMYcustomhistory(this);
+        list->SetMenuitem(host);
+        list->sethistname(QString::fromUtf8(entries));
+        list->setmaxhistname(QString::fromUtf8(max));
+        list->setmaxitemlenname(QString::fromUtf8(maxLength));
+        list->LoadHistory(options_.programFolder);
+        return list;
+    };
+    MYeditH = make(Edit1, "editfiles.his", "editmax.his", "editmaxlen.his");
+    MYrunH = make(RunMI, "runfiles.his", "runmax.his", "runmaxlen.his");
+    connect(MYeditH, &TMYcustomhistory::itemClicked, this, [this](const QString& path) {
+        Guarded([&] { MYeditHitemclicked(path.toStdString()); });
+    });
+    connect(MYrunH, &TMYcustomhistory::itemClicked, this, [this](const QString& path) {
+        Guarded([&] { MYrunHitemclicked(path.toStdString()); });
+    });
+}
+
+void TMainF::AddToRecentLists(const std::string& path) {
+    MYeditH->AddItem(path);
+    MYrunH->AddItem(path);
+}
+
+void TMainF::MYeditHitemclicked(const std::string& path) {
+    AddToRecentLists(path);
+    openprojedit(path);
+}
+
+void TMainF::MYrunHitemclicked(const std::string& path) {
+    AddToRecentLists(path);
+    openrunform(path);
 }
 
 void TMainF::LoadBackgroundOnStart() {
@@ -261,11 +298,23 @@ void TMainF::ShowTimerPanelFromSettings() {
 }
 
 void TMainF::CreateHiddenDialogs() {
-    // TODO(run history overview): TrunhisoverviewF over history_, loading RunHistoryPath.
+    // The allowed destination drive dialog, the location chooser, the timer dialog and the
+    // desktop shortcut dialog join here, in that order, as they come.
+    runhisoverviewF = new TrunhisoverviewF(history_, this);
+    Guarded([this] {
+        runhisoverviewF->FormCreate(settings_.RunHistoryPath(), settings_.RunHistoryMax);
+    });
+    connect(runhisoverviewF, &TrunhisoverviewF::editRequested, this,
+            [this](const QString& path) { Guarded([&] { openprojedit(path.toStdString()); }); });
+    connect(runhisoverviewF, &TrunhisoverviewF::runRequested, this,
+            [this](const QString& path) { Guarded([&] { openrunform(path.toStdString()); }); });
 }
 
 void TMainF::ShowRunHistory() {
-    // TODO(run history overview): show it without waiting.
+    if (runhisoverviewF == nullptr)
+        return;
+    runhisoverviewF->show();
+    runhisoverviewF->raise();
 }
 
 void TMainF::ActOnCommandLine() {
@@ -466,7 +515,7 @@ void TMainF::BrowseAndOpen(const char* title, bool forRun) {
         openrunform(*path);
     else
         openprojedit(*path);
-    // TODO(recent lists): AddItem(path) on MYeditH, then on MYrunH, whatever the outcome.
+    AddToRecentLists(*path);
 }
 
 void TMainF::Exit2Click() {

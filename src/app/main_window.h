@@ -20,7 +20,9 @@ class QMenu;
 
 namespace vlm {
 
+class TMYcustomhistory;
 class TRunF;
+class TrunhisoverviewF;
 
 class TMainF : public QMainWindow {
     Q_OBJECT
@@ -88,6 +90,8 @@ public:
     void About1Click();
     void Exit1Click();
     void Default1Click();
+    void MYeditHitemclicked(const std::string& path);
+    void MYrunHitemclicked(const std::string& path);
 
     // Components.
     QLabel* BackI;
@@ -135,6 +139,9 @@ public:
     QAction* Hide1;
     QAction* enabledisabletimerddr;
     QAction* Default1;
+    TMYcustomhistory* MYeditH = nullptr;
+    TMYcustomhistory* MYrunH = nullptr;
+    TrunhisoverviewF* runhisoverviewF = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -146,6 +153,9 @@ private:
     void FormCreate();
     void LoadBackgroundOnStart();
     void ShowTimerPanelFromSettings();
+    void LoadRecentLists();
+    // Every place that opens or picks a project records it in both recent lists.
+    void AddToRecentLists(const std::string& path);
 
     // Ends the program without FormClose: the settings are not written.
     void EndProgram(int exitCode);
