@@ -374,7 +374,12 @@ bool RenameReplacing(std::string_view from, std::string_view to) {
 // ---- HostFile ----
 
 HostFile::~HostFile() {
-    Close();
+    // A file closed on the way out of a failed call must not hide the reason of that failure.
+    if (fd_ >= 0) {
+        const int reason = LastPlatformError().code;
+        Close();
+        SetLastPlatformError(reason);
+    }
 }
 
 HostFile::HostFile(HostFile&& other) noexcept : fd_(other.fd_) {

@@ -156,6 +156,20 @@ TEST(FaultSeam, CountsAndFailsOnlyTheArmedCalls) {
     EXPECT_EQ(test::ReadTree(drives.HostRoot('c')).size(), 2u);  // "one" and "four"
 }
 
+TEST(FaultSeam, FailedReadsAndListingsAreReported) {
+    TempDrives drives("c");
+    test::WriteFile(drives.HostRoot('c') + "/f", "content");
+    faults::Reset();
+    faults::Arm(Call::Read, 1, EIO);
+    EXPECT_EQ(ReadWholeFile("c:\\f"), std::nullopt);
+    EXPECT_EQ(LastPlatformError().code, EIO);
+    faults::Arm(Call::Open, 1, EACCES);
+    std::vector<DirEntry> entries;
+    EXPECT_FALSE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    EXPECT_EQ(LastPlatformError().code, EACCES);
+    faults::Reset();
+    EXPECT_EQ(ReadWholeFile("c:\\f"), std::optional<std::string>("content"));
+}
 #endif  // VELMORA_FAULT_INJECTION
 
 TEST(TemporaryNames, AreRecognised) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/path_translation.h"
 #include "platform/platform_error.h"
 #include "support/temp_drives.h"
 
@@ -124,6 +125,16 @@ TEST(ListDirectory, LinkToFolderIsListedAsLinkAndNotEntered) {
     // A named path follows the link.
     EXPECT_TRUE(DirectoryExists("c:\\shortcut"));
     EXPECT_FALSE(FileExists("c:\\shortcut"));
+}
+
+TEST(ListDirectory, NameWithBackslashStaysOneComponent) {
+    TempDrives drives("c");
+    test::WriteFile(drives.HostRoot('c') + "/a\\b.txt", "x");
+    const std::string shown = "a" + std::string(kBackslashStandIn) + "b.txt";
+    EXPECT_EQ(NamesIn("c:", kAttrAnyFile), std::vector<std::string>{shown});
+    EXPECT_TRUE(FileExists("c:\\" + shown));
+    EXPECT_TRUE(DeleteFile("c:\\" + shown));
+    EXPECT_TRUE(NamesIn("c:", kAttrAnyFile).empty());
 }
 
 TEST(ListDirectory, FailsForMissingFoldersAndFiles) {
