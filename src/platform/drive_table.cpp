@@ -50,8 +50,13 @@ DriveTable& ActiveTableStorage() {
 }  // namespace
 
 DriveTable DriveTable::Load(const std::string& programFolderHost) {
-    const std::string iniPath = NormaliseRoot(programFolderHost) + "/drives.ini";
-    const std::string iniText = host::ReadWholeHostFile(iniPath).value_or(std::string());
+    // A relative program folder has no drives.ini that could be trusted.
+    const std::string folder = NormaliseRoot(programFolderHost);
+    std::string iniText;
+    if (!folder.empty()) {
+        const std::string iniPath = (folder == "/" ? std::string() : folder) + "/drives.ini";
+        iniText = host::ReadWholeHostFile(iniPath).value_or(std::string());
+    }
     std::vector<std::string> mountPoints;
     for (const MountEntry& mount : ReadMountTable()) {
         mountPoints.push_back(mount.mountPoint);
