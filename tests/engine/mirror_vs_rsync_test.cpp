@@ -1,0 +1,131 @@
+// Against a peer: a run over a tree with every kind of change must leave exactly what
+// `rsync -a --delete` leaves — the same names, contents and modification times (to the 2-second
+// stamp). And the headless runner's exit code follows the run's result.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine_rig.h"
+
+namespace vlm {
+namespace {
+
+using test::EngineRig;
+
+constexpr std::time_t kT1 = 1600000000;
+constexpr std::time_t kT2 = 1600000101;  // odd: the stamp keeps it to the even second below
+
+bool HaveRsync() {
+    return std::system("rsync --version >/dev/null 2>&1") == 0;
+}
+
+std::string Quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+void Rsync(const std::string& from, const std::string& to) {
+    const std::string command = "rsync -a --delete " + Quoted(from + "/") + " " + Quoted(to + "/");
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// The tree with file times taken to the 2-second stamp.
+std::vector<test::TreeEntry> Stamped(const std::string& root) {
+    auto tree = test::ReadTree(root);
+    for (auto& entry : tree)
+        entry.mtime -= entry.mtime % 2;
+    return tree;
+}
+
+void BuildFirstState(EngineRig& rig) {
+    test::WriteFile(rig.Src("src/same.txt"), "unchanged", kT1);
+    test::WriteFile(rig.Src("src/grows.txt"), "short", kT1);
+    test::WriteFile(rig.Src("src/touched.txt"), "same bytes", kT1);
+    test::WriteFile(rig.Src("src/goes.txt"), "deleted later", kT1);
+    test::WriteFile(rig.Src("src/becomes dir"), "a file first", kT1);
+    test::WriteFile(rig.Src("src/becomes file/inner.txt"), "inner", kT1);
+    test::WriteFile(rig.Src("src/old folder/deep/x.txt"), "x", kT1);
+    test::WriteFile(rig.Src("src/.hidden"), "hidden", kT2);
+    test::WriteFile(rig.Src("src/Grüße aus Köln.txt"), "non-ascii", kT1);
+    test::MakeDir(rig.Src("src/empty"));
+}
+
+void ChangeEverything(EngineRig& rig) {
+    test::WriteFile(rig.Src("src/new file.txt"), "brand new", kT2);
+    test::WriteFile(rig.Src("src/sub/new/n.txt"), "new in new folder", kT2);
+    test::WriteFile(rig.Src("src/grows.txt"), "much longer now", kT1);
+    test::SetMtime(rig.Src("src/touched.txt"), kT2);
+    test::RemoveTree(rig.Src("src/goes.txt"));
+    test::RemoveTree(rig.Src("src/becomes dir"));
+    test::WriteFile(rig.Src("src/becomes dir/now.txt"), "now a folder", kT1);
+    test::RemoveTree(rig.Src("src/becomes file"));
+    test::WriteFile(rig.Src("src/becomes file"), "now a file", kT2);
+    test::RemoveTree(rig.Src("src/old folder"));
+    test::WriteFile(rig.Src("src/.hidden"), "hidden, changed", kT2);
+    test::MakeDir(rig.Src("src/another empty/inside"));
+}
+
+TEST(MirrorVsRsyncTest, ARunLeavesWhatRsyncLeaves) {
+    if (!HaveRsync())
+        GTEST_SKIP() << "rsync is not installed";
+    EngineRig rig;
+    BuildFirstState(rig);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\src"}));
+    const std::string mirror = rig.Dst("VLMcopy_drive_c/src");
+    const std::string peer = rig.drives.Base() + "/peer";
+    test::MakeDir(peer);
+
+    rig.engine.run(project);
+    Rsync(rig.Src("src"), peer);
+    ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+    EXPECT_EQ(Stamped(mirror), Stamped(peer));
+
+    ChangeEverything(rig);
+    rig.engine.run(project);
+    Rsync(rig.Src("src"), peer);
+    ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+    const auto ours = Stamped(mirror);
+    EXPECT_EQ(ours, Stamped(peer));
+    // The comparison has teeth: the changes are really there.
+    EXPECT_EQ(test::ReadFile(mirror + "/becomes file"), "now a file");
+    EXPECT_EQ(test::ReadFile(mirror + "/becomes dir/now.txt"), "now a folder");
+    EXPECT_TRUE(test::Exists(mirror + "/another empty/inside"));
+    EXPECT_FALSE(test::Exists(mirror + "/goes.txt"));
+    EXPECT_FALSE(test::Exists(mirror + "/old folder"));
+}
+
+// The runner as a script sees it: exit 0 on "OK", 1 otherwise.
+TEST(HeadlessRunnerTest, ExitCodeFollowsTheResult) {
+    const char* buildDir = std::getenv("VELMORA_BUILD_DIR");
+    if (buildDir == nullptr)
+        GTEST_SKIP() << "VELMORA_BUILD_DIR is not set (run through ctest)";
+    const std::string runner = std::string(buildDir) + "/velmora-run";
+    EngineRig rig;
+    test::WriteFile(rig.Src("docs/a.txt"), "a", kT1);
+    const std::string programFolder = rig.drives.HostRoot('l');
+    test::WriteFile(programFolder + "/drives.ini", "[Drives]\r\nc=" + rig.drives.HostRoot('c') +
+                                                       "\r\ne=" + rig.drives.HostRoot('e') +
+                                                       "\r\nl=" + programFolder + "\r\n");
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "good");
+    test::WriteFile(programFolder + "/bad.vlm",
+                    "vlmproject=ok\r\ndestdrive=e:\r\nconfirm=N\r\nitem1=c:\\missing\r\n");
+    auto run = [&](const std::string& projectFile) {
+        const std::string command =
+            Quoted(runner) + " " + Quoted(programFolder + "/" + projectFile) +
+            " --program-folder " + Quoted(programFolder) + " --log-level none >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("good.vlm"), 0);
+    EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")), "a");
+    EXPECT_EQ(run("bad.vlm"), 1);
+    const std::string history = test::ReadFile(programFolder + "/runoverview.his");
+    EXPECT_EQ(history.rfind("l:\\good.vlm|", 0), 0u) << history;
+    EXPECT_NE(history.find("|Normal|"), std::string::npos);
+    EXPECT_NE(history.find("|OK|"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vlm
