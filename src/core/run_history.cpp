@@ -219,6 +219,13 @@ void RunHistory::TrimTo(std::uint32_t max) {
     Changed();
 }
 
+void RunHistory::SetCaption(std::size_t row, std::string caption) {
+    if (row >= rows_.size())
+        return;
+    rows_[row].caption = std::move(caption);
+    Changed();
+}
+
 void RunHistory::Clear() {
     rows_.clear();
     Changed();

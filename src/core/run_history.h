@@ -54,6 +54,10 @@ public:
 
     void Clear();
 
+    // The person edited the project path of row `row` in place: it is the row's path from now
+    // on, for opening it and for the next save. Nothing happens for a row that does not exist.
+    void SetCaption(std::size_t row, std::string caption);
+
 private:
     struct ReadOutcome {
         bool fileRead = false;        // the file could be opened and read

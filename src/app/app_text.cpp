@@ -1,0 +1,42 @@
+#include "app/app_text.h"
+
+#include <charconv>
+
+#include "platform/platform_error.h"
+
+namespace vlm {
+
+std::optional<std::int32_t> ParseIntegerAnswer(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty() || text.front() == '+')
+        return std::nullopt;
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::string FileErrorText(std::string_view verb, std::string_view path) {
+    std::string text = "Cannot " + std::string(verb) + " file \"" + std::string(path) + "\".";
+    const std::string& reason = LastPlatformError().text;
+    if (!reason.empty())
+        text += " " + reason;
+    return text;
+}
+
+std::string FileInFolder(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    path += name;
+    return path;
+}
+
+}  // namespace vlm

@@ -1,0 +1,121 @@
+#include "app/log_commands.h"
+
+#include <string>
+#include <vector>
+
+#include "app/app_text.h"
+#include "core/run_history.h"
+#include "engine/run_log.h"
+#include "platform/file_system.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr std::string_view kStartTimeMark = "Start time";
+
+// The lines of a text, without their line ends; a final line end opens no further line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The index of the last line holding the header of a run, or nullopt when none does.
+std::optional<std::size_t> LastStartTimeLine(const std::vector<std::string_view>& lines) {
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(kStartTimeMark) != std::string_view::npos)
+            found = i;
+    }
+    return found;
+}
+
+}  // namespace
+
+void EmptyLog(std::string_view logLocation) {
+    const std::string logPath = RunLog::LogFilePathFor(logLocation);
+    HostFile file;
+    if (!file.Open(logPath, HostFile::Mode::Truncate) || !file.Close()) {
+        ShowErrorBox(FileErrorText("create", logPath));
+        return;
+    }
+    ShowPlain("Log file emptied");
+}
+
+void CropLog(std::string_view logLocation) {
+    const std::string logPath = RunLog::LogFilePathFor(logLocation);
+    if (!FileExists(logPath)) {
+        ShowPlain("There is no log-file yet.");
+        return;
+    }
+    const std::optional<std::string> log = ReadWholeFile(logPath);
+    if (!log) {
+        ShowErrorBox(FileErrorText("open", logPath));
+        return;
+    }
+    const std::vector<std::string_view> lines = SplitLines(*log);
+    const std::optional<std::size_t> first = LastStartTimeLine(lines);
+    if (!first) {
+        ShowErrorBox("Error: invalid log file! Exit...");
+        return;
+    }
+
+    std::string cropped;
+    for (std::size_t i = *first; i < lines.size(); ++i) {
+        cropped.append(lines[i]);
+        cropped += "\r\n";
+    }
+    const std::string tempPath = FileInFolder(logLocation, kCropTemporaryName);
+    if (!WriteFileAtomically(tempPath, cropped)) {
+        ShowErrorBox(FileErrorText("create", tempPath));
+        return;
+    }
+    try {
+        CopyFileKeepAge(tempPath, logPath);
+    } catch (const CopyError& error) {
+        // The log is as it was; the cropped copy is of no further use.
+        ShowErrorBox(error.what());
+        DeleteFile(tempPath);
+        return;
+    }
+    if (!DeleteFile(tempPath))
+        ShowPlain("was unable to delete temporary file " + tempPath + " Please do it manually");
+}
+
+RunHistoryMaxOutcome ParseRunHistoryMax(std::string_view text) {
+    const std::optional<std::int32_t> number = ParseIntegerAnswer(text);
+    if (!number)
+        return {std::nullopt, "Must be a valid number...\nPlease try again."};
+    if (*number < 0)
+        return {std::nullopt, "Must be a positive number...\nPlease try again."};
+    return {static_cast<std::uint32_t>(*number), {}};
+}
+
+void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history) {
+    const std::string current = std::to_string(max);
+    // Cancel keeps the text the box was opened with, which sets the maximum it already has.
+    const std::string answer =
+        CurrentDialogs().Input("Run history", "Give maximum items:", current).value_or(current);
+    const RunHistoryMaxOutcome outcome = ParseRunHistoryMax(answer);
+    if (outcome.value)
+        max = *outcome.value;
+    else
+        ShowErrorBox(outcome.error);
+    history.TrimTo(max);
+}
+
+}  // namespace vlm

@@ -1,0 +1,275 @@
+#include "app/recent_projects.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMetaMethod>
+#include <algorithm>
+
+#include "app/app_text.h"
+#include "platform/file_system.h"
+#include "util/dialogs.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+// Paths are equal for the list when they differ only in the case of the letters A to Z.
+bool SameEntry(std::string_view a, std::string_view b) {
+    const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+std::string LineEnd() {
+    return "\r\n";
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.emplace_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+QString PlainMenuCaption(const std::string& text) {
+    QString caption = QString::fromStdString(text);
+    caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return caption;
+}
+
+TMYcustomhistory::TMYcustomhistory(QObject* parent) : QObject(parent) {}
+
+TMYcustomhistory::~TMYcustomhistory() {
+    // Without a host the ">>>" menu has no parent to release it.
+    if (historyMenu_ && historyMenu_->parent() == nullptr)
+        delete historyMenu_;
+}
+
+void TMYcustomhistory::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    for (QAction* item : entryItems_)
+        item->setEnabled(enabled);
+}
+
+void TMYcustomhistory::LoadHistory(std::string_view programFolder) {
+    entriesPath_ = FileInFolder(programFolder, histname_.toStdString());
+    maxHistPath_ = FileInFolder(programFolder, maxhistname_.toStdString());
+    maxItemLenPath_ = FileInFolder(programFolder, maxitemlenname_.toStdString());
+
+    BuildHistoryMenu();
+    maxhist_ = ReadNumberFile(maxHistPath_, maxhistname_, kDefaultMaxHist);
+    maxitemlen_ = ReadNumberFile(maxItemLenPath_, maxitemlenname_, kDefaultMaxItemLen);
+    if (FileExists(entriesPath_)) {
+        if (const auto text = ReadWholeFile(entriesPath_))
+            list_ = SplitLines(*text);
+    }
+    RebuildMenu();
+}
+
+void TMYcustomhistory::BuildHistoryMenu() {
+    if (historyMenu_)
+        return;
+    historyMenu_ = new QMenu(QStringLiteral(">>>"), host_.data());
+    if (host_) {
+        historyMenuItem_ = host_->addMenu(historyMenu_);
+        historyMenuItem_->setData(kHistoryMenuTag);
+    }
+    QAction* heading = historyMenu_->addAction(QStringLiteral("HISTORY MENU:"));
+    heading->setEnabled(false);  // a label only
+    historyMenu_->addSeparator();
+    connect(historyMenu_->addAction(QStringLiteral("Set &max. history items")), &QAction::triggered,
+            this, [this] { SetMaxHistClick(); });
+    historyMenu_->addSeparator();
+    connect(historyMenu_->addAction(QStringLiteral("Set ma&x. length per item")),
+            &QAction::triggered, this, [this] { SetMaxItemLenClick(); });
+    historyMenu_->addSeparator();
+    connect(historyMenu_->addAction(QStringLiteral("Remove ALL history")), &QAction::triggered,
+            this, [this] { RemoveAllClick(); });
+    historyMenu_->addSeparator();
+}
+
+int TMYcustomhistory::ReadNumberFile(const std::string& path, const QString& name, int fallback) {
+    if (!FileExists(path))
+        return fallback;
+    std::optional<std::int32_t> number;
+    if (const auto text = ReadWholeFile(path)) {
+        const std::vector<std::string> lines = SplitLines(*text);
+        if (!lines.empty())
+            number = ParseIntegerAnswer(lines.front());
+    }
+    if (!number) {
+        ShowWarningBox("Invalid number in " + name.toStdString());
+        return fallback;
+    }
+    return *number;
+}
+
+void TMYcustomhistory::AddItem(const std::string& path) {
+    // The last equal entry is the one that moves.
+    auto equal = std::find_if(list_.rbegin(), list_.rend(),
+                              [&](const std::string& entry) { return SameEntry(entry, path); });
+    if (equal != list_.rend()) {
+        list_.erase(std::next(equal).base());
+        list_.insert(list_.begin(), path);
+    } else {
+        list_.insert(list_.begin(), path);
+        // One entry goes: the one just past the maximum. A list that was already longer (its
+        // maximum file lowered by hand) keeps the rest until the person sets the maximum.
+        const auto drop = static_cast<std::size_t>(std::max(maxhist_, 0));
+        if (list_.size() > drop)
+            list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(drop));
+    }
+    RebuildMenu();
+}
+
+void TMYcustomhistory::ClearMenuItems() {
+    // An item may be the one whose click is being handled now: it goes once that is over.
+    for (QAction* item : entryItems_) {
+        if (host_)
+            host_->removeAction(item);
+        item->deleteLater();
+    }
+    for (QAction* item : removeItems_) {
+        if (historyMenu_)
+            historyMenu_->removeAction(item);
+        item->deleteLater();
+    }
+    entryItems_.clear();
+    removeItems_.clear();
+}
+
+bool TMYcustomhistory::RebuildMenu() {
+    ClearMenuItems();
+    for (std::size_t i = 0; i < list_.size(); ++i) {
+        if (static_cast<long long>(i) >= maxhist_) {
+            ShowPlain("count > maxhist??");
+            break;
+        }
+        const int tag = static_cast<int>(i);
+        auto* entry = new QAction(PlainMenuCaption(ShortenLeft(list_[i], maxitemlen_)), this);
+        entry->setData(tag);
+        entry->setEnabled(enabled_);
+        connect(entry, &QAction::triggered, this, [this, tag] { HistItemClick(tag); });
+        if (host_)
+            host_->addAction(entry);
+        entryItems_.append(entry);
+
+        auto* remove = new QAction(
+            QStringLiteral("remove ") + PlainMenuCaption(ShortenLeft(list_[i], maxitemlen_ - 7)),
+            this);
+        remove->setData(tag);
+        connect(remove, &QAction::triggered, this, [this, tag] { RemoveItemClick(tag); });
+        if (historyMenu_)
+            historyMenu_->addAction(remove);
+        removeItems_.append(remove);
+    }
+
+    if (entriesPath_.empty())
+        return true;  // not loaded yet: there is no file to write
+    std::string text;
+    for (const std::string& entry : list_)
+        text += entry + LineEnd();
+    if (!WriteFileAtomically(entriesPath_, text)) {
+        ShowErrorBox(FileErrorText("create", entriesPath_));
+        return false;
+    }
+    return true;
+}
+
+void TMYcustomhistory::HistItemClick(int tag) {
+    if (tag < 0 || static_cast<std::size_t>(tag) >= list_.size())
+        return;
+    const std::string path = list_[static_cast<std::size_t>(tag)];
+    AddItem(path);
+    if (isSignalConnected(QMetaMethod::fromSignal(&TMYcustomhistory::itemClicked)))
+        emit itemClicked(QString::fromStdString(path));
+    else
+        ShowPlain("onitemclicked not assigned yet");
+}
+
+void TMYcustomhistory::RemoveItemClick(int tag) {
+    if (tag < 0 || static_cast<std::size_t>(tag) >= list_.size())
+        return;
+    list_.erase(list_.begin() + tag);
+    RebuildMenu();
+}
+
+void TMYcustomhistory::RemoveAllClick() {
+    if (list_.empty()) {
+        ShowPlain("History is already empty!");
+        return;
+    }
+    if (CurrentDialogs().Show(BoxType::Warning, Buttons::YesNo,
+                              "Really want to remove all history items??") != Answer::Yes)
+        return;
+    list_.clear();
+    RebuildMenu();
+}
+
+std::optional<int> TMYcustomhistory::AskNumber(const std::string& caption,
+                                               const std::string& prompt, int current, int limit) {
+    const std::optional<std::string> answer =
+        CurrentDialogs().Input(caption, prompt, std::to_string(current));
+    if (!answer)
+        return std::nullopt;
+    const std::optional<std::int32_t> number = ParseIntegerAnswer(*answer);
+    if (!number) {
+        ShowErrorBox("Invalid number!!");
+        return std::nullopt;
+    }
+    if (*number < 0 || *number > limit) {
+        ShowErrorBox("Number must be between 0 and " + std::to_string(limit));
+        return std::nullopt;
+    }
+    return *number;
+}
+
+void TMYcustomhistory::SaveNumber(const std::string& path, int value) {
+    if (path.empty())
+        return;  // not loaded yet: there is no file to write
+    if (!WriteFileAtomically(path, std::to_string(value) + LineEnd()))
+        ShowErrorBox("Unable to save max history file " + path + "!!");
+}
+
+void TMYcustomhistory::SetMaxHistClick() {
+    const std::optional<int> value =
+        AskNumber("Set maximum history items",
+                  "Give maximum history items (max. " + std::to_string(kMaxHistLimit) + ")",
+                  maxhist_, kMaxHistLimit);
+    if (!value)
+        return;
+    maxhist_ = *value;
+    if (list_.size() > static_cast<std::size_t>(maxhist_))
+        list_.resize(static_cast<std::size_t>(maxhist_));
+    if (!RebuildMenu())
+        return;
+    SaveNumber(maxHistPath_, maxhist_);
+}
+
+void TMYcustomhistory::SetMaxItemLenClick() {
+    const std::optional<int> value = AskNumber(
+        "Set maximum length of one history item",
+        "Give maximum length of one history item (max. " + std::to_string(kMaxItemLenLimit) + ")",
+        maxitemlen_, kMaxItemLenLimit);
+    if (!value)
+        return;
+    maxitemlen_ = *value;
+    if (!RebuildMenu())
+        return;
+    SaveNumber(maxItemLenPath_, maxitemlen_);
+}
+
+}  // namespace vlm

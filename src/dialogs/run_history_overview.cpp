@@ -1,0 +1,181 @@
+#include "dialogs/run_history_overview.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "core/run_history.h"
+#include "util/message_boxes.h"
+
+namespace vlm {
+
+namespace {
+
+const char* const kColumnCaptions[RunHistoryModel::kColumnCount] = {
+    "Project", "When started", "How started", "Duration", "Success"};
+
+}  // namespace
+
+RunHistoryModel::RunHistoryModel(RunHistory& history, QObject* parent)
+    : QAbstractTableModel(parent), history_(history) {
+    // The store says only that something changed; the rows are few, so the table is read anew.
+    history_.SetChangeListener([this] {
+        if (ownEdit_)
+            return;
+        beginResetModel();
+        endResetModel();
+    });
+}
+
+RunHistoryModel::~RunHistoryModel() {
+    history_.SetChangeListener(nullptr);
+}
+
+int RunHistoryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(history_.Rows().size());
+}
+
+int RunHistoryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant RunHistoryModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const auto row = static_cast<std::size_t>(index.row());
+    if (row >= history_.Rows().size())
+        return {};
+    const HistoryRow& entry = history_.Rows()[row];
+    if (index.column() == 0)
+        return QString::fromStdString(entry.caption);
+    const auto item = static_cast<std::size_t>(index.column() - 1);
+    if (item >= entry.subItems.size())
+        return QString();
+    return QString::fromStdString(entry.subItems[item]);
+}
+
+QVariant RunHistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kColumnCount)
+        return {};
+    return QString::fromLatin1(kColumnCaptions[section]);
+}
+
+Qt::ItemFlags RunHistoryModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool RunHistoryModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.column() != 0 || role != Qt::EditRole)
+        return false;
+    const auto row = static_cast<std::size_t>(index.row());
+    if (row >= history_.Rows().size())
+        return false;
+    // Our own change: the view already shows it, so only this cell is told, and the selection
+    // and the current row stay where they are.
+    ownEdit_ = true;
+    history_.SetCaption(row, value.toString().toStdString());
+    ownEdit_ = false;
+    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    return true;
+}
+
+TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
+      history_(history),
+      model_(new RunHistoryModel(history, this)),
+      view_(new QTableView(this)),
+      popup_(new QMenu(this)) {
+    setWindowTitle(QStringLiteral("Run history - Overview"));
+    resize(841, 480);
+
+    view_->setModel(model_);
+    view_->setShowGrid(true);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setSortingEnabled(false);
+    view_->horizontalHeader()->setSectionsClickable(false);
+    view_->horizontalHeader()->setHighlightSections(false);
+    view_->verticalHeader()->hide();
+    view_->setWordWrap(false);
+    // A list view edits its caption on a click into the selected row, or on F2.
+    view_->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    for (int column = 0; column < RunHistoryModel::kColumnCount; ++column)
+        view_->setColumnWidth(column, kColumnWidths[column]);
+    view_->installEventFilter(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+
+    QAction* edit = popup_->addAction(QStringLiteral("&Edit"));
+    QAction* run = popup_->addAction(QStringLiteral("&Run"));
+    connect(edit, &QAction::triggered, this, &TrunhisoverviewF::Edit1Click);
+    connect(run, &QAction::triggered, this, &TrunhisoverviewF::Run1Click);
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { popup_->popup(view_->viewport()->mapToGlobal(at)); });
+}
+
+void TrunhisoverviewF::FormCreate(std::string_view historyPath, std::uint32_t max) {
+    const std::string error = history_.StartupLoad(historyPath, max);
+    if (!error.empty())
+        ShowErrorBox(error);
+}
+
+std::optional<std::string> TrunhisoverviewF::SelectedProject() const {
+    const QModelIndexList rows = view_->selectionModel()->selectedRows(0);
+    if (rows.isEmpty())
+        return std::nullopt;
+    const auto row = static_cast<std::size_t>(rows.front().row());
+    if (row >= history_.Rows().size())
+        return std::nullopt;
+    return history_.Rows()[row].caption;
+}
+
+void TrunhisoverviewF::Edit1Click() {
+    const std::optional<std::string> project = SelectedProject();
+    if (!project)
+        return;
+    // Hidden first, so the window that opens is not covered by this one.
+    hide();
+    emit editRequested(QString::fromStdString(*project));
+}
+
+void TrunhisoverviewF::Run1Click() {
+    const std::optional<std::string> project = SelectedProject();
+    if (!project)
+        return;
+    hide();
+    emit runRequested(QString::fromStdString(*project));
+}
+
+void TrunhisoverviewF::FormKeyPress() {
+    hide();
+}
+
+void TrunhisoverviewF::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        FormKeyPress();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool TrunhisoverviewF::eventFilter(QObject* watched, QEvent* event) {
+    // The window sees ESC before its table does. An edit in place has its own editor, which
+    // keeps ESC to cancel the edit.
+    if (watched == view_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        FormKeyPress();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace vlm

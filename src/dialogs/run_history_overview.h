@@ -1,0 +1,84 @@
+#pragma once
+// TrunhisoverviewF, the "Run history - Overview" window: the run history as a table, newest run
+// at the top, followed live as runs add and complete rows; its pop-up menu opens the project of
+// a row in the editor or in the run window.
+
+#include <QAbstractTableModel>
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class QMenu;
+class QTableView;
+
+namespace vlm {
+
+class RunHistory;
+
+// The rows of a RunHistory as five columns: "Project" (editable in place), "When started",
+// "How started", "Duration", "Success". Sub-items beyond the fourth are kept but not shown.
+class RunHistoryModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    static constexpr int kColumnCount = 5;
+
+    explicit RunHistoryModel(RunHistory& history, QObject* parent = nullptr);
+    ~RunHistoryModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+private:
+    RunHistory& history_;
+    bool ownEdit_ = false;  // the change being reported is our own in-place edit
+};
+
+class TrunhisoverviewF : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kColumnWidths[RunHistoryModel::kColumnCount] = {350, 200, 75, 100, 100};
+
+    explicit TrunhisoverviewF(RunHistory& history, QWidget* parent = nullptr);
+
+    // Once, at program start: reads at most `max` rows from `historyPath` when the file exists,
+    // fills short rows and writes the file back; a file error is shown in a box.
+    void FormCreate(std::string_view historyPath, std::uint32_t max);
+
+    // The pop-up menu's commands: hide the window, then ask for the selected row's project to be
+    // opened. Without a selected row they do nothing.
+    void Edit1Click();
+    void Run1Click();
+
+    // The project path of the selected row, as it is now (an edit in place included).
+    std::optional<std::string> SelectedProject() const;
+
+    QTableView* runhisLVRT() const { return view_; }
+    QMenu* edit_or_run_fromhis() const { return popup_; }
+
+signals:
+    void editRequested(const QString& path);
+    void runRequested(const QString& path);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormKeyPress();
+
+    RunHistory& history_;
+    RunHistoryModel* model_;
+    QTableView* view_;
+    QMenu* popup_;
+};
+
+}  // namespace vlm

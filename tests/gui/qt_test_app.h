@@ -1,0 +1,25 @@
+#pragma once
+// The one QApplication of the GUI test program, made on first use (widgets need it).
+
+#include <QApplication>
+
+namespace vlm::test {
+
+inline QApplication& EnsureQtApplication() {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return *existing;
+    static int argc = 1;
+    static char name[] = "gui_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: Qt's own globals are gone by the time static objects are, and an
+    // application torn down after them crashes the test program at exit.
+    static QApplication* application = new QApplication(argc, argv);
+    return *application;
+}
+
+// A fixture's first member, so that the application exists before any widget member.
+struct WithQtApplication {
+    WithQtApplication() { EnsureQtApplication(); }
+};
+
+}  // namespace vlm::test

@@ -1,0 +1,229 @@
+#include "dialogs/run_history_overview.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTableView>
+#include <string>
+#include <vector>
+
+#include "core/run_history.h"
+#include "gui/qt_test_app.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using test::ReadFile;
+using test::TempDrives;
+using test::WriteFile;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kHistoryPath = "c:\\prog\\runoverview.his";
+
+class RunHistoryOverviewTest : public ::testing::Test {
+protected:
+    RunHistoryOverviewTest() { test::MakeDir(drives.Host("c:\\prog")); }
+
+    std::string HistoryHost() const { return drives.Host(kHistoryPath); }
+
+    // The five cells of a row as the table shows them.
+    std::vector<std::string> Shown(int row) const {
+        std::vector<std::string> cells;
+        const QAbstractItemModel* model = window.runhisLVRT()->model();
+        for (int column = 0; column < model->columnCount(); ++column)
+            cells.push_back(model->index(row, column).data().toString().toStdString());
+        return cells;
+    }
+    void Select(int row) {
+        QTableView* view = window.runhisLVRT();
+        view->selectionModel()->select(
+            view->model()->index(row, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    void PressEscape(QWidget* target) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+    }
+
+    test::WithQtApplication qt;
+    TempDrives drives{"c"};
+    ScriptedDialogs dialogs;
+    RunHistory history;
+    TrunhisoverviewF window{history};
+};
+
+TEST_F(RunHistoryOverviewTest, TheWindowIsLaidOutAsAReportList) {
+    QTableView* view = window.runhisLVRT();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Run history - Overview"));
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window.isWindow());
+    ASSERT_EQ(view->model()->columnCount(), 5);
+    std::vector<std::string> captions;
+    std::vector<int> widths;
+    for (int column = 0; column < 5; ++column) {
+        captions.push_back(
+            view->model()->headerData(column, Qt::Horizontal).toString().toStdString());
+        widths.push_back(view->columnWidth(column));
+    }
+    EXPECT_THAT(captions,
+                ElementsAre("Project", "When started", "How started", "Duration", "Success"));
+    EXPECT_THAT(widths, ElementsAre(350, 200, 75, 100, 100));
+    EXPECT_TRUE(view->showGrid());
+    EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(view->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_FALSE(view->isSortingEnabled());
+    EXPECT_FALSE(view->horizontalHeader()->sectionsClickable());
+
+    std::vector<std::string> commands;
+    for (const QAction* action : window.edit_or_run_fromhis()->actions())
+        commands.push_back(action->text().toStdString());
+    EXPECT_THAT(commands, ElementsAre("&Edit", "&Run"));
+}
+
+TEST_F(RunHistoryOverviewTest, StartFillsShortRowsAndWritesTheFileBack) {
+    WriteFile(HistoryHost(),
+              "c:\\p\\new.vlm|07.12.2026 09:00:00|Timer|0:0:2.5|OK|\r\n"
+              "c:\\p\\open.vlm|06.12.2026 15:45:15|Normal|\r\n"
+              "a|b|c\r\n"
+              "c:\\p\\long.vlm|d|Shortcut|0:0:1|OK|extra|\r\n");
+
+    window.FormCreate(kHistoryPath, 256);
+
+    ASSERT_EQ(window.runhisLVRT()->model()->rowCount(), 4);
+    EXPECT_THAT(Shown(0),
+                ElementsAre("c:\\p\\new.vlm", "07.12.2026 09:00:00", "Timer", "0:0:2.5", "OK"));
+    EXPECT_THAT(Shown(1),
+                ElementsAre("c:\\p\\open.vlm", "06.12.2026 15:45:15", "Normal", "", "Error"));
+    EXPECT_THAT(Shown(2), ElementsAre("a", "b", "", "", "Error"));
+    // A sub-item beyond the fourth is kept, not shown.
+    EXPECT_THAT(Shown(3), ElementsAre("c:\\p\\long.vlm", "d", "Shortcut", "0:0:1", "OK"));
+    EXPECT_EQ(ReadFile(HistoryHost()),
+              "c:\\p\\new.vlm|07.12.2026 09:00:00|Timer|0:0:2.5|OK|\r\n"
+              "c:\\p\\open.vlm|06.12.2026 15:45:15|Normal||Error|\r\n"
+              "a|b|||Error|\r\n"
+              "c:\\p\\long.vlm|d|Shortcut|0:0:1|OK|extra|\r\n");
+    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+}
+
+TEST_F(RunHistoryOverviewTest, StartWithoutAFileShowsAnEmptyListAndWritesNothing) {
+    window.FormCreate(kHistoryPath, 256);
+
+    EXPECT_EQ(window.runhisLVRT()->model()->rowCount(), 0);
+    EXPECT_FALSE(test::Exists(HistoryHost()));
+}
+
+TEST_F(RunHistoryOverviewTest, ARunStartedWhileHiddenIsAtTheTopWhenShownAgain) {
+    WriteFile(HistoryHost(), "c:\\p\\old.vlm|d|Normal|0:0:1|OK|\r\n");
+    window.FormCreate(kHistoryPath, 256);
+
+    history.StartHistoryEntry(kHistoryPath, "c:\\p\\new.vlm", "now", "Normal", 256);
+    ASSERT_EQ(window.runhisLVRT()->model()->rowCount(), 2);
+    EXPECT_THAT(Shown(0), ElementsAre("c:\\p\\new.vlm", "now", "Normal", "", ""));
+
+    history.EndHistoryEntry(kHistoryPath, "0:0:3", "OK");
+    EXPECT_THAT(Shown(0), ElementsAre("c:\\p\\new.vlm", "now", "Normal", "0:0:3", "OK"));
+}
+
+TEST_F(RunHistoryOverviewTest, RunAndEditHideTheWindowAndAskForTheSelectedProject) {
+    WriteFile(HistoryHost(),
+              "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\nc:\\p\\b.vlm|d|Normal|0:0:1|OK|\r\n");
+    window.FormCreate(kHistoryPath, 256);
+    std::vector<std::string> runs, edits;
+    bool visibleWhenAsked = true;
+    QObject::connect(&window, &TrunhisoverviewF::runRequested, [&](const QString& path) {
+        visibleWhenAsked = window.isVisible();
+        runs.push_back(path.toStdString());
+    });
+    QObject::connect(&window, &TrunhisoverviewF::editRequested,
+                     [&](const QString& path) { edits.push_back(path.toStdString()); });
+
+    window.show();
+    Select(1);
+    window.edit_or_run_fromhis()->actions()[1]->trigger();
+    EXPECT_THAT(runs, ElementsAre("c:\\p\\b.vlm"));
+    EXPECT_FALSE(visibleWhenAsked);  // the run window is not covered by the overview
+    EXPECT_FALSE(window.isVisible());
+
+    window.show();
+    Select(0);
+    window.edit_or_run_fromhis()->actions()[0]->trigger();
+    EXPECT_THAT(edits, ElementsAre("c:\\p\\a.vlm"));
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(RunHistoryOverviewTest, WithoutASelectedRowTheCommandsDoNothing) {
+    WriteFile(HistoryHost(), "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\n");
+    window.FormCreate(kHistoryPath, 256);
+    int requests = 0;
+    QObject::connect(&window, &TrunhisoverviewF::runRequested, [&] { ++requests; });
+    QObject::connect(&window, &TrunhisoverviewF::editRequested, [&] { ++requests; });
+    window.show();
+    window.runhisLVRT()->clearSelection();
+
+    window.Run1Click();
+    window.Edit1Click();
+
+    EXPECT_EQ(requests, 0);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(RunHistoryOverviewTest, AnEditedProjectPathIsOpenedAndSaved) {
+    WriteFile(HistoryHost(),
+              "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\nc:\\p\\b.vlm|d|Normal|0:0:1|OK|\r\n");
+    window.FormCreate(kHistoryPath, 256);
+    QAbstractItemModel* model = window.runhisLVRT()->model();
+    EXPECT_TRUE(model->flags(model->index(1, 0)).testFlag(Qt::ItemIsEditable));
+    EXPECT_FALSE(model->flags(model->index(1, 1)).testFlag(Qt::ItemIsEditable));
+    EXPECT_FALSE(model->setData(model->index(1, 4), QStringLiteral("Fine")));
+    std::vector<std::string> runs;
+    QObject::connect(&window, &TrunhisoverviewF::runRequested,
+                     [&](const QString& path) { runs.push_back(path.toStdString()); });
+    Select(1);
+
+    ASSERT_TRUE(model->setData(model->index(1, 0), QStringLiteral("c:\\p\\renamed.vlm")));
+    window.Run1Click();
+
+    EXPECT_THAT(runs, ElementsAre("c:\\p\\renamed.vlm"));
+    EXPECT_EQ(history.Rows()[1].caption, "c:\\p\\renamed.vlm");
+    EXPECT_EQ(history.Rows()[1].subItems[3], "OK");
+    history.StartHistoryEntry(kHistoryPath, "c:\\p\\c.vlm", "now", "Normal", 256);
+    EXPECT_THAT(ReadFile(HistoryHost()), ::testing::HasSubstr("c:\\p\\renamed.vlm|d|"));
+}
+
+TEST_F(RunHistoryOverviewTest, EscapeHidesTheWindowAndKeepsItsRows) {
+    WriteFile(HistoryHost(), "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\n");
+    window.FormCreate(kHistoryPath, 256);
+
+    for (QWidget* target :
+         {static_cast<QWidget*>(window.runhisLVRT()), static_cast<QWidget*>(&window)}) {
+        window.show();
+        ASSERT_TRUE(window.isVisible());
+        PressEscape(target);
+        EXPECT_FALSE(window.isVisible());
+    }
+    EXPECT_EQ(window.runhisLVRT()->model()->rowCount(), 1);
+}
+
+TEST_F(RunHistoryOverviewTest, AHistoryFileThatCannotBeReadIsReported) {
+    WriteFile(HistoryHost(), "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\n", std::nullopt, 0000);
+    if (access(HistoryHost().c_str(), R_OK) == 0)
+        GTEST_SKIP() << "the permission bits do not keep this user from reading";
+
+    window.FormCreate(kHistoryPath, 256);
+
+    EXPECT_EQ(dialogs.Count(BoxType::Error), 1);
+    EXPECT_EQ(window.runhisLVRT()->model()->rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace vlm
