@@ -192,6 +192,18 @@ TEST(RunHistoryTest, ListenerFollowsEveryChange) {
     EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 0}));
 }
 
+TEST(RunHistoryTest, EditedCaptionReplacesTheRowsPath) {
+    HistoryFolder folder;
+    RunHistory history;
+    history.StartHistoryEntry(kHis, "c:\\old.vlm", "t", "Normal", 256);
+    int changes = 0;
+    history.SetChangeListener([&] { ++changes; });
+    history.SetCaption(0, "c:\\new.vlm");
+    history.SetCaption(5, "c:\\nowhere.vlm");  // no such row: nothing happens
+    EXPECT_EQ(history.Rows(), std::vector<HistoryRow>{Row("c:\\new.vlm", {"t", "Normal"})});
+    EXPECT_EQ(changes, 1);
+}
+
 TEST(RunHistoryTest, ValuesWithBarsPercentSignsAndLineBreaksRoundTrip) {
     HistoryFolder folder;
     const std::vector<std::string> projects = {
