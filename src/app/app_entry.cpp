@@ -69,7 +69,7 @@ int RunVelmora(int argc, char** argv) {
         mainWindow.CreateHiddenDialogs();
         mainWindow.ShowRunHistory();
         mainWindow.ActOnCommandLine();
-        exitCode = mainWindow.EndRequested() ? mainWindow.ExitCode() : QApplication::exec();
+        exitCode = mainWindow.RunMessageLoop();
     }
     SetDialogs(nullptr);
     return exitCode;

@@ -413,10 +413,22 @@ void TMainF::openrunform(const std::string& path) {
 
 // --- Ending -----------------------------------------------------------------------------------
 
+int TMainF::RunMessageLoop() {
+    if (endRequested_)
+        return exitCode_;
+    inMessageLoop_ = true;
+    const int exitCode = QApplication::exec();
+    inMessageLoop_ = false;
+    return exitCode;
+}
+
 void TMainF::EndProgram(int exitCode) {
     endRequested_ = true;
     exitCode_ = exitCode;
-    QCoreApplication::exit(exitCode);
+    // Before the message loop runs (a run from the command line) the entry sees the request
+    // itself; telling the application now would only make the next event loop end at once.
+    if (inMessageLoop_)
+        QCoreApplication::exit(exitCode);
 }
 
 void TMainF::closeEvent(QCloseEvent* event) {
@@ -429,14 +441,11 @@ void TMainF::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    closing_ = true;
     const SaveResult saved = SaveSettings(settings_, options_.settingsPath);
     if (!saved.ok)
         ShowErrorBox(saved.message);
     event->accept();
-    endRequested_ = true;
-    exitCode_ = 0;
-    QCoreApplication::exit(0);
+    EndProgram(0);
 }
 
 bool TMainF::eventFilter(QObject* watched, QEvent* event) {

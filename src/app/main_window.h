@@ -42,6 +42,8 @@ public:
     void CreateHiddenDialogs();
     void ShowRunHistory();
     void ActOnCommandLine();
+    // The window system's message loop, until the program is told to end; returns the exit code.
+    int RunMessageLoop();
 
     // True once the program has been told to end, and the exit code it ends with.
     bool EndRequested() const { return endRequested_; }
@@ -185,7 +187,7 @@ private:
     int openWindows_ = 0;  // editor or run windows on the stack
     bool endRequested_ = false;
     int exitCode_ = 0;
-    bool closing_ = false;
+    bool inMessageLoop_ = false;
 };
 
 }  // namespace vlm

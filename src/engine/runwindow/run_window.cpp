@@ -214,10 +214,7 @@ void TRunF::helpBClick() {
 }
 
 void TRunF::LogCBClick() {
-    if (LogCB->isChecked())
-        SetStatusText("Logfile: " + log_.LogFilePath());
-    else
-        SetStatusText("");
+    SetStatusText(log_.LogCheckBoxStatusText(LogCB->isChecked()));
 }
 
 void TRunF::FormActivate() {
