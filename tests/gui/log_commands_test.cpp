@@ -1,6 +1,5 @@
 #include "app/log_commands.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +17,6 @@ using test::Exists;
 using test::ReadFile;
 using test::TempDrives;
 using test::WriteFile;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 constexpr const char* kLogLocation = "c:\\logs";
 
@@ -83,7 +80,7 @@ TEST_F(LogCommandsTest, CropKeepsTheLastRunOrRefusesALogWithoutOne) {
 TEST_F(LogCommandsTest, CropWithoutALogSaysSoAndCreatesNothing) {
     CropLog(kLogLocation);
 
-    EXPECT_THAT(dialogs.Texts(), ElementsAre("There is no log-file yet."));
+    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"There is no log-file yet."}));
     EXPECT_EQ(dialogs.Count(BoxType::Plain), 1);
     EXPECT_FALSE(Exists(LogHost()));
     EXPECT_FALSE(Exists(CropHost()));
@@ -96,7 +93,7 @@ TEST_F(LogCommandsTest, CropOnADriveRootPutsTheTemporaryFileBesideTheLog) {
 
     EXPECT_EQ(ReadFile(drives.Host("c:\\Vlmlogtmp.txt")), "Start time: 9\r\ny\r\n");
     EXPECT_FALSE(Exists(drives.Host("c:\\croplog.tmp")));
-    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+    EXPECT_TRUE((dialogs.Texts()).empty());
 }
 
 TEST_F(LogCommandsTest, CropOfAReadOnlyLogLeavesItWholeAndNoTemporaryFile) {
@@ -120,7 +117,7 @@ TEST_F(LogCommandsTest, EmptyCutsAnExistingLogAndCreatesAMissingOne) {
     ASSERT_TRUE(Exists(LogHost()));
     EXPECT_EQ(ReadFile(LogHost()), "");
 
-    EXPECT_THAT(dialogs.Texts(), ElementsAre("Log file emptied", "Log file emptied"));
+    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"Log file emptied", "Log file emptied"}));
 }
 
 TEST_F(LogCommandsTest, EmptyOfAReadOnlyLogReportsTheFailureAndKeepsTheLog) {
@@ -130,8 +127,10 @@ TEST_F(LogCommandsTest, EmptyOfAReadOnlyLogReportsTheFailureAndKeepsTheLog) {
 
     EXPECT_EQ(ReadFile(LogHost()), "keep\r\n");
     ASSERT_EQ(dialogs.Count(BoxType::Error), 1);
-    EXPECT_THAT(dialogs.TextsOf(BoxType::Error)[0],
-                ::testing::StartsWith("Cannot create file \"c:\\logs\\Vlmlogtmp.txt\"."));
+    EXPECT_EQ((dialogs.TextsOf(BoxType::Error)[0])
+                  .rfind("Cannot create file \"c:\\logs\\Vlmlogtmp.txt\".", 0),
+              0u)
+        << dialogs.TextsOf(BoxType::Error)[0];
     EXPECT_EQ(dialogs.Count(BoxType::Plain), 0);
 }
 

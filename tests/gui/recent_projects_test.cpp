@@ -1,6 +1,5 @@
 #include "app/recent_projects.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -20,9 +19,6 @@ namespace {
 using test::ReadFile;
 using test::TempDrives;
 using test::WriteFile;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
 
 constexpr const char* kProgramFolder = "c:\\prog";
 
@@ -73,18 +69,18 @@ TEST_F(RecentProjectsTest, LoadBuildsTheHistoryMenuAfterTheHostItems) {
 
     EXPECT_EQ(history.maxhist(), 10);
     EXPECT_EQ(history.maxitemlen(), 2000);
-    EXPECT_THAT(Texts(host->actions()),
-                ElementsAre("&Browse...", "-", ">>>", "c:\\p\\a.vlm", "c:\\p\\b.vlm"));
+    EXPECT_EQ(Texts(host->actions()),
+              (std::vector<std::string>{"&Browse...", "-", ">>>", "c:\\p\\a.vlm", "c:\\p\\b.vlm"}));
     EXPECT_EQ(host->actions()[2]->menu(), history.HistoryMenu());
     EXPECT_EQ(host->actions()[2]->data().toInt(), TMYcustomhistory::kHistoryMenuTag);
-    EXPECT_THAT(Texts(history.HistoryMenu()->actions()),
-                ElementsAre("HISTORY MENU:", "-", "Set &max. history items", "-",
-                            "Set ma&x. length per item", "-", "Remove ALL history", "-",
-                            "remove c:\\p\\a.vlm", "remove c:\\p\\b.vlm"));
+    EXPECT_EQ(Texts(history.HistoryMenu()->actions()),
+              (std::vector<std::string>{"HISTORY MENU:", "-", "Set &max. history items", "-",
+                                        "Set ma&x. length per item", "-", "Remove ALL history", "-",
+                                        "remove c:\\p\\a.vlm", "remove c:\\p\\b.vlm"}));
     EXPECT_EQ(history.EntryItems()[1]->data().toInt(), 1);
     EXPECT_EQ(history.RemoveItems()[1]->data().toInt(), 1);
     EXPECT_EQ(history.EntriesFilePath(), "c:\\prog\\editfiles.his");
-    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+    EXPECT_TRUE((dialogs.Texts()).empty());
 }
 
 TEST_F(RecentProjectsTest, AddingAnEqualPathMovesItToTheTopInTheNewLetterCase) {
@@ -93,9 +89,10 @@ TEST_F(RecentProjectsTest, AddingAnEqualPathMovesItToTheTopInTheNewLetterCase) {
 
     history.AddItem("c:\\p\\a.vlm");
 
-    EXPECT_THAT(history.HistoryList(), ElementsAre("c:\\p\\a.vlm", "c:\\p\\b.vlm"));
+    EXPECT_EQ(history.HistoryList(), (std::vector<std::string>{"c:\\p\\a.vlm", "c:\\p\\b.vlm"}));
     EXPECT_EQ(EntriesFile(), "c:\\p\\a.vlm\r\nc:\\p\\b.vlm\r\n");
-    EXPECT_THAT(Texts(history.EntryItems()), ElementsAre("c:\\p\\a.vlm", "c:\\p\\b.vlm"));
+    EXPECT_EQ(Texts(history.EntryItems()),
+              (std::vector<std::string>{"c:\\p\\a.vlm", "c:\\p\\b.vlm"}));
 }
 
 TEST_F(RecentProjectsTest, OnlyTheLettersAToZAreComparedWithoutCase) {
@@ -116,7 +113,7 @@ TEST_F(RecentProjectsTest, TheEleventhPathDropsTheOldest) {
     EXPECT_EQ(history.HistoryList().front(), "c:\\p\\11.vlm");
     EXPECT_EQ(history.HistoryList().back(), "c:\\p\\2.vlm");
     EXPECT_EQ(history.EntryItems().size(), 10);
-    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+    EXPECT_TRUE((dialogs.Texts()).empty());
 }
 
 TEST_F(RecentProjectsTest, AMaximumOfZeroDropsEveryPathAtOnce) {
@@ -125,10 +122,10 @@ TEST_F(RecentProjectsTest, AMaximumOfZeroDropsEveryPathAtOnce) {
 
     history.AddItem("c:\\p\\a.vlm");
 
-    EXPECT_THAT(history.HistoryList(), IsEmpty());
+    EXPECT_TRUE((history.HistoryList()).empty());
     EXPECT_TRUE(history.EntryItems().isEmpty());
     EXPECT_EQ(EntriesFile(), "");
-    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+    EXPECT_TRUE((dialogs.Texts()).empty());
 }
 
 TEST_F(RecentProjectsTest, SettingTheMaximumToThreeKeepsTheThreeNewest) {
@@ -143,10 +140,11 @@ TEST_F(RecentProjectsTest, SettingTheMaximumToThreeKeepsTheThreeNewest) {
     EXPECT_EQ(dialogs.Inputs()[0].prompt, "Give maximum history items (max. 100)");
     EXPECT_EQ(dialogs.Inputs()[0].value, "10");
     EXPECT_EQ(history.maxhist(), 3);
-    EXPECT_THAT(history.HistoryList(), ElementsAre("c:\\1", "c:\\2", "c:\\3"));
+    EXPECT_EQ(history.HistoryList(), (std::vector<std::string>{"c:\\1", "c:\\2", "c:\\3"}));
     EXPECT_EQ(EntriesFile(), "c:\\1\r\nc:\\2\r\nc:\\3\r\n");
     EXPECT_EQ(ReadFile(Host("editmax.his")), "3\r\n");
-    EXPECT_THAT(RemoveTexts(), ElementsAre("remove c:\\1", "remove c:\\2", "remove c:\\3"));
+    EXPECT_EQ(RemoveTexts(),
+              (std::vector<std::string>{"remove c:\\1", "remove c:\\2", "remove c:\\3"}));
 }
 
 TEST_F(RecentProjectsTest, SettingTheItemLengthShortensTheCaptionsAndIsKept) {
@@ -161,8 +159,8 @@ TEST_F(RecentProjectsTest, SettingTheItemLengthShortensTheCaptionsAndIsKept) {
     EXPECT_EQ(dialogs.Inputs()[0].prompt, "Give maximum length of one history item (max. 10000)");
     EXPECT_EQ(dialogs.Inputs()[0].value, "2000");
     EXPECT_EQ(history.maxitemlen(), 12);
-    EXPECT_THAT(Texts(history.EntryItems()), ElementsAre("...cts\\x.vlm"));
-    EXPECT_THAT(RemoveTexts(), ElementsAre("remove ...lm"));
+    EXPECT_EQ(Texts(history.EntryItems()), (std::vector<std::string>{"...cts\\x.vlm"}));
+    EXPECT_EQ(RemoveTexts(), (std::vector<std::string>{"remove ...lm"}));
     EXPECT_EQ(ReadFile(Host("editmaxlen.his")), "12\r\n");
 }
 
@@ -211,8 +209,9 @@ TEST_F(RecentProjectsTest, UnreadableNumberFilesWarnAndFallBackToTheDefaults) {
 
     EXPECT_EQ(history.maxhist(), 10);
     EXPECT_EQ(history.maxitemlen(), 2000);
-    EXPECT_THAT(dialogs.TextsOf(BoxType::Warning),
-                ElementsAre("Invalid number in editmax.his", "Invalid number in editmaxlen.his"));
+    EXPECT_EQ(dialogs.TextsOf(BoxType::Warning),
+              (std::vector<std::string>{"Invalid number in editmax.his",
+                                        "Invalid number in editmaxlen.his"}));
     EXPECT_EQ(ReadFile(Host("editmax.his")), "ten\r\n");  // left as they are
 }
 
@@ -232,8 +231,8 @@ TEST_F(RecentProjectsTest, ALongPathShowsThreeDotsAndItsLastCharacters) {
     WriteEntries({path});
     Load();
 
-    EXPECT_THAT(Texts(history.EntryItems()), ElementsAre("..." + path.substr(23)));
-    EXPECT_THAT(RemoveTexts(), ElementsAre("remove ..." + path.substr(30)));
+    EXPECT_EQ(Texts(history.EntryItems()), (std::vector<std::string>{"..." + path.substr(23)}));
+    EXPECT_EQ(RemoveTexts(), (std::vector<std::string>{"remove ..." + path.substr(30)}));
 }
 
 TEST_F(RecentProjectsTest, AnAmpersandInAPathIsShownAsItIs) {
@@ -250,7 +249,7 @@ TEST_F(RecentProjectsTest, RemoveAllOnAnEmptyListOnlySaysSo) {
 
     history.RemoveAllClick();
 
-    EXPECT_THAT(dialogs.Texts(), ElementsAre("History is already empty!"));
+    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"History is already empty!"}));
     EXPECT_EQ(dialogs.Count(BoxType::Plain), 1);
 }
 
@@ -267,7 +266,7 @@ TEST_F(RecentProjectsTest, RemoveAllAsksAndEmptiesTheListOnYesOnly) {
     dialogs.ExpectQuestion(BoxType::Warning, "Really want to remove all history items??",
                            Answer::Yes);
     history.RemoveAllClick();
-    EXPECT_THAT(history.HistoryList(), IsEmpty());
+    EXPECT_TRUE((history.HistoryList()).empty());
     EXPECT_TRUE(history.EntryItems().isEmpty());
     EXPECT_TRUE(history.RemoveItems().isEmpty());
     EXPECT_EQ(EntriesFile(), "");
@@ -279,9 +278,10 @@ TEST_F(RecentProjectsTest, ARemoveItemRemovesItsEntry) {
 
     history.RemoveItems()[1]->trigger();
 
-    EXPECT_THAT(history.HistoryList(), ElementsAre("c:\\1", "c:\\3"));
+    EXPECT_EQ(history.HistoryList(), (std::vector<std::string>{"c:\\1", "c:\\3"}));
     EXPECT_EQ(EntriesFile(), "c:\\1\r\nc:\\3\r\n");
-    EXPECT_THAT(Texts(host->actions()), ElementsAre("&Browse...", "-", ">>>", "c:\\1", "c:\\3"));
+    EXPECT_EQ(Texts(host->actions()),
+              (std::vector<std::string>{"&Browse...", "-", ">>>", "c:\\1", "c:\\3"}));
 }
 
 TEST_F(RecentProjectsTest, ChoosingAnEntryMovesItUpAndReportsItsPath) {
@@ -293,9 +293,9 @@ TEST_F(RecentProjectsTest, ChoosingAnEntryMovesItUpAndReportsItsPath) {
 
     history.EntryItems()[2]->trigger();
 
-    EXPECT_THAT(clicked, ElementsAre("c:\\3"));
-    EXPECT_THAT(history.HistoryList(), ElementsAre("c:\\3", "c:\\1", "c:\\2"));
-    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+    EXPECT_EQ(clicked, (std::vector<std::string>{"c:\\3"}));
+    EXPECT_EQ(history.HistoryList(), (std::vector<std::string>{"c:\\3", "c:\\1", "c:\\2"}));
+    EXPECT_TRUE((dialogs.Texts()).empty());
 }
 
 TEST_F(RecentProjectsTest, ChoosingAnEntryWithNobodyListeningSaysSo) {
@@ -304,8 +304,8 @@ TEST_F(RecentProjectsTest, ChoosingAnEntryWithNobodyListeningSaysSo) {
 
     history.HistItemClick(1);
 
-    EXPECT_THAT(dialogs.Texts(), ElementsAre("onitemclicked not assigned yet"));
-    EXPECT_THAT(history.HistoryList(), ElementsAre("c:\\2", "c:\\1"));
+    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"onitemclicked not assigned yet"}));
+    EXPECT_EQ(history.HistoryList(), (std::vector<std::string>{"c:\\2", "c:\\1"}));
 }
 
 TEST_F(RecentProjectsTest, AListLongerThanItsMaximumIsShownUpToTheMaximumAndKept) {
@@ -315,7 +315,7 @@ TEST_F(RecentProjectsTest, AListLongerThanItsMaximumIsShownUpToTheMaximumAndKept
     WriteEntries(twelve);
     Load();
 
-    EXPECT_THAT(dialogs.Texts(), ElementsAre("count > maxhist??"));
+    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"count > maxhist??"}));
     EXPECT_EQ(history.EntryItems().size(), 10);
     EXPECT_EQ(history.HistoryList().size(), 12u);
     const std::string file = EntriesFile();
@@ -326,7 +326,7 @@ TEST_F(RecentProjectsTest, LinesOfTheEntriesFileAreTakenAsTheyAre) {
     WriteFile(Host("editfiles.his"), " c:\\a \nc:\\a\n\nc:\\b");
     Load();
 
-    EXPECT_THAT(history.HistoryList(), ElementsAre(" c:\\a ", "c:\\a", "", "c:\\b"));
+    EXPECT_EQ(history.HistoryList(), (std::vector<std::string>{" c:\\a ", "c:\\a", "", "c:\\b"}));
 }
 
 TEST_F(RecentProjectsTest, DisabledEntriesCannotBeChosen) {
@@ -349,8 +349,10 @@ TEST_F(RecentProjectsTest, AnEntriesFileThatCannotBeWrittenIsReported) {
     history.AddItem("c:\\p\\a.vlm");
 
     ASSERT_EQ(dialogs.Count(BoxType::Error), 1);
-    EXPECT_THAT(dialogs.TextsOf(BoxType::Error)[0],
-                ::testing::StartsWith("Cannot create file \"c:\\prog\\editfiles.his\"."));
+    EXPECT_EQ((dialogs.TextsOf(BoxType::Error)[0])
+                  .rfind("Cannot create file \"c:\\prog\\editfiles.his\".", 0),
+              0u)
+        << dialogs.TextsOf(BoxType::Error)[0];
 }
 
 TEST_F(RecentProjectsTest, AMaximumThatCannotBeSavedStaysInForce) {
@@ -360,8 +362,9 @@ TEST_F(RecentProjectsTest, AMaximumThatCannotBeSavedStaysInForce) {
 
     history.SetMaxHistClick();
 
-    EXPECT_THAT(dialogs.TextsOf(BoxType::Error),
-                ElementsAre("Unable to save max history file c:\\prog\\editmax.his!!"));
+    EXPECT_EQ(
+        dialogs.TextsOf(BoxType::Error),
+        (std::vector<std::string>{"Unable to save max history file c:\\prog\\editmax.his!!"}));
     EXPECT_EQ(history.maxhist(), 5);
 }
 
@@ -376,7 +379,7 @@ TEST_F(RecentProjectsTest, TheListSurvivesIntoTheNextStart) {
     again.sethistname(QStringLiteral("editfiles.his"));
     again.LoadHistory(kProgramFolder);
 
-    EXPECT_THAT(again.HistoryList(), ElementsAre("c:\\p\\b.vlm", "c:\\p\\a.vlm"));
+    EXPECT_EQ(again.HistoryList(), (std::vector<std::string>{"c:\\p\\b.vlm", "c:\\p\\a.vlm"}));
 }
 
 }  // namespace

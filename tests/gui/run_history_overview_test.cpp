@@ -1,6 +1,5 @@
 #include "dialogs/run_history_overview.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,8 +24,6 @@ namespace {
 using test::ReadFile;
 using test::TempDrives;
 using test::WriteFile;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 constexpr const char* kHistoryPath = "c:\\prog\\runoverview.his";
 
@@ -75,9 +72,9 @@ TEST_F(RunHistoryOverviewTest, TheWindowIsLaidOutAsAReportList) {
             view->model()->headerData(column, Qt::Horizontal).toString().toStdString());
         widths.push_back(view->columnWidth(column));
     }
-    EXPECT_THAT(captions,
-                ElementsAre("Project", "When started", "How started", "Duration", "Success"));
-    EXPECT_THAT(widths, ElementsAre(350, 200, 75, 100, 100));
+    EXPECT_EQ(captions, (std::vector<std::string>{"Project", "When started", "How started",
+                                                  "Duration", "Success"}));
+    EXPECT_EQ(widths, (std::vector<int>{350, 200, 75, 100, 100}));
     EXPECT_TRUE(view->showGrid());
     EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(view->selectionMode(), QAbstractItemView::SingleSelection);
@@ -87,7 +84,7 @@ TEST_F(RunHistoryOverviewTest, TheWindowIsLaidOutAsAReportList) {
     std::vector<std::string> commands;
     for (const QAction* action : window.edit_or_run_fromhis()->actions())
         commands.push_back(action->text().toStdString());
-    EXPECT_THAT(commands, ElementsAre("&Edit", "&Run"));
+    EXPECT_EQ(commands, (std::vector<std::string>{"&Edit", "&Run"}));
 }
 
 TEST_F(RunHistoryOverviewTest, StartFillsShortRowsAndWritesTheFileBack) {
@@ -100,19 +97,20 @@ TEST_F(RunHistoryOverviewTest, StartFillsShortRowsAndWritesTheFileBack) {
     window.FormCreate(kHistoryPath, 256);
 
     ASSERT_EQ(window.runhisLVRT()->model()->rowCount(), 4);
-    EXPECT_THAT(Shown(0),
-                ElementsAre("c:\\p\\new.vlm", "07.12.2026 09:00:00", "Timer", "0:0:2.5", "OK"));
-    EXPECT_THAT(Shown(1),
-                ElementsAre("c:\\p\\open.vlm", "06.12.2026 15:45:15", "Normal", "", "Error"));
-    EXPECT_THAT(Shown(2), ElementsAre("a", "b", "", "", "Error"));
+    EXPECT_EQ(Shown(0), (std::vector<std::string>{"c:\\p\\new.vlm", "07.12.2026 09:00:00", "Timer",
+                                                  "0:0:2.5", "OK"}));
+    EXPECT_EQ(Shown(1), (std::vector<std::string>{"c:\\p\\open.vlm", "06.12.2026 15:45:15",
+                                                  "Normal", "", "Error"}));
+    EXPECT_EQ(Shown(2), (std::vector<std::string>{"a", "b", "", "", "Error"}));
     // A sub-item beyond the fourth is kept, not shown.
-    EXPECT_THAT(Shown(3), ElementsAre("c:\\p\\long.vlm", "d", "Shortcut", "0:0:1", "OK"));
+    EXPECT_EQ(Shown(3),
+              (std::vector<std::string>{"c:\\p\\long.vlm", "d", "Shortcut", "0:0:1", "OK"}));
     EXPECT_EQ(ReadFile(HistoryHost()),
               "c:\\p\\new.vlm|07.12.2026 09:00:00|Timer|0:0:2.5|OK|\r\n"
               "c:\\p\\open.vlm|06.12.2026 15:45:15|Normal||Error|\r\n"
               "a|b|||Error|\r\n"
               "c:\\p\\long.vlm|d|Shortcut|0:0:1|OK|extra|\r\n");
-    EXPECT_THAT(dialogs.Texts(), IsEmpty());
+    EXPECT_TRUE((dialogs.Texts()).empty());
 }
 
 TEST_F(RunHistoryOverviewTest, StartWithoutAFileShowsAnEmptyListAndWritesNothing) {
@@ -128,10 +126,11 @@ TEST_F(RunHistoryOverviewTest, ARunStartedWhileHiddenIsAtTheTopWhenShownAgain) {
 
     history.StartHistoryEntry(kHistoryPath, "c:\\p\\new.vlm", "now", "Normal", 256);
     ASSERT_EQ(window.runhisLVRT()->model()->rowCount(), 2);
-    EXPECT_THAT(Shown(0), ElementsAre("c:\\p\\new.vlm", "now", "Normal", "", ""));
+    EXPECT_EQ(Shown(0), (std::vector<std::string>{"c:\\p\\new.vlm", "now", "Normal", "", ""}));
 
     history.EndHistoryEntry(kHistoryPath, "0:0:3", "OK");
-    EXPECT_THAT(Shown(0), ElementsAre("c:\\p\\new.vlm", "now", "Normal", "0:0:3", "OK"));
+    EXPECT_EQ(Shown(0),
+              (std::vector<std::string>{"c:\\p\\new.vlm", "now", "Normal", "0:0:3", "OK"}));
 }
 
 TEST_F(RunHistoryOverviewTest, RunAndEditHideTheWindowAndAskForTheSelectedProject) {
@@ -150,14 +149,14 @@ TEST_F(RunHistoryOverviewTest, RunAndEditHideTheWindowAndAskForTheSelectedProjec
     window.show();
     Select(1);
     window.edit_or_run_fromhis()->actions()[1]->trigger();
-    EXPECT_THAT(runs, ElementsAre("c:\\p\\b.vlm"));
+    EXPECT_EQ(runs, (std::vector<std::string>{"c:\\p\\b.vlm"}));
     EXPECT_FALSE(visibleWhenAsked);  // the run window is not covered by the overview
     EXPECT_FALSE(window.isVisible());
 
     window.show();
     Select(0);
     window.edit_or_run_fromhis()->actions()[0]->trigger();
-    EXPECT_THAT(edits, ElementsAre("c:\\p\\a.vlm"));
+    EXPECT_EQ(edits, (std::vector<std::string>{"c:\\p\\a.vlm"}));
     EXPECT_FALSE(window.isVisible());
 }
 
@@ -193,11 +192,12 @@ TEST_F(RunHistoryOverviewTest, AnEditedProjectPathIsOpenedAndSaved) {
     ASSERT_TRUE(model->setData(model->index(1, 0), QStringLiteral("c:\\p\\renamed.vlm")));
     window.Run1Click();
 
-    EXPECT_THAT(runs, ElementsAre("c:\\p\\renamed.vlm"));
+    EXPECT_EQ(runs, (std::vector<std::string>{"c:\\p\\renamed.vlm"}));
     EXPECT_EQ(history.Rows()[1].caption, "c:\\p\\renamed.vlm");
     EXPECT_EQ(history.Rows()[1].subItems[3], "OK");
     history.StartHistoryEntry(kHistoryPath, "c:\\p\\c.vlm", "now", "Normal", 256);
-    EXPECT_THAT(ReadFile(HistoryHost()), ::testing::HasSubstr("c:\\p\\renamed.vlm|d|"));
+    EXPECT_NE((ReadFile(HistoryHost())).find("c:\\p\\renamed.vlm|d|"), std::string::npos)
+        << ReadFile(HistoryHost());
 }
 
 TEST_F(RunHistoryOverviewTest, EscapeHidesTheWindowAndKeepsItsRows) {
