@@ -1,0 +1,127 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_entry.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using Args = std::vector<std::string>;
+
+const char* Name(StartAction action) {
+    switch (action) {
+        case StartAction::Nothing:
+            return "nothing";
+        case StartAction::RunWindow:
+            return "run window";
+        case StartAction::QuickRun:
+            return "quick run";
+        case StartAction::Editor:
+            return "editor";
+    }
+    return "?";
+}
+
+TEST(CommandLineTest, TheModeWordChoosesWhatOpens) {
+    struct Case {
+        Args args;
+        bool launchRun;
+        StartAction expected;
+    };
+    const std::vector<Case> cases = {
+        {{}, false, StartAction::Nothing},
+        {{""}, true, StartAction::Nothing},
+        {{"", "-qrun"}, false, StartAction::Nothing},
+        {{"c:\\p.vlm", "-saferun"}, false, StartAction::RunWindow},
+        {{"c:\\p.vlm", "-qrun"}, false, StartAction::QuickRun},
+        {{"c:\\p.vlm", "-edit"}, true, StartAction::Editor},
+        {{"c:\\p.vlm", "anything"}, true, StartAction::Editor},
+        // Switches are compared exactly: in capitals they are just words.
+        {{"c:\\p.vlm", "-Saferun"}, false, StartAction::Editor},
+        {{"c:\\p.vlm", "-QRUN"}, true, StartAction::Editor},
+        {{"c:\\p.vlm", "saferun"}, false, StartAction::Editor},
+        // A path alone follows "External launch in run form".
+        {{"c:\\p.vlm"}, false, StartAction::Editor},
+        {{"c:\\p.vlm"}, true, StartAction::RunWindow},
+        {{"c:\\p.vlm", ""}, true, StartAction::RunWindow},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = CommandLine::FromArguments(c.args);
+        SCOPED_TRACE(line.projectPath + " " + line.mode + (c.launchRun ? " launch" : ""));
+        EXPECT_STREQ(Name(ChooseStartAction(line, c.launchRun)), Name(c.expected));
+    }
+}
+
+TEST(CommandLineTest, LogAndCloseSwitchesCountOnlyInTheirOwnPlace) {
+    struct Case {
+        Args args;
+        bool extendedLog;
+        bool closeAfterRun;
+    };
+    const std::vector<Case> cases = {
+        {{"c:\\p.vlm", "-qrun", "-extlog", "-close"}, true, true},
+        {{"c:\\p.vlm", "-qrun", "x", "-close"}, false, true},
+        {{"c:\\p.vlm", "-saferun", "-close"}, false, false},
+        {{"c:\\p.vlm", "-extlog"}, false, false},
+        {{"c:\\p.vlm", "-qrun", "-extlog", "-extlog"}, true, false},
+        {{"c:\\p.vlm", "-qrun", "-close", "-extlog"}, false, false},
+        {{"c:\\p.vlm", "-qrun", "-EXTLOG", "-Close"}, false, false},
+        {{"c:\\p.vlm", "-qrun", "x", "-close", "more"}, false, true},
+    };
+    for (const Case& c : cases) {
+        const CommandLine line = CommandLine::FromArguments(c.args);
+        SCOPED_TRACE(line.logWord + " " + line.closeWord);
+        EXPECT_EQ(line.ExtendedLog(), c.extendedLog);
+        EXPECT_EQ(line.CloseAfterRun(), c.closeAfterRun);
+    }
+}
+
+TEST(CommandLineTest, OnlyABareStartSwitchesTheTimerOn) {
+    EXPECT_TRUE(StartSwitchesTimerOn(CommandLine::FromArguments({}), true));
+    EXPECT_FALSE(StartSwitchesTimerOn(CommandLine::FromArguments({}), false));
+    EXPECT_FALSE(StartSwitchesTimerOn(CommandLine::FromArguments({"c:\\p.vlm"}), true));
+    EXPECT_FALSE(StartSwitchesTimerOn(CommandLine::FromArguments({"", "-qrun"}), true));
+}
+
+TEST(CommandLineTest, ANativeProjectPathBecomesItsDrivePath) {
+    test::TempDrives drives("ce");
+    const std::string eRoot = drives.HostRoot('e');
+    struct Case {
+        std::string given;
+        std::string currentFolder;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"e:\\Projects\\p.vlm", "/", "e:\\Projects\\p.vlm"},  // already a drive path
+        {"E:\\p.vlm", "/", "E:\\p.vlm"},
+        {eRoot + "/Projects/p.vlm", "/", "e:\\Projects\\p.vlm"},
+        {"Projects/p.vlm", eRoot, "e:\\Projects\\p.vlm"},
+        {"./p.vlm", eRoot + "/Projects", "e:\\Projects\\p.vlm"},
+        {"../p.vlm", eRoot + "/Projects", "e:\\p.vlm"},
+        {eRoot + "/a b/p.vlm", "/", "e:\\a b\\p.vlm"},
+        {"", eRoot, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given);
+        EXPECT_EQ(ProjectPathFromCommandLine(c.given, c.currentFolder), c.expected);
+    }
+}
+
+TEST(CommandLineTest, APathOnNoDriveIsKeptSoOpeningItReportsIt) {
+    test::TempDrives drives("e");  // c: is not mapped here: "/" is on no drive
+    EXPECT_EQ(ProjectPathFromCommandLine("/nowhere/p.vlm", "/"), "/nowhere/p.vlm");
+}
+
+TEST(CommandLineTest, TheProgramFolderIsTheProgramFilesFolder) {
+    EXPECT_EQ(ProgramFolderOf("c:\\opt\\velmora\\velmora"), "c:\\opt\\velmora");
+    EXPECT_EQ(ProgramFolderOf("c:\\velmora"), "c:\\");
+    EXPECT_EQ(ProgramFolderOf("e:\\a b\\velmora"), "e:\\a b");
+}
+
+}  // namespace
+}  // namespace vlm
