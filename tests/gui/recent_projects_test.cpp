@@ -95,6 +95,16 @@ TEST_F(RecentProjectsTest, AddingAnEqualPathMovesItToTheTopInTheNewLetterCase) {
               (std::vector<std::string>{"c:\\p\\a.vlm", "c:\\p\\b.vlm"}));
 }
 
+TEST_F(RecentProjectsTest, OfTwoEqualEntriesTheLastOneMoves) {
+    WriteEntries({"c:\\p\\A.vlm", "c:\\q.vlm", "c:\\P\\a.vlm"});
+    Load();
+
+    history.AddItem("c:\\p\\a.VLM");
+
+    EXPECT_EQ(history.HistoryList(),
+              (std::vector<std::string>{"c:\\p\\a.VLM", "c:\\p\\A.vlm", "c:\\q.vlm"}));
+}
+
 TEST_F(RecentProjectsTest, OnlyTheLettersAToZAreComparedWithoutCase) {
     WriteEntries({"c:\\\xC3\xA9T\xC3\xA9.vlm"});  // "éTé"
     Load();
