@@ -1,0 +1,351 @@
+// The destination side of the project editor: the drive and its kind, the options, the
+// synchronisation destination, and the example in the status bar that pairs the current
+// source item with the path a run writes it to.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <QValidator>
+
+#include "core/opening_rules.h"
+#include "editor/editor_texts.h"
+#include "editor/project_editor.h"
+#include "platform/volumes.h"
+#include "util/dialogs.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+#include "widgets/file_list.h"
+
+namespace vlm {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Where the kind box stands, in pixels within the block: in the drive's row, or, while
+// synchronising, up in the title row and narrower.
+constexpr int kKindWidth = 145;
+constexpr int kKindWidthSynchronising = 108;
+
+// The drive box takes one typed character; its own entries ("e: <Removable>", "<default>") are
+// longer, and deleting characters from one of them is allowed too.
+class DriveTextValidator : public QValidator {
+public:
+    DriveTextValidator(const QComboBox* box, QObject* parent) : QValidator(parent), box_(box) {}
+
+    State validate(QString& input, int&) const override {
+        if (input.size() <= 1)
+            return Acceptable;
+        for (int i = 0; i < box_->count(); ++i) {
+            const QString entry = box_->itemText(i);
+            if (entry == input)
+                return Acceptable;
+            if (entry.startsWith(input))
+                return Intermediate;
+        }
+        return Invalid;
+    }
+
+private:
+    const QComboBox* box_;
+};
+
+}  // namespace
+
+std::string DriveTypeName(int code) {
+    switch (code) {
+        case kDriveRemovable:
+            return "Removable";
+        case kDriveFixed:
+            return "Fixed";
+        case kDriveRemote:
+            return "Network";
+        case kDriveCdRom:
+            return "CD/DVD";
+        case kDriveRamDisk:
+            return "RAMDISK";
+        default:
+            return "Unknown";  // also "no such root": the editor never says "Does not exist"
+    }
+}
+
+std::string DriveEntryText(char letter) {
+    return std::string(1, letter) + ": <" + DriveTypeName(GetDriveTypeCode(letter)) + ">";
+}
+
+QWidget* TprojecteditF::BuildDestinationBlock() {
+    auto* block = new QWidget(body_);
+    auto* outer = new QVBoxLayout(block);
+    outer->setContentsMargins(0, 0, 0, 0);
+
+    auto* frame = new QFrame(block);
+    frame->setFrameShape(QFrame::StyledPanel);
+    destP = frame;
+    destGrid_ = new QGridLayout(destP);
+
+    destL = new QLabel(QStringLiteral("Destination"), destP);
+    QFont bold = destL->font();
+    bold.setBold(true);
+    destL->setFont(bold);
+    QPalette red = destL->palette();
+    red.setColor(QPalette::WindowText, QColor(170, 0, 0));
+    destL->setPalette(red);
+
+    destdriveC = new QComboBox(destP);
+    destdriveC->setEditable(true);
+    destdriveC->setInsertPolicy(QComboBox::NoInsert);
+    destdriveC->addItem(QString::fromUtf8(kDefaultDestination));
+    for (char letter = 'a'; letter <= 'z'; ++letter)
+        destdriveC->addItem(QString(QChar(letter)) + QStringLiteral(":"));
+    destdriveC->addItem(QString());
+    destdriveC->setMaxVisibleItems(28);
+    destdriveC->setMinimumWidth(140);
+    destdriveC->lineEdit()->setValidator(new DriveTextValidator(destdriveC, destdriveC));
+    destdriveC->setEditText(QString());
+    destdriveC->installEventFilter(this);
+    destdriveC->lineEdit()->installEventFilter(this);
+
+    destkindL = new QLabel(QStringLiteral("Kind of drive:"), destP);
+    destkindC = new QComboBox(destP);
+    destkindC->setEditable(true);
+    destkindC->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* kind : {"HD", "USB-stick8GB", "ExternalHD500GB", "ExternalHD1TB", "Laptop",
+                             "External Desktop", "CDR", "CDRW", "DVDR", "DVDRW", "type here..."})
+        destkindC->addItem(QString::fromUtf8(kind));
+    destkindC->setEditText(QString());
+    destkindL->setBuddy(destkindC);
+
+    syncCB = new QCheckBox(QStringLiteral("S&ynchronize"), destP);
+    syncdestE = new QLineEdit(destP);
+    syncdestE->installEventFilter(this);
+    syncdestB = new QPushButton(QStringLiteral("Add"), destP);
+    syncdestdelB = new QPushButton(QStringLiteral("Del"), destP);
+    syncdestB->setAutoDefault(false);
+    syncdestdelB->setAutoDefault(false);
+
+    destGrid_->addWidget(destL, 0, 0);
+    destGrid_->addWidget(syncCB, 0, 3, Qt::AlignRight);
+    destGrid_->addWidget(destdriveC, 1, 0);
+    destGrid_->addWidget(destkindL, 1, 1, Qt::AlignRight);
+    destGrid_->addWidget(syncdestE, 2, 0, 1, 2);
+    destGrid_->addWidget(syncdestB, 2, 2);
+    destGrid_->addWidget(syncdestdelB, 2, 3);
+    destGrid_->setColumnStretch(0, 1);
+    PlaceKindBox(false);
+    syncdestE->setVisible(false);
+    syncdestB->setVisible(false);
+    syncdestdelB->setVisible(false);
+    outer->addWidget(destP);
+
+    confirmCB = new QCheckBox(
+        QStringLiteral("C&onfirm changes? (ask to overwrite or delete files in destination)"),
+        block);
+    precalcCB = new QCheckBox(
+        QStringLiteral("&Precalculate (always check future free size on destination before copy)"),
+        block);
+    precalcCB->setChecked(true);
+    longfnameCB = new QCheckBox(
+        QStringLiteral("&File name checking (better compatibility with CDs...)"), block);
+    outer->addWidget(confirmCB);
+    outer->addWidget(precalcCB);
+    outer->addWidget(longfnameCB);
+    outer->addStretch(1);
+    return block;
+}
+
+void TprojecteditF::PlaceKindBox(bool synchronising) {
+    destGrid_->removeWidget(destkindC);
+    if (synchronising) {
+        destGrid_->addWidget(destkindC, 0, 1, 1, 2, Qt::AlignLeft);
+        destkindC->setFixedWidth(kKindWidthSynchronising);
+    } else {
+        destGrid_->addWidget(destkindC, 1, 2, 1, 2);
+        destkindC->setFixedWidth(kKindWidth);
+    }
+}
+
+void TprojecteditF::ConnectDestinationSide() {
+    auto guard = [](auto handler) {
+        try {
+            handler();
+        } catch (const std::exception& error) {
+            ShowErrorBox(error.what());
+        }
+    };
+    connect(destdriveC, &QComboBox::editTextChanged, this,
+            [this, guard] { guard([&] { destdriveCChange(); }); });
+    connect(destdriveC, &QComboBox::activated, this,
+            [this, guard] { guard([&] { destdriveCClick(); }); });
+    connect(destkindC, &QComboBox::editTextChanged, this,
+            [this, guard] { guard([&] { destkindCChange(); }); });
+    connect(syncCB, &QCheckBox::clicked, this, [this, guard] { guard([&] { syncCBClick(); }); });
+    connect(syncdestB, &QPushButton::clicked, this,
+            [this, guard] { guard([&] { syncdestBClick(); }); });
+    connect(syncdestdelB, &QPushButton::clicked, this,
+            [this, guard] { guard([&] { syncdestdelBClick(); }); });
+    connect(syncdestE, &QLineEdit::textChanged, this,
+            [this, guard] { guard([&] { syncdestEChange(); }); });
+    connect(syncdestE, &QLineEdit::editingFinished, this, [this] {
+        // A native path typed by the person is shown as the drive path that will be saved.
+        const std::string typed = syncdestE->text().toStdString();
+        const std::string drivePath = AsDrivePath(typed);
+        if (drivePath != typed)
+            syncdestE->setText(Q(drivePath));
+    });
+}
+
+// --- Drive entries and hints --------------------------------------------------------------
+
+void TprojecteditF::RebuildDriveEntries() {
+    // The text in the box is the person's (or the file's) and stays whatever the entries say.
+    const QSignalBlocker quiet(destdriveC);
+    const QString text = destdriveC->currentText();
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const int index = letter - 'a' + 1;
+        const QString entry = Q(DriveEntryText(letter));
+        if (destdriveC->itemText(index) != entry)
+            destdriveC->setItemText(index, entry);
+    }
+    if (destdriveC->currentText() != text)
+        destdriveC->setEditText(text);
+}
+
+void TprojecteditF::destdriveCEnter() {
+    SetStatus("Default destination is actually \"" + context_.settings.BackupLocation + "\"");
+}
+
+void TprojecteditF::destdriveCExit() {
+    SetStatus("");
+}
+
+void TprojecteditF::destdriveCClick() {
+    if (destdriveC->currentText().toStdString() == kDefaultDestination)
+        SetStatus("Actual default destination is: " + context_.settings.BackupLocation);
+}
+
+void TprojecteditF::destdriveCChange() {
+    showfromtoexample();
+    std::string text = destdriveC->currentText().toStdString();
+    if (text == kDefaultDestination)
+        text = context_.settings.BackupLocation;
+    // An emptied box names no drive: the kind stays as it was.
+    if (text.empty())
+        return;
+    const int code = DriveNumber(text[0]) == 0 ? kDriveUnknown : GetDriveTypeCode(text[0]);
+    // The kind that follows the drive is a description, not the person's pick: the kind rule
+    // does not judge it.
+    const QSignalBlocker quiet(destkindC);
+    destkindC->setEditText(Q(DriveTypeName(code)));
+}
+
+void TprojecteditF::destkindCChange() {
+    const std::string kind = LowerAscii(destkindC->currentText().toStdString());
+    const bool fragileMedium =
+        kind.find("cd") != std::string::npos || kind.find("dvd") != std::string::npos;
+    longfnameCB->setChecked(fragileMedium);
+}
+
+// --- Synchronising ------------------------------------------------------------------------
+
+void TprojecteditF::syncCBClick() {
+    showsynccomponents();
+    showfromtoexample();
+}
+
+void TprojecteditF::showsynccomponents() {
+    const bool synchronising = syncCB->isChecked();
+    destdriveC->setVisible(!synchronising);
+    destkindL->setVisible(!synchronising);
+    PlaceKindBox(synchronising);
+    // The keyboard shortcuts belong to the buttons that matter in this layout.
+    AddfnB->setText(synchronising ? QStringLiteral("Add") : QStringLiteral("&Add"));
+    DelfnB->setText(synchronising ? QStringLiteral("Del") : QStringLiteral("&Del"));
+    syncdestB->setText(synchronising ? QStringLiteral("&Add") : QStringLiteral("Add"));
+    syncdestdelB->setText(synchronising ? QStringLiteral("&Del") : QStringLiteral("Del"));
+    syncdestE->setVisible(synchronising);
+    syncdestB->setVisible(synchronising);
+    syncdestdelB->setVisible(synchronising);
+    // One source item only: one file at a time.
+    DirV->SetMultiSelect(!synchronising);
+    if (!synchronising)
+        return;
+    if (AddfnE->text() == QString::fromUtf8(kMultiSelectionShown))
+        AddfnE->clear();
+    if (fdlistLB->count() > 1)
+        ShowWarningBox(
+            "There is more than 1 source item added. Please reduce to only 1 as you can "
+            "synchronize only 1 file to another file or 1 folder to another folder.");
+}
+
+std::string TprojecteditF::SyncDestText() const {
+    return AsDrivePath(syncdestE->text().toStdString());
+}
+
+void TprojecteditF::syncdestBClick() {
+    const std::string item = ItemToAdd();
+    if (item.empty()) {
+        ShowPlain(kSelectItemFirst);
+        return;
+    }
+    if (fdlistLB->count() > 0) {
+        const std::string entry = fdlistLB->item(0)->text().toStdString();
+        const std::string lowerItem = LowerAscii(item), lowerEntry = LowerAscii(entry);
+        if (IsPartOf(lowerItem, lowerEntry) || IsPartOf(lowerEntry, lowerItem)) {
+            ShowErrorBox(NestingForbiddenText(entry, item));
+            return;
+        }
+    }
+    syncdestE->setText(Q(item));
+    showfromtoexample();
+}
+
+void TprojecteditF::syncdestdelBClick() {
+    syncdestE->clear();
+    showfromtoexample();
+}
+
+void TprojecteditF::syncdestEChange() {
+    SetStatus("Destination for synchronizing: " + syncdestE->text().toStdString());
+}
+
+// --- The example --------------------------------------------------------------------------
+
+std::string TprojecteditF::DestinationBoxText() const {
+    return syncCB->isChecked() ? SyncDestText() : destdriveC->currentText().toStdString();
+}
+
+void TprojecteditF::showfromtoexample() {
+    if (fdlistLB->count() == 0) {
+        SetStatus("No source items added");
+        return;
+    }
+    HandOverState& handOver = context_.handOver;
+    handOver.SyncMode = syncCB->isChecked();
+    handOver.SyncDest = SyncDestText();
+    const std::string destination =
+        handOver.SyncMode ? handOver.SyncDest : destdriveC->currentText().toStdString();
+    const int current = fdlistLB->currentRow();
+    const int row = current >= 0 ? current : fdlistLB->count() - 1;
+    const std::string entry = fdlistLB->item(row)->text().toStdString();
+    const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
+                                   context_.settings.BackupLocation};
+    const std::optional<std::string> path = DestPathFor(entry, destination, where);
+    if (!path) {
+        // Only a hand-edited project can bring such an item here; Add refuses them. The person
+        // sees which entry to delete, and keeps the rest of the project.
+        SetStatus(std::string(kIncorrectSourcePath) + " " + entry);
+        return;
+    }
+    SetStatus("From " + entry + " To " + *path);
+}
+
+}  // namespace vlm
