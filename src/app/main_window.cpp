@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -87,8 +88,11 @@ void TMainF::BuildClientArea() {
     timerGB = new QGroupBox(QStringLiteral("Timer"), BackI);
     timerGB->setGeometry(kTimerPanelDefault, kTimerPanelDefault, 481, 185);
     auto* panel = new QVBoxLayout(timerGB);
+    auto* fields = new QFormLayout;
     timervlmL = new QLabel(timerGB);
     timesetL = new QLabel(timerGB);
+    fields->addRow(QStringLiteral("Project: "), timervlmL);
+    fields->addRow(QStringLiteral("Time set: "), timesetL);
     cdP = new QLabel(QStringLiteral("hh:mm:ss"), timerGB);
     cdP->setAlignment(Qt::AlignCenter);
     cdP->setFrameShape(QFrame::Panel);
@@ -96,8 +100,7 @@ void TMainF::BuildClientArea() {
     QFont countdown(QStringLiteral("Arial"));
     countdown.setPixelSize(32);
     cdP->setFont(countdown);
-    panel->addWidget(timervlmL);
-    panel->addWidget(timesetL);
+    panel->addLayout(fields);
     panel->addWidget(cdP, 1);
     timerGB->setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -287,9 +290,9 @@ void TMainF::LoadBackgroundOnStart() {
 
 void TMainF::ShowTimerPanelFromSettings() {
     timerGB->setVisible(settings_.TimerShow);
-    timesetL->setText(Q("Time set: " + PadTwo(std::to_string(settings_.TimerHour)) + ":" +
+    timesetL->setText(Q(PadTwo(std::to_string(settings_.TimerHour)) + ":" +
                         PadTwo(std::to_string(settings_.TimerMinute))));
-    timervlmL->setText(Q("Project: " + ShortenLeft(settings_.TimerProject, 55)));
+    timervlmL->setText(Q(ShortenLeft(settings_.TimerProject, 55)));
     timerGB->move(settings_.TimerPanelX, settings_.TimerPanelY);
     QPalette grey = cdP->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));

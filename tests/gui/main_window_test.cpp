@@ -1,0 +1,398 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/recent_projects.h"
+#include "core/project_file.h"
+#include "engine/runwindow/run_window.h"
+#include "gui/run_window_test_helpers.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using Args = std::vector<std::string>;
+using test::MakeDir;
+using test::WriteFile;
+
+constexpr const char* kProgramFolder = "c:\\prog";
+constexpr const char* kSettingsPath = "c:\\prog\\velmora.ini";
+constexpr const char* kProject = "c:\\prog\\p.vlm";
+
+// What a run window showed and how it was handled, for one opening.
+struct RunWindowRecord {
+    bool opened = false;
+    bool startedByItself = false;
+    std::vector<std::string> memo;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() {
+        MakeDir(drives.Host(kProgramFolder));
+        WriteFile(drives.Host("c:\\src\\a.txt"), "alpha");
+        WriteFile(drives.Host("c:\\src\\sub\\b.txt"), "beta");
+        WriteProject(kProject, "e:");
+    }
+
+    void WriteProject(const std::string& path, const std::string& destdrive) {
+        ProjectFields fields;
+        fields.destdrive = destdrive;
+        fields.destkind = "Fixed";
+        fields.confirm = false;
+        fields.precalc = false;
+        fields.items = {"c:\\src"};
+        ASSERT_TRUE(WriteProjectFile(path, fields));
+    }
+
+    void SaveStartSettings(const std::function<void(AppSettings&)>& change) {
+        AppSettings settings = LoadSettings(kSettingsPath, kProgramFolder);
+        change(settings);
+        ASSERT_TRUE(SaveSettings(settings, kSettingsPath).ok);
+    }
+
+    std::unique_ptr<TMainF> Start(const Args& args = {},
+                                  const std::string& settingsPath = kSettingsPath) {
+        TMainF::StartOptions options;
+        options.programFolder = kProgramFolder;
+        options.settingsPath = settingsPath;
+        options.commandLine = CommandLine::FromArguments(args);
+        auto window = std::make_unique<TMainF>(options);
+        window->SetRunWindowHook([this, w = window.get()](TRunF& run) { Drive(*w, run); });
+        return window;
+    }
+
+    // Plays the person at a run window: waits whether the run starts by itself; if not and
+    // `pressRun` is set, presses Run; closes the window once the run has finished.
+    void Drive(TMainF& main, TRunF& window) {
+        records.emplace_back();
+        const std::size_t index = records.size() - 1;
+        records[index].opened = true;
+        auto* clock = new QTimer(&window);
+        auto ticks = std::make_shared<int>(0);
+        QObject::connect(clock, &QTimer::timeout, &window, [&, index, ticks] {
+            ++*ticks;
+            RunWindowRecord& record = records[index];
+            const bool finished = window.cancelB->text() == "&Close";
+            if (*ticks == 10 && !finished && !window.RunInProgress() && window.RunB->isEnabled()) {
+                if (!pressRun) {
+                    window.cancelB->click();
+                    return;
+                }
+                window.RunB->click();
+                return;
+            }
+            if (*ticks < 10 && finished)
+                record.startedByItself = true;
+            if (finished && !window.RunInProgress() && !main.Run().RunActive) {
+                record.memo = Memo(window);
+                window.cancelB->click();
+            }
+            if (*ticks > 500)
+                window.reject();  // never hang a test
+        });
+        clock->start(10);
+    }
+
+    static std::vector<std::string> Memo(const TRunF& window) {
+        std::vector<std::string> lines;
+        for (QTextBlock b = window.RunM->document()->begin(); b.isValid(); b = b.next())
+            lines.push_back(b.text().toStdString());
+        return lines;
+    }
+
+    static bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    test::QtApplicationReady app;
+    test::TempDrives drives{"ce"};
+    ScriptedDialogs dialogs;
+    std::vector<RunWindowRecord> records;
+    bool pressRun = true;
+};
+
+TEST_F(MainWindowTest, StartsAsTheSettingsSay) {
+    struct Case {
+        bool timerShow;
+        int x, y;
+        bool launchRun;
+    };
+    for (const Case& c : {Case{true, 20, 30, true}, Case{false, 8, 8, false}}) {
+        SCOPED_TRACE(c.timerShow);
+        SaveStartSettings([&](AppSettings& s) {
+            s.TimerShow = c.timerShow;
+            s.TimerPanelX = c.x;
+            s.TimerPanelY = c.y;
+            s.TimerHour = 7;
+            s.TimerMinute = 5;
+            s.TimerProject = "c:\\prog\\timed.vlm";
+            s.LaunchRun = c.launchRun;
+            s.ShowSyncOption = true;
+            s.ShowDirSizes = true;
+        });
+        auto main = Start();
+        EXPECT_EQ(main->windowTitle().toStdString(), "Velmora");
+        EXPECT_EQ(main->timerGB->isVisibleTo(main.get()), c.timerShow);
+        EXPECT_EQ(main->timerGB->geometry(), QRect(c.x, c.y, 481, 185));
+        EXPECT_EQ(main->timesetL->text().toStdString(), "07:05");
+        EXPECT_EQ(main->timervlmL->text().toStdString(), "c:\\prog\\timed.vlm");
+        EXPECT_EQ(main->StatusText(), "Timer NOT active");
+        EXPECT_EQ(main->launchrunMI->isChecked(), c.launchRun);
+        // The editor switches start without a mark whatever the setting; the first toggle
+        // turns the setting off and still shows no mark.
+        EXPECT_FALSE(main->syncMI->isChecked());
+        EXPECT_FALSE(main->ShowdirsizesMI->isChecked());
+        main->syncMI->trigger();
+        EXPECT_FALSE(main->Settings().ShowSyncOption);
+        EXPECT_FALSE(main->syncMI->isChecked());
+        main->syncMI->trigger();
+        EXPECT_TRUE(main->Settings().ShowSyncOption);
+        EXPECT_TRUE(main->syncMI->isChecked());
+    }
+}
+
+TEST_F(MainWindowTest, OnlyClosingTheWindowWritesTheSettings) {
+    struct Case {
+        const char* name;
+        std::function<void(TMainF&)> end;
+        bool saves;
+    };
+    const std::vector<Case> cases = {
+        {"ESC", [](TMainF& m) { test::PressKey(m.BackI, Qt::Key_Escape); }, false},
+        {"ESC on the timer panel", [](TMainF& m) { test::PressKey(m.timerGB, Qt::Key_Escape); },
+         false},
+        {"Project, Exit", [](TMainF& m) { m.Exit2->trigger(); }, false},
+        {"menu bar Exit", [](TMainF& m) { m.Exit1->trigger(); }, true},
+        {"close box", [](TMainF& m) { m.close(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SaveStartSettings([](AppSettings& s) { s.LaunchRun = false; });
+        auto main = Start();
+        main->show();
+        main->launchrunMI->trigger();
+        EXPECT_EQ(main->StatusText(), "Option toggled");
+        EXPECT_TRUE(main->launchrunMI->isChecked());
+
+        c.end(*main);
+        EXPECT_TRUE(main->EndRequested());
+        EXPECT_EQ(main->ExitCode(), 0);
+        EXPECT_EQ(LoadSettings(kSettingsPath, kProgramFolder).LaunchRun, c.saves);
+    }
+    EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+TEST_F(MainWindowTest, AFailedSaveIsShownAndTheWindowStillCloses) {
+    auto main = Start({}, "c:\\missing\\velmora.ini");
+    main->show();
+    main->close();
+    EXPECT_TRUE(main->EndRequested());
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_TRUE(dialogs.Shown(BoxType::Error, "Unable to write to c:\\missing\\velmora.ini"))
+        << (dialogs.Texts().empty() ? "" : dialogs.Texts().front());
+}
+
+TEST_F(MainWindowTest, OpeningAMenuSaysSoInTheStatusBar) {
+    auto main = Start();
+    struct Case {
+        QMenu* menu;
+        std::string status;
+    };
+    for (const Case& c : {Case{main->Project1, "Project..."}, Case{main->Options1, "Options..."},
+                          Case{main->Logfile1, "Log file: c:\\prog\\Vlmlogtmp.txt..."},
+                          Case{main->Extra1, "Extra..."}, Case{main->Help1, "Help..."}}) {
+        SCOPED_TRACE(c.status);
+        emit c.menu->aboutToShow();
+        EXPECT_EQ(main->StatusText(), c.status);
+    }
+}
+
+TEST_F(MainWindowTest, MenuItemsCarryTheirShortcuts) {
+    auto main = Start();
+    struct Case {
+        QAction* action;
+        const char* text;
+        const char* keys;
+    };
+    for (const Case& c :
+         {Case{main->New1, "&New", "Ctrl+N"}, Case{main->editbrowse, "&Browse...", "Ctrl+B"},
+          Case{main->runbrowse, "&Browse...", "Ctrl+Alt+B"},
+          Case{main->TimerMI, "&Timer...", "Ctrl+Alt+T"},
+          Case{main->launchrunMI, "External &launch in run form", "Ctrl+Alt+L"},
+          Case{main->View1, "&View", "Ctrl+Alt+V"}, Case{main->EmptyMI, "&Empty", "Ctrl+Alt+E"},
+          Case{main->CropMI, "&Crop last run", "Ctrl+Alt+C"},
+          Case{main->ShowrunhistoryMI, "Show run &history", "Ctrl+Alt+H"},
+          Case{main->Contents1, "&Contents", "F1"}}) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.action->text().toStdString(), c.text);
+        EXPECT_EQ(c.action->shortcut(), QKeySequence(QString::fromUtf8(c.keys)));
+    }
+}
+
+TEST_F(MainWindowTest, AQuickRunFromTheCommandLineRunsByItselfAndOnlyOnce) {
+    auto main = Start({kProject, "-qrun"});
+    main->CreateHiddenDialogs();
+    main->ActOnCommandLine();
+
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].startedByItself);
+    EXPECT_TRUE(Contains(records[0].memo, "QUICK Run executed by user!!"));
+    EXPECT_FALSE(main->HandOver().QuickRunRequested);
+    EXPECT_FALSE(main->EndRequested());
+    EXPECT_EQ(test::ReadFile(drives.Host("e:\\VLMcopy_drive_c\\src\\sub\\b.txt")), "beta");
+    ASSERT_FALSE(main->History().Rows().empty());
+    EXPECT_EQ(main->History().Rows()[0].subItems[1], "Shortcut");
+    EXPECT_EQ(main->History().Rows()[0].subItems[3], "OK");
+
+    // The same project opened later from the menus waits for Run.
+    main->openrunform(kProject);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_FALSE(records[1].startedByItself);
+    EXPECT_FALSE(Contains(records[1].memo, "QUICK Run executed by user!!"));
+    EXPECT_EQ(main->History().Rows()[0].subItems[1], "Normal");
+}
+
+TEST_F(MainWindowTest, ARefusedQuickRunLeavesNoRequestBehind) {
+    auto main = Start({"c:\\prog\\gone.vlm", "-qrun"});
+    main->ActOnCommandLine();
+    EXPECT_TRUE(records.empty());
+    EXPECT_TRUE(dialogs.Shown(BoxType::Error,
+                              "c:\\prog\\gone.vlm does not exist!! Unable to run project."));
+    EXPECT_FALSE(main->EndRequested());
+
+    main->openrunform(kProject);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_FALSE(records[0].startedByItself);
+}
+
+TEST_F(MainWindowTest, CloseAsFourthArgumentEndsTheProgramWithTheRunsVerdict) {
+    WriteProject("c:\\prog\\absent.vlm", "f:");  // f: is no drive here
+    struct Case {
+        Args args;
+        bool ends;
+        int exitCode;
+    };
+    const std::vector<Case> cases = {
+        {{kProject, "-qrun", "x", "-close"}, true, 0},
+        {{kProject, "-saferun", "-extlog", "-close"}, true, 0},
+        {{kProject, "-saferun", "-close"}, false, 0},  // "-close" stands third: no switch
+        {{kProject, "-qrun", "-close", "x"}, false, 0},
+        {{"c:\\prog\\absent.vlm", "-qrun", "x", "-close"}, true, 1},
+    };
+    for (const Case& c : cases) {
+        std::string words;
+        for (const auto& word : c.args)
+            words += word + " ";
+        SCOPED_TRACE(words);
+        records.clear();
+        auto main = Start(c.args);
+        main->ActOnCommandLine();
+        EXPECT_EQ(records.size(), 1u);
+        EXPECT_EQ(main->EndRequested(), c.ends);
+        if (c.ends) {
+            EXPECT_EQ(main->ExitCode(), c.exitCode);
+        }
+    }
+    EXPECT_EQ(
+        dialogs.TextsOf(BoxType::Error),
+        std::vector<std::string>{"Drive f does not exist! Please check project or hardware."});
+}
+
+TEST_F(MainWindowTest, OpeningForTheEditorRefusesWhatIsNoProject) {
+    WriteFile(drives.Host("c:\\prog\\text.vlm"), "hello\r\n");
+    auto main = Start();
+    main->openprojedit("c:\\prog\\text.vlm");
+    EXPECT_TRUE(dialogs.Shown(BoxType::Plain, "Invalid vlm-project!"));
+    dialogs.ClearRecord();
+
+    main->openprojedit("c:\\prog\\gone.vlm");
+    EXPECT_EQ(dialogs.Count(BoxType::Error), 1);
+    EXPECT_NE(dialogs.TextsOf(BoxType::Error)[0].find("c:\\prog\\gone.vlm"), std::string::npos);
+    dialogs.ClearRecord();
+
+    main->openprojedit(kProject);
+    ASSERT_EQ(dialogs.Count(BoxType::Information), 1);
+    const std::string shown = dialogs.TextsOf(BoxType::Information)[0];
+    EXPECT_EQ(shown.rfind("Project Editor: p\n", 0), 0u) << shown;
+    EXPECT_NE(shown.find("c:\\src"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ARecentEntryGoesToTheTopOfBothListsEvenWhenRefused) {
+    auto main = Start();
+    main->MYrunHitemclicked("c:\\prog\\gone.vlm");
+    EXPECT_EQ(main->MYeditH->HistoryList().front(), "c:\\prog\\gone.vlm");
+    EXPECT_EQ(main->MYrunH->HistoryList().front(), "c:\\prog\\gone.vlm");
+    EXPECT_EQ(dialogs.Count(BoxType::Error), 1);
+}
+
+TEST_F(MainWindowTest, HelpCommandsSayWhatIsMissing) {
+    auto main = Start();
+    main->Contents1->trigger();
+    EXPECT_TRUE(dialogs.Shown(BoxType::Error, "The help file c:\\prog\\vlmcopy.chm is missing."));
+    main->textversion->trigger();
+    EXPECT_TRUE(dialogs.Shown(BoxType::Plain,
+                              "All the basic info is also available in txt-files (included in "
+                              "zip-package) which you can open with simple programs like "
+                              "Notepad."));
+}
+
+TEST_F(MainWindowTest, TheRunHistoryMaximumTrimsTheOverview) {
+    auto main = Start();
+    main->CreateHiddenDialogs();
+    for (int i = 0; i < 3; ++i)
+        main->History().StartHistoryEntry(main->Settings().RunHistoryPath(),
+                                          "c:\\p" + std::to_string(i) + ".vlm", "now", "Normal",
+                                          256);
+    dialogs.ExpectInput("1");
+    main->RunhismaxMI->trigger();
+    EXPECT_EQ(main->Settings().RunHistoryMax, 1u);
+    ASSERT_EQ(main->History().Rows().size(), 1u);
+    EXPECT_EQ(main->History().Rows()[0].caption, "c:\\p2.vlm");
+}
+
+TEST_F(MainWindowTest, TheAllowedDriveTakesAllOrOneLetter) {
+    auto main = Start();
+    dialogs.ExpectInput("all");
+    dialogs.ExpectInput("D:");
+    dialogs.ExpectInput("");
+    dialogs.ExpectInput("D");
+    main->defdestdriveM->trigger();
+    EXPECT_EQ(main->Settings().AllowedDrive, "D");
+    EXPECT_EQ(dialogs.Count(BoxType::Plain), 2);
+    EXPECT_TRUE(dialogs.Shown(BoxType::Warning, "Nothing selected! Use cancel to exit."));
+    EXPECT_EQ(main->StatusText(), "Allowed destination drive will be saved to ini-file");
+
+    dialogs.ExpectInput(std::nullopt);
+    main->defdestdriveM->trigger();
+    EXPECT_EQ(main->Settings().AllowedDrive, "D");
+}
+
+TEST_F(MainWindowTest, DefaultPositionPutsTheTimerPanelBack) {
+    SaveStartSettings([](AppSettings& s) {
+        s.TimerShow = true;
+        s.TimerPanelX = 200;
+        s.TimerPanelY = 100;
+    });
+    auto main = Start();
+    main->Default1->trigger();
+    EXPECT_EQ(main->timerGB->pos(), QPoint(8, 8));
+    EXPECT_EQ(main->Settings().TimerPanelX, 8);
+    EXPECT_EQ(main->Settings().TimerPanelY, 8);
+}
+
+}  // namespace
+}  // namespace vlm
