@@ -22,6 +22,7 @@
 #include "core/opening_rules.h"
 #include "core/project_file.h"
 #include "dialogs/run_history_overview.h"
+#include "editor/project_editor.h"
 #include "engine/run_driver.h"
 #include "engine/run_log.h"
 #include "engine/runwindow/qt_event_pump.h"
@@ -356,24 +357,24 @@ void TMainF::openprojedit(const std::string& path) {
         case OpenEditOutcome::Refusal::None:
             break;
     }
-    // TODO(project editor): fill a fresh TprojecteditF and show it modally. Until it exists
-    // the person sees what the editor would hold.
-    const ProjectFields& f = outcome.fields;
-    std::string text = outcome.caption + "\n\n";
-    text += "Destination drive: " + f.destdrive + "\n";
-    text += "Destination kind: " + f.destkind + "\n";
-    text += std::string("Confirm: ") + (f.confirm ? "Y" : "N") + "\n";
-    text += std::string("Precalculation: ") + (f.precalc ? "Y" : "N") + "\n";
-    text += std::string("Long names: ") + (f.longnames ? "Y" : "N") + "\n";
-    text += std::string("Synchronize: ") + (f.sync ? "Y" : "N");
-    if (f.sync)
-        text += " to " + f.syncdest;
-    text += "\nSource items:";
-    for (const auto& source : f.items)
-        text += "\n    " + source;
-    if (f.items.empty())
-        text += " (none)";
-    ShowInfoBox(text);
+    EditorContext context{
+        settings_,
+        run_,
+        handOver_,
+        [this](const std::string& saved) { AddToRecentLists(saved); },
+        [this](const std::string& saved) { openrunform(saved); },
+        [this] { Guarded([this] { Contents1Click(); }); },
+        std::string(),  // the person's documents folder
+    };
+    {
+        TprojecteditF editor(std::move(context), this);
+        editor.LoadProject(outcome);
+        if (editorHook_)
+            editorHook_(editor);
+        ++openWindows_;
+        editor.exec();
+        --openWindows_;
+    }
 }
 
 void TMainF::openrunform(const std::string& path) {

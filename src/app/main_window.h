@@ -22,6 +22,7 @@ namespace vlm {
 
 class TMYcustomhistory;
 class TRunF;
+class TprojecteditF;
 class TrunhisoverviewF;
 
 class TMainF : public QMainWindow {
@@ -66,6 +67,8 @@ public:
 
     // Called with each run window before it is shown (tests use it to act on the window).
     void SetRunWindowHook(std::function<void(TRunF&)> hook) { runWindowHook_ = std::move(hook); }
+    // The same for each project editor.
+    void SetEditorHook(std::function<void(TprojecteditF&)> hook) { editorHook_ = std::move(hook); }
 
     // Menu commands.
     void New1Click();
@@ -183,6 +186,7 @@ private:
     QFileDialog* OpenImDialog = nullptr;
 
     std::function<void(TRunF&)> runWindowHook_;
+    std::function<void(TprojecteditF&)> editorHook_;
     std::optional<std::string> lastRunOutcome_;
     int openWindows_ = 0;  // editor or run windows on the stack
     bool endRequested_ = false;

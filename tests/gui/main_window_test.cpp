@@ -16,6 +16,7 @@
 
 #include "app/recent_projects.h"
 #include "core/project_file.h"
+#include "editor/project_editor.h"
 #include "engine/runwindow/run_window.h"
 #include "gui/run_window_test_helpers.h"
 #include "support/scripted_dialogs.h"
@@ -324,11 +325,18 @@ TEST_F(MainWindowTest, OpeningForTheEditorRefusesWhatIsNoProject) {
     EXPECT_NE(dialogs.TextsOf(BoxType::Error)[0].find("c:\\prog\\gone.vlm"), std::string::npos);
     dialogs.ClearRecord();
 
+    std::vector<std::string> editorCaptions;
+    main->SetEditorHook([&](TprojecteditF& editor) {
+        editorCaptions.push_back(editor.windowTitle().toStdString());
+        EXPECT_TRUE(main->HandOver().EditorOpen);
+        QTimer::singleShot(50, &editor, [&editor] { editor.reject(); });
+    });
     main->openprojedit(kProject);
-    ASSERT_EQ(dialogs.Count(BoxType::Information), 1);
-    const std::string shown = dialogs.TextsOf(BoxType::Information)[0];
-    EXPECT_EQ(shown.rfind("Project Editor: p\n", 0), 0u) << shown;
-    EXPECT_NE(shown.find("c:\\src"), std::string::npos);
+    main->openprojedit("");
+    EXPECT_EQ(editorCaptions,
+              (std::vector<std::string>{"Project Editor: p", "Project Editor: <New Project>"}));
+    EXPECT_FALSE(main->HandOver().EditorOpen);
+    EXPECT_TRUE(dialogs.Boxes().empty());
 }
 
 TEST_F(MainWindowTest, ARecentEntryGoesToTheTopOfBothListsEvenWhenRefused) {
