@@ -123,7 +123,7 @@ void TRunF::BuildComponents() {
     cancelB = new QPushButton(QStringLiteral("&Cancel"), this);
     connect(cancelB, &QPushButton::clicked, this, [this] { cancelBClick(); });
     helpB = new QPushButton(this);
-    helpB->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    helpB->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
     if (helpB->icon().isNull())
         helpB->setText(QStringLiteral("?"));
     helpB->setToolTip(QStringLiteral("Help"));
