@@ -90,6 +90,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     if (!ListDirectory(source, kAttrAnyFile, entries)) {
         // An unreadable folder must not pass for an empty one: its files are not backed up.
         report("ERROR: Unable to read directory " + source + "!", true);
+        run_.FilesFailed = true;
         return;
     }
     for (const DirEntry& entry : entries) {
@@ -227,6 +228,7 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrig
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
         report("ERROR: Could not copy file " + s + " to " + d, true);
         report("Probably source file corrupt...", true);
+        run_.FilesFailed = true;
         return false;
     }
 }

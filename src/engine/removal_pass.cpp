@@ -80,6 +80,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     std::vector<DirEntry> entries;
     if (!ListDirectory(destination, kAttrAnyFile, entries)) {
         report("ERROR: Unable to read directory " + destination + "!", true);
+        run_.FilesFailed = true;
         return;
     }
     for (const DirEntry& entry : entries) {

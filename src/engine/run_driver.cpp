@@ -115,6 +115,7 @@ void RunEngine::RunSteps(const std::string& path) {
         return;
 
     run_.StopRequested = false;
+    run_.FilesFailed = false;
     noSpaceExit_ = false;
     fatalError_ = false;
     const auto project = ProjectText::Load(path);
@@ -316,6 +317,9 @@ std::string RunEngine::HistoryResult() const {
         return kResultError;
     if (run_.StopRequested)
         return kResultCancelled;
+    // A file that could not be copied is not backed up: the run went on, but is no success.
+    if (run_.FilesFailed)
+        return kResultError;
     if (noSpaceExit_)
         return kResultNotEnoughSpace;
     return kResultOk;

@@ -9,23 +9,26 @@ namespace vlm {
 
 // The run engine's state: one set per process, since one project runs at a time.
 struct RunState {
-    bool StopRequested = false;  // the run must stop at its next check
-    bool RunActive = false;      // a run is in progress (Cancel and ESC ask before stopping)
-    bool ConfirmOn = true;       // ask before overwriting or deleting
-    bool PrecalcOn = true;       // estimate the future free space first
-    bool LongNamesOn = true;     // clean and cut destination file names
-    bool VirtualCopy = false;    // the copy pass only counts, touching nothing
-    std::int64_t FutureFree = 0; // the running estimate of a virtual pass, in bytes
+    bool StopRequested = false;   // the run must stop at its next check
+    bool RunActive = false;       // a run is in progress (Cancel and ESC ask before stopping)
+    bool ConfirmOn = true;        // ask before overwriting or deleting
+    bool PrecalcOn = true;        // estimate the future free space first
+    bool LongNamesOn = true;      // clean and cut destination file names
+    bool VirtualCopy = false;     // the copy pass only counts, touching nothing
+    std::int64_t FutureFree = 0;  // the running estimate of a virtual pass, in bytes
+    // A file of this run could not be copied or a folder not read: the pass went on, but the
+    // run did not do all its work and must not end as "OK".
+    bool FilesFailed = false;
 };
 
 // What one window hands to another.
 struct HandOverState {
-    bool SyncMode = false;          // the project being run synchronises
-    std::string SyncDest;           // its synchronisation destination
-    bool QuickRunRequested = false; // the command line asked for a quick run
-    bool TimerRunRequested = false; // the scheduler asked for a timed run
-    bool TimerArmed = false;        // the scheduler's delay is running
-    bool EditorOpen = false;        // a project editor exists: the run report stays silent
+    bool SyncMode = false;           // the project being run synchronises
+    std::string SyncDest;            // its synchronisation destination
+    bool QuickRunRequested = false;  // the command line asked for a quick run
+    bool TimerRunRequested = false;  // the scheduler asked for a timed run
+    bool TimerArmed = false;         // the scheduler's delay is running
+    bool EditorOpen = false;         // a project editor exists: the run report stays silent
 };
 
 }  // namespace vlm
