@@ -56,6 +56,9 @@ std::string LastComponent(std::string_view drivePath) {
 }
 
 std::string DisplayName(std::string_view hostName) {
+    if (hostName.find('\\') == std::string_view::npos) {
+        return std::string(hostName);
+    }
     std::string name;
     for (char c : hostName) {
         if (c == '\\') {
@@ -108,14 +111,60 @@ bool PassesMask(std::uint32_t attributes, std::uint32_t mask) {
     return (attributes & selective & ~mask) == 0;
 }
 
-std::string UpperFolded(std::string_view name) {
-    std::string key(name);
-    for (char& c : key) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
+char UpperFolded(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The order an NTFS volume lists names in: folded to upper case, ties in byte order. Compares
+// in place, since a listing sorts every folder of every walk.
+bool ListedBefore(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto fa = static_cast<unsigned char>(UpperFolded(a[i]));
+        const auto fb = static_cast<unsigned char>(UpperFolded(b[i]));
+        if (fa != fb) {
+            return fa < fb;
         }
     }
-    return key;
+    if (a.size() != b.size()) {
+        return a.size() < b.size();
+    }
+    return a < b;
+}
+
+// The kind of an entry as the folder records it, without a stat; nullopt when the file system
+// does not record it (DT_UNKNOWN).
+std::optional<EntryKind> KindFromDirent(unsigned char type) {
+    switch (type) {
+        case DT_REG:
+            return EntryKind::File;
+        case DT_DIR:
+            return EntryKind::Directory;
+        case DT_LNK:
+            return EntryKind::Link;
+        case DT_FIFO:
+        case DT_SOCK:
+        case DT_CHR:
+        case DT_BLK:
+            return EntryKind::Special;
+        default:
+            return std::nullopt;
+    }
+}
+
+DirEntry NameAndKindEntry(EntryKind kind, std::string name) {
+    DirEntry entry;
+    entry.kind = kind;
+    if (kind == EntryKind::Directory) {
+        entry.attributes |= kAttrDirectory;
+    } else if (kind == EntryKind::File) {
+        entry.attributes |= kAttrArchive;
+    }
+    if (!name.empty() && name[0] == '.') {
+        entry.attributes |= kAttrHidden;
+    }
+    entry.name = std::move(name);
+    return entry;
 }
 
 bool StatPath(const std::string& host, struct stat& st, bool followLinks) {
@@ -160,7 +209,8 @@ int WriteRefusalFor(const std::string& host) {
 
 }  // namespace
 
-bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries) {
+bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
+                   ListDetail detail) {
     entries.clear();
     std::optional<std::string> host = HostOf(folder);
     if (!host) {
@@ -187,23 +237,39 @@ bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirE
         if (hostName == "." || hostName == "..") {
             continue;
         }
-        // d_type may be DT_UNKNOWN, and a link must never be taken for what it points at.
-        struct stat st {};
-        if (::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;  // gone since it was listed
+        const std::optional<EntryKind> recorded =
+            detail == ListDetail::NamesAndKinds ? KindFromDirent(item->d_type) : std::nullopt;
+        DirEntry entry;
+        if (recorded) {
+            entry = NameAndKindEntry(*recorded, DisplayName(hostName));
+        } else {
+            // Never following a link: a link must not be taken for what it points at.
+            struct stat st {};
+            if (::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                continue;  // gone since it was listed
+            }
+            entry = EntryFrom(st, DisplayName(hostName));
+            if (detail == ListDetail::NamesAndKinds) {
+                entry = NameAndKindEntry(entry.kind, std::move(entry.name));
+            }
         }
-        DirEntry entry = EntryFrom(st, DisplayName(hostName));
         if (PassesMask(entry.attributes, mask)) {
             entries.push_back(std::move(entry));
         }
     }
     host::CloseDir(dir);
-    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
-        const std::string ka = UpperFolded(a.name);
-        const std::string kb = UpperFolded(b.name);
-        return ka != kb ? ka < kb : a.name < b.name;
-    });
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return ListedBefore(a.name, b.name); });
     return Succeed();
+}
+
+const DirEntry* FindListedEntry(const std::vector<DirEntry>& entries, std::string_view name) {
+    // The listing's order is a total order on names, so an exact name is found by halving.
+    const auto at = std::lower_bound(entries.begin(), entries.end(), name,
+                                     [](const DirEntry& entry, std::string_view wanted) {
+                                         return ListedBefore(entry.name, wanted);
+                                     });
+    return at != entries.end() && at->name == name ? &*at : nullptr;
 }
 
 std::optional<DirEntry> QueryEntry(std::string_view path) {
@@ -515,9 +581,10 @@ AtomicFileWriter::~AtomicFileWriter() {
     SetLastPlatformError(saved.code);
 }
 
-bool AtomicFileWriter::Begin(std::string_view target) {
+bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
     Abort();
     failed_ = false;
+    durability_ = durability;
     std::optional<std::string> host = HostOf(target);
     if (!host) {
         return false;
@@ -575,7 +642,10 @@ bool AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
         Abort();
         return Fail(code);
     };
-    if (!file_.Sync() || !file_.Close()) {
+    if (durability_ == Durability::SyncEachFile && !file_.Sync()) {
+        return giveUp();
+    }
+    if (!file_.Close()) {
         return giveUp();
     }
     if (stamp) {
@@ -611,6 +681,22 @@ void AtomicFileWriter::Abort() {
         tempPath_.clear();
     }
     target_.clear();
+}
+
+bool SyncFileSystemOf(std::string_view path) {
+    std::optional<std::string> host = HostOf(path);
+    if (!host) {
+        return false;
+    }
+    // Non-blocking only so a FIFO at `path` cannot hang the open.
+    const int fd = host::Open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return FailWithErrno();
+    }
+    const bool synced = host::SyncFileSystem(fd) == 0;
+    const int reason = errno;
+    host::Close(fd);
+    return synced ? Succeed() : Fail(reason != 0 ? reason : EIO);
 }
 
 bool WriteFileAtomically(std::string_view path, std::string_view content) {

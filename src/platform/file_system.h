@@ -46,11 +46,26 @@ struct DirEntry {
     PackedTime time = 0;           // last-write time, packed
 };
 
+// How much a listing tells about each entry.
+enum class ListDetail {
+    // Everything: attributes (read-only included), size and time, one stat per entry.
+    Full,
+    // Only what the folder itself records: name, kind and the directory and hidden bits (a stat
+    // only where the file system does not record the kind). Read-only, size and time stay 0.
+    // For walks that compare names and kinds, such as finding what a mirror holds too much.
+    NamesAndKinds,
+};
+
 // FindFirstFile/FindNextFile over the folder `folder`: every entry except "." and "..", sorted
 // by name folded to upper case, ties in byte order. `mask` works as the Windows attribute mask:
 // plain files are always listed, hidden/system/directory entries only when their bit is in the
 // mask (so 63 lists everything and 39 lists no folders). False when the folder cannot be read.
-bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries);
+bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
+                   ListDetail detail = ListDetail::Full);
+
+// The entry named exactly `name` (the host's own, case-sensitive comparison) in a listing made
+// by ListDirectory; nullptr when the listing has none.
+const DirEntry* FindListedEntry(const std::vector<DirEntry>& entries, std::string_view name);
 
 // The entry at `path` itself, without following a link. nullopt when nothing is there.
 std::optional<DirEntry> QueryEntry(std::string_view path);
@@ -118,6 +133,16 @@ private:
     int fd_ = -1;
 };
 
+// When the bytes of a safely written file reach the medium.
+enum class Durability {
+    // Commit flushes the file before the rename: for the program's own files (projects,
+    // settings, history, recent lists), which must survive a power cut the moment they are saved.
+    SyncEachFile,
+    // Commit only renames: the file is the old one or the complete new one, and the writer of
+    // many files flushes them all at once afterwards (SyncFileSystemOf). For a run's copies.
+    Deferred,
+};
+
 // Writes a whole file safely: the bytes go to a temporary file in the target's folder, which
 // replaces the target only when it is complete. Until Commit, the target is untouched; when the
 // writer is destroyed without a successful Commit, the temporary file is removed.
@@ -130,11 +155,12 @@ public:
 
     // Creates the temporary file beside `target`. False when it cannot be created, or when
     // `target` is a read-only file or a directory.
-    bool Begin(std::string_view target);
+    bool Begin(std::string_view target, Durability durability = Durability::SyncEachFile);
     bool Write(const void* data, std::size_t length);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
-    // Flushes, optionally stamps the temporary file with `stamp`, closes it and renames it over
-    // the target. On failure the target is untouched and the temporary file is gone.
+    // Flushes (SyncEachFile), optionally stamps the temporary file with `stamp`, closes it and
+    // renames it over the target. On failure the target is untouched and the temporary file is
+    // gone.
     bool Commit(std::optional<PackedTime> stamp = std::nullopt);
     // Removes the temporary file and leaves the target as it was.
     void Abort();
@@ -145,8 +171,13 @@ private:
     std::string target_;
     std::string tempPath_;
     HostFile file_;
+    Durability durability_ = Durability::SyncEachFile;
     bool failed_ = false;
 };
+
+// Flushes to the medium everything written to the file system that holds `path` (a folder or a
+// file; syncfs). What Deferred writers leave to their caller. False when the flush failed.
+bool SyncFileSystemOf(std::string_view path);
 
 // Writes `content` as the whole file `path` through an AtomicFileWriter.
 bool WriteFileAtomically(std::string_view path, std::string_view content);

@@ -24,7 +24,7 @@ struct Arming {
     int errnoValue = 0;
 };
 
-constexpr std::size_t kKinds = static_cast<std::size_t>(Call::Sync) + 1;
+constexpr std::size_t kKinds = static_cast<std::size_t>(Call::SyncFileSystem) + 1;
 std::mutex gMutex;
 std::array<Arming, kKinds> gArmings;
 
@@ -122,6 +122,11 @@ int Close(int fd) {
 int Sync(int fd) {
     VLM_FAULT_POINT(Sync, -1);
     return ::fsync(fd);
+}
+
+int SyncFileSystem(int fd) {
+    VLM_FAULT_POINT(SyncFileSystem, -1);
+    return ::syncfs(fd);
 }
 
 int Rename(const char* from, const char* to) {

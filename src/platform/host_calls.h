@@ -15,6 +15,8 @@ ssize_t Read(int fd, void* buffer, size_t length);
 ssize_t Write(int fd, const void* data, size_t length);
 int Close(int fd);
 int Sync(int fd);
+// syncfs: flushes the whole file system that holds `fd`.
+int SyncFileSystem(int fd);
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);
 int MakeDir(const char* path, mode_t mode);
@@ -32,7 +34,19 @@ int CloseDir(DIR* dir);
 // Test-only: makes chosen host calls fail. Compiled only into test builds.
 namespace vlm::faults {
 
-enum class Call { Open, Read, Write, Close, Rename, Delete, MakeDir, RemoveDir, SetTime, Sync };
+enum class Call {
+    Open,
+    Read,
+    Write,
+    Close,
+    Rename,
+    Delete,
+    MakeDir,
+    RemoveDir,
+    SetTime,
+    Sync,
+    SyncFileSystem,  // the one flush at the end of a run
+};
 
 // The `nth` call of `kind` (1-based, counted from this Arm) fails with `errnoValue`, and so do
 // the `times - 1` calls after it (times < 0: every call from the nth on). Replaces an earlier

@@ -59,20 +59,34 @@ std::optional<std::string> ToHostPath(std::string_view drivePath) {
         return root;
     }
 
-    std::string host = *root == "/" ? std::string() : *root;
-    for (std::string_view component : Split(rest, '\\')) {
+    // Every file operation of a walk translates its path: one pass over the components, no
+    // copies of them.
+    std::string host = *root == "/" ? std::string() : std::move(*root);
+    host.reserve(host.size() + rest.size() + 1);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = rest.find('\\', start);
+        const std::string_view component = rest.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         // A '/' or NUL would split or cut the name on the host and let a path climb out of
         // its drive, so such a component is refused like "..".
         if (IsRefusedComponent(component) || component.find('/') != std::string_view::npos ||
             component.find('\0') != std::string_view::npos) {
             return std::nullopt;
         }
-        std::string name(component);
-        ReplaceAll(name, kBackslashStandIn, "\\");
         host += '/';
-        host += name;
+        const std::size_t nameStart = host.size();
+        host += component;
+        if (component.find(kBackslashStandIn) != std::string_view::npos) {
+            std::string name = host.substr(nameStart);
+            ReplaceAll(name, kBackslashStandIn, "\\");
+            host.replace(nameStart, std::string::npos, name);
+        }
+        if (end == std::string_view::npos) {
+            return host;
+        }
+        start = end + 1;
     }
-    return host;
 }
 
 std::optional<std::string> ToDrivePath(std::string_view hostPath) {

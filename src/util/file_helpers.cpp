@@ -263,8 +263,11 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
         throw fail(LastErrorText());
     std::uint64_t size = in.Size().value_or(0);
 
+    // A run copies thousands of files: it flushes them to the medium once when it has written
+    // them all, not one by one. Until then the rename still leaves the old copy or the complete
+    // new one, and a copy that a power cut empties has the wrong size, which the next run sees.
     AtomicFileWriter out;
-    if (!out.Begin(target))
+    if (!out.Begin(target, Durability::Deferred))
         throw fail(LastErrorText());
 
     std::uint64_t bufferSize = std::clamp<std::uint64_t>(size, 1, kMaxCopyBuffer);

@@ -38,7 +38,8 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
 
 // Copies `src` to `dst` and gives the copy the modification time of `src`. The copy is written
 // under a temporary name beside `dst` and replaces it only when complete; on any failure the old
-// `dst` is untouched, no temporary file is left, and CopyError is raised.
+// `dst` is untouched, no temporary file is left, and CopyError is raised. The copy is not
+// flushed to the medium one file at a time: whoever copies calls SyncFileSystemOf afterwards.
 void CopyFileKeepAge(std::string_view src, std::string_view dst);
 
 }  // namespace vlm

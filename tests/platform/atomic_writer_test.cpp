@@ -94,25 +94,38 @@ TEST_F(AtomicFileWriterTest, TargetTurnedReadOnlyBeforeCommitIsKept) {
 }
 
 #ifdef VELMORA_FAULT_INJECTION
-// Every failing step of a whole-file write leaves the old file as it was and no temporary file.
+// Every failing step of a whole-file write leaves the old file as it was and no temporary file,
+// whether the file is flushed on its own or later with its whole file system.
 TEST_F(AtomicFileWriterTest, InjectedFailuresLoseNothing) {
     struct Case {
+        Durability durability;
         Call call;
         int nth;
         int error;
     } cases[] = {
-        {Call::Open, 1, EACCES}, {Call::Write, 1, ENOSPC}, {Call::Write, 2, EIO},
-        {Call::Sync, 1, EIO},    {Call::Close, 1, EIO},    {Call::SetTime, 1, EROFS},
-        {Call::Rename, 1, EIO},
+        {Durability::SyncEachFile, Call::Open, 1, EACCES},
+        {Durability::SyncEachFile, Call::Write, 1, ENOSPC},
+        {Durability::SyncEachFile, Call::Write, 2, EIO},
+        {Durability::SyncEachFile, Call::Sync, 1, EIO},
+        {Durability::SyncEachFile, Call::Close, 1, EIO},
+        {Durability::SyncEachFile, Call::SetTime, 1, EROFS},
+        {Durability::SyncEachFile, Call::Rename, 1, EIO},
+        {Durability::Deferred, Call::Open, 1, EACCES},
+        {Durability::Deferred, Call::Write, 1, ENOSPC},
+        {Durability::Deferred, Call::Write, 2, EIO},
+        {Durability::Deferred, Call::Close, 1, EIO},
+        {Durability::Deferred, Call::SetTime, 1, EROFS},
+        {Durability::Deferred, Call::Rename, 1, EIO},
     };
     const std::string big(300000, 'b');
     for (const Case& k : cases) {
-        SCOPED_TRACE(::testing::Message() << "call " << static_cast<int>(k.call) << " #" << k.nth
-                                          << " errno " << k.error);
+        SCOPED_TRACE(::testing::Message()
+                     << (k.durability == Durability::Deferred ? "deferred" : "synced") << " call "
+                     << static_cast<int>(k.call) << " #" << k.nth << " errno " << k.error);
         faults::Reset();
         faults::Arm(k.call, k.nth, k.error);
         AtomicFileWriter writer;
-        bool ok = writer.Begin("c:\\data.txt");
+        bool ok = writer.Begin("c:\\data.txt", k.durability);
         // Two writes so that the second one can fail on its own.
         ok = ok && writer.Write("new") && writer.Write(big);
         ok = ok && writer.Commit(PackHostTime(1400000000));
@@ -122,6 +135,48 @@ TEST_F(AtomicFileWriterTest, InjectedFailuresLoseNothing) {
         faults::Reset();
         ExpectOldFileAlone();
     }
+}
+
+// Only the program's own files are flushed one by one; a deferred write leaves the flush to
+// whoever wrote many files, and is otherwise the same old-or-complete replacement.
+TEST_F(AtomicFileWriterTest, DeferredDurabilityCommitsWithoutAFlush) {
+    struct Case {
+        Durability durability;
+        int flushes;
+    } cases[] = {{Durability::SyncEachFile, 1}, {Durability::Deferred, 0}};
+    for (const Case& k : cases) {
+        faults::Reset();
+        AtomicFileWriter writer;
+        ASSERT_TRUE(writer.Begin("c:\\data.txt", k.durability));
+        const std::string temp = writer.TemporaryPath();
+        ASSERT_TRUE(writer.Write("new content"));
+        ASSERT_TRUE(writer.Commit(PackHostTime(1400000000)));
+        EXPECT_EQ(faults::Count(Call::Sync), k.flushes);
+        EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "new content");
+        EXPECT_EQ(GetFileTimePacked("c:\\data.txt"),
+                  std::optional<PackedTime>(PackHostTime(1400000000)));
+        EXPECT_FALSE(test::Exists(temp));
+    }
+    faults::Reset();
+    EXPECT_TRUE(WriteFileAtomically("c:\\data.txt", "saved"));
+    EXPECT_EQ(faults::Count(Call::Sync), 1) << "the program's own files are flushed at once";
+}
+
+TEST(SyncFileSystemOf, FlushesTheFileSystemOfAFolderOrFile) {
+    TempDrives drives("c");
+    test::WriteFile(drives.HostRoot('c') + "/f", "content");
+    faults::Reset();
+    EXPECT_TRUE(SyncFileSystemOf("c:\\"));
+    EXPECT_TRUE(SyncFileSystemOf("c:\\f"));
+    EXPECT_EQ(faults::Count(Call::SyncFileSystem), 2);
+
+    faults::Arm(Call::SyncFileSystem, 1, EIO);
+    EXPECT_FALSE(SyncFileSystemOf("c:\\"));
+    EXPECT_EQ(LastPlatformError().code, EIO);
+    faults::Reset();
+    EXPECT_FALSE(SyncFileSystemOf("c:\\missing"));
+    EXPECT_EQ(LastPlatformError().code, ENOENT);
+    EXPECT_FALSE(SyncFileSystemOf("c:\\..\\f")) << "a refused path is never opened";
 }
 
 TEST_F(AtomicFileWriterTest, FirstWriteFailingWithDiskFull) {

@@ -137,6 +137,77 @@ TEST(ListDirectory, NameWithBackslashStaysOneComponent) {
     EXPECT_TRUE(NamesIn("c:", kAttrAnyFile).empty());
 }
 
+// The quick listing tells the same names, order and kinds as the full one, with only the bits
+// that need no stat of the entry; links and special files are still never taken for what they
+// point at.
+TEST(ListDirectory, NamesAndKindsAgreeWithTheFullListing) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    test::WriteFile(root + "/plain.txt", "12345", 1700049600);
+    test::WriteFile(root + "/.hidden", "x");
+    test::WriteFile(root + "/locked.txt", "abc", std::nullopt, 0444);
+    test::WriteFile(root + "/a\\b.txt", "x");
+    test::MakeDir(root + "/folder");
+    test::MakeDir(root + "/.config");
+    test::MakeFifo(root + "/pipe");
+    test::MakeSymlink(root + "/folder", root + "/to-folder");
+    test::MakeSymlink(root + "/plain.txt", root + "/to-file");
+
+    const std::uint32_t kKnownWithoutStat = kAttrDirectory | kAttrHidden | kAttrArchive;
+    for (const std::uint32_t mask : {kAttrAnyFile, 39u, 0u}) {
+        SCOPED_TRACE(::testing::Message() << "mask " << mask);
+        std::vector<DirEntry> full;
+        std::vector<DirEntry> quick;
+        ASSERT_TRUE(ListDirectory("c:\\", mask, full));
+        ASSERT_TRUE(ListDirectory("c:\\", mask, quick, ListDetail::NamesAndKinds));
+        ASSERT_EQ(quick.size(), full.size());
+        for (std::size_t i = 0; i < full.size(); ++i) {
+            SCOPED_TRACE(full[i].name);
+            EXPECT_EQ(quick[i].name, full[i].name);
+            EXPECT_EQ(quick[i].kind, full[i].kind);
+            EXPECT_EQ(quick[i].attributes, full[i].attributes & kKnownWithoutStat);
+            EXPECT_EQ(quick[i].size, 0u);
+            EXPECT_EQ(quick[i].time, 0u);
+        }
+    }
+    std::vector<DirEntry> quick;
+    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, quick, ListDetail::NamesAndKinds));
+    EXPECT_EQ(quick.size(), 9u);
+    EXPECT_EQ(Find(quick, "to-folder")->kind, EntryKind::Link);
+    EXPECT_EQ(Find(quick, "pipe")->kind, EntryKind::Special);
+    EXPECT_EQ(Find(quick, ".config")->attributes, kAttrDirectory | kAttrHidden);
+}
+
+TEST(FindListedEntry, FindsExactlyTheNameAsked) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    for (const char* name : {"b.txt", "B.txt", "a", "_x", "[y", "ähnlich", "10", "9", "a\\b"}) {
+        test::WriteFile(root + "/" + name, "x");
+    }
+    test::MakeDir(root + "/Dir");
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries, ListDetail::NamesAndKinds));
+    const std::string standIn = "a" + std::string(kBackslashStandIn) + "b";
+    struct Case {
+        std::string name;
+        bool found;
+    } cases[] = {
+        {"b.txt", true},   {"B.txt", true},  {"a", true},    {"_x", true},    {"[y", true},
+        {"ähnlich", true}, {"10", true},     {"9", true},    {standIn, true}, {"Dir", true},
+        {"A", false},      {"b.TXT", false}, {"dir", false}, {"1", false},    {"", false},
+        {"zz", false},     {"a\\b", false},
+    };
+    for (const Case& k : cases) {
+        const DirEntry* entry = FindListedEntry(entries, k.name);
+        EXPECT_EQ(entry != nullptr, k.found) << k.name;
+        if (entry != nullptr) {
+            EXPECT_EQ(entry->name, k.name);
+        }
+    }
+    EXPECT_EQ(FindListedEntry(entries, "Dir")->kind, EntryKind::Directory);
+    EXPECT_EQ(FindListedEntry({}, "a"), nullptr);
+}
+
 TEST(ListDirectory, FailsForMissingFoldersAndFiles) {
     TempDrives drives("c");
     test::WriteFile(drives.HostRoot('c') + "/file", "");

@@ -328,6 +328,32 @@ TEST_F(FileHelpers, CopyFileKeepAgeWhenTheRenameFailsKeepsTheOldDestination) {
     EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
 }
 
+// A run's copies are not flushed one by one (the run flushes its drive once at the end); the
+// copy is still the old file or the complete new one when closing or stamping it fails.
+TEST_F(FileHelpers, CopyFileKeepAgeDefersTheFlushAndStillLosesNothing) {
+    WriteFile(drives.Host("c:\\data.bin"), Pattern(524287 + 10), kSomeTime);
+    WriteFile(drives.Host("e:\\data.bin"), "old content", kSomeTime - 3600);
+
+    for (faults::Call call : {faults::Call::Close, faults::Call::SetTime}) {
+        faults::Reset();
+        // The source's close comes first; the second close is the copy's.
+        faults::Arm(call, call == faults::Call::Close ? 2 : 1, EIO);
+        EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+        EXPECT_GE(faults::Count(call), call == faults::Call::Close ? 2 : 1);
+        faults::Reset();
+        EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
+        EXPECT_EQ(GetFileTimePacked("e:\\data.bin"), PackHostTime(kSomeTime - 3600));
+        EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
+    }
+
+    faults::Reset();
+    CopyFileKeepAge("c:\\data.bin", "e:\\data.bin");
+    EXPECT_EQ(faults::Count(faults::Call::Sync), 0);
+    EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), Pattern(524287 + 10));
+    EXPECT_EQ(GetFileTimePacked("e:\\data.bin"), PackHostTime(kSomeTime));
+    EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
+}
+
 TEST_F(FileHelpers, FpieceappRaisesWriteErrors) {
     WriteFile(drives.Host("c:\\src.bin"), "0123456789");
     faults::Arm(faults::Call::Write, 1, ENOSPC);
