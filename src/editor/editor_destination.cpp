@@ -103,6 +103,8 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     destdriveC = new QComboBox(destP);
     destdriveC->setEditable(true);
     destdriveC->setInsertPolicy(QComboBox::NoInsert);
+    // A typed letter stays a letter: no completion to one of the entries.
+    destdriveC->setCompleter(nullptr);
     destdriveC->addItem(QString::fromUtf8(kDefaultDestination));
     for (char letter = 'a'; letter <= 'z'; ++letter)
         destdriveC->addItem(QString(QChar(letter)) + QStringLiteral(":"));

@@ -184,6 +184,9 @@ bool FolderTree::SetCurrentFolder(const std::string& drivePath) {
         item->setExpanded(true);
         item = child;
     }
+    // The folder shown is opened, so that its sub-folders can be chosen next.
+    Populate(item);
+    item->setExpanded(true);
     if (currentItem() == item) {
         emit folderChanged(QString::fromStdString(PathOf(item)));
     } else {

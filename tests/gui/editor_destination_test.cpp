@@ -1,0 +1,252 @@
+// The destination side of the project editor: drive entries, the kind that follows a drive, the
+// kind rule of file-name checking, the synchronising layout and the example in the status bar.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "gui/editor_rig.h"
+#include "widgets/file_list.h"
+
+namespace vlm {
+namespace {
+
+using test::EditorRig;
+using ::testing::ElementsAre;
+
+class EditorDestinationTest : public EditorRig {
+protected:
+    // Picks entry `index` of a combo box from its list, as the mouse does.
+    static void Pick(QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+    static int IndexOfLetter(char letter) { return letter - 'a' + 1; }
+};
+
+TEST_F(EditorDestinationTest, TheDriveBoxListsEveryLetterWithItsKindBetweenDefaultAndEmpty) {
+    Open();
+    QComboBox* box = E().destdriveC;
+    ASSERT_EQ(box->count(), 28);
+    EXPECT_EQ(box->itemText(0).toStdString(), "<default>");
+    EXPECT_EQ(box->itemText(27).toStdString(), "");
+    EXPECT_EQ(box->itemText(IndexOfLetter('q')).toStdString(), "q: <Unknown>");
+    const std::string c = box->itemText(IndexOfLetter('c')).toStdString();
+    EXPECT_THAT(c, ::testing::AnyOf("c: <Removable>", "c: <Fixed>", "c: <Network>", "c: <CD/DVD>",
+                                    "c: <RAMDISK>"));
+}
+
+TEST_F(EditorDestinationTest, ADrivePluggedInMeanwhileAppearsOnTheNextActivation) {
+    Open();
+    E().destdriveC->setEditText("x");
+    EXPECT_EQ(E().destdriveC->itemText(IndexOfLetter('f')).toStdString(), "f: <Unknown>");
+    drives.Pin('f');
+    E().FormActivate();
+    EXPECT_NE(E().destdriveC->itemText(IndexOfLetter('f')).toStdString(), "f: <Unknown>");
+    // What the box holds stays as it was.
+    EXPECT_EQ(E().destdriveC->currentText().toStdString(), "x");
+}
+
+TEST_F(EditorDestinationTest, PickingADriveFillsInItsKindWithoutJudgingFileNames) {
+    Open();
+    E().longfnameCB->setChecked(true);
+    Pick(E().destdriveC, IndexOfLetter('e'));
+    const std::string entry = E().destdriveC->currentText().toStdString();
+    // "e: <Kind>" puts Kind into the kind box.
+    EXPECT_EQ(E().destkindC->currentText().toStdString(), entry.substr(4, entry.size() - 5));
+    EXPECT_TRUE(E().longfnameCB->isChecked());
+
+    Pick(E().destdriveC, IndexOfLetter('q'));
+    EXPECT_EQ(E().destkindC->currentText().toStdString(), "Unknown");
+    EXPECT_TRUE(E().longfnameCB->isChecked());
+}
+
+TEST_F(EditorDestinationTest, TheDefaultDestinationTakesTheKindOfItsDriveAndIsNamedOnAClick) {
+    settings.BackupLocation = "q:\\Backup";
+    Open();
+    E().destkindC->setEditText("HD");
+    Pick(E().destdriveC, 0);
+    EXPECT_EQ(E().destkindC->currentText().toStdString(), "Unknown");
+    EXPECT_EQ(E().StatusText(), "Actual default destination is: q:\\Backup");
+
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(E().destdriveC, &in);
+    EXPECT_EQ(E().StatusText(), "Default destination is actually \"q:\\Backup\"");
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(E().destdriveC, &out);
+    EXPECT_EQ(E().StatusText(), "");
+}
+
+TEST_F(EditorDestinationTest, ASingleTypedLetterIsKeptAndTheExampleShowsItAsItIs) {
+    Open();
+    AddItem("c:\\data\\docs");
+    E().destdriveC->lineEdit()->clear();
+    Type(E().destdriveC->lineEdit(), "ef");
+    // The box takes one typed character.
+    EXPECT_EQ(E().destdriveC->currentText().toStdString(), "e");
+    EXPECT_EQ(E().StatusText(), "From c:\\data\\docs To e\\VLMcopy_drive_c\\data\\docs");
+}
+
+TEST_F(EditorDestinationTest, KindsOfCdOrDvdSwitchFileNameCheckingOnAndOthersOff) {
+    struct Case {
+        const char* kind;
+        bool checking;
+    };
+    Open();
+    for (const Case& c :
+         {Case{"CDR", true}, Case{"HD", false}, Case{"DVDRW", true}, Case{"type here...", false},
+          Case{"my cd stack", true}, Case{"Laptop", false}}) {
+        E().destkindC->setEditText(c.kind);
+        EXPECT_EQ(E().longfnameCB->isChecked(), c.checking) << c.kind;
+    }
+}
+
+TEST_F(EditorDestinationTest, SynchronisingRearrangesTheBlockAndBack) {
+    settings.ShowSyncOption = true;
+    Open();
+    EXPECT_FALSE(E().syncCB->isHidden());
+    EXPECT_EQ(E().destkindC->width(), 145);
+    EXPECT_TRUE(E().syncdestE->isHidden());
+
+    E().syncCB->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(E().destdriveC->isHidden());
+    EXPECT_TRUE(E().destkindL->isHidden());
+    EXPECT_FALSE(E().syncdestE->isHidden());
+    EXPECT_FALSE(E().syncdestB->isHidden());
+    EXPECT_FALSE(E().syncdestdelB->isHidden());
+    EXPECT_EQ(E().destkindC->width(), 108);
+    // The kind box now stands in the title row, between the title and the Synchronize box.
+    EXPECT_LT(E().destkindC->geometry().top(), E().syncCB->geometry().bottom());
+    EXPECT_GT(E().destkindC->geometry().left(), E().destL->geometry().right());
+    EXPECT_LT(E().destkindC->geometry().right(), E().syncCB->geometry().left());
+    EXPECT_EQ(E().AddfnB->text().toStdString(), "Add");
+    EXPECT_EQ(E().DelfnB->text().toStdString(), "Del");
+    EXPECT_EQ(E().syncdestB->text().toStdString(), "&Add");
+    EXPECT_EQ(E().syncdestdelB->text().toStdString(), "&Del");
+    EXPECT_FALSE(E().DirV->MultiSelect());
+
+    E().syncCB->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(E().destdriveC->isHidden());
+    EXPECT_TRUE(E().syncdestE->isHidden());
+    EXPECT_EQ(E().destkindC->width(), 145);
+    EXPECT_EQ(E().AddfnB->text().toStdString(), "&Add");
+    EXPECT_EQ(E().DelfnB->text().toStdString(), "&Del");
+    EXPECT_TRUE(E().DirV->MultiSelect());
+}
+
+TEST_F(EditorDestinationTest, SwitchingSynchronisingOnWithTwoItemsWarnsAndKeepsBoth) {
+    settings.ShowSyncOption = true;
+    Open();
+    AddItems({"c:\\a", "c:\\b"});
+    E().syncCB->click();
+    EXPECT_THAT(dialogs.TextsOf(BoxType::Warning),
+                ElementsAre("There is more than 1 source item added. Please reduce to only 1 as "
+                            "you can synchronize only 1 file to another file or 1 folder to "
+                            "another folder."));
+    EXPECT_THAT(E().SourceItems(), ElementsAre("c:\\a", "c:\\b"));
+    EXPECT_TRUE(E().syncCB->isChecked());
+}
+
+TEST_F(EditorDestinationTest, TheSynchronisationDestinationIsTakenFromTheAddField) {
+    settings.ShowSyncOption = true;
+    Open();
+    E().syncCB->click();
+    AddItem("c:\\data");
+    E().AddfnE->setText("c:\\data\\backup");
+    dialogs.ClearRecord();
+    E().syncdestB->click();
+    EXPECT_THAT(dialogs.TextsOf(BoxType::Error),
+                ElementsAre("Nesting forbidden! c:\\data and c:\\data\\backup are part of each "
+                            "other!!"));
+    EXPECT_EQ(Text(E().syncdestE), "");
+
+    E().AddfnE->setText("e:\\mirror");
+    E().syncdestB->click();
+    EXPECT_EQ(Text(E().syncdestE), "e:\\mirror");
+    EXPECT_EQ(E().StatusText(), "From c:\\data To e:\\mirror");
+    EXPECT_TRUE(handOver.SyncMode);
+    EXPECT_EQ(handOver.SyncDest, "e:\\mirror");
+
+    E().syncdestdelB->click();
+    EXPECT_EQ(Text(E().syncdestE), "");
+
+    E().AddfnE->clear();
+    dialogs.ClearRecord();
+    E().syncdestB->click();
+    EXPECT_THAT(dialogs.TextsOf(BoxType::Plain),
+                ElementsAre("Select an item to add first, by clicking a folder or file!"));
+}
+
+TEST_F(EditorDestinationTest, ATypedSynchronisationDestinationIsShownAndANativeOneTranslated) {
+    settings.ShowSyncOption = true;
+    Open();
+    E().syncCB->click();
+    E().syncdestE->setText("e:\\x");
+    EXPECT_EQ(E().StatusText(), "Destination for synchronizing: e:\\x");
+    E().syncdestE->setText(QString::fromStdString(drives.HostRoot('e') + "/Mirror"));
+    emit E().syncdestE->editingFinished();
+    EXPECT_EQ(Text(E().syncdestE), "e:\\Mirror");
+    EXPECT_EQ(E().StatusText(), "Destination for synchronizing: e:\\Mirror");
+}
+
+TEST_F(EditorDestinationTest, ASynchronisingProjectOpensSoEvenWhenTheOptionIsHidden) {
+    settings.ShowSyncOption = false;
+    Open();
+    OpenEditOutcome outcome;
+    outcome.caption = "Project Editor: Mirror";
+    outcome.name = outcome.projectName = "Mirror";
+    outcome.fields.sync = true;
+    outcome.fields.syncdest = "e:\\Mirror\\Data";
+    outcome.fields.items = {"c:\\Data"};
+    E().LoadProject(outcome);
+    EXPECT_TRUE(E().syncCB->isHidden());
+    EXPECT_TRUE(E().syncCB->isChecked());
+    EXPECT_FALSE(E().syncdestE->isHidden());
+    EXPECT_EQ(Text(E().syncdestE), "e:\\Mirror\\Data");
+    EXPECT_TRUE(E().destdriveC->isHidden());
+}
+
+TEST_F(EditorDestinationTest, TheExampleFollowsTheDestinationAndTheCurrentEntry) {
+    settings.BackupLocation = "d:\\Backup";
+    Open();
+    E().destdriveC->setEditText("<default>");
+    EXPECT_EQ(E().StatusText(), "No source items added");
+    AddItems({"c:\\Data\\Docs", "e:\\Photos"});
+    EXPECT_EQ(E().StatusText(), "From e:\\Photos To d:\\Backup\\VLMcopy_drive_e\\Photos");
+    E().fdlistLB->setCurrentRow(0);
+    E().destdriveC->setEditText("e: <Removable>");
+    EXPECT_EQ(E().StatusText(), "From c:\\Data\\Docs To e:\\VLMcopy_drive_c\\Data\\Docs");
+    EXPECT_FALSE(handOver.SyncMode);
+}
+
+TEST_F(EditorDestinationTest, AHandEditedItemWithoutDriveIsNamedInsteadOfEndingTheProgram) {
+    Open();
+    OpenEditOutcome outcome;
+    outcome.caption = "Project Editor: Old";
+    outcome.name = outcome.projectName = "Old";
+    outcome.fields.destdrive = "e:";
+    outcome.fields.items = {"\\\\server\\share"};
+    E().LoadProject(outcome);
+    E().showfromtoexample();
+    EXPECT_EQ(E().StatusText(), "Fatal error: Incorrect source path! \\\\server\\share");
+    EXPECT_TRUE(E().isVisible());
+}
+
+TEST(DriveTypeNameTest, NamesEveryCodeAndNeverSaysDoesNotExist) {
+    const char* expected[] = {"Unknown", "Unknown", "Removable", "Fixed",
+                              "Network", "CD/DVD",  "RAMDISK"};
+    for (int code = 0; code <= 6; ++code)
+        EXPECT_EQ(DriveTypeName(code), expected[code]) << code;
+}
+
+}  // namespace
+}  // namespace vlm
