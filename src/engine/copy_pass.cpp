@@ -89,7 +89,9 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     std::vector<DirEntry> entries;
     if (!ListDirectory(source, kAttrAnyFile, entries)) {
         // An unreadable folder must not pass for an empty one: its files are not backed up.
-        report("ERROR: Unable to read directory " + source + "!", true);
+        const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
+        report(unreadable, true);
+        ShowErrorBox(unreadable);
         run_.FilesFailed = true;
         return;
     }

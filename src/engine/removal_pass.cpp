@@ -79,7 +79,9 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
 void RemovalPass::Walk(const std::string& source, const std::string& destination) {
     std::vector<DirEntry> entries;
     if (!ListDirectory(destination, kAttrAnyFile, entries)) {
-        report("ERROR: Unable to read directory " + destination + "!", true);
+        const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
+        report(unreadable, true);
+        ShowErrorBox(unreadable);
         run_.FilesFailed = true;
         return;
     }
