@@ -20,6 +20,44 @@ namespace {
 // differ between a file named as a project item and a file met inside a folder walk.
 enum class FileOrigin { SingleItem, FolderWalk };
 
+// What a destination folder held when its walk began, so that each source file is looked up
+// there without a stat of its own. Without a listing (the folder could not be read, or cleaned
+// names may make two source files meet at one destination name) every path is asked on its own.
+class DestinationFolder {
+public:
+    DestinationFolder() = default;
+    explicit DestinationFolder(std::vector<DirEntry> entries)
+        : entries_(std::move(entries)), listed_(true) {}
+
+    // The entry at `path` (whose name is `name`). A folder needs nothing more than the listing;
+    // a file's size, time and read-only bit are read from the file itself.
+    std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
+        if (!listed_)
+            return QueryEntry(path);
+        const DirEntry* listed = FindListedEntry(entries_, name);
+        if (listed == nullptr)
+            return std::nullopt;
+        if (listed->kind == EntryKind::Directory)
+            return *listed;
+        return QueryEntry(path);
+    }
+
+    bool HoldsFolder(const std::string& path, std::string_view name) const {
+        const auto entry = Lookup(path, name);
+        return entry && entry->kind == EntryKind::Directory;
+    }
+
+private:
+    std::vector<DirEntry> entries_;
+    bool listed_ = false;
+};
+
+// The name part of a destination path: what follows its last backslash.
+std::string_view NamePart(std::string_view path) {
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 class CopyPass {
 public:
     explicit CopyPass(PassContext& ctx) : ctx_(ctx), run_(ctx.run) {}
@@ -28,10 +66,12 @@ public:
 
 private:
     void Walk(const std::string& source, const std::string& destination);
+    DestinationFolder ListDestination(const std::string& destination) const;
     void EnterSubFolder(const std::string& source, const std::string& destination,
-                        const std::string& name);
+                        const std::string& name, const DestinationFolder& existing);
     void CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                      PackedTime sourceTime, FileOrigin origin);
+                      PackedTime sourceTime, FileOrigin origin,
+                      const DestinationFolder& existing = DestinationFolder());
     bool CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -95,13 +135,14 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         run_.FilesFailed = true;
         return;
     }
+    const DestinationFolder existing = ListDestination(destination);
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
             return;
         const std::string s = source + "\\" + entry.name;
         switch (entry.kind) {
             case EntryKind::Directory:
-                EnterSubFolder(source, destination, entry.name);
+                EnterSubFolder(source, destination, entry.name, existing);
                 if (run_.StopRequested)
                     return;
                 break;
@@ -115,7 +156,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
                 if (IsTemporaryFileName(entry.name))
                     break;
                 CopyFileRule(s, destination + "\\" + entry.name, entry.size, entry.time,
-                             FileOrigin::FolderWalk);
+                             FileOrigin::FolderWalk, existing);
                 if (run_.StopRequested)
                     return;
                 break;
@@ -123,17 +164,28 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     }
 }
 
+DestinationFolder CopyPass::ListDestination(const std::string& destination) const {
+    // With cleaned names two source files can meet at one destination name, and the second must
+    // find the first one's copy: then only a lookup of each path sees what this walk wrote.
+    if (run_.LongNamesOn)
+        return DestinationFolder();
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(destination, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
+        return DestinationFolder();
+    return DestinationFolder(std::move(entries));
+}
+
 void CopyPass::EnterSubFolder(const std::string& source, const std::string& destination,
-                              const std::string& name) {
+                              const std::string& name, const DestinationFolder& existing) {
     const std::string subSource = source + "\\" + name;
     const std::string subDestination = destination + "\\" + name;
     if (!run_.VirtualCopy) {
         // Only a real folder will do: a link of that name at the destination is never written
         // through, and creating the folder then fails like any other creation.
-        const auto existing = QueryEntry(subDestination);
-        if (!existing || existing->kind != EntryKind::Directory) {
+        if (!existing.HoldsFolder(subDestination, name)) {
             if (CreateDirectory(subDestination)) {
-                report("Created dir: " + name + " in " + destination, false);
+                run_.DestinationWritten = true;
+                ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
             } else {
                 report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
                 BeepTimes(2);
@@ -145,12 +197,13 @@ void CopyPass::EnterSubFolder(const std::string& source, const std::string& dest
             }
         }
     }
-    report("getting into dir " + name + " from " + destination, false);
+    ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
     Copy(subSource, subDestination);
 }
 
 void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                            PackedTime sourceTime, FileOrigin origin) {
+                            PackedTime sourceTime, FileOrigin origin,
+                            const DestinationFolder& existingFolder) {
     if (run_.LongNamesOn) {
         d = fnamecutto127(d, ctx_.log);
         if (NameIsEmpty(d)) {
@@ -161,15 +214,15 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             return;
         }
     }
-    const auto existing = QueryEntry(d);
+    const auto existing = existingFolder.Lookup(d, NamePart(d));
     // A folder of that name is no file: the copy is attempted and fails like any other.
     if (!existing || existing->kind == EntryKind::Directory) {
-        report("copying new file...", false);
-        report("from: " + s, false);
-        report("to: " + d, false);
+        ctx_.detail([] { return std::string("copying new file..."); });
+        ctx_.detail([&] { return "from: " + s; });
+        ctx_.detail([&] { return "to: " + d; });
         if (run_.VirtualCopy) {
             run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
-            report("virtual file creation done!", false);
+            ctx_.detail([] { return std::string("virtual file creation done!"); });
             return;
         }
         if (CopyOrReport(s, d, origin))
@@ -183,11 +236,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
     } else if (existing->time != sourceTime) {
         report("updating (new age)...", false);
     } else {
-        report(s + " not changed since last backup", false);
+        ctx_.detail([&] { return s + " not changed since last backup"; });
         return;
     }
-    report("from: " + s, false);
-    report("to: " + d, false);
+    ctx_.detail([&] { return "from: " + s; });
+    ctx_.detail([&] { return "to: " + d; });
     if (run_.ConfirmOn &&
         !AskYesNo(BoxType::Confirmation, "Do you really want to overwrite file " + d + "?")) {
         report(origin == FileOrigin::SingleItem
@@ -221,10 +274,12 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
 bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin) {
     if (origin == FileOrigin::SingleItem) {
         CopyFileKeepAge(s, d);
+        run_.DestinationWritten = true;
         return true;
     }
     try {
         CopyFileKeepAge(s, d);
+        run_.DestinationWritten = true;
         return true;
     } catch (const CopyError& error) {
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());

@@ -15,6 +15,12 @@ struct PassContext {
     EventPump& pump;
 
     void report(const std::string& line, bool important) const { log.report(line, important); }
+    // A detail line built only when the log level shows it: `line` makes the text.
+    template <typename MakeLine>
+    void detail(MakeLine&& line) const {
+        if (log.Shows(false))
+            log.report(line(), false);
+    }
     // "Let pending window messages be handled", then tell whether the run must stop.
     bool PumpAndCheckStop() const {
         pump.ProcessPendingEvents();

@@ -23,9 +23,9 @@ public:
 
 private:
     void Walk(const std::string& source, const std::string& destination);
-    void RemoveFolder(const std::string& dPrime, const DirEntry& entry);
-    void RemoveFile(const std::string& source, const std::string& d, const DirEntry& entry);
-    bool SourceHas(const std::string& path, EntryKind kind) const;
+    void RemoveFolder(const std::string& dPrime);
+    void RemoveFile(const std::string& source, const std::string& d, const DirEntry& entry,
+                    const std::vector<DirEntry>& sourceEntries);
     bool ContinueOrStop(const std::string& question);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -49,11 +49,18 @@ bool RemovalPass::ContinueOrStop(const std::string& question) {
     return false;
 }
 
-// The source "has" an entry only when the very same kind of thing is there. A link in the source
-// is no plain file or folder: the copy pass skips it, so its namesake at the destination goes.
-bool RemovalPass::SourceHas(const std::string& path, EntryKind kind) const {
+// The source "has" an entry only when the very same kind of thing is there under exactly that
+// name (the host's own, case-sensitive comparison). A link in the source is no plain file or
+// folder: the copy pass skips it, so its namesake at the destination goes.
+bool SourceHas(const std::vector<DirEntry>& sourceEntries, std::string_view name, EntryKind kind) {
+    const DirEntry* entry = FindListedEntry(sourceEntries, name);
+    return entry != nullptr && entry->kind == kind;
+}
+
+// Read at the moment of deleting, as the quick listings leave the bit out.
+bool IsReadOnly(const std::string& path) {
     const auto entry = QueryEntry(path);
-    return entry && entry->kind == kind;
+    return entry && (entry->attributes & kAttrReadOnly) != 0;
 }
 
 void RemovalPass::Remove(std::string_view source, std::string_view destinationIn) {
@@ -77,9 +84,21 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
 }
 
 void RemovalPass::Walk(const std::string& source, const std::string& destination) {
+    // Names and kinds are all this walk compares: both folders are listed once, without a stat
+    // of each entry.
     std::vector<DirEntry> entries;
-    if (!ListDirectory(destination, kAttrAnyFile, entries)) {
+    if (!ListDirectory(destination, kAttrAnyFile, entries, ListDetail::NamesAndKinds)) {
         const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
+        report(unreadable, true);
+        ShowErrorBox(unreadable);
+        run_.FilesFailed = true;
+        return;
+    }
+    std::vector<DirEntry> sourceEntries;
+    if (!ListDirectory(source, kAttrAnyFile, sourceEntries, ListDetail::NamesAndKinds)) {
+        // A source folder that cannot be read must not pass for an empty one: its whole mirror
+        // would go.
+        const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
         run_.FilesFailed = true;
@@ -90,36 +109,37 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
             return;
         const std::string d = destination + "\\" + entry.name;
         if (entry.kind == EntryKind::Directory) {
-            const std::string sPrime = source + "\\" + entry.name;
-            if (SourceHas(sPrime, EntryKind::Directory)) {
-                report("getting into dir " + entry.name + " from " + destination, false);
-                Remove(sPrime, d);
+            if (SourceHas(sourceEntries, entry.name, EntryKind::Directory)) {
+                ctx_.detail(
+                    [&] { return "getting into dir " + entry.name + " from " + destination; });
+                Remove(source + "\\" + entry.name, d);
             } else {
-                RemoveFolder(d, entry);
+                RemoveFolder(d);
             }
         } else {
             // Links and special files are treated like files: only the entry itself goes.
-            RemoveFile(source, d, entry);
+            RemoveFile(source, d, entry, sourceEntries);
         }
         if (run_.StopRequested)
             return;
     }
 }
 
-void RemovalPass::RemoveFolder(const std::string& dPrime, const DirEntry& entry) {
+void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
                                     "Do you really want to delete COMPLETE dir " + dPrime + "?")) {
         report("deleting " + dPrime + " not allowed by user!", true);
         return;
     }
-    if ((entry.attributes & kAttrReadOnly) != 0) {
+    if (IsReadOnly(dPrime)) {
         report("Fatal ERROR: " + dPrime + " not deleted as it is READONLY!", true);
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + dPrime + " not deleted as it is READONLY! " +
                             kMakeWritable + " Continue??"))
             return;
     }
+    run_.DestinationWritten = true;
     if (DeleteDirTree(dPrime)) {
         report("Removed dir: " + dPrime, true);
         return;
@@ -138,15 +158,16 @@ void RemovalPass::RemoveFolder(const std::string& dPrime, const DirEntry& entry)
         report("User decides to continue", true);
 }
 
-void RemovalPass::RemoveFile(const std::string& source, const std::string& d,
-                             const DirEntry& entry) {
+void RemovalPass::RemoveFile(const std::string& source, const std::string& d, const DirEntry& entry,
+                             const std::vector<DirEntry>& sourceEntries) {
     if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
         // Left behind by a run that was killed mid-copy: never a file of the person's, so it
         // goes without a word.
+        run_.DestinationWritten = true;
         DeleteFile(d);
         return;
     }
-    if (SourceHas(source + "\\" + entry.name, EntryKind::File))
+    if (SourceHas(sourceEntries, entry.name, EntryKind::File))
         return;
     if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
         return;
@@ -157,13 +178,14 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& d,
         report("deleting " + d + " not allowed by user", true);
         return;
     }
-    if ((entry.attributes & kAttrReadOnly) != 0) {
+    if (IsReadOnly(d)) {
         report("Fatal ERROR: " + d + " not deleted as it is READONLY!", true);
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + d + " not deleted as it is READONLY! " +
                             kMakeWritable + " " + "Continue??"))
             return;
     }
+    run_.DestinationWritten = true;
     if (DeleteFile(d)) {
         report("Removed file: " + d, true);
         return;

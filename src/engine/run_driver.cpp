@@ -1,5 +1,6 @@
 #include "engine/run_driver.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include "engine/copy_pass.h"
 #include "engine/free_space.h"
 #include "engine/removal_pass.h"
+#include "platform/file_system.h"
 #include "platform/locale_text.h"
 #include "platform/packed_time.h"
 #include "platform/volumes.h"
@@ -30,6 +32,13 @@ std::string Lower(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+std::string UpperLetter(const std::string& letter) {
+    std::string upper = letter.substr(0, 1);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
 }
 
 std::string OnOff(bool on) {
@@ -116,6 +125,7 @@ void RunEngine::RunSteps(const std::string& path) {
 
     run_.StopRequested = false;
     run_.FilesFailed = false;
+    run_.DestinationWritten = false;
     noSpaceExit_ = false;
     fatalError_ = false;
     const auto project = ProjectText::Load(path);
@@ -258,9 +268,10 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
 
         const char kind = ItemKind(source);
         if (kind == 'f') {
-            if (!ForceDirChain(FolderPartOf(destination))) {
+            if (!MakeDestinationFolder(FolderPartOf(destination))) {
                 report("FATAL ERROR: Unable to create directory for " + destination, true);
                 fatalError_ = true;
+                FlushDestination();
                 ClosingLines();
                 return false;
             }
@@ -268,9 +279,10 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             continue;
         }
         if (kind == 'd') {
-            if (!ForceDirChain(destination)) {
+            if (!MakeDestinationFolder(destination)) {
                 report("FATAL ERROR: Unable to create directory " + destination, true);
                 fatalError_ = true;
+                FlushDestination();
                 ClosingLines();
                 return false;
             }
@@ -304,7 +316,47 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
     return true;
 }
 
+bool RunEngine::MakeDestinationFolder(const std::string& folder) {
+    if (ItemKind(folder) == 'd')
+        return true;
+    run_.DestinationWritten = true;
+    return ForceDirChain(folder);
+}
+
+// The copies of a run are not flushed one by one: what this run wrote reaches the medium here,
+// once, before the run can tell the person it is done. Each item's destination is flushed, as an
+// item can lie on another file system than its drive's root.
+void RunEngine::FlushDestination() {
+    if (!run_.DestinationWritten)
+        return;
+    run_.DestinationWritten = false;
+    const auto sources = view_.SourceItems();
+    const auto destinations = view_.DestinationPaths();
+    std::vector<std::string> flushed;
+    bool complete = true;
+    for (std::size_t j = 0; j < destinations.size(); ++j) {
+        const bool fileItem = j < sources.size() && ItemKind(sources[j]) == 'f';
+        const std::string folder =
+            StripTrailingBackslash(fileItem ? FolderPartOf(destinations[j]) : destinations[j]);
+        // An item the run never reached may have no folder yet: nothing of it to flush.
+        if (ItemKind(folder) != 'd' ||
+            std::find(flushed.begin(), flushed.end(), folder) != flushed.end())
+            continue;
+        flushed.push_back(folder);
+        if (!SyncFileSystemOf(folder))
+            complete = false;
+    }
+    if (complete)
+        return;
+    const std::string message = "ERROR: Unable to flush the files written to drive " +
+                                UpperLetter(destLetter_) + ": to the medium!";
+    report(message, true);
+    ShowErrorBox(message);
+    fatalError_ = true;
+}
+
 void RunEngine::FinishRun() {
+    FlushDestination();
     for (const std::string& line : FreeSpaceLines(destLetter_))
         report(line, true);
     ClosingLines();

@@ -58,6 +58,8 @@ private:
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
     bool WorkThroughItems(const std::string& destkind);
+    bool MakeDestinationFolder(const std::string& folder);
+    void FlushDestination();
     void FinishRun();
     void ClosingLines();
     std::string HistoryResult() const;

@@ -17,6 +17,9 @@ public:
 
     // `important` lines show at Normal and Extended, detail lines at Extended only.
     void report(const std::string& line, bool important);
+    // True when report() would show a line of that class now. A pass asks before it builds a
+    // line per file that the log level drops anyway.
+    bool Shows(bool important) const { return Keeps(important); }
     // Appends one line to the file at `path`, asking the person when that fails.
     void addlnlog(const std::string& line, const std::string& path);
 

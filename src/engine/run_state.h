@@ -19,6 +19,9 @@ struct RunState {
     // A file of this run could not be copied or a folder not read: the pass went on, but the
     // run did not do all its work and must not end as "OK".
     bool FilesFailed = false;
+    // Something was created, replaced or removed at the destination: the run flushes it to the
+    // medium before it can end as "OK".
+    bool DestinationWritten = false;
 };
 
 // What one window hands to another.
