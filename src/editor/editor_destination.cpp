@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <algorithm>
 
 #include "core/opening_rules.h"
 #include "editor/editor_texts.h"
@@ -31,10 +32,16 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Where the kind box stands, in pixels within the block: in the drive's row, or, while
-// synchronising, up in the title row and narrower.
+// Where the kind box stands: in the drive's row, or, while synchronising, up in the title row
+// and narrower. The widths are those of the classic small window font, widened where this
+// font would cut the longest offered kinds.
 constexpr int kKindWidth = 145;
 constexpr int kKindWidthSynchronising = 108;
+
+int KindBoxWidth(const QComboBox* box, int classic, const char* longest) {
+    const int fits = box->fontMetrics().horizontalAdvance(QString::fromUtf8(longest)) + 40;
+    return std::max(classic, fits);
+}
 
 // The drive box takes one typed character; its own entries ("e: <Removable>", "<default>") are
 // longer, and deleting characters from one of them is allowed too.
@@ -111,6 +118,7 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     destdriveC->addItem(QString());
     destdriveC->setMaxVisibleItems(28);
     destdriveC->setMinimumWidth(140);
+    destdriveC->setMaximumWidth(220);
     destdriveC->lineEdit()->setValidator(new DriveTextValidator(destdriveC, destdriveC));
     destdriveC->setEditText(QString());
     destdriveC->installEventFilter(this);
@@ -168,10 +176,10 @@ void TprojecteditF::PlaceKindBox(bool synchronising) {
     destGrid_->removeWidget(destkindC);
     if (synchronising) {
         destGrid_->addWidget(destkindC, 0, 1, 1, 2, Qt::AlignLeft);
-        destkindC->setFixedWidth(kKindWidthSynchronising);
+        destkindC->setFixedWidth(KindBoxWidth(destkindC, kKindWidthSynchronising, "ExternalHD1TB"));
     } else {
         destGrid_->addWidget(destkindC, 1, 2, 1, 2);
-        destkindC->setFixedWidth(kKindWidth);
+        destkindC->setFixedWidth(KindBoxWidth(destkindC, kKindWidth, "External Desktop"));
     }
 }
 

@@ -113,7 +113,10 @@ QWidget* TprojecteditF::BuildBottomRow() {
     openedprojnameL->setVisible(false);
 
     helpB = new QPushButton(row);
-    helpB->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    QIcon help = QIcon::fromTheme(QStringLiteral("help-contents"));
+    if (help.isNull())
+        help = style()->standardIcon(QStyle::SP_MessageBoxQuestion);
+    helpB->setIcon(help);
     helpB->setToolTip(QStringLiteral("Help"));
     canceleditB = new QPushButton(QStringLiteral("&Cancel"), row);
     RunB = new QPushButton(QStringLiteral("Save && &Run"), row);
