@@ -250,5 +250,122 @@ TEST(RemovalPassTest, CutLongNamesStayOnlyWithNameChecksOn) {
     }
 }
 
+// What the source "has" is decided by name and kind: an entry stays only where the source holds
+// the very same kind of thing under exactly the same name. Every pairing of kinds, side by side.
+TEST(RemovalPassTest, KeepsExactlyWhatTheSourceHasUnderTheSameNameAndKind) {
+    enum class Kind { None, File, Folder, FileLink, FolderLink, Fifo };
+    const auto make = [](Kind kind, const std::string& path, const std::string& targets) {
+        switch (kind) {
+            case Kind::None:
+                break;
+            case Kind::File:
+                test::WriteFile(path, "f", kOld);
+                break;
+            case Kind::Folder:
+                test::WriteFile(path + "/inner.txt", "i", kOld);
+                break;
+            case Kind::FileLink:
+                test::MakeSymlink(targets + "/t.txt", path);
+                break;
+            case Kind::FolderLink:
+                test::MakeSymlink(targets, path);
+                break;
+            case Kind::Fifo:
+                test::MakeFifo(path);
+                break;
+        }
+    };
+    struct Case {
+        Kind source;
+        Kind destination;
+        bool stays;
+    } cases[] = {
+        {Kind::File, Kind::File, true},          {Kind::Folder, Kind::Folder, true},
+        {Kind::None, Kind::File, false},         {Kind::None, Kind::Folder, false},
+        {Kind::Folder, Kind::File, false},       {Kind::File, Kind::Folder, false},
+        {Kind::FileLink, Kind::File, false},     {Kind::FolderLink, Kind::Folder, false},
+        {Kind::Fifo, Kind::File, false},         {Kind::File, Kind::FileLink, true},
+        {Kind::None, Kind::FileLink, false},     {Kind::None, Kind::FolderLink, false},
+        {Kind::Folder, Kind::FolderLink, false}, {Kind::None, Kind::Fifo, false},
+        {Kind::File, Kind::Fifo, true},
+    };
+    EngineRig rig;
+    test::WriteFile(rig.Src("targets/t.txt"), "t", kOld);
+    test::MakeDir(rig.Src("s"));
+    test::MakeDir(rig.Dst("d"));
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string name = "n" + std::to_string(10 + i);
+        make(cases[i].source, rig.Src("s/" + name), rig.Src("targets"));
+        make(cases[i].destination, rig.Dst("d/" + name), rig.Src("targets"));
+        if (cases[i].stays) {
+            expected.push_back(name);
+            if (cases[i].destination == Kind::Folder)
+                expected.push_back(name + "/inner.txt");
+        }
+    }
+    // Names differ from the source's only in case, or hold a host backslash.
+    test::WriteFile(rig.Src("s/Report.txt"), "r", kOld);
+    test::WriteFile(rig.Dst("d/report.txt"), "r", kOld);
+    test::WriteFile(rig.Src("s/a\\b.txt"), "ab", kOld);
+    test::WriteFile(rig.Dst("d/a\\b.txt"), "ab", kOld);
+    test::WriteFile(rig.Dst("d/a"), "not the same name", kOld);
+    expected.push_back("a\\b.txt");
+    std::sort(expected.begin(), expected.end());
+
+    deletesupr(rig.pass, "c:\\s", "e:\\d");
+
+    EXPECT_FALSE(rig.run.StopRequested);
+    EXPECT_EQ(Paths(rig.Dst("d")), expected);
+    EXPECT_TRUE(rig.Reported("Removed file: e:\\d\\report.txt"));
+    EXPECT_TRUE(rig.Reported("Removed file: e:\\d\\a"));
+    // Links were removed themselves; what they pointed at is untouched.
+    EXPECT_EQ(test::ReadFile(rig.Src("targets/t.txt")), "t");
+    EXPECT_TRUE(rig.dialogs.Boxes().empty());
+}
+
+#ifdef VELMORA_FAULT_INJECTION
+// A source folder that cannot be listed is no empty folder: its mirror must not go.
+TEST(RemovalPassTest, UnreadableSourceFolderRemovesNothing) {
+    EngineRig rig;
+    test::WriteFile(rig.Src("s/keep.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("d/keep.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("d/sub/x.txt"), "x", kOld);
+    faults::Reset();
+    // The destination is listed first, then the source.
+    faults::Arm(faults::Call::Open, 2, EACCES);
+    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    faults::Reset();
+    EXPECT_EQ(Paths(rig.Dst("d")), (std::vector<std::string>{"keep.txt", "sub", "sub/x.txt"}));
+    EXPECT_TRUE(rig.Reported("ERROR: Unable to read directory c:\\s!"));
+    EXPECT_TRUE(rig.dialogs.Shown(BoxType::Error, "ERROR: Unable to read directory c:\\s!"));
+    EXPECT_TRUE(rig.run.FilesFailed);
+}
+#endif
+
+// The read-only bit of a superfluous entry is read when it is about to go, not from the listing.
+TEST(RemovalPassTest, ReadOnlySuperfluousEntriesAreRecognised) {
+    EngineRig rig;
+    test::MakeDir(rig.Src("s"));
+    test::WriteFile(rig.Dst("d/locked.txt"), "l", kOld, 0444);
+    test::WriteFile(rig.Dst("d/lockeddir/x.txt"), "x", kOld);
+    test::SetMode(rig.Dst("d/lockeddir"), 0555);
+    rig.dialogs.ExpectQuestion("Fatal ERROR: e:\\d\\locked.txt not deleted as it is READONLY! " +
+                                   std::string(kMakeWritable) + " Continue??",
+                               Answer::Yes);
+    rig.dialogs.ExpectQuestion(
+        "Fatal ERROR: e:\\d\\locked.txt not deleted for unknown reason! "
+        "Continue??",
+        Answer::Yes);
+    rig.dialogs.ExpectQuestion("Fatal ERROR: e:\\d\\lockeddir not deleted as it is READONLY! " +
+                                   std::string(kMakeWritable) + " Continue??",
+                               Answer::No);
+    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    EXPECT_TRUE(rig.Reported("Fatal ERROR: e:\\d\\locked.txt not deleted as it is READONLY!"));
+    EXPECT_TRUE(rig.Reported("Fatal ERROR: e:\\d\\lockeddir not deleted as it is READONLY!"));
+    EXPECT_TRUE(rig.run.StopRequested);
+    test::SetMode(rig.Dst("d/lockeddir"), 0755);
+}
+
 }  // namespace
 }  // namespace vlm

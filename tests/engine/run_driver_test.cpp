@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -334,6 +335,83 @@ TEST(RunDriverTest, FailedCopyOfASingleFileItemLeavesTheRunOpen) {
     EXPECT_FALSE(rig.engine.Outcome().has_value());
     EXPECT_TRUE(rig.run.RunActive);
     EXPECT_FALSE(rig.view.runEnabled);
+}
+
+// A run's copies are not flushed one by one: whatever a run wrote, copied or removed reaches
+// the medium in one flush per destination before its free-space and closing lines; a run that
+// wrote nothing flushes nothing, and a flush that fails is no success.
+TEST(RunDriverTest, WhatARunWroteIsFlushedOnceBeforeItsClosingLines) {
+    const std::string flushError =
+        "ERROR: Unable to flush the files written to drive E: to the medium!";
+    struct Step {
+        const char* what;
+        std::function<void(EngineRig&)> change;
+        bool failFlush;
+        int flushes;
+        const char* result;
+    };
+    const std::vector<Step> steps = {
+        {"first copy", [](EngineRig&) {}, false, 2, "OK"},
+        {"nothing changed", [](EngineRig&) {}, false, 0, "OK"},
+        {"a file removed at the source",
+         [](EngineRig& rig) { std::remove(rig.Src("docs/b.txt").c_str()); }, false, 2, "OK"},
+        {"a changed file, and the flush fails",
+         [](EngineRig& rig) { test::WriteFile(rig.Src("docs/a.txt"), "changed", kOld); }, true, 2,
+         "Error"},
+        {"the next run finds the copy in place", [](EngineRig&) {}, false, 0, "OK"},
+    };
+    EngineRig rig;
+    rig.view.level = LogLevel::Normal;
+    test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
+    test::WriteFile(rig.Src("docs/b.txt"), "b", kOld);
+    test::WriteFile(rig.Src("single.txt"), "s", kOld);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\docs", "c:\\single.txt"}));
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change(rig);
+        rig.view.allReportLines.clear();
+        rig.dialogs.ClearRecord();
+        faults::Reset();
+        if (step.failFlush)
+            faults::Arm(faults::Call::SyncFileSystem, 1, EIO);
+        rig.engine.run(project);
+        EXPECT_EQ(faults::Count(faults::Call::SyncFileSystem), step.flushes);
+        faults::Reset();
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>(step.result));
+        EXPECT_EQ(NewestRow(rig).back(), step.result);
+        EXPECT_EQ(rig.Reported(flushError), step.failFlush);
+        EXPECT_EQ(rig.dialogs.Shown(BoxType::Error, flushError), step.failFlush);
+        if (step.failFlush) {
+            // Told before the free-space and closing lines, which still follow.
+            const auto& lines = rig.view.allReportLines;
+            const auto error = std::find(lines.begin(), lines.end(), flushError);
+            const auto freeSpace =
+                std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+                    return line.find(" percent of the space on drive E") != std::string::npos;
+                });
+            EXPECT_LT(error - lines.begin(), freeSpace - lines.begin());
+            EXPECT_FALSE(rig.ReportedStartingWith("End time: ").empty());
+        }
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")),
+                  test::ReadFile(rig.Src("docs/a.txt")));
+    }
+}
+
+// A run stopped half-way has written files too: they are flushed before it ends as Cancelled.
+TEST(RunDriverTest, AStoppedRunFlushesWhatItWrote) {
+    EngineRig rig;
+    for (int i = 0; i < 6; ++i)
+        test::WriteFile(rig.Src("docs/f" + std::to_string(10 + i)), "x", kOld);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+    rig.pump.hook = [&](int) {
+        if (rig.ReportedStartingWith("Created file: ").size() == 3)
+            rig.run.StopRequested = true;
+    };
+    faults::Reset();
+    rig.engine.run(project);
+    EXPECT_EQ(faults::Count(faults::Call::SyncFileSystem), 1);
+    faults::Reset();
+    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Cancelled"));
 }
 
 TEST(RunDriverTest, AnEmptyProjectEndsOk) {
