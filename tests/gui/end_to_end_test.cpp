@@ -51,7 +51,8 @@ protected:
                                                      "\np=" + programFolder + "\n");
         WriteFile(drives.Host("c:\\src\\a.txt"), "alpha", 1700000000);
         WriteFile(drives.Host("c:\\src\\sub\\b.txt"), "beta", 1700000100);
-        WriteFile(drives.Host("c:\\src\\sub\\deeper\\c.txt"), std::string(70000, 'c'));
+        // Copies carry the 2-second stamp, so the sources get even seconds to compare exactly.
+        WriteFile(drives.Host("c:\\src\\sub\\deeper\\c.txt"), std::string(70000, 'c'), 1700000200);
     }
 
     void WriteProject(const std::string& hostPath, const std::string& destdrive) {
