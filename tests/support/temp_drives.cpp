@@ -251,7 +251,9 @@ std::vector<TreeEntry> ReadTree(const std::string& hostRoot, TreeOptions options
                 entry.kind = 'f';
                 entry.size = static_cast<std::uint64_t>(st.st_size);
                 entry.content = HashHex(ReadFile(host));
-                entry.mtime = options.withFileTimes ? st.st_mtime : 0;
+                // A copy carries the 2-second file-system stamp, so times are compared at that
+                // resolution.
+                entry.mtime = options.withFileTimes ? st.st_mtime - st.st_mtime % 2 : 0;
             } else if (S_ISDIR(st.st_mode)) {
                 entry.kind = 'd';
                 entry.mtime = options.withFolderTimes ? st.st_mtime : 0;
