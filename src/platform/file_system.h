@@ -168,10 +168,14 @@ public:
     const std::string& TemporaryPath() const { return tempPath_; }
 
 private:
+    void StartWriteback();
+
     std::string target_;
     std::string tempPath_;
     HostFile file_;
     Durability durability_ = Durability::SyncEachFile;
+    std::uint64_t written_ = 0;         // bytes written to the temporary file
+    std::uint64_t writebackStart_ = 0;  // of those, the ones already sent on to the medium
     bool failed_ = false;
 };
 

@@ -129,6 +129,10 @@ int SyncFileSystem(int fd) {
     return ::syncfs(fd);
 }
 
+void StartWriteback(int fd, off_t offset, off_t length) {
+    ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
 int Rename(const char* from, const char* to) {
     VLM_FAULT_POINT(Rename, -1);
     return ::rename(from, to);

@@ -17,6 +17,9 @@ int Close(int fd);
 int Sync(int fd);
 // syncfs: flushes the whole file system that holds `fd`.
 int SyncFileSystem(int fd);
+// sync_file_range(SYNC_FILE_RANGE_WRITE): starts writing a range of `fd` to the medium without
+// waiting for it. Only a hint: never faulted, and its failure changes nothing.
+void StartWriteback(int fd, off_t offset, off_t length);
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);
 int MakeDir(const char* path, mode_t mode);

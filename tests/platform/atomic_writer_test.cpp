@@ -140,19 +140,33 @@ TEST_F(AtomicFileWriterTest, InjectedFailuresLoseNothing) {
 // Only the program's own files are flushed one by one; a deferred write leaves the flush to
 // whoever wrote many files, and is otherwise the same old-or-complete replacement.
 TEST_F(AtomicFileWriterTest, DeferredDurabilityCommitsWithoutAFlush) {
+    // A large deferred file is sent on to the medium piece by piece while it is written; its
+    // bytes must arrive whole all the same.
+    std::string large(20u << 20, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
     struct Case {
         Durability durability;
+        const std::string* content;
         int flushes;
-    } cases[] = {{Durability::SyncEachFile, 1}, {Durability::Deferred, 0}};
+    } cases[] = {
+        {Durability::SyncEachFile, nullptr, 1},
+        {Durability::Deferred, nullptr, 0},
+        {Durability::Deferred, &large, 0},
+    };
+    const std::string small = "new content";
     for (const Case& k : cases) {
+        const std::string& content = k.content != nullptr ? *k.content : small;
+        SCOPED_TRACE(content.size());
         faults::Reset();
         AtomicFileWriter writer;
         ASSERT_TRUE(writer.Begin("c:\\data.txt", k.durability));
         const std::string temp = writer.TemporaryPath();
-        ASSERT_TRUE(writer.Write("new content"));
+        for (std::size_t at = 0; at < content.size(); at += 524287)
+            ASSERT_TRUE(writer.Write(std::string_view(content).substr(at, 524287)));
         ASSERT_TRUE(writer.Commit(PackHostTime(1400000000)));
         EXPECT_EQ(faults::Count(Call::Sync), k.flushes);
-        EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "new content");
+        EXPECT_TRUE(test::ReadFile(drives_.HostRoot('c') + "/data.txt") == content);
         EXPECT_EQ(GetFileTimePacked("c:\\data.txt"),
                   std::optional<PackedTime>(PackHostTime(1400000000)));
         EXPECT_FALSE(test::Exists(temp));
