@@ -4,24 +4,27 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <QVBoxLayout>
 #include <exception>
 
 #include "app/app_text.h"
 #include "app/help_links.h"
 #include "app/log_commands.h"
 #include "app/recent_projects.h"
+#include "app/scheduler.h"
 #include "core/opening_rules.h"
 #include "core/project_file.h"
+#include "dialogs/allowed_drive_dialog.h"
+#include "dialogs/desktop_shortcut_dialog.h"
+#include "dialogs/location_chooser.h"
+#include "dialogs/project_browse.h"
 #include "dialogs/run_history_overview.h"
+#include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
 #include "engine/run_driver.h"
 #include "engine/run_log.h"
@@ -39,8 +42,6 @@ namespace vlm {
 
 namespace {
 
-constexpr int kTimerPanelDefault = 8;
-
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -52,6 +53,22 @@ QString HostFolderFor(const std::string& drivePath) {
         return Q(*host);
     return QDir::homePath();
 }
+
+// Nobody releases a key and presses it again this fast; the window system's repeat does.
+constexpr quint64 kRepeatPressWithinMs = 10;
+
+// Counts a modal window for as long as it is on the stack, also when its exec ends in an
+// exception.
+class WindowCount {
+public:
+    explicit WindowCount(int& count) : count_(count) { ++count_; }
+    ~WindowCount() { --count_; }
+    WindowCount(const WindowCount&) = delete;
+    WindowCount& operator=(const WindowCount&) = delete;
+
+private:
+    int& count_;
+};
 
 }  // namespace
 
@@ -86,24 +103,11 @@ void TMainF::BuildClientArea() {
     BackI->setMinimumSize(1, 1);
     setCentralWidget(BackI);
 
-    timerGB = new QGroupBox(QStringLiteral("Timer"), BackI);
-    timerGB->setGeometry(kTimerPanelDefault, kTimerPanelDefault, 481, 185);
-    auto* panel = new QVBoxLayout(timerGB);
-    auto* fields = new QFormLayout;
-    timervlmL = new QLabel(timerGB);
-    timesetL = new QLabel(timerGB);
-    fields->addRow(QStringLiteral("Project: "), timervlmL);
-    fields->addRow(QStringLiteral("Time set: "), timesetL);
-    cdP = new QLabel(QStringLiteral("hh:mm:ss"), timerGB);
-    cdP->setAlignment(Qt::AlignCenter);
-    cdP->setFrameShape(QFrame::Panel);
-    cdP->setFrameShadow(QFrame::Sunken);
-    QFont countdown(QStringLiteral("Arial"));
-    countdown.setPixelSize(32);
-    cdP->setFont(countdown);
-    panel->addLayout(fields);
-    panel->addWidget(cdP, 1);
-    timerGB->setContextMenuPolicy(Qt::CustomContextMenu);
+    timerGB = new TimerPanel(settings_, BackI);
+    timerGB->SetStatusHandler([this](const std::string& text) { SetStatus(text); });
+    timervlmL = timerGB->timervlmL;
+    timesetL = timerGB->timesetL;
+    cdP = timerGB->cdP;
 
     statusBar()->setSizeGripEnabled(true);
 }
@@ -145,10 +149,14 @@ void TMainF::BuildMenus() {
         item(Options1, "Location of &Log file", &TMainF::Locationofreportfile1Click);
     defdestdriveM =
         item(Options1, "Safety - Limitation of backup &drives", &TMainF::defdestdriveMClick);
-    // The timer and its dialog come with the scheduler; until then the item is shown disabled.
     TimerMI = Options1->addAction(QStringLiteral("&Timer..."));
     TimerMI->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+T")));
-    TimerMI->setEnabled(false);
+    connect(TimerMI, &QAction::triggered, this, [this] {
+        Guarded([this] {
+            if (scheduler != nullptr)
+                scheduler->TimerMIClick();
+        });
+    });
     launchrunMI = item(Options1, "External &launch in run form", &TMainF::launchrunMIClick,
                        QKeySequence(QStringLiteral("Ctrl+Alt+L")));
     launchrunMI->setCheckable(true);
@@ -175,9 +183,13 @@ void TMainF::BuildMenus() {
 
     Extra1 = MainMenu1->addMenu(QStringLiteral("&Extra"));
     statusOnOpen(Extra1, [] { return std::string("Extra..."); });
-    // The desktop shortcut dialog is still to come; its command is shown disabled until then.
     Createdesktopshortcut1 = Extra1->addAction(QStringLiteral("Create &desktop shortcut"));
-    Createdesktopshortcut1->setEnabled(false);
+    connect(Createdesktopshortcut1, &QAction::triggered, this, [this] {
+        Guarded([this] {
+            if (vlmdesktopF != nullptr)
+                vlmdesktopF->Open();
+        });
+    });
 
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     statusOnOpen(Help1, [] { return std::string("Help..."); });
@@ -194,20 +206,16 @@ void TMainF::BuildMenus() {
     Chooseimage2 = item(PopupMenu1, "Choose &image...", &TMainF::ChooseImageClick);
     Removeimage1 = item(PopupMenu1, "R&emove image", &TMainF::RemoveImageClick);
     Showhidetimerpanel1 = PopupMenu1->addAction(QStringLiteral("Show/hide &timer panel"));
-    Showhidetimerpanel1->setEnabled(false);
+    connect(Showhidetimerpanel1, &QAction::triggered, this,
+            [this] { timerGB->Showhidetimerpanel1Click(); });
     connect(BackI, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(BackI->mapToGlobal(at)); });
 
-    timerPM = new QMenu(this);
-    Hide1 = timerPM->addAction(QStringLiteral("&Hide"));
-    Hide1->setEnabled(false);
-    enabledisabletimerddr = timerPM->addAction(QStringLiteral("Timer &drag drop (enable/disable)"));
-    enabledisabletimerddr->setCheckable(true);
-    enabledisabletimerddr->setChecked(true);
-    enabledisabletimerddr->setEnabled(false);
-    Default1 = item(timerPM, "De&fault position", &TMainF::Default1Click);
-    connect(timerGB, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { timerPM->popup(timerGB->mapToGlobal(at)); });
+    // The panel carries its own pop-up menu; the window names its items as its own.
+    timerPM = timerGB->timerPM;
+    Hide1 = timerGB->Hide1;
+    enabledisabletimerddr = timerGB->enabledisabletimerddr;
+    Default1 = timerGB->Default1;
 }
 
 // --- Start ------------------------------------------------------------------------------------
@@ -229,12 +237,31 @@ void TMainF::FormCreate() {
     OpenImDialog->setFileMode(QFileDialog::ExistingFile);
     LoadBackgroundOnStart();
     ShowTimerPanelFromSettings();
+    CreateScheduler();
     launchrunMI->setChecked(settings_.LaunchRun);
     // The two editor switches start without a check mark whatever the setting says; the first
     // toggle flips the setting and shows its new value.
     ShowdirsizesMI->setChecked(false);
     syncMI->setChecked(false);
     history_.MaxItems = settings_.RunHistoryMax;
+    // A start with a project (or only a mode word) never switches the timer on.
+    if (StartSwitchesTimerOn(commandLine_, settings_.TimerActivate))
+        scheduler->SwitchOnAtStart();
+}
+
+void TMainF::CreateScheduler() {
+    scheduler = new Scheduler(settings_, handOver_, *timerGB,
+                              SchedulerHooks{
+                                  [this](const std::string& path) { openrunform(path); },
+                                  [this] { return runWindowsOpen_ > 0; },
+                                  [this](bool enabled) {
+                                      RunMI->setEnabled(enabled);
+                                      EmptyMI->setEnabled(enabled);
+                                      CropMI->setEnabled(enabled);
+                                  },
+                                  [this](const std::string& text) { SetStatus(text); },
+                              },
+                              this);
 }
 
 void TMainF::LoadRecentLists() {
@@ -290,20 +317,26 @@ void TMainF::LoadBackgroundOnStart() {
 }
 
 void TMainF::ShowTimerPanelFromSettings() {
-    timerGB->setVisible(settings_.TimerShow);
-    timesetL->setText(Q(PadTwo(std::to_string(settings_.TimerHour)) + ":" +
-                        PadTwo(std::to_string(settings_.TimerMinute))));
-    timervlmL->setText(Q(ShortenLeft(settings_.TimerProject, 55)));
-    timerGB->move(settings_.TimerPanelX, settings_.TimerPanelY);
-    QPalette grey = cdP->palette();
-    grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
-    cdP->setPalette(grey);
+    timerGB->ShowFromSettings();
+    // "Ac&tive" is unchecked at this point.
+    timerGB->SetCountdownArmed(false);
     SetStatus("Timer NOT active");
 }
 
 void TMainF::CreateHiddenDialogs() {
-    // The allowed destination drive dialog, the location chooser, the timer dialog and the
-    // desktop shortcut dialog join here, in that order, as they come.
+    alloweddestdriveF = new TalloweddestdriveF(settings_, this);
+    VlmLocxxxF = new TVlmLocxxxF(this);
+    const ProjectBrowseHooks browse{
+        [this](const std::string& title) { return ChooseProjectFile(title.c_str()); },
+        [this](const std::string& path) { AddToRecentLists(path); },
+    };
+    // The timer dialog offers the run list as it stands now, at program start.
+    TimerF = new TTimerF(MYrunH->HistoryList(), browse, this);
+    vlmdesktopF = new TvlmdesktopF(
+        windowsInfo_, browse, [this] { return MYeditH->HistoryList(); },
+        [this] { return MYrunH->HistoryList(); }, this);
+    scheduler->SetDialog(TimerF);
+
     runhisoverviewF = new TrunhisoverviewF(history_, this);
     Guarded([this] {
         runhisoverviewF->FormCreate(settings_.RunHistoryPath(), settings_.RunHistoryMax);
@@ -364,16 +397,15 @@ void TMainF::openprojedit(const std::string& path) {
         [this](const std::string& saved) { AddToRecentLists(saved); },
         [this](const std::string& saved) { openrunform(saved); },
         [this] { Guarded([this] { Contents1Click(); }); },
-        std::string(),  // the person's documents folder
+        windowsInfo_.Personal,
     };
     {
         TprojecteditF editor(std::move(context), this);
         editor.LoadProject(outcome);
         if (editorHook_)
             editorHook_(editor);
-        ++openWindows_;
+        const WindowCount open(openWindows_);
         editor.exec();
-        --openWindows_;
     }
 }
 
@@ -404,9 +436,9 @@ void TMainF::openrunform(const std::string& path) {
             });
         if (runWindowHook_)
             runWindowHook_(window);
-        ++openWindows_;
+        const WindowCount openRun(runWindowsOpen_);
+        const WindowCount open(openWindows_);
         window.exec();
-        --openWindows_;
     }
     show();
     if (terminateRequested || commandLine_.CloseAfterRun()) {
@@ -453,15 +485,49 @@ void TMainF::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainF::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget != nullptr && widget->window() == this && openWindows_ == 0) {
-            EndProgram(0);
-            return true;
+    const bool press = event->type() == QEvent::KeyPress;
+    const bool release = event->type() == QEvent::KeyRelease;
+    if (press || release) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        if (key.key() == Qt::Key_Escape) {
+            if (release)
+                EscapeReleased(key);
+            else if (EscapeEndsProgram(watched, key)) {
+                EndProgram(0);
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainF::EscapeEndsProgram(QObject* watched, const QKeyEvent& key) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr)
+        return false;
+    if (widget->window() != this) {
+        // ESC closes the run window, the editor and the dialogs. While that key stays down the
+        // window system goes on repeating it, and once the other window has gone the repeats
+        // come here.
+        escapeDownElsewhere_ = true;
+        escapeReleaseSeen_ = false;
+        return false;
+    }
+    if (key.isAutoRepeat())
+        return false;
+    if (escapeDownElsewhere_) {
+        // A repeat is not always marked as one when it changes windows: it is a release and a
+        // press at the same instant, or presses without a release at all.
+        if (!escapeReleaseSeen_ || key.timestamp() - lastEscapeRelease_ <= kRepeatPressWithinMs)
+            return false;
+        escapeDownElsewhere_ = false;
+    }
+    return openWindows_ == 0;
+}
+
+void TMainF::EscapeReleased(const QKeyEvent& key) {
+    escapeReleaseSeen_ = true;
+    lastEscapeRelease_ = key.timestamp();
 }
 
 void TMainF::Guarded(const std::function<void()>& command) {
@@ -538,16 +604,7 @@ void TMainF::Exit2Click() {
 // --- Options menu -----------------------------------------------------------------------------
 
 std::optional<std::string> TMainF::ChooseLocation(const char* caption, const std::string& current) {
-    // Stands in for the location chooser until that dialog exists.
-    const QString chosen = QFileDialog::getExistingDirectory(
-        this, QString::fromUtf8(caption), HostFolderFor(current),
-        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    if (chosen.isEmpty())
-        return std::nullopt;
-    if (auto drivePath = ToDrivePath(chosen.toStdString()))
-        return drivePath;
-    ShowErrorBox("The folder " + chosen.toStdString() + " is not on any drive of this program.");
-    return std::nullopt;
+    return VlmLocxxxF->Ask(caption, current);
 }
 
 void TMainF::Defdest1Click() {
@@ -575,31 +632,8 @@ void TMainF::Locationofreportfile1Click() {
 }
 
 void TMainF::defdestdriveMClick() {
-    // Stands in for the allowed destination drive dialog until it exists, with its rules:
-    // "All" exactly, or one letter; a refused entry is asked again.
-    std::string value = settings_.AllowedDrive;
-    for (;;) {
-        const auto answer = CurrentDialogs().Input("Limitation backup drives",
-                                                   "The drive you usually write to (All, or a "
-                                                   "letter a to z):",
-                                                   value);
-        if (!answer)
-            return;
-        value = *answer;
-        if (value.empty()) {
-            ShowWarningBox("Nothing selected! Use cancel to exit.");
-            continue;
-        }
-        const bool letter = value.size() == 1 && ((value[0] >= 'a' && value[0] <= 'z') ||
-                                                  (value[0] >= 'A' && value[0] <= 'Z'));
-        if (value != "All" && !letter) {
-            ShowPlain("Invalid!");
-            continue;
-        }
-        settings_.AllowedDrive = value;
+    if (alloweddestdriveF->Open())
         SetStatus("Allowed destination drive will be saved to ini-file");
-        return;
-    }
 }
 
 void TMainF::launchrunMIClick() {
@@ -706,9 +740,7 @@ void TMainF::Exit1Click() {
 }
 
 void TMainF::Default1Click() {
-    timerGB->move(kTimerPanelDefault, kTimerPanelDefault);
-    settings_.TimerPanelX = kTimerPanelDefault;
-    settings_.TimerPanelY = kTimerPanelDefault;
+    timerGB->Default1Click();
 }
 
 }  // namespace vlm

@@ -8,22 +8,29 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/timer_panel.h"
 #include "core/app_settings.h"
 #include "core/run_history.h"
 #include "engine/run_state.h"
+#include "platform/windows_info.h"
 
 class QAction;
 class QFileDialog;
-class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 
 namespace vlm {
 
+class Scheduler;
 class TMYcustomhistory;
 class TRunF;
+class TTimerF;
+class TVlmLocxxxF;
+class TalloweddestdriveF;
 class TprojecteditF;
 class TrunhisoverviewF;
+class TvlmdesktopF;
 
 class TMainF : public QMainWindow {
     Q_OBJECT
@@ -100,7 +107,7 @@ public:
 
     // Components.
     QLabel* BackI;
-    QGroupBox* timerGB;
+    TimerPanel* timerGB;
     QLabel* timesetL;
     QLabel* timervlmL;
     QLabel* cdP;
@@ -147,6 +154,13 @@ public:
     TMYcustomhistory* MYeditH = nullptr;
     TMYcustomhistory* MYrunH = nullptr;
     TrunhisoverviewF* runhisoverviewF = nullptr;
+    // Timer1 and Timer2 with the handlers of the timer panel; made with the window.
+    Scheduler* scheduler = nullptr;
+    // The small dialogs, made hidden at start by CreateHiddenDialogs and reused.
+    TTimerF* TimerF = nullptr;
+    TalloweddestdriveF* alloweddestdriveF = nullptr;
+    TVlmLocxxxF* VlmLocxxxF = nullptr;
+    TvlmdesktopF* vlmdesktopF = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,12 +172,17 @@ private:
     void FormCreate();
     void LoadBackgroundOnStart();
     void ShowTimerPanelFromSettings();
+    void CreateScheduler();
     void LoadRecentLists();
     // Every place that opens or picks a project records it in both recent lists.
     void AddToRecentLists(const std::string& path);
 
     // Ends the program without FormClose: the settings are not written.
     void EndProgram(int exitCode);
+    // ESC in this window ends the program; the repeats of an ESC that closed another window
+    // do not.
+    bool EscapeEndsProgram(QObject* watched, const QKeyEvent& key);
+    void EscapeReleased(const QKeyEvent& key);
     // Runs a command; an error that escapes it is shown in a box instead of ending the program.
     void Guarded(const std::function<void()>& command);
     void SetStatus(const std::string& text);
@@ -188,7 +207,13 @@ private:
     std::function<void(TRunF&)> runWindowHook_;
     std::function<void(TprojecteditF&)> editorHook_;
     std::optional<std::string> lastRunOutcome_;
-    int openWindows_ = 0;  // editor or run windows on the stack
+    TWindowsInfo windowsInfo_;
+    int openWindows_ = 0;     // editor or run windows on the stack
+    int runWindowsOpen_ = 0;  // run windows on the stack; a timed run waits for them
+    // The last ESC press went to another window, and when ESC was last released.
+    bool escapeDownElsewhere_ = false;
+    bool escapeReleaseSeen_ = false;
+    quint64 lastEscapeRelease_ = 0;
     bool endRequested_ = false;
     int exitCode_ = 0;
     bool inMessageLoop_ = false;

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QGroupBox>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,10 +20,15 @@
 #include <vector>
 
 #include "app/recent_projects.h"
+#include "app/scheduler.h"
+#include "app/timer_panel.h"
 #include "core/project_file.h"
+#include "dialogs/allowed_drive_dialog.h"
+#include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
 #include "engine/runwindow/run_window.h"
 #include "gui/run_window_test_helpers.h"
+#include "platform/packed_time.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_drives.h"
 
@@ -32,6 +42,12 @@ using test::WriteFile;
 constexpr const char* kProgramFolder = "c:\\prog";
 constexpr const char* kSettingsPath = "c:\\prog\\velmora.ini";
 constexpr const char* kProject = "c:\\prog\\p.vlm";
+
+// The wall clock the scheduler reads, set by the timer tests.
+DateTime g_now = 0;
+DateTime TestClock() {
+    return g_now;
+}
 
 // What a run window showed and how it was handled, for one opening.
 struct RunWindowRecord {
@@ -374,19 +390,46 @@ TEST_F(MainWindowTest, TheRunHistoryMaximumTrimsTheOverview) {
 
 TEST_F(MainWindowTest, TheAllowedDriveTakesAllOrOneLetter) {
     auto main = Start();
-    dialogs.ExpectInput("all");
-    dialogs.ExpectInput("D:");
-    dialogs.ExpectInput("");
-    dialogs.ExpectInput("D");
+    main->CreateHiddenDialogs();
+    TalloweddestdriveF& dialog = *main->alloweddestdriveF;
+    // Plays the person at the dialog once it is up: each text is typed and "&Ok" pressed; a
+    // refused text leaves the dialog open for the next one.
+    const auto answer = [&](std::vector<std::string> texts) {
+        QTimer::singleShot(0, &dialog, [&dialog, texts] {
+            EXPECT_TRUE(dialog.isVisible());
+            for (const std::string& text : texts) {
+                if (!dialog.isVisible())
+                    break;
+                dialog.alloweddestdriveC->setEditText(QString::fromStdString(text));
+                dialog.okB->click();
+            }
+            if (dialog.isVisible())
+                dialog.reject();  // never hang a test
+        });
+    };
+
+    answer({"all", "1", "D:", "DE", "", "D"});
     main->defdestdriveM->trigger();
     EXPECT_EQ(main->Settings().AllowedDrive, "D");
-    EXPECT_EQ(dialogs.Count(BoxType::Plain), 2);
+    EXPECT_EQ(dialogs.TextsOf(BoxType::Plain), std::vector<std::string>(4, "Invalid!"));
     EXPECT_TRUE(dialogs.Shown(BoxType::Warning, "Nothing selected! Use cancel to exit."));
     EXPECT_EQ(main->StatusText(), "Allowed destination drive will be saved to ini-file");
 
-    dialogs.ExpectInput(std::nullopt);
+    // The dialog opens with the current value; Cancel after typing keeps it, and the status
+    // bar stays as it was.
+    emit main->Project1->aboutToShow();
+    std::string shownAtOpen;
+    QTimer::singleShot(0, &dialog, [&] {
+        shownAtOpen = dialog.alloweddestdriveC->currentText().toStdString();
+        dialog.alloweddestdriveC->setEditText(QStringLiteral("e"));
+        dialog.CancelB->click();
+        if (dialog.isVisible())
+            dialog.reject();  // never hang a test
+    });
     main->defdestdriveM->trigger();
+    EXPECT_EQ(shownAtOpen, "D");
     EXPECT_EQ(main->Settings().AllowedDrive, "D");
+    EXPECT_EQ(main->StatusText(), "Project...");
 }
 
 TEST_F(MainWindowTest, DefaultPositionPutsTheTimerPanelBack) {
@@ -400,6 +443,204 @@ TEST_F(MainWindowTest, DefaultPositionPutsTheTimerPanelBack) {
     EXPECT_EQ(main->timerGB->pos(), QPoint(8, 8));
     EXPECT_EQ(main->Settings().TimerPanelX, 8);
     EXPECT_EQ(main->Settings().TimerPanelY, 8);
+}
+
+// The timer runs against a clock the test sets.
+class MainWindowTimerTest : public MainWindowTest {
+protected:
+    MainWindowTimerTest() {
+        SetClockForTesting(&TestClock);
+        SetNow(10, 0, 59);
+    }
+    ~MainWindowTimerTest() override { SetClockForTesting(nullptr); }
+
+    static void SetNow(int hour, int minute, int second) {
+        g_now = MakeDateTime({2026, 3, 14, hour, minute, second, 0});
+    }
+
+    // Runs the event loop until `done` holds, at most `limitMs`; whether it holds.
+    static bool PumpUntil(const std::function<bool()>& done, int limitMs) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < limitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
+    static bool RunCommandsEnabled(const TMainF& main) {
+        return main.RunMI->isEnabled() && main.EmptyMI->isEnabled() && main.CropMI->isEnabled();
+    }
+};
+
+TEST_F(MainWindowTimerTest, ADueTimerRunsItsProjectOnceAndSwitchesItselfOff) {
+    SaveStartSettings([](AppSettings& s) {
+        s.TimerProject = kProject;
+        s.TimerHour = 10;
+        s.TimerMinute = 1;
+        s.TimerShow = true;
+    });
+    pressRun = false;  // a run window that waits for Run is closed unused
+    auto main = Start();
+    main->CreateHiddenDialogs();
+    main->show();
+
+    main->timerGB->TimeractiveCB->click();
+    EXPECT_TRUE(main->HandOver().TimerArmed);
+    EXPECT_EQ(main->StatusText(), "Timer active");
+    EXPECT_EQ(main->scheduler->Timer1Interval(), 1000);
+    EXPECT_FALSE(main->RunMI->isEnabled());
+    EXPECT_FALSE(main->EmptyMI->isEnabled());
+    EXPECT_FALSE(main->CropMI->isEnabled());
+
+    ASSERT_TRUE(PumpUntil([&] { return !records.empty() && !main->HandOver().TimerArmed; }, 15000));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].startedByItself);
+    EXPECT_TRUE(Contains(records[0].memo, "Run executed by timer!"));
+    EXPECT_EQ(test::ReadFile(drives.Host("e:\\VLMcopy_drive_c\\src\\sub\\b.txt")), "beta");
+    ASSERT_FALSE(main->History().Rows().empty());
+    EXPECT_EQ(main->History().Rows()[0].subItems[1], "Timer");
+    EXPECT_EQ(main->History().Rows()[0].subItems[3], "OK");
+
+    EXPECT_FALSE(main->timerGB->TimeractiveCB->isChecked());
+    EXPECT_FALSE(main->timerGB->GIFImage1->isVisible());
+    EXPECT_FALSE(main->HandOver().TimerRunRequested);
+    EXPECT_EQ(main->StatusText(), "Timer NOT active");
+    EXPECT_TRUE(RunCommandsEnabled(*main));
+
+    // Once per switching on: the next day at the same time nothing runs.
+    SetNow(10, 0, 59);
+    PumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(records.size(), 1u);
+    EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+TEST_F(MainWindowTimerTest, OnlyAStartWithoutProjectOrModeWordSwitchesTheTimerOn) {
+    struct Case {
+        Args args;
+        bool activate;
+        bool armed;
+    };
+    const std::vector<Case> cases = {
+        {{}, true, true},
+        {{}, false, false},
+        {{kProject, "-saferun"}, true, false},
+        {{kProject}, true, false},
+        {{"", "-qrun"}, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.args.size() << " arguments, activate " << c.activate);
+        SaveStartSettings([&](AppSettings& s) {
+            s.TimerActivate = c.activate;
+            s.TimerProject = kProject;
+            s.TimerHour = 23;
+            s.TimerMinute = 30;
+            s.LaunchRun = true;
+        });
+        records.clear();
+        pressRun = false;
+        auto main = Start(c.args);
+        main->CreateHiddenDialogs();
+        main->ActOnCommandLine();
+        EXPECT_EQ(main->HandOver().TimerArmed, c.armed);
+        EXPECT_EQ(main->timerGB->TimeractiveCB->isChecked(), c.armed);
+        EXPECT_EQ(main->scheduler->Timer1Running(), c.armed);
+        EXPECT_EQ(RunCommandsEnabled(*main), !c.armed);
+        EXPECT_EQ(records.size(), c.args.empty() || c.args[0].empty() ? 0u : 1u);
+        if (c.armed) {
+            EXPECT_EQ(main->StatusText(), "Timer active");
+            EXPECT_EQ(main->scheduler->Timer1Interval(), (13 * 3600 + 29 * 60 + 1) * 1000);
+        }
+    }
+}
+
+TEST_F(MainWindowTimerTest, TheTimerMenuCommandEditsTheSettingsThroughItsDialog) {
+    auto main = Start();
+    main->CreateHiddenDialogs();
+    main->show();
+    ASSERT_NE(main->TimerF, nullptr);
+    EXPECT_TRUE(main->TimerMI->isEnabled());
+    QTimer::singleShot(0, main->TimerF, [&] {
+        TTimerF& dialog = *main->TimerF;
+        dialog.TimerprojE->setText(QString::fromUtf8(kProject));
+        dialog.timerhE->setValue(7);
+        dialog.TimermE->setValue(45);
+        dialog.timershowCB->setChecked(true);
+        dialog.TimersaveB->click();
+        if (dialog.isVisible())
+            dialog.reject();  // never hang a test
+    });
+    main->TimerMI->trigger();
+    EXPECT_EQ(main->Settings().TimerProject, kProject);
+    EXPECT_EQ(main->Settings().TimerHour, 7);
+    EXPECT_EQ(main->Settings().TimerMinute, 45);
+    EXPECT_TRUE(main->timerGB->isVisibleTo(main.get()));
+    EXPECT_EQ(main->timesetL->text().toStdString(), "07:45");
+    EXPECT_EQ(main->StatusText(), "Timer options ok");
+    EXPECT_TRUE(dialogs.Shown(BoxType::Warning,
+                              "Timer not active yet. If you changed the time then the changes "
+                              "have no immediate effect!"));
+}
+
+// An ESC held down in the run window closes it; the repeats that follow reach the main window
+// once the run window has gone, and must not end the program.
+TEST_F(MainWindowTest, TheEscapeThatClosesTheRunWindowDoesNotEndTheProgram) {
+    const auto escape = [](QWidget* target, QEvent::Type type, quint64 at, bool repeat) {
+        QKeyEvent key(type, Qt::Key_Escape, Qt::NoModifier, QString(), repeat);
+        key.setTimestamp(at);
+        QApplication::sendEvent(target, &key);
+    };
+    struct Case {
+        const char* name;
+        // What reaches the main window after the run window closed on a press at time 1000.
+        std::function<void(TMainF&)> after;
+        bool ends;
+    };
+    const std::vector<Case> cases = {
+        {"a repeat marked as one",
+         [&](TMainF& m) { escape(m.BackI, QEvent::KeyPress, 1600, true); }, false},
+        {"a release and a press at the same instant",
+         [&](TMainF& m) {
+             escape(m.BackI, QEvent::KeyRelease, 1600, false);
+             escape(m.BackI, QEvent::KeyPress, 1600, false);
+         },
+         false},
+        {"presses without a release",
+         [&](TMainF& m) { escape(m.BackI, QEvent::KeyPress, 1600, false); }, false},
+        {"the key released, then pressed again in the main window",
+         [&](TMainF& m) {
+             escape(m.BackI, QEvent::KeyRelease, 1100, false);
+             escape(m.BackI, QEvent::KeyPress, 1900, false);
+         },
+         true},
+        {"held, released, pressed again",
+         [&](TMainF& m) {
+             escape(m.BackI, QEvent::KeyRelease, 1600, false);
+             escape(m.BackI, QEvent::KeyPress, 1600, false);
+             escape(m.BackI, QEvent::KeyRelease, 1700, false);
+             escape(m.BackI, QEvent::KeyPress, 2500, false);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto main = Start();
+        main->show();
+        bool closedByEscape = false;
+        main->SetRunWindowHook([&](TRunF& window) {
+            QTimer::singleShot(0, &window, [&] {
+                escape(window.RunB, QEvent::KeyPress, 1000, false);
+                closedByEscape = !window.isVisible();
+                if (window.isVisible())
+                    window.reject();  // never hang a test
+            });
+        });
+        main->openrunform(kProject);
+        EXPECT_TRUE(closedByEscape);
+        EXPECT_FALSE(main->EndRequested());
+
+        c.after(*main);
+        EXPECT_EQ(main->EndRequested(), c.ends);
+    }
 }
 
 }  // namespace
