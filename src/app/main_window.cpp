@@ -253,7 +253,9 @@ void TMainF::CreateScheduler() {
     scheduler = new Scheduler(settings_, handOver_, *timerGB,
                               SchedulerHooks{
                                   [this](const std::string& path) { openrunform(path); },
-                                  [this] { return runWindowsOpen_ > 0; },
+                                  // A timed run waits for an open run window, and for the
+                                  // editor's write-once estimate, which shares the run state.
+                                  [this] { return runWindowsOpen_ > 0 || run_.VirtualCopy; },
                                   [this](bool enabled) {
                                       RunMI->setEnabled(enabled);
                                       EmptyMI->setEnabled(enabled);

@@ -514,6 +514,31 @@ TEST_F(MainWindowTimerTest, ADueTimerRunsItsProjectOnceAndSwitchesItselfOff) {
     EXPECT_TRUE(dialogs.Boxes().empty());
 }
 
+// The editor's write-once estimate shares the run state with a run: a timed run that becomes due
+// during it waits until the estimate has ended.
+TEST_F(MainWindowTimerTest, ADueTimerWaitsForTheEditorsEstimate) {
+    SaveStartSettings([](AppSettings& s) {
+        s.TimerProject = kProject;
+        s.TimerHour = 10;
+        s.TimerMinute = 1;
+    });
+    pressRun = false;
+    auto main = Start();
+    main->CreateHiddenDialogs();
+    main->show();
+
+    main->Run().VirtualCopy = true;  // as while the editor's Check All runs
+    main->timerGB->TimeractiveCB->click();
+    ASSERT_TRUE(PumpUntil([&] { return main->scheduler->TimedRunWaiting(); }, 15000));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(records.empty());
+
+    main->Run().VirtualCopy = false;
+    ASSERT_TRUE(PumpUntil([&] { return !records.empty(); }, 15000));
+    EXPECT_TRUE(records[0].startedByItself);
+    EXPECT_EQ(main->History().Rows()[0].subItems[1], "Timer");
+}
+
 TEST_F(MainWindowTimerTest, OnlyAStartWithoutProjectOrModeWordSwitchesTheTimerOn) {
     struct Case {
         Args args;
