@@ -1,11 +1,15 @@
 # Two entry points for a fresh Debian machine:
 #   make run   installs what is missing, builds the program and starts it
-#   make test  installs what is missing, builds with sanitizers and runs every test
+#   make test  installs what is missing, builds with sanitizers and runs every test, then every
+#              fuzz target for FUZZ_SECONDS (10) on its seed corpus
+# The long variants of the reliability proofs (docs/reliability.md):
+#   make reliability-long   more crash moments, more rsync seeds, 100 MB bad inputs
+#   make fuzz-long          every fuzz target for 10 minutes
 BUILD      ?= build
 TEST_BUILD ?= build-test
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-build clean
+.PHONY: all deps build run test test-build fuzz fuzz-long reliability-long clean
 
 all: build
 
@@ -24,8 +28,26 @@ test-build: deps
 	    -DVELMORA_SANITIZE=ON -DVELMORA_FAULT_INJECTION=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 
+FUZZ_SECONDS ?= 10
+
 test: test-build
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	$(MAKE) fuzz
+
+fuzz: deps
+	$(MAKE) -C fuzz -j $(JOBS) run FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+fuzz-long:
+	$(MAKE) fuzz FUZZ_SECONDS=600
+
+# The reliability test program with its long settings: 40 crash moments, 200 rsync rounds for
+# each of five seeds, and damaged files of 100 MB.
+reliability-long: test-build
+	cd $(TEST_BUILD) && VELMORA_CRASH_MOMENTS=40 VELMORA_BAD_INPUT_MB=100 \
+	    QT_QPA_PLATFORM=offscreen ./tests/reliability_tests
+	cd $(TEST_BUILD) && for seed in 1 2 3 4 5; do \
+	    VELMORA_RSYNC_SEED=$$seed VELMORA_RSYNC_ROUNDS=200 \
+	    ./tests/reliability_tests --gtest_filter='RandomRsyncTest.*' || exit 1; done
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) fuzz/build
