@@ -20,26 +20,24 @@ namespace {
 // differ between a file named as a project item and a file met inside a folder walk.
 enum class FileOrigin { SingleItem, FolderWalk };
 
-// What a destination folder held when its walk began, so that each source file is looked up
-// there without a stat of its own. Without a listing (the folder could not be read, or cleaned
-// names may make two source files meet at one destination name) every path is asked on its own.
+// What a destination folder held when its walk began, read in one listing, so that each source
+// file is compared with its copy without a lookup of the copy's whole path. Without a listing
+// (the folder could not be read, or cleaned names may make two source files meet at one
+// destination name) every path is asked on its own.
 class DestinationFolder {
 public:
     DestinationFolder() = default;
     explicit DestinationFolder(std::vector<DirEntry> entries)
         : entries_(std::move(entries)), listed_(true) {}
 
-    // The entry at `path` (whose name is `name`). A folder needs nothing more than the listing;
-    // a file's size, time and read-only bit are read from the file itself.
+    // The entry at `path`, whose name is `name`.
     std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
         if (!listed_)
             return QueryEntry(path);
         const DirEntry* listed = FindListedEntry(entries_, name);
         if (listed == nullptr)
             return std::nullopt;
-        if (listed->kind == EntryKind::Directory)
-            return *listed;
-        return QueryEntry(path);
+        return *listed;
     }
 
     bool HoldsFolder(const std::string& path, std::string_view name) const {
@@ -170,7 +168,7 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
     if (run_.LongNamesOn)
         return DestinationFolder();
     std::vector<DirEntry> entries;
-    if (!ListDirectory(destination, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
+    if (!ListDirectory(destination, kAttrAnyFile, entries))
         return DestinationFolder();
     return DestinationFolder(std::move(entries));
 }
