@@ -153,6 +153,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         return;
     }
     report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);
+    // Going on leaves the destination holding what its source no longer has: no mirror.
+    run_.FilesFailed = true;
     if (ContinueOrStop("ERROR: " + dPrime + " (" + std::to_string(remaining) +
                        " bytes) not deleted for unknown reason!" + " Continue anyway??"))
         report("User decides to continue", true);
@@ -191,6 +193,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& d, co
         return;
     }
     report("Fatal ERROR: unable to delete superfluous " + d + "!!", true);
+    run_.FilesFailed = true;
     ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
 }
 

@@ -16,8 +16,8 @@ struct RunState {
     bool LongNamesOn = true;      // clean and cut destination file names
     bool VirtualCopy = false;     // the copy pass only counts, touching nothing
     std::int64_t FutureFree = 0;  // the running estimate of a virtual pass, in bytes
-    // A file of this run could not be copied or a folder not read: the pass went on, but the
-    // run did not do all its work and must not end as "OK".
+    // A file of this run could not be copied or removed, or a folder not read: the pass went
+    // on, but the run did not do all its work and must not end as "OK".
     bool FilesFailed = false;
     // Something was created, replaced or removed at the destination: the run flushes it to the
     // medium before it can end as "OK".

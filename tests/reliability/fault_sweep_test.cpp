@@ -16,6 +16,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../engine/engine_rig.h"
@@ -53,11 +54,12 @@ struct SweepFigures {
 // destination folder, all on fresh drives.
 struct SweepScene {
     EngineRig rig;
-    test::AnsweringDialogs dialogs{Answer::No};
+    test::AnsweringDialogs dialogs;
     std::string project;
     std::string mirror;
 
-    SweepScene() {
+    // `answer` is what every question the failure brings gets: No stops the run, Yes goes on.
+    explicit SweepScene(Answer answer = Answer::No) : dialogs(answer) {
         // The previous state of the source, as the destination holds it.
         const std::string m = "VLMcopy_drive_c/src/";
         test::WriteFile(rig.Dst(m + "same.txt"), "unchanged", kOld);
@@ -139,11 +141,12 @@ void DropEmptyFolders(std::map<std::string, std::string>& tree,
 }
 
 // Runs one faulted run and checks it; the failure message names the case.
-void FaultedRun(const Kind& kind, int nth, int error, SweepFigures& figures) {
-    const std::string label =
-        std::string(kind.name) + " #" + std::to_string(nth) + " fails with " + std::strerror(error);
+void FaultedRun(const Kind& kind, int nth, int error, Answer answer, SweepFigures& figures) {
+    const std::string label = std::string(kind.name) + " #" + std::to_string(nth) + " fails with " +
+                              std::strerror(error) + ", questions answered " +
+                              (answer == Answer::Yes ? "Yes" : "No");
     SCOPED_TRACE(label);
-    SweepScene scene;
+    SweepScene scene(answer);
     const auto destinationBefore = test::Snapshot(scene.mirror);
     const auto sourceBefore = test::ReadTree(scene.rig.Src());
     const auto bystanderBefore = test::ReadTree(scene.rig.Dst("other"));
@@ -221,22 +224,24 @@ int CallsOfCleanRun(Call call) {
     return calls;
 }
 
-class FaultSweepTest : public ::testing::TestWithParam<Kind> {};
+class FaultSweepTest : public ::testing::TestWithParam<std::tuple<Kind, Answer>> {};
 
 TEST_P(FaultSweepTest, NoFailingCallLosesAFile) {
-    const Kind kind = GetParam();
+    const Kind kind = std::get<0>(GetParam());
+    const Answer answer = std::get<1>(GetParam());
     const int calls = CallsOfCleanRun(kind.call);
     SweepFigures figures;
     for (int nth = 1; nth <= calls; ++nth) {
         for (int error : kErrors) {
-            FaultedRun(kind, nth, error, figures);
+            FaultedRun(kind, nth, error, answer, figures);
             if (HasFailure())
                 return;  // one case at a time is enough to read
         }
     }
     // The figures for docs/reliability.md.
-    std::printf("[ sweep    ] %-8s %4d calls per clean run, %5d faulted runs survived\n", kind.name,
-                calls, figures.faultedRuns);
+    std::printf(
+        "[ sweep    ] %-8s answered %-3s %4d calls per clean run, %5d faulted runs survived\n",
+        kind.name, answer == Answer::Yes ? "Yes" : "No", calls, figures.faultedRuns);
     // Every kind but the drive sync (which a run may leave to its end) is met by this scene.
     if (kind.call != Call::Sync) {
         EXPECT_GT(calls, 0) << "the scene makes no " << kind.name
@@ -244,14 +249,16 @@ TEST_P(FaultSweepTest, NoFailingCallLosesAFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryHostCall, FaultSweepTest, ::testing::ValuesIn(kKinds),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (c == '-')
-                                     c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    EveryHostCall, FaultSweepTest,
+    ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::Values(Answer::No, Answer::Yes)),
+    [](const auto& info) {
+        std::string name = std::get<0>(info.param).name;
+        for (char& c : name)
+            if (c == '-')
+                c = '_';
+        return name + (std::get<1>(info.param) == Answer::Yes ? "_answered_yes" : "_answered_no");
+    });
 
 // A failure that persists (a medium that went read-only) stops the run with a clear report
 // and still loses nothing; the sweep above fails one call at a time.
@@ -323,6 +330,40 @@ TEST(FaultSweepTest, ACopyThatFailsInsideAFolderEndsTheRunAsError) {
         rig.engine.run(project);
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
         EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")), "a");
+    }
+}
+
+}  // namespace
+}  // namespace vlm
+
+namespace vlm {
+namespace {
+
+// A superfluous file or folder that cannot be removed stays at the destination even when the
+// person goes on: the run is no mirror and its row must not say "OK" (it used to).
+TEST(FaultSweepTest, ARemovalThatFailsAndIsPassedOverEndsTheRunAsError) {
+    const struct {
+        Call call;
+        const char* superfluous;
+    } cases[] = {{Call::Delete, "gone.txt"}, {Call::Delete, "old/inner.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.superfluous);
+        EngineRig rig;
+        test::AnsweringDialogs dialogs(Answer::Yes);
+        test::WriteFile(rig.Src("docs/a.txt"), "a", kNew);
+        test::WriteFile(rig.Dst(std::string("VLMcopy_drive_c/docs/") + c.superfluous), "old", kOld);
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+        faults::Reset();
+        faults::Arm(c.call, 1, EIO);
+        rig.engine.run(project);
+        faults::Reset();
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Error"));
+        EXPECT_EQ(dialogs.texts.size(), 1u);
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")), "a");
+
+        rig.engine.run(project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        EXPECT_FALSE(test::Exists(rig.Dst(std::string("VLMcopy_drive_c/docs/") + c.superfluous)));
     }
 }
 
