@@ -93,13 +93,16 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         MissingItem(std::string(sourceIn));
         return;
     }
-    if (sourceKind == 'd' && ItemKind(destination) != 'd' && !run_.VirtualCopy) {
+    // One look at the destination serves the check below and the read-only rule after it.
+    const std::uint32_t destinationAttributes = GetFileAttributes(destination);
+    const bool destinationIsFolder = destinationAttributes != kInvalidAttributes &&
+                                     (destinationAttributes & kAttrDirectory) != 0;
+    if (sourceKind == 'd' && !destinationIsFolder && !run_.VirtualCopy) {
         // The run driver creates each item's destination folder beforehand.
         MissingItem(destination);
         return;
     }
     const std::string source = StripTrailingBackslash(sourceIn);
-    const std::uint32_t destinationAttributes = GetFileAttributes(destination);
 
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileTimePacked(source);
@@ -130,7 +133,9 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
-        run_.FilesFailed = true;
+        // The estimate only counts: the real pass after it reads the folder again.
+        if (!run_.VirtualCopy)
+            run_.FilesFailed = true;
         return;
     }
     const DestinationFolder existing = ListDestination(destination);

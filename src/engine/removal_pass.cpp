@@ -68,12 +68,14 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         MissingItem(std::string(source));
         return;
     }
-    if (ItemKind(destinationIn) == 'n') {
+    // One look at the destination tells whether it is there and whether it is read-only.
+    const std::uint32_t destinationAttributes = GetFileAttributes(destinationIn);
+    if (destinationAttributes == kInvalidAttributes) {
         MissingItem(std::string(destinationIn));
         return;
     }
     const std::string destination = StripTrailingBackslash(destinationIn);
-    if ((GetFileAttributes(destination) & kAttrReadOnly) != 0) {
+    if ((destinationAttributes & kAttrReadOnly) != 0) {
         report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
         report(kMakeWritable, true);
         ContinueOrStop("Fatal ERROR: No files deleted in directory " + destination +
