@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "platform/file_system.h"
 #include "platform/profile_file.h"
 
 namespace vlm {
@@ -127,7 +128,14 @@ AppSettings LoadSettings(std::string_view settingsPath, std::string_view program
 
 SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     // Start from the file as it is, so sections and keys this program does not know survive.
-    ProfileFile file = ProfileFile::Load(settingsPath);
+    // A file that is there but cannot be read is not replaced: that would lose them.
+    ProfileFile file;
+    if (FileExists(settingsPath)) {
+        const std::optional<std::string> text = ReadWholeFile(settingsPath);
+        if (!text)
+            return {false, "Unable to write to " + std::string(settingsPath)};
+        file = ProfileFile::Parse(*text);
+    }
     file.Set("Destination", "Allowed drive", s.AllowedDrive);
     file.Set("Destination", "Backup location", s.BackupLocation);
     file.Set("Projects", "Location", s.ProjectsLocation);
