@@ -73,8 +73,13 @@ void TMYcustomhistory::LoadHistory(std::string_view programFolder) {
     maxhist_ = ReadNumberFile(maxHistPath_, maxhistname_, kDefaultMaxHist);
     maxitemlen_ = ReadNumberFile(maxItemLenPath_, maxitemlenname_, kDefaultMaxItemLen);
     if (FileExists(entriesPath_)) {
-        if (const auto text = ReadWholeFile(entriesPath_))
-            list_ = SplitLines(*text);
+        const auto text = ReadWholeFile(entriesPath_);
+        if (!text) {
+            // Rebuilding would write the empty list over the entries still on disk.
+            ShowErrorBox(FileErrorText("read", entriesPath_));
+            return;
+        }
+        list_ = SplitLines(*text);
     }
     RebuildMenu();
 }

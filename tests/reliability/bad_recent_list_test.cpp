@@ -10,10 +10,13 @@
 #include <string>
 
 #include "app/recent_projects.h"
+#include "platform/host_calls.h"
 #include "reliability_rig.h"
 
 namespace vlm {
 namespace {
+
+using faults::Call;
 
 QApplication& Application() {
     static int argc = 1;
@@ -80,6 +83,32 @@ TEST(BadRecentListTest, DamagedListFilesGiveEntriesOrAClearMessage) {
         // The list can still take a new entry and store it.
         list.AddItem("c:\\new.vlm");
         EXPECT_EQ(list.HistoryList().front(), "c:\\new.vlm");
+    }
+}
+
+// An entries file that is there but cannot be read is said so, and is not written over with
+// an empty list at start (it used to be: the recent projects were gone).
+TEST(BadRecentListTest, AnUnreadableListFileIsReportedAndKept) {
+    Application();
+    for (Call call : {Call::Open, Call::Read}) {
+        test::TempDrives drives("l");
+        test::AnsweringDialogs dialogs;
+        const std::string entries = "c:\\a.vlm\r\nc:\\b.vlm\r\n";
+        test::WriteFile(drives.Host("l:\\editfiles.his"), entries);
+        QMenu host;
+        TMYcustomhistory list;
+        list.SetMenuitem(&host);
+        list.sethistname("editfiles.his");
+        list.setmaxhistname("editmax.his");
+        list.setmaxitemlenname("editmaxlen.his");
+        faults::Reset();
+        faults::Arm(call, 1, EIO);
+        list.LoadHistory("l:");
+        faults::Reset();
+        ASSERT_EQ(dialogs.texts.size(), 1u);
+        EXPECT_EQ(dialogs.texts[0].rfind("Cannot read file \"l:\\editfiles.his\".", 0), 0u)
+            << dialogs.texts[0];
+        EXPECT_EQ(test::ReadFile(drives.Host("l:\\editfiles.his")), entries);
     }
 }
 
