@@ -1,7 +1,7 @@
 # Two entry points for a fresh Debian machine:
 #   make run   installs what is missing, builds the program and starts it
-#   make test  installs what is missing, builds with sanitizers and runs every test, then every
-#              fuzz target for FUZZ_SECONDS (10) on its seed corpus
+#   make test  installs what is missing, builds with sanitizers, runs every fuzz target for
+#              FUZZ_SECONDS (10) on its seed corpus, then every test
 # The long variants of the reliability proofs (docs/reliability.md):
 #   make reliability-long   more crash moments, more rsync seeds, 100 MB bad inputs
 #   make fuzz-long          every fuzz target for 10 minutes
@@ -30,9 +30,10 @@ test-build: deps
 
 FUZZ_SECONDS ?= 10
 
+# The fuzz targets run first, so that CTest's count of the tests is the last thing said.
 test: test-build
-	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 	$(MAKE) fuzz
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 fuzz: deps
 	$(MAKE) -C fuzz -j $(JOBS) run FUZZ_SECONDS=$(FUZZ_SECONDS)
