@@ -32,10 +32,6 @@ using test::TempDrives;
 using test::WriteFile;
 using ::testing::ElementsAre;
 
-struct QtFirst {
-    QtFirst() { test::EnsureQtApplication(); }
-};
-
 std::vector<std::string> ComboEntries(const QComboBox* combo) {
     std::vector<std::string> entries;
     for (int i = 0; i < combo->count(); ++i)
@@ -46,7 +42,7 @@ std::vector<std::string> ComboEntries(const QComboBox* combo) {
 // --- Allowed destination drive ----------------------------------------------------------------
 
 TEST(AllowedDriveDialogTest, TakesAllOrOneLetterAndRefusesTheRest) {
-    QtFirst qt;
+    test::WithQtApplication qt;
     struct Case {
         const char* typed;
         bool stored;
@@ -81,7 +77,7 @@ TEST(AllowedDriveDialogTest, TakesAllOrOneLetterAndRefusesTheRest) {
 }
 
 TEST(AllowedDriveDialogTest, TheEmptyWarningIsAWarningAndInvalidIsPlain) {
-    QtFirst qt;
+    test::WithQtApplication qt;
     ScriptedDialogs dialogs;
     AppSettings settings;
     TalloweddestdriveF dialog(settings);
@@ -95,7 +91,7 @@ TEST(AllowedDriveDialogTest, TheEmptyWarningIsAWarningAndInvalidIsPlain) {
 }
 
 TEST(AllowedDriveDialogTest, OpensWithTheCurrentValueAndCancelKeepsIt) {
-    QtFirst qt;
+    test::WithQtApplication qt;
     ScriptedDialogs dialogs;
     AppSettings settings;
     settings.AllowedDrive = "e";
@@ -140,7 +136,7 @@ protected:
         return dialog.Result();
     }
 
-    QtFirst qt;
+    test::WithQtApplication qt;
     TempDrives drives{"cd"};
     ScriptedDialogs dialogs;
     TVlmLocxxxF dialog;
@@ -279,7 +275,7 @@ protected:
         return {argv->begin() + 1, argv->end()};
     }
 
-    QtFirst qt;
+    test::WithQtApplication qt;
     TempDrives drives{"c"};
     ScriptedDialogs dialogs;
     TWindowsInfo folders;

@@ -135,7 +135,7 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    test::QtApplicationReady app;
+    test::WithQtApplication app;
     test::TempDrives drives{"ce"};
     ScriptedDialogs dialogs;
     std::vector<RunWindowRecord> records;

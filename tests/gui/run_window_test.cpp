@@ -50,7 +50,7 @@ protected:
 
     void PressEscapeOn(QWidget* target) { test::PressKey(target, Qt::Key_Escape); }
 
-    test::QtApplicationReady app;
+    test::WithQtApplication app;
     QWidget mainWindow;
     RunState run;
     HandOverState handOver;

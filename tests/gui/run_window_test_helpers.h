@@ -12,11 +12,6 @@
 
 namespace vlm::test {
 
-// A fixture's first member: the application exists before any widget member is made.
-struct QtApplicationReady {
-    QtApplicationReady() { EnsureQtApplication(); }
-};
-
 inline void PressKey(QWidget* target, Qt::Key key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QApplication::sendEvent(target, &press);

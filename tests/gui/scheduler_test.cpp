@@ -108,9 +108,7 @@ protected:
         return panel->cdP->palette().color(QPalette::Active, QPalette::WindowText);
     }
 
-    struct QtFirst {
-        QtFirst() { test::EnsureQtApplication(); }
-    } qtFirst;
+    test::WithQtApplication qtFirst;
     ScriptedDialogs dialogs;
     AppSettings settings;
     HandOverState handOver;
