@@ -48,6 +48,26 @@ std::int64_t SizeThroughLink(std::string_view path) {
     return error ? 0 : static_cast<std::int64_t>(size);
 }
 
+// The boxes of the block copy, each shown before the failure it tells of ends the copy. Both copy
+// routines show them, so a file that cannot be read looks the same to the person either way.
+void ShowCannotOpenForReading(const std::string& source) {
+    ShowErrorBox("Fatal error! Could not open file for reading: " + source +
+                 ". Please close the program causing this or check network settings with your "
+                 "system administrator!");
+}
+
+void ShowCannotOpenForWriting(const std::string& target) {
+    ShowErrorBox("Fatal error! Could not open file for writing: " + target +
+                 ". Possibly bad section on destination. Try renaming, moving or removing the "
+                 "source or change destination media. Exiting procedure!");
+}
+
+void ShowCannotRead(const std::string& source) {
+    ShowErrorBox("Fatal error! Could not perform blockread: " + source +
+                 ". Please close the program causing this or check network settings with your "
+                 "system administrator!");
+}
+
 // A drive root ("c:" or "c:\") is never deleted as a tree, whatever a caller asks.
 bool IsDriveRoot(std::string_view folder) {
     return folder.find('\\') == std::string_view::npos;
@@ -169,9 +189,7 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
     HostFile in;
     if (!in.Open(source, HostFile::Mode::Read)) {
         std::string cause = LastErrorText();
-        ShowErrorBox("Fatal error! Could not open file for reading: " + source +
-                     ". Please close the program causing this or check network settings with "
-                     "your system administrator!");
+        ShowCannotOpenForReading(source);
         throw CopyError("Could not open " + source + " for reading: " + cause);
     }
 
@@ -194,9 +212,7 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
     }
     HostFile out;
     if (!out.Open(target, HostFile::Mode::Append)) {
-        ShowErrorBox("Fatal error! Could not open file for writing: " + target +
-                     ". Possibly bad section on destination. Try renaming, moving or removing the "
-                     "source or change destination media. Exiting procedure!");
+        ShowCannotOpenForWriting(target);
         return;
     }
 
@@ -205,9 +221,7 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
         std::size_t got = 0;
         if (!in.Read(buffer.get(), bufferSize, got)) {
             std::string cause = LastErrorText();
-            ShowErrorBox("Fatal error! Could not perform blockread: " + source +
-                         ". Please close the program causing this or check network settings "
-                         "with your system administrator!");
+            ShowCannotRead(source);
             throw CopyError("Could not read " + source + ": " + cause);
         }
         std::uint64_t keep = std::min<std::uint64_t>(got, remaining);
@@ -259,16 +273,22 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
     }
 
     HostFile in;
-    if (!in.Open(source, HostFile::Mode::Read))
-        throw fail(LastErrorText());
+    if (!in.Open(source, HostFile::Mode::Read)) {
+        std::string cause = LastErrorText();
+        ShowCannotOpenForReading(source);
+        throw fail(cause);
+    }
     std::uint64_t size = in.Size().value_or(0);
 
     // A run copies thousands of files: it flushes them to the medium once when it has written
     // them all, not one by one. Until then the rename still leaves the old copy or the complete
     // new one, and a copy that a power cut empties has the wrong size, which the next run sees.
     AtomicFileWriter out;
-    if (!out.Begin(target, Durability::Deferred))
-        throw fail(LastErrorText());
+    if (!out.Begin(target, Durability::Deferred)) {
+        std::string cause = LastErrorText();
+        ShowCannotOpenForWriting(target);
+        throw fail(cause);
+    }
 
     std::uint64_t bufferSize = std::clamp<std::uint64_t>(size, 1, kMaxCopyBuffer);
     auto buffer = std::make_unique<char[]>(bufferSize);
@@ -277,6 +297,7 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
         if (!in.Read(buffer.get(), bufferSize, got)) {
             std::string cause = LastErrorText();
             out.Abort();
+            ShowCannotRead(source);
             throw fail(cause);
         }
         if (got == 0)

@@ -217,6 +217,31 @@ TEST(CopyPassTest, FailedCopyInsideAWalkIsReportedAndTheWalkGoesOn) {
     EXPECT_EQ(test::ReadTree(rig.Dst("d")).size(), 2u);
 }
 
+TEST(CopyPassTest, SourceThatCannotBeOpenedShowsTheCopyBoxThenTheExceptionBox) {
+    EngineRig rig;
+    test::WriteFile(rig.Src("s/a.txt"), "new a", kOld);
+    test::WriteFile(rig.Src("s/b.txt"), "new b", kOld);
+    test::WriteFile(rig.Dst("d/a.txt"), "old a", kNew);
+    // The walk opens both folders for listing; the third open is the one of a.txt.
+    faults::Arm(faults::Call::Open, 3, EACCES);
+    copyltor(rig.pass, "c:\\s", "e:\\d");
+    faults::Reset();
+
+    const auto& boxes = rig.dialogs.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].type, BoxType::Error);
+    EXPECT_EQ(boxes[0].text,
+              "Fatal error! Could not open file for reading: c:\\s\\a.txt. Please close the "
+              "program causing this or check network settings with your system administrator!");
+    EXPECT_EQ(boxes[1].type, BoxType::Plain);
+    EXPECT_EQ(boxes[1].text.rfind("CopyError error raised, with message : ", 0), 0u)
+        << boxes[1].text;
+    EXPECT_TRUE(rig.Reported("ERROR: Could not copy file c:\\s\\a.txt to e:\\d\\a.txt"));
+    EXPECT_TRUE(rig.Reported("Probably source file corrupt..."));
+    EXPECT_EQ(test::ReadFile(rig.Dst("d/a.txt")), "old a");
+    EXPECT_EQ(test::ReadFile(rig.Dst("d/b.txt")), "new b");
+}
+
 TEST(CopyPassTest, FailedCopyOfASingleFileItemReachesTheCaller) {
     EngineRig rig;
     test::WriteFile(rig.Src("a.txt"), "new", kOld);

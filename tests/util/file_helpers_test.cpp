@@ -316,6 +316,36 @@ TEST_F(FileHelpers, CopyFileKeepAgeWithAReadErrorKeepsTheOldDestination) {
     EXPECT_EQ(GetFileTimePacked("c:\\data.bin"), PackHostTime(kSomeTime));
 }
 
+TEST_F(FileHelpers, CopyFileKeepAgeShowsWhyASourceCouldNotBeReadOrACopyNotBegun) {
+    WriteFile(drives.Host("c:\\data.bin"), Pattern(3 * 524287), kSomeTime);
+    const std::string advice =
+        ". Please close the program causing this or check network settings with your system "
+        "administrator!";
+    struct Case {
+        faults::Call call;
+        int nth;
+        std::string box;
+    };
+    for (const Case& c : std::vector<Case>{
+             {faults::Call::Open, 1,
+              "Fatal error! Could not open file for reading: c:\\data.bin" + advice},
+             {faults::Call::Read, 2,
+              "Fatal error! Could not perform blockread: c:\\data.bin" + advice},
+             // The second open is the one of the new copy.
+             {faults::Call::Open, 2,
+              "Fatal error! Could not open file for writing: e:\\data.bin. Possibly bad section "
+              "on destination. Try renaming, moving or removing the source or change destination "
+              "media. Exiting procedure!"},
+         }) {
+        dialogs.ClearRecord();
+        faults::Arm(c.call, c.nth, EIO);
+        EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+        faults::Reset();
+        EXPECT_EQ(dialogs.TextsOf(BoxType::Error), std::vector<std::string>{c.box});
+        EXPECT_FALSE(Exists(drives.Host("e:\\data.bin")));
+    }
+}
+
 TEST_F(FileHelpers, CopyFileKeepAgeWhenTheRenameFailsKeepsTheOldDestination) {
     WriteFile(drives.Host("c:\\data.bin"), "new content", kSomeTime);
     WriteFile(drives.Host("e:\\data.bin"), "old content");
