@@ -211,6 +211,18 @@ bool StatPath(const std::string& host, struct stat& st, bool followLinks) {
     return (followLinks ? ::stat(host.c_str(), &st) : ::lstat(host.c_str(), &st)) == 0;
 }
 
+// The host path of a drive path, with what is there in `st`; nullopt, with the error recorded,
+// when the path is refused or nothing is there.
+std::optional<std::string> HostAndStat(std::string_view drivePath, struct stat& st,
+                                       bool followLinks) {
+    std::optional<std::string> host = HostOf(drivePath);
+    if (host && !StatPath(*host, st, followLinks)) {
+        FailWithErrno();
+        return std::nullopt;
+    }
+    return host;
+}
+
 std::string ParentFolder(const std::string& host) {
     const std::size_t slash = host.find_last_of('/');
     return slash == 0 ? std::string("/") : host.substr(0, slash);
@@ -315,13 +327,8 @@ const DirEntry* FindListedEntry(const std::vector<DirEntry>& entries, std::strin
 }
 
 std::optional<DirEntry> QueryEntry(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
-    if (!host) {
-        return std::nullopt;
-    }
-    if (!StatPath(*host, st, false)) {
-        FailWithErrno();
+    if (!HostAndStat(path, st, false)) {
         return std::nullopt;
     }
     Succeed();
@@ -329,13 +336,8 @@ std::optional<DirEntry> QueryEntry(std::string_view path) {
 }
 
 std::uint32_t GetFileAttributes(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
-    if (!host) {
-        return kInvalidAttributes;
-    }
-    if (!StatPath(*host, st, true)) {
-        FailWithErrno();
+    if (!HostAndStat(path, st, true)) {
         return kInvalidAttributes;
     }
     Succeed();
@@ -353,13 +355,8 @@ bool DirectoryExists(std::string_view path) {
 }
 
 std::optional<PackedTime> GetFileTimePacked(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
-    if (!host) {
-        return std::nullopt;
-    }
-    if (!StatPath(*host, st, true)) {
-        FailWithErrno();
+    if (!HostAndStat(path, st, true)) {
         return std::nullopt;
     }
     Succeed();
@@ -367,13 +364,8 @@ std::optional<PackedTime> GetFileTimePacked(std::string_view path) {
 }
 
 std::optional<DateTime> GetFileDateTime(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
-    if (!host) {
-        return std::nullopt;
-    }
-    if (!StatPath(*host, st, true)) {
-        FailWithErrno();
+    if (!HostAndStat(path, st, true)) {
         return std::nullopt;
     }
     Succeed();
@@ -381,13 +373,10 @@ std::optional<DateTime> GetFileDateTime(std::string_view path) {
 }
 
 bool SetFileTimePacked(std::string_view path, PackedTime packed) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
+    const std::optional<std::string> host = HostAndStat(path, st, true);
     if (!host) {
         return false;
-    }
-    if (!StatPath(*host, st, true)) {
-        return FailWithErrno();
     }
     if (!S_ISDIR(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
         return Fail(EACCES);
@@ -403,13 +392,10 @@ bool SetFileTimePacked(std::string_view path, PackedTime packed) {
 }
 
 bool DeleteFile(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
+    const std::optional<std::string> host = HostAndStat(path, st, false);
     if (!host) {
         return false;
-    }
-    if (!StatPath(*host, st, false)) {
-        return FailWithErrno();
     }
     if (S_ISDIR(st.st_mode)) {
         return Fail(EISDIR);
@@ -435,13 +421,10 @@ bool CreateDirectory(std::string_view path) {
 }
 
 bool RemoveDirectory(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
     struct stat st {};
+    const std::optional<std::string> host = HostAndStat(path, st, false);
     if (!host) {
         return false;
-    }
-    if (!StatPath(*host, st, false)) {
-        return FailWithErrno();
     }
     if (!S_ISDIR(st.st_mode)) {
         return Fail(ENOTDIR);
