@@ -65,7 +65,7 @@ public:
 private:
     void Walk(const std::string& source, const std::string& destination);
     DestinationFolder ListDestination(const std::string& destination) const;
-    void EnterSubFolder(const std::string& source, const std::string& destination,
+    void EnterSubFolder(const std::string& subSource, const std::string& destination,
                         const std::string& name, const DestinationFolder& existing);
     void CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
                       PackedTime sourceTime, FileOrigin origin,
@@ -145,7 +145,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         const std::string s = source + "\\" + entry.name;
         switch (entry.kind) {
             case EntryKind::Directory:
-                EnterSubFolder(source, destination, entry.name, existing);
+                EnterSubFolder(s, destination, entry.name, existing);
                 if (run_.StopRequested)
                     return;
                 break;
@@ -178,9 +178,8 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
     return DestinationFolder(std::move(entries));
 }
 
-void CopyPass::EnterSubFolder(const std::string& source, const std::string& destination,
+void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& destination,
                               const std::string& name, const DestinationFolder& existing) {
-    const std::string subSource = source + "\\" + name;
     const std::string subDestination = destination + "\\" + name;
     if (!run_.VirtualCopy) {
         // Only a real folder will do: a link of that name at the destination is never written

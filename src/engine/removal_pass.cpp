@@ -24,8 +24,8 @@ public:
 private:
     void Walk(const std::string& source, const std::string& destination);
     void RemoveFolder(const std::string& dPrime);
-    void RemoveFile(const std::string& source, const std::string& d, const DirEntry& entry,
-                    const std::vector<DirEntry>& sourceEntries);
+    void RemoveFile(const std::string& source, const std::string& destination,
+                    const DirEntry& entry, const std::vector<DirEntry>& sourceEntries);
     bool ContinueOrStop(const std::string& question);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -109,8 +109,8 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
             return;
-        const std::string d = destination + "\\" + entry.name;
         if (entry.kind == EntryKind::Directory) {
+            const std::string d = destination + "\\" + entry.name;
             if (SourceHas(sourceEntries, entry.name, EntryKind::Directory)) {
                 ctx_.detail(
                     [&] { return "getting into dir " + entry.name + " from " + destination; });
@@ -120,7 +120,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
             }
         } else {
             // Links and special files are treated like files: only the entry itself goes.
-            RemoveFile(source, d, entry, sourceEntries);
+            RemoveFile(source, destination, entry, sourceEntries);
         }
         if (run_.StopRequested)
             return;
@@ -162,19 +162,21 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         report("User decides to continue", true);
 }
 
-void RemovalPass::RemoveFile(const std::string& source, const std::string& d, const DirEntry& entry,
-                             const std::vector<DirEntry>& sourceEntries) {
+void RemovalPass::RemoveFile(const std::string& source, const std::string& destination,
+                             const DirEntry& entry, const std::vector<DirEntry>& sourceEntries) {
+    // Most files stay: their path is composed only once it is known that they go.
     if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
         // Left behind by a run that was killed mid-copy: never a file of the person's, so it
         // goes without a word.
         run_.DestinationWritten = true;
-        DeleteFile(d);
+        DeleteFile(destination + "\\" + entry.name);
         return;
     }
     if (SourceHas(sourceEntries, entry.name, EntryKind::File))
         return;
     if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
         return;
+    const std::string d = destination + "\\" + entry.name;
 
     report("deleting superfluous " + d + "...", false);
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
