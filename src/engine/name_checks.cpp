@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -15,48 +16,6 @@ constexpr std::uint32_t kFilesOnlyMask = 39;
 
 // In the order they are looked for.
 constexpr char kForbiddenCharacters[] = {'\\', '/', ':', '*', '?', '"', '<', '>', '|'};
-
-// Length in bytes of the character that starts at `pos`. Names are UTF-8; a byte that does not
-// start a well-formed sequence counts as a character of its own, so a name from the host with
-// stray bytes is still counted and cut without reading past its end.
-std::size_t CharacterLength(std::string_view s, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(s[pos]);
-    std::size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    }
-    if (pos + length > s.size())
-        return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(s[pos + i]);
-        if ((next & 0xC0) != 0x80)
-            return 1;
-    }
-    return length;
-}
-
-// The byte length of the first `count` characters of `s` (all of `s` when it is shorter), and
-// how many characters that is.
-struct Prefix {
-    std::size_t bytes = 0;
-    std::size_t characters = 0;
-};
-Prefix FirstCharacters(std::string_view s, std::size_t count) {
-    Prefix prefix;
-    while (prefix.bytes < s.size() && prefix.characters < count) {
-        prefix.bytes += CharacterLength(s, prefix.bytes);
-        ++prefix.characters;
-    }
-    return prefix;
-}
-
-std::size_t CharacterCount(std::string_view s) {
-    return FirstCharacters(s, s.size()).characters;
-}
 
 // The file name starts after the last backslash or colon; the folder part keeps that character.
 std::size_t NameStart(std::string_view path) {
@@ -94,7 +53,7 @@ std::string fnamecutto127(std::string_view path, RunLog& log) {
         name.erase(0, 1);
     }
 
-    const Prefix kept = FirstCharacters(name, kMaxNameLength);
+    const CharacterPrefix kept = FirstCharacters(name, kMaxNameLength);
     if (kept.bytes < name.size()) {
         log.report(
             "File name longer than 127 characters detected in source and will be cut in "
@@ -121,7 +80,7 @@ bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog&
     if (!ListDirectory(sourceFolder, kFilesOnlyMask, entries))
         return false;
     for (const DirEntry& entry : entries) {
-        const Prefix prefix = FirstCharacters(entry.name, kMaxNameLength);
+        const CharacterPrefix prefix = FirstCharacters(entry.name, kMaxNameLength);
         if (prefix.characters < static_cast<std::size_t>(kMaxNameLength))
             continue;
         if (std::string_view(entry.name).substr(0, prefix.bytes) == name) {

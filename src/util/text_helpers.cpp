@@ -24,28 +24,25 @@ std::string LowerAscii(std::string_view s) {
     return out;
 }
 
-bool IsUtf8Continuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-std::size_t Utf8Length(std::string_view s) {
-    std::size_t count = 0;
-    for (char c : s) {
-        if (!IsUtf8Continuation(c))
-            ++count;
+// Length in bytes of the character that starts at `pos`.
+std::size_t CharacterLength(std::string_view s, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
     }
-    return count;
-}
-
-// The byte offset where the last `keep` characters of `s` begin.
-std::size_t OffsetOfLastChars(std::string_view s, std::size_t keep) {
-    std::size_t offset = s.size();
-    while (keep > 0 && offset > 0) {
-        --offset;
-        if (!IsUtf8Continuation(s[offset]))
-            --keep;
+    if (pos + length > s.size())
+        return 1;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(s[pos + i]);
+        if ((next & 0xC0) != 0x80)
+            return 1;
     }
-    return offset;
+    return length;
 }
 
 // Whole days and milliseconds of the day, as the date-time arithmetic counts them.
@@ -71,6 +68,19 @@ std::string FixedText(double value, int decimals) {
 }
 
 }  // namespace
+
+CharacterPrefix FirstCharacters(std::string_view s, std::size_t count) {
+    CharacterPrefix prefix;
+    while (prefix.bytes < s.size() && prefix.characters < count) {
+        prefix.bytes += CharacterLength(s, prefix.bytes);
+        ++prefix.characters;
+    }
+    return prefix;
+}
+
+std::size_t CharacterCount(std::string_view s) {
+    return FirstCharacters(s, s.size()).characters;
+}
 
 std::string StripTrailingBackslash(std::string_view s) {
     if (!s.empty() && s.back() == '\\')
@@ -151,12 +161,13 @@ std::string ShortenLeft(std::string_view s, int n) {
     if (n < 0)
         n = 0;
     auto limit = static_cast<std::size_t>(n);
-    if (Utf8Length(s) <= limit)
+    const std::size_t length = CharacterCount(s);
+    if (length <= limit)
         return std::string(s);
     // Too short a limit to hold anything but the dots: the dots alone, cut to the limit.
     if (limit <= 3)
         return std::string(limit, '.');
-    return "..." + std::string(s.substr(OffsetOfLastChars(s, limit - 3)));
+    return "..." + std::string(s.substr(FirstCharacters(s, length - (limit - 3)).bytes));
 }
 
 std::string PadTwo(std::string_view s) {

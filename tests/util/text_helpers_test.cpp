@@ -112,9 +112,46 @@ TEST(ShortenLeft, KeepsTheEndOfLongTexts) {
              {"éééééé", 5, "...éé"},
              {"abcdef", 3, "..."},
              {"abcdef", 0, ""},
+             // A stray byte is a character of its own, as in the name checks.
+             {"ab\x80"
+              "cdef",
+              6, "...def"},
+             {"abcd\x80\x80"
+              "f",
+              6,
+              "...\x80\x80"
+              "f"},
          }) {
         EXPECT_EQ(ShortenLeft(c.in, c.n), c.out) << c.in << " to " << c.n;
     }
+}
+
+TEST(CharacterCount, CountsCharactersAndEveryStrayByteAsOne) {
+    struct Case {
+        std::string in;
+        std::size_t characters;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", 0},
+             {"abc", 3},
+             {"été", 3},
+             {"\xF0\x9F\x98\x80x", 2},  // a four-byte character and x
+             {"\x80\x80", 2},           // continuation bytes with no lead
+             {"\xC3", 1},               // a lead byte cut off at the end
+             {"\xC3x", 2},              // a lead byte without its continuation
+             {"\xC0\x80", 2},           // an overlong form is no character
+         }) {
+        EXPECT_EQ(CharacterCount(c.in), c.characters) << c.in;
+    }
+}
+
+TEST(FirstCharacters, NeverSplitsACharacter) {
+    const CharacterPrefix two = FirstCharacters("\xC3\xA9t\xC3\xA9", 2);
+    EXPECT_EQ(two.bytes, 3u);
+    EXPECT_EQ(two.characters, 2u);
+    const CharacterPrefix all = FirstCharacters("ab", 5);
+    EXPECT_EQ(all.bytes, 2u);
+    EXPECT_EQ(all.characters, 2u);
 }
 
 TEST(PadTwo, PadsSingleCharacters) {
