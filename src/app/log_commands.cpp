@@ -17,23 +17,6 @@ namespace {
 
 constexpr std::string_view kStartTimeMark = "Start time";
 
-// The lines of a text, without their line ends; a final line end opens no further line.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 // The index of the last line holding the header of a run, or nullopt when none does.
 std::optional<std::size_t> LastStartTimeLine(const std::vector<std::string_view>& lines) {
     std::optional<std::size_t> found;

@@ -26,22 +26,6 @@ std::string LineEnd() {
     return "\r\n";
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.emplace_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 }  // namespace
 
 QString PlainMenuCaption(const std::string& text) {
@@ -79,7 +63,8 @@ void TMYcustomhistory::LoadHistory(std::string_view programFolder) {
             ShowErrorBox(FileErrorText("read", entriesPath_));
             return;
         }
-        list_ = SplitLines(*text);
+        const std::vector<std::string_view> lines = SplitLines(*text);
+        list_.assign(lines.begin(), lines.end());
     }
     RebuildMenu();
 }
@@ -111,7 +96,7 @@ int TMYcustomhistory::ReadNumberFile(const std::string& path, const QString& nam
         return fallback;
     std::optional<std::int32_t> number;
     if (const auto text = ReadWholeFile(path)) {
-        const std::vector<std::string> lines = SplitLines(*text);
+        const std::vector<std::string_view> lines = SplitLines(*text);
         if (!lines.empty())
             number = ParseIntegerAnswer(lines.front());
     }
