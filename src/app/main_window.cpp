@@ -10,7 +10,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <exception>
 
 #include "app/app_text.h"
 #include "app/help_links.h"
@@ -36,6 +35,7 @@
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
+#include "widgets/guarded_handler.h"
 #include "widgets/picture_loader.h"
 
 namespace vlm {
@@ -530,16 +530,6 @@ bool TMainF::EscapeEndsProgram(QObject* watched, const QKeyEvent& key) {
 void TMainF::EscapeReleased(const QKeyEvent& key) {
     escapeReleaseSeen_ = true;
     lastEscapeRelease_ = key.timestamp();
-}
-
-void TMainF::Guarded(const std::function<void()>& command) {
-    try {
-        command();
-    } catch (const std::exception& error) {
-        ShowErrorBox(error.what());
-    } catch (...) {
-        ShowErrorBox("The command ended because of an unexpected error.");
-    }
 }
 
 void TMainF::SetStatus(const std::string& text) {

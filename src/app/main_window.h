@@ -183,8 +183,6 @@ private:
     // do not.
     bool EscapeEndsProgram(QObject* watched, const QKeyEvent& key);
     void EscapeReleased(const QKeyEvent& key);
-    // Runs a command; an error that escapes it is shown in a box instead of ending the program.
-    void Guarded(const std::function<void()>& command);
     void SetStatus(const std::string& text);
 
     void BrowseAndOpen(const char* title, bool forRun);

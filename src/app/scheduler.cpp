@@ -5,12 +5,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <exception>
 
 #include "app/timer_panel.h"
 #include "dialogs/timer_dialog.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
+#include "widgets/guarded_handler.h"
 
 namespace vlm {
 
@@ -159,13 +159,11 @@ void Scheduler::RunTimedProject() {
         return;
     }
     handOver_.TimerRunRequested = true;
-    try {
+    // A clock event must not carry an error into the window system's loop.
+    Guarded([this] {
         if (hooks_.openRunForm)
             hooks_.openRunForm(settings_.TimerProject);
-    } catch (const std::exception& error) {
-        // A clock event must not carry an error into the window system's loop.
-        ShowErrorBox(error.what());
-    }
+    });
     handOver_.TimerRunRequested = false;
     SetStatus("");
     if (panel_.TimeractiveCB->isChecked())

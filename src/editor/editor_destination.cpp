@@ -23,6 +23,7 @@
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
 #include "widgets/file_list.h"
+#include "widgets/guarded_handler.h"
 
 namespace vlm {
 
@@ -184,26 +185,18 @@ void TprojecteditF::PlaceKindBox(bool synchronising) {
 }
 
 void TprojecteditF::ConnectDestinationSide() {
-    auto guard = [](auto handler) {
-        try {
-            handler();
-        } catch (const std::exception& error) {
-            ShowErrorBox(error.what());
-        }
-    };
     connect(destdriveC, &QComboBox::editTextChanged, this,
-            [this, guard] { guard([&] { destdriveCChange(); }); });
+            [this] { Guarded([&] { destdriveCChange(); }); });
     connect(destdriveC, &QComboBox::activated, this,
-            [this, guard] { guard([&] { destdriveCClick(); }); });
+            [this] { Guarded([&] { destdriveCClick(); }); });
     connect(destkindC, &QComboBox::editTextChanged, this,
-            [this, guard] { guard([&] { destkindCChange(); }); });
-    connect(syncCB, &QCheckBox::clicked, this, [this, guard] { guard([&] { syncCBClick(); }); });
-    connect(syncdestB, &QPushButton::clicked, this,
-            [this, guard] { guard([&] { syncdestBClick(); }); });
+            [this] { Guarded([&] { destkindCChange(); }); });
+    connect(syncCB, &QCheckBox::clicked, this, [this] { Guarded([&] { syncCBClick(); }); });
+    connect(syncdestB, &QPushButton::clicked, this, [this] { Guarded([&] { syncdestBClick(); }); });
     connect(syncdestdelB, &QPushButton::clicked, this,
-            [this, guard] { guard([&] { syncdestdelBClick(); }); });
+            [this] { Guarded([&] { syncdestdelBClick(); }); });
     connect(syncdestE, &QLineEdit::textChanged, this,
-            [this, guard] { guard([&] { syncdestEChange(); }); });
+            [this] { Guarded([&] { syncdestEChange(); }); });
     connect(syncdestE, &QLineEdit::editingFinished, this, [this] {
         // A native path typed by the person is shown as the drive path that will be saved.
         const std::string typed = syncdestE->text().toStdString();

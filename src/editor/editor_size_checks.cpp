@@ -21,6 +21,7 @@
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
+#include "widgets/guarded_handler.h"
 
 namespace vlm {
 
@@ -69,19 +70,12 @@ QWidget* TprojecteditF::BuildSizeBlock() {
 }
 
 void TprojecteditF::ConnectSizeChecks() {
-    auto guard = [](auto handler) {
-        try {
-            handler();
-        } catch (const std::exception& error) {
-            ShowErrorBox(error.what());
-        }
-    };
     connect(checkselsizeB, &QPushButton::clicked, this,
-            [this, guard] { guard([&] { checkselsizeBClick(true); }); });
+            [this] { Guarded([&] { checkselsizeBClick(true); }); });
     connect(CheckactfreesizeB, &QPushButton::clicked, this,
-            [this, guard] { guard([&] { CheckactfreesizeBClick(); }); });
+            [this] { Guarded([&] { CheckactfreesizeBClick(); }); });
     connect(checkfutfreesizeB, &QPushButton::clicked, this,
-            [this, guard] { guard([&] { checkfutfreesizeBClick(); }); });
+            [this] { Guarded([&] { checkfutfreesizeBClick(); }); });
 }
 
 void TprojecteditF::checkselsizeBClick(bool withProgress) {

@@ -26,6 +26,7 @@
 #include "widgets/drive_box.h"
 #include "widgets/file_list.h"
 #include "widgets/folder_tree.h"
+#include "widgets/guarded_handler.h"
 
 namespace vlm {
 
@@ -114,25 +115,15 @@ QWidget* TprojecteditF::BuildSourceSide() {
 }
 
 void TprojecteditF::ConnectSourceSide() {
-    auto guard = [](auto handler) {
-        try {
-            handler();
-        } catch (const std::exception& error) {
-            ShowErrorBox(error.what());
-        }
-    };
     connect(IEDriveComboBox1, &DriveBox::driveChanged, this,
-            [this, guard](char letter) { guard([&] { DriV->SetDrive(letter); }); });
-    connect(DriV, &FolderTree::folderChanged, this,
-            [this, guard] { guard([&] { DriVChange(); }); });
-    connect(DriV, &FolderTree::folderClicked, this, [this, guard] { guard([&] { DriVClick(); }); });
+            [this](char letter) { Guarded([&] { DriV->SetDrive(letter); }); });
+    connect(DriV, &FolderTree::folderChanged, this, [this] { Guarded([&] { DriVChange(); }); });
+    connect(DriV, &FolderTree::folderClicked, this, [this] { Guarded([&] { DriVClick(); }); });
     connect(DirV, &QTreeWidget::itemSelectionChanged, this,
-            [this, guard] { guard([&] { DirVClick(); }); });
-    connect(mydocBB, &QPushButton::clicked, this,
-            [this, guard] { guard([&] { mydocBBClick(); }); });
-    connect(filterE, &QLineEdit::textChanged, this,
-            [this, guard] { guard([&] { filterEChange(); }); });
-    connect(infoCB, &QCheckBox::clicked, this, [this, guard] { guard([&] { infoCBClick(); }); });
+            [this] { Guarded([&] { DirVClick(); }); });
+    connect(mydocBB, &QPushButton::clicked, this, [this] { Guarded([&] { mydocBBClick(); }); });
+    connect(filterE, &QLineEdit::textChanged, this, [this] { Guarded([&] { filterEChange(); }); });
+    connect(infoCB, &QCheckBox::clicked, this, [this] { Guarded([&] { infoCBClick(); }); });
     connect(AddfnE, &QLineEdit::editingFinished, this, [this] {
         // A native path typed by the person is shown as the drive path Add will take.
         const std::string typed = AddfnE->text().toStdString();
@@ -140,10 +131,10 @@ void TprojecteditF::ConnectSourceSide() {
         if (drivePath != typed)
             AddfnE->setText(Q(drivePath));
     });
-    connect(AddfnB, &QPushButton::clicked, this, [this, guard] { guard([&] { AddfnBClick(); }); });
-    connect(DelfnB, &QPushButton::clicked, this, [this, guard] { guard([&] { DelfnBClick(); }); });
+    connect(AddfnB, &QPushButton::clicked, this, [this] { Guarded([&] { AddfnBClick(); }); });
+    connect(DelfnB, &QPushButton::clicked, this, [this] { Guarded([&] { DelfnBClick(); }); });
     connect(fdlistLB, &QListWidget::itemClicked, this,
-            [this, guard] { guard([&] { fdlistLBClick(); }); });
+            [this] { Guarded([&] { fdlistLBClick(); }); });
 }
 
 bool TprojecteditF::eventFilter(QObject* watched, QEvent* event) {

@@ -14,7 +14,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <exception>
 
 #include "editor/editor_texts.h"
 #include "platform/file_system.h"
@@ -26,6 +25,7 @@
 #include "widgets/documents_icon.h"
 #include "widgets/drive_box.h"
 #include "widgets/folder_tree.h"
+#include "widgets/guarded_handler.h"
 
 namespace vlm {
 
@@ -33,18 +33,6 @@ namespace {
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-// Runs a handler; an error that escapes it is shown in a box instead of reaching the event loop.
-template <typename Handler>
-void Guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowErrorBox(error.what());
-    } catch (...) {
-        ShowErrorBox("The command ended because of an unexpected error.");
-    }
 }
 
 }  // namespace
