@@ -61,7 +61,30 @@ DriveTable DriveTable::Load(const std::string& programFolderHost) {
     for (const MountEntry& mount : ReadMountTable()) {
         mountPoints.push_back(mount.mountPoint);
     }
-    return Build(iniText, mountPoints);
+    DriveTable table = Build(iniText, mountPoints);
+    if (!folder.empty()) {
+        table.CoverProgramFolder(folder);
+    }
+    return table;
+}
+
+void DriveTable::CoverProgramFolder(const std::string& folder) {
+    const bool covered =
+        std::any_of(roots_.begin(), roots_.end(), [&](const std::optional<std::string>& root) {
+            return root && IsSameOrBelow(folder, *root);
+        });
+    if (covered) {
+        return;
+    }
+    // The settings, the run history and the recent lists live in the program's folder, so it
+    // must be reachable by a drive path even when drives.ini pins c: elsewhere. It gets the last
+    // free letter, away from the letters that mounted volumes take from d: on.
+    for (std::size_t index = roots_.size(); index-- > 0;) {
+        if (!roots_[index]) {
+            roots_[index] = folder;
+            return;
+        }
+    }
 }
 
 DriveTable DriveTable::Build(std::string_view drivesIniText,

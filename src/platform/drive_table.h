@@ -28,6 +28,10 @@ public:
     static DriveTable Build(std::string_view drivesIniText,
                             const std::vector<std::string>& mountPoints);
 
+    // Gives the host folder `folder` (absolute, normalised) the last free letter when no mapped
+    // root holds it; nothing when one does or no letter is free.
+    void CoverProgramFolder(const std::string& folder);
+
     // Maps `letter` (either case) to the host folder `hostRoot` (absolute, no trailing '/',
     // except for "/" itself). Replaces an earlier mapping of that letter.
     void Pin(char letter, std::string hostRoot);

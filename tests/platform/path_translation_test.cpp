@@ -144,6 +144,23 @@ TEST(DriveTable, LoadReadsPinsFromDrivesIni) {
     EXPECT_FALSE(table.IsPresent('t'));
 }
 
+// The settings and histories live in the program's folder: it always has a drive path.
+TEST(DriveTable, AProgramFolderUnderNoPinnedDriveGetsTheLastFreeLetter) {
+    TempDrives drives("");
+    const std::string program = drives.Base() + "/program";
+    test::WriteFile(program + "/drives.ini", "[Drives]\nc=" + drives.Base() + "/c\nz=/elsewhere\n");
+    const DriveTable table = DriveTable::Load(program);
+    EXPECT_EQ(table.RootOf('y'), std::optional<std::string>(program));
+    EXPECT_EQ(table.RootOf('z'), std::optional<std::string>("/elsewhere"));
+    SetActiveDriveTable(table);
+    EXPECT_EQ(ToDrivePath(program + "/velmora.ini"), std::optional<std::string>("y:\\velmora.ini"));
+    SetActiveDriveTable(DriveTable{});
+
+    // Under c: = "/" it is reached through c: and takes no letter of its own.
+    const DriveTable plain = DriveTable::Load(drives.Base());
+    EXPECT_FALSE(plain.RootOf('z'));
+}
+
 TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
     TempDrives drives("");
     const DriveTable table = DriveTable::Load(drives.Base());
