@@ -197,13 +197,8 @@ void TprojecteditF::ConnectDestinationSide() {
             [this] { Guarded([&] { syncdestdelBClick(); }); });
     connect(syncdestE, &QLineEdit::textChanged, this,
             [this] { Guarded([&] { syncdestEChange(); }); });
-    connect(syncdestE, &QLineEdit::editingFinished, this, [this] {
-        // A native path typed by the person is shown as the drive path that will be saved.
-        const std::string typed = syncdestE->text().toStdString();
-        const std::string drivePath = AsDrivePath(typed);
-        if (drivePath != typed)
-            syncdestE->setText(Q(drivePath));
-    });
+    connect(syncdestE, &QLineEdit::editingFinished, this,
+            [this] { ShowTypedPathAsDrivePath(syncdestE); });
 }
 
 // --- Drive entries and hints --------------------------------------------------------------

@@ -124,13 +124,8 @@ void TprojecteditF::ConnectSourceSide() {
     connect(mydocBB, &QPushButton::clicked, this, [this] { Guarded([&] { mydocBBClick(); }); });
     connect(filterE, &QLineEdit::textChanged, this, [this] { Guarded([&] { filterEChange(); }); });
     connect(infoCB, &QCheckBox::clicked, this, [this] { Guarded([&] { infoCBClick(); }); });
-    connect(AddfnE, &QLineEdit::editingFinished, this, [this] {
-        // A native path typed by the person is shown as the drive path Add will take.
-        const std::string typed = AddfnE->text().toStdString();
-        const std::string drivePath = AsDrivePath(typed);
-        if (drivePath != typed)
-            AddfnE->setText(Q(drivePath));
-    });
+    connect(AddfnE, &QLineEdit::editingFinished, this,
+            [this] { ShowTypedPathAsDrivePath(AddfnE); });
     connect(AddfnB, &QPushButton::clicked, this, [this] { Guarded([&] { AddfnBClick(); }); });
     connect(DelfnB, &QPushButton::clicked, this, [this] { Guarded([&] { DelfnBClick(); }); });
     connect(fdlistLB, &QListWidget::itemClicked, this,

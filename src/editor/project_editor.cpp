@@ -214,6 +214,13 @@ void TprojecteditF::SetStatus(const std::string& text) {
     }
 }
 
+void TprojecteditF::ShowTypedPathAsDrivePath(QLineEdit* edit) {
+    const std::string typed = edit->text().toStdString();
+    const std::string drivePath = AsDrivePath(typed);
+    if (drivePath != typed)
+        edit->setText(Q(drivePath));
+}
+
 std::string TprojecteditF::StatusText() const {
     return StatusBar1->currentMessage().toStdString();
 }

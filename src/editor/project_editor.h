@@ -192,6 +192,9 @@ private:
     void ConnectLifecycle();
 
     void SetStatus(const std::string& text);
+    // Once the person has typed into `edit`: a native path there is shown as the drive path
+    // the editor takes from it.
+    void ShowTypedPathAsDrivePath(QLineEdit* edit);
     void ShowFolderInfo();
     // The item that Add takes from AddfnE (a native path translated), trimmed of nothing.
     std::string ItemToAdd() const;
