@@ -304,7 +304,6 @@ void TprojecteditF::SaveprojBClick() {
 }
 
 void TprojecteditF::RunBClick() {
-    saved_ = true;
     Saveproj();
     if (!saved_)
         return;
