@@ -1,8 +1,7 @@
 #include "app/app_text.h"
 
-#include <charconv>
-
 #include "platform/platform_error.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -12,15 +11,7 @@ std::optional<std::int32_t> ParseIntegerAnswer(std::string_view text) {
         text.remove_prefix(1);
     while (!text.empty() && blank(text.back()))
         text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    if (text.empty() || text.front() == '+')
-        return std::nullopt;
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return ParseDecimalInt32(text);
 }
 
 std::string FileErrorText(std::string_view verb, std::string_view path) {

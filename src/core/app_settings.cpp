@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/profile_file.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -29,15 +30,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
             return std::nullopt;
         return static_cast<std::int32_t>(value);
     }
-    if (!text.empty() && text[0] == '+')
-        text.remove_prefix(1);
-    if (text.empty() || text[0] == '+')
-        return std::nullopt;
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return ParseDecimalInt32(text);
 }
 
 class SettingsReader {

@@ -220,4 +220,16 @@ ElapsedText FormatElapsed(double milliseconds) {
     return {FixedText(hours, 0), FixedText(minutes, 0), FixedText(seconds, decimals)};
 }
 
+std::optional<std::int32_t> ParseDecimalInt32(std::string_view text) {
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty() || text.front() == '+')
+        return std::nullopt;
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 }  // namespace vlm

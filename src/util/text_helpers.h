@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,10 @@ std::string PadTwo(std::string_view s);
 // or exactly equal).
 bool IsPartOf(std::string_view a, std::string_view b);
 int DriveNumber(char letter);
+
+// A whole text as a 32-bit decimal integer with an optional sign ("+7", "-3"); nullopt for
+// anything else, an empty text and a number outside the 32-bit range included.
+std::optional<std::int32_t> ParseDecimalInt32(std::string_view text);
 
 // Milliseconds from t2 to t1.
 double MsBetween(DateTime t1, DateTime t2);

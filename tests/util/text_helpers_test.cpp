@@ -248,3 +248,30 @@ TEST(FormatElapsed, WritesHoursMinutesAndRoundedSeconds) {
 
 }  // namespace
 }  // namespace vlm
+
+namespace vlm {
+namespace {
+
+TEST(ParseDecimalInt32, TakesAWholeSignedDecimalOrNothing) {
+    const struct {
+        const char* text;
+        std::optional<std::int32_t> value;
+    } cases[] = {
+        {"0", 0},
+        {"+7", 7},
+        {"-3", -3},
+        {"2147483647", 2147483647},
+        {"", std::nullopt},
+        {"+", std::nullopt},
+        {"++1", std::nullopt},
+        {"12a", std::nullopt},
+        {" 1", std::nullopt},
+        {"2147483648", std::nullopt},
+        {"0x10", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseDecimalInt32(c.text), c.value) << c.text;
+}
+
+}  // namespace
+}  // namespace vlm
