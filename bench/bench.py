@@ -131,35 +131,32 @@ class Bench:
         print(f"{label:<34} velmora {mo:8.3f} s   {peer_name} {mp:8.3f} s   ratio {mo / mp:5.2f}",
               flush=True)
 
+    @staticmethod
+    def alternate(reps, ours_run, peer_run, before=None):
+        # The two tools take turns going first, so that neither always finds a warm cache.
+        ours, peer = [], []
+        for i in range(reps):
+            if before:
+                before(i)
+            if i % 2 == 0:
+                ours.append(ours_run())
+                peer.append(peer_run())
+            else:
+                peer.append(peer_run())
+                ours.append(ours_run())
+        return ours, peer
+
     def small(self, seed, reps, fraction):
-        ours, peer = [], []
-        for i in range(reps):
-            self.fresh_destinations(f"small{i}")
-            if i % 2 == 0:
-                ours.append(self.velmora("small"))
-                peer.append(self.rsync("small"))
-            else:
-                peer.append(self.rsync("small"))
-                ours.append(self.velmora("small"))
+        ours_run, peer_run = (lambda: self.velmora("small")), (lambda: self.rsync("small"))
+        ours, peer = self.alternate(reps, ours_run, peer_run,
+                                    lambda i: self.fresh_destinations(f"small{i}"))
         self.record("small files, first full copy", ours, peer, "rsync")
-        ours, peer = [], []
-        for i in range(reps):
-            if i % 2 == 0:
-                ours.append(self.velmora("small"))
-                peer.append(self.rsync("small"))
-            else:
-                peer.append(self.rsync("small"))
-                ours.append(self.velmora("small"))
+        ours, peer = self.alternate(reps, ours_run, peer_run)
         self.record("small files, nothing changed", ours, peer, "rsync")
-        ours, peer = [], []
-        for i in range(reps):
-            change_and_delete(os.path.join(self.data, "small"), seed + 1000 + i, fraction)
-            if i % 2 == 0:
-                ours.append(self.velmora("small"))
-                peer.append(self.rsync("small"))
-            else:
-                peer.append(self.rsync("small"))
-                ours.append(self.velmora("small"))
+        ours, peer = self.alternate(
+            reps, ours_run, peer_run,
+            lambda i: change_and_delete(os.path.join(self.data, "small"), seed + 1000 + i,
+                                        fraction))
         self.record("small files, 1% changed + 1% deleted", ours, peer, "rsync")
 
     def cp_flushed(self, name):
@@ -169,15 +166,10 @@ class Bench:
         return elapsed + timed(["sync", "-f", os.path.join(self.rdest, name)])
 
     def large(self, reps):
-        ours, peer, flushed = [], [], []
+        ours, peer = self.alternate(reps, lambda: self.velmora("large"), lambda: self.cp("large"),
+                                    lambda i: self.fresh_destinations(f"large{i}"))
+        flushed = []
         for i in range(reps):
-            self.fresh_destinations(f"large{i}")
-            if i % 2 == 0:
-                ours.append(self.velmora("large"))
-                peer.append(self.cp("large"))
-            else:
-                peer.append(self.cp("large"))
-                ours.append(self.velmora("large"))
             self.fresh_destinations(f"large{i}-flushed")
             flushed.append(self.cp_flushed("large"))
         self.record("large files, first copy", ours, peer, "cp -a")
