@@ -5,6 +5,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_translation.h"
+#include "platform/tree_walk.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"
 
@@ -124,6 +125,9 @@ bool IsSoundSourcePath(std::string_view item) {
     if (item.size() < 2 || item[1] != ':') {
         return false;  // a network path, a relative path or a typo: no drive to copy from
     }
+    if (HoldsControlCharacter(item)) {
+        return false;  // a damaged project file: a NUL would cut the path to another folder
+    }
     std::string_view rest = item.substr(2);
     if (!rest.empty() && rest.back() == '\\') {
         rest.remove_suffix(1);  // one trailing backslash on a folder is allowed
@@ -187,7 +191,11 @@ bool NestedOnHost(std::string_view a, std::string_view b) {
     }
     const std::filesystem::path resolvedA = ResolvedHostPath(*hostA);
     const std::filesystem::path resolvedB = ResolvedHostPath(*hostB);
-    return IsAtOrBelow(resolvedA, resolvedB) || IsAtOrBelow(resolvedB, resolvedA);
+    if (IsAtOrBelow(resolvedA, resolvedB) || IsAtOrBelow(resolvedB, resolvedA))
+        return true;
+    // The texts may differ while the folders are one: a bind mount, or a link further down
+    // than the resolved texts show. The file system's own identities decide.
+    return FoldersNest(a, b);
 }
 
 OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backupLocation,

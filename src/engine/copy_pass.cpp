@@ -1,12 +1,14 @@
 #include "engine/copy_pass.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
+#include "platform/platform_error.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -68,8 +70,12 @@ private:
     void EnterSubFolder(const std::string& subSource, const std::string& destination,
                         const std::string& name, const DestinationFolder& existing);
     void CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                      PackedTime sourceTime, FileOrigin origin,
+                      HostTime sourceTime, FileOrigin origin,
                       const DestinationFolder& existing = DestinationFolder());
+    void ReportUnlisted(const std::string& source, const std::vector<UnlistedEntry>& unlisted);
+    bool ClaimCleanedName(const std::string& s, const std::string& name,
+                          std::map<std::string, std::string>& claimedBy);
+    bool ReplaceLinkWithFolder(const std::string& path);
     bool CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -93,8 +99,11 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         MissingItem(std::string(sourceIn));
         return;
     }
-    // One look at the destination serves the check below and the read-only rule after it.
-    const std::uint32_t destinationAttributes = GetFileAttributes(destination);
+    // One look at the destination serves the check below and the read-only rule after it. It
+    // never follows a link: a link where the mirror belongs is no folder of the backup's.
+    const auto destinationEntry = QueryEntry(destination);
+    const std::uint32_t destinationAttributes =
+        destinationEntry ? destinationEntry->attributes : kInvalidAttributes;
     const bool destinationIsFolder = destinationAttributes != kInvalidAttributes &&
                                      (destinationAttributes & kAttrDirectory) != 0;
     if (sourceKind == 'd' && !destinationIsFolder && !run_.VirtualCopy) {
@@ -105,9 +114,9 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     const std::string source = StripTrailingBackslash(sourceIn);
 
     if (sourceKind == 'f') {
-        const auto sourceTime = GetFileTimePacked(source);
+        const auto sourceTime = GetFileHostTime(source);
         CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(source)),
-                     sourceTime.value_or(0), FileOrigin::SingleItem);
+                     sourceTime.value_or(HostTime{}), FileOrigin::SingleItem);
         return;
     }
 
@@ -128,7 +137,8 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
 
 void CopyPass::Walk(const std::string& source, const std::string& destination) {
     std::vector<DirEntry> entries;
-    if (!ListDirectory(source, kAttrAnyFile, entries)) {
+    std::vector<UnlistedEntry> unlisted;
+    if (!ListDirectory(source, kAttrAnyFile, entries, ListDetail::Full, &unlisted)) {
         // An unreadable folder must not pass for an empty one: its files are not backed up.
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
@@ -138,7 +148,17 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
             run_.FilesFailed = true;
         return;
     }
+    ReportUnlisted(source, unlisted);
     const DestinationFolder existing = ListDestination(destination);
+    // With cleaned names, two files of this folder may come to one destination name: the one
+    // whose name cleaning leaves as it is keeps it, and no file ever overwrites another's copy.
+    std::map<std::string, std::string> claimedBy;
+    if (run_.LongNamesOn) {
+        for (const DirEntry& entry : entries) {
+            if (entry.kind == EntryKind::File && CleanedName(entry.name) == entry.name)
+                claimedBy.emplace(entry.name, entry.name);
+        }
+    }
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
             return;
@@ -155,16 +175,58 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
                 report("Skipped link or special file: " + s, true);
                 break;
             case EntryKind::File:
-                // What a killed run left half-written is no file of the person's.
-                if (IsTemporaryFileName(entry.name))
+                // Every file is copied whatever its name, also one that looks like the
+                // program's own temporary files.
+                if (run_.LongNamesOn && !ClaimCleanedName(s, entry.name, claimedBy))
                     break;
-                CopyFileRule(s, destination + "\\" + entry.name, entry.size, entry.time,
+                CopyFileRule(s, destination + "\\" + entry.name, entry.size, entry.modified,
                              FileOrigin::FolderWalk, existing);
                 if (run_.StopRequested)
                     return;
                 break;
         }
     }
+}
+
+// Entries the listing found but could not give are files that this run does not back up: each
+// is named, and the run cannot end as "OK".
+void CopyPass::ReportUnlisted(const std::string& source,
+                              const std::vector<UnlistedEntry>& unlisted) {
+    if (run_.VirtualCopy)
+        return;
+    for (const UnlistedEntry& entry : unlisted) {
+        const std::string path = source + "\\" + entry.name;
+        if (entry.error == 0) {
+            report("ERROR: " + path +
+                       " not backed up: its name holds a character of U+F000 to U+F07F, which "
+                       "stand for characters a file name cannot hold!",
+                   true);
+        } else {
+            report("ERROR: Unable to read the attributes of " + path + " (" +
+                       PlatformErrorText(entry.error) + "), not backed up!",
+                   true);
+        }
+        run_.FilesFailed = true;
+    }
+}
+
+// True when the file `s` (named `name` in its folder) may take its cleaned destination name:
+// no other file of the folder has taken it.
+bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
+                                std::map<std::string, std::string>& claimedBy) {
+    const std::string cleaned = CleanedName(name);
+    if (cleaned.empty() || cleaned == name)
+        return true;  // no name left is reported by the copy itself; an unchanged name is its own
+    const auto [at, claimed] = claimedBy.emplace(cleaned, name);
+    if (claimed)
+        return true;
+    const std::string folder = s.substr(0, s.size() - name.size());
+    report("ERROR: " + s + " and " + folder + at->second + " would both be written as " + cleaned +
+               ", " + s + " not copied!",
+           true);
+    if (!run_.VirtualCopy)
+        run_.FilesFailed = true;
+    return false;
 }
 
 DestinationFolder CopyPass::ListDestination(const std::string& destination) const {
@@ -181,12 +243,17 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
 void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& destination,
                               const std::string& name, const DestinationFolder& existing) {
     const std::string subDestination = destination + "\\" + name;
+    bool created = false;
     if (!run_.VirtualCopy) {
         // Only a real folder will do: a link of that name at the destination is never written
-        // through, and creating the folder then fails like any other creation.
-        if (!existing.HoldsFolder(subDestination, name)) {
-            if (CreateDirectory(subDestination)) {
+        // through, it is removed and a folder made in its place.
+        const auto found = existing.Lookup(subDestination, name);
+        const bool isLink = found && found->kind == EntryKind::Link;
+        if (!found || found->kind != EntryKind::Directory) {
+            if ((!isLink || ReplaceLinkWithFolder(subDestination)) &&
+                CreateDirectory(subDestination)) {
                 run_.DestinationWritten = true;
+                created = true;
                 ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
             } else {
                 report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
@@ -201,10 +268,24 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     }
     ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
     Copy(subSource, subDestination);
+    // A new folder gets its original's permission bits once its content is in, so that a
+    // folder its owner made read-only still has its backup written.
+    if (created)
+        CopyFolderPermissions(subSource, subDestination);
+}
+
+// Removes the link at `path` (the link itself, never what it points at), so that a real folder
+// can take its place.
+bool CopyPass::ReplaceLinkWithFolder(const std::string& path) {
+    if (!DeleteFile(path))
+        return false;
+    run_.DestinationWritten = true;
+    report("Removed link in place of a folder: " + path, true);
+    return true;
 }
 
 void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                            PackedTime sourceTime, FileOrigin origin,
+                            HostTime sourceTime, FileOrigin origin,
                             const DestinationFolder& existingFolder) {
     if (run_.LongNamesOn) {
         d = fnamecutto127(d, ctx_.log);
@@ -235,7 +316,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
     if (existing->kind != EntryKind::File || existing->size != sourceSize) {
         // A link or special file where the copy belongs is replaced like an outdated copy.
         report("updating (new size)...", false);
-    } else if (existing->time != sourceTime) {
+    } else if (!SameFileAge(existing->modified, sourceTime)) {
         report("updating (new age)...", false);
     } else {
         ctx_.detail([&] { return s + " not changed since last backup"; });
@@ -283,6 +364,11 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrig
         CopyFileKeepAge(s, d);
         run_.DestinationWritten = true;
         return true;
+    } catch (const SourceVanished&) {
+        // Deleted or moved while the run was under way: nothing of it is left to back up, and
+        // its old copy goes at the next run.
+        report("File vanished before it could be copied: " + s, true);
+        return false;
     } catch (const CopyError& error) {
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
         report("ERROR: Could not copy file " + s + " to " + d, true);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_translation.h"
 #include "util/text_helpers.h"
 
 namespace vlm {
@@ -33,38 +34,50 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
-}  // namespace
-
-std::string fnamecutto127(std::string_view path, RunLog& log) {
+// The cleaning and cutting of fnamecutto127; `say` receives each line it reports.
+template <typename Say>
+std::string CleanAndCut(std::string_view path, Say&& say) {
     const std::string folder(path.substr(0, NameStart(path)));
     std::string name(path.substr(NameStart(path)));
 
+    // A host character that a drive name holds as its stand-in is the character it stands for.
     for (const char forbidden : kForbiddenCharacters) {
-        for (auto at = name.find(forbidden); at != std::string::npos; at = name.find(forbidden)) {
-            log.report(
-                "Ignoring absolutely forbidden character in " + Quoted(folder + name) + "...!",
-                true);
-            name.erase(at, 1);
+        const std::string standIn = NeedsStandIn(forbidden) ? StandInFor(forbidden) : std::string();
+        for (const std::string_view form :
+             {std::string_view(&forbidden, 1), std::string_view(standIn)}) {
+            if (form.empty())
+                continue;
+            for (auto at = name.find(form); at != std::string::npos; at = name.find(form)) {
+                say("Ignoring absolutely forbidden character in " + Quoted(folder + name) + "...!");
+                name.erase(at, form.size());
+            }
         }
     }
 
     while (!name.empty() && (name.front() == ' ' || name.front() == '.')) {
-        log.report("Ignoring forbidden character in " + Quoted(folder + name) + "...!", true);
+        say("Ignoring forbidden character in " + Quoted(folder + name) + "...!");
         name.erase(0, 1);
     }
 
     const CharacterPrefix kept = FirstCharacters(name, kMaxNameLength);
     if (kept.bytes < name.size()) {
-        log.report(
-            "File name longer than 127 characters detected in source and will be cut in "
-            "destination...!",
-            true);
-        log.report("It is better you cut file name " + Quoted(name) + " in directory " +
-                       Quoted(folder) + " manually!",
-                   true);
+        say("File name longer than 127 characters detected in source and will be cut in "
+            "destination...!");
+        say("It is better you cut file name " + Quoted(name) + " in directory " + Quoted(folder) +
+            " manually!");
         name.resize(kept.bytes);
     }
     return folder + name;
+}
+
+}  // namespace
+
+std::string fnamecutto127(std::string_view path, RunLog& log) {
+    return CleanAndCut(path, [&log](const std::string& line) { log.report(line, true); });
+}
+
+std::string CleanedName(std::string_view name) {
+    return CleanAndCut(name, [](const std::string&) {});
 }
 
 bool NameIsEmpty(std::string_view path) {

@@ -13,6 +13,9 @@ inline constexpr int kMaxNameLength = 127;  // in characters (UTF-8 code points)
 // `path` with its file name cleaned and cut; the folder part unchanged. When the cleaned name is
 // empty the result is the folder part alone (it ends with '\' or ':'): see NameIsEmpty.
 std::string fnamecutto127(std::string_view path, RunLog& log);
+// What fnamecutto127 makes of the file name `name`, without a report line: for comparing the
+// names that several files of one folder would get.
+std::string CleanedName(std::string_view name);
 // True when `path` has no file name after its last '\' or ':'.
 bool NameIsEmpty(std::string_view path);
 

@@ -1,11 +1,13 @@
 #include "engine/removal_pass.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
+#include "platform/tree_walk.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -26,6 +28,8 @@ private:
     void RemoveFolder(const std::string& dPrime);
     void RemoveFile(const std::string& source, const std::string& destination,
                     const DirEntry& entry, const std::vector<DirEntry>& sourceEntries);
+    void ReportUnhandled(const std::string& destination,
+                         const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -68,8 +72,13 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         MissingItem(std::string(source));
         return;
     }
-    // One look at the destination tells whether it is there and whether it is read-only.
-    const std::uint32_t destinationAttributes = GetFileAttributes(destinationIn);
+    // One look at the destination tells whether it is there and whether it is read-only. A link
+    // there is no folder of the backup's: nothing is ever removed through one.
+    const auto destinationEntry = QueryEntry(destinationIn);
+    const std::uint32_t destinationAttributes =
+        destinationEntry && destinationEntry->kind == EntryKind::Directory
+            ? destinationEntry->attributes
+            : kInvalidAttributes;
     if (destinationAttributes == kInvalidAttributes) {
         MissingItem(std::string(destinationIn));
         return;
@@ -89,7 +98,8 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     // Names and kinds are all this walk compares: both folders are listed once, without a stat
     // of each entry.
     std::vector<DirEntry> entries;
-    if (!ListDirectory(destination, kAttrAnyFile, entries, ListDetail::NamesAndKinds)) {
+    std::vector<UnlistedEntry> unhandled;
+    if (!ListDirectory(destination, kAttrAnyFile, entries, ListDetail::NamesAndKinds, &unhandled)) {
         const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
@@ -97,7 +107,9 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         return;
     }
     std::vector<DirEntry> sourceEntries;
-    if (!ListDirectory(source, kAttrAnyFile, sourceEntries, ListDetail::NamesAndKinds)) {
+    std::vector<UnlistedEntry> sourceUnlisted;
+    if (!ListDirectory(source, kAttrAnyFile, sourceEntries, ListDetail::NamesAndKinds,
+                       &sourceUnlisted)) {
         // A source folder that cannot be read must not pass for an empty one: its whole mirror
         // would go.
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
@@ -106,9 +118,17 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         run_.FilesFailed = true;
         return;
     }
+    ReportUnhandled(destination, unhandled);
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
             return;
+        // A source entry that is there but could not be looked at still has its copy: the copy
+        // pass reports it, and its last good copy stays.
+        const bool sourceUnreadable = std::any_of(
+            sourceUnlisted.begin(), sourceUnlisted.end(),
+            [&](const UnlistedEntry& u) { return u.error != 0 && u.name == entry.name; });
+        if (sourceUnreadable)
+            continue;
         if (entry.kind == EntryKind::Directory) {
             const std::string d = destination + "\\" + entry.name;
             if (SourceHas(sourceEntries, entry.name, EntryKind::Directory)) {
@@ -127,6 +147,20 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     }
 }
 
+// Destination entries whose names no drive path can hold: this run cannot remove them, and the
+// mirror is not exact while they are there.
+void RemovalPass::ReportUnhandled(const std::string& destination,
+                                  const std::vector<UnlistedEntry>& unhandled) {
+    for (const UnlistedEntry& entry : unhandled) {
+        if (entry.error != 0)
+            continue;
+        report("ERROR: " + destination + "\\" + entry.name +
+                   " cannot be removed: its name holds a character of U+F000 to U+F07F!",
+               true);
+        run_.FilesFailed = true;
+    }
+}
+
 void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
@@ -134,10 +168,12 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         report("deleting " + dPrime + " not allowed by user!", true);
         return;
     }
-    if (IsReadOnly(dPrime)) {
-        report("Fatal ERROR: " + dPrime + " not deleted as it is READONLY!", true);
+    // A read-only folder anywhere inside keeps the whole folder from going, as the folder
+    // itself being read-only does: the person is asked the same question, naming it.
+    if (const auto readOnly = FindReadOnlyFolder(dPrime)) {
+        report("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY!", true);
         report(kMakeWritable, true);
-        if (!ContinueOrStop("Fatal ERROR: " + dPrime + " not deleted as it is READONLY! " +
+        if (!ContinueOrStop("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
                             kMakeWritable + " Continue??"))
             return;
     }
@@ -148,10 +184,13 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     }
     const std::uint64_t remaining = DirSize(dPrime);
     if (remaining == 0) {
+        // The folder stays, so the destination is no exact mirror: no run that leaves it can
+        // end as "OK", and the line says so at every level.
         report("Folder: " + dPrime +
                    " is empty now! Please remove it manually if you should want it completely "
                    "removed.",
-               false);
+               true);
+        run_.FilesFailed = true;
         return;
     }
     report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);
@@ -165,15 +204,17 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
 void RemovalPass::RemoveFile(const std::string& source, const std::string& destination,
                              const DirEntry& entry, const std::vector<DirEntry>& sourceEntries) {
     // Most files stay: their path is composed only once it is known that they go.
-    if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
-        // Left behind by a run that was killed mid-copy: never a file of the person's, so it
-        // goes without a word.
-        run_.DestinationWritten = true;
-        DeleteFile(destination + "\\" + entry.name);
-        return;
-    }
     if (SourceHas(sourceEntries, entry.name, EntryKind::File))
         return;
+    if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
+        // Left behind by a run that was killed mid-copy: the program's own, so it goes without
+        // a question, with the ordinary line.
+        const std::string d = destination + "\\" + entry.name;
+        run_.DestinationWritten = true;
+        if (DeleteFile(d))
+            report("Removed file: " + d, true);
+        return;
+    }
     if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
         return;
     const std::string d = destination + "\\" + entry.name;

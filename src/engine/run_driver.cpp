@@ -51,6 +51,38 @@ std::string FolderPartOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
+// Makes every folder from `base` (exclusive; the place the person chose, which may be reached
+// through a link) down to `folder` a real folder. Nothing below the base is ever followed: a
+// link found where a folder of the backup belongs is removed (the link itself, never its target)
+// and a real folder made in its place, with a line naming it. False when a folder cannot be made
+// or a file stands in the way.
+bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,
+                         bool& written) {
+    if (folder.size() <= base.size() || folder.compare(0, base.size(), base) != 0 ||
+        folder[base.size()] != '\\')
+        return false;
+    std::size_t end = base.size();
+    while (end != std::string::npos) {
+        end = folder.find('\\', end + 1);
+        const std::string step = folder.substr(0, end);
+        const auto entry = QueryEntry(step);
+        if (entry && entry->kind == EntryKind::Directory)
+            continue;
+        if (entry && entry->kind == EntryKind::Link) {
+            if (!DeleteFile(step))
+                return false;
+            written = true;
+            log.report("Removed link in place of a folder: " + step, true);
+        } else if (entry) {
+            return false;  // a file or special file where a folder belongs
+        }
+        if (!CreateDirectory(step))
+            return false;
+        written = true;
+    }
+    return true;
+}
+
 // The history could not be saved: the run is abandoned where it stands.
 class HistorySaveFailed : public std::runtime_error {
 public:
@@ -178,6 +210,8 @@ void RunEngine::RunSteps(const std::string& path) {
 
     run_.RunActive = true;
     view_.SetRunEnabled(false);
+    if (!LockDestinations())
+        return;
     if (!view_.SourceItems().empty()) {
         if (run_.PrecalcOn && !Precalculate(destkind))
             return;
@@ -267,20 +301,29 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         view_.SelectItem(static_cast<int>(j));
 
         const char kind = ItemKind(source);
+        const std::string base = DestinationBase(source, destination);
         if (kind == 'f') {
-            if (!MakeDestinationFolder(FolderPartOf(destination))) {
+            if (!MakeDestinationFolder(FolderPartOf(destination), base)) {
                 report("FATAL ERROR: Unable to create directory for " + destination, true);
                 fatalError_ = true;
                 FlushDestination();
                 ClosingLines();
                 return false;
             }
-            copyltor(passes_, source, destination);
+            ClearLeftTemporaries(source, destination);
+            if (!CopyItem(source, destination))
+                return false;
             continue;
         }
         if (kind == 'd') {
-            if (!MakeDestinationFolder(destination)) {
+            const bool existed = QueryEntry(destination).has_value();
+            if (!MakeDestinationFolder(destination, base)) {
                 report("FATAL ERROR: Unable to create directory " + destination, true);
+                if (const auto inTheWay = QueryEntry(destination);
+                    inTheWay && inTheWay->kind != EntryKind::Directory)
+                    report("FATAL ERROR: " + destination + " is a file, but " + source +
+                               " is a folder now! Please remove or rename the old copy.",
+                           true);
                 fatalError_ = true;
                 FlushDestination();
                 ClosingLines();
@@ -299,6 +342,10 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             }
             report("Start copying files to destination...", false);
             copyltor(passes_, source, destination);
+            // A folder this run made gets its original's permission bits, now that its
+            // content is in.
+            if (!existed)
+                CopyFolderPermissions(source, destination);
             if (run_.StopRequested) {
                 FinishRun();
                 return false;
@@ -316,11 +363,109 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
     return true;
 }
 
-bool RunEngine::MakeDestinationFolder(const std::string& folder) {
-    if (ItemKind(folder) == 'd')
+bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::string& base) {
+    const std::string folder = StripTrailingBackslash(folderIn);
+    if (folder == base)
+        return ItemKind(folder) == 'd' || ForceDirChain(folder);
+    // The place the person chose may have to be made first, and may be reached through links;
+    // everything below it is the backup's own and must be real folders.
+    if (ItemKind(base) != 'd') {
+        run_.DestinationWritten = true;
+        if (!ForceDirChain(base))
+            return false;
+    }
+    return MakeRealFolderChain(base, folder, log_, run_.DestinationWritten);
+}
+
+// Where the person's choice of destination ends and the backup's own folders begin: the drive
+// (or the default backup folder) that holds "VLMcopy_drive_x", or the folder that holds the
+// synchronisation destination.
+std::string RunEngine::DestinationBase(const std::string& source,
+                                       const std::string& destination) const {
+    const std::string item = StripTrailingBackslash(source);
+    const std::string mirror =
+        "\\VLMcopy_drive_" + item.substr(0, 1) + item.substr(std::min<std::size_t>(2, item.size()));
+    const std::string target = StripTrailingBackslash(destination);
+    if (!handOver_.SyncMode && target.size() > mirror.size() &&
+        target.compare(target.size() - mirror.size(), mirror.size(), mirror) == 0)
+        return target.substr(0, target.size() - mirror.size());
+    const auto slash = target.find_last_of('\\');
+    return slash == std::string::npos ? target : target.substr(0, slash);
+}
+
+// Two runs into one destination would delete each other's temporary files and copies: each run
+// holds its per-drive folders (or its synchronisation destination) for its whole length, and a
+// second run is refused at once. The kernel drops the locks of a run that is killed.
+bool RunEngine::LockDestinations() {
+    destinationLocks_.clear();
+    const auto sources = view_.SourceItems();
+    const auto destinations = view_.DestinationPaths();
+    std::vector<std::string> locked;
+    for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
+        const std::string item = StripTrailingBackslash(sources[j]);
+        const std::string base = DestinationBase(sources[j], destinations[j]);
+        const std::string folder = handOver_.SyncMode
+                                       ? StripTrailingBackslash(destinations[j])
+                                       : base + "\\VLMcopy_drive_" + item.substr(0, 1);
+        if (std::find(locked.begin(), locked.end(), folder) != locked.end())
+            continue;
+        // The folder must be there to be held; the item's own folders come later.
+        if (!MakeDestinationFolder(folder, base))
+            continue;
+        FolderLock lock;
+        if (lock.TryLock(folder) == FolderLock::Result::HeldElsewhere) {
+            const std::string busy = "ERROR: Another run is writing to " + folder +
+                                     " now! This run does not start; please run it again "
+                                     "when the other one has ended.";
+            report(busy, true);
+            ShowErrorBox(busy);
+            destinationLocks_.clear();
+            fatalError_ = true;
+            FinishRun();
+            return false;
+        }
+        locked.push_back(folder);
+        destinationLocks_.push_back(std::move(lock));
+    }
+    return true;
+}
+
+// Copies a single file item. A copy that fails ends the run with its lines and a completed
+// history row ("Error"), never with an open one.
+bool RunEngine::CopyItem(const std::string& source, const std::string& destination) {
+    try {
+        copyltor(passes_, source, destination);
         return true;
-    run_.DestinationWritten = true;
-    return ForceDirChain(folder);
+    } catch (const CopyError& error) {
+        ShowErrorBox(error.what());
+        report("FATAL ERROR: " + std::string(error.what()), true);
+        report("ERROR: Could not copy file " + source + " to " + destination, true);
+        fatalError_ = true;
+        FinishRun();
+        return false;
+    }
+}
+
+// A run killed while copying a single file item leaves its temporary file beside the copy,
+// where no removal pass looks: the next run of the item clears it away, unless the source
+// folder holds a file of that very name.
+void RunEngine::ClearLeftTemporaries(const std::string& source, const std::string& destination) {
+    const std::string folder = StripTrailingBackslash(FolderPartOf(destination));
+    const std::string sourceFolder = StripTrailingBackslash(FolderPartOf(source));
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(folder, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
+        return;
+    for (const DirEntry& entry : entries) {
+        if (entry.kind != EntryKind::File || !IsTemporaryFileName(entry.name))
+            continue;
+        const std::string original = sourceFolder + "\\" + entry.name;
+        if (QueryEntry(original))
+            continue;
+        const std::string left = folder + "\\" + entry.name;
+        run_.DestinationWritten = true;
+        if (DeleteFile(left))
+            report("Removed file: " + left, true);
+    }
 }
 
 // The copies of a run are not flushed one by one: what this run wrote reaches the medium here,
@@ -378,6 +523,8 @@ std::string RunEngine::HistoryResult() const {
 }
 
 void RunEngine::ClosingLines() {
+    // Everything this run wrote is flushed by now: another run may have the destination.
+    destinationLocks_.clear();
     const DateTime endTime = NowLocal();
     report("End time: " + DateTimeText(endTime), true);
     const ElapsedText elapsed = FormatElapsed(MsBetween(endTime, startTime_));

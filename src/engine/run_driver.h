@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/app_settings.h"
 #include "core/run_history.h"
@@ -13,6 +14,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "platform/folder_lock.h"
 
 namespace vlm {
 
@@ -58,7 +60,11 @@ private:
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
     bool WorkThroughItems(const std::string& destkind);
-    bool MakeDestinationFolder(const std::string& folder);
+    bool MakeDestinationFolder(const std::string& folder, const std::string& base);
+    std::string DestinationBase(const std::string& source, const std::string& destination) const;
+    bool LockDestinations();
+    bool CopyItem(const std::string& source, const std::string& destination);
+    void ClearLeftTemporaries(const std::string& source, const std::string& destination);
     void FlushDestination();
     void FinishRun();
     void ClosingLines();
@@ -81,6 +87,8 @@ private:
     std::string destLetter_;
     DateTime startTime_ = 0;
     std::optional<std::string> outcome_;
+    // The per-drive folders this run writes to, each locked for the whole run.
+    std::vector<FolderLock> destinationLocks_;
     bool terminateRequested_ = false;
 };
 

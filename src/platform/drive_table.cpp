@@ -8,6 +8,7 @@
 
 #include "platform/host_calls.h"
 #include "platform/mount_table.h"
+#include "platform/path_translation.h"
 #include "platform/profile_file.h"
 
 namespace vlm {
@@ -22,9 +23,10 @@ std::optional<std::size_t> LetterIndex(char letter) {
     return static_cast<std::size_t>(lower - 'a');
 }
 
-// "/x/y/" → "/x/y"; "/" stays; relative folders are refused (empty result).
+// "/x/y/" → "/x/y"; "/" stays; relative folders and folders holding a control character (a
+// NUL would cut the path short on the host) are refused (empty result).
 std::string NormaliseRoot(std::string root) {
-    if (root.empty() || root[0] != '/') {
+    if (root.empty() || root[0] != '/' || HoldsControlCharacter(root)) {
         return {};
     }
     while (root.size() > 1 && root.back() == '/') {
@@ -80,7 +82,7 @@ void DriveTable::CoverProgramFolder(const std::string& folder) {
     // must be reachable by a drive path even when drives.ini pins c: elsewhere. It gets the last
     // free letter, away from the letters that mounted volumes take from d: on.
     for (std::size_t index = roots_.size(); index-- > 0;) {
-        if (!roots_[index]) {
+        if (!roots_[index] && !damaged_[index]) {
             roots_[index] = folder;
             return;
         }
@@ -96,6 +98,10 @@ DriveTable DriveTable::Build(std::string_view drivesIniText,
     for (char letter = 'a'; letter <= 'z'; ++letter) {
         std::optional<std::string> value = ini.Get("Drives", std::string(1, letter));
         if (!value) {
+            continue;
+        }
+        if (HoldsControlCharacter(*value)) {
+            table.damaged_[static_cast<std::size_t>(letter - 'a')] = true;
             continue;
         }
         std::string root = NormaliseRoot(*value);
@@ -121,7 +127,7 @@ DriveTable DriveTable::Build(std::string_view drivesIniText,
         if (alreadyMapped) {
             continue;
         }
-        while (next < table.roots_.size() && table.roots_[next]) {
+        while (next < table.roots_.size() && (table.roots_[next] || table.damaged_[next])) {
             ++next;
         }
         if (next >= table.roots_.size()) {

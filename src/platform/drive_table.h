@@ -5,7 +5,9 @@
 // which host folder each letter is: c: is "/" unless pinned otherwise, letters pinned in
 // drives.ini (section [Drives], key = letter, value = host folder) come next, and the mounted
 // volumes under /media, /run/media and /mnt take the free letters from d: on, in mount-point
-// order. A pinned letter whose folder does not exist is a drive that is "not present".
+// order. A pinned letter whose folder does not exist is a drive that is "not present"; so is one
+// whose pinned value holds a control character: a damaged drives.ini is never cut into a
+// shorter path that would stand for another folder.
 
 #include <array>
 #include <optional>
@@ -45,6 +47,8 @@ public:
 
 private:
     std::array<std::optional<std::string>, 26> roots_;
+    // Letters whose pin was damaged: they stay unmapped, and no volume takes them.
+    std::array<bool, 26> damaged_{};
 };
 
 // The table in force for the whole process. Starts empty; the program sets it once at start,

@@ -56,19 +56,22 @@ std::string LastComponent(std::string_view drivePath) {
     return std::string(drivePath.substr(slash + 1));
 }
 
-std::string DisplayName(std::string_view hostName) {
-    if (hostName.find('\\') == std::string_view::npos) {
-        return std::string(hostName);
-    }
-    std::string name;
-    for (char c : hostName) {
-        if (c == '\\') {
-            name += kBackslashStandIn;
+// A host name that cannot be a drive name, as a person reads it on one line.
+std::string UnlistedName(std::string_view hostName) {
+    std::string shown;
+    for (const char c : hostName) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            shown += StandInFor(c);
         } else {
-            name += c;
+            shown += c;
         }
     }
-    return name;
+    return shown;
+}
+
+HostTime ModifiedOf(const struct stat& st) {
+    return {static_cast<std::int64_t>(st.st_mtim.tv_sec),
+            static_cast<std::int32_t>(st.st_mtim.tv_nsec)};
 }
 
 std::uint32_t AttributesOf(const struct stat& st, std::string_view name) {
@@ -102,6 +105,7 @@ DirEntry EntryFrom(const struct stat& st, std::string name) {
         entry.kind = EntryKind::Special;
     }
     entry.time = PackHostTime(st.st_mtime);
+    entry.modified = ModifiedOf(st);
     return entry;
 }
 
@@ -265,7 +269,10 @@ int WriteRefusalFor(const std::string& host) {
 }  // namespace
 
 bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
-                   ListDetail detail) {
+                   ListDetail detail, std::vector<UnlistedEntry>* unlisted) {
+    if (unlisted != nullptr) {
+        unlisted->clear();
+    }
     entries.clear();
     std::optional<std::string> host = HostOf(folder);
     if (!host) {
@@ -292,18 +299,30 @@ bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirE
         if (hostName == "." || hostName == "..") {
             continue;
         }
+        std::optional<std::string> name = HostNameToDriveName(hostName);
+        if (!name) {
+            if (unlisted != nullptr) {
+                unlisted->push_back({UnlistedName(hostName), 0});
+            }
+            continue;
+        }
         const std::optional<EntryKind> recorded =
             detail == ListDetail::NamesAndKinds ? KindFromDirent(item->d_type) : std::nullopt;
         DirEntry entry;
         if (recorded) {
-            entry = NameAndKindEntry(*recorded, DisplayName(hostName));
+            entry = NameAndKindEntry(*recorded, std::move(*name));
         } else {
             // Never following a link: a link must not be taken for what it points at.
             struct stat st {};
             if (::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                continue;  // gone since it was listed
+                // Gone since it was listed, or there but not to be looked at (a folder that
+                // may be read but not entered): the second must not vanish without a word.
+                if (errno != ENOENT && unlisted != nullptr) {
+                    unlisted->push_back({std::move(*name), errno});
+                }
+                continue;
             }
-            entry = EntryFrom(st, DisplayName(hostName));
+            entry = EntryFrom(st, std::move(*name));
             if (detail == ListDetail::NamesAndKinds) {
                 entry = NameAndKindEntry(entry.kind, std::move(entry.name));
             }
@@ -372,6 +391,15 @@ std::optional<DateTime> GetFileDateTime(std::string_view path) {
     return HostTimeToDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
 }
 
+std::optional<HostTime> GetFileHostTime(std::string_view path) {
+    struct stat st {};
+    if (!HostAndStat(path, st, true)) {
+        return std::nullopt;
+    }
+    Succeed();
+    return ModifiedOf(st);
+}
+
 bool SetFileTimePacked(std::string_view path, PackedTime packed) {
     struct stat st {};
     const std::optional<std::string> host = HostAndStat(path, st, true);
@@ -433,6 +461,30 @@ bool RemoveDirectory(std::string_view path) {
         return Fail(EACCES);
     }
     if (host::RemoveDir(host->c_str()) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool CopyFolderPermissions(std::string_view source, std::string_view folder) {
+    struct stat from {};
+    if (!HostAndStat(source, from, true)) {
+        return false;
+    }
+    struct stat to {};
+    const std::optional<std::string> host = HostAndStat(folder, to, false);
+    if (!host) {
+        return false;
+    }
+    if (!S_ISDIR(to.st_mode)) {
+        return Fail(ENOTDIR);
+    }
+    // Owner and group first: changing them may clear the set-id bits that the mode then sets.
+    if (from.st_uid != to.st_uid || from.st_gid != to.st_gid) {
+        (void)::lchown(host->c_str(), from.st_uid, from.st_gid);  // only where permitted
+    }
+    const mode_t mode = (from.st_mode & 07777) | S_IWUSR | S_IXUSR;
+    if (::chmod(host->c_str(), mode) != 0) {
         return FailWithErrno();
     }
     return Succeed();
@@ -576,6 +628,17 @@ std::optional<std::uint64_t> HostFile::Size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<HostFile::Status> HostFile::Stat() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+        SetLastPlatformError(fd_ < 0 ? EBADF : errno);
+        return std::nullopt;
+    }
+    return Status{static_cast<std::uint32_t>(st.st_mode & 07777),
+                  static_cast<std::uint32_t>(st.st_uid), static_cast<std::uint32_t>(st.st_gid),
+                  ModifiedOf(st)};
+}
+
 bool HostFile::Sync() {
     if (fd_ < 0) {
         return Fail(EBADF);
@@ -671,7 +734,37 @@ void AtomicFileWriter::StartWriteback() {
     writebackStart_ = written_;
 }
 
+bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
+    if (failed_ || !file_.IsOpen()) {
+        return Fail(failed_ ? EIO : EBADF);
+    }
+    struct stat st {};
+    if (::fstat(file_.fd_, &st) == 0 && (st.st_uid != status.owner || st.st_gid != status.group)) {
+        (void)::fchown(file_.fd_, status.owner, status.group);  // only where permitted
+    }
+    if (::fchmod(file_.fd_, static_cast<mode_t>(status.permissions) | S_IWUSR) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
 bool AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
+    if (!stamp) {
+        return CommitStamped(nullptr);
+    }
+    struct timespec modified {};
+    modified.tv_sec = UnpackToHostTime(*stamp);
+    return CommitStamped(&modified);
+}
+
+bool AtomicFileWriter::Commit(HostTime modified) {
+    struct timespec exact {};
+    exact.tv_sec = static_cast<time_t>(modified.seconds);
+    exact.tv_nsec = modified.nanoseconds;
+    return CommitStamped(&exact);
+}
+
+bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     if (failed_ || !file_.IsOpen()) {
         Abort();
         return Fail(failed_ ? EIO : EBADF);
@@ -691,10 +784,10 @@ bool AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
     if (!file_.Close()) {
         return giveUp();
     }
-    if (stamp) {
+    if (modified != nullptr) {
         struct timespec times[2]{};
         times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = UnpackToHostTime(*stamp);
+        times[1] = *modified;
         if (host::SetTimes(tempPath_.c_str(), times, 0) != 0) {
             SetLastPlatformError(errno);
             return giveUp();
@@ -771,9 +864,15 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
 }
 
 bool IsTemporaryFileName(std::string_view name) {
-    return name.size() > kTempPrefix.size() + kTempSuffix.size() &&
-           name.substr(0, kTempPrefix.size()) == kTempPrefix &&
-           name.substr(name.size() - kTempSuffix.size()) == kTempSuffix;
+    constexpr std::size_t kDigits = 12;  // as RandomSuffix makes them
+    if (name.size() != kTempPrefix.size() + kDigits + kTempSuffix.size() ||
+        name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
+        return false;
+    }
+    const std::string_view digits = name.substr(kTempPrefix.size(), kDigits);
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 }  // namespace vlm

@@ -39,11 +39,20 @@ enum class EntryKind {
 };
 
 struct DirEntry {
-    std::string name;  // one component, '\' in the host name shown as kBackslashStandIn
+    std::string name;  // one component, as HostNameToDriveName shows the host name
     EntryKind kind = EntryKind::File;
     std::uint32_t attributes = 0;  // kAttr* bits; links and special files carry no directory bit
     std::uint64_t size = 0;        // true 64-bit size of a plain file, 0 otherwise
     PackedTime time = 0;           // last-write time, packed
+    HostTime modified;             // last-write time, exact
+};
+
+// An entry that a listing found but cannot give: its attributes could not be read (a folder that
+// may be listed but not entered), or its host name already holds a character of the stand-in
+// range and so has no drive name of its own. A walk must report it, never pass over it.
+struct UnlistedEntry {
+    std::string name;  // as a person reads it, on one line
+    int error = 0;     // errno of the failed look; 0 for a name without a drive name
 };
 
 // How much a listing tells about each entry.
@@ -60,8 +69,11 @@ enum class ListDetail {
 // by name folded to upper case, ties in byte order. `mask` works as the Windows attribute mask:
 // plain files are always listed, hidden/system/directory entries only when their bit is in the
 // mask (so 63 lists everything and 39 lists no folders). False when the folder cannot be read.
+// Entries that cannot be given go to `unlisted` when the caller asks for them; an entry that is
+// gone between reading the folder and looking at it is neither listed nor unlisted.
 bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
-                   ListDetail detail = ListDetail::Full);
+                   ListDetail detail = ListDetail::Full,
+                   std::vector<UnlistedEntry>* unlisted = nullptr);
 
 // The entry named exactly `name` (the host's own, case-sensitive comparison) in a listing made
 // by ListDirectory; nullptr when the listing has none.
@@ -83,6 +95,8 @@ bool DirectoryExists(std::string_view path);
 std::optional<PackedTime> GetFileTimePacked(std::string_view path);
 // The last-write time of `path`, as a local DateTime (for date-time texts).
 std::optional<DateTime> GetFileDateTime(std::string_view path);
+// The last-write time of `path` (following a link), exact; nullopt when it cannot be read.
+std::optional<HostTime> GetFileHostTime(std::string_view path);
 // Sets the host modification time of `path` from a packed stamp. Refused on a read-only file.
 bool SetFileTimePacked(std::string_view path, PackedTime packed);
 
@@ -93,6 +107,10 @@ bool DeleteFile(std::string_view path);
 bool CreateDirectory(std::string_view path);
 // RemoveDirectory: an empty, writable folder.
 bool RemoveDirectory(std::string_view path);
+// Gives the real folder `folder` (never a link) the permission bits of `source` (following a
+// link, as a source item may be one), kept writable and enterable by its owner so that the next
+// run can work in it, and the owner and group of `source` where this process may set them.
+bool CopyFolderPermissions(std::string_view source, std::string_view folder);
 // Renames `from` over `to` in one step (same drive). Refused when `to` is a read-only file or a
 // directory.
 bool RenameReplacing(std::string_view from, std::string_view to);
@@ -123,6 +141,14 @@ public:
     bool Write(const void* data, std::size_t length);
     bool Seek(std::uint64_t offset);
     std::optional<std::uint64_t> Size() const;
+    // What the open file is: its permission bits, owner, group and exact last-write time.
+    struct Status {
+        std::uint32_t permissions = 0;
+        std::uint32_t owner = 0;
+        std::uint32_t group = 0;
+        HostTime modified;
+    };
+    std::optional<Status> Stat() const;
     // Flushes to the medium (fsync).
     bool Sync();
     // Closes; false when the close reported an error. Safe to call twice.
@@ -158,10 +184,16 @@ public:
     bool Begin(std::string_view target, Durability durability = Durability::SyncEachFile);
     bool Write(const void* data, std::size_t length);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+    // Gives the temporary file the permission bits of `status` (kept writable by its owner: the
+    // read-only bit of an original is not carried to its copy) and, where this process may, its
+    // owner and group. Before Commit, so the new file never shows more than it should.
+    bool KeepPermissions(const HostFile::Status& status);
     // Flushes (SyncEachFile), optionally stamps the temporary file with `stamp`, closes it and
     // renames it over the target. On failure the target is untouched and the temporary file is
     // gone.
     bool Commit(std::optional<PackedTime> stamp = std::nullopt);
+    // The same, giving the file the exact last-write time `modified`.
+    bool Commit(HostTime modified);
     // Removes the temporary file and leaves the target as it was.
     void Abort();
 
@@ -169,6 +201,7 @@ public:
 
 private:
     void StartWriteback();
+    bool CommitStamped(const struct timespec* modified);
 
     std::string target_;
     std::string tempPath_;
@@ -188,8 +221,9 @@ bool WriteFileAtomically(std::string_view path, std::string_view content);
 // Reads the whole file `path`; nullopt when it cannot be read.
 std::optional<std::string> ReadWholeFile(std::string_view path);
 
-// True for the names AtomicFileWriter gives its temporary files, so that a run can recognise
-// (and clear away) what a killed process left behind.
+// True for the names AtomicFileWriter gives its temporary files (".~vlm", twelve lower-case hex
+// digits, ".tmp"), so that a run can recognise (and clear away) what a killed process left
+// behind. A person's own file that merely starts and ends the same way is not one.
 bool IsTemporaryFileName(std::string_view name);
 
 }  // namespace vlm

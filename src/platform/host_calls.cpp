@@ -143,6 +143,25 @@ int Unlink(const char* path) {
     return ::unlink(path);
 }
 
+int OpenAt(int dirFd, const char* name, int flags, mode_t mode) {
+    VLM_FAULT_POINT(Open, -1);
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int UnlinkAt(int dirFd, const char* name, int flags) {
+#ifdef VELMORA_FAULT_INJECTION
+    if (faults::ShouldFail((flags & AT_REMOVEDIR) != 0 ? faults::Call::RemoveDir
+                                                       : faults::Call::Delete)) {
+        return -1;
+    }
+#endif
+    return ::unlinkat(dirFd, name, flags);
+}
+
 int MakeDir(const char* path, mode_t mode) {
     VLM_FAULT_POINT(MakeDir, -1);
     return ::mkdir(path, mode);

@@ -26,6 +26,11 @@ int MakeDir(const char* path, mode_t mode);
 int RemoveDir(const char* path);
 // utimensat(AT_FDCWD, path, times, flags)
 int SetTimes(const char* path, const struct timespec times[2], int flags);
+// The same relative to an open folder: openat counts as an Open, unlinkat as a Delete (a
+// RemoveDir with AT_REMOVEDIR). The walks that must never be led elsewhere by a path's text
+// descend through these.
+int OpenAt(int dirFd, const char* name, int flags, mode_t mode = 0);
+int UnlinkAt(int dirFd, const char* name, int flags);
 // Opening a folder for listing counts as an Open; reading its entries is not faulted.
 DIR* OpenDir(const char* path);
 struct dirent* ReadDir(DIR* dir);

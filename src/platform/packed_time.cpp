@@ -73,6 +73,28 @@ PackedTime PackHostTime(std::time_t hostSeconds) {
     return Pack(year, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, second);
 }
 
+bool IsPackable(std::time_t hostSeconds) {
+    struct tm local {};
+    if (localtime_r(&hostSeconds, &local) == nullptr) {
+        return false;
+    }
+    const int year = local.tm_year + 1900;
+    return year >= kFirstYear && year <= kLastYear;
+}
+
+bool SameFileAge(HostTime a, HostTime b) {
+    const auto as = static_cast<std::time_t>(a.seconds);
+    const auto bs = static_cast<std::time_t>(b.seconds);
+    if (IsPackable(as) && IsPackable(bs)) {
+        return PackHostTime(as) == PackHostTime(bs);
+    }
+    // Floor division, so that times before 1970 fall into their own 2-second step too.
+    const auto step = [](std::int64_t seconds) {
+        return seconds >= 0 ? seconds / 2 : (seconds - 1) / 2;
+    };
+    return step(a.seconds) == step(b.seconds);
+}
+
 std::time_t UnpackToHostTime(PackedTime packed) {
     struct tm local {};
     local.tm_year = static_cast<int>((packed >> 25) & 0x7F) + kFirstYear - 1900;

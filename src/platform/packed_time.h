@@ -19,6 +19,20 @@ PackedTime PackHostTime(std::time_t hostSeconds);
 // Packed local stamp → host seconds since the epoch (mktime of the local fields).
 std::time_t UnpackToHostTime(PackedTime packed);
 
+// A host modification time, exact to the nanosecond.
+struct HostTime {
+    std::int64_t seconds = 0;
+    std::int32_t nanoseconds = 0;
+    bool operator==(const HostTime&) const = default;
+};
+
+// True when `hostSeconds` lies inside 1980–2107 local time, where the packed stamp holds it.
+bool IsPackable(std::time_t hostSeconds);
+// Whether a copy with modification time `a` is of the same age as a file with time `b`: their
+// packed stamps are equal when both times lie inside 1980–2107; when either lies outside, where
+// packing clamps every time to one moment, the host times are compared in 2-second steps.
+bool SameFileAge(HostTime a, HostTime b);
+
 // Host seconds → local DateTime, and back.
 DateTime HostTimeToDateTime(std::time_t hostSeconds, long nanoseconds = 0);
 std::time_t DateTimeToHostTime(DateTime value);  // mktime of the local fields, whole seconds

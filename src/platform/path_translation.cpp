@@ -27,14 +27,89 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     }
 }
 
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
+// The private-use block whose first 128 characters stand in for host characters: U+F000 is
+// EF 80 80 in UTF-8, U+F07F is EF 81 BF.
+constexpr unsigned char kStandInLead = 0xEF;
+
+// The code a stand-in starting at `at` stands for, or -1 when no character of U+F000-U+F07F
+// starts there.
+int StandInCodeAt(std::string_view text, std::size_t at) {
+    if (at + 2 >= text.size() || static_cast<unsigned char>(text[at]) != kStandInLead) {
+        return -1;
     }
+    const auto second = static_cast<unsigned char>(text[at + 1]);
+    const auto third = static_cast<unsigned char>(text[at + 2]);
+    if ((second != 0x80 && second != 0x81) || (third & 0xC0) != 0x80) {
+        return -1;
+    }
+    return ((second & 0x01) << 6) | (third & 0x3F);
 }
 
 }  // namespace
+
+bool NeedsStandIn(char c) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 1 && code < 0x20) {
+        return true;
+    }
+    switch (c) {
+        case '\\':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string StandInFor(char c) {
+    const auto code = static_cast<unsigned char>(c) & 0x7F;
+    return {static_cast<char>(kStandInLead), static_cast<char>(0x80 | (code >> 6)),
+            static_cast<char>(0x80 | (code & 0x3F))};
+}
+
+std::optional<std::string> HostNameToDriveName(std::string_view hostName) {
+    std::string name;
+    name.reserve(hostName.size());
+    for (std::size_t i = 0; i < hostName.size(); ++i) {
+        if (StandInCodeAt(hostName, i) >= 0) {
+            return std::nullopt;
+        }
+        if (NeedsStandIn(hostName[i])) {
+            name += StandInFor(hostName[i]);
+        } else {
+            name += hostName[i];
+        }
+    }
+    return name;
+}
+
+std::optional<std::string> DriveNameToHostName(std::string_view driveName) {
+    std::string name;
+    name.reserve(driveName.size());
+    for (std::size_t i = 0; i < driveName.size(); ++i) {
+        const int code = StandInCodeAt(driveName, i);
+        if (code < 0) {
+            name += driveName[i];
+            continue;
+        }
+        if (code == 0 || !NeedsStandIn(static_cast<char>(code))) {
+            return std::nullopt;
+        }
+        name += static_cast<char>(code);
+        i += 2;
+    }
+    return name;
+}
+
+std::string ShownName(std::string_view driveName) {
+    return DriveNameToHostName(driveName).value_or(std::string(driveName));
+}
 
 std::optional<std::string> ToHostPath(std::string_view drivePath) {
     if (drivePath.size() < 2 || drivePath[1] != ':' ||
@@ -69,18 +144,21 @@ std::optional<std::string> ToHostPath(std::string_view drivePath) {
         const std::string_view component = rest.substr(
             start, end == std::string_view::npos ? std::string_view::npos : end - start);
         // A '/' or NUL would split or cut the name on the host and let a path climb out of
-        // its drive, so such a component is refused like "..".
+        // its drive, so such a component is refused like "..". A drive name never holds a
+        // control character of its own: the walks show them as stand-ins.
         if (IsRefusedComponent(component) || component.find('/') != std::string_view::npos ||
-            component.find('\0') != std::string_view::npos) {
+            HoldsControlCharacter(component)) {
             return std::nullopt;
         }
         host += '/';
-        const std::size_t nameStart = host.size();
-        host += component;
-        if (component.find(kBackslashStandIn) != std::string_view::npos) {
-            std::string name = host.substr(nameStart);
-            ReplaceAll(name, kBackslashStandIn, "\\");
-            host.replace(nameStart, std::string::npos, name);
+        if (component.find(static_cast<char>(kStandInLead)) == std::string_view::npos) {
+            host += component;
+        } else {
+            std::optional<std::string> name = DriveNameToHostName(component);
+            if (!name || IsRefusedComponent(*name)) {
+                return std::nullopt;
+            }
+            host += *name;
         }
         if (end == std::string_view::npos) {
             return host;
@@ -140,11 +218,23 @@ std::optional<std::string> ToDrivePath(std::string_view hostPath) {
         if (i > bestDepth) {
             drive += '\\';
         }
-        std::string name(components[i]);
-        ReplaceAll(name, "\\", kBackslashStandIn);
-        drive += name;
+        std::optional<std::string> name = HostNameToDriveName(components[i]);
+        if (!name) {
+            return std::nullopt;
+        }
+        drive += *name;
     }
     return drive;
+}
+
+bool HoldsControlCharacter(std::string_view text) {
+    for (const char c : text) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool LooksLikeHostPath(std::string_view text) {

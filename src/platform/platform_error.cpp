@@ -18,8 +18,12 @@ void SetLastPlatformError(int code) {
         gLastError.text.clear();
         return;
     }
+    gLastError.text = PlatformErrorText(code);
+}
+
+std::string PlatformErrorText(int code) {
     char buffer[256];
-    gLastError.text = strerror_r(code, buffer, sizeof buffer);
+    return strerror_r(code, buffer, sizeof buffer);
 }
 
 }  // namespace vlm

@@ -12,5 +12,7 @@ struct PlatformError {
 
 const PlatformError& LastPlatformError();
 void SetLastPlatformError(int code);  // used by the platform layer itself
+// The host's text for an errno value.
+std::string PlatformErrorText(int code);
 
 }  // namespace vlm

@@ -8,7 +8,7 @@
 namespace vlm {
 
 enum class BoxType {
-    Plain,         // no icon
+    Plain,  // no icon
     Error,
     Warning,
     Information,

@@ -1,6 +1,7 @@
 #include "util/file_helpers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
 #include "platform/platform_error.h"
+#include "platform/tree_walk.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
 
@@ -22,13 +24,6 @@ namespace {
 constexpr std::uint64_t kMaxCopyBuffer = 524287;  // 0x7FFFF
 // Up to this many bytes a range is read in one piece.
 constexpr std::int64_t kSingleBlockLimit = 100000;
-
-std::string Join(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    path.push_back('\\');
-    path.append(name);
-    return path;
-}
 
 std::string LastErrorText() {
     const PlatformError& error = LastPlatformError();
@@ -99,21 +94,9 @@ std::int64_t FileSizeOf(std::string_view path) {
 }
 
 std::uint64_t DirSize(std::string_view path) {
-    std::string folder = StripTrailingBackslash(path);
-    std::vector<DirEntry> entries;
-    if (!ListDirectory(folder, kAttrAnyFile, entries))
-        return 0;
-    std::uint64_t total = 0;
-    for (const DirEntry& entry : entries) {
-        // Links and special files are never followed: their targets are counted where they
-        // live, if at all.
-        if (entry.kind == EntryKind::Directory) {
-            total += DirSize(Join(folder, entry.name));
-        } else if (entry.kind == EntryKind::File) {
-            total += entry.size;
-        }
-    }
-    return total;
+    // Links and special files below the folder are never followed: their targets are counted
+    // where they live, if at all.
+    return FolderTreeSize(StripTrailingBackslash(path));
 }
 
 std::uint64_t ItemSize(std::string_view path) {
@@ -152,25 +135,12 @@ bool ForceDirChain(std::string_view path) {
 
 bool DeleteDirTree(std::string_view path) {
     std::string folder = StripTrailingBackslash(path);
-    auto self = QueryEntry(folder);
-    // Only a real folder is walked: a link to a folder is never deleted through.
-    if (!self || self->kind != EntryKind::Directory || IsDriveRoot(folder))
+    // A drive root is never deleted, and only a real folder is walked: a link to a folder is
+    // never deleted through. The walk goes by folder handles, so no path text can lead it
+    // round in circles or out of the tree.
+    if (IsDriveRoot(folder))
         return false;
-
-    bool complete = true;
-    std::vector<DirEntry> entries;
-    if (!ListDirectory(folder, kAttrAnyFile, entries))
-        complete = false;
-    for (const DirEntry& entry : entries) {
-        std::string child = Join(folder, entry.name);
-        bool removed =
-            entry.kind == EntryKind::Directory ? DeleteDirTree(child) : DeleteFile(child);
-        if (!removed)
-            complete = false;
-    }
-    if (!RemoveDirectory(folder))
-        complete = false;
-    return complete;
+    return DeleteFolderTree(folder);
 }
 
 void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::string_view dst) {
@@ -257,27 +227,33 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
         return CopyError("Could not copy " + source + " to " + target + ": " + cause);
     };
 
-    auto stamp = GetFileTimePacked(source);
+    auto stamp = GetFileHostTime(source);
+    if (!stamp && LastPlatformError().code == ENOENT)
+        throw SourceVanished("Could not copy " + source + ": it is gone");
     if (!stamp) {
         std::string cause = LastErrorText();
         ShowErrorBox("Could not determine fileage from " + source +
                      ". Please contact program vendor!");
         throw fail(cause);
     }
-    std::uint32_t targetAttributes = GetFileAttributes(target);
-    if (targetAttributes != kInvalidAttributes && (targetAttributes & kAttrDirectory) != 0) {
+    // What is at the destination itself: a link there is replaced, never written through.
+    const auto existing = QueryEntry(target);
+    if (existing && existing->kind == EntryKind::Directory) {
         throw fail("the destination is a folder");
     }
-    if (targetAttributes != kInvalidAttributes && (targetAttributes & kAttrReadOnly) != 0) {
+    if (existing && (existing->attributes & kAttrReadOnly) != 0) {
         throw fail("the destination is read-only");
     }
 
     HostFile in;
     if (!in.Open(source, HostFile::Mode::Read)) {
+        if (LastPlatformError().code == ENOENT)
+            throw SourceVanished("Could not copy " + source + ": it is gone");
         std::string cause = LastErrorText();
         ShowCannotOpenForReading(source);
         throw fail(cause);
     }
+    const auto status = in.Stat();
     std::uint64_t size = in.Size().value_or(0);
 
     // A run copies thousands of files: it flushes them to the medium once when it has written
@@ -287,6 +263,13 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
     if (!out.Begin(target, Durability::Deferred)) {
         std::string cause = LastErrorText();
         ShowCannotOpenForWriting(target);
+        throw fail(cause);
+    }
+    // The copy shows no more than its original: a private key stays private, a script stays
+    // runnable.
+    if (status && !out.KeepPermissions(*status)) {
+        std::string cause = LastErrorText();
+        out.Abort();
         throw fail(cause);
     }
 

@@ -14,6 +14,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The source file was gone when the copy came to it: deleted or moved since its folder was
+// listed. Nothing of the backup failed; the walk reports it and goes on.
+class SourceVanished : public CopyError {
+public:
+    using CopyError::CopyError;
+};
+
 // 'n' nothing, 'd' a directory, 'f' anything else (attributes read following a link).
 char ItemKind(std::string_view path);
 // 0 when no file exists at `path`; otherwise its true 64-bit size.
@@ -40,6 +47,9 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
 // under a temporary name beside `dst` and replaces it only when complete; on any failure the old
 // `dst` is untouched, no temporary file is left, and CopyError is raised. The copy is not
 // flushed to the medium one file at a time: whoever copies calls SyncFileSystemOf afterwards.
+// The copy carries the exact modification time and the permission bits of `src` (kept writable
+// by its owner), and its owner and group where the process may set them. A source that is gone
+// raises SourceVanished, without a box.
 void CopyFileKeepAge(std::string_view src, std::string_view dst);
 
 }  // namespace vlm

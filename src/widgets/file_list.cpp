@@ -54,10 +54,7 @@ std::string_view Trimmed(std::string_view s) {
 }
 
 QString ShownName(const std::string& name) {
-    QString shown = QString::fromStdString(name);
-    shown.replace(QString::fromUtf8(kBackslashStandIn.data(), int(kBackslashStandIn.size())),
-                  QStringLiteral("\\"));
-    return shown;
+    return QString::fromStdString(vlm::ShownName(std::string_view(name)));
 }
 
 // Sorts the size column by its number, not by its text.

@@ -23,12 +23,9 @@ std::string PathOf(const QTreeWidgetItem* item) {
     return item->data(0, kPathRole).toString().toStdString();
 }
 
-// A host name may hold a '\'; the program sees it as a stand-in character, the person sees '\'.
+// A host name may hold characters a drive name shows as stand-ins; the person sees the characters.
 QString ShownName(const std::string& name) {
-    QString shown = QString::fromStdString(name);
-    shown.replace(QString::fromUtf8(kBackslashStandIn.data(), int(kBackslashStandIn.size())),
-                  QStringLiteral("\\"));
-    return shown;
+    return QString::fromStdString(vlm::ShownName(std::string_view(name)));
 }
 
 // "c:\a\b" → {"a", "b"}; "c:" and "c:\" → {}.

@@ -226,14 +226,18 @@ TEST(RemovalPassTest, LinksAtTheDestinationGoThemselvesNeverTheirTargets) {
     EXPECT_EQ(test::ReadFile(rig.Dst("target/precious.txt")), "p");
 }
 
-TEST(RemovalPassTest, LeftoverTemporaryFilesGoWithoutAWord) {
+TEST(RemovalPassTest, LeftoverTemporaryFilesGoWithoutAQuestion) {
     EngineRig rig;
     rig.run.ConfirmOn = true;  // not even a question
     test::MakeDir(rig.Src("s"));
-    test::WriteFile(rig.Dst("d/.~vlmq1w2e3.tmp"), "half a copy", kOld);
+    // The source's own file of a temporary's name is the person's: its copy stays.
+    test::WriteFile(rig.Src("s/.~vlm00000000beef.tmp"), "mine", kOld);
+    test::WriteFile(rig.Dst("d/.~vlm00000000beef.tmp"), "mine", kOld);
+    test::WriteFile(rig.Dst("d/.~vlm0123456789ab.tmp"), "half a copy", kOld);
     deletesupr(rig.pass, "c:\\s", "e:\\d");
-    EXPECT_TRUE(Paths(rig.Dst("d")).empty());
-    EXPECT_TRUE(rig.view.allReportLines.empty());
+    EXPECT_EQ(Paths(rig.Dst("d")), std::vector<std::string>{".~vlm00000000beef.tmp"});
+    EXPECT_EQ(rig.view.allReportLines,
+              std::vector<std::string>{"Removed file: e:\\d\\.~vlm0123456789ab.tmp"});
 }
 
 TEST(RemovalPassTest, CutLongNamesStayOnlyWithNameChecksOn) {

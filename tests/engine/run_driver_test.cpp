@@ -319,7 +319,7 @@ TEST(RunDriverTest, SourceVanishedDuringTheRunEndsWithAnErrorRow) {
     EXPECT_FALSE(rig.run.RunActive);
 }
 
-TEST(RunDriverTest, FailedCopyOfASingleFileItemLeavesTheRunOpen) {
+TEST(RunDriverTest, FailedCopyOfASingleFileItemEndsTheRunWithError) {
     EngineRig rig;
     test::WriteFile(rig.Src("a.txt"), "new", kOld);
     test::WriteFile(rig.Dst("VLMcopy_drive_c/a.txt"), "old", kOld + 2);
@@ -331,10 +331,11 @@ TEST(RunDriverTest, FailedCopyOfASingleFileItemLeavesTheRunOpen) {
     EXPECT_EQ(rig.dialogs.Count(BoxType::Error), 1);
     EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/a.txt")), "old");
     EXPECT_EQ(test::ReadTree(rig.Dst("VLMcopy_drive_c")).size(), 1u);  // no temporary file
-    EXPECT_EQ(NewestRow(rig).size(), 2u);  // the open row: three columns with the caption
-    EXPECT_FALSE(rig.engine.Outcome().has_value());
-    EXPECT_TRUE(rig.run.RunActive);
-    EXPECT_FALSE(rig.view.runEnabled);
+    // The run ends with its lines and a completed row, never an open one.
+    EXPECT_TRUE(rig.Reported("ERROR: Could not copy file c:\\a.txt to e:\\VLMcopy_drive_c\\a.txt"));
+    EXPECT_EQ(NewestRow(rig).back(), "Error");
+    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Error"));
+    EXPECT_FALSE(rig.run.RunActive);
 }
 
 // A run's copies are not flushed one by one: whatever a run wrote, copied or removed reaches

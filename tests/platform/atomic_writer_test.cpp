@@ -246,8 +246,17 @@ TEST(TemporaryNames, AreRecognised) {
         const char* name;
         bool temporary;
     } cases[] = {
-        {".~vlm0123abcd.tmp", true}, {".~vlm.tmp", false}, {"~vlm1.tmp", false},
-        {".~vlm1.tmpx", false},      {"data.tmp", false},  {".~vlmx.TMP", false},
+        {".~vlm0123456789ab.tmp", true},
+        {".~vlm.tmp", false},
+        {"~vlm1.tmp", false},
+        {".~vlm1.tmpx", false},
+        {"data.tmp", false},
+        {".~vlmx.TMP", false},
+        // A person's own files that only look alike are never the program's.
+        {".~vlmnotes.tmp", false},
+        {".~vlm0123abcd.tmp", false},
+        {".~vlm0123456789AB.tmp", false},
+        {".~vlm0123456789abc.tmp", false},
     };
     for (const Case& k : cases) {
         EXPECT_EQ(IsTemporaryFileName(k.name), k.temporary) << k.name;

@@ -1,0 +1,271 @@
+#include "platform/tree_walk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/host_calls.h"
+#include "platform/path_translation.h"
+
+namespace vlm {
+
+namespace {
+
+// An open folder, closed on every way out.
+class FolderHandle {
+public:
+    explicit FolderHandle(int fd) : fd_(fd) {}
+    ~FolderHandle() {
+        if (fd_ >= 0)
+            host::Close(fd_);
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    int fd() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+bool IsReadOnlyMode(mode_t mode) {
+    return (mode & S_IWUSR) == 0;
+}
+
+// The names in the open folder `folderFd`, "." and ".." left out. The names are read first and
+// worked on afterwards, so deleting never disturbs the listing.
+std::optional<std::vector<std::string>> NamesIn(int folderFd) {
+    const int listFd = ::dup(folderFd);
+    if (listFd < 0)
+        return std::nullopt;
+    DIR* dir = ::fdopendir(listFd);
+    if (dir == nullptr) {
+        ::close(listFd);
+        return std::nullopt;
+    }
+    // fdopendir shares the offset of the descriptor it was given: start at the beginning.
+    ::rewinddir(dir);
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        struct dirent* item = host::ReadDir(dir);
+        if (item == nullptr) {
+            const bool complete = errno == 0;
+            host::CloseDir(dir);
+            if (!complete)
+                return std::nullopt;
+            return names;
+        }
+        const std::string_view name = item->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+}
+
+// Opens the real folder `name` inside `parentFd`; a link of that name is never followed.
+int OpenSubFolder(int parentFd, const std::string& name) {
+    return host::OpenAt(parentFd, name.c_str(), kFolderFlags | O_NOFOLLOW);
+}
+
+bool DeleteContents(int folderFd) {
+    const auto names = NamesIn(folderFd);
+    if (!names)
+        return false;
+    bool complete = true;
+    for (const std::string& name : *names) {
+        struct stat st {};
+        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                complete = false;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const FolderHandle sub(OpenSubFolder(folderFd, name));
+            if (!sub.IsOpen() || !DeleteContents(sub.fd()))
+                complete = false;
+            if (IsReadOnlyMode(st.st_mode) ||
+                host::UnlinkAt(folderFd, name.c_str(), AT_REMOVEDIR) != 0)
+                complete = false;
+            continue;
+        }
+        if ((S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) ||
+            host::UnlinkAt(folderFd, name.c_str(), 0) != 0)
+            complete = false;
+    }
+    return complete;
+}
+
+std::uint64_t SizeOfContents(int folderFd) {
+    const auto names = NamesIn(folderFd);
+    if (!names)
+        return 0;
+    std::uint64_t total = 0;
+    for (const std::string& name : *names) {
+        struct stat st {};
+        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(st.st_mode)) {
+            total += static_cast<std::uint64_t>(st.st_size);
+        } else if (S_ISDIR(st.st_mode)) {
+            const FolderHandle sub(OpenSubFolder(folderFd, name));
+            if (sub.IsOpen())
+                total += SizeOfContents(sub.fd());
+        }
+    }
+    return total;
+}
+
+// The path below the open folder (relative, backslash-separated) of its first read-only folder.
+std::optional<std::string> ReadOnlyFolderIn(int folderFd) {
+    const auto names = NamesIn(folderFd);
+    if (!names)
+        return std::nullopt;
+    for (const std::string& name : *names) {
+        struct stat st {};
+        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(st.st_mode))
+            continue;
+        const std::string shown = HostNameToDriveName(name).value_or(name);
+        if (IsReadOnlyMode(st.st_mode))
+            return shown;
+        const FolderHandle sub(OpenSubFolder(folderFd, name));
+        if (!sub.IsOpen())
+            continue;
+        if (auto below = ReadOnlyFolderIn(sub.fd()))
+            return shown + "\\" + *below;
+    }
+    return std::nullopt;
+}
+
+std::string WithoutTrailingBackslash(std::string_view path) {
+    if (path.size() > 3 && path.back() == '\\')
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
+// The real folder at the drive path `folder`, opened; a link there is refused.
+int OpenRealFolder(std::string_view folder) {
+    const auto host = ToHostPath(folder);
+    if (!host)
+        return -1;
+    return host::Open(host->c_str(), kFolderFlags | O_NOFOLLOW);
+}
+
+struct Identity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity IdentityOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino};
+}
+
+std::string HostParent(const std::string& host) {
+    const std::size_t slash = host.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : host.substr(0, slash);
+}
+
+// What the host path `host` is (following links), when it exists.
+std::optional<Identity> ExistingIdentity(const std::string& host) {
+    struct stat st {};
+    if (::stat(host.c_str(), &st) != 0)
+        return std::nullopt;
+    return IdentityOf(st);
+}
+
+// The folders a path lies in, from the deepest existing one up to the root, each by identity.
+// The way up is the file system's: ".." of each open folder, not the text of the path.
+std::vector<Identity> FoldersAbove(std::string host) {
+    std::vector<Identity> chain;
+    struct stat st {};
+    while (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (host == "/")
+            return chain;
+        host = HostParent(host);
+    }
+    int fd = ::open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // A chain deeper than any real one means the walk is going round: stop.
+    for (int depth = 0; fd >= 0 && depth < 4096; ++depth) {
+        if (::fstat(fd, &st) != 0)
+            break;
+        const Identity here = IdentityOf(st);
+        if (!chain.empty() && chain.back() == here)
+            break;  // ".." of the root is the root
+        chain.push_back(here);
+        const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = up;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return chain;
+}
+
+bool Contains(const std::vector<Identity>& chain, const Identity& folder) {
+    for (const Identity& id : chain) {
+        if (id == folder)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool DeleteFolderTree(std::string_view folderIn) {
+    const std::string folder = WithoutTrailingBackslash(folderIn);
+    {
+        const FolderHandle top(OpenRealFolder(folder));
+        if (!top.IsOpen())
+            return false;
+        if (!DeleteContents(top.fd())) {
+            return false;
+        }
+    }
+    const auto host = ToHostPath(folder);
+    struct stat st {};
+    if (!host || ::lstat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        IsReadOnlyMode(st.st_mode))
+        return false;
+    return host::RemoveDir(host->c_str()) == 0;
+}
+
+std::uint64_t FolderTreeSize(std::string_view folder) {
+    const auto host = ToHostPath(WithoutTrailingBackslash(folder));
+    if (!host)
+        return 0;
+    const FolderHandle top(::open(host->c_str(), kFolderFlags));
+    return top.IsOpen() ? SizeOfContents(top.fd()) : 0;
+}
+
+std::optional<std::string> FindReadOnlyFolder(std::string_view folderIn) {
+    const std::string folder = WithoutTrailingBackslash(folderIn);
+    const FolderHandle top(OpenRealFolder(folder));
+    if (!top.IsOpen())
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(top.fd(), &st) == 0 && IsReadOnlyMode(st.st_mode))
+        return folder;
+    if (auto below = ReadOnlyFolderIn(top.fd()))
+        return folder + "\\" + *below;
+    return std::nullopt;
+}
+
+bool FoldersNest(std::string_view a, std::string_view b) {
+    const auto hostA = ToHostPath(a);
+    const auto hostB = ToHostPath(b);
+    if (!hostA || !hostB)
+        return false;
+    const auto idA = ExistingIdentity(*hostA);
+    const auto idB = ExistingIdentity(*hostB);
+    return (idA && Contains(FoldersAbove(*hostB), *idA)) ||
+           (idB && Contains(FoldersAbove(*hostA), *idB));
+}
+
+}  // namespace vlm

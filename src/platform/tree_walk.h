@@ -1,0 +1,34 @@
+#pragma once
+// Walks of whole folder trees that descend by directory handle (openat, unlinkat relative to
+// the open parent), never by composing path texts: nothing a name or a damaged path holds can
+// make them revisit a folder or leave the tree, and no link below the starting folder is ever
+// entered. Paths are drive paths.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vlm {
+
+// Deletes everything below the real folder `folder` (never through a link), then the folder
+// itself, going on past failures. The read-only rules hold: a read-only file is not deleted, a
+// read-only folder is emptied but not removed. False when anything stayed, and when `folder` is
+// no real folder.
+bool DeleteFolderTree(std::string_view folder);
+
+// The sum of the sizes of all plain files below `folder` (hidden ones included). `folder` itself
+// may be a link, as a source item named by the person may be; nothing below it is followed.
+std::uint64_t FolderTreeSize(std::string_view folder);
+
+// The drive path of the first read-only folder at or below the real folder `folder`, in the
+// order the host lists them; nullopt when there is none.
+std::optional<std::string> FindReadOnlyFolder(std::string_view folder);
+
+// True when one of `a` and `b` is the other or lies inside it on the file system, whatever the
+// path texts say: each folder is known by its device and inode, and the way up from a path is
+// the file system's own (".." of each folder), so links and bind mounts are seen. A path that
+// does not exist yet counts from the deepest part of it that does.
+bool FoldersNest(std::string_view a, std::string_view b);
+
+}  // namespace vlm
