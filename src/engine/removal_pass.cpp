@@ -170,7 +170,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     }
     // A read-only folder anywhere inside keeps the whole folder from going, as the folder
     // itself being read-only does: the person is asked the same question, naming it.
-    if (const auto readOnly = FindReadOnlyFolder(dPrime)) {
+    const auto readOnly = FindReadOnlyFolder(dPrime);
+    if (readOnly) {
         report("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY!", true);
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
@@ -184,13 +185,16 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     }
     const std::uint64_t remaining = DirSize(dPrime);
     if (remaining == 0) {
-        // The folder stays, so the destination is no exact mirror: no run that leaves it can
-        // end as "OK", and the line says so at every level.
+        // A folder that failed to go for a passing reason goes at the next run. One kept by a
+        // read-only folder inside stays run after run, as nothing here makes an item writable:
+        // the destination is then no mirror, which the line says at every level and the
+        // run's result says too.
         report("Folder: " + dPrime +
                    " is empty now! Please remove it manually if you should want it completely "
                    "removed.",
-               true);
-        run_.FilesFailed = true;
+               readOnly.has_value());
+        if (readOnly)
+            run_.FilesFailed = true;
         return;
     }
     report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);

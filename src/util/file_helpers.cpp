@@ -43,6 +43,17 @@ std::int64_t SizeThroughLink(std::string_view path) {
     return error ? 0 : static_cast<std::int64_t>(size);
 }
 
+// True when the last call failed because nothing is at `path` any more, and nothing is there
+// now: a file deleted or moved while the run was under way, not one that failed to open.
+bool IsGone(const std::string& path) {
+    if (LastPlatformError().code != ENOENT)
+        return false;
+    const PlatformError failure = LastPlatformError();
+    const bool gone = !QueryEntry(path).has_value();
+    SetLastPlatformError(failure.code);
+    return gone;
+}
+
 // The boxes of the block copy, each shown before the failure it tells of ends the copy. Both copy
 // routines show them, so a file that cannot be read looks the same to the person either way.
 void ShowCannotOpenForReading(const std::string& source) {
@@ -228,7 +239,7 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
     };
 
     auto stamp = GetFileHostTime(source);
-    if (!stamp && LastPlatformError().code == ENOENT)
+    if (!stamp && IsGone(source))
         throw SourceVanished("Could not copy " + source + ": it is gone");
     if (!stamp) {
         std::string cause = LastErrorText();
@@ -247,7 +258,7 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
 
     HostFile in;
     if (!in.Open(source, HostFile::Mode::Read)) {
-        if (LastPlatformError().code == ENOENT)
+        if (IsGone(source))
             throw SourceVanished("Could not copy " + source + ": it is gone");
         std::string cause = LastErrorText();
         ShowCannotOpenForReading(source);
