@@ -25,21 +25,24 @@ void FillShortRow(HistoryRow& row) {
 HistoryRow ParseLine(std::string_view line) {
     HistoryRow row;
     std::size_t bar = line.find(kSeparator);
-    row.caption = DecodeHistoryValue(line.substr(0, bar));
+    row.caption = std::string(line.substr(0, bar));
     std::string_view rest = line.substr(bar + 1);
     // Text after the last "|" of a line belongs to no column.
     for (bar = rest.find(kSeparator); bar != std::string_view::npos; bar = rest.find(kSeparator)) {
-        row.subItems.push_back(DecodeHistoryValue(rest.substr(0, bar)));
+        row.subItems.emplace_back(rest.substr(0, bar));
         rest.remove_prefix(bar + 1);
     }
     return row;
 }
 
+// Values are written byte for byte. None can hold "|", CR or LF: a project path is a drive
+// path, and the drive-path model shows those characters of a host name as private-use stand-ins;
+// the other columns are the program's own texts.
 std::string FormatLine(const HistoryRow& row) {
-    std::string line = EncodeHistoryValue(row.caption);
+    std::string line = row.caption;
     line += kSeparator;
     for (const std::string& item : row.subItems) {
-        line += EncodeHistoryValue(item);
+        line += item;
         line += kSeparator;
     }
     line += "\r\n";
@@ -54,66 +57,6 @@ std::string WriteErrorText(std::string_view path) {
 }
 
 }  // namespace
-
-// A value is a file path, a date-time text or a word. A Linux file name may hold "|", and even
-// a line break, which would shift the columns of its row or split it. Such characters are
-// written as a percent sign and two hexadecimal digits: "|" as "%7C", CR as "%0D", LF as "%0A",
-// and the percent sign itself as "%25", so every value reads back as exactly the text it was.
-// Reading decodes only these four codes; any other "%" is taken as it stands, so a file from
-// before this rule (where "%" was never escaped) still reads the same.
-std::string EncodeHistoryValue(std::string_view value) {
-    std::string field;
-    field.reserve(value.size());
-    for (const char c : value) {
-        switch (c) {
-            case '%':
-                field += "%25";
-                break;
-            case '|':
-                field += "%7C";
-                break;
-            case '\r':
-                field += "%0D";
-                break;
-            case '\n':
-                field += "%0A";
-                break;
-            default:
-                field += c;
-        }
-    }
-    return field;
-}
-
-std::string DecodeHistoryValue(std::string_view field) {
-    std::string value;
-    value.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '%' && i + 2 < field.size()) {
-            std::string code(field.substr(i + 1, 2));
-            for (char& c : code) {
-                if (c >= 'a' && c <= 'f')
-                    c = static_cast<char>(c - 'a' + 'A');
-            }
-            char decoded = 0;
-            if (code == "25")
-                decoded = '%';
-            if (code == "7C")
-                decoded = '|';
-            if (code == "0D")
-                decoded = '\r';
-            if (code == "0A")
-                decoded = '\n';
-            if (decoded != 0) {
-                value += decoded;
-                i += 2;
-                continue;
-            }
-        }
-        value += field[i];
-    }
-    return value;
-}
 
 void RunHistory::SetChangeListener(ChangeListener listener) {
     listener_ = std::move(listener);

@@ -79,8 +79,4 @@ std::string SuccessText(bool stopRequested, bool notEnoughSpace);
 // H ":" M ":" S of a run's elapsed milliseconds (65300 → "0:1:5.3").
 std::string DurationText(double milliseconds);
 
-// How one value is written inside a line of the file (see the .cpp), and read back.
-std::string EncodeHistoryValue(std::string_view value);
-std::string DecodeHistoryValue(std::string_view field);
-
 }  // namespace vlm
