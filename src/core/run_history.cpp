@@ -193,14 +193,14 @@ std::string RunHistory::EndHistoryEntry(std::string_view path, const std::string
     return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
         for (HistoryRow& row : rows) {
             const std::vector<std::string>& items = row.subItems;
-            if (row.caption != open.caption || items.size() < 2 ||
-                items[0] != open.startedText || items[1] != open.howStarted)
+            if (row.caption != open.caption || items.size() < 2 || items[0] != open.startedText ||
+                items[1] != open.howStarted)
                 continue;
             // Still open; or filled with "Error" by the start-up load of another process that
             // took this running row for the row of a run that died. This run knows better.
             const bool stillOpen = items.size() == 2;
-            const bool filledByStartup = items.size() == 4 && items[2].empty() &&
-                                         items[3] == "Error";
+            const bool filledByStartup =
+                items.size() == 4 && items[2].empty() && items[3] == "Error";
             if (!stillOpen && !filledByStartup)
                 continue;
             row.subItems.resize(2);

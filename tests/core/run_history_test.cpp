@@ -255,8 +255,8 @@ TEST(RunHistoryTest, TwoWritersInterleavedLoseNoRow) {
                     error = writer.StartupLoad(kHis, c.max);
                     break;
                 case Op::Start:
-                    error = writer.StartHistoryEntry(kHis, step.project, step.started, step.how,
-                                                     c.max);
+                    error =
+                        writer.StartHistoryEntry(kHis, step.project, step.started, step.how, c.max);
                     break;
                 case Op::End:
                     error = writer.EndHistoryEntry(kHis, "0:0:" + std::to_string(step.who), "OK");
@@ -310,8 +310,8 @@ TEST(RunHistoryTest, ValuesAreWrittenAndReadByteForByte) {
         std::string project;
     };
     const std::vector<Case> cases = {
-        {"c:\\a%7Cb.vlm"}, {"c:\\100%\\x.vlm"}, {"c:\\%25%0D%0A.vlm"}, {"c:\\Grüße\\p.vlm"},
-        {"c:\\odd\xEF\x81\xBC.vlm"},  // a "|" of a host name, as its stand-in
+        {"c:\\a%7Cb.vlm"},    {"c:\\100%\\x.vlm"},         {"c:\\%25%0D%0A.vlm"},
+        {"c:\\Grüße\\p.vlm"}, {"c:\\odd\xEF\x81\xBC.vlm"},  // a "|" of a host name, as its stand-in
     };
     for (const Case& c : cases) {
         HistoryFolder folder;
@@ -321,8 +321,8 @@ TEST(RunHistoryTest, ValuesAreWrittenAndReadByteForByte) {
         EXPECT_EQ(folder.Read(), c.project + "|t%7C|Normal|0:0:1.0|OK|\r\n") << c.project;
         RunHistory back;
         EXPECT_TRUE(back.LoadFromFile(kHis));
-        EXPECT_EQ(back.Rows(), std::vector<HistoryRow>{Row(c.project, {"t%7C", "Normal", "0:0:1.0",
-                                                                      "OK"})})
+        EXPECT_EQ(back.Rows(),
+                  std::vector<HistoryRow>{Row(c.project, {"t%7C", "Normal", "0:0:1.0", "OK"})})
             << c.project;
     }
 }
