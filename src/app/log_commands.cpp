@@ -88,7 +88,7 @@ RunHistoryMaxOutcome ParseRunHistoryMax(std::string_view text) {
     return {static_cast<std::uint32_t>(*number), {}};
 }
 
-void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history) {
+void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history, std::string_view historyPath) {
     const std::string current = std::to_string(max);
     // Cancel keeps the text the box was opened with, which sets the maximum it already has.
     const std::string answer =
@@ -98,7 +98,9 @@ void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history) {
         max = *outcome.value;
     else
         ShowErrorBox(outcome.error);
-    history.TrimTo(max);
+    const std::string trimError = history.TrimTo(historyPath, max);
+    if (!trimError.empty())
+        ShowErrorBox(trimError);
 }
 
 }  // namespace vlm

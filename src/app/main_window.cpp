@@ -673,7 +673,7 @@ void TMainF::syncMIClick() {
 }
 
 void TMainF::RunhismaxMIClick() {
-    RunHistoryMaxCommand(settings_.RunHistoryMax, history_);
+    RunHistoryMaxCommand(settings_.RunHistoryMax, history_, settings_.RunHistoryPath());
     history_.MaxItems = settings_.RunHistoryMax;
 }
 

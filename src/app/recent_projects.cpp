@@ -4,8 +4,10 @@
 #include <QMenu>
 #include <QMetaMethod>
 #include <algorithm>
+#include <functional>
 
 #include "app/app_text.h"
+#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
@@ -56,17 +58,19 @@ void TMYcustomhistory::LoadHistory(std::string_view programFolder) {
     BuildHistoryMenu();
     maxhist_ = ReadNumberFile(maxHistPath_, maxhistname_, kDefaultMaxHist);
     maxitemlen_ = ReadNumberFile(maxItemLenPath_, maxitemlenname_, kDefaultMaxItemLen);
+    // Only read: the file is replaced whole by every writer, so a reader needs no lock, and a
+    // load changes nothing to write back.
     if (FileExists(entriesPath_)) {
         const auto text = ReadWholeFile(entriesPath_);
         if (!text) {
-            // Rebuilding would write the empty list over the entries still on disk.
             ShowErrorBox(FileErrorText("read", entriesPath_));
+            RebuildMenuItems();
             return;
         }
         const std::vector<std::string_view> lines = SplitLines(*text);
         list_.assign(lines.begin(), lines.end());
     }
-    RebuildMenu();
+    RebuildMenuItems();
 }
 
 void TMYcustomhistory::BuildHistoryMenu() {
@@ -108,21 +112,59 @@ int TMYcustomhistory::ReadNumberFile(const std::string& path, const QString& nam
 }
 
 void TMYcustomhistory::AddItem(const std::string& path) {
-    // The last equal entry is the one that moves.
-    auto equal = std::find_if(list_.rbegin(), list_.rend(),
-                              [&](const std::string& entry) { return SameEntry(entry, path); });
-    if (equal != list_.rend()) {
-        list_.erase(std::next(equal).base());
-        list_.insert(list_.begin(), path);
-    } else {
-        list_.insert(list_.begin(), path);
+    ChangeEntries([&](std::vector<std::string>& list) {
+        // The last equal entry is the one that moves.
+        auto equal = std::find_if(list.rbegin(), list.rend(),
+                                  [&](const std::string& entry) { return SameEntry(entry, path); });
+        if (equal != list.rend()) {
+            list.erase(std::next(equal).base());
+            list.insert(list.begin(), path);
+            return;
+        }
+        list.insert(list.begin(), path);
         // One entry goes: the one just past the maximum. A list that was already longer (its
         // maximum file lowered by hand) keeps the rest until the person sets the maximum.
         const auto drop = static_cast<std::size_t>(std::max(maxhist_, 0));
-        if (list_.size() > drop)
-            list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(drop));
+        if (list.size() > drop)
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(drop));
+    });
+}
+
+bool TMYcustomhistory::ChangeEntries(const std::function<void(std::vector<std::string>&)>& change) {
+    if (entriesPath_.empty()) {
+        // Not loaded yet: there is no file to write.
+        change(list_);
+        RebuildMenuItems();
+        return true;
     }
-    RebuildMenu();
+    // Another window or a second program may have written the file since this list was read;
+    // writing this list would erase what it added. So the change is made to the file as it is
+    // now, under a lock beside it (the file itself is replaced by a rename, so its own inode
+    // cannot carry the lock), and the list becomes what was written.
+    const FileLock lock(entriesPath_);
+    std::vector<std::string> list;
+    if (FileExists(entriesPath_)) {
+        const auto text = ReadWholeFile(entriesPath_);
+        if (!text) {
+            // Writing now would put this list over entries that could not be read.
+            ShowErrorBox(FileErrorText("read", entriesPath_));
+            return false;
+        }
+        const std::vector<std::string_view> lines = SplitLines(*text);
+        list.assign(lines.begin(), lines.end());
+    }
+    change(list);
+    std::string text;
+    for (const std::string& entry : list)
+        text += entry + LineEnd();
+    const bool written = WriteFileAtomically(entriesPath_, text);
+    list_ = std::move(list);
+    RebuildMenuItems();
+    if (!written) {
+        ShowErrorBox(FileErrorText("create", entriesPath_));
+        return false;
+    }
+    return true;
 }
 
 void TMYcustomhistory::ClearMenuItems() {
@@ -142,6 +184,10 @@ void TMYcustomhistory::ClearMenuItems() {
 }
 
 bool TMYcustomhistory::RebuildMenu() {
+    return ChangeEntries([](std::vector<std::string>&) {});
+}
+
+void TMYcustomhistory::RebuildMenuItems() {
     ClearMenuItems();
     for (std::size_t i = 0; i < list_.size(); ++i) {
         if (static_cast<long long>(i) >= maxhist_) {
@@ -166,17 +212,6 @@ bool TMYcustomhistory::RebuildMenu() {
             historyMenu_->addAction(remove);
         removeItems_.append(remove);
     }
-
-    if (entriesPath_.empty())
-        return true;  // not loaded yet: there is no file to write
-    std::string text;
-    for (const std::string& entry : list_)
-        text += entry + LineEnd();
-    if (!WriteFileAtomically(entriesPath_, text)) {
-        ShowErrorBox(FileErrorText("create", entriesPath_));
-        return false;
-    }
-    return true;
 }
 
 void TMYcustomhistory::HistItemClick(int tag) {
@@ -193,8 +228,13 @@ void TMYcustomhistory::HistItemClick(int tag) {
 void TMYcustomhistory::RemoveItemClick(int tag) {
     if (tag < 0 || static_cast<std::size_t>(tag) >= list_.size())
         return;
-    list_.erase(list_.begin() + tag);
-    RebuildMenu();
+    // The entry is found in the file by its text: others may have moved it meanwhile.
+    const std::string entry = list_[static_cast<std::size_t>(tag)];
+    ChangeEntries([&](std::vector<std::string>& list) {
+        const auto found = std::find(list.begin(), list.end(), entry);
+        if (found != list.end())
+            list.erase(found);
+    });
 }
 
 void TMYcustomhistory::RemoveAllClick() {
@@ -205,8 +245,7 @@ void TMYcustomhistory::RemoveAllClick() {
     if (CurrentDialogs().Show(BoxType::Warning, Buttons::YesNo,
                               "Really want to remove all history items??") != Answer::Yes)
         return;
-    list_.clear();
-    RebuildMenu();
+    ChangeEntries([](std::vector<std::string>& list) { list.clear(); });
 }
 
 std::optional<int> TMYcustomhistory::AskNumber(const std::string& caption,
@@ -242,9 +281,11 @@ void TMYcustomhistory::SetMaxHistClick() {
     if (!value)
         return;
     maxhist_ = *value;
-    if (list_.size() > static_cast<std::size_t>(maxhist_))
-        list_.resize(static_cast<std::size_t>(maxhist_));
-    if (!RebuildMenu())
+    const auto max = static_cast<std::size_t>(maxhist_);
+    if (!ChangeEntries([max](std::vector<std::string>& list) {
+            if (list.size() > max)
+                list.resize(max);
+        }))
         return;
     SaveNumber(maxHistPath_, maxhist_);
 }
@@ -257,8 +298,7 @@ void TMYcustomhistory::SetMaxItemLenClick() {
     if (!value)
         return;
     maxitemlen_ = *value;
-    if (!RebuildMenu())
-        return;
+    RebuildMenuItems();
     SaveNumber(maxItemLenPath_, maxitemlen_);
 }
 

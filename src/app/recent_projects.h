@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,8 +65,9 @@ public:
     // Puts `path` at the top; an entry equal to it but for the case of A–Z goes away.
     void AddItem(const std::string& path);
     const std::vector<std::string>& HistoryList() const { return list_; }
-    // Recreates the entry and remove items and writes the entries file. False when the file
-    // could not be written (the person has been told).
+    // Reads the entries file again (it may hold what another process wrote), writes it back,
+    // and recreates the entry and remove items. False when the file could not be read or
+    // written (the person has been told).
     bool RebuildMenu();
 
     // The menu handlers; `tag` is the entry's position in HistoryList.
@@ -91,6 +93,12 @@ signals:
 
 private:
     void BuildHistoryMenu();
+    // Every write of the entries file: under a lock beside it, the file is read again, `change`
+    // is applied to what it holds, the result is written and becomes the list, and the menu is
+    // rebuilt. False when the file could not be read or written (the person has been told).
+    bool ChangeEntries(const std::function<void(std::vector<std::string>&)>& change);
+    // Recreates the entry and remove items from the list; writes nothing.
+    void RebuildMenuItems();
     int ReadNumberFile(const std::string& path, const QString& name, int fallback);
     void ClearMenuItems();
     // Asks for a number between 0 and `limit`; nullopt when cancelled or invalid (told so).

@@ -1,7 +1,9 @@
 #include "core/run_history.h"
 
+#include <limits>
 #include <utility>
 
+#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "util/text_helpers.h"
 
@@ -25,25 +27,70 @@ void FillShortRow(HistoryRow& row) {
 HistoryRow ParseLine(std::string_view line) {
     HistoryRow row;
     std::size_t bar = line.find(kSeparator);
-    row.caption = DecodeHistoryValue(line.substr(0, bar));
+    row.caption = std::string(line.substr(0, bar));
     std::string_view rest = line.substr(bar + 1);
     // Text after the last "|" of a line belongs to no column.
     for (bar = rest.find(kSeparator); bar != std::string_view::npos; bar = rest.find(kSeparator)) {
-        row.subItems.push_back(DecodeHistoryValue(rest.substr(0, bar)));
+        row.subItems.emplace_back(rest.substr(0, bar));
         rest.remove_prefix(bar + 1);
     }
     return row;
 }
 
+// Values are written byte for byte. None can hold "|", CR or LF: a project path is a drive
+// path, and the drive-path model shows those characters of a host name as private-use stand-ins;
+// the other columns are the program's own texts.
 std::string FormatLine(const HistoryRow& row) {
-    std::string line = EncodeHistoryValue(row.caption);
+    std::string line = row.caption;
     line += kSeparator;
     for (const std::string& item : row.subItems) {
-        line += EncodeHistoryValue(item);
+        line += item;
         line += kSeparator;
     }
     line += "\r\n";
     return line;
+}
+
+constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
+
+// Reads the rows of a file's text (at most `limit`) into `rows`. A line without "|" holds no
+// row: it is skipped rather than ending the read, so the rows after it are not lost when the
+// file is written back. False when a line was skipped.
+bool ParseRows(const std::string& text, std::uint32_t limit, std::vector<HistoryRow>& rows) {
+    bool everyLineHadBar = true;
+    std::uint32_t rowsRead = 0;
+    std::size_t lineStart = 0;
+    while (lineStart < text.size() && rowsRead < limit) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        std::string_view line(text.data() + lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.find(kSeparator) == std::string_view::npos) {
+            everyLineHadBar = false;
+            continue;
+        }
+        rows.push_back(ParseLine(line));
+        ++rowsRead;
+    }
+    return everyLineHadBar;
+}
+
+std::string FormatRows(const std::vector<HistoryRow>& rows) {
+    std::string text;
+    for (const HistoryRow& row : rows)
+        text += FormatLine(row);
+    return text;
+}
+
+// Drops rows from the bottom until at most `max` remain; false when none had to go.
+bool TrimRows(std::vector<HistoryRow>& rows, std::size_t max) {
+    if (rows.size() <= max)
+        return false;
+    rows.resize(max);
+    return true;
 }
 
 std::string ReadErrorText(std::string_view path) {
@@ -55,66 +102,6 @@ std::string WriteErrorText(std::string_view path) {
 
 }  // namespace
 
-// A value is a file path, a date-time text or a word. A Linux file name may hold "|", and even
-// a line break, which would shift the columns of its row or split it. Such characters are
-// written as a percent sign and two hexadecimal digits: "|" as "%7C", CR as "%0D", LF as "%0A",
-// and the percent sign itself as "%25", so every value reads back as exactly the text it was.
-// Reading decodes only these four codes; any other "%" is taken as it stands, so a file from
-// before this rule (where "%" was never escaped) still reads the same.
-std::string EncodeHistoryValue(std::string_view value) {
-    std::string field;
-    field.reserve(value.size());
-    for (const char c : value) {
-        switch (c) {
-            case '%':
-                field += "%25";
-                break;
-            case '|':
-                field += "%7C";
-                break;
-            case '\r':
-                field += "%0D";
-                break;
-            case '\n':
-                field += "%0A";
-                break;
-            default:
-                field += c;
-        }
-    }
-    return field;
-}
-
-std::string DecodeHistoryValue(std::string_view field) {
-    std::string value;
-    value.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '%' && i + 2 < field.size()) {
-            std::string code(field.substr(i + 1, 2));
-            for (char& c : code) {
-                if (c >= 'a' && c <= 'f')
-                    c = static_cast<char>(c - 'a' + 'A');
-            }
-            char decoded = 0;
-            if (code == "25")
-                decoded = '%';
-            if (code == "7C")
-                decoded = '|';
-            if (code == "0D")
-                decoded = '\r';
-            if (code == "0A")
-                decoded = '\n';
-            if (decoded != 0) {
-                value += decoded;
-                i += 2;
-                continue;
-            }
-        }
-        value += field[i];
-    }
-    return value;
-}
-
 void RunHistory::SetChangeListener(ChangeListener listener) {
     listener_ = std::move(listener);
 }
@@ -124,111 +111,149 @@ void RunHistory::Changed() {
         listener_();
 }
 
-RunHistory::ReadOutcome RunHistory::ReadRows(std::string_view path) {
-    ReadOutcome outcome;
-    const auto text = ReadWholeFile(path);
-    if (!text)
-        return outcome;
-    outcome.fileRead = true;
-
-    std::uint32_t rowsRead = 0;
-    std::size_t lineStart = 0;
-    bool added = false;
-    while (lineStart < text->size() && rowsRead < MaxItems) {
-        std::size_t lineEnd = text->find('\n', lineStart);
-        if (lineEnd == std::string::npos)
-            lineEnd = text->size();
-        std::string_view line(text->data() + lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-
-        // A line without "|" holds no row. It is skipped rather than ending the read, so the
-        // rows after it are not lost when the file is written back.
-        if (line.find(kSeparator) == std::string_view::npos) {
-            outcome.everyLineHadBar = false;
-            continue;
-        }
-        rows_.push_back(ParseLine(line));
-        ++rowsRead;
-        added = true;
-    }
-    if (added)
-        Changed();
-    return outcome;
+void RunHistory::Replace(std::vector<HistoryRow> rows) {
+    if (rows == rows_)
+        return;
+    rows_ = std::move(rows);
+    Changed();
 }
 
 bool RunHistory::LoadFromFile(std::string_view path) {
-    const ReadOutcome outcome = ReadRows(path);
-    return outcome.fileRead && outcome.everyLineHadBar;
+    const auto text = ReadWholeFile(path);
+    if (!text)
+        return false;
+    std::vector<HistoryRow> rows = rows_;
+    const bool everyLineHadBar = ParseRows(*text, MaxItems, rows);
+    Replace(std::move(rows));
+    return everyLineHadBar;
 }
 
 bool RunHistory::SaveToFile(std::string_view path) const {
-    std::string text;
-    for (const HistoryRow& row : rows_)
-        text += FormatLine(row);
     // Replaced in one step: a failed save leaves the previous file whole.
-    return WriteFileAtomically(path, text);
+    return WriteFileAtomically(path, FormatRows(rows_));
+}
+
+std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimit,
+                                   WhenMissing missing, const RowChange& change) {
+    // The lock sits on a file of its own, as the history itself is replaced by a rename. Without
+    // it (a folder that cannot take the lock file) the update goes on; its write then says
+    // whether the folder takes files at all.
+    const FileLock lock(path);
+    std::vector<HistoryRow> rows;  // a missing file holds none
+    const bool exists = FileExists(path);
+    if (exists) {
+        const auto text = ReadWholeFile(path);
+        if (!text) {
+            // Writing now would erase every row that could not be read. The change is shown in
+            // the list only.
+            rows = rows_;
+            if (change(rows))
+                Replace(std::move(rows));
+            return ReadErrorText(path);
+        }
+        ParseRows(*text, readLimit, rows);
+    }
+    const bool write = change(rows) && (exists || missing == WhenMissing::Create);
+    // Whatever else the file holds now, the list shows it, whether or not this change wrote.
+    const bool written = !write || WriteFileAtomically(path, FormatRows(rows));
+    Replace(std::move(rows));
+    return written ? std::string() : WriteErrorText(path);
 }
 
 std::string RunHistory::StartupLoad(std::string_view path, std::uint32_t max) {
-    if (!FileExists(path))
-        return {};
     MaxItems = max;
-    if (!ReadRows(path).fileRead)
-        return ReadErrorText(path);
-    for (HistoryRow& row : rows_)
-        FillShortRow(row);
-    Changed();
-    if (!SaveToFile(path))
-        return WriteErrorText(path);
-    return {};
+    return UpdateFile(path, max, WhenMissing::LeaveAlone, [](std::vector<HistoryRow>& rows) {
+        for (HistoryRow& row : rows)
+            FillShortRow(row);
+        // Written back even when nothing was filled: the file then holds at most `max` rows.
+        return true;
+    });
 }
 
 std::string RunHistory::StartHistoryEntry(std::string_view path, const std::string& projectPath,
                                           const std::string& startedText,
                                           const std::string& howStarted, std::uint32_t max) {
-    // With a maximum of 0 nothing is given up: the list grows until the next start empties it.
-    if (max > 0) {
-        while (rows_.size() >= max)
-            rows_.pop_back();
-    }
-    rows_.insert(rows_.begin(), HistoryRow{projectPath, {startedText, howStarted}});
-    Changed();
-    if (!SaveToFile(path))
-        return WriteErrorText(path);
-    return {};
+    openRow_ = OpenRow{projectPath, startedText, howStarted};
+    return UpdateFile(path, kNoLimit, WhenMissing::Create, [&](std::vector<HistoryRow>& rows) {
+        // With a maximum of 0 nothing is given up: the list grows until the next start-up load
+        // empties it.
+        if (max > 0)
+            TrimRows(rows, max - 1);
+        rows.insert(rows.begin(), HistoryRow{projectPath, {startedText, howStarted}});
+        return true;
+    });
 }
 
 std::string RunHistory::EndHistoryEntry(std::string_view path, const std::string& duration,
                                         const std::string& success) {
-    if (rows_.empty())
+    if (!openRow_)
         return {};
-    rows_.front().subItems.push_back(duration);
-    rows_.front().subItems.push_back(success);
-    Changed();
-    if (!SaveToFile(path))
-        return WriteErrorText(path);
-    return {};
+    const OpenRow open = *openRow_;
+    openRow_.reset();
+    return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
+        for (HistoryRow& row : rows) {
+            const std::vector<std::string>& items = row.subItems;
+            if (row.caption != open.caption || items.size() < 2 || items[0] != open.startedText ||
+                items[1] != open.howStarted)
+                continue;
+            // Still open; or filled with "Error" by the start-up load of another process that
+            // took this running row for the row of a run that died. This run knows better.
+            const bool stillOpen = items.size() == 2;
+            const bool filledByStartup =
+                items.size() == 4 && items[2].empty() && items[3] == "Error";
+            if (!stillOpen && !filledByStartup)
+                continue;
+            row.subItems.resize(2);
+            row.subItems.push_back(duration);
+            row.subItems.push_back(success);
+            return true;
+        }
+        return false;
+    });
 }
 
-void RunHistory::TrimTo(std::uint32_t max) {
-    if (rows_.size() <= max)
-        return;
-    rows_.resize(max);
-    Changed();
+std::string RunHistory::TrimTo(std::string_view path, std::uint32_t max) {
+    return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone,
+                      [&](std::vector<HistoryRow>& rows) { return TrimRows(rows, max); });
 }
 
-void RunHistory::SetCaption(std::size_t row, std::string caption) {
+std::string RunHistory::SetCaption(std::string_view path, std::size_t row, std::string caption) {
     if (row >= rows_.size())
-        return;
-    rows_[row].caption = std::move(caption);
-    Changed();
+        return {};
+    // The row is found again in the file by what identifies it: its project path, when and how
+    // it was started. Another process may have added rows above it meanwhile.
+    const HistoryRow edited = rows_[row];
+    const auto sameRun = [&](const HistoryRow& other) {
+        if (other.caption != edited.caption)
+            return false;
+        for (std::size_t i = 0; i < 2 && i < edited.subItems.size(); ++i) {
+            if (i >= other.subItems.size() || other.subItems[i] != edited.subItems[i])
+                return false;
+        }
+        return true;
+    };
+    if (openRow_ && edited.subItems.size() >= 2 && edited.caption == openRow_->caption &&
+        edited.subItems[0] == openRow_->startedText && edited.subItems[1] == openRow_->howStarted)
+        openRow_->caption = caption;  // this run's end must find its row under the new path
+    return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
+        for (HistoryRow& candidate : rows) {
+            if (sameRun(candidate)) {
+                if (candidate.caption == caption)
+                    return false;
+                candidate.caption = caption;
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
-void RunHistory::Clear() {
-    rows_.clear();
-    Changed();
+std::string RunHistory::Clear(std::string_view path) {
+    return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [](std::vector<HistoryRow>& rows) {
+        const bool hadRows = !rows.empty();
+        rows.clear();
+        return hadRows;
+    });
 }
 
 std::string HowStartedText(bool byTimer, bool byShortcut) {

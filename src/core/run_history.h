@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,35 +37,57 @@ public:
     // Replaces the file with all rows (atomically). True when written.
     bool SaveToFile(std::string_view path) const;
 
+    // Several processes write one history file: the program, a timed run of another window,
+    // velmora-run. So every change below is made to the file as it is now, never to the rows
+    // this process read some time ago: under an exclusive lock beside the file, the file is
+    // read again, the one change is applied, the file is replaced, and the list becomes what was
+    // written (so it shows the other processes' rows too). When the file exists but cannot be
+    // read, it is not written over; the change is made to the list only and an error returned.
+    // Each returns an error text to show, or empty.
+
     // At program start: when the file exists, read at most `max` rows, fill short rows with
-    // "Error", and write the file back. Returns an error text to show, or empty.
+    // "Error", and write the file back.
     std::string StartupLoad(std::string_view path, std::uint32_t max);
 
-    // At a run's start: drop the oldest row when full, insert the open row at the top, save.
-    // Returns an error text to show when the save failed, or empty.
+    // At a run's start: insert this run's open row at the top, dropping the oldest rows so that
+    // at most `max` remain (none are dropped for a maximum of 0).
     std::string StartHistoryEntry(std::string_view path, const std::string& projectPath,
                                   const std::string& startedText, const std::string& howStarted,
                                   std::uint32_t max);
-    // At a run's end: complete row 0 with duration and success, save.
+    // At a run's end: complete this process's open row (found by project path, start time and
+    // how started) with duration and success. Nothing happens when no run was started here or
+    // its row is gone from the file (the list was cleared meanwhile).
     std::string EndHistoryEntry(std::string_view path, const std::string& duration,
                                 const std::string& success);
 
     // After the maximum was lowered: drop rows from the bottom until at most `max` remain.
-    void TrimTo(std::uint32_t max);
+    std::string TrimTo(std::string_view path, std::uint32_t max);
 
-    void Clear();
+    // Empties the list and the file.
+    std::string Clear(std::string_view path);
 
     // The person edited the project path of row `row` in place: it is the row's path from now
-    // on, for opening it and for the next save. Nothing happens for a row that does not exist.
-    void SetCaption(std::size_t row, std::string caption);
+    // on, for opening it and in the file. The row is found in the file by what it holds. Nothing
+    // happens for a row that does not exist.
+    std::string SetCaption(std::string_view path, std::size_t row, std::string caption);
 
 private:
-    struct ReadOutcome {
-        bool fileRead = false;        // the file could be opened and read
-        bool everyLineHadBar = true;  // no line was skipped
-    };
-    ReadOutcome ReadRows(std::string_view path);
+    // A change made to the rows as read from the file; false when it changed nothing.
+    using RowChange = std::function<bool(std::vector<HistoryRow>&)>;
+    // What an update does when there is no file yet.
+    enum class WhenMissing { Create, LeaveAlone };
+    // The locked read-change-write cycle described above.
+    std::string UpdateFile(std::string_view path, std::uint32_t readLimit, WhenMissing missing,
+                           const RowChange& change);
+    // The list becomes `rows`; the listener hears of it when it differs.
+    void Replace(std::vector<HistoryRow> rows);
     void Changed();
+
+    // The row of the run this process started and has not ended yet.
+    struct OpenRow {
+        std::string caption, startedText, howStarted;
+    };
+    std::optional<OpenRow> openRow_;
 
     std::vector<HistoryRow> rows_;
     ChangeListener listener_;
@@ -78,9 +101,5 @@ std::string HowStartedText(bool byTimer, bool byShortcut);
 std::string SuccessText(bool stopRequested, bool notEnoughSpace);
 // H ":" M ":" S of a run's elapsed milliseconds (65300 → "0:1:5.3").
 std::string DurationText(double milliseconds);
-
-// How one value is written inside a line of the file (see the .cpp), and read back.
-std::string EncodeHistoryValue(std::string_view value);
-std::string DecodeHistoryValue(std::string_view field);
 
 }  // namespace vlm

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <exception>
 
 #include "core/run_history.h"
 #include "util/message_boxes.h"
@@ -74,14 +75,31 @@ bool RunHistoryModel::setData(const QModelIndex& index, const QVariant& value, i
     if (!index.isValid() || index.column() != 0 || role != Qt::EditRole)
         return false;
     const auto row = static_cast<std::size_t>(index.row());
-    if (row >= history_.Rows().size())
+    if (row >= history_.Rows().size() || historyPath_.empty())
         return false;
+    const std::string caption = value.toString().toStdString();
+    std::vector<HistoryRow> expected = history_.Rows();
+    expected[row].caption = caption;
     // Our own change: the view already shows it, so only this cell is told, and the selection
-    // and the current row stay where they are.
+    // and the current row stay where they are. The edit is written to the file as it is now,
+    // so the rows may also bring what other processes wrote meanwhile: then the table is read
+    // anew.
     ownEdit_ = true;
-    history_.SetCaption(row, value.toString().toStdString());
+    std::string error;
+    try {
+        error = history_.SetCaption(historyPath_, row, caption);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
     ownEdit_ = false;
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    if (history_.Rows() == expected) {
+        emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    } else {
+        beginResetModel();
+        endResetModel();
+    }
+    if (!error.empty())
+        ShowErrorBox(error);
     return true;
 }
 
@@ -123,6 +141,7 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
 }
 
 void TrunhisoverviewF::FormCreate(std::string_view historyPath, std::uint32_t max) {
+    model_->SetHistoryPath(std::string(historyPath));
     const std::string error = history_.StartupLoad(historyPath, max);
     if (!error.empty())
         ShowErrorBox(error);

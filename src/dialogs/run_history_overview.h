@@ -36,8 +36,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+    // The file the rows mirror; an edit in place is written there. Until it is set, the
+    // project column cannot be edited.
+    void SetHistoryPath(std::string path) { historyPath_ = std::move(path); }
+
 private:
     RunHistory& history_;
+    std::string historyPath_;
     bool ownEdit_ = false;  // the change being reported is our own in-place edit
 };
 

@@ -1,12 +1,14 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
-//     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]
+//     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
 //
 // The project goes through the same opening checks and the same engine as a run in the run
 // window. Report lines go to standard output at the chosen level, and to the run log and the run
 // history of the program folder as a window run writes them. A question that would need a person
-// is printed and answered No, the choice the engine always treats as the safe one. The exit code
-// is 0 when the run's result is "OK" and 1 otherwise.
+// is printed and answered No, the choice the engine always treats as the safe one; with --yes the
+// overwrite and delete confirmations are answered Yes. The exit code is 0 when the run's result
+// is "OK" and no question was answered No, and 1 otherwise: a file left old because nobody could
+// allow its overwrite is no success.
 
 #include <unistd.h>
 
@@ -36,7 +38,12 @@ namespace vlm {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n";
+    "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
+    "                   [--yes]\n"
+    "  --yes  answer Yes to the questions that confirm an overwrite or a delete; every other\n"
+    "         question is answered No\n"
+    "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
+    "wrong command line.\n";
 
 // The run window's place taken by standard output.
 class ConsoleRunView : public RunView {
@@ -65,24 +72,44 @@ private:
     bool logToFile_ = true;
 };
 
-// No person to ask: boxes are printed, every question is answered No.
+// No person to ask: boxes are printed, every question is answered No, except the overwrite and
+// delete confirmations (the engine asks those, and only those, as BoxType::Confirmation) when
+// they were allowed on the command line. Every answer is counted.
 class ConsoleDialogs : public Dialogs {
 public:
+    explicit ConsoleDialogs(bool yesToConfirmations) : yesToConfirmations_(yesToConfirmations) {}
+
     Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
         std::cout.flush();
         if (buttons == Buttons::Ok) {
             std::cerr << TypeName(type) << text << '\n';
             return Answer::Ok;
         }
-        std::cerr << "Question: " << text << "\nAnswered: No\n";
-        return Answer::No;
+        const bool yes = yesToConfirmations_ && type == BoxType::Confirmation;
+        std::cerr << "Question: " << text << "\nAnswered: " << (yes ? "Yes" : "No") << '\n';
+        ++(yes ? answeredYes_ : answeredNo_);
+        return yes ? Answer::Yes : Answer::No;
     }
+    // An input box left unanswered is counted with the questions answered No.
     std::optional<std::string> Input(const std::string&, const std::string& prompt,
                                      const std::string&) override {
         std::cerr << "Input: " << prompt << "\nAnswered: Cancel\n";
+        ++answeredNo_;
         return std::nullopt;
     }
     void Beep() override {}
+
+    int AnsweredYes() const { return answeredYes_; }
+    int AnsweredNo() const { return answeredNo_; }
+
+    // The last line of the output, so a script sees what was decided without a person.
+    std::string CountLine() const {
+        const int total = answeredYes_ + answeredNo_;
+        return "velmora-run answered " + std::to_string(total) +
+               (total == 1 ? " question" : " questions") +
+               " itself: " + std::to_string(answeredYes_) + " Yes, " + std::to_string(answeredNo_) +
+               " No";
+    }
 
 private:
     static const char* TypeName(BoxType type) {
@@ -97,12 +124,17 @@ private:
                 return "";
         }
     }
+
+    bool yesToConfirmations_;
+    int answeredYes_ = 0;
+    int answeredNo_ = 0;
 };
 
 struct Arguments {
     std::string project;
     LogLevel level = LogLevel::Normal;
     std::string programFolderHost;
+    bool yesToConfirmations = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -121,6 +153,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
                 return std::nullopt;
         } else if (arg == "--program-folder" && i + 1 < argc) {
             args.programFolderHost = argv[++i];
+        } else if (arg == "--yes") {
+            args.yesToConfirmations = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -159,7 +193,7 @@ int Run(const Arguments& args) {
         std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
         return 1;
     }
-    ConsoleDialogs dialogs;
+    ConsoleDialogs dialogs(args.yesToConfirmations);
     SetDialogs(&dialogs);
 
     // The settings of the program in that folder, so both share one set of locations.
@@ -196,8 +230,11 @@ int Run(const Arguments& args) {
     RunLog log(&view, run, handOver, settings.LogLocation);
     RunEngine engine(view, pump, run, handOver, log, settings, history);
     engine.run(opened.projectPath);
+    const bool ok = engine.Outcome() == std::optional<std::string>(kResultOk);
+    if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
+        std::cout << dialogs.CountLine() << '\n';
     std::cout.flush();
-    return engine.Outcome() == std::optional<std::string>(kResultOk) ? 0 : 1;
+    return ok && dialogs.AnsweredNo() == 0 ? 0 : 1;
 }
 
 }  // namespace

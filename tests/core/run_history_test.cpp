@@ -165,20 +165,115 @@ TEST(RunHistoryTest, OpenRowOfAnUnfinishedRunReadsAsErrorAtTheNextStart) {
     EXPECT_EQ(next.Rows()[0], Row("c:\\p.vlm", {"07.12.2026", "Shortcut", "", "Error"}));
 }
 
-TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListButNotTheFile) {
+TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListAndTheFile) {
     HistoryFolder folder;
     folder.Write(Lines(1, 50));
     RunHistory history;
     ASSERT_EQ(history.StartupLoad(kHis, 256), "");
     int changes = 0;
     history.SetChangeListener([&] { ++changes; });
-    history.TrimTo(10);
+    EXPECT_EQ(history.TrimTo(kHis, 10), "");
     ASSERT_EQ(history.Rows().size(), 10u);
     EXPECT_EQ(history.Rows().back().caption, "c:\\p\\10.vlm");
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(folder.Read(), Lines(1, 50));
-    history.TrimTo(10);  // nothing to give up: no change
+    EXPECT_EQ(folder.Read(), Lines(1, 10));
+    EXPECT_EQ(history.TrimTo(kHis, 10), "");  // nothing to give up: no change
     EXPECT_EQ(changes, 1);
+}
+
+// Two processes (the program and velmora-run, say) write one history file in turns. Each
+// change is made to the file as it is at that moment: no row of the other is lost, each run
+// completes its own row wherever it stands by then, and each list shows what was written.
+TEST(RunHistoryTest, TwoWritersInterleavedLoseNoRow) {
+    enum class Op { Startup, Start, End, Clear };
+    struct Step {
+        int who;
+        Op op;
+        std::string project, started, how;  // Start; End completes with "0:0:<who>" and "OK"
+    };
+    struct Case {
+        const char* name;
+        std::string before;
+        std::uint32_t max;
+        std::vector<Step> steps;
+        std::string after;
+    };
+    const std::string old = "c:\\old.vlm|t0|Normal|0:0:1|OK|\r\n";
+    const std::vector<Case> cases = {
+        {"ends in start order",
+         old,
+         256,
+         {{0, Op::Start, "c:\\a.vlm", "t1", "Normal"},
+          {1, Op::Start, "c:\\b.vlm", "t2", "Timer"},
+          {0, Op::End, "", "", ""},
+          {1, Op::End, "", "", ""}},
+         "c:\\b.vlm|t2|Timer|0:0:1|OK|\r\nc:\\a.vlm|t1|Normal|0:0:0|OK|\r\n" + old},
+        {"ends in reverse order, same project and time, told apart by how started",
+         old,
+         256,
+         {{0, Op::Start, "c:\\a.vlm", "t1", "Normal"},
+          {1, Op::Start, "c:\\a.vlm", "t1", "Timer"},
+          {1, Op::End, "", "", ""},
+          {0, Op::End, "", "", ""}},
+         "c:\\a.vlm|t1|Timer|0:0:1|OK|\r\nc:\\a.vlm|t1|Normal|0:0:0|OK|\r\n" + old},
+        {"a second program starting marks the running row Error; its own end still completes it",
+         old,
+         256,
+         {{0, Op::Start, "c:\\a.vlm", "t1", "Shortcut"},
+          {1, Op::Startup, "", "", ""},
+          {1, Op::Start, "c:\\b.vlm", "t2", "Normal"},
+          {0, Op::End, "", "", ""},
+          {1, Op::End, "", "", ""}},
+         "c:\\b.vlm|t2|Normal|0:0:1|OK|\r\nc:\\a.vlm|t1|Shortcut|0:0:0|OK|\r\n" + old},
+        {"the maximum counts the other's rows",
+         old + old,
+         3,
+         {{0, Op::Start, "c:\\a.vlm", "t1", "Normal"},
+          {1, Op::Start, "c:\\b.vlm", "t2", "Normal"},
+          {0, Op::End, "", "", ""},
+          {1, Op::End, "", "", ""}},
+         "c:\\b.vlm|t2|Normal|0:0:1|OK|\r\nc:\\a.vlm|t1|Normal|0:0:0|OK|\r\n" + old},
+        {"a row cleared away by the other is not brought back",
+         old,
+         256,
+         {{0, Op::Start, "c:\\a.vlm", "t1", "Normal"},
+          {1, Op::Clear, "", "", ""},
+          {1, Op::Start, "c:\\b.vlm", "t2", "Normal"},
+          {0, Op::End, "", "", ""}},
+         "c:\\b.vlm|t2|Normal|\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HistoryFolder folder;
+        folder.Write(c.before);
+        RunHistory writers[2];
+        for (const Step& step : c.steps) {
+            RunHistory& writer = writers[step.who];
+            std::string error;
+            switch (step.op) {
+                case Op::Startup:
+                    error = writer.StartupLoad(kHis, c.max);
+                    break;
+                case Op::Start:
+                    error =
+                        writer.StartHistoryEntry(kHis, step.project, step.started, step.how, c.max);
+                    break;
+                case Op::End:
+                    error = writer.EndHistoryEntry(kHis, "0:0:" + std::to_string(step.who), "OK");
+                    break;
+                case Op::Clear:
+                    error = writer.Clear(kHis);
+                    break;
+            }
+            ASSERT_EQ(error, "");
+            // The writer's list is what it wrote, the other's rows included.
+            RunHistory file;
+            file.LoadFromFile(kHis);
+            EXPECT_EQ(writer.Rows(), file.Rows());
+        }
+        EXPECT_EQ(folder.Read(), c.after);
+        EXPECT_TRUE(test::Exists(folder.drives.Host(kHis) + ".lock"));
+    }
 }
 
 TEST(RunHistoryTest, ListenerFollowsEveryChange) {
@@ -188,7 +283,8 @@ TEST(RunHistoryTest, ListenerFollowsEveryChange) {
     history.SetChangeListener([&] { sizes.push_back(history.Rows().size()); });
     history.StartHistoryEntry(kHis, "c:\\p.vlm", "t", "Normal", 256);
     history.EndHistoryEntry(kHis, "0:0:1.0", "OK");
-    history.Clear();
+    history.Clear(kHis);
+    EXPECT_EQ(folder.Read(), "");
     EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 0}));
 }
 
@@ -198,41 +294,37 @@ TEST(RunHistoryTest, EditedCaptionReplacesTheRowsPath) {
     history.StartHistoryEntry(kHis, "c:\\old.vlm", "t", "Normal", 256);
     int changes = 0;
     history.SetChangeListener([&] { ++changes; });
-    history.SetCaption(0, "c:\\new.vlm");
-    history.SetCaption(5, "c:\\nowhere.vlm");  // no such row: nothing happens
+    EXPECT_EQ(history.SetCaption(kHis, 0, "c:\\new.vlm"), "");
+    EXPECT_EQ(history.SetCaption(kHis, 5, "c:\\nowhere.vlm"), "");  // no such row: nothing happens
     EXPECT_EQ(history.Rows(), std::vector<HistoryRow>{Row("c:\\new.vlm", {"t", "Normal"})});
     EXPECT_EQ(changes, 1);
+    EXPECT_EQ(folder.Read(), "c:\\new.vlm|t|Normal|\r\n");
+    // The run's end still finds its row under the new path.
+    EXPECT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+    EXPECT_EQ(folder.Read(), "c:\\new.vlm|t|Normal|0:0:1.0|OK|\r\n");
 }
 
-TEST(RunHistoryTest, ValuesWithBarsPercentSignsAndLineBreaksRoundTrip) {
-    HistoryFolder folder;
-    const std::vector<std::string> projects = {
-        "c:\\odd|name.vlm", "c:\\100%\\x.vlm", "c:\\a%7Cb.vlm", "c:\\two\nlines\r.vlm", "c:\\|",
-    };
-    RunHistory history;
-    for (const auto& project : projects) {
-        ASSERT_EQ(history.StartHistoryEntry(kHis, project, "t", "Normal", 256), "");
-        ASSERT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
-    }
-    const std::string text = folder.Read();
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
-    RunHistory back;
-    EXPECT_TRUE(back.LoadFromFile(kHis));
-    ASSERT_EQ(back.Rows().size(), projects.size());
-    for (std::size_t i = 0; i < projects.size(); ++i) {
-        EXPECT_EQ(back.Rows()[i], history.Rows()[i]) << projects[projects.size() - 1 - i];
-    }
-}
-
-TEST(RunHistoryTest, PercentSignsFromOlderFilesReadAsTheyStand) {
+// Values are written and read byte for byte: a percent sign and what follows it is no code.
+TEST(RunHistoryTest, ValuesAreWrittenAndReadByteForByte) {
     struct Case {
-        std::string field, value;
+        std::string project;
     };
     const std::vector<Case> cases = {
-        {"100%", "100%"}, {"50%off", "50%off"}, {"%7c", "|"}, {"%25%", "%%"}, {"%", "%"},
+        {"c:\\a%7Cb.vlm"},    {"c:\\100%\\x.vlm"},         {"c:\\%25%0D%0A.vlm"},
+        {"c:\\Grüße\\p.vlm"}, {"c:\\odd\xEF\x81\xBC.vlm"},  // a "|" of a host name, as its stand-in
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(DecodeHistoryValue(c.field), c.value) << c.field;
+    for (const Case& c : cases) {
+        HistoryFolder folder;
+        RunHistory history;
+        ASSERT_EQ(history.StartHistoryEntry(kHis, c.project, "t%7C", "Normal", 256), "");
+        ASSERT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+        EXPECT_EQ(folder.Read(), c.project + "|t%7C|Normal|0:0:1.0|OK|\r\n") << c.project;
+        RunHistory back;
+        EXPECT_TRUE(back.LoadFromFile(kHis));
+        EXPECT_EQ(back.Rows(),
+                  std::vector<HistoryRow>{Row(c.project, {"t%7C", "Normal", "0:0:1.0", "OK"})})
+            << c.project;
+    }
 }
 
 TEST(RunHistoryTest, FailedSaveIsReportedAndLeavesTheOldFile) {

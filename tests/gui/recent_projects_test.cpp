@@ -392,5 +392,63 @@ TEST_F(RecentProjectsTest, TheListSurvivesIntoTheNextStart) {
     EXPECT_EQ(again.HistoryList(), (std::vector<std::string>{"c:\\p\\b.vlm", "c:\\p\\a.vlm"}));
 }
 
+// Two windows (or two programs) keep lists of one file. Each change is made to the file as it
+// is at that moment, so neither writes its old list over what the other added or removed, and
+// each list then shows the file.
+TEST_F(RecentProjectsTest, TwoListsOfOneFileLoseNoChange) {
+    enum class Op { Add, RemoveFirst, RemoveLast };
+    struct Step {
+        int who;
+        Op op;
+        std::string path;  // Add
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::string file;
+    };
+    const std::vector<Case> cases = {
+        {"both add",
+         {{0, Op::Add, "c:\\a"}, {1, Op::Add, "c:\\b"}, {0, Op::Add, "c:\\c"}},
+         "c:\\c\r\nc:\\b\r\nc:\\a\r\nc:\\old\r\n"},
+        {"one moves an entry the other added up",
+         {{1, Op::Add, "c:\\b"}, {0, Op::Add, "c:\\a"}, {1, Op::Add, "c:\\OLD"}},
+         "c:\\OLD\r\nc:\\a\r\nc:\\b\r\n"},
+        {"a remove takes only its own entry",
+         {{0, Op::Add, "c:\\a"}, {1, Op::Add, "c:\\b"}, {0, Op::RemoveFirst, ""}},
+         "c:\\b\r\nc:\\old\r\n"},
+        {"a remove of an entry already gone removes nothing else",
+         {{1, Op::RemoveLast, ""}, {1, Op::Add, "c:\\b"}, {0, Op::RemoveLast, ""}},
+         "c:\\b\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteEntries({"c:\\old"});
+        QMenu hosts[2];
+        TMYcustomhistory lists[2];
+        for (int who = 0; who < 2; ++who) {
+            lists[who].SetMenuitem(&hosts[who]);
+            lists[who].sethistname(QStringLiteral("editfiles.his"));
+            lists[who].LoadHistory(kProgramFolder);
+        }
+        for (const Step& step : c.steps) {
+            TMYcustomhistory& list = lists[step.who];
+            if (step.op == Op::Add)
+                list.AddItem(step.path);
+            else
+                list.RemoveItemClick(step.op == Op::RemoveFirst
+                                         ? 0
+                                         : static_cast<int>(list.HistoryList().size()) - 1);
+            std::string text;
+            for (const std::string& entry : list.HistoryList())
+                text += entry + "\r\n";
+            EXPECT_EQ(EntriesFile(), text);  // the list shows what was written
+            EXPECT_EQ(list.EntryItems().size(), static_cast<int>(list.HistoryList().size()));
+        }
+        EXPECT_EQ(EntriesFile(), c.file);
+        EXPECT_TRUE(dialogs.Texts().empty());
+    }
+}
+
 }  // namespace
 }  // namespace vlm

@@ -195,9 +195,30 @@ TEST_F(RunHistoryOverviewTest, AnEditedProjectPathIsOpenedAndSaved) {
     EXPECT_EQ(runs, (std::vector<std::string>{"c:\\p\\renamed.vlm"}));
     EXPECT_EQ(history.Rows()[1].caption, "c:\\p\\renamed.vlm");
     EXPECT_EQ(history.Rows()[1].subItems[3], "OK");
-    history.StartHistoryEntry(kHistoryPath, "c:\\p\\c.vlm", "now", "Normal", 256);
-    EXPECT_NE((ReadFile(HistoryHost())).find("c:\\p\\renamed.vlm|d|"), std::string::npos)
-        << ReadFile(HistoryHost());
+    EXPECT_EQ(ReadFile(HistoryHost()),
+              "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\nc:\\p\\renamed.vlm|d|Normal|0:0:1|OK|\r\n");
+}
+
+// Another process (velmora-run, a second program) adds a row while the table is shown: the
+// edit finds its row in the file by what it holds, and the table then shows the new row too.
+TEST_F(RunHistoryOverviewTest, AnEditLandsOnItsRowAndBringsOtherProcessesRows) {
+    WriteFile(HistoryHost(),
+              "c:\\p\\a.vlm|d1|Normal|0:0:1|OK|\r\nc:\\p\\a.vlm|d2|Timer|0:0:1|OK|\r\n");
+    window.FormCreate(kHistoryPath, 256);
+    RunHistory otherProcess;
+    ASSERT_EQ(otherProcess.StartHistoryEntry(kHistoryPath, "c:\\p\\new.vlm", "d3", "Shortcut", 256),
+              "");
+    QAbstractItemModel* model = window.runhisLVRT()->model();
+    ASSERT_EQ(model->rowCount(), 2);
+
+    ASSERT_TRUE(model->setData(model->index(1, 0), QStringLiteral("c:\\p\\b.vlm")));
+
+    EXPECT_EQ(ReadFile(HistoryHost()),
+              "c:\\p\\new.vlm|d3|Shortcut|\r\nc:\\p\\a.vlm|d1|Normal|0:0:1|OK|\r\n"
+              "c:\\p\\b.vlm|d2|Timer|0:0:1|OK|\r\n");
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(Shown(0), (std::vector<std::string>{"c:\\p\\new.vlm", "d3", "Shortcut", "", ""}));
+    EXPECT_EQ(Shown(2), (std::vector<std::string>{"c:\\p\\b.vlm", "d2", "Timer", "0:0:1", "OK"}));
 }
 
 TEST_F(RunHistoryOverviewTest, EscapeHidesTheWindowAndKeepsItsRows) {

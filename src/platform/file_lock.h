@@ -1,0 +1,34 @@
+#pragma once
+// An exclusive lock that serialises the writers of one file across processes.
+//
+// The lock is taken on a file of its own beside the locked one ("<name>.lock"), never on the
+// file itself: the program's files are replaced by renaming a new file over them, so a lock on
+// the old file's inode would not be seen by a writer that opened the new one. The host holds
+// the lock for the open descriptor and releases it when the process ends in any way, so a
+// killed writer never leaves the file locked.
+
+#include <string>
+#include <string_view>
+
+namespace vlm {
+
+class FileLock {
+public:
+    // Waits until the lock beside the drive path `path` is ours. When the lock file cannot be
+    // created (a read-only or missing folder), the lock is not held: Held() says so, and the
+    // caller's own write fails or succeeds on its own.
+    explicit FileLock(std::string_view path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool Held() const { return fd_ >= 0; }
+
+    // The drive path of the lock file for `path`.
+    static std::string LockFilePath(std::string_view path);
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace vlm

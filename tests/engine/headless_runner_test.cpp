@@ -1,0 +1,189 @@
+// velmora-run as a script starts it: the built runner over a program folder with its own
+// drives.ini. What it answers when nobody is there to ask, and several runners sharing one run
+// history.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine_rig.h"
+
+extern char** environ;
+
+namespace vlm {
+namespace {
+
+using test::EngineRig;
+
+constexpr std::time_t kOld = 1600000000;
+constexpr std::time_t kNew = 1600000200;
+
+std::string Runner() {
+    return std::string(VELMORA_BUILD_DIR) + "/velmora-run";
+}
+
+// A program folder on l: whose drives.ini gives the runner the rig's drives.
+void WriteDrivesIni(const EngineRig& rig) {
+    const std::string l = rig.drives.HostRoot('l');
+    test::WriteFile(l + "/drives.ini", "[Drives]\r\nc=" + rig.drives.HostRoot('c') + "\r\ne=" +
+                                           rig.drives.HostRoot('e') + "\r\nl=" + l + "\r\n");
+}
+
+// Starts the runner on l:\<project>.vlm; standard output goes to `output`, standard error is
+// dropped (it holds the questions, which the count line sums up).
+pid_t StartRunner(const EngineRig& rig, const std::string& project, const std::string& output,
+                  const std::vector<std::string>& extra = {}) {
+    const std::string l = rig.drives.HostRoot('l');
+    std::vector<std::string> args = {
+        Runner(), l + "/" + project + ".vlm", "--program-folder", l, "--log-level", "none"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(error, 0) << "cannot start " << args[0];
+    return error == 0 ? pid : -1;
+}
+
+// The exit code, or -1 when the runner did not exit by itself.
+int WaitForRunner(pid_t pid) {
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string LastLine(const std::string& text) {
+    std::string trimmed = text;
+    while (!trimmed.empty() && trimmed.back() == '\n')
+        trimmed.pop_back();
+    const std::size_t start = trimmed.rfind('\n');
+    return start == std::string::npos ? trimmed : trimmed.substr(start + 1);
+}
+
+// A project with "confirm" on, whose source file changed since the last run: the runner must
+// overwrite the copy, and may only with --yes. Answering No is no success even when the run's
+// own result reads "OK".
+TEST(HeadlessRunnerTest, UnansweredOverwriteIsNoSuccessAndYesAllowsIt) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    struct Case {
+        const char* name;
+        std::vector<std::string> extra;
+        bool sourceChanged;
+        int exitCode;
+        std::string lastLine;  // empty: no count line
+        std::string copy;
+    };
+    const std::vector<Case> cases = {
+        {"nothing changed, nothing asked", {}, false, 0, "", "old"},
+        {"overwrite answered No",
+         {},
+         true,
+         1,
+         "velmora-run answered 1 question itself: 0 Yes, 1 No",
+         "old"},
+        {"overwrite answered Yes by --yes",
+         {"--yes"},
+         true,
+         0,
+         "velmora-run answered 1 question itself: 1 Yes, 0 No",
+         "new!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        WriteDrivesIni(rig);
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.confirm = true;
+        rig.Project(fields, "confirm");
+        const std::string copy = rig.Dst("VLMcopy_drive_c/docs/a.txt");
+        test::WriteFile(rig.Src("docs/a.txt"), "old", kOld);
+        test::WriteFile(copy, "old", kOld);
+        if (c.sourceChanged)
+            test::WriteFile(rig.Src("docs/a.txt"), "new!", kNew);
+        const std::string output = rig.drives.Base() + "/out.txt";
+
+        EXPECT_EQ(WaitForRunner(StartRunner(rig, "confirm", output, c.extra)), c.exitCode);
+
+        const std::string printed = test::ReadFile(output);
+        if (c.lastLine.empty()) {
+            EXPECT_EQ(printed.find("velmora-run answered"), std::string::npos) << printed;
+        } else {
+            EXPECT_EQ(LastLine(printed), c.lastLine) << printed;
+        }
+        EXPECT_EQ(test::ReadFile(copy), c.copy);
+        // The history keeps the run's own result: the run itself went as far as it was allowed.
+        const std::string history = test::ReadFile(rig.drives.HostRoot('l') + "/runoverview.his");
+        EXPECT_EQ(history.rfind("l:\\confirm.vlm|", 0), 0u) << history;
+        EXPECT_NE(history.find("|OK|\r\n"), std::string::npos) << history;
+    }
+}
+
+// Several runners started at once on one program folder, over a history another window wrote
+// before: every run's row is there once and complete, and the older row stays.
+TEST(HeadlessRunnerTest, ConcurrentRunnersLoseNoHistoryRow) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    constexpr int kRunners = 6;
+    constexpr int kRounds = 2;
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    const std::string historyHost = rig.drives.HostRoot('l') + "/runoverview.his";
+    const std::string earlier = "l:\\window.vlm|07.12.2026 09:00:00|Normal|0:0:1|OK|\r\n";
+    test::WriteFile(historyHost, earlier);
+    for (int n = 0; n < kRunners; ++n) {
+        const std::string folder = "docs" + std::to_string(n);
+        for (int f = 0; f < 20; ++f)
+            test::WriteFile(rig.Src(folder + "/f" + std::to_string(f) + ".txt"), "x", kOld);
+        rig.Project(EngineRig::Fields({"c:\\" + folder}), "job" + std::to_string(n));
+    }
+
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<pid_t> runners;
+        for (int n = 0; n < kRunners; ++n)
+            runners.push_back(StartRunner(rig, "job" + std::to_string(n),
+                                          rig.drives.Base() + "/out" + std::to_string(n)));
+        for (pid_t pid : runners)
+            EXPECT_EQ(WaitForRunner(pid), 0);
+    }
+
+    const std::string history = test::ReadFile(historyHost);
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < history.size();) {
+        const std::size_t end = history.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << history;
+        lines.push_back(history.substr(start, end - start));
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kRunners * kRounds + 1)) << history;
+    EXPECT_EQ(lines.back() + "\r\n", earlier);
+    for (int n = 0; n < kRunners; ++n) {
+        const std::string project = "l:\\job" + std::to_string(n) + ".vlm|";
+        const auto rows = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.rfind(project, 0) == 0;
+        });
+        EXPECT_EQ(rows, kRounds) << project << "\n" << history;
+    }
+    for (const std::string& line : lines) {
+        // caption | started | Normal | duration | OK |
+        EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 5) << line;
+        EXPECT_NE(line.find("|Normal|"), std::string::npos) << line;
+        EXPECT_EQ(line.substr(line.size() - 4), "|OK|") << line;
+    }
+}
+
+}  // namespace
+}  // namespace vlm
