@@ -114,8 +114,8 @@ TEST(DestinationLinks, ADestinationOnABindMountOfTheSourceIsNesting) {
 }
 
 TEST(DamagedPins, APinHoldingAControlCharacterIsNoDrive) {
-    for (const std::string& damage :
-         {std::string("\0\0\0", 3), std::string("\x1b"), std::string("\x01"), std::string("\x7f")}) {
+    for (const std::string& damage : {std::string("\0\0\0", 3), std::string("\x1b"),
+                                      std::string("\x01"), std::string("\x1f")}) {
         const std::string ini = "[Drives]\ns=/data/photos" + damage + "\nt=/data/ok\n";
         const DriveTable table = DriveTable::Build(ini, {"/media/usb"});
         EXPECT_FALSE(table.RootOf('s').has_value());
