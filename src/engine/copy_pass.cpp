@@ -77,6 +77,7 @@ private:
                           std::map<std::string, std::string>& claimedBy);
     bool ReplaceLinkWithFolder(const std::string& path);
     bool CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin);
+    bool CreateOrStop(const std::string& s, const std::string& d);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
@@ -314,7 +315,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             ctx_.detail([] { return std::string("virtual file creation done!"); });
             return;
         }
-        if (CopyOrReport(s, d, origin))
+        if (CreateOrStop(s, d))
             report("Created file: " + d, true);
         return;
     }
@@ -360,6 +361,20 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
     }
     if (CopyOrReport(s, d, origin))
         report("Overwritten file: " + d, true);
+}
+
+// Creates the new copy d of s. A copy that cannot be created (a full disk, a medium gone) ends
+// the run at once: the failure reaches the run driver, which shows it once and ends the run,
+// instead of one box for every file still to come. A source gone meanwhile is only reported.
+bool CopyPass::CreateOrStop(const std::string& s, const std::string& d) {
+    try {
+        CopyFileKeepAge(s, d);
+    } catch (const SourceVanished&) {
+        report("File vanished before it could be copied: " + s, true);
+        return false;
+    }
+    run_.DestinationWritten = true;
+    return true;
 }
 
 // Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a
