@@ -122,9 +122,11 @@ std::uint64_t ItemSize(std::string_view path) {
 }
 
 std::string ItemDateText(std::string_view path) {
-    if (ItemKind(path) == 'n')
+    const char kind = ItemKind(path);
+    if (kind == 'n')
         return {};
-    auto when = GetFileDateTime(path);
+    // A folder shows when it was made, a file when it was last written.
+    auto when = kind == 'd' ? GetCreationDateTime(path) : GetFileDateTime(path);
     return when ? DateTimeText(*when) : std::string();
 }
 

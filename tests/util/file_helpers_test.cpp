@@ -1,6 +1,8 @@
 #include "util/file_helpers.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <string>
@@ -121,13 +123,21 @@ TEST_F(FileHelpers, SizesAreTrue64BitSizes) {
     EXPECT_EQ(ItemSize("c:\\big"), fiveGiB + 2);
 }
 
-TEST_F(FileHelpers, ItemDateTextShowsTheLastWriteTime) {
+TEST_F(FileHelpers, ItemDateTextShowsWhenAFolderWasMadeAndAFileLastWritten) {
     WriteFile(drives.Host("c:\\dated.txt"), "x", kSomeTime);
     MakeDir(drives.Host("c:\\dated-folder"));
     test::SetMtime(drives.Host("c:\\dated-folder"), kSomeTime + 60);
 
     EXPECT_EQ(ItemDateText("c:\\dated.txt"), DateTimeText(HostTimeToDateTime(kSomeTime)));
-    EXPECT_EQ(ItemDateText("c:\\dated-folder"), DateTimeText(HostTimeToDateTime(kSomeTime + 60)));
+    // A folder shows when it was made: its birth time where the file system records one (the
+    // last write, set back above, does not count then), else its last-write time.
+    struct statx stx {};
+    ASSERT_EQ(::statx(AT_FDCWD, drives.Host("c:\\dated-folder").c_str(), 0, STATX_BTIME, &stx), 0);
+    const std::time_t made = (stx.stx_mask & STATX_BTIME) != 0
+                                 ? static_cast<std::time_t>(stx.stx_btime.tv_sec)
+                                 : kSomeTime + 60;
+    const long madeNs = (stx.stx_mask & STATX_BTIME) != 0 ? stx.stx_btime.tv_nsec : 0;
+    EXPECT_EQ(ItemDateText("c:\\dated-folder"), DateTimeText(HostTimeToDateTime(made, madeNs)));
     EXPECT_EQ(ItemDateText("c:\\nothing"), "");
 }
 
