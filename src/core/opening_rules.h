@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/project_file.h"
-#include "engine/run_state.h"
+#include "core/hand_over_state.h"
 
 namespace vlm {
 
