@@ -319,6 +319,7 @@ TEST(RunDriverTest, SourceVanishedDuringTheRunEndsWithAnErrorRow) {
     EXPECT_FALSE(rig.run.RunActive);
 }
 
+#ifdef VELMORA_FAULT_INJECTION
 TEST(RunDriverTest, FailedCopyOfASingleFileItemLeavesTheRunOpen) {
     EngineRig rig;
     test::WriteFile(rig.Src("a.txt"), "new", kOld);
@@ -413,6 +414,7 @@ TEST(RunDriverTest, AStoppedRunFlushesWhatItWrote) {
     faults::Reset();
     EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Cancelled"));
 }
+#endif  // VELMORA_FAULT_INJECTION
 
 TEST(RunDriverTest, AnEmptyProjectEndsOk) {
     EngineRig rig;
