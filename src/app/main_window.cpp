@@ -680,8 +680,7 @@ void TMainF::RunhismaxMIClick() {
 // --- Log file menu ----------------------------------------------------------------------------
 
 void TMainF::View1Click() {
-    if (!ShellOpen(LogFilePath()))
-        ShowErrorBox("Unable to open " + LogFilePath());
+    OpenWithItsProgram(LogFilePath(), LogFilePath());
 }
 
 void TMainF::EmptyMIClick() {
@@ -704,8 +703,7 @@ void TMainF::Contents1Click() {
         ShowErrorBox("The help file " + helpFile + " is missing.");
         return;
     }
-    if (!ShellOpen(helpFile))
-        ShowErrorBox("Unable to open the help file " + helpFile);
+    OpenWithItsProgram(helpFile, "the help file " + helpFile);
 }
 
 void TMainF::textversionClick() {
@@ -713,8 +711,7 @@ void TMainF::textversionClick() {
 }
 
 void TMainF::Website1Click() {
-    if (!ShellOpen(kWebsiteAddress))
-        ShowErrorBox(std::string("Unable to open ") + kWebsiteAddress);
+    OpenWithItsProgram(kWebsiteAddress, kWebsiteAddress);
 }
 
 void TMainF::About1Click() {
