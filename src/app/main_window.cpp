@@ -352,8 +352,10 @@ void TMainF::CreateHiddenDialogs() {
 void TMainF::ShowRunHistory() {
     if (runhisoverviewF == nullptr)
         return;
-    runhisoverviewF->show();
+    // A minimised overview comes back as it was, in front, with the focus.
+    runhisoverviewF->showNormal();
     runhisoverviewF->raise();
+    runhisoverviewF->activateWindow();
 }
 
 void TMainF::ActOnCommandLine() {

@@ -24,6 +24,7 @@
 #include "app/timer_panel.h"
 #include "core/project_file.h"
 #include "dialogs/allowed_drive_dialog.h"
+#include "dialogs/run_history_overview.h"
 #include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
 #include "engine/runwindow/run_window.h"
@@ -386,6 +387,31 @@ TEST_F(MainWindowTest, TheRunHistoryMaximumTrimsTheOverview) {
     EXPECT_EQ(main->Settings().RunHistoryMax, 1u);
     ASSERT_EQ(main->History().Rows().size(), 1u);
     EXPECT_EQ(main->History().Rows()[0].caption, "c:\\p2.vlm");
+}
+
+// The overview belongs to the main window (above it, below everything opened later), and the
+// menu command brings it back from anywhere, minimised included.
+TEST_F(MainWindowTest, ShowRunHistoryBringsTheOverviewBackAboveTheMainWindow) {
+    auto main = Start();
+    main->CreateHiddenDialogs();
+    main->show();
+    QWidget* overview = main->runhisoverviewF;
+    ASSERT_NE(overview, nullptr);
+    EXPECT_EQ(overview->parentWidget(), main.get());
+    EXPECT_EQ(overview->windowType(), Qt::Tool);
+    EXPECT_FALSE(overview->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    for (const char* before : {"hidden", "minimised", "shown"}) {
+        SCOPED_TRACE(before);
+        if (std::string(before) == "hidden")
+            overview->hide();
+        else if (std::string(before) == "minimised")
+            overview->showMinimized();
+        else
+            overview->show();
+        main->ShowrunhistoryMI->trigger();
+        EXPECT_TRUE(overview->isVisible());
+        EXPECT_FALSE(overview->isMinimized());
+    }
 }
 
 TEST_F(MainWindowTest, TheAllowedDriveTakesAllOrOneLetter) {
