@@ -331,8 +331,12 @@ void TprojecteditF::showfromtoexample() {
     handOver.SyncDest = SyncDestText();
     const std::string destination =
         handOver.SyncMode ? handOver.SyncDest : destdriveC->currentText().toStdString();
+    // The current entry counts only while it is highlighted: Qt moves the current row by itself
+    // (to the next row after a Delete, to the first when the list gets the focus) without
+    // selecting it, and the example must name what the person sees marked. Otherwise the last.
     const int current = fdlistLB->currentRow();
-    const int row = current >= 0 ? current : fdlistLB->count() - 1;
+    const bool marked = current >= 0 && fdlistLB->item(current)->isSelected();
+    const int row = marked ? current : fdlistLB->count() - 1;
     const std::string entry = fdlistLB->item(row)->text().toStdString();
     const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
                                    context_.settings.BackupLocation};

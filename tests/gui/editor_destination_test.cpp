@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "gui/editor_rig.h"
 #include "widgets/file_list.h"
@@ -228,6 +231,49 @@ TEST_F(EditorDestinationTest, TheExampleFollowsTheDestinationAndTheCurrentEntry)
     E().destdriveC->setEditText("e: <Removable>");
     EXPECT_EQ(E().StatusText(), "From c:\\Data\\Docs To e:\\VLMcopy_drive_c\\Data\\Docs");
     EXPECT_FALSE(handOver.SyncMode);
+}
+
+// The example names the highlighted entry, or the last one when none is: also after Qt has
+// moved the current row by itself.
+TEST_F(EditorDestinationTest, TheExampleNamesTheHighlightedEntryOrTheLast) {
+    struct Case {
+        const char* what;
+        std::function<void(TprojecteditF&)> act;
+        const char* named;
+    };
+    const std::vector<Case> cases = {
+        {"a click on b", [](TprojecteditF& e) { Click(e.fdlistLB, e.fdlistLB->item(1)); }, "c:\\b"},
+        {"the first entry deleted: its neighbour becomes current unmarked",
+         [](TprojecteditF& e) {
+             Click(e.fdlistLB, e.fdlistLB->item(0));
+             e.DelfnB->click();
+         },
+         "c:\\d"},
+        {"b unmarked again with Ctrl",
+         [](TprojecteditF& e) {
+             Click(e.fdlistLB, e.fdlistLB->item(1));
+             Click(e.fdlistLB, e.fdlistLB->item(1), Qt::ControlModifier);
+         },
+         "c:\\d"},
+        {"the source label clicked", [](TprojecteditF& e) { ClickWidget(e.sourceL); }, "c:\\d"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Open();
+        E().destdriveC->setEditText("e:");
+        AddItems({"c:\\a", "c:\\b", "c:\\c", "c:\\d"});
+        c.act(E());
+        E().showfromtoexample();
+        const std::string named = c.named;
+        EXPECT_EQ(E().StatusText(),
+                  "From " + named + " To e:\\VLMcopy_drive_c\\" + named.substr(3));
+        // What is named is marked, or nothing is.
+        const QList<QListWidgetItem*> marked = E().fdlistLB->selectedItems();
+        if (!marked.isEmpty()) {
+            ASSERT_EQ(marked.size(), 1);
+            EXPECT_EQ(marked.front()->text().toStdString(), named);
+        }
+    }
 }
 
 TEST_F(EditorDestinationTest, AHandEditedItemWithoutDriveIsNamedInsteadOfEndingTheProgram) {
