@@ -97,6 +97,54 @@ TEST_F(EditorDestinationTest, ASingleTypedLetterIsKeptAndTheExampleShowsItAsItIs
     EXPECT_EQ(E().StatusText(), "From c:\\data\\docs To e\\VLMcopy_drive_c\\data\\docs");
 }
 
+// One character can be typed; an entry picked from the list can be shortened, never lengthened.
+TEST_F(EditorDestinationTest, TheDriveBoxTakesOneTypedCharacter) {
+    Open();
+    struct Case {
+        const char* what;
+        int picked;          // entry picked first; -1: the box is emptied
+        const char* loaded;  // then set as a project sets it; nullptr: not
+        std::vector<int> keys;
+        const char* typed;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"a drive and its colon", -1, nullptr, {}, "e:", "e"},
+        {"the start of <default>", -1, nullptr, {}, "<def", "<"},
+        {"a capital letter", -1, nullptr, {}, "E", "E"},
+        {"typing after a picked entry", 0, nullptr, {Qt::Key_End}, "x", "<default>"},
+        {"backspace in a picked entry",
+         0,
+         nullptr,
+         {Qt::Key_End, Qt::Key_Backspace},
+         "",
+         "<default"},
+        {"delete at the start of a picked entry",
+         0,
+         nullptr,
+         {Qt::Key_Home, Qt::Key_Delete},
+         "",
+         "default>"},
+        // A drive whose kind has changed since the project was saved.
+        {"typing after a saved entry", -1, "q: <Removable>", {Qt::Key_End}, "x", "q: <Removable>"},
+        {"typing after a one-letter saved value", -1, "e", {Qt::Key_End}, "f", "e"},
+    };
+    QLineEdit* edit = E().destdriveC->lineEdit();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.picked < 0)
+            edit->clear();
+        else
+            Pick(E().destdriveC, c.picked);
+        if (c.loaded != nullptr)
+            E().destdriveC->setEditText(QString::fromUtf8(c.loaded));
+        for (int key : c.keys)
+            Press(edit, key);
+        Type(edit, QString::fromUtf8(c.typed));
+        EXPECT_EQ(E().destdriveC->currentText().toStdString(), c.expected);
+    }
+}
+
 TEST_F(EditorDestinationTest, KindsOfCdOrDvdSwitchFileNameCheckingOnAndOthersOff) {
     struct Case {
         const char* kind;
