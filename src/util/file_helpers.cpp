@@ -98,7 +98,10 @@ std::int64_t FileSizeOf(std::string_view path) {
     return 0;
 }
 
-std::uint64_t DirSize(std::string_view path) {
+std::optional<std::uint64_t> DirSizeUnlessStopped(std::string_view path,
+                                                  const std::atomic<bool>& stop) {
+    if (stop.load(std::memory_order_relaxed))
+        return std::nullopt;
     std::string folder = StripTrailingBackslash(path);
     std::vector<DirEntry> entries;
     if (!ListDirectory(folder, kAttrAnyFile, entries))
@@ -108,12 +111,21 @@ std::uint64_t DirSize(std::string_view path) {
         // Links and special files are never followed: their targets are counted where they
         // live, if at all.
         if (entry.kind == EntryKind::Directory) {
-            total += DirSize(Join(folder, entry.name));
+            const std::optional<std::uint64_t> below =
+                DirSizeUnlessStopped(Join(folder, entry.name), stop);
+            if (!below)
+                return std::nullopt;
+            total += *below;
         } else if (entry.kind == EntryKind::File) {
             total += entry.size;
         }
     }
     return total;
+}
+
+std::uint64_t DirSize(std::string_view path) {
+    const std::atomic<bool> never{false};
+    return *DirSizeUnlessStopped(path, never);
 }
 
 std::uint64_t ItemSize(std::string_view path) {

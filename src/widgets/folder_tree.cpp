@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <algorithm>
 #include <cctype>
+#include <limits>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -18,6 +20,17 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kReadRole = Qt::UserRole + 1;  // true once the sub-folders have been read
+
+// Walks of several folders at once keep a disk busy without starving the rest of the program.
+constexpr int kSizeThreads = 2;
+
+bool IsBelow(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
+    for (const QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent()) {
+        if (up == ancestor)
+            return true;
+    }
+    return false;
+}
 
 std::string PathOf(const QTreeWidgetItem* item) {
     return item->data(0, kPathRole).toString().toStdString();
@@ -69,8 +82,15 @@ FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
     setUniformRowHeights(true);
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    connect(this, &QTreeWidget::itemExpanded, this,
-            [this](QTreeWidgetItem* item) { Populate(item); });
+    // One icon for every folder: asking the style for it per item costs more than the listing.
+    folderIcon_ = style()->standardIcon(QStyle::SP_DirIcon);
+    sizePool_.setMaxThreadCount(kSizeThreads);
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        Populate(item);
+        MeasureChildren(item);
+    });
+    connect(this, &QTreeWidget::itemCollapsed, this,
+            [this](QTreeWidgetItem* item) { DropMeasurementsBelow(item); });
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
                 if (current != nullptr)
@@ -79,6 +99,12 @@ FolderTree::FolderTree(QWidget* parent) : QTreeWidget(parent) {
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
         emit folderClicked(QString::fromStdString(PathOf(item)));
     });
+}
+
+FolderTree::~FolderTree() {
+    DropAllMeasurements();
+    sizePool_.clear();
+    sizePool_.waitForDone();
 }
 
 void FolderTree::SetShowSizes(bool on) {
@@ -96,6 +122,13 @@ void FolderTree::SetShowSizes(bool on) {
     }
 }
 
+void FolderTree::ClearTree() {
+    DropAllMeasurements();
+    ++generation_;
+    const QSignalBlocker quiet(this);
+    clear();
+}
+
 void FolderTree::SetDrive(char letter) {
     letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     if (letter == drive_ && topLevelItemCount() > 0) {
@@ -103,10 +136,7 @@ void FolderTree::SetDrive(char letter) {
         return;
     }
     drive_ = letter;
-    {
-        const QSignalBlocker quiet(this);
-        clear();
-    }
+    ClearTree();
     const std::string root = std::string(1, letter) + ":\\";
     auto* item = new QTreeWidgetItem(this);
     item->setText(0, QString::fromStdString(root));
@@ -114,22 +144,23 @@ void FolderTree::SetDrive(char letter) {
     item->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
     Populate(item);
     item->setExpanded(true);
+    // Also when the caller holds back the tree's signals, which keeps itemExpanded quiet.
+    MeasureChildren(item);
     setCurrentItem(item);
 }
 
-QTreeWidgetItem* FolderTree::AddFolderItem(QTreeWidgetItem* parent, const std::string& path,
-                                           const std::string& name) {
-    auto* item = new QTreeWidgetItem(parent);
+QTreeWidgetItem* FolderTree::MakeFolderItem(const std::string& path,
+                                            const std::string& name) const {
+    // Made apart from the tree and added in one step: an item added to a shown tree one at a
+    // time makes the view lay out its rows again for each.
+    auto* item = new QTreeWidgetItem();
     item->setText(0, ShownName(name));
     item->setData(0, kPathRole, QString::fromStdString(path));
-    item->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+    item->setIcon(0, folderIcon_);
     // The arrow shows until the branch is opened and found empty.
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    if (showSizes_) {
-        item->setText(
-            1, QString::fromStdString(GroupThousands(static_cast<std::int64_t>(DirSize(path)))));
+    if (showSizes_)
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    }
     return item;
 }
 
@@ -139,17 +170,83 @@ void FolderTree::Populate(QTreeWidgetItem* item) {
     item->setData(0, kReadRole, true);
     const std::string folder = PathOf(item);
     std::vector<DirEntry> entries;
-    // Hidden folders stay out of the tree; a typed path reaches them.
-    if (ListDirectory(folder, kAttrDirectory | kAttrReadOnly, entries)) {
+    QList<QTreeWidgetItem*> children;
+    // Hidden folders stay out of the tree; a typed path reaches them. Names and kinds are all
+    // the tree needs: no stat call per entry.
+    if (ListDirectory(folder, kAttrDirectory | kAttrReadOnly, entries, ListDetail::NamesAndKinds)) {
+        children.reserve(static_cast<qsizetype>(entries.size()));
         for (const DirEntry& entry : entries) {
             const std::string path = ChildPath(folder, entry.name);
             // A link to a folder is shown, as the person may name it as a source item.
             const bool folderLink = entry.kind == EntryKind::Link && DirectoryExists(path);
             if (entry.kind == EntryKind::Directory || folderLink)
-                AddFolderItem(item, path, entry.name);
+                children.append(MakeFolderItem(path, entry.name));
         }
     }
+    item->addChildren(children);
     item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+// --- Folder sizes -----------------------------------------------------------------------------
+
+void FolderTree::MeasureChildren(QTreeWidgetItem* item) {
+    if (!showSizes_)
+        return;
+    const int priority =
+        nextPriority_ < std::numeric_limits<int>::max() ? ++nextPriority_ : nextPriority_;
+    for (int i = 0; i < item->childCount(); ++i) {
+        QTreeWidgetItem* child = item->child(i);
+        if (child->text(1).isEmpty() && pending_.count(child) == 0)
+            Measure(child, priority);
+    }
+}
+
+void FolderTree::Measure(QTreeWidgetItem* item, int priority) {
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    pending_[item] = stop;
+    const std::string path = PathOf(item);
+    const std::uint64_t generation = generation_;
+    sizePool_.start(
+        [this, item, path, generation, stop] {
+            const std::optional<std::uint64_t> size = DirSizeUnlessStopped(path, *stop);
+            if (!size || stop->load())
+                return;
+            // Handed to the interface thread; the destructor waits for this worker, so the
+            // tree is still there to receive it.
+            QMetaObject::invokeMethod(
+                this,
+                [this, item, generation, stop, size = *size] {
+                    if (!stop->load())
+                        ShowSize(item, generation, size);
+                },
+                Qt::QueuedConnection);
+        },
+        priority);
+}
+
+void FolderTree::ShowSize(QTreeWidgetItem* item, std::uint64_t generation, std::uint64_t size) {
+    if (generation != generation_ || pending_.erase(item) == 0)
+        return;
+    item->setText(1, QString::fromStdString(GroupThousands(static_cast<std::int64_t>(size))));
+    if (pending_.empty())
+        emit sizesSettled();
+}
+
+void FolderTree::DropMeasurementsBelow(QTreeWidgetItem* item) {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (IsBelow(it->first, item)) {
+            it->second->store(true);
+            it = pending_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void FolderTree::DropAllMeasurements() {
+    for (auto& [item, stop] : pending_)
+        stop->store(true);
+    pending_.clear();
 }
 
 QTreeWidgetItem* FolderTree::ChildNamed(QTreeWidgetItem* item, const std::string& name) const {
@@ -179,14 +276,17 @@ bool FolderTree::SetCurrentFolder(const std::string& drivePath) {
             const std::string path = ChildPath(PathOf(item), name);
             if (!DirectoryExists(path))
                 return false;
-            child = AddFolderItem(item, path, name);
+            child = MakeFolderItem(path, name);
+            item->addChild(child);
         }
         item->setExpanded(true);
+        MeasureChildren(item);
         item = child;
     }
     // The folder shown is opened, so that its sub-folders can be chosen next.
     Populate(item);
     item->setExpanded(true);
+    MeasureChildren(item);
     if (currentItem() == item) {
         emit folderChanged(QString::fromStdString(PathOf(item)));
     } else {
