@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -111,7 +112,10 @@ void FolderTree::SetShowSizes(bool on) {
     showSizes_ = on;
     setColumnCount(on ? 2 : 1);
     if (on) {
-        header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+        // Widened by hand as sizes arrive: a column that fits its contents by itself measures
+        // every row again after each change, which with thousands of folders takes seconds.
+        header()->setSectionResizeMode(1, QHeaderView::Fixed);
+        header()->resizeSection(1, SizeColumnWidthFor(QStringLiteral("0")));
     }
     if (drive_ != 0) {
         const std::string current = CurrentFolder();
@@ -211,25 +215,50 @@ void FolderTree::Measure(QTreeWidgetItem* item, int priority) {
             const std::optional<std::uint64_t> size = DirSizeUnlessStopped(path, *stop);
             if (!size || stop->load())
                 return;
-            // Handed to the interface thread; the destructor waits for this worker, so the
-            // tree is still there to receive it.
-            QMetaObject::invokeMethod(
-                this,
-                [this, item, generation, stop, size = *size] {
-                    if (!stop->load())
-                        ShowSize(item, generation, size);
-                },
-                Qt::QueuedConnection);
+            // Handed to the interface thread in batches: one call shows every size that has
+            // arrived by then, so that the view lays itself out once per batch, not once per
+            // folder. The destructor waits for this worker, so the tree is still there.
+            bool first = false;
+            {
+                const std::lock_guard<std::mutex> lock(arrivedMutex_);
+                first = arrived_.empty();
+                arrived_.push_back({item, generation, stop, *size});
+            }
+            if (first)
+                QMetaObject::invokeMethod(
+                    this, [this] { ShowArrivedSizes(); }, Qt::QueuedConnection);
         },
         priority);
 }
 
-void FolderTree::ShowSize(QTreeWidgetItem* item, std::uint64_t generation, std::uint64_t size) {
-    if (generation != generation_ || pending_.erase(item) == 0)
-        return;
-    item->setText(1, QString::fromStdString(GroupThousands(static_cast<std::int64_t>(size))));
-    if (pending_.empty())
+void FolderTree::ShowArrivedSizes() {
+    std::vector<ArrivedSize> batch;
+    {
+        const std::lock_guard<std::mutex> lock(arrivedMutex_);
+        batch.swap(arrived_);
+    }
+    bool shown = false;
+    int widest = 0;
+    for (const ArrivedSize& arrived : batch) {
+        // Dropped since (branch closed, drive changed, sizes switched off): not shown.
+        if (arrived.stop->load() || arrived.generation != generation_ ||
+            pending_.erase(arrived.item) == 0)
+            continue;
+        const QString text =
+            QString::fromStdString(GroupThousands(static_cast<std::int64_t>(arrived.size)));
+        arrived.item->setText(1, text);
+        widest = std::max(widest, SizeColumnWidthFor(text));
+        shown = true;
+    }
+    if (widest > header()->sectionSize(1))
+        header()->resizeSection(1, widest);
+    if (shown && pending_.empty())
         emit sizesSettled();
+}
+
+int FolderTree::SizeColumnWidthFor(const QString& text) const {
+    const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    return fontMetrics().horizontalAdvance(text) + margin;
 }
 
 void FolderTree::DropMeasurementsBelow(QTreeWidgetItem* item) {

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace vlm {
 
@@ -66,7 +68,9 @@ private:
     // Drops the measurements of the folders below `item`, hidden by closing it.
     void DropMeasurementsBelow(QTreeWidgetItem* item);
     void DropAllMeasurements();
-    void ShowSize(QTreeWidgetItem* item, std::uint64_t generation, std::uint64_t size);
+    void ShowArrivedSizes();
+    // The size column's width that shows `text` whole.
+    int SizeColumnWidthFor(const QString& text) const;
 
     char drive_ = 0;
     bool showSizes_ = false;
@@ -78,6 +82,15 @@ private:
     int nextPriority_ = 0;
     // One stop flag per measurement asked for and not shown yet, shared with its worker.
     std::unordered_map<QTreeWidgetItem*, std::shared_ptr<std::atomic<bool>>> pending_;
+    // Sizes measured and not shown yet, filled by the workers.
+    struct ArrivedSize {
+        QTreeWidgetItem* item;
+        std::uint64_t generation;
+        std::shared_ptr<std::atomic<bool>> stop;
+        std::uint64_t size;
+    };
+    std::mutex arrivedMutex_;
+    std::vector<ArrivedSize> arrived_;
 };
 
 // The drive path of `name` inside `folder` ("c:\" + "a" → "c:\a", "c:\a" + "b" → "c:\a\b").

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QTreeWidgetItem>
 #include <functional>
 #include <string>
@@ -95,6 +96,9 @@ TEST_F(BrowseWidgetsTest, FolderSizesAreTheFullSizesOfTheFoldersShown) {
     EXPECT_EQ(tree.FindItem("c:\\top\\a")->text(1).toStdString(), "2.001.500");
     EXPECT_EQ(tree.FindItem("c:\\top\\empty")->text(1).toStdString(), "0");
     EXPECT_EQ(tree.FindItem("c:\\top")->text(1).toStdString(), "2.001.500");
+    // The column has grown to show the widest size whole.
+    EXPECT_GT(tree.header()->sectionSize(1),
+              tree.fontMetrics().horizontalAdvance(QStringLiteral("2.001.500")));
     tree.SetShowSizes(false);
     EXPECT_EQ(tree.columnCount(), 1);
     EXPECT_EQ(tree.CurrentFolder(), "c:\\top");
