@@ -101,7 +101,9 @@ bool DeleteContents(int folderFd) {
     return complete;
 }
 
-std::uint64_t SizeOfContents(int folderFd) {
+std::optional<std::uint64_t> SizeOfContents(int folderFd, const std::atomic<bool>* stop) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        return std::nullopt;
     const auto names = NamesIn(folderFd);
     if (!names)
         return 0;
@@ -114,8 +116,12 @@ std::uint64_t SizeOfContents(int folderFd) {
             total += static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
-            if (sub.IsOpen())
-                total += SizeOfContents(sub.fd());
+            if (!sub.IsOpen())
+                continue;
+            const auto below = SizeOfContents(sub.fd(), stop);
+            if (!below)
+                return std::nullopt;
+            total += *below;
         }
     }
     return total;
@@ -236,12 +242,13 @@ bool DeleteFolderTree(std::string_view folderIn) {
     return host::RemoveDir(host->c_str()) == 0;
 }
 
-std::uint64_t FolderTreeSize(std::string_view folder) {
+std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
+                                            const std::atomic<bool>* stop) {
     const auto host = ToHostPath(WithoutTrailingBackslash(folder));
     if (!host)
         return 0;
     const FolderHandle top(::open(host->c_str(), kFolderFlags));
-    return top.IsOpen() ? SizeOfContents(top.fd()) : 0;
+    return top.IsOpen() ? SizeOfContents(top.fd(), stop) : 0;
 }
 
 std::optional<std::string> FindReadOnlyFolder(std::string_view folderIn) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,31 @@ TEST_F(FileHelpers, DirSizeCountsHiddenFilesAndNeverFollowsLinksOrSpecialFiles) 
     EXPECT_EQ(DirSize("c:\\tree\\"), 123u);
     EXPECT_EQ(DirSize("c:\\tree\\empty"), 0u);
     EXPECT_EQ(DirSize("c:\\no-such-folder"), 0u);
+}
+
+// The walk a worker thread makes for the folder tree: the same sum, or nothing once stopped.
+TEST_F(FileHelpers, DirSizeUnlessStoppedGivesTheSameSumOrNothing) {
+    test::WriteFile(drives.Host("c:\\tree\\a.txt"), "12345");
+    test::WriteFile(drives.Host("c:\\tree\\sub\\b.txt"), "123");
+    struct Case {
+        const char* path;
+        bool stopped;
+        std::optional<std::uint64_t> expected;
+    };
+    const Case cases[] = {
+        {"c:\\tree", false, 8u},
+        {"c:\\tree\\sub", false, 3u},
+        {"c:\\no-such-folder", false, 0u},
+        {"c:\\tree", true, std::nullopt},
+        {"c:\\no-such-folder", true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::atomic<bool> stop{c.stopped};
+        EXPECT_EQ(DirSizeUnlessStopped(c.path, stop), c.expected) << c.path << " " << c.stopped;
+        if (!c.stopped) {
+            EXPECT_EQ(DirSize(c.path), *c.expected) << c.path;
+        }
+    }
 }
 
 TEST_F(FileHelpers, SizesAreTrue64BitSizes) {
