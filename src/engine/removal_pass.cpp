@@ -39,9 +39,7 @@ private:
 };
 
 void RemovalPass::MissingItem(const std::string& path) {
-    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
-    report("FATAL ERROR: Item " + path + " does not exist!", true);
-    run_.StopRequested = true;
+    StopForMissingItem(ctx_, path);
 }
 
 // Asks an error-type Yes/No question; No is a stop by the person.
