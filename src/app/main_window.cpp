@@ -30,6 +30,7 @@
 #include "engine/runwindow/qt_event_pump.h"
 #include "engine/runwindow/run_window.h"
 #include "platform/path_translation.h"
+#include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
@@ -699,7 +700,17 @@ void TMainF::ShowrunhistoryMIClick() {
 // --- Help, About, Exit ------------------------------------------------------------------------
 
 void TMainF::Contents1Click() {
-    const std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
+    std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
+    // An installed program keeps its help with its other read-only data, not in the person's
+    // program folder.
+    if (ItemKind(helpFile) != 'f') {
+        const std::string executableFolder = CurrentProgramFolderFacts().executableFolder;
+        if (auto data = ToDrivePath(InstalledDataFolder(executableFolder))) {
+            const std::string installed = FileInFolder(*data, kHelpFileName);
+            if (ItemKind(installed) == 'f')
+                helpFile = installed;
+        }
+    }
     if (ItemKind(helpFile) != 'f') {
         ShowErrorBox("The help file " + helpFile + " is missing.");
         return;
