@@ -9,6 +9,7 @@ packages=(
     libjpeg62-turbo-dev
     libgtest-dev libgmock-dev googletest
     xvfb xauth x11-apps imagemagick xdotool
+    desktop-file-utils appstream dpkg-dev
     rsync
     clang libclang-rt-14-dev
 )
