@@ -23,6 +23,7 @@
 #include "dialogs/location_chooser.h"
 #include "dialogs/project_browse.h"
 #include "dialogs/run_history_overview.h"
+#include "dialogs/system_schedule_dialog.h"
 #include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
 #include "engine/run_driver.h"
@@ -31,6 +32,7 @@
 #include "engine/runwindow/run_window.h"
 #include "platform/path_translation.h"
 #include "platform/program_folder.h"
+#include "platform/system_schedule.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
@@ -158,6 +160,7 @@ void TMainF::BuildMenus() {
                 scheduler->TimerMIClick();
         });
     });
+    ScheduleMI = item(Options1, "Sc&hedule with the system...", &TMainF::ScheduleMIClick);
     launchrunMI = item(Options1, "External &launch in run form", &TMainF::launchrunMIClick,
                        QKeySequence(QStringLiteral("Ctrl+Alt+L")));
     launchrunMI->setCheckable(true);
@@ -627,6 +630,20 @@ void TMainF::Locationofreportfile1Click() {
 void TMainF::defdestdriveMClick() {
     if (alloweddestdriveF->Open())
         SetStatus("Allowed destination drive will be saved to ini-file");
+}
+
+void TMainF::ScheduleMIClick() {
+    const ProjectBrowseHooks browse{
+        [this](const std::string& title) { return ChooseProjectFile(title.c_str()); },
+        [this](const std::string& path) { AddToRecentLists(path); },
+    };
+    // A scheduled run uses the runner installed beside this program and names this program's
+    // folder, so its history row lands where this window shows it.
+    ScheduledCommand command;
+    command.runnerHost = CurrentProgramFolderFacts().executableFolder + "/velmora-run";
+    command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(std::string());
+    TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
+    dialog.Open();
 }
 
 void TMainF::launchrunMIClick() {
