@@ -119,9 +119,9 @@ void TScheduleF::AddBClick() {
         return;
     }
     const ScheduleOutcome outcome = scheduler_.Add(schedule, command_);
-    statusL->setText(QString::fromStdString(
-        outcome.ok ? "Scheduled " + ScheduleWhen(schedule) + " as " + outcome.id + "."
-                   : outcome.message));
+    statusL->setText(QString::fromStdString(outcome.ok ? "Scheduled " + ScheduleWhen(schedule) +
+                                                             " as " + outcome.id + "."
+                                                       : outcome.message));
     RefreshList();
 }
 
@@ -133,8 +133,8 @@ void TScheduleF::RemoveBClick() {
     }
     const ScheduleOutcome outcome =
         scheduler_.Remove(item->data(Qt::UserRole).toString().toStdString());
-    statusL->setText(QString::fromStdString(outcome.ok ? "Removed " + outcome.id + "."
-                                                       : outcome.message));
+    statusL->setText(
+        QString::fromStdString(outcome.ok ? "Removed " + outcome.id + "." : outcome.message));
     RefreshList();
 }
 

@@ -157,7 +157,10 @@ std::optional<std::vector<std::string>> ParseUnitCommandLine(std::string_view va
                 if (++i == value.size())
                     return std::nullopt;
                 switch (value[i]) {
-                    case '\\': case '"': case '\'': case ' ':
+                    case '\\':
+                    case '"':
+                    case '\'':
+                    case ' ':
                         word += value[i];
                         break;
                     case 'n':
@@ -284,8 +287,8 @@ std::string NewScheduleId(std::string_view projectHost, const std::vector<std::s
         name.resize(name.size() - 4);
     std::string slug;
     for (char c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '_';
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         if (plain)
             slug += c;
         else if (!slug.empty() && slug.back() != '-')

@@ -39,12 +39,13 @@ Finished RunProgram(const std::vector<std::string>& args,
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
     Finished finished;
-    const int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int error =
+        posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
         ADD_FAILURE() << "cannot start " << args[0];
@@ -90,13 +91,13 @@ protected:
 };
 
 TEST_F(InstalledProgramTest, EverythingIsInItsPlaceAndBothProgramsTellTheirVersion) {
-    for (const char* file : {"bin/velmora", "bin/velmora-run",
-                             "share/applications/org.velmora.Velmora.desktop",
-                             "share/metainfo/org.velmora.Velmora.metainfo.xml",
-                             "share/icons/hicolor/16x16/apps/org.velmora.Velmora.png",
-                             "share/icons/hicolor/256x256/apps/org.velmora.Velmora.png",
-                             "share/icons/hicolor/scalable/apps/org.velmora.Velmora.svg",
-                             "share/man/man1/velmora.1", "share/man/man1/velmora-run.1"})
+    for (const char* file :
+         {"bin/velmora", "bin/velmora-run", "share/applications/org.velmora.Velmora.desktop",
+          "share/metainfo/org.velmora.Velmora.metainfo.xml",
+          "share/icons/hicolor/16x16/apps/org.velmora.Velmora.png",
+          "share/icons/hicolor/256x256/apps/org.velmora.Velmora.png",
+          "share/icons/hicolor/scalable/apps/org.velmora.Velmora.svg", "share/man/man1/velmora.1",
+          "share/man/man1/velmora-run.1"})
         EXPECT_TRUE(Exists(prefix + "/" + file)) << file;
 
     struct Asked {
@@ -151,16 +152,16 @@ TEST_F(InstalledProgramTest, AnInstalledRunLeavesItsHistoryInTheDataFolder) {
     rig.Project(EngineRig::Fields({"c:\\docs"}));
     const std::string dataFolder = rig.drives.Base() + "/xdg/velmora";
     test::MakeDir(dataFolder);
-    test::WriteFile(dataFolder + "/drives.ini",
-                    "[Drives]\nc=" + rig.drives.HostRoot('c') + "\ne=" + rig.drives.HostRoot('e') +
-                        "\nl=" + rig.drives.HostRoot('l') + "\n");
+    test::WriteFile(dataFolder + "/drives.ini", "[Drives]\nc=" + rig.drives.HostRoot('c') +
+                                                    "\ne=" + rig.drives.HostRoot('e') +
+                                                    "\nl=" + rig.drives.HostRoot('l') + "\n");
 
     std::vector<std::string> environment = BaseEnvironment();
     environment.push_back("HOME=" + home);
     environment.push_back("XDG_DATA_HOME=" + rig.drives.Base() + "/xdg");
-    const Finished finished = RunProgram(
-        {Runner(), rig.drives.HostRoot('l') + "/p.vlm", "--log-level", "none"}, environment,
-        Output());
+    const Finished finished =
+        RunProgram({Runner(), rig.drives.HostRoot('l') + "/p.vlm", "--log-level", "none"},
+                   environment, Output());
 
     EXPECT_EQ(finished.exitCode, 0) << finished.output;
     EXPECT_EQ(ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")), "alpha");

@@ -40,15 +40,9 @@ TEST(ProgramFolderTest, TheDecisionFollowsTheExecutablesFolderThenTheXdgRules) {
         {"a relative XDG_DATA_HOME is ignored, as the XDG rules say",
          {"/usr/bin", false, "data", "/home/ann"},
          "/home/ann/.local/share/velmora"},
-        {"root's home is the root folder",
-         {"/usr/bin", false, "", "/"},
-         "/.local/share/velmora"},
-        {"nothing to decide from",
-         {"/usr/bin", false, "", ""},
-         ""},
-        {"a relative HOME is no home",
-         {"/usr/bin", false, "", "ann"},
-         ""},
+        {"root's home is the root folder", {"/usr/bin", false, "", "/"}, "/.local/share/velmora"},
+        {"nothing to decide from", {"/usr/bin", false, "", ""}, ""},
+        {"a relative HOME is no home", {"/usr/bin", false, "", "ann"}, ""},
     };
     for (const FolderCase& c : cases)
         EXPECT_EQ(ChooseProgramFolder(c.facts), c.expected) << c.what;
@@ -69,14 +63,10 @@ TEST(ProgramFolderTest, OnlyAFolderWithItsWriteBitOutsideUsrMayHoldTheProgramsFi
         bool expected;
     };
     const WriteCase cases[] = {
-        {writable, true},
-        {writable + "/", true},
-        {readOnly, false},
-        {drives.Base() + "/missing", false},
-        {"/usr/bin", false},
-        {"/usr", false},
-        {"relative/folder", false},
-        {"", false},
+        {writable, true},           {writable + "/", true},
+        {readOnly, false},          {drives.Base() + "/missing", false},
+        {"/usr/bin", false},        {"/usr", false},
+        {"relative/folder", false}, {"", false},
     };
     for (const WriteCase& c : cases)
         EXPECT_EQ(ProgramMayWriteFolder(c.folder), c.expected) << "'" << c.folder << "'";

@@ -80,12 +80,24 @@ TEST(SystemScheduleTest, TheTimeOfAScheduleInEachNotation) {
     };
     const TimeCase cases[] = {
         {7, 30, {}, "*-*-* 07:30:00", "30 7 * * *", "every day at 07:30"},
-        {0, 5, {true, true, true, true, true, true, true}, "*-*-* 00:05:00", "5 0 * * *",
+        {0,
+         5,
+         {true, true, true, true, true, true, true},
+         "*-*-* 00:05:00",
+         "5 0 * * *",
          "every day at 00:05"},
-        {23, 59, {true, false, true, false, true, false, false}, "Mon,Wed,Fri *-*-* 23:59:00",
-         "59 23 * * 1,3,5", "Mon, Wed, Fri at 23:59"},
-        {12, 0, {false, false, false, false, false, true, true}, "Sat,Sun *-*-* 12:00:00",
-         "0 12 * * 6,0", "Sat, Sun at 12:00"},
+        {23,
+         59,
+         {true, false, true, false, true, false, false},
+         "Mon,Wed,Fri *-*-* 23:59:00",
+         "59 23 * * 1,3,5",
+         "Mon, Wed, Fri at 23:59"},
+        {12,
+         0,
+         {false, false, false, false, false, true, true},
+         "Sat,Sun *-*-* 12:00:00",
+         "0 12 * * 6,0",
+         "Sat, Sun at 12:00"},
     };
     for (const TimeCase& c : cases) {
         RepeatSchedule schedule{c.hour, c.minute, c.days, "/p.vlm"};
@@ -152,17 +164,18 @@ TEST(SystemScheduleTest, SystemdAcceptsTheUnits) {
     TempDrives drives("c");
     const std::string runner = drives.Base() + "/velmora run";
     WriteFile(runner, "#!/bin/sh\nexit 0\n", std::nullopt, 0755);
-    RepeatSchedule schedule{6, 15, {true, false, false, true, false, false, false},
-                            "/home/ann/100% \"sure\" $x\\.vlm"};
+    RepeatSchedule schedule{
+        6, 15, {true, false, false, true, false, false, false}, "/home/ann/100% \"sure\" $x\\.vlm"};
     const auto texts = SystemdUnitTexts(schedule, {runner, drives.Base() + "/data"});
     ASSERT_TRUE(texts);
     WriteFile(drives.Base() + "/velmora-schedule-t-1.service", texts->service);
     WriteFile(drives.Base() + "/velmora-schedule-t-1.timer", texts->timer);
-    const CommandResult verified = RunHostCommand(
-        {"sh", "-c", "systemd-analyze verify \"$1\"/velmora-schedule-t-1.service \"$1\"/"
-                     "velmora-schedule-t-1.timer 2>&1",
-         "sh", drives.Base()},
-        "");
+    const CommandResult verified =
+        RunHostCommand({"sh", "-c",
+                        "systemd-analyze verify \"$1\"/velmora-schedule-t-1.service \"$1\"/"
+                        "velmora-schedule-t-1.timer 2>&1",
+                        "sh", drives.Base()},
+                       "");
     EXPECT_EQ(verified.exitCode, 0) << verified.output;
     // The output is empty for units without a complaint about them.
     EXPECT_EQ(verified.output.find("velmora-schedule-t-1"), std::string::npos) << verified.output;
