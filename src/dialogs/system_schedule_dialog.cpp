@@ -60,10 +60,15 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
 
     auto* form = new QGridLayout;
-    form->addWidget(new QLabel(QStringLiteral("&Project:"), this), 0, 0);
+    // A label shows its mnemonic only when it has a buddy to give the focus to.
+    auto* projectL = new QLabel(QStringLiteral("&Project:"), this);
+    projectL->setBuddy(projectE);
+    auto* timeL = new QLabel(QStringLiteral("&Time:"), this);
+    timeL->setBuddy(timeE);
+    form->addWidget(projectL, 0, 0);
     form->addWidget(projectE, 0, 1);
     form->addWidget(browseB, 0, 2);
-    form->addWidget(new QLabel(QStringLiteral("&Time:"), this), 1, 0);
+    form->addWidget(timeL, 1, 0);
     form->addWidget(timeE, 1, 1, Qt::AlignLeft);
     form->addWidget(everyDayRB, 2, 1);
     form->addWidget(weekdaysRB, 3, 1);
