@@ -1,6 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
+//     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
 // window. Report lines go to standard output at the chosen level, and to the run log and the run
@@ -31,6 +32,7 @@
 #include "platform/drive_table.h"
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
+#include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 
@@ -40,6 +42,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes]\n"
+    "       velmora-run --help | --version\n"
+    "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
+    "         default the runner's own folder, or ~/.local/share/velmora for an installed runner\n"
     "  --yes  answer Yes to the questions that confirm an overwrite or a delete; every other\n"
     "         question is answered No\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
@@ -180,10 +185,17 @@ std::optional<std::string> ProjectDrivePath(const std::string& path) {
 
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
-    std::string folderHost =
-        args.programFolderHost.empty()
-            ? std::filesystem::path(ProgramFileHostPath()).parent_path().string()
-            : AbsoluteHostPath(args.programFolderHost);
+    std::string folderHost;
+    if (!args.programFolderHost.empty()) {
+        folderHost = AbsoluteHostPath(args.programFolderHost);
+    } else {
+        std::string error;
+        folderHost = ResolveProgramFolder(&error);
+        if (folderHost.empty()) {
+            std::cerr << "velmora-run: " << error << '\n';
+            return 1;
+        }
+    }
     while (folderHost.size() > 1 && folderHost.back() == '/')
         folderHost.pop_back();
     SetActiveDriveTable(DriveTable::Load(folderHost));
@@ -242,6 +254,15 @@ int Run(const Arguments& args) {
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    // Asked alone, these answer and end; anywhere else they are a wrong command line.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "velmora-run " << VELMORA_VERSION << '\n';
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        std::cout << vlm::kUsage;
+        return 0;
+    }
     const auto args = vlm::ParseArguments(argc, argv);
     if (!args) {
         std::cerr << vlm::kUsage;
