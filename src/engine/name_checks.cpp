@@ -41,15 +41,23 @@ std::string CleanAndCut(std::string_view path, Say&& say) {
     std::string name(path.substr(NameStart(path)));
 
     // A host character that a drive name holds as its stand-in is the character it stands for.
-    for (const char forbidden : kForbiddenCharacters) {
-        const std::string standIn = NeedsStandIn(forbidden) ? StandInFor(forbidden) : std::string();
-        for (const std::string_view form :
-             {std::string_view(&forbidden, 1), std::string_view(standIn)}) {
-            if (form.empty())
-                continue;
-            for (auto at = name.find(form); at != std::string::npos; at = name.find(form)) {
-                say("Ignoring absolutely forbidden character in " + Quoted(folder + name) + "...!");
-                name.erase(at, form.size());
+    // Taking one out of a name with stray bytes can join its neighbours into another stand-in,
+    // so the removal goes on until nothing forbidden is left.
+    for (bool removed = true; removed;) {
+        removed = false;
+        for (const char forbidden : kForbiddenCharacters) {
+            const std::string standIn =
+                NeedsStandIn(forbidden) ? StandInFor(forbidden) : std::string();
+            for (const std::string_view form :
+                 {std::string_view(&forbidden, 1), std::string_view(standIn)}) {
+                if (form.empty())
+                    continue;
+                for (auto at = name.find(form); at != std::string::npos; at = name.find(form)) {
+                    say("Ignoring absolutely forbidden character in " + Quoted(folder + name) +
+                        "...!");
+                    name.erase(at, form.size());
+                    removed = true;
+                }
             }
         }
     }
