@@ -107,8 +107,19 @@ std::optional<std::string> DriveNameToHostName(std::string_view driveName) {
     return name;
 }
 
-std::string ShownName(std::string_view driveName) {
-    return DriveNameToHostName(driveName).value_or(std::string(driveName));
+std::string ShownName(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int code = StandInCodeAt(text, i);
+        if (code >= 0x20 && NeedsStandIn(static_cast<char>(code))) {
+            shown += static_cast<char>(code);
+            i += 2;
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
 }
 
 std::optional<std::string> ToHostPath(std::string_view drivePath) {

@@ -27,8 +27,10 @@ std::optional<std::string> HostNameToDriveName(std::string_view hostName);
 // The host name of a drive name: every stand-in back to its character. nullopt for a name with
 // a character of U+F000-U+F07F that stands in for nothing (no host name maps to it).
 std::optional<std::string> DriveNameToHostName(std::string_view driveName);
-// A drive name as a person reads it: the stand-ins shown as the characters they stand for.
-std::string ShownName(std::string_view driveName);
+// A name, path or report line as a person reads it on screen: the stand-ins of printable
+// characters shown as the characters they stand for; those of control characters stay, so the
+// text stays on one line.
+std::string ShownName(std::string_view text);
 
 // "c:\a\b" → "<root of c>/a/b". Accepts "c:", "c:\" (the root) and one trailing backslash.
 // Refuses (nullopt): no letter and colon at the front, a colon not followed by a backslash or

@@ -60,7 +60,8 @@ TEST(NameMapping, IsOneToOneAndRefusesWhatItCannotTellApart) {
     EXPECT_FALSE(HostNameToDriveName("x" + std::string(kBackslashStandIn)).has_value());
     EXPECT_FALSE(HostNameToDriveName("x\xEF\x81\x81").has_value());
     EXPECT_FALSE(DriveNameToHostName("x\xEF\x81\x81").has_value());
-    EXPECT_EQ(ShownName("pi" + StandInFor('|') + "pe"), "pi|pe");
+    EXPECT_EQ(ShownName("e:\\pi" + StandInFor('|') + "pe\\a" + StandInFor('\n') + "b"),
+              "e:\\pi|pe\\a" + StandInFor('\n') + "b");
 }
 
 TEST(ToHostPath, RefusesPathsThatCouldLeaveTheirDrive) {

@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "platform/drive_table.h"
+#include "platform/path_translation.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
 
@@ -395,7 +396,8 @@ void TRunF::SetLogToFile(bool on) {
 }
 
 void TRunF::AppendReportLine(const std::string& line) {
-    RunM->appendPlainText(QString::fromStdString(line));
+    // The log file keeps the stand-ins; on screen a name reads as it is written.
+    RunM->appendPlainText(QString::fromStdString(ShownName(line)));
 }
 
 void TRunF::SetStatusText(const std::string& text) {
