@@ -83,6 +83,13 @@ bool MakeRealFolderChain(const std::string& base, const std::string& folder, Run
     return true;
 }
 
+// What a source item is for a run. One in the empty folder an unplugged disk left behind is not
+// there: read as an empty folder, it would have its whole backup removed.
+char SourceKind(const std::string& item) {
+    const char kind = ItemKind(item);
+    return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
+}
+
 // The history could not be saved: the run is abandoned where it stands.
 class HistorySaveFailed : public std::runtime_error {
 public:
@@ -139,7 +146,7 @@ void RunEngine::run(const std::string& path) {
 
 bool RunEngine::SourcesExist() {
     for (const std::string& item : view_.SourceItems()) {
-        if (ItemKind(item) == 'n') {
+        if (SourceKind(item) == 'n') {
             report("ERROR: " + item + " does not exist! Re-edit project file", true);
             ShowErrorBox("ERROR: " + item +
                          " does not exist! Check path of source items and eventually re-edit "
@@ -300,7 +307,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
         view_.SelectItem(static_cast<int>(j));
 
-        const char kind = ItemKind(source);
+        const char kind = SourceKind(source);
         const std::string base = DestinationBase(source, destination);
         if (kind == 'f') {
             if (!MakeDestinationFolder(FolderPartOf(destination), base)) {

@@ -437,5 +437,48 @@ TEST(RunDriverTest, FreeSpaceLinesNeverDivideByAnUnknownTotal) {
     }
 }
 
+// An unplugged disk leaves its empty mount folder behind. As a destination it is no drive; as a
+// source item it is not there: read as an empty folder, its whole backup would be removed.
+TEST(RunDriverTest, AnUnmountedDiskIsNeitherDestinationNorSource) {
+    {
+        SCOPED_TRACE("destination");
+        EngineRig rig;
+        test::MakeDir(rig.Src("docs"));
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+        rig.drives.SetFstabMountPoints({rig.Dst()});
+        rig.engine.run(project);
+        EXPECT_TRUE(rig.dialogs.Shown(BoxType::Error,
+                                      "Drive e does not exist! Please check project or hardware."));
+        EXPECT_TRUE(rig.history.Rows().empty());
+        EXPECT_TRUE(test::ReadTree(rig.Dst()).empty());
+    }
+    {
+        SCOPED_TRACE("source");
+        EngineRig rig;
+        test::MakeDir(rig.Src("disk"));
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/disk/a.txt"), "kept", kOld);
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\disk"}));
+        rig.drives.SetFstabMountPoints({rig.Src("disk")});
+        rig.engine.run(project);
+        EXPECT_TRUE(rig.dialogs.Shown(BoxType::Error,
+                                      "ERROR: c:\\disk does not exist! Check path of source items "
+                                      "and eventually re-edit project file."));
+        EXPECT_TRUE(rig.history.Rows().empty());
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/a.txt")), "kept");
+
+        // With the disk in, the same project runs.
+        test::TmpfsMount mount(rig.Src("disk"));
+        if (!mount.Mounted())
+            GTEST_SKIP() << mount.Error();
+        test::WriteFile(rig.Src("disk/a.txt"), "from the disk", kOld + 60);
+        test::WriteFile(rig.Src("disk/b.txt"), "b", kOld);
+        rig.dialogs.ClearRecord();
+        rig.engine.run(project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/a.txt")), "from the disk");
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/b.txt")), "b");
+    }
+}
+
 }  // namespace
 }  // namespace vlm
