@@ -112,6 +112,7 @@ AppSettings LoadSettings(std::string_view settingsPath, std::string_view program
     s.LaunchRun = file.Bool("Timer", "Launch run", s.LaunchRun);
     s.ShowSyncOption = file.Bool("Project editor", "Show sync option", s.ShowSyncOption);
     s.ShowDirSizes = file.Bool("Project editor", "Show dir sizes", s.ShowDirSizes);
+    s.MassDeleteGuard = file.Bool("Safety", "Mass deletion guard", s.MassDeleteGuard);
     // A count of rows cannot be negative; such a value is no valid maximum.
     const auto historyMax = file.Integer("Log", "Run history max items");
     if (historyMax && *historyMax >= 0)
@@ -145,6 +146,7 @@ SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     file.Set("Timer", "Activate", BoolText(s.TimerActivate));
     file.Set("Environment", "Picture big background", s.BackgroundPicture);
     file.Set("Timer", "Launch run", BoolText(s.LaunchRun));
+    file.Set("Safety", "Mass deletion guard", BoolText(s.MassDeleteGuard));
     // The whole file is replaced in one step: a failure leaves the previous settings whole.
     if (!file.Save(settingsPath))
         return {false, "Unable to write to " + std::string(settingsPath)};

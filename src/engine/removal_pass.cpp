@@ -61,6 +61,13 @@ bool SourceHas(const std::vector<DirEntry>& sourceEntries, std::string_view name
     return entry != nullptr && entry->kind == kind;
 }
 
+// A source entry that is there but could not be looked at still has its copy: the copy pass
+// reports it, and its last good copy stays.
+bool SourceUnreadable(const std::vector<UnlistedEntry>& sourceUnlisted, std::string_view name) {
+    return std::any_of(sourceUnlisted.begin(), sourceUnlisted.end(),
+                       [&](const UnlistedEntry& u) { return u.error != 0 && u.name == name; });
+}
+
 // Read at the moment of deleting, as the quick listings leave the bit out.
 bool IsReadOnly(const std::string& path) {
     const auto entry = QueryEntry(path);
@@ -122,12 +129,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
             return;
-        // A source entry that is there but could not be looked at still has its copy: the copy
-        // pass reports it, and its last good copy stays.
-        const bool sourceUnreadable = std::any_of(
-            sourceUnlisted.begin(), sourceUnlisted.end(),
-            [&](const UnlistedEntry& u) { return u.error != 0 && u.name == entry.name; });
-        if (sourceUnreadable)
+        if (SourceUnreadable(sourceUnlisted, entry.name))
             continue;
         if (entry.kind == EntryKind::Directory) {
             const std::string d = destination + "\\" + entry.name;
@@ -247,6 +249,31 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
 }
 
 }  // namespace
+
+bool RemovalWouldEmpty(std::string_view source, std::string_view destination) {
+    const auto folder = QueryEntry(destination);
+    if (!folder || folder->kind != EntryKind::Directory ||
+        (folder->attributes & kAttrReadOnly) != 0)
+        return false;
+    std::vector<DirEntry> entries;
+    std::vector<DirEntry> sourceEntries;
+    std::vector<UnlistedEntry> sourceUnlisted;
+    if (!ListDirectory(StripTrailingBackslash(destination), kAttrAnyFile, entries,
+                       ListDetail::NamesAndKinds) ||
+        entries.empty() ||
+        !ListDirectory(StripTrailingBackslash(source), kAttrAnyFile, sourceEntries,
+                       ListDetail::NamesAndKinds, &sourceUnlisted))
+        return false;
+    // The walk's rule: a folder stays when the source has a folder of its name, anything else
+    // when the source has a file of its name. A file kept by its cut 127-character name is not
+    // looked for here: the question is then asked once too often, never once too seldom.
+    return std::none_of(entries.begin(), entries.end(), [&](const DirEntry& entry) {
+        const EntryKind kept =
+            entry.kind == EntryKind::Directory ? EntryKind::Directory : EntryKind::File;
+        return SourceUnreadable(sourceUnlisted, entry.name) ||
+               SourceHas(sourceEntries, entry.name, kept);
+    });
+}
 
 void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {
     RemovalPass(ctx).Remove(source, destination);

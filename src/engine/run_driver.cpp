@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
 #include "platform/packed_time.h"
+#include "platform/tree_walk.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
@@ -167,6 +168,7 @@ void RunEngine::RunSteps(const std::string& path) {
     run_.DestinationWritten = false;
     noSpaceExit_ = false;
     fatalError_ = false;
+    wholeRemovalRefused_ = false;
     const auto project = ProjectText::Load(path);
     if (!project)
         throw std::runtime_error("Unable to read the project file " + path + "!");
@@ -338,7 +340,8 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             }
             if (destkind != "CDR") {
                 report("Start removing old files in destination...", false);
-                deletesupr(passes_, source, destination);
+                if (AllowWholeRemoval(source, destination))
+                    deletesupr(passes_, source, destination);
             } else {
                 report("No cleaning on CDR as no space savings anyway (on the contrary...).",
                        false);
@@ -453,6 +456,27 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
     }
 }
 
+// An empty source folder, or one that has none of its backup's entries, is more often an
+// unplugged disk or a wrong path than a wish to delete the whole backup: the person is asked
+// first, naming what would go. No keeps the backup as it is and the run goes on with the copy.
+bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
+    if (!settings_.MassDeleteGuard || !RemovalWouldEmpty(source, destination))
+        return true;
+    const FolderTreeTotals going = CountFolderTree(destination);
+    const std::string folder = StripTrailingBackslash(destination);
+    if (AskYesNoDefaultNo(BoxType::Warning,
+                          kWholeRemovalQuestionStart + folder + " would be removed (" +
+                              GroupThousands(static_cast<std::int64_t>(going.files)) + " files, " +
+                              GroupThousands(static_cast<std::int64_t>(going.bytes)) +
+                              " bytes), as the source item " + source +
+                              " is empty or has none of them. Remove them all?"))
+        return true;
+    report("Nothing removed from " + folder + ": removing every entry was not allowed by user!",
+           true);
+    wholeRemovalRefused_ = true;
+    return false;
+}
+
 // A run killed while copying a single file item leaves its temporary file beside the copy,
 // where no removal pass looks: the next run of the item clears it away, unless the source
 // folder holds a file of that very name.
@@ -519,7 +543,7 @@ void RunEngine::FinishRun() {
 std::string RunEngine::HistoryResult() const {
     if (fatalError_)
         return kResultError;
-    if (run_.StopRequested)
+    if (run_.StopRequested || wholeRemovalRefused_)
         return kResultCancelled;
     // A file that could not be copied is not backed up: the run went on, but is no success.
     if (run_.FilesFailed)

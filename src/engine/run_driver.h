@@ -33,6 +33,10 @@ inline constexpr const char* kResultNotEnoughSpace = "Not enough space";
 // made, a source item vanished) did not do its work and must not read as "OK".
 inline constexpr const char* kResultError = "Error";
 
+// The start of the one question a run asks before its removal pass empties a folder item's
+// backup; the headless runner knows it by this text.
+inline constexpr const char* kWholeRemovalQuestionStart = "WARNING: Every entry of ";
+
 class RunEngine {
 public:
     RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverState& handOver, RunLog& log,
@@ -64,6 +68,7 @@ private:
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
     bool LockDestinations();
     bool CopyItem(const std::string& source, const std::string& destination);
+    bool AllowWholeRemoval(const std::string& source, const std::string& destination);
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
     void FlushDestination();
     void FinishRun();
@@ -84,6 +89,8 @@ private:
     // The state of one run.
     bool noSpaceExit_ = false;
     bool fatalError_ = false;
+    // The person kept a folder item's backup from being emptied: the run did not mirror it.
+    bool wholeRemovalRefused_ = false;
     std::string destLetter_;
     DateTime startTime_ = 0;
     std::optional<std::string> outcome_;

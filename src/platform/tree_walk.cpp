@@ -101,24 +101,23 @@ bool DeleteContents(int folderFd) {
     return complete;
 }
 
-std::uint64_t SizeOfContents(int folderFd) {
+void CountContents(int folderFd, FolderTreeTotals& totals) {
     const auto names = NamesIn(folderFd);
     if (!names)
-        return 0;
-    std::uint64_t total = 0;
+        return;
     for (const std::string& name : *names) {
         struct stat st {};
         if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISREG(st.st_mode)) {
-            total += static_cast<std::uint64_t>(st.st_size);
+            ++totals.files;
+            totals.bytes += static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
             if (sub.IsOpen())
-                total += SizeOfContents(sub.fd());
+                CountContents(sub.fd(), totals);
         }
     }
-    return total;
 }
 
 // The path below the open folder (relative, backslash-separated) of its first read-only folder.
@@ -237,11 +236,18 @@ bool DeleteFolderTree(std::string_view folderIn) {
 }
 
 std::uint64_t FolderTreeSize(std::string_view folder) {
+    return CountFolderTree(folder).bytes;
+}
+
+FolderTreeTotals CountFolderTree(std::string_view folder) {
+    FolderTreeTotals totals;
     const auto host = ToHostPath(WithoutTrailingBackslash(folder));
     if (!host)
-        return 0;
+        return totals;
     const FolderHandle top(::open(host->c_str(), kFolderFlags));
-    return top.IsOpen() ? SizeOfContents(top.fd()) : 0;
+    if (top.IsOpen())
+        CountContents(top.fd(), totals);
+    return totals;
 }
 
 std::optional<std::string> FindReadOnlyFolder(std::string_view folderIn) {

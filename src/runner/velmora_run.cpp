@@ -1,6 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
+//                 [--allow-mass-delete]
 //
 // The project goes through the same opening checks and the same engine as a run in the run
 // window. Report lines go to standard output at the chosen level, and to the run log and the run
@@ -8,7 +9,8 @@
 // is printed and answered No, the choice the engine always treats as the safe one; with --yes the
 // overwrite and delete confirmations are answered Yes. The exit code is 0 when the run's result
 // is "OK" and no question was answered No, and 1 otherwise: a file left old because nobody could
-// allow its overwrite is no success.
+// allow its overwrite is no success. The question before a removal that would empty a folder
+// item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it).
 
 #include <unistd.h>
 
@@ -39,9 +41,10 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
-    "                   [--yes]\n"
-    "  --yes  answer Yes to the questions that confirm an overwrite or a delete; every other\n"
-    "         question is answered No\n"
+    "                   [--yes] [--allow-mass-delete]\n"
+    "  --yes  answer Yes to the questions that confirm an overwrite or a delete\n"
+    "  --allow-mass-delete  answer Yes when a removal would empty a folder item's backup\n"
+    "  Every other question is answered No.\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -73,11 +76,13 @@ private:
 };
 
 // No person to ask: boxes are printed, every question is answered No, except the overwrite and
-// delete confirmations (the engine asks those, and only those, as BoxType::Confirmation) when
-// they were allowed on the command line. Every answer is counted.
+// delete confirmations (the engine asks those, and only those, as BoxType::Confirmation) and
+// the question before a folder item's backup is emptied, each when it was allowed on the
+// command line. Every answer is counted.
 class ConsoleDialogs : public Dialogs {
 public:
-    explicit ConsoleDialogs(bool yesToConfirmations) : yesToConfirmations_(yesToConfirmations) {}
+    ConsoleDialogs(bool yesToConfirmations, bool yesToWholeRemoval)
+        : yesToConfirmations_(yesToConfirmations), yesToWholeRemoval_(yesToWholeRemoval) {}
 
     Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
         std::cout.flush();
@@ -85,7 +90,9 @@ public:
             std::cerr << TypeName(type) << text << '\n';
             return Answer::Ok;
         }
-        const bool yes = yesToConfirmations_ && type == BoxType::Confirmation;
+        const bool wholeRemoval = text.rfind(kWholeRemovalQuestionStart, 0) == 0;
+        const bool yes = wholeRemoval ? yesToWholeRemoval_
+                                      : yesToConfirmations_ && type == BoxType::Confirmation;
         std::cerr << "Question: " << text << "\nAnswered: " << (yes ? "Yes" : "No") << '\n';
         ++(yes ? answeredYes_ : answeredNo_);
         return yes ? Answer::Yes : Answer::No;
@@ -126,6 +133,7 @@ private:
     }
 
     bool yesToConfirmations_;
+    bool yesToWholeRemoval_;
     int answeredYes_ = 0;
     int answeredNo_ = 0;
 };
@@ -135,6 +143,7 @@ struct Arguments {
     LogLevel level = LogLevel::Normal;
     std::string programFolderHost;
     bool yesToConfirmations = false;
+    bool yesToWholeRemoval = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -155,6 +164,9 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.programFolderHost = argv[++i];
         } else if (arg == "--yes") {
             args.yesToConfirmations = true;
+        } else if (arg == "--allow-mass-delete") {
+            args.yesToWholeRemoval = true;
+
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -193,7 +205,7 @@ int Run(const Arguments& args) {
         std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
         return 1;
     }
-    ConsoleDialogs dialogs(args.yesToConfirmations);
+    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToWholeRemoval);
     SetDialogs(&dialogs);
 
     // The settings of the program in that folder, so both share one set of locations.

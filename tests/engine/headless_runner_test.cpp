@@ -185,5 +185,50 @@ TEST(HeadlessRunnerTest, ConcurrentRunnersLoseNoHistoryRow) {
     }
 }
 
+// A folder item whose source is empty while its backup is not: without a person the runner keeps
+// the backup (and fails), unless the command line allows emptying it; --yes does not.
+TEST(HeadlessRunnerTest, EmptyingABackupNeedsAllowMassDelete) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    struct Case {
+        const char* name;
+        std::vector<std::string> extra;
+        int exitCode;
+        std::string lastLine;
+        bool backupKept;
+    };
+    const std::vector<Case> cases = {
+        {"nobody allowed it", {}, 1, "velmora-run answered 1 question itself: 0 Yes, 1 No", true},
+        {"--yes is not enough",
+         {"--yes"},
+         1,
+         "velmora-run answered 1 question itself: 0 Yes, 1 No",
+         true},
+        {"--allow-mass-delete",
+         {"--allow-mass-delete"},
+         0,
+         "velmora-run answered 1 question itself: 1 Yes, 0 No",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        WriteDrivesIni(rig);
+        rig.Project(EngineRig::Fields({"c:\\docs"}), "emptied");
+        test::MakeDir(rig.Src("docs"));
+        const std::string copy = rig.Dst("VLMcopy_drive_c/docs/a.txt");
+        test::WriteFile(copy, "backed up", kOld);
+        const std::string output = rig.drives.Base() + "/out.txt";
+
+        EXPECT_EQ(WaitForRunner(StartRunner(rig, "emptied", output, c.extra)), c.exitCode);
+
+        const std::string printed = test::ReadFile(output);
+        EXPECT_EQ(LastLine(printed), c.lastLine) << printed;
+        EXPECT_EQ(test::Exists(copy), c.backupKept);
+        const std::string history = test::ReadFile(rig.drives.HostRoot('l') + "/runoverview.his");
+        EXPECT_NE(history.find(c.backupKept ? "|Cancelled|\r\n" : "|OK|\r\n"), std::string::npos)
+            << history;
+    }
+}
+
 }  // namespace
 }  // namespace vlm

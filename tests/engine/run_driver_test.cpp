@@ -34,6 +34,9 @@ TEST(RunDriverTest, ACompleteRunMirrorsEveryItemAndEndsOk) {
     test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
     test::WriteFile(rig.Src("single.txt"), "s", kOld);
     test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "old", kOld);
+    // A copy that stays: a removal that takes only part of a backup is asked about by nobody.
+    test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
     const std::string project = rig.Project(EngineRig::Fields({"c:\\docs", "c:\\single.txt"}));
     rig.engine.run(project);
 
@@ -245,7 +248,8 @@ TEST(RunDriverTest, OnlyTheExactKindCdrSkipsTheCleaning) {
     };
     for (const Case& c : {Case{"CDR", false}, Case{"DVDR", true}, Case{"cdr", true}}) {
         EngineRig rig;
-        test::MakeDir(rig.Src("docs"));
+        test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
         test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "stale", kOld);
         rig.engine.run(rig.Project(EngineRig::Fields({"c:\\docs"}, c.destkind)));
         EXPECT_EQ(test::Exists(rig.Dst("VLMcopy_drive_c/docs/stale.txt")), !c.cleaned)
