@@ -87,6 +87,7 @@ private:
 void CopyPass::MissingItem(const std::string& path) {
     ShowErrorBox("Fatal error: Item " + path + " does not exist!");
     report("FATAL ERROR: Item " + path + " does not exist!", true);
+    ++run_.Totals.errors;
     run_.StopRequested = true;
 }
 
@@ -127,6 +128,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         return;
     }
     report("ERROR: No files changed in directory " + destination + " as it is READONLY!", true);
+    ++run_.Totals.errors;
     report(kMakeWritable, true);
     if (!AskYesNo(BoxType::Error, "Fatal ERROR: No files overwritten in directory " + destination +
                                       " as it is READONLY! " + kMakeWritable + " Continue??")) {
@@ -144,8 +146,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         report(unreadable, true);
         ShowErrorBox(unreadable);
         // The estimate only counts: the real pass after it reads the folder again.
-        if (!run_.VirtualCopy)
-            run_.FilesFailed = true;
+        run_.NoteError();
         return;
     }
     ReportUnlisted(source, unlisted);
@@ -173,6 +174,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
             case EntryKind::Special:
                 // A walk never follows a link or opens a device, pipe or socket.
                 report("Skipped link or special file: " + s, true);
+                run_.NoteSkipped();
                 break;
             case EntryKind::File:
                 // Every file is copied whatever its name, also one that looks like the
@@ -207,6 +209,7 @@ void CopyPass::ReportUnlisted(const std::string& source,
                    true);
         }
         run_.FilesFailed = true;
+        run_.NoteSkipped();
     }
 }
 
@@ -226,6 +229,7 @@ bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
            true);
     if (!run_.VirtualCopy)
         run_.FilesFailed = true;
+    run_.NoteSkipped();
     return false;
 }
 
@@ -261,6 +265,7 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
                 ShowErrorBox("FATAL ERROR: directory creation" + name + " in " + destination +
                              " failed!");
                 report("Abnormal termination!", true);
+                ++run_.Totals.errors;
                 run_.StopRequested = true;
                 return;
             }
@@ -294,6 +299,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             report("ERROR: No name left for " + s +
                        " after removing forbidden characters, file not copied!",
                    true);
+            run_.NoteSkipped();
             return;
         }
     }
@@ -308,8 +314,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             ctx_.detail([] { return std::string("virtual file creation done!"); });
             return;
         }
-        if (CopyOrReport(s, d, origin))
+        if (CopyOrReport(s, d, origin)) {
             report("Created file: " + d, true);
+            ++run_.Totals.filesNew;
+            run_.Totals.bytesCopied += sourceSize;
+        }
         return;
     }
 
@@ -340,6 +349,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
     }
     if ((existing->attributes & kAttrReadOnly) != 0) {
         report("Fatal ERROR: " + d + " not overwritten as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         const std::string box =
             "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
@@ -347,8 +357,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         run_.StopRequested = true;
         return;
     }
-    if (CopyOrReport(s, d, origin))
+    if (CopyOrReport(s, d, origin)) {
         report("Overwritten file: " + d, true);
+        ++run_.Totals.filesReplaced;
+        run_.Totals.bytesCopied += sourceSize;
+    }
 }
 
 // Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a
@@ -373,7 +386,7 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrig
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
         report("ERROR: Could not copy file " + s + " to " + d, true);
         report("Probably source file corrupt...", true);
-        run_.FilesFailed = true;
+        run_.NoteError();
         return false;
     }
 }

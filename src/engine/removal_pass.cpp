@@ -41,6 +41,7 @@ private:
 void RemovalPass::MissingItem(const std::string& path) {
     ShowErrorBox("Fatal error: Item " + path + " does not exist!");
     report("FATAL ERROR: Item " + path + " does not exist!", true);
+    ++run_.Totals.errors;
     run_.StopRequested = true;
 }
 
@@ -93,6 +94,7 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
     const std::string destination = StripTrailingBackslash(destinationIn);
     if ((destinationAttributes & kAttrReadOnly) != 0) {
         report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         ContinueOrStop("Fatal ERROR: No files deleted in directory " + destination +
                        " as it is READONLY! " + kMakeWritable + " Continue??");
@@ -110,7 +112,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
-        run_.FilesFailed = true;
+        run_.NoteError();
         return;
     }
     std::vector<DirEntry> sourceEntries;
@@ -122,7 +124,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
-        run_.FilesFailed = true;
+        run_.NoteError();
         return;
     }
     ReportUnhandled(destination, unhandled);
@@ -175,6 +177,7 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     const auto readOnly = FindReadOnlyFolder(dPrime);
     if (readOnly) {
         report("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
                             kMakeWritable + " Continue??"))
@@ -183,6 +186,7 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     run_.DestinationWritten = true;
     if (DeleteDirTree(dPrime)) {
         report("Removed dir: " + dPrime, true);
+        ++run_.Totals.foldersRemoved;
         return;
     }
     const std::uint64_t remaining = DirSize(dPrime);
@@ -196,12 +200,12 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                    "removed.",
                readOnly.has_value());
         if (readOnly)
-            run_.FilesFailed = true;
+            run_.NoteError();
         return;
     }
     report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);
     // Going on leaves the destination holding what its source no longer has: no mirror.
-    run_.FilesFailed = true;
+    run_.NoteError();
     if (ContinueOrStop("ERROR: " + dPrime + " (" + std::to_string(remaining) +
                        " bytes) not deleted for unknown reason!" + " Continue anyway??"))
         report("User decides to continue", true);
@@ -217,8 +221,10 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         // a question, with the ordinary line.
         const std::string d = destination + "\\" + entry.name;
         run_.DestinationWritten = true;
-        if (DeleteFile(d))
+        if (DeleteFile(d)) {
             report("Removed file: " + d, true);
+            ++run_.Totals.filesRemoved;
+        }
         return;
     }
     if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
@@ -233,6 +239,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     }
     if (IsReadOnly(d)) {
         report("Fatal ERROR: " + d + " not deleted as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + d + " not deleted as it is READONLY! " +
                             kMakeWritable + " " + "Continue??"))
@@ -241,10 +248,11 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     run_.DestinationWritten = true;
     if (DeleteFile(d)) {
         report("Removed file: " + d, true);
+        ++run_.Totals.filesRemoved;
         return;
     }
     report("Fatal ERROR: unable to delete superfluous " + d + "!!", true);
-    run_.FilesFailed = true;
+    run_.NoteError();
     ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
 }
 

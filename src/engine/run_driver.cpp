@@ -169,6 +169,7 @@ void RunEngine::RunSteps(const std::string& path) {
     noSpaceExit_ = false;
     fatalError_ = false;
     wholeRemovalRefused_ = false;
+    run_.Totals = {};
     const auto project = ProjectText::Load(path);
     if (!project)
         throw std::runtime_error("Unable to read the project file " + path + "!");
@@ -246,7 +247,7 @@ bool RunEngine::Precalculate(const std::string& destkind) {
         report("Checking future free size...", true);
         estimate = checkfutfreesize(destLetter_, view_.SourceItems(), view_.DestinationPaths());
         if (estimate == -1) {
-            fatalError_ = true;
+            NoteFatalError();
             ClosingLines();
             return false;
         }
@@ -314,7 +315,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         if (kind == 'f') {
             if (!MakeDestinationFolder(FolderPartOf(destination), base)) {
                 report("FATAL ERROR: Unable to create directory for " + destination, true);
-                fatalError_ = true;
+                NoteFatalError();
                 FlushDestination();
                 ClosingLines();
                 return false;
@@ -333,7 +334,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
                     report("FATAL ERROR: " + destination + " is a file, but " + source +
                                " is a folder now! Please remove or rename the old copy.",
                            true);
-                fatalError_ = true;
+                NoteFatalError();
                 FlushDestination();
                 ClosingLines();
                 return false;
@@ -366,7 +367,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             "FATAL ERROR: " + source + " does not exist! Re-edit project file";
         report(vanished, true);
         ShowErrorBox(vanished);
-        fatalError_ = true;
+        NoteFatalError();
         FinishRun();
         return false;
     }
@@ -430,7 +431,7 @@ bool RunEngine::LockDestinations() {
             report(busy, true);
             ShowErrorBox(busy);
             destinationLocks_.clear();
-            fatalError_ = true;
+            NoteFatalError();
             FinishRun();
             return false;
         }
@@ -450,7 +451,7 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
         ShowErrorBox(error.what());
         report("FATAL ERROR: " + std::string(error.what()), true);
         report("ERROR: Could not copy file " + source + " to " + destination, true);
-        fatalError_ = true;
+        NoteFatalError();
         FinishRun();
         return false;
     }
@@ -494,8 +495,10 @@ void RunEngine::ClearLeftTemporaries(const std::string& source, const std::strin
             continue;
         const std::string left = folder + "\\" + entry.name;
         run_.DestinationWritten = true;
-        if (DeleteFile(left))
+        if (DeleteFile(left)) {
             report("Removed file: " + left, true);
+            ++run_.Totals.filesRemoved;
+        }
     }
 }
 
@@ -528,7 +531,7 @@ void RunEngine::FlushDestination() {
                                 UpperLetter(destLetter_) + ": to the medium!";
     report(message, true);
     ShowErrorBox(message);
-    fatalError_ = true;
+    NoteFatalError();
 }
 
 void RunEngine::FinishRun() {
@@ -553,12 +556,39 @@ std::string RunEngine::HistoryResult() const {
     return kResultOk;
 }
 
+void RunEngine::NoteFatalError() {
+    fatalError_ = true;
+    ++run_.Totals.errors;
+}
+
+// What the run did, in numbers, so that a glance at the end of a long report tells it.
+void RunEngine::SummaryLines(const ElapsedText& elapsed) {
+    const RunTotals& t = run_.Totals;
+    const auto number = [](std::uint64_t n) {
+        return GroupThousands(static_cast<std::int64_t>(n));
+    };
+    report("Summary: files copied: " + number(t.filesNew + t.filesReplaced) +
+               " (new: " + number(t.filesNew) + ", replaced: " + number(t.filesReplaced) + ")",
+           true);
+    report("Summary: bytes copied: " + number(t.bytesCopied), true);
+    report("Summary: removed: " + number(t.filesRemoved) + " files, " + number(t.foldersRemoved) +
+               " folders",
+           true);
+    report("Summary: entries skipped: " + number(t.entriesSkipped), true);
+    report("Summary: errors: " + number(t.errors), true);
+    report(
+        "Summary: elapsed time: " + elapsed.hours + ":" + elapsed.minutes + ":" + elapsed.seconds,
+        true);
+}
+
 void RunEngine::ClosingLines() {
     // Everything this run wrote is flushed by now: another run may have the destination.
     destinationLocks_.clear();
     const DateTime endTime = NowLocal();
+    run_.Totals.elapsedMs = MsBetween(endTime, startTime_);
+    const ElapsedText elapsed = FormatElapsed(run_.Totals.elapsedMs);
+    SummaryLines(elapsed);
     report("End time: " + DateTimeText(endTime), true);
-    const ElapsedText elapsed = FormatElapsed(MsBetween(endTime, startTime_));
     report("Elapsed time: " + elapsed.hours + " hours, " + elapsed.minutes + " minutes and " +
                elapsed.seconds + " seconds" + ".",
            true);

@@ -15,6 +15,7 @@
 #include "engine/run_state.h"
 #include "engine/run_view.h"
 #include "platform/folder_lock.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -73,6 +74,8 @@ private:
     void FlushDestination();
     void FinishRun();
     void ClosingLines();
+    void SummaryLines(const ElapsedText& elapsed);
+    void NoteFatalError();
     std::string HistoryResult() const;
     void report(const std::string& line, bool important) { log_.report(line, important); }
 

@@ -7,6 +7,19 @@
 
 namespace vlm {
 
+// What a run did, counted as the passes work, for the summary at its end. A virtual pass
+// counts nothing.
+struct RunTotals {
+    std::uint64_t filesNew = 0;       // "Created file"
+    std::uint64_t filesReplaced = 0;  // "Overwritten file"
+    std::uint64_t bytesCopied = 0;
+    std::uint64_t filesRemoved = 0;    // "Removed file"
+    std::uint64_t foldersRemoved = 0;  // "Removed dir", each with all it held
+    std::uint64_t entriesSkipped = 0;  // links, special files, entries that cannot be read or named
+    std::uint64_t errors = 0;  // files not copied or removed, folders not read, fatal errors
+    double elapsedMs = 0;      // set by the closing lines
+};
+
 // The run engine's state: one set per process, since one project runs at a time.
 struct RunState {
     bool StopRequested = false;   // the run must stop at its next check
@@ -22,6 +35,21 @@ struct RunState {
     // Something was created, replaced or removed at the destination: the run flushes it to the
     // medium before it can end as "OK".
     bool DestinationWritten = false;
+    RunTotals Totals;
+
+    // A file could not be copied or removed, or a folder not read: counted, and the run is no
+    // "OK".
+    void NoteError() {
+        if (VirtualCopy)
+            return;
+        FilesFailed = true;
+        ++Totals.errors;
+    }
+    // An entry the passes leave alone (counted only; whether that fails the run is the caller's).
+    void NoteSkipped() {
+        if (!VirtualCopy)
+            ++Totals.entriesSkipped;
+    }
 };
 
 // What one window hands to another.

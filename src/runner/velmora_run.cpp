@@ -1,7 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
-//                 [--allow-mass-delete]
+//                 [--allow-mass-delete] [--json]
 //
 // The project goes through the same opening checks and the same engine as a run in the run
 // window. Report lines go to standard output at the chosen level, and to the run log and the run
@@ -10,10 +10,14 @@
 // overwrite and delete confirmations are answered Yes. The exit code is 0 when the run's result
 // is "OK" and no question was answered No, and 1 otherwise: a file left old because nobody could
 // allow its overwrite is no success. The question before a removal that would empty a folder
-// item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it).
+// item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it). With
+// --json the last line of standard output is one JSON object with the project, the result and
+// the run's summary numbers.
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -35,16 +39,18 @@
 #include "platform/path_translation.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
-    "                   [--yes] [--allow-mass-delete]\n"
+    "                   [--yes] [--allow-mass-delete] [--json]\n"
     "  --yes  answer Yes to the questions that confirm an overwrite or a delete\n"
     "  --allow-mass-delete  answer Yes when a removal would empty a folder item's backup\n"
     "  Every other question is answered No.\n"
+    "  --json  end with one line holding the result and the summary as a JSON object\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -144,6 +150,7 @@ struct Arguments {
     std::string programFolderHost;
     bool yesToConfirmations = false;
     bool yesToWholeRemoval = false;
+    bool json = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -166,7 +173,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.yesToConfirmations = true;
         } else if (arg == "--allow-mass-delete") {
             args.yesToWholeRemoval = true;
-
+        } else if (arg == "--json") {
+            args.json = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -176,6 +184,26 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     if (args.project.empty())
         return std::nullopt;
     return args;
+}
+
+// The run in one line for a script: the project, the result (null when the run ended before
+// its history row was complete) and the summary numbers.
+std::string JsonSummary(const std::string& project, const std::optional<std::string>& result,
+                        const RunTotals& t) {
+    // Whole milliseconds written by hand: the locale in force may use a decimal comma.
+    const long long ms = std::max(0LL, std::llround(t.elapsedMs));
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%lld.%03lld", ms / 1000, ms % 1000);
+    const auto field = [](const char* name, std::uint64_t value) {
+        return std::string(",\"") + name + "\":" + std::to_string(value);
+    };
+    return "{\"project\":" + JsonQuoted(project) +
+           ",\"result\":" + (result ? JsonQuoted(*result) : std::string("null")) +
+           field("filesCopied", t.filesNew + t.filesReplaced) + field("filesNew", t.filesNew) +
+           field("filesReplaced", t.filesReplaced) + field("bytesCopied", t.bytesCopied) +
+           field("filesRemoved", t.filesRemoved) + field("foldersRemoved", t.foldersRemoved) +
+           field("entriesSkipped", t.entriesSkipped) + field("errors", t.errors) +
+           ",\"elapsedSeconds\":" + seconds + "}";
 }
 
 std::string AbsoluteHostPath(const std::string& path) {
@@ -245,6 +273,8 @@ int Run(const Arguments& args) {
     const bool ok = engine.Outcome() == std::optional<std::string>(kResultOk);
     if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
         std::cout << dialogs.CountLine() << '\n';
+    if (args.json)
+        std::cout << JsonSummary(opened.projectPath, engine.Outcome(), run.Totals) << '\n';
     std::cout.flush();
     return ok && dialogs.AnsweredNo() == 0 ? 0 : 1;
 }

@@ -230,5 +230,41 @@ TEST(HeadlessRunnerTest, EmptyingABackupNeedsAllowMassDelete) {
     }
 }
 
+// The summary lines are report lines; --json adds them as one object on the last line, with the
+// backslashes of the project's drive path escaped.
+TEST(HeadlessRunnerTest, SummaryIsPrintedAndJsonEndsTheOutput) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "json run");
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
+    const std::string output = rig.drives.Base() + "/out.txt";
+
+    EXPECT_EQ(
+        WaitForRunner(StartRunner(rig, "json run", output, {"--log-level", "normal", "--json"})),
+        0);
+
+    const std::string printed = test::ReadFile(output);
+    EXPECT_NE(printed.find("\nSummary: files copied: 1 (new: 1, replaced: 0)\n"), std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("\nSummary: removed: 1 files, 0 folders\n"), std::string::npos)
+        << printed;
+    const std::string json = LastLine(printed);
+    const std::string expectedStart =
+        "{\"project\":\"l:\\\\json run.vlm\",\"result\":\"OK\","
+        "\"filesCopied\":1,\"filesNew\":1,\"filesReplaced\":0,\"bytesCopied\":3,"
+        "\"filesRemoved\":1,\"foldersRemoved\":0,\"entriesSkipped\":0,\"errors\":0,"
+        "\"elapsedSeconds\":";
+    EXPECT_EQ(json.substr(0, expectedStart.size()), expectedStart) << json;
+    ASSERT_GT(json.size(), expectedStart.size() + 1);
+    const std::string seconds =
+        json.substr(expectedStart.size(), json.size() - expectedStart.size() - 1);
+    EXPECT_EQ(seconds.find_first_not_of("0123456789."), std::string::npos) << seconds;
+    EXPECT_EQ(json.back(), '}');
+}
+
 }  // namespace
 }  // namespace vlm

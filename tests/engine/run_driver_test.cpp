@@ -484,5 +484,60 @@ TEST(RunDriverTest, AnUnmountedDiskIsNeitherDestinationNorSource) {
     }
 }
 
+// Every run ends with its numbers, counted as the passes worked, just before its closing lines,
+// in the report and in the log.
+TEST(RunDriverTest, ARunEndsWithASummaryOfWhatItDid) {
+    EngineRig rig;
+    rig.view.level = LogLevel::Normal;
+    rig.view.logToFile = true;
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/changed.txt"), "changed!", kOld + 100);
+    test::WriteFile(rig.Src("docs/same.txt"), "s", kOld);
+    test::MakeSymlink("same.txt", rig.Src("docs/link"));
+    test::MakeFifo(rig.Src("docs/fifo"));
+    const std::string backup = "VLMcopy_drive_c/docs/";
+    test::WriteFile(rig.Dst(backup + "changed.txt"), "old", kOld);
+    test::WriteFile(rig.Dst(backup + "same.txt"), "s", kOld);
+    test::WriteFile(rig.Dst(backup + "stale.txt"), "x", kOld);
+    test::WriteFile(rig.Dst(backup + "staledir/x.txt"), "x", kOld);
+    test::WriteFile(rig.Dst(backup + "zz-readonly.txt"), "r", kOld, 0444);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+    // A read-only copy is not removed: it is refused, and then fails to go, two errors.
+    for (int run = 0; run < 2; ++run) {
+        rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: e:\\VLMcopy_drive_c\\docs\\zz",
+                                   Answer::Yes);
+    }
+    rig.engine.run(project);
+
+    const std::vector<std::string> expected = {
+        "Summary: files copied: 2 (new: 1, replaced: 1)",
+        "Summary: bytes copied: 11",
+        "Summary: removed: 1 files, 1 folders",
+        "Summary: entries skipped: 2",
+        "Summary: errors: 2",
+    };
+    const auto& lines = rig.view.allReportLines;
+    const auto first = std::find(lines.begin(), lines.end(), expected.front());
+    ASSERT_NE(first, lines.end());
+    ASSERT_GE(lines.end() - first, 9);
+    EXPECT_EQ(std::vector<std::string>(first, first + 5), expected);
+    EXPECT_EQ(first[5].rfind("Summary: elapsed time: 0:0:", 0), 0u) << first[5];
+    EXPECT_EQ(first[6].rfind("End time: ", 0), 0u) << first[6];
+    const std::string log = test::ReadFile(rig.drives.HostRoot('l') + "/Vlmlogtmp.txt");
+    for (const std::string& line : expected)
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(rig.run.Totals.filesNew, 1u);
+    EXPECT_EQ(rig.run.Totals.bytesCopied, 11u);
+
+    // The next run starts counting afresh.
+    rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: ", Answer::Yes);
+    rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: ", Answer::Yes);
+    rig.engine.run(project);
+    EXPECT_EQ(rig.run.Totals.filesNew + rig.run.Totals.filesReplaced, 0u);
+    EXPECT_EQ(rig.run.Totals.errors, 2u);
+    EXPECT_EQ(rig.run.Totals.entriesSkipped, 2u);
+    EXPECT_EQ(rig.CountReported("Summary: files copied: 0 (new: 0, replaced: 0)"), 1);
+}
+
 }  // namespace
 }  // namespace vlm
