@@ -312,6 +312,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         if (run_.VirtualCopy) {
             run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
             ctx_.detail([] { return std::string("virtual file creation done!"); });
+            if (run_.DryRun) {
+                report("Would create file: " + d, true);
+                ++run_.Totals.filesNew;
+                run_.Totals.bytesCopied += sourceSize;
+            }
             return;
         }
         if (CopyOrReport(s, d, origin)) {
@@ -345,6 +350,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         // On a write-once medium a replaced copy frees nothing.
         run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
         report("virtual overwriting done!", false);
+        if (run_.DryRun) {
+            report("Would overwrite file: " + d, true);
+            ++run_.Totals.filesReplaced;
+            run_.Totals.bytesCopied += sourceSize;
+        }
         return;
     }
     if ((existing->attributes & kAttrReadOnly) != 0) {

@@ -32,6 +32,7 @@ private:
                          const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question);
     void MissingItem(const std::string& path);
+    void WouldRemoveFile(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
     PassContext& ctx_;
@@ -43,6 +44,12 @@ void RemovalPass::MissingItem(const std::string& path) {
     report("FATAL ERROR: Item " + path + " does not exist!", true);
     ++run_.Totals.errors;
     run_.StopRequested = true;
+}
+
+// A dry run names what the real pass would remove, and removes nothing.
+void RemovalPass::WouldRemoveFile(const std::string& path) {
+    report("Would remove file: " + path, true);
+    ++run_.Totals.filesRemoved;
 }
 
 // Asks an error-type Yes/No question; No is a stop by the person.
@@ -96,6 +103,8 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
         ++run_.Totals.errors;
         report(kMakeWritable, true);
+        if (run_.VirtualCopy)
+            return;  // a dry run asks nothing
         ContinueOrStop("Fatal ERROR: No files deleted in directory " + destination +
                        " as it is READONLY! " + kMakeWritable + " Continue??");
         return;
@@ -167,6 +176,11 @@ void RemovalPass::ReportUnhandled(const std::string& destination,
 
 void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
+    if (run_.VirtualCopy) {
+        report("Would remove dir: " + dPrime, true);
+        ++run_.Totals.foldersRemoved;
+        return;
+    }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
                                     "Do you really want to delete COMPLETE dir " + dPrime + "?")) {
         report("deleting " + dPrime + " not allowed by user!", true);
@@ -220,6 +234,10 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         // Left behind by a run that was killed mid-copy: the program's own, so it goes without
         // a question, with the ordinary line.
         const std::string d = destination + "\\" + entry.name;
+        if (run_.VirtualCopy) {
+            WouldRemoveFile(d);
+            return;
+        }
         run_.DestinationWritten = true;
         if (DeleteFile(d)) {
             report("Removed file: " + d, true);
@@ -232,6 +250,10 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     const std::string d = destination + "\\" + entry.name;
 
     report("deleting superfluous " + d + "...", false);
+    if (run_.VirtualCopy) {
+        WouldRemoveFile(d);
+        return;
+    }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
                                     "Do you really want to delete superfluous file " + d + "?")) {
         report("deleting " + d + " not allowed by user", true);

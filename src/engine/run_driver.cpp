@@ -180,19 +180,8 @@ void RunEngine::RunSteps(const std::string& path) {
     const std::string destkind = project->Value("destkind");
 
     destLetter_ = DestinationLetter(*project, handOver_, settings_);
-    const std::string allowed = Lower(settings_.AllowedDrive);
-    if (Lower(destLetter_) != allowed && allowed != "all") {
-        ShowErrorBox("Forbidden to write to drive " + destLetter_ +
-                     " ! Please check options - limitation of backup drives.");
-        view_.CloseWindow(WindowResult::Cancel);
+    if (!DestinationDriveUsable())
         return;
-    }
-    if (destLetter_.empty() ||
-        PresentDriveLetters().find(Lower(destLetter_)[0]) == std::string::npos) {
-        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
-        view_.CloseWindow(WindowResult::Cancel);
-        return;
-    }
 
     startTime_ = NowLocal();
     const std::string howStarted = TimerRun ? "Timer" : (QuickRun ? "Shortcut" : "Normal");
@@ -236,6 +225,25 @@ void RunEngine::RunSteps(const std::string& path) {
         view_.CloseWindow(WindowResult::Cancel);
         terminateRequested_ = true;
     }
+}
+
+// The destination drive is one runs may write to, and is present; otherwise the box says why and
+// the window closes.
+bool RunEngine::DestinationDriveUsable() {
+    const std::string allowed = Lower(settings_.AllowedDrive);
+    if (Lower(destLetter_) != allowed && allowed != "all") {
+        ShowErrorBox("Forbidden to write to drive " + destLetter_ +
+                     " ! Please check options - limitation of backup drives.");
+        view_.CloseWindow(WindowResult::Cancel);
+        return false;
+    }
+    if (destLetter_.empty() ||
+        PresentDriveLetters().find(Lower(destLetter_)[0]) == std::string::npos) {
+        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
+        view_.CloseWindow(WindowResult::Cancel);
+        return false;
+    }
+    return true;
 }
 
 // False when the run has ended inside the precalculation.
@@ -601,6 +609,71 @@ void RunEngine::ClosingLines() {
         result);
     if (!saveError.empty())
         throw HistorySaveFailed(saveError);
+}
+
+// The passes run in their virtual mode, with a dry run's lines: the same decisions as a run, and
+// nothing touched — no folder made, no file copied or removed, no lock, no history row.
+void RunEngine::DryRun(const std::string& path) {
+    outcome_.reset();
+    try {
+        DryRunSteps(path);
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    }
+    run_.VirtualCopy = false;
+    run_.DryRun = false;
+}
+
+void RunEngine::DryRunSteps(const std::string& path) {
+    if (!SourcesExist())
+        return;
+    run_.StopRequested = false;
+    run_.FilesFailed = false;
+    noSpaceExit_ = false;
+    fatalError_ = false;
+    wholeRemovalRefused_ = false;
+    run_.Totals = {};
+    const auto project = ProjectText::Load(path);
+    if (!project)
+        throw std::runtime_error("Unable to read the project file " + path + "!");
+    run_.LongNamesOn = ReadRunOptions(*project).longnames;
+    run_.ConfirmOn = false;
+    const std::string destkind = project->Value("destkind");
+    destLetter_ = DestinationLetter(*project, handOver_, settings_);
+    if (!DestinationDriveUsable())
+        return;
+
+    startTime_ = NowLocal();
+    run_.VirtualCopy = true;
+    run_.DryRun = true;
+    report("Dry run of " + path + ": nothing is changed.", true);
+    const auto sources = view_.SourceItems();
+    const auto destinations = view_.DestinationPaths();
+    for (std::size_t j = 0; j < sources.size() && !run_.StopRequested; ++j) {
+        const std::string& source = sources[j];
+        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
+        report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+        const char kind = SourceKind(source);
+        if (kind == 'n') {
+            report("FATAL ERROR: " + source + " does not exist! Re-edit project file", true);
+            NoteFatalError();
+            break;
+        }
+        // A folder the run would make has nothing in it to remove.
+        const auto folder = QueryEntry(destination);
+        if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
+            if (settings_.MassDeleteGuard && RemovalWouldEmpty(source, destination))
+                report("The run would ask before removing every entry of " +
+                           StripTrailingBackslash(destination) + ".",
+                       true);
+            deletesupr(passes_, source, destination);
+        }
+        copyltor(passes_, source, destination);
+    }
+    const double elapsed = MsBetween(NowLocal(), startTime_);
+    run_.Totals.elapsedMs = elapsed;
+    SummaryLines(FormatElapsed(elapsed));
+    outcome_ = HistoryResult();
 }
 
 }  // namespace vlm

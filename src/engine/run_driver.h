@@ -50,6 +50,10 @@ public:
     // Runs the project at `path` on the view's lists. Nothing escapes: an error that ends the
     // run early is shown in an error box and leaves the run as it stood.
     void run(const std::string& path);
+    // Shows what run(path) would do, touching nothing: the files each item would have copied
+    // (new or changed) and removed, the folders removed, and the summary of it all. No history
+    // row, no log file line of its own (the view's log check box decides), no question.
+    void DryRun(const std::string& path);
 
     // The result written into the history row by the last run, or nothing when that run ended
     // before completing its row.
@@ -62,6 +66,8 @@ public:
 
 private:
     void RunSteps(const std::string& path);
+    void DryRunSteps(const std::string& path);
+    bool DestinationDriveUsable();
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
     bool WorkThroughItems(const std::string& destkind);

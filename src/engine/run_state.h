@@ -28,6 +28,9 @@ struct RunState {
     bool PrecalcOn = true;        // estimate the future free space first
     bool LongNamesOn = true;      // clean and cut destination file names
     bool VirtualCopy = false;     // the copy pass only counts, touching nothing
+    // With VirtualCopy: a dry run. Both passes touch nothing and report each file they would
+    // create, overwrite or remove, and each folder they would remove, and count it.
+    bool DryRun = false;
     std::int64_t FutureFree = 0;  // the running estimate of a virtual pass, in bytes
     // A file of this run could not be copied or removed, or a folder not read: the pass went
     // on, but the run did not do all its work and must not end as "OK".

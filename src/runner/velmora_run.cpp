@@ -1,7 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
-//                 [--allow-mass-delete] [--json]
+//                 [--allow-mass-delete] [--json] [--dry-run]
 //
 // The project goes through the same opening checks and the same engine as a run in the run
 // window. Report lines go to standard output at the chosen level, and to the run log and the run
@@ -12,7 +12,7 @@
 // allow its overwrite is no success. The question before a removal that would empty a folder
 // item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it). With
 // --json the last line of standard output is one JSON object with the project, the result and
-// the run's summary numbers.
+// the run's summary numbers. --dry-run shows what the run would do and touches nothing.
 
 #include <unistd.h>
 
@@ -46,11 +46,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
-    "                   [--yes] [--allow-mass-delete] [--json]\n"
+    "                   [--yes] [--allow-mass-delete] [--json] [--dry-run]\n"
     "  --yes  answer Yes to the questions that confirm an overwrite or a delete\n"
     "  --allow-mass-delete  answer Yes when a removal would empty a folder item's backup\n"
     "  Every other question is answered No.\n"
     "  --json  end with one line holding the result and the summary as a JSON object\n"
+    "  --dry-run  show the files each item would copy and remove, and change nothing\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -151,6 +152,7 @@ struct Arguments {
     bool yesToConfirmations = false;
     bool yesToWholeRemoval = false;
     bool json = false;
+    bool dryRun = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -175,6 +177,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.yesToWholeRemoval = true;
         } else if (arg == "--json") {
             args.json = true;
+        } else if (arg == "--dry-run") {
+            args.dryRun = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -269,7 +273,13 @@ int Run(const Arguments& args) {
     RunState run;
     RunLog log(&view, run, handOver, settings.LogLocation);
     RunEngine engine(view, pump, run, handOver, log, settings, history);
-    engine.run(opened.projectPath);
+    if (args.dryRun) {
+        // A dry run leaves the run log as it is, too.
+        view.SetLogToFile(false);
+        engine.DryRun(opened.projectPath);
+    } else {
+        engine.run(opened.projectPath);
+    }
     const bool ok = engine.Outcome() == std::optional<std::string>(kResultOk);
     if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
         std::cout << dialogs.CountLine() << '\n';

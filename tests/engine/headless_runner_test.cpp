@@ -266,5 +266,41 @@ TEST(HeadlessRunnerTest, SummaryIsPrintedAndJsonEndsTheOutput) {
     EXPECT_EQ(json.back(), '}');
 }
 
+// --dry-run prints what the run would do and leaves the backup, the history and the log alone.
+TEST(HeadlessRunnerTest, DryRunChangesNothing) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "dry");
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
+    const auto before = test::ReadTree(rig.Dst(), {true, true});
+    const std::string output = rig.drives.Base() + "/out.txt";
+
+    EXPECT_EQ(WaitForRunner(StartRunner(rig, "dry", output,
+                                        {"--log-level", "normal", "--dry-run", "--json"})),
+              0);
+
+    const std::string printed = test::ReadFile(output);
+    EXPECT_NE(printed.find("\nWould create file: e:\\VLMcopy_drive_c\\docs\\new.txt\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("\nWould remove file: e:\\VLMcopy_drive_c\\docs\\stale.txt\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(LastLine(printed).rfind("{\"project\":\"l:\\\\dry.vlm\",\"result\":\"OK\","
+                                      "\"filesCopied\":1,\"filesNew\":1,\"filesReplaced\":0,"
+                                      "\"bytesCopied\":3,\"filesRemoved\":1,",
+                                      0),
+              0u)
+        << printed;
+    EXPECT_EQ(test::ReadTree(rig.Dst(), {true, true}), before);
+    const std::string l = rig.drives.HostRoot('l');
+    EXPECT_FALSE(test::Exists(l + "/runoverview.his"));
+    EXPECT_FALSE(test::Exists(l + "/Vlmlogtmp.txt"));
+}
+
 }  // namespace
 }  // namespace vlm
