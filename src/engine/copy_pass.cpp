@@ -68,15 +68,16 @@ private:
     void Walk(const std::string& source, const std::string& destination);
     DestinationFolder ListDestination(const std::string& destination) const;
     void EnterSubFolder(const std::string& subSource, const std::string& destination,
-                        const std::string& name, const DestinationFolder& existing);
+                        const DirEntry& sourceEntry, const DestinationFolder& existing);
     void CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                      HostTime sourceTime, FileOrigin origin,
+                      HostTime sourceTime, std::uint32_t sourcePermissions, FileOrigin origin,
                       const DestinationFolder& existing = DestinationFolder());
     void ReportUnlisted(const std::string& source, const std::vector<UnlistedEntry>& unlisted);
     bool ClaimCleanedName(const std::string& s, const std::string& name,
                           std::map<std::string, std::string>& claimedBy);
     bool ReplaceLinkWithFolder(const std::string& path);
     bool CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin);
+    bool CreateOrStop(const std::string& s, const std::string& d);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
@@ -117,7 +118,8 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileHostTime(source);
         CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(source)),
-                     sourceTime.value_or(HostTime{}), FileOrigin::SingleItem);
+                     sourceTime.value_or(HostTime{}), GetFilePermissions(source).value_or(0),
+                     FileOrigin::SingleItem);
         return;
     }
 
@@ -166,7 +168,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         const std::string s = source + "\\" + entry.name;
         switch (entry.kind) {
             case EntryKind::Directory:
-                EnterSubFolder(s, destination, entry.name, existing);
+                EnterSubFolder(s, destination, entry, existing);
                 if (run_.StopRequested)
                     return;
                 break;
@@ -182,7 +184,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
                 if (run_.LongNamesOn && !ClaimCleanedName(s, entry.name, claimedBy))
                     break;
                 CopyFileRule(s, destination + "\\" + entry.name, entry.size, entry.modified,
-                             FileOrigin::FolderWalk, existing);
+                             entry.permissions, FileOrigin::FolderWalk, existing);
                 if (run_.StopRequested)
                     return;
                 break;
@@ -245,13 +247,15 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
 }
 
 void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& destination,
-                              const std::string& name, const DestinationFolder& existing) {
+                              const DirEntry& sourceEntry, const DestinationFolder& existing) {
+    const std::string& name = sourceEntry.name;
     const std::string subDestination = destination + "\\" + name;
     bool created = false;
+    std::optional<DirEntry> found;
     if (!run_.VirtualCopy) {
         // Only a real folder will do: a link of that name at the destination is never written
         // through, it is removed and a folder made in its place.
-        const auto found = existing.Lookup(subDestination, name);
+        found = existing.Lookup(subDestination, name);
         const bool isLink = found && found->kind == EntryKind::Link;
         if (!found || found->kind != EntryKind::Directory) {
             if ((!isLink || ReplaceLinkWithFolder(subDestination)) &&
@@ -274,9 +278,12 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
     Copy(subSource, subDestination);
     // A new folder gets its original's permission bits once its content is in, so that a
-    // folder its owner made read-only still has its backup written.
+    // folder its owner made read-only still has its backup written; a folder made private
+    // since its backup makes its copy private too.
     if (created)
         CopyFolderPermissions(subSource, subDestination);
+    else if (found && found->permissions != 0 && found->permissions != sourceEntry.permissions)
+        UpdatePermissions(subDestination, sourceEntry.permissions);
 }
 
 // Removes the link at `path` (the link itself, never what it points at), so that a real folder
@@ -290,7 +297,7 @@ bool CopyPass::ReplaceLinkWithFolder(const std::string& path) {
 }
 
 void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                            HostTime sourceTime, FileOrigin origin,
+                            HostTime sourceTime, std::uint32_t sourcePermissions, FileOrigin origin,
                             const DestinationFolder& existingFolder) {
     if (run_.LongNamesOn) {
         d = fnamecutto127(d, ctx_.log);
@@ -319,7 +326,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             }
             return;
         }
-        if (CopyOrReport(s, d, origin)) {
+        if (CreateOrStop(s, d)) {
             report("Created file: " + d, true);
             ++run_.Totals.filesNew;
             run_.Totals.bytesCopied += sourceSize;
@@ -334,6 +341,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         report("updating (new age)...", false);
     } else {
         ctx_.detail([&] { return s + " not changed since last backup"; });
+        // The same file, shown to other people as its original now is: a file made private
+        // since its backup makes its copy private too.
+        if (!run_.VirtualCopy && sourcePermissions != 0 &&
+            existing->permissions != sourcePermissions)
+            UpdatePermissions(d, sourcePermissions);
         return;
     }
     ctx_.detail([&] { return "from: " + s; });
@@ -372,6 +384,20 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         ++run_.Totals.filesReplaced;
         run_.Totals.bytesCopied += sourceSize;
     }
+}
+
+// Creates the new copy d of s. A copy that cannot be created (a full disk, a medium gone) ends
+// the run at once: the failure reaches the run driver, which shows it once and ends the run,
+// instead of one box for every file still to come. A source gone meanwhile is only reported.
+bool CopyPass::CreateOrStop(const std::string& s, const std::string& d) {
+    try {
+        CopyFileKeepAge(s, d);
+    } catch (const SourceVanished&) {
+        report("File vanished before it could be copied: " + s, true);
+        return false;
+    }
+    run_.DestinationWritten = true;
+    return true;
 }
 
 // Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a

@@ -159,6 +159,7 @@ bool RunEngine::SourcesExist() {
 }
 
 void RunEngine::RunSteps(const std::string& path) {
+    log_.BeginRun();
     pump_.ProcessPendingEvents();
     if (!SourcesExist())
         return;
@@ -360,7 +361,8 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
                 return false;
             }
             report("Start copying files to destination...", false);
-            copyltor(passes_, source, destination);
+            if (!CopyItem(source, destination))
+                return false;
             // A folder this run made gets its original's permission bits, now that its
             // content is in.
             if (!existed)
@@ -449,8 +451,9 @@ bool RunEngine::LockDestinations() {
     return true;
 }
 
-// Copies a single file item. A copy that fails ends the run with its lines and a completed
-// history row ("Error"), never with an open one.
+// The copy pass of one item. A copy that fails where the pass cannot go on (a single file item,
+// a new file that cannot be created) ends the run at once: its one box, its line and a
+// completed history row ("Error"), never an open one.
 bool RunEngine::CopyItem(const std::string& source, const std::string& destination) {
     try {
         copyltor(passes_, source, destination);
@@ -458,7 +461,6 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
     } catch (const CopyError& error) {
         ShowErrorBox(error.what());
         report("FATAL ERROR: " + std::string(error.what()), true);
-        report("ERROR: Could not copy file " + source + " to " + destination, true);
         NoteFatalError();
         FinishRun();
         return false;

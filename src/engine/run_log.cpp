@@ -100,10 +100,13 @@ void RunLog::TurnFileOff() {
 }
 
 void RunLog::addlnlog(const std::string& line, const std::string& path) {
+    if (fileRefused_)
+        return;
     if (!FileExists(path) && !CreateEmptyFile(path)) {
         if (AskErrorYesNo("Unable to create log-file " + path + "!!! Continue without log?")) {
             TurnFileOff();
         } else {
+            fileRefused_ = true;
             run_.StopRequested = true;
         }
         return;
@@ -115,6 +118,7 @@ void RunLog::addlnlog(const std::string& line, const std::string& path) {
         TurnFileOff();
         report("Unable to write to log-file. Continue without log.", true);
     } else {
+        fileRefused_ = true;
         ShowInMemoOnly("Unable to write to log-file. User decides to halt", true);
         run_.StopRequested = true;
     }

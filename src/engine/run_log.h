@@ -22,6 +22,8 @@ public:
     bool Shows(bool important) const { return Keeps(important); }
     // Appends one line to the file at `path`, asking the person when that fails.
     void addlnlog(const std::string& line, const std::string& path);
+    // A new run: the file may be asked about again.
+    void BeginRun() { fileRefused_ = false; }
 
     // LogLocation + "\" + "Vlmlogtmp.txt" (one separator only after a drive root such as "e:\").
     std::string LogFilePath() const;
@@ -46,6 +48,9 @@ private:
     RunState& run_;
     HandOverState& handOver_;
     std::string logLocation_;
+    // The person answered No to a question about the file in this run: the run is stopping,
+    // and none of its later lines asks again.
+    bool fileRefused_ = false;
 };
 
 }  // namespace vlm

@@ -106,6 +106,7 @@ DirEntry EntryFrom(const struct stat& st, std::string name) {
     }
     entry.time = PackHostTime(st.st_mtime);
     entry.modified = ModifiedOf(st);
+    entry.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
     return entry;
 }
 
@@ -466,6 +467,40 @@ bool RemoveDirectory(std::string_view path) {
     return Succeed();
 }
 
+std::optional<std::uint32_t> GetFilePermissions(std::string_view path) {
+    struct stat st {};
+    if (!HostAndStat(path, st, true)) {
+        return std::nullopt;
+    }
+    Succeed();
+    return static_cast<std::uint32_t>(st.st_mode & 07777);
+}
+
+// The bits a copy of an item with `original` bits gets: its owner may always write it, and
+// enter it when it is a folder, so the next run can bring it up to date.
+mode_t CopyMode(std::uint32_t original, bool folder) {
+    return static_cast<mode_t>(original & 07777) | S_IWUSR | (folder ? S_IXUSR : 0);
+}
+
+bool UpdatePermissions(std::string_view path, std::uint32_t original) {
+    struct stat st {};
+    const std::optional<std::string> host = HostAndStat(path, st, false);
+    if (!host) {
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return Fail(EACCES);
+    }
+    if (IsReadOnlyMode(st.st_mode)) {
+        return Fail(EACCES);
+    }
+    const mode_t wanted = CopyMode(original, S_ISDIR(st.st_mode));
+    if ((st.st_mode & 07777) != wanted && ::chmod(host->c_str(), wanted) != 0) {
+        return FailWithErrno();
+    }
+    return Succeed();
+}
+
 bool CopyFolderPermissions(std::string_view source, std::string_view folder) {
     struct stat from {};
     if (!HostAndStat(source, from, true)) {
@@ -483,8 +518,7 @@ bool CopyFolderPermissions(std::string_view source, std::string_view folder) {
     if (from.st_uid != to.st_uid || from.st_gid != to.st_gid) {
         (void)::lchown(host->c_str(), from.st_uid, from.st_gid);  // only where permitted
     }
-    const mode_t mode = (from.st_mode & 07777) | S_IWUSR | S_IXUSR;
-    if (::chmod(host->c_str(), mode) != 0) {
+    if (::chmod(host->c_str(), CopyMode(from.st_mode, true)) != 0) {
         return FailWithErrno();
     }
     return Succeed();
@@ -742,7 +776,7 @@ bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
     if (::fstat(file_.fd_, &st) == 0 && (st.st_uid != status.owner || st.st_gid != status.group)) {
         (void)::fchown(file_.fd_, status.owner, status.group);  // only where permitted
     }
-    if (::fchmod(file_.fd_, static_cast<mode_t>(status.permissions) | S_IWUSR) != 0) {
+    if (::fchmod(file_.fd_, CopyMode(status.permissions, false)) != 0) {
         return FailWithErrno();
     }
     return Succeed();

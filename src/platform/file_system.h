@@ -41,10 +41,11 @@ enum class EntryKind {
 struct DirEntry {
     std::string name;  // one component, as HostNameToDriveName shows the host name
     EntryKind kind = EntryKind::File;
-    std::uint32_t attributes = 0;  // kAttr* bits; links and special files carry no directory bit
-    std::uint64_t size = 0;        // true 64-bit size of a plain file, 0 otherwise
-    PackedTime time = 0;           // last-write time, packed
-    HostTime modified;             // last-write time, exact
+    std::uint32_t attributes = 0;   // kAttr* bits; links and special files carry no directory bit
+    std::uint64_t size = 0;         // true 64-bit size of a plain file, 0 otherwise
+    PackedTime time = 0;            // last-write time, packed
+    HostTime modified;              // last-write time, exact
+    std::uint32_t permissions = 0;  // the host's permission bits; 0 in a NamesAndKinds listing
 };
 
 // An entry that a listing found but cannot give: its attributes could not be read (a folder that
@@ -107,6 +108,12 @@ bool DeleteFile(std::string_view path);
 bool CreateDirectory(std::string_view path);
 // RemoveDirectory: an empty, writable folder.
 bool RemoveDirectory(std::string_view path);
+// The permission bits of `path` (following a link); nullopt when nothing is there.
+std::optional<std::uint32_t> GetFilePermissions(std::string_view path);
+// Brings the permission bits of the copy `path` (a file or real folder, never a link) to those of
+// its original, `original`, kept writable (and, for a folder, enterable) by the owner. A copy
+// that is read-only is left as it is: nothing here makes a read-only item writable.
+bool UpdatePermissions(std::string_view path, std::uint32_t original);
 // Gives the real folder `folder` (never a link) the permission bits of `source` (following a
 // link, as a source item may be one), kept writable and enterable by its owner so that the next
 // run can work in it, and the owner and group of `source` where this process may set them.

@@ -230,7 +230,7 @@ std::optional<std::string> ToDrivePath(std::string_view hostPath) {
 bool HoldsControlCharacter(std::string_view text) {
     for (const char c : text) {
         const auto code = static_cast<unsigned char>(c);
-        if (code < 0x20 || code == 0x7F) {
+        if (code < 0x20) {
             return true;
         }
     }

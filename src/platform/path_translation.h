@@ -43,8 +43,9 @@ std::optional<std::string> ToHostPath(std::string_view drivePath);
 // paths with a name that HostNameToDriveName refuses.
 std::optional<std::string> ToDrivePath(std::string_view hostPath);
 
-// True when `text` holds a control character (0-31 or 127). Such a value read from one of the
-// program's files is damaged, never a path: a NUL would cut it short on the host.
+// True when `text` holds a control character (0-31). Such a value read from one of the program's
+// files is damaged, never a path: a NUL would cut it short on the host. (A drive path shows a
+// host name's control characters as stand-ins, so it never holds one either.)
 bool HoldsControlCharacter(std::string_view text);
 
 // True when `text` is a path that a person may have typed natively (starts with '/').

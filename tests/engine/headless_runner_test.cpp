@@ -148,7 +148,11 @@ TEST(HeadlessRunnerTest, ConcurrentRunnersLoseNoHistoryRow) {
         const std::string folder = "docs" + std::to_string(n);
         for (int f = 0; f < 20; ++f)
             test::WriteFile(rig.Src(folder + "/f" + std::to_string(f) + ".txt"), "x", kOld);
-        rig.Project(EngineRig::Fields({"c:\\" + folder}), "job" + std::to_string(n));
+        // Each into a destination of its own: two runs into one are refused (one at a time).
+        auto fields = EngineRig::Fields({"c:\\" + folder});
+        fields.sync = true;
+        fields.syncdest = "e:\\mirror" + std::to_string(n);
+        rig.Project(fields, "job" + std::to_string(n));
     }
 
     for (int round = 0; round < kRounds; ++round) {

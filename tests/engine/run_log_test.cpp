@@ -272,6 +272,23 @@ TEST(RunLogTest, WriteFailureNoHaltsAfterOneQuestion) {
     EXPECT_EQ(dialogs.Boxes().size(), 1u);
 }
 
+// The lines that follow a No (the stop, the closing lines) never ask again in that run; the next
+// run may.
+TEST(RunLogTest, AfterANoNoLaterLineOfTheRunAsks) {
+    LogSetup s;
+    s.drive.MakeReadOnlyLog();
+    ScriptedDialogs dialogs;
+    dialogs.ExpectQuestion(BoxType::Error, "Unable to write to log-file ", Answer::No);
+    s.log.BeginRun();
+    for (int i = 0; i < 14; ++i)
+        s.log.report("line " + std::to_string(i), true);
+    EXPECT_EQ(dialogs.Boxes().size(), 1u);
+    dialogs.ExpectQuestion(BoxType::Error, "Unable to write to log-file ", Answer::No);
+    s.log.BeginRun();
+    s.log.report("the next run", true);
+    EXPECT_EQ(dialogs.Boxes().size(), 2u);
+}
+
 TEST(RunLogTest, HaltLineFollowsTheLevelRules) {
     LogSetup s;
     s.run.VirtualCopy = true;           // important lines count as details...

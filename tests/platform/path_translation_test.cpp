@@ -35,6 +35,34 @@ TEST(ToHostPath, TranslatesDrivePaths) {
     }
 }
 
+// Every character a Windows name cannot hold has a stand-in of its own: two host names never
+// meet at one drive name, and every name comes back as it was.
+TEST(NameMapping, IsOneToOneAndRefusesWhatItCannotTellApart) {
+    std::vector<std::string> driveNames;
+    for (int code = 1; code < 128; ++code) {
+        const char c = static_cast<char>(code);
+        if (c == '/' || c == '.')
+            continue;
+        const std::string host = std::string("a") + c + "b";
+        const auto drive = HostNameToDriveName(host);
+        ASSERT_TRUE(drive.has_value()) << code;
+        EXPECT_EQ(drive->find(c) == std::string::npos, NeedsStandIn(c)) << code;
+        EXPECT_FALSE(HoldsControlCharacter(*drive)) << code;
+        EXPECT_EQ(DriveNameToHostName(*drive), std::optional<std::string>(host)) << code;
+        driveNames.push_back(*drive);
+    }
+    std::sort(driveNames.begin(), driveNames.end());
+    EXPECT_EQ(std::adjacent_find(driveNames.begin(), driveNames.end()), driveNames.end());
+    EXPECT_EQ(StandInFor('\\'), std::string(kBackslashStandIn));
+
+    // A host name that already holds a character of the range has no drive name; a drive name
+    // with a stand-in for nothing (here U+F041, 'A') names no host file.
+    EXPECT_FALSE(HostNameToDriveName("x" + std::string(kBackslashStandIn)).has_value());
+    EXPECT_FALSE(HostNameToDriveName("x\xEF\x81\x81").has_value());
+    EXPECT_FALSE(DriveNameToHostName("x\xEF\x81\x81").has_value());
+    EXPECT_EQ(ShownName("pi" + StandInFor('|') + "pe"), "pi|pe");
+}
+
 TEST(ToHostPath, RefusesPathsThatCouldLeaveTheirDrive) {
     TempDrives drives("c");
     for (const char* refused :

@@ -88,7 +88,9 @@ TEST(DiskFullTest, ARunOntoAFullDiskWarnsReportsAndTruncatesNothing) {
         EXPECT_FALSE(bad.has_value()) << "truncated: " << bad.value_or("");
         EXPECT_EQ(test::TemporaryFilesBelow(rig.Dst()), std::vector<std::string>{});
         if (c.goOn == Answer::Yes) {
-            EXPECT_FALSE(rig.ReportedStartingWith("ERROR: Could not copy file").empty());
+            // The first file that did not fit ended the run, with one box after the warning.
+            EXPECT_EQ(rig.ReportedStartingWith("FATAL ERROR: Could not copy").size(), 1u);
+            EXPECT_EQ(dialogs.texts.size(), 2u);
             // The disk took what fitted.
             EXPECT_GE(written.size(), 2u);
         } else {

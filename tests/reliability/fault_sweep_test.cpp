@@ -340,7 +340,7 @@ TEST(FaultSweepTest, AMediumThatStaysFailingLosesNothing) {
 namespace vlm {
 namespace {
 
-// A file that could not be copied is not backed up: the walk goes on, but the run's row and its
+// A copy that could not be replaced is not backed up: the walk goes on, but the run's row and its
 // result must not say "OK" (it used to, and the runner then exited with 0).
 TEST(FaultSweepTest, ACopyThatFailsInsideAFolderEndsTheRunAsError) {
     // The history row is written first (one write, one rename); then a.txt is copied.
@@ -354,6 +354,7 @@ TEST(FaultSweepTest, ACopyThatFailsInsideAFolderEndsTheRunAsError) {
         EngineRig rig;
         test::AnsweringDialogs dialogs;
         test::WriteFile(rig.Src("docs/a.txt"), "a", kNew);
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/a.txt"), "old", kNew - 10);
         test::WriteFile(rig.Src("docs/b.txt"), "b", kNew);
         const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
         faults::Reset();
@@ -372,6 +373,27 @@ TEST(FaultSweepTest, ACopyThatFailsInsideAFolderEndsTheRunAsError) {
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
         EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")), "a");
     }
+}
+
+// A new file that cannot be created (the disk is full, the medium gone) ends the run at once with
+// one box, instead of one box for every file still to come; the next run completes the mirror.
+TEST(FaultSweepTest, ANewFileThatCannotBeCreatedEndsTheRunAtOnce) {
+    EngineRig rig;
+    test::AnsweringDialogs dialogs;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        test::WriteFile(rig.Src(std::string("docs/") + name), name, kNew);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+    faults::Reset();
+    faults::Arm(Call::Write, 2, ENOSPC);  // the history row is written first
+    rig.engine.run(project);
+    faults::Reset();
+    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Error"));
+    EXPECT_EQ(dialogs.texts.size(), 1u) << ::testing::PrintToString(dialogs.texts);
+    EXPECT_EQ(rig.ReportedStartingWith("FATAL ERROR: Could not copy c:\\docs\\a.txt").size(), 1u);
+    EXPECT_FALSE(test::Exists(rig.Dst("VLMcopy_drive_c/docs/b.txt")));
+    rig.engine.run(project);
+    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+    EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/c.txt")), "c.txt");
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Seeded random rounds of changes to a source tree; after each round a run and
 // `rsync -a --delete`, both from the same starting state, must leave the same tree: names,
-// kinds, sizes, contents and file times to the 2-second stamp. Any difference fails with the
+// kinds, sizes, contents, exact file times and permission bits (a copy keeps its owner's write
+// bit, as the read-only attribute is not carried to a backup). Any difference fails with the
 // seed and the round. VELMORA_RSYNC_SEED replays a seed, VELMORA_RSYNC_ROUNDS sets the rounds
 // (200 by default; the long variant runs more seeds).
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -30,9 +33,61 @@ int EnvNumber(const char* name, int fallback) {
 // Names the changes draw from: plain, with blanks, hidden, non-ASCII, and two that differ only
 // in case (the host's lookup keeps them apart, and so must a mirror).
 const char* const kNames[] = {
-    "a.txt",      "Ab",    "aB",  "report 2026.doc", ".hidden", ".config", "Grüße aus Köln",
-    "日本語.txt", "naïve", "x-1", "data.bin",        "sub",     "folder",  "archive.tar.gz",
+    "a.txt",
+    "Ab",
+    "aB",
+    "report 2026.doc",
+    ".hidden",
+    ".config",
+    "Grüße aus Köln",
+    "日本語.txt",
+    "naïve",
+    "x-1",
+    "data.bin",
+    "sub",
+    "folder",
+    "archive.tar.gz",
+    // Every character a drive name holds as a stand-in.
+    "back\\slash",
+    "co:lon",
+    "st*r?",
+    "\"quoted\"",
+    "<angle>",
+    "pi|pe",
+    "tab\tname",
+    "new\nline",
 };
+
+// What rsync -a keeps and a run must keep too: every entry with its exact time and its mode.
+struct ExactEntry {
+    test::TreeEntry entry;
+    long nanoseconds = 0;
+    mode_t mode = 0;
+    bool operator==(const ExactEntry&) const = default;
+};
+
+void PrintTo(const ExactEntry& e, std::ostream* out) {
+    test::PrintTo(e.entry, out);
+    *out << " ns=" << e.nanoseconds << " mode=" << std::oct << e.mode << std::dec;
+}
+
+std::vector<ExactEntry> ExactView(const std::string& root) {
+    std::vector<ExactEntry> view;
+    for (test::TreeEntry& entry : test::ReadTree(root)) {
+        struct stat st {};
+        EXPECT_EQ(::lstat((root + "/" + entry.path).c_str(), &st), 0) << entry.path;
+        ExactEntry exact{entry, 0, 0};
+        exact.entry.readOnly = false;
+        if (entry.kind == 'f') {
+            exact.entry.mtime = st.st_mtim.tv_sec;
+            exact.nanoseconds = st.st_mtim.tv_nsec;
+        }
+        if (entry.kind == 'f' || entry.kind == 'd')
+            exact.mode = (st.st_mode & 07777) | S_IWUSR;
+        view.push_back(exact);
+    }
+    return view;
+}
 
 class RandomTree {
 public:
@@ -50,6 +105,15 @@ public:
 private:
     int Below(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
     std::time_t EvenTime() { return 1500000000 + 2 * static_cast<std::time_t>(Below(50000000)); }
+    // A time with nanoseconds, in a 2-second step of its own: such a change is always seen.
+    void StampExactly(const std::string& path) {
+        struct timespec times[2] = {{0, UTIME_OMIT}, {EvenTime(), Below(1000000000)}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    mode_t SomeMode() {
+        static const mode_t kModes[] = {0644, 0600, 0640, 0755, 0700, 0444, 0664};
+        return kModes[Below(static_cast<int>(std::size(kModes)))];
+    }
     std::string Name() { return kNames[Below(static_cast<int>(std::size(kNames)))]; }
     std::string Bytes() {
         std::string bytes(static_cast<std::size_t>(Below(4) == 0 ? 0 : Below(20000)), '\0');
@@ -92,7 +156,8 @@ private:
         switch (files.empty() ? 0 : Below(10)) {
             case 0: {
                 const std::string path = FreePath(SomeFolder());
-                test::WriteFile(path, Bytes(), EvenTime());
+                test::WriteFile(path, Bytes(), EvenTime(), SomeMode());
+                StampExactly(path);
                 return "create " + path;
             }
             case 1: {  // another size, another time
@@ -106,7 +171,7 @@ private:
             }
             case 2: {  // only the time
                 const std::string path = Pick(files);
-                test::SetMtime(path, EvenTime());
+                StampExactly(path);
                 return "touch " + path;
             }
             case 3: {
@@ -160,6 +225,8 @@ private:
             default: {
                 const std::string path = FreePath(SomeFolder());
                 test::MakeDir(path);
+                if (Below(2) == 0)
+                    test::SetMode(path, 0700);
                 return "empty folder " + path;
             }
         }
@@ -205,8 +272,8 @@ TEST(RandomRsyncTest, EveryRoundLeavesWhatRsyncLeaves) {
         const std::string command = "rsync -a --delete '" + rig.Src("src") + "/' '" + peer + "/'";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
-        const auto ours = test::MirrorView(mirror);
-        const auto theirs = test::MirrorView(peer);
+        const auto ours = ExactView(mirror);
+        const auto theirs = ExactView(peer);
         ASSERT_EQ(ours, theirs);
         ASSERT_TRUE(dialogs.texts.empty()) << dialogs.texts.front();
     }
