@@ -280,7 +280,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
 
 }  // namespace
 
-bool RemovalWouldEmpty(std::string_view source, std::string_view destination) {
+bool RemovalWouldEmpty(std::string_view source, std::string_view destination, bool longNames) {
     const auto folder = QueryEntry(destination);
     if (!folder || folder->kind != EntryKind::Directory ||
         (folder->attributes & kAttrReadOnly) != 0)
@@ -295,13 +295,14 @@ bool RemovalWouldEmpty(std::string_view source, std::string_view destination) {
                        ListDetail::NamesAndKinds, &sourceUnlisted))
         return false;
     // The walk's rule: a folder stays when the source has a folder of its name, anything else
-    // when the source has a file of its name. A file kept by its cut 127-character name is not
-    // looked for here: the question is then asked once too often, never once too seldom.
+    // when the source has a file of its name or, with cut names, one that cuts to it.
     return std::none_of(entries.begin(), entries.end(), [&](const DirEntry& entry) {
-        const EntryKind kept =
-            entry.kind == EntryKind::Directory ? EntryKind::Directory : EntryKind::File;
-        return SourceUnreadable(sourceUnlisted, entry.name) ||
-               SourceHas(sourceEntries, entry.name, kept);
+        if (SourceUnreadable(sourceUnlisted, entry.name))
+            return true;
+        if (entry.kind == EntryKind::Directory)
+            return SourceHas(sourceEntries, entry.name, EntryKind::Directory);
+        return SourceHas(sourceEntries, entry.name, EntryKind::File) ||
+               (longNames && IsCutOfListedFile(entry.name, sourceEntries));
     });
 }
 

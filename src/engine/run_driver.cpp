@@ -470,10 +470,22 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
 // An empty source folder, or one that has none of its backup's entries, is more often an
 // unplugged disk or a wrong path than a wish to delete the whole backup: the person is asked
 // first, naming what would go. No keeps the backup as it is and the run goes on with the copy.
-bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
-    if (!settings_.MassDeleteGuard || !RemovalWouldEmpty(source, destination))
-        return true;
+std::optional<FolderTreeTotals> RunEngine::WholeRemovalAtStake(
+    const std::string& source, const std::string& destination) const {
+    if (!settings_.MassDeleteGuard || !RemovalWouldEmpty(source, destination, run_.LongNamesOn))
+        return std::nullopt;
     const FolderTreeTotals going = CountFolderTree(destination);
+    // Links and empty folders are no part of a backup worth a question.
+    if (going.files == 0)
+        return std::nullopt;
+    return going;
+}
+
+bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
+    const std::optional<FolderTreeTotals> atStake = WholeRemovalAtStake(source, destination);
+    if (!atStake)
+        return true;
+    const FolderTreeTotals& going = *atStake;
     const std::string folder = StripTrailingBackslash(destination);
     if (AskYesNoDefaultNo(BoxType::Warning,
                           kWholeRemovalQuestionStart + folder + " would be removed (" +
@@ -664,7 +676,7 @@ void RunEngine::DryRunSteps(const std::string& path) {
         // A folder the run would make has nothing in it to remove.
         const auto folder = QueryEntry(destination);
         if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
-            if (settings_.MassDeleteGuard && RemovalWouldEmpty(source, destination))
+            if (WholeRemovalAtStake(source, destination))
                 report("The run would ask before removing every entry of " +
                            StripTrailingBackslash(destination) + ".",
                        true);

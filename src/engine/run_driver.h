@@ -15,6 +15,7 @@
 #include "engine/run_state.h"
 #include "engine/run_view.h"
 #include "platform/folder_lock.h"
+#include "platform/tree_walk.h"
 #include "util/text_helpers.h"
 
 namespace vlm {
@@ -76,6 +77,8 @@ private:
     bool LockDestinations();
     bool CopyItem(const std::string& source, const std::string& destination);
     bool AllowWholeRemoval(const std::string& source, const std::string& destination);
+    std::optional<FolderTreeTotals> WholeRemovalAtStake(const std::string& source,
+                                                        const std::string& destination) const;
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
     void FlushDestination();
     void FinishRun();

@@ -79,6 +79,13 @@ TEST(WholeRemovalGuardTest, AskedOnlyWhenEveryEntryWouldGoAndEachAnswerIsHonoure
         {"a folder stays, even emptied", {{"sub/", ""}}, oldBackup, true, std::nullopt, {}, "OK"},
         {"guard switched off", {}, oldBackup, false, std::nullopt, {}, "OK"},
         {"nothing to remove", {}, {}, true, std::nullopt, {}, "OK"},
+        {"only empty folders would go",
+         {},
+         {{"empty/", ""}, {"empty/too/", ""}},
+         true,
+         std::nullopt,
+         {},
+         "OK"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,27 +133,31 @@ TEST(WholeRemovalGuardTest, ARefusedItemLeavesTheNextItemsToTheirPasses) {
 }
 
 TEST(WholeRemovalGuardTest, RemovalWouldEmptyJudgesLikeThePass) {
+    const std::string cut(127, 'L');
     struct Case {
         const char* name;
         Tree source;
         Tree destination;
+        bool longNames;
         bool empties;
     };
     const std::vector<Case> cases = {
-        {"empty destination", {}, {}, false},
-        {"empty source", {}, {{"a", "1"}}, true},
-        {"same names", {{"a", "1"}}, {{"a", "2"}}, false},
-        {"name differs only in case", {{"A", "1"}}, {{"a", "1"}}, true},
-        {"folder for folder", {{"d/", ""}}, {{"d/x", "1"}}, false},
-        {"file for folder", {{"d", "1"}}, {{"d/x", "1"}}, true},
-        {"one of many stays", {{"z", "1"}}, {{"a", "1"}, {"b", "1"}, {"z", "1"}}, false},
+        {"empty destination", {}, {}, false, false},
+        {"empty source", {}, {{"a", "1"}}, false, true},
+        {"same names", {{"a", "1"}}, {{"a", "2"}}, false, false},
+        {"name differs only in case", {{"A", "1"}}, {{"a", "1"}}, false, true},
+        {"folder for folder", {{"d/", ""}}, {{"d/x", "1"}}, false, false},
+        {"file for folder", {{"d", "1"}}, {{"d/x", "1"}}, false, true},
+        {"one of many stays", {{"z", "1"}}, {{"a", "1"}, {"b", "1"}, {"z", "1"}}, false, false},
+        {"copy under its cut name, cut names on", {{cut + "xyz", "1"}}, {{cut, "1"}}, true, false},
+        {"copy under its cut name, cut names off", {{cut + "xyz", "1"}}, {{cut, "1"}}, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
         Build(rig.Src("s"), c.source);
         Build(rig.Dst("d"), c.destination);
-        EXPECT_EQ(RemovalWouldEmpty("c:\\s", "e:\\d"), c.empties);
+        EXPECT_EQ(RemovalWouldEmpty("c:\\s", "e:\\d", c.longNames), c.empties);
     }
 }
 
