@@ -9,6 +9,11 @@ packages=(
     libjpeg62-turbo-dev
     libgtest-dev libgmock-dev googletest
     xvfb xauth x11-apps imagemagick xdotool
+    # xdg-open: opens the log, the help file and the web site with their programs
+    xdg-utils
+    # Names such as "🐱 cats" are shown as text, not as empty boxes: a colour emoji font and
+    # one with wide Unicode coverage
+    fonts-noto-color-emoji fonts-dejavu-core
     rsync
     clang libclang-rt-14-dev
 )

@@ -9,7 +9,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QShowEvent>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
 
 #include "app/app_text.h"
 #include "app/help_links.h"
@@ -235,7 +239,8 @@ void TMainF::FormCreate() {
     OpenImDialog->setOption(QFileDialog::HideNameFilterDetails);
     OpenImDialog->setOption(QFileDialog::DontUseNativeDialog);
     OpenImDialog->setFileMode(QFileDialog::ExistingFile);
-    LoadBackgroundOnStart();
+    // The background picture is loaded once the window is on the screen (showEvent): its error
+    // boxes must not come before the window they belong to.
     ShowTimerPanelFromSettings();
     CreateScheduler();
     launchrunMI->setChecked(settings_.LaunchRun);
@@ -352,8 +357,10 @@ void TMainF::CreateHiddenDialogs() {
 void TMainF::ShowRunHistory() {
     if (runhisoverviewF == nullptr)
         return;
-    runhisoverviewF->show();
+    // A minimised overview comes back as it was, in front, with the focus.
+    runhisoverviewF->showNormal();
     runhisoverviewF->raise();
+    runhisoverviewF->activateWindow();
 }
 
 void TMainF::ActOnCommandLine() {
@@ -486,7 +493,32 @@ void TMainF::closeEvent(QCloseEvent* event) {
     EndProgram(0);
 }
 
+bool TMainF::event(QEvent* event) {
+    // Qt clears the status bar when the pointer rests on a menu item without a status tip,
+    // which every item here is; the text a menu wrote when it opened ("Log file: ...") is to
+    // stay while it is open.
+    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty())
+        return true;
+    return QMainWindow::event(event);
+}
+
+void TMainF::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (backgroundRequested_)
+        return;
+    backgroundRequested_ = true;
+    // After the window system has shown (and maximised) the window: a box about a picture that
+    // cannot be loaded then sits over the window it is about.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { LoadBackgroundOnStart(); }); });
+}
+
 bool TMainF::eventFilter(QObject* watched, QEvent* event) {
+    // A click on the background picture; the pop-up menu has the right button.
+    if (watched == BackI && event->type() == QEvent::MouseButtonRelease) {
+        const auto& mouse = *static_cast<QMouseEvent*>(event);
+        if (mouse.button() == Qt::LeftButton && BackI->rect().contains(mouse.position().toPoint()))
+            BackIClick();
+    }
     const bool press = event->type() == QEvent::KeyPress;
     const bool release = event->type() == QEvent::KeyRelease;
     if (press || release) {
@@ -680,8 +712,7 @@ void TMainF::RunhismaxMIClick() {
 // --- Log file menu ----------------------------------------------------------------------------
 
 void TMainF::View1Click() {
-    if (!ShellOpen(LogFilePath()))
-        ShowErrorBox("Unable to open " + LogFilePath());
+    OpenWithItsProgram(LogFilePath(), LogFilePath());
 }
 
 void TMainF::EmptyMIClick() {
@@ -690,6 +721,10 @@ void TMainF::EmptyMIClick() {
 
 void TMainF::CropMIClick() {
     CropLog(settings_.LogLocation);
+}
+
+void TMainF::BackIClick() {
+    SetStatus("");
 }
 
 void TMainF::ShowrunhistoryMIClick() {
@@ -704,8 +739,7 @@ void TMainF::Contents1Click() {
         ShowErrorBox("The help file " + helpFile + " is missing.");
         return;
     }
-    if (!ShellOpen(helpFile))
-        ShowErrorBox("Unable to open the help file " + helpFile);
+    OpenWithItsProgram(helpFile, "the help file " + helpFile);
 }
 
 void TMainF::textversionClick() {
@@ -713,8 +747,7 @@ void TMainF::textversionClick() {
 }
 
 void TMainF::Website1Click() {
-    if (!ShellOpen(kWebsiteAddress))
-        ShowErrorBox(std::string("Unable to open ") + kWebsiteAddress);
+    OpenWithItsProgram(kWebsiteAddress, kWebsiteAddress);
 }
 
 void TMainF::About1Click() {

@@ -96,6 +96,7 @@ public:
     void EmptyMIClick();
     void CropMIClick();
     void ShowrunhistoryMIClick();
+    void BackIClick();
     void Contents1Click();
     void textversionClick();
     void Website1Click();
@@ -165,6 +166,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildMenus();
@@ -210,6 +213,7 @@ private:
     int runWindowsOpen_ = 0;  // run windows on the stack; a timed run waits for them
     // The last ESC press went to another window, and when ESC was last released.
     bool escapeDownElsewhere_ = false;
+    bool backgroundRequested_ = false;  // the start's picture load is queued once
     bool escapeReleaseSeen_ = false;
     quint64 lastEscapeRelease_ = 0;
     bool endRequested_ = false;

@@ -113,9 +113,11 @@ AppSettings LoadSettings(std::string_view settingsPath, std::string_view program
     s.ShowSyncOption = file.Bool("Project editor", "Show sync option", s.ShowSyncOption);
     s.ShowDirSizes = file.Bool("Project editor", "Show dir sizes", s.ShowDirSizes);
     s.MassDeleteGuard = file.Bool("Safety", "Mass deletion guard", s.MassDeleteGuard);
-    // A count of rows cannot be negative; such a value is no valid maximum.
+    // The maximum is unsigned 32 bits: a value written below zero reads as its unsigned twin
+    // ("-1" is 4294967295, no limit in practice), never as the default, which would cut a long
+    // history to 256 rows at the next start.
     const auto historyMax = file.Integer("Log", "Run history max items");
-    if (historyMax && *historyMax >= 0)
+    if (historyMax)
         s.RunHistoryMax = static_cast<std::uint32_t>(*historyMax);
     return s;
 }

@@ -35,6 +35,10 @@ TalloweddestdriveF::TalloweddestdriveF(AppSettings& settings, QWidget* parent)
     alloweddestdriveC = new QComboBox(this);
     alloweddestdriveC->setEditable(true);
     alloweddestdriveC->setInsertPolicy(QComboBox::NoInsert);
+    // What is typed is what is checked and stored: an editable combo box would otherwise
+    // complete inline without regard to case ("all" becoming "All", "D" becoming "d", a lone
+    // "a" becoming "All") and so change a refused entry into an accepted one.
+    alloweddestdriveC->setCompleter(nullptr);
     alloweddestdriveC->addItem(QStringLiteral("All"));
     for (char letter = 'a'; letter <= 'z'; ++letter)
         alloweddestdriveC->addItem(QString(QChar(letter)));

@@ -104,7 +104,11 @@ bool RunHistoryModel::setData(const QModelIndex& index, const QVariant& value, i
 }
 
 TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
+    // A tool window of its parent (the main window): the window system keeps it above the
+    // main window, yet the run window, the project editor, dialogs and message boxes, all
+    // opened later over the main window, come above it. Staying on top of everything would
+    // cover their questions.
+    : QWidget(parent, Qt::Tool),
       history_(history),
       model_(new RunHistoryModel(history, this)),
       view_(new QTableView(this)),

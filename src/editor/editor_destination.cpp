@@ -44,27 +44,53 @@ int KindBoxWidth(const QComboBox* box, int classic, const char* longest) {
     return std::max(classic, fits);
 }
 
-// The drive box takes one typed character; its own entries ("e: <Removable>", "<default>") are
-// longer, and deleting characters from one of them is allowed too.
+// The drive box takes one typed character. Its own entries ("e: <Removable>", "<default>") are
+// longer: they are set, not typed, and deleting characters from one is allowed (a length limit
+// stops what is added, not what is taken away). A longer text cannot be typed, whether or not
+// it starts like an entry: "e:" and "<def" are refused at their second character.
+//
+// Qt validates a text that is set too, before it announces it, and a text it found invalid
+// then lets the next keystroke through unchecked: so an entry (or a project's saved entry of a
+// drive whose kind has changed since) must pass as it is.
 class DriveTextValidator : public QValidator {
 public:
-    DriveTextValidator(const QComboBox* box, QObject* parent) : QValidator(parent), box_(box) {}
+    DriveTextValidator(QComboBox* box, QObject* parent) : QValidator(parent), box_(box) {
+        shown_ = box->lineEdit()->text();
+        // The text before an edit: by the time validate() runs, the line edit already holds
+        // the candidate.
+        connect(box->lineEdit(), &QLineEdit::textChanged, this,
+                [this](const QString& text) { shown_ = text; });
+    }
 
     State validate(QString& input, int&) const override {
-        if (input.size() <= 1)
+        if (input.size() <= 1 || input == shown_ || IsEntry(input) || IsDeletionFromShown(input))
             return Acceptable;
-        for (int i = 0; i < box_->count(); ++i) {
-            const QString entry = box_->itemText(i);
-            if (entry == input)
-                return Acceptable;
-            if (entry.startsWith(input))
-                return Intermediate;
-        }
         return Invalid;
     }
 
 private:
+    // One of the box's entries, or the shape of a drive entry ("e: <Kind>").
+    bool IsEntry(const QString& input) const {
+        if (box_->findText(input, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+            return true;
+        return input.size() >= 5 && input[0].isLetter() && input[1] == u':' && input[2] == u' ' &&
+               input[3] == u'<' && input.back() == u'>';
+    }
+
+    // `input` is the shown text with one run of characters taken out (Backspace, Delete, or a
+    // cut selection), and nothing put in.
+    bool IsDeletionFromShown(const QString& input) const {
+        if (input.size() >= shown_.size())
+            return false;
+        qsizetype same = 0;
+        while (same < input.size() && input[same] == shown_[same])
+            ++same;
+        const qsizetype rest = input.size() - same;
+        return QStringView(input).right(rest) == QStringView(shown_).right(rest);
+    }
+
     const QComboBox* box_;
+    QString shown_;
 };
 
 }  // namespace
@@ -331,8 +357,12 @@ void TprojecteditF::showfromtoexample() {
     handOver.SyncDest = SyncDestText();
     const std::string destination =
         handOver.SyncMode ? handOver.SyncDest : destdriveC->currentText().toStdString();
+    // The current entry counts only while it is highlighted: Qt moves the current row by itself
+    // (to the next row after a Delete, to the first when the list gets the focus) without
+    // selecting it, and the example must name what the person sees marked. Otherwise the last.
     const int current = fdlistLB->currentRow();
-    const int row = current >= 0 ? current : fdlistLB->count() - 1;
+    const bool marked = current >= 0 && fdlistLB->item(current)->isSelected();
+    const int row = marked ? current : fdlistLB->count() - 1;
     const std::string entry = fdlistLB->item(row)->text().toStdString();
     const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
                                    context_.settings.BackupLocation};

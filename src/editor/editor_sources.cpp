@@ -340,6 +340,9 @@ void TprojecteditF::DelfnBClick() {
             if (fdlistLB->item(i)->isSelected())
                 delete fdlistLB->takeItem(i);
         }
+        // The entries that were marked are gone: no entry is current any more (Qt would
+        // quietly make a neighbour current), so the example names the last entry.
+        fdlistLB->setCurrentRow(-1);
     }
     showfromtoexample();
 }

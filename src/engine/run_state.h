@@ -1,9 +1,11 @@
 #pragma once
-// The two plain structs of process-wide state. The main window owns one of each for the life of
-// the process and hands them to the windows and the engine by reference.
+// The run engine's process-wide state. The main window owns it (and the hand-over state beside
+// it) for the life of the process and hands both to the windows and the engine by reference.
 
 #include <cstdint>
 #include <string>
+
+#include "core/hand_over_state.h"
 
 namespace vlm {
 
@@ -53,16 +55,6 @@ struct RunState {
         if (!VirtualCopy)
             ++Totals.entriesSkipped;
     }
-};
-
-// What one window hands to another.
-struct HandOverState {
-    bool SyncMode = false;           // the project being run synchronises
-    std::string SyncDest;            // its synchronisation destination
-    bool QuickRunRequested = false;  // the command line asked for a quick run
-    bool TimerRunRequested = false;  // the scheduler asked for a timed run
-    bool TimerArmed = false;         // the scheduler's delay is running
-    bool EditorOpen = false;         // a project editor exists: the run report stays silent
 };
 
 }  // namespace vlm

@@ -401,6 +401,22 @@ std::optional<HostTime> GetFileHostTime(std::string_view path) {
     return ModifiedOf(st);
 }
 
+std::optional<DateTime> GetCreationDateTime(std::string_view path) {
+    const std::optional<std::string> host = HostOf(path);
+    if (!host) {
+        return std::nullopt;
+    }
+    struct statx stx {};
+    if (::statx(AT_FDCWD, host->c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) != 0) {
+        FailWithErrno();
+        return std::nullopt;
+    }
+    Succeed();
+    const struct statx_timestamp& when =
+        (stx.stx_mask & STATX_BTIME) != 0 ? stx.stx_btime : stx.stx_mtime;
+    return HostTimeToDateTime(static_cast<std::time_t>(when.tv_sec), when.tv_nsec);
+}
+
 bool SetFileTimePacked(std::string_view path, PackedTime packed) {
     struct stat st {};
     const std::optional<std::string> host = HostAndStat(path, st, true);

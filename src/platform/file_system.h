@@ -98,6 +98,9 @@ std::optional<PackedTime> GetFileTimePacked(std::string_view path);
 std::optional<DateTime> GetFileDateTime(std::string_view path);
 // The last-write time of `path` (following a link), exact; nullopt when it cannot be read.
 std::optional<HostTime> GetFileHostTime(std::string_view path);
+// When `path` (following a link) was made, as a local DateTime: the file system's birth time
+// where it records one, the last-write time where it does not.
+std::optional<DateTime> GetCreationDateTime(std::string_view path);
 // Sets the host modification time of `path` from a packed stamp. Refused on a read-only file.
 bool SetFileTimePacked(std::string_view path, PackedTime packed);
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/file_system.h"
+#include "platform/utf8_text.h"
 
 namespace vlm {
 
@@ -63,16 +64,10 @@ std::optional<KeyLine> KeyLineOf(std::string_view line) {
     return KeyLine{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
 }
 
-// Cuts to at most `limit` bytes without splitting a UTF-8 sequence.
+// The first `limit` characters (UTF-8 code points, as the Windows rule counts characters, not
+// bytes): a value of accented or Asian letters is not cut to half its length.
 std::string CutValue(std::string_view value, std::size_t limit) {
-    if (value.size() <= limit) {
-        return std::string(value);
-    }
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    return std::string(value.substr(0, end));
+    return std::string(value.substr(0, FirstCharacters(value, limit).bytes));
 }
 
 // A line break inside a value would cut the file into extra lines that later reads take for

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -109,6 +111,29 @@ std::string SpecialFolderHostPath(SpecialFolder folder) {
     return {};
 }
 
+// How long ShellOpen waits for xdg-open's verdict. Its own checks take a few milliseconds to a
+// few hundred; an opener that is still running after this has started the program.
+constexpr std::chrono::milliseconds kOpenerVerdictWait{1500};
+
+// The exit status of `child` when it ends within `limit`; nullopt while it still runs.
+std::optional<int> WaitForExit(pid_t child, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child) {
+            return status;
+        }
+        if (done < 0 && errno != EINTR) {
+            return 0;  // already reaped elsewhere: nothing is known against it
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 }  // namespace
 
 std::string ProgramFileHostPath() {
@@ -132,7 +157,8 @@ std::string SpecialFolderPath(SpecialFolder folder) {
     return ToDrivePath(host).value_or(std::string());
 }
 
-bool ShellOpen(std::string_view target) {
+ShellOpenResult ShellOpen(std::string_view target) {
+    ShellOpenResult result;
     std::string argument;
     if (target.find("://") != std::string_view::npos || target.rfind("mailto:", 0) == 0) {
         argument = std::string(target);
@@ -140,30 +166,74 @@ bool ShellOpen(std::string_view target) {
         argument = *host;
     } else {
         SetLastPlatformError(ENOENT);
-        return false;
+        result.refused = true;
+        return result;
     }
     // A target that starts with '-' would be taken for an option of xdg-open.
     if (!argument.empty() && argument[0] == '-') {
         SetLastPlatformError(EINVAL);
-        return false;
+        result.refused = true;
+        return result;
     }
 
     char program[] = "xdg-open";
     char* argv[] = {program, argument.data(), nullptr};
     pid_t child = 0;
-    const int result = ::posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
-    if (result != 0) {
-        SetLastPlatformError(result);
-        return false;
+    const int spawned = ::posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
+    if (spawned != 0) {
+        SetLastPlatformError(spawned);
+        result.startError = spawned;
+        return result;
     }
-    // The opener runs on by itself; a detached waiter reaps it so no zombie is left.
-    std::thread([child]() {
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (std::optional<int> status = WaitForExit(child, kOpenerVerdictWait)) {
+        if (WIFEXITED(*status)) {
+            result.exitStatus = WEXITSTATUS(*status);
+        } else if (WIFSIGNALED(*status)) {
+            result.signal = WTERMSIG(*status);
         }
-    }).detach();
-    SetLastPlatformError(0);
-    return true;
+    } else {
+        // Still running: the opener runs on by itself; a detached waiter reaps it so no zombie
+        // is left.
+        std::thread([child]() {
+            int ignored = 0;
+            while (::waitpid(child, &ignored, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    }
+    SetLastPlatformError(result.Succeeded() ? 0 : EIO);
+    return result;
+}
+
+std::string ShellOpenFailureText(const ShellOpenResult& result) {
+    if (result.refused) {
+        return "it is not on any drive";
+    }
+    if (result.startError == ENOENT) {
+        return "there is no program to open it with (xdg-open is not installed)";
+    }
+    if (result.startError != 0) {
+        return "xdg-open could not be started (" + std::string(std::strerror(result.startError)) +
+               ")";
+    }
+    if (result.signal != 0) {
+        return "xdg-open was ended by signal " + std::to_string(result.signal);
+    }
+    // The exit codes xdg-open documents.
+    switch (result.exitStatus) {
+        case 0:
+            return {};
+        case 1:
+            return "xdg-open did not understand the request (exit status 1)";
+        case 2:
+            return "xdg-open did not find it (exit status 2)";
+        case 3:
+            return "there is no program to open it with (exit status 3 of xdg-open: a tool it "
+                   "needs is not installed)";
+        case 4:
+            return "the program that should open it failed (exit status 4 of xdg-open)";
+        default:
+            return "xdg-open failed with exit status " + std::to_string(result.exitStatus);
+    }
 }
 
 void SystemBeep() {

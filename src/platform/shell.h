@@ -20,10 +20,29 @@ enum class SpecialFolder {
 // falling back to ~/Documents and ~/Desktop when those exist). Empty when the host has none.
 std::string SpecialFolderPath(SpecialFolder folder);
 
+// How handing a target to xdg-open went. A failure keeps what the host said, so the message can
+// name the real cause (no opener installed, no program for the type, ...) rather than blame the
+// file.
+struct ShellOpenResult {
+    bool refused = false;  // the target is no drive path or address (nothing was started)
+    int startError = 0;    // errno of starting xdg-open; ENOENT: it is not installed
+    int exitStatus = 0;    // xdg-open's exit status when it ended within the wait, else 0
+    int signal = 0;        // the signal that ended xdg-open, if one did
+
+    bool Succeeded() const { return !refused && startError == 0 && exitStatus == 0 && signal == 0; }
+    explicit operator bool() const { return Succeeded(); }
+};
+
 // Opens a document (drive path) or a web address with its associated program: xdg-open with
-// the target as its one argument, started without a shell and without waiting for it.
-// False when the program could not be started.
-bool ShellOpen(std::string_view target);
+// the target as its one argument, started without a shell. xdg-open finds out quickly whether
+// anything can open the target, so its exit status is awaited for a short while; an opener
+// still running after that has handed the target over (some desktops keep xdg-open alive for
+// as long as the program runs) and is left to run on.
+ShellOpenResult ShellOpen(std::string_view target);
+
+// The cause of a failed ShellOpen in words, e.g. "there is no program to open it with
+// (xdg-open is not installed)". Empty for a success.
+std::string ShellOpenFailureText(const ShellOpenResult& result);
 
 // One audible beep on the terminal bell (the GUI replaces it with the window system's beep).
 void SystemBeep();

@@ -101,10 +101,14 @@ bool DeleteContents(int folderFd) {
     return complete;
 }
 
-void CountContents(int folderFd, FolderTreeTotals& totals) {
+// Adds the plain files below the open folder to `totals`; false when `stop` was set before the
+// walk was done.
+bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        return false;
     const auto names = NamesIn(folderFd);
     if (!names)
-        return;
+        return true;
     for (const std::string& name : *names) {
         struct stat st {};
         if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -114,10 +118,11 @@ void CountContents(int folderFd, FolderTreeTotals& totals) {
             totals.bytes += static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
-            if (sub.IsOpen())
-                CountContents(sub.fd(), totals);
+            if (sub.IsOpen() && !CountContents(sub.fd(), totals, stop))
+                return false;
         }
     }
+    return true;
 }
 
 // The path below the open folder (relative, backslash-separated) of its first read-only folder.
@@ -235,8 +240,16 @@ bool DeleteFolderTree(std::string_view folderIn) {
     return host::RemoveDir(host->c_str()) == 0;
 }
 
-std::uint64_t FolderTreeSize(std::string_view folder) {
-    return CountFolderTree(folder).bytes;
+std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
+                                            const std::atomic<bool>* stop) {
+    const auto host = ToHostPath(WithoutTrailingBackslash(folder));
+    if (!host)
+        return 0;
+    const FolderHandle top(::open(host->c_str(), kFolderFlags));
+    FolderTreeTotals totals;
+    if (top.IsOpen() && !CountContents(top.fd(), totals, stop))
+        return std::nullopt;
+    return totals.bytes;
 }
 
 FolderTreeTotals CountFolderTree(std::string_view folder) {
@@ -246,7 +259,7 @@ FolderTreeTotals CountFolderTree(std::string_view folder) {
         return totals;
     const FolderHandle top(::open(host->c_str(), kFolderFlags));
     if (top.IsOpen())
-        CountContents(top.fd(), totals);
+        CountContents(top.fd(), totals, nullptr);
     return totals;
 }
 

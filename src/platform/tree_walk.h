@@ -4,6 +4,7 @@
 // make them revisit a folder or leave the tree, and no link below the starting folder is ever
 // entered. Paths are drive paths.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,7 +20,9 @@ bool DeleteFolderTree(std::string_view folder);
 
 // The sum of the sizes of all plain files below `folder` (hidden ones included). `folder` itself
 // may be a link, as a source item named by the person may be; nothing below it is followed.
-std::uint64_t FolderTreeSize(std::string_view folder);
+// nullopt when `stop` was set before the walk was done.
+std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
+                                            const std::atomic<bool>* stop = nullptr);
 
 // How many plain files lie below `folder` (at any depth), and the sum of their sizes; walked
 // like FolderTreeSize.

@@ -104,10 +104,16 @@ std::int64_t FileSizeOf(std::string_view path) {
     return 0;
 }
 
-std::uint64_t DirSize(std::string_view path) {
+std::optional<std::uint64_t> DirSizeUnlessStopped(std::string_view path,
+                                                  const std::atomic<bool>& stop) {
     // Links and special files below the folder are never followed: their targets are counted
     // where they live, if at all.
-    return FolderTreeSize(StripTrailingBackslash(path));
+    return FolderTreeSize(StripTrailingBackslash(path), &stop);
+}
+
+std::uint64_t DirSize(std::string_view path) {
+    const std::atomic<bool> never{false};
+    return *DirSizeUnlessStopped(path, never);
 }
 
 std::uint64_t ItemSize(std::string_view path) {
@@ -122,9 +128,11 @@ std::uint64_t ItemSize(std::string_view path) {
 }
 
 std::string ItemDateText(std::string_view path) {
-    if (ItemKind(path) == 'n')
+    const char kind = ItemKind(path);
+    if (kind == 'n')
         return {};
-    auto when = GetFileDateTime(path);
+    // A folder shows when it was made, a file when it was last written.
+    auto when = kind == 'd' ? GetCreationDateTime(path) : GetFileDateTime(path);
     return when ? DateTimeText(*when) : std::string();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Item queries, folder operations and copying on drive paths.
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,6 +30,10 @@ std::int64_t FileSizeOf(std::string_view path);
 // The sum of all file sizes below `path` (hidden ones included; links and special files count 0
 // and are never followed).
 std::uint64_t DirSize(std::string_view path);
+// The same walk for a caller on another thread that may lose interest: `stop` is read at every
+// folder, and once it is true the walk ends with nullopt.
+std::optional<std::uint64_t> DirSizeUnlessStopped(std::string_view path,
+                                                  const std::atomic<bool>& stop);
 // 0 for 'n', DirSize for 'd', FileSizeOf for 'f'.
 std::uint64_t ItemSize(std::string_view path);
 // Empty for 'n'; otherwise the last-write time as DateTimeText.

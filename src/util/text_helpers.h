@@ -8,20 +8,11 @@
 #include <string_view>
 
 #include "platform/packed_time.h"
+#include "platform/utf8_text.h"
 
 namespace vlm {
 
-// Texts are UTF-8 and measured in characters. A byte that does not start a well-formed sequence
-// counts as a character of its own, so a text with stray bytes (a name from the host) is still
-// counted and cut without reading past its end or splitting a character.
-struct CharacterPrefix {
-    std::size_t bytes = 0;
-    std::size_t characters = 0;
-};
-// The first `count` characters of `s` (all of `s` when it is shorter): how many bytes they take
-// and how many characters that is.
-CharacterPrefix FirstCharacters(std::string_view s, std::size_t count);
-std::size_t CharacterCount(std::string_view s);
+// FirstCharacters, CharacterCount: texts are measured in characters (platform/utf8_text.h).
 
 std::string StripTrailingBackslash(std::string_view s);
 // 1-based position of the last occurrence of `sub` in `s`; 0 when absent.

@@ -158,9 +158,17 @@ TEST(AppSettingsTest, RunHistoryMaxReadsAnUnsignedCount) {
         std::uint32_t expected;
     };
     const std::vector<Case> cases = {
-        {"0", 0},      {"10", 10}, {"0x100", 256}, {"2147483647", 2147483647u},
-        {"-1", 256},  // a count cannot be negative: the default
+        {"0", 0},
+        {"10", 10},
+        {"0x100", 256},
+        {"2147483647", 2147483647u},
+        // Below zero: the same 32 bits read unsigned, a very large maximum.
+        {"-1", 4294967295u},
+        {"-2", 4294967294u},
+        {"-2147483648", 2147483648u},
+        {"0xFFFFFFFF", 4294967295u},
         {"lots", 256},
+        {"-4294967296", 256},  // outside 32 bits: no integer at all
     };
     for (const Case& c : cases) {
         SettingsFolder folder;

@@ -34,6 +34,10 @@ TEST(DestPathFor, BuildsThePerDriveFolderUnderTheDestination) {
         {"c:\\Data", "<Default>", "D:\\Backup", "<D\\VLMcopy_drive_c\\Data"},
         {"c:\\Data", "", "D:\\Backup", "?\\VLMcopy_drive_c\\Data"},
         {"c:\\Data", "e", "", "e\\VLMcopy_drive_c\\Data"},
+        // A drive root keeps its one backslash.
+        {"c:\\Data", "<default>", "z:\\", "z:\\VLMcopy_drive_c\\Data"},
+        {"c:\\", "<default>", "E:\\", "E:\\VLMcopy_drive_c"},
+        {"c:\\Data", "<default>", "z:\\\\", "z:\\\\\\VLMcopy_drive_c\\Data"},
     };
     for (const Case& c : cases) {
         DestinationContext context{false, "e:\\unused", c.backupLocation};

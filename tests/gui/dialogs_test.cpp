@@ -76,6 +76,38 @@ TEST(AllowedDriveDialogTest, TakesAllOrOneLetterAndRefusesTheRest) {
     }
 }
 
+// Typed with the keyboard, the text stays as typed: the box completes nothing, so "all" is not
+// taken for "All", "D" is not stored as "d", and an "a" does not grow into "All".
+TEST(AllowedDriveDialogTest, TypedTextIsTakenAsTyped) {
+    test::WithQtApplication qt;
+    struct Case {
+        const char* typed;
+        std::string stored;  // "e" (the old value) when refused
+        std::vector<std::string> boxes;
+    };
+    const std::vector<Case> cases = {
+        {"all", "e", {"Invalid!"}}, {"D", "D", {}},     {"a", "a", {}},
+        {"Al", "e", {"Invalid!"}},  {"All", "All", {}}, {"z", "z", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        ScriptedDialogs dialogs;
+        AppSettings settings;
+        settings.AllowedDrive = "e";
+        TalloweddestdriveF dialog(settings);
+        dialog.show();
+        QLineEdit* edit = dialog.alloweddestdriveC->lineEdit();
+        ASSERT_NE(edit, nullptr);
+        edit->selectAll();
+        test::TypeText(edit, QString::fromUtf8(c.typed));
+        EXPECT_EQ(dialog.alloweddestdriveC->currentText().toStdString(), c.typed);
+        // Enter finishes the edit (where a combo box matches its items) and presses Ok.
+        test::PressKey(edit, Qt::Key_Return);
+        EXPECT_EQ(settings.AllowedDrive, c.stored);
+        EXPECT_EQ(dialogs.Texts(), c.boxes);
+    }
+}
+
 TEST(AllowedDriveDialogTest, TheEmptyWarningIsAWarningAndInvalidIsPlain) {
     test::WithQtApplication qt;
     ScriptedDialogs dialogs;

@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "gui/editor_rig.h"
 #include "widgets/file_list.h"
@@ -92,6 +95,54 @@ TEST_F(EditorDestinationTest, ASingleTypedLetterIsKeptAndTheExampleShowsItAsItIs
     // The box takes one typed character.
     EXPECT_EQ(E().destdriveC->currentText().toStdString(), "e");
     EXPECT_EQ(E().StatusText(), "From c:\\data\\docs To e\\VLMcopy_drive_c\\data\\docs");
+}
+
+// One character can be typed; an entry picked from the list can be shortened, never lengthened.
+TEST_F(EditorDestinationTest, TheDriveBoxTakesOneTypedCharacter) {
+    Open();
+    struct Case {
+        const char* what;
+        int picked;          // entry picked first; -1: the box is emptied
+        const char* loaded;  // then set as a project sets it; nullptr: not
+        std::vector<int> keys;
+        const char* typed;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"a drive and its colon", -1, nullptr, {}, "e:", "e"},
+        {"the start of <default>", -1, nullptr, {}, "<def", "<"},
+        {"a capital letter", -1, nullptr, {}, "E", "E"},
+        {"typing after a picked entry", 0, nullptr, {Qt::Key_End}, "x", "<default>"},
+        {"backspace in a picked entry",
+         0,
+         nullptr,
+         {Qt::Key_End, Qt::Key_Backspace},
+         "",
+         "<default"},
+        {"delete at the start of a picked entry",
+         0,
+         nullptr,
+         {Qt::Key_Home, Qt::Key_Delete},
+         "",
+         "default>"},
+        // A drive whose kind has changed since the project was saved.
+        {"typing after a saved entry", -1, "q: <Removable>", {Qt::Key_End}, "x", "q: <Removable>"},
+        {"typing after a one-letter saved value", -1, "e", {Qt::Key_End}, "f", "e"},
+    };
+    QLineEdit* edit = E().destdriveC->lineEdit();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.picked < 0)
+            edit->clear();
+        else
+            Pick(E().destdriveC, c.picked);
+        if (c.loaded != nullptr)
+            E().destdriveC->setEditText(QString::fromUtf8(c.loaded));
+        for (int key : c.keys)
+            Press(edit, key);
+        Type(edit, QString::fromUtf8(c.typed));
+        EXPECT_EQ(E().destdriveC->currentText().toStdString(), c.expected);
+    }
 }
 
 TEST_F(EditorDestinationTest, KindsOfCdOrDvdSwitchFileNameCheckingOnAndOthersOff) {
@@ -228,6 +279,49 @@ TEST_F(EditorDestinationTest, TheExampleFollowsTheDestinationAndTheCurrentEntry)
     E().destdriveC->setEditText("e: <Removable>");
     EXPECT_EQ(E().StatusText(), "From c:\\Data\\Docs To e:\\VLMcopy_drive_c\\Data\\Docs");
     EXPECT_FALSE(handOver.SyncMode);
+}
+
+// The example names the highlighted entry, or the last one when none is: also after Qt has
+// moved the current row by itself.
+TEST_F(EditorDestinationTest, TheExampleNamesTheHighlightedEntryOrTheLast) {
+    struct Case {
+        const char* what;
+        std::function<void(TprojecteditF&)> act;
+        const char* named;
+    };
+    const std::vector<Case> cases = {
+        {"a click on b", [](TprojecteditF& e) { Click(e.fdlistLB, e.fdlistLB->item(1)); }, "c:\\b"},
+        {"the first entry deleted: its neighbour becomes current unmarked",
+         [](TprojecteditF& e) {
+             Click(e.fdlistLB, e.fdlistLB->item(0));
+             e.DelfnB->click();
+         },
+         "c:\\d"},
+        {"b unmarked again with Ctrl",
+         [](TprojecteditF& e) {
+             Click(e.fdlistLB, e.fdlistLB->item(1));
+             Click(e.fdlistLB, e.fdlistLB->item(1), Qt::ControlModifier);
+         },
+         "c:\\d"},
+        {"the source label clicked", [](TprojecteditF& e) { ClickWidget(e.sourceL); }, "c:\\d"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Open();
+        E().destdriveC->setEditText("e:");
+        AddItems({"c:\\a", "c:\\b", "c:\\c", "c:\\d"});
+        c.act(E());
+        E().showfromtoexample();
+        const std::string named = c.named;
+        EXPECT_EQ(E().StatusText(),
+                  "From " + named + " To e:\\VLMcopy_drive_c\\" + named.substr(3));
+        // What is named is marked, or nothing is.
+        const QList<QListWidgetItem*> marked = E().fdlistLB->selectedItems();
+        if (!marked.isEmpty()) {
+            ASSERT_EQ(marked.size(), 1);
+            EXPECT_EQ(marked.front()->text().toStdString(), named);
+        }
+    }
 }
 
 TEST_F(EditorDestinationTest, AHandEditedItemWithoutDriveIsNamedInsteadOfEndingTheProgram) {

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <memory>
@@ -73,29 +74,31 @@ protected:
     // Key presses as the keyboard sends them, to the widget that has the focus.
     static void Press(QWidget* target, int key, const QString& text = {},
                       Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
-        QApplication::sendEvent(target, &press);
-        QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
-        QApplication::sendEvent(target, &release);
+        test::PressKey(target, key, text, modifiers);
     }
-    static void Type(QWidget* target, const QString& text) {
-        for (QChar c : text)
-            Press(target, 0, QString(c));
-    }
+    static void Type(QWidget* target, const QString& text) { test::TypeText(target, text); }
 
     // A mouse click on a row of a tree or list view.
     static void Click(QTreeWidget* tree, QTreeWidgetItem* item,
                       Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         ASSERT_NE(item, nullptr);
         tree->scrollToItem(item);
-        const QPoint at = tree->visualItemRect(item).center();
-        const QPoint global = tree->viewport()->mapToGlobal(at);
+        ClickInView(tree, tree->visualItemRect(item).center(), modifiers);
+    }
+    static void Click(QListWidget* list, QListWidgetItem* item,
+                      Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        ASSERT_NE(item, nullptr);
+        list->scrollToItem(item);
+        ClickInView(list, list->visualItemRect(item).center(), modifiers);
+    }
+    static void ClickInView(QAbstractItemView* view, QPoint at, Qt::KeyboardModifiers modifiers) {
+        const QPoint global = view->viewport()->mapToGlobal(at);
         QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
                           modifiers);
-        QApplication::sendEvent(tree->viewport(), &press);
+        QApplication::sendEvent(view->viewport(), &press);
         QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
                             modifiers);
-        QApplication::sendEvent(tree->viewport(), &release);
+        QApplication::sendEvent(view->viewport(), &release);
     }
     static void ClickWidget(QWidget* widget) {
         const QPoint at = widget->rect().center();

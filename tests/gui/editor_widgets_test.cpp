@@ -4,10 +4,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QHeaderView>
+#include <QTreeWidgetItem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "gui/qt_test_app.h"
+#include "gui/run_window_test_helpers.h"
 #include "support/temp_drives.h"
 #include "widgets/drive_box.h"
 #include "widgets/file_list.h"
@@ -83,11 +88,88 @@ TEST_F(BrowseWidgetsTest, FolderSizesAreTheFullSizesOfTheFoldersShown) {
     FolderTree tree;
     tree.SetShowSizes(true);
     ASSERT_TRUE(tree.SetCurrentFolder("c:\\top"));
+    // Measured on worker threads, the sizes come through the event loop: none is there yet,
+    // and the tree has answered.
+    EXPECT_EQ(tree.FindItem("c:\\top\\a")->text(1).toStdString(), "");
+    EXPECT_GT(tree.PendingSizes(), 0);
+    ASSERT_TRUE(test::WaitFor([&] { return tree.PendingSizes() == 0; }, 10000));
     EXPECT_EQ(tree.FindItem("c:\\top\\a")->text(1).toStdString(), "2.001.500");
     EXPECT_EQ(tree.FindItem("c:\\top\\empty")->text(1).toStdString(), "0");
+    EXPECT_EQ(tree.FindItem("c:\\top")->text(1).toStdString(), "2.001.500");
+    // The column has grown to show the widest size whole.
+    EXPECT_GT(tree.header()->sectionSize(1),
+              tree.fontMetrics().horizontalAdvance(QStringLiteral("2.001.500")));
     tree.SetShowSizes(false);
     EXPECT_EQ(tree.columnCount(), 1);
     EXPECT_EQ(tree.CurrentFolder(), "c:\\top");
+    EXPECT_EQ(tree.PendingSizes(), 0);
+}
+
+// Work for folders no longer shown is dropped: a closed branch, a tree that changed drives, a
+// tree that is gone. What arrives late for them is never written anywhere.
+TEST_F(BrowseWidgetsTest, SizesOfFoldersNoLongerShownAreDropped) {
+    for (int i = 0; i < 30; ++i)
+        MakeSizedFile(drives.Host("c:\\top\\f" + std::to_string(i) + "\\x.bin"), 10 + i);
+    MakeSizedFile(drives.Host("d:\\other\\y.bin"), 7);
+    struct Case {
+        const char* what;
+        std::function<void(FolderTree&)> leave;
+        const char* shownAfterwards;  // a folder whose size must arrive afterwards
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"branch closed", [](FolderTree& tree) { tree.FindItem("c:\\top")->setExpanded(false); },
+         nullptr, nullptr},
+        {"another drive", [](FolderTree& tree) { tree.SetDrive('d'); }, "d:\\other", "7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FolderTree tree;
+        tree.SetShowSizes(true);
+        ASSERT_TRUE(tree.SetCurrentFolder("c:\\top"));
+        ASSERT_GE(tree.PendingSizes(), 30);
+        c.leave(tree);
+        // Only what is still shown is waited for.
+        ASSERT_TRUE(test::WaitFor([&] { return tree.PendingSizes() == 0; }, 10000));
+        // Give the dropped workers time to finish, and their results time to come in.
+        test::WaitFor([] { return false; }, 200);
+        if (c.shownAfterwards != nullptr) {
+            EXPECT_EQ(tree.FindItem(c.shownAfterwards)->text(1).toStdString(), c.expected);
+        }
+        if (QTreeWidgetItem* top = tree.FindItem("c:\\top")) {
+            for (int i = 0; i < top->childCount(); ++i)
+                EXPECT_EQ(top->child(i)->text(1).toStdString(), "") << i;
+            // Opened again, the branch is measured again.
+            top->setExpanded(true);
+            ASSERT_TRUE(test::WaitFor([&] { return tree.PendingSizes() == 0; }, 10000));
+            EXPECT_EQ(tree.FindItem("c:\\top\\f29")->text(1).toStdString(), "39");
+        }
+    }
+    // A tree destroyed with its measurements running waits for them, and nothing arrives at it.
+    {
+        FolderTree tree;
+        tree.SetShowSizes(true);
+        ASSERT_TRUE(tree.SetCurrentFolder("c:\\top"));
+    }
+    QApplication::processEvents();
+}
+
+// The interface thread only lists: a wide folder is listed whole, in listing order, with the
+// sizes still to come.
+TEST_F(BrowseWidgetsTest, AWideFolderIsListedWholeAtOnce) {
+    for (int i = 0; i < 600; ++i)
+        MakeDir(drives.Host("c:\\wide\\n" + std::to_string(1000 + i)));
+    FolderTree tree;
+    tree.SetShowSizes(true);
+    ASSERT_TRUE(tree.SetCurrentFolder("c:\\wide"));
+    QTreeWidgetItem* wide = tree.FindItem("c:\\wide");
+    ASSERT_EQ(wide->childCount(), 600);
+    EXPECT_EQ(wide->child(0)->text(0).toStdString(), "n1000");
+    EXPECT_EQ(wide->child(599)->text(0).toStdString(), "n1599");
+    // Its 600 folders, and c:\wide itself as a folder of the drive.
+    EXPECT_EQ(tree.PendingSizes(), 601);
+    ASSERT_TRUE(test::WaitFor([&] { return tree.PendingSizes() == 0; }, 20000));
+    EXPECT_EQ(wide->child(599)->text(1).toStdString(), "0");
 }
 
 TEST_F(BrowseWidgetsTest, TheFileListShowsPlainFilesAndFileLinksWithSizeAndSeconds) {

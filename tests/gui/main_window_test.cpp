@@ -11,8 +11,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusTipEvent>
 #include <QTextBlock>
 #include <QTimer>
 #include <memory>
@@ -24,6 +27,7 @@
 #include "app/timer_panel.h"
 #include "core/project_file.h"
 #include "dialogs/allowed_drive_dialog.h"
+#include "dialogs/run_history_overview.h"
 #include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
 #include "engine/runwindow/run_window.h"
@@ -235,6 +239,74 @@ TEST_F(MainWindowTest, OpeningAMenuSaysSoInTheStatusBar) {
         SCOPED_TRACE(c.status);
         emit c.menu->aboutToShow();
         EXPECT_EQ(main->StatusText(), c.status);
+        // The pointer resting on an item: Qt sends the item's empty status tip to the menu
+        // bar, which would clear the bar.
+        for (QAction* action : c.menu->actions()) {
+            QStatusTipEvent tip(action->statusTip());
+            QApplication::sendEvent(main->menuBar(), &tip);
+        }
+        EXPECT_EQ(main->StatusText(), c.status);
+    }
+}
+
+TEST_F(MainWindowTest, AClickOnTheBackgroundPictureClearsTheStatusBar) {
+    auto main = Start();
+    main->show();
+    struct Case {
+        Qt::MouseButton button;
+        bool clears;
+    };
+    for (const Case& c : {Case{Qt::RightButton, false}, Case{Qt::LeftButton, true}}) {
+        SCOPED_TRACE(c.button);
+        emit main->Options1->aboutToShow();
+        ASSERT_EQ(main->StatusText(), "Options...");
+        const QPoint at(main->BackI->width() - 5, main->BackI->height() - 5);
+        const QPoint global = main->BackI->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, c.button, c.button, Qt::NoModifier);
+        QApplication::sendEvent(main->BackI, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, c.button, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(main->BackI, &release);
+        for (QWidget* popup = QApplication::activePopupWidget(); popup != nullptr;
+             popup = QApplication::activePopupWidget())
+            popup->close();
+        EXPECT_EQ(main->StatusText(), c.clears ? "" : "Options...");
+    }
+}
+
+// The boxes about a background picture that cannot be shown come once the window is on the
+// screen, not while it is being made.
+TEST_F(MainWindowTest, BackgroundPictureBoxesComeAfterTheWindowIsShown) {
+    WriteFile(drives.Host("c:\\prog\\broken.jpg"), "no picture in here");
+    struct Case {
+        std::string picture;
+        std::vector<std::string> boxes;
+    };
+    const std::vector<Case> cases = {
+        {"c:\\prog\\gone.jpg",
+         {"The file c:\\prog\\gone.jpg does not exist anymore! Probably moved. Unable to "
+          "load..."}},
+        {"c:\\prog\\broken.jpg",
+         {"ERROR: unable to load the file: c:\\prog\\broken.jpg",
+          "Probably file type not supported! Never edit ini-file."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.picture);
+        SaveStartSettings([&](AppSettings& s) { s.BackgroundPicture = c.picture; });
+        dialogs.ClearRecord();
+        auto main = Start();
+        QApplication::processEvents();
+        EXPECT_TRUE(dialogs.Texts().empty()) << "a box before the window is shown";
+        main->showMaximized();
+        EXPECT_TRUE(dialogs.Texts().empty()) << "a box inside show()";
+        ASSERT_TRUE(test::WaitFor([&] { return !dialogs.Texts().empty(); }, 2000));
+        EXPECT_EQ(dialogs.Texts(), c.boxes);
+        EXPECT_EQ(main->Settings().BackgroundPicture, c.picture);
+        // Shown again later: the start's load is not repeated.
+        main->hide();
+        main->show();
+        QApplication::processEvents();
+        EXPECT_EQ(dialogs.Texts().size(), c.boxes.size());
     }
 }
 
@@ -386,6 +458,31 @@ TEST_F(MainWindowTest, TheRunHistoryMaximumTrimsTheOverview) {
     EXPECT_EQ(main->Settings().RunHistoryMax, 1u);
     ASSERT_EQ(main->History().Rows().size(), 1u);
     EXPECT_EQ(main->History().Rows()[0].caption, "c:\\p2.vlm");
+}
+
+// The overview belongs to the main window (above it, below everything opened later), and the
+// menu command brings it back from anywhere, minimised included.
+TEST_F(MainWindowTest, ShowRunHistoryBringsTheOverviewBackAboveTheMainWindow) {
+    auto main = Start();
+    main->CreateHiddenDialogs();
+    main->show();
+    QWidget* overview = main->runhisoverviewF;
+    ASSERT_NE(overview, nullptr);
+    EXPECT_EQ(overview->parentWidget(), main.get());
+    EXPECT_EQ(overview->windowType(), Qt::Tool);
+    EXPECT_FALSE(overview->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    for (const char* before : {"hidden", "minimised", "shown"}) {
+        SCOPED_TRACE(before);
+        if (std::string(before) == "hidden")
+            overview->hide();
+        else if (std::string(before) == "minimised")
+            overview->showMinimized();
+        else
+            overview->show();
+        main->ShowrunhistoryMI->trigger();
+        EXPECT_TRUE(overview->isVisible());
+        EXPECT_FALSE(overview->isMinimized());
+    }
 }
 
 TEST_F(MainWindowTest, TheAllowedDriveTakesAllOrOneLetter) {

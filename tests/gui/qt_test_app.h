@@ -2,6 +2,9 @@
 // The one QApplication of the GUI test program, made on first use (widgets need it).
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QString>
+#include <QWidget>
 
 namespace vlm::test {
 
@@ -21,5 +24,19 @@ inline QApplication& EnsureQtApplication() {
 struct WithQtApplication {
     WithQtApplication() { EnsureQtApplication(); }
 };
+
+// Key presses as the keyboard sends them, so that what a widget does with typing (completion,
+// validators, length limits) takes part.
+inline void PressKey(QWidget* target, int key, const QString& text = {},
+                     Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(target, &release);
+}
+inline void TypeText(QWidget* target, const QString& text) {
+    for (QChar c : text)
+        PressKey(target, 0, QString(c));
+}
 
 }  // namespace vlm::test

@@ -62,7 +62,9 @@ protected:
 TEST_F(RunHistoryOverviewTest, TheWindowIsLaidOutAsAReportList) {
     QTableView* view = window.runhisLVRT();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Run history - Overview"));
-    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // Above its parent only, never above the run window, the editor or a box.
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(window.windowType(), Qt::Tool);
     EXPECT_TRUE(window.isWindow());
     ASSERT_EQ(view->model()->columnCount(), 5);
     std::vector<std::string> captions;

@@ -1,6 +1,6 @@
 #pragma once
-// Small event helpers for the window tests: a key press as the window system delivers it, and
-// waiting for a condition while the event loop runs.
+// Small event helpers for the window tests: waiting for a condition while the event loop runs
+// (key presses: gui/qt_test_app.h).
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,13 +11,6 @@
 #include "gui/qt_test_app.h"
 
 namespace vlm::test {
-
-inline void PressKey(QWidget* target, Qt::Key key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &release);
-}
 
 // Runs the event loop until `condition` holds or `timeoutMs` has passed; the condition's value.
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {

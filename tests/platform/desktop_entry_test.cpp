@@ -14,6 +14,7 @@
 
 #include "platform/path_translation.h"
 #include "platform/windows_info.h"
+#include "support/scoped_env.h"
 #include "support/temp_drives.h"
 
 extern char** environ;
@@ -240,25 +241,7 @@ TEST_F(CreateShortcutTest, AWholePathNeedsNoShellFolder) {
               drives.Host("c:\\links"));
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 TEST(WindowsInfoTest, DesktopAndDocumentsComeFromTheUserDirectories) {
     TempDrives drives{"c"};

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "platform/file_system.h"
 #include "support/temp_drives.h"
 
@@ -42,15 +45,31 @@ TEST(ProfileFile, LooksUpSectionsAndKeysWithoutCase) {
     }
 }
 
+// Characters are UTF-8 code points, not bytes: a value of two-byte or four-byte letters keeps
+// 2047 of them, and a cut never splits one.
 TEST(ProfileFile, ReadsAtMost2047Characters) {
-    const std::string longValue(3000, 'v');
-    const ProfileFile ini = ProfileFile::Parse("[S]\nk=" + longValue + "\n");
-    EXPECT_EQ(ini.Get("S", "k"), std::optional<std::string>(std::string(2047, 'v')));
-
-    // A cut never splits a UTF-8 character.
-    const std::string accented = std::string(2046, 'a') + "é";
-    const ProfileFile utf8 = ProfileFile::Parse("[S]\nk=" + accented + "\n");
-    EXPECT_EQ(utf8.Get("S", "k"), std::optional<std::string>(std::string(2046, 'a')));
+    auto times = [](std::string_view piece, std::size_t n) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i)
+            text += piece;
+        return text;
+    };
+    struct Case {
+        const char* what;
+        std::string value, expected;
+    };
+    const Case cases[] = {
+        {"ASCII", times("v", 3000), times("v", 2047)},
+        {"exactly 2047", times("v", 2047), times("v", 2047)},
+        {"the 2047th is two bytes", times("a", 2046) + "é" + "z", times("a", 2046) + "é"},
+        {"two-byte letters", times("é", 3000), times("é", 2047)},
+        {"four-byte emoji", times("🐱", 2100), times("🐱", 2047)},
+        {"a stray byte is one character", "\xff" + times("ü", 2100), "\xff" + times("ü", 2046)},
+    };
+    for (const Case& c : cases) {
+        const ProfileFile ini = ProfileFile::Parse("[S]\nk=" + c.value + "\n");
+        EXPECT_EQ(ini.Get("S", "k"), std::optional<std::string>(c.expected)) << c.what;
+    }
 }
 
 TEST(ProfileFile, SetReplacesAppendsAndKeepsUnknownLines) {

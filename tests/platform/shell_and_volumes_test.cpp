@@ -1,41 +1,24 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/drive_table.h"
 #include "platform/mount_table.h"
 #include "platform/shell.h"
 #include "platform/volumes.h"
+#include "support/scoped_env.h"
 #include "support/temp_drives.h"
 
 namespace vlm {
 namespace {
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 TEST(Volumes, PresentLettersAreMappedExistingFolders) {
     test::TempDrives drives("ce");
@@ -154,6 +137,50 @@ TEST_F(ShellOpenTest, RefusesPathsOutsideTheDrives) {
     EXPECT_FALSE(ShellOpen("q:\\nothing"));
     EXPECT_FALSE(ShellOpen("c:\\..\\etc\\passwd"));
     EXPECT_FALSE(ShellOpen("-n"));
+    EXPECT_EQ(ShellOpenFailureText(ShellOpen("q:\\nothing")), "it is not on any drive");
+}
+
+// What xdg-open says decides the message: the file is never blamed for a missing opener.
+TEST_F(ShellOpenTest, AFailingOpenerIsReportedWithItsCause) {
+    struct Case {
+        const char* script;  // the fake xdg-open's body; nullptr: there is none on the PATH
+        int startError, exitStatus;
+        const char* text;
+    };
+    const Case cases[] = {
+        {nullptr, ENOENT, 0, "there is no program to open it with (xdg-open is not installed)"},
+        {"exit 3", 0, 3,
+         "there is no program to open it with (exit status 3 of xdg-open: a tool it needs is "
+         "not installed)"},
+        {"exit 2", 0, 2, "xdg-open did not find it (exit status 2)"},
+        {"exit 4", 0, 4, "the program that should open it failed (exit status 4 of xdg-open)"},
+        {"exit 9", 0, 9, "xdg-open failed with exit status 9"},
+        {"exit 0", 0, 0, ""},
+    };
+    test::WriteFile(drives_.Host("c:\\Vlmlogtmp.txt"), "log");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script ? c.script : "no xdg-open");
+        const std::string bin = drives_.Base() + "/only";
+        test::RemoveTree(bin);
+        test::MakeDir(bin);
+        if (c.script)
+            test::WriteFile(bin + "/xdg-open", std::string("#!/bin/sh\n") + c.script + "\n",
+                            std::nullopt, 0755);
+        ScopedEnv onlyThere("PATH", bin);
+        const ShellOpenResult result = ShellOpen("c:\\Vlmlogtmp.txt");
+        EXPECT_EQ(result.Succeeded(), c.text[0] == '\0');
+        EXPECT_EQ(result.startError, c.startError);
+        EXPECT_EQ(result.exitStatus, c.exitStatus);
+        EXPECT_EQ(ShellOpenFailureText(result), c.text);
+    }
+}
+
+// Some desktops keep xdg-open running for as long as the program it started: that is success.
+TEST_F(ShellOpenTest, AnOpenerStillRunningHasHandedTheTargetOver) {
+    test::WriteFile(bin_ + "/xdg-open", "#!/bin/sh\nsleep 3\nexit 4\n", std::nullopt, 0755);
+    const ShellOpenResult result = ShellOpen("https://example.org/");
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(ShellOpenFailureText(result), "");
 }
 
 }  // namespace

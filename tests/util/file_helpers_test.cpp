@@ -1,8 +1,12 @@
 #include "util/file_helpers.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,6 +114,31 @@ TEST_F(FileHelpers, DirSizeCountsHiddenFilesAndNeverFollowsLinksOrSpecialFiles) 
     EXPECT_EQ(DirSize("c:\\no-such-folder"), 0u);
 }
 
+// The walk a worker thread makes for the folder tree: the same sum, or nothing once stopped.
+TEST_F(FileHelpers, DirSizeUnlessStoppedGivesTheSameSumOrNothing) {
+    test::WriteFile(drives.Host("c:\\tree\\a.txt"), "12345");
+    test::WriteFile(drives.Host("c:\\tree\\sub\\b.txt"), "123");
+    struct Case {
+        const char* path;
+        bool stopped;
+        std::optional<std::uint64_t> expected;
+    };
+    const Case cases[] = {
+        {"c:\\tree", false, 8u},
+        {"c:\\tree\\sub", false, 3u},
+        {"c:\\no-such-folder", false, 0u},
+        {"c:\\tree", true, std::nullopt},
+        {"c:\\no-such-folder", true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::atomic<bool> stop{c.stopped};
+        EXPECT_EQ(DirSizeUnlessStopped(c.path, stop), c.expected) << c.path << " " << c.stopped;
+        if (!c.stopped) {
+            EXPECT_EQ(DirSize(c.path), *c.expected) << c.path;
+        }
+    }
+}
+
 TEST_F(FileHelpers, SizesAreTrue64BitSizes) {
     const std::uint64_t fiveGiB = 5ull << 30;
     MakeSizedFile(drives.Host("c:\\big\\sparse.img"), fiveGiB);
@@ -121,13 +150,21 @@ TEST_F(FileHelpers, SizesAreTrue64BitSizes) {
     EXPECT_EQ(ItemSize("c:\\big"), fiveGiB + 2);
 }
 
-TEST_F(FileHelpers, ItemDateTextShowsTheLastWriteTime) {
+TEST_F(FileHelpers, ItemDateTextShowsWhenAFolderWasMadeAndAFileLastWritten) {
     WriteFile(drives.Host("c:\\dated.txt"), "x", kSomeTime);
     MakeDir(drives.Host("c:\\dated-folder"));
     test::SetMtime(drives.Host("c:\\dated-folder"), kSomeTime + 60);
 
     EXPECT_EQ(ItemDateText("c:\\dated.txt"), DateTimeText(HostTimeToDateTime(kSomeTime)));
-    EXPECT_EQ(ItemDateText("c:\\dated-folder"), DateTimeText(HostTimeToDateTime(kSomeTime + 60)));
+    // A folder shows when it was made: its birth time where the file system records one (the
+    // last write, set back above, does not count then), else its last-write time.
+    struct statx stx {};
+    ASSERT_EQ(::statx(AT_FDCWD, drives.Host("c:\\dated-folder").c_str(), 0, STATX_BTIME, &stx), 0);
+    const std::time_t made = (stx.stx_mask & STATX_BTIME) != 0
+                                 ? static_cast<std::time_t>(stx.stx_btime.tv_sec)
+                                 : kSomeTime + 60;
+    const long madeNs = (stx.stx_mask & STATX_BTIME) != 0 ? stx.stx_btime.tv_nsec : 0;
+    EXPECT_EQ(ItemDateText("c:\\dated-folder"), DateTimeText(HostTimeToDateTime(made, madeNs)));
     EXPECT_EQ(ItemDateText("c:\\nothing"), "");
 }
 
