@@ -242,6 +242,8 @@ bool DeleteFolderTree(std::string_view folderIn) {
 
 std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
                                             const std::atomic<bool>* stop) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        return std::nullopt;
     const auto host = ToHostPath(WithoutTrailingBackslash(folder));
     if (!host)
         return 0;
