@@ -14,6 +14,8 @@ packages=(
     # Names such as "🐱 cats" are shown as text, not as empty boxes: a colour emoji font and
     # one with wide Unicode coverage
     fonts-noto-color-emoji fonts-dejavu-core
+    # The desktop entry and the AppStream metadata are validated; the package is built by CPack
+    desktop-file-utils appstream dpkg-dev
     rsync
     clang libclang-rt-14-dev
 )

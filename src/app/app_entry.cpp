@@ -4,11 +4,14 @@
 #include <QDir>
 #include <vector>
 
+#include "app/app_text.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "platform/drive_table.h"
 #include "platform/locale_text.h"
+#include "platform/path_translation.h"
+#include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 
@@ -25,17 +28,6 @@ std::string ProgramFolderOf(const std::string& programFilePath) {
     return folder;
 }
 
-namespace {
-
-std::string HostFolderOf(const std::string& hostFile) {
-    const std::size_t slash = hostFile.rfind('/');
-    if (slash == std::string::npos || slash == 0)
-        return "/";
-    return hostFile.substr(0, slash);
-}
-
-}  // namespace
-
 int RunVelmora(int argc, char** argv) {
     QApplication application(argc, argv);
     // The program ends when the main window closes or is told to end, never merely because the
@@ -43,9 +35,17 @@ int RunVelmora(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     InitLocaleFromEnvironment();
 
-    SetActiveDriveTable(DriveTable::Load(HostFolderOf(ProgramFileHostPath())));
+    // The program folder is decided before anything reads drives.ini or the settings from it.
+    std::string folderError;
+    const std::string programFolderHost = ResolveProgramFolder(&folderError);
+    SetActiveDriveTable(DriveTable::Load(programFolderHost));
     QtDialogs dialogs;
     SetDialogs(&dialogs);
+    if (programFolderHost.empty()) {
+        dialogs.Show(BoxType::Error, Buttons::Ok, "Velmora cannot start: " + folderError);
+        SetDialogs(nullptr);
+        return 1;
+    }
 
     // The arguments after the program's name, as the window system left them.
     std::vector<std::string> arguments;
@@ -56,10 +56,12 @@ int RunVelmora(int argc, char** argv) {
     commandLine.projectPath =
         ProjectPathFromCommandLine(commandLine.projectPath, QDir::currentPath().toStdString());
 
-    const std::string programFile = ProgramFilePath();
+    // The settings file is named after the program, in the program folder, wherever that is;
+    // the runner reads the same file.
+    const std::string programFolder = ToDrivePath(programFolderHost).value_or(std::string());
     TMainF::StartOptions options;
-    options.programFolder = ProgramFolderOf(programFile);
-    options.settingsPath = SettingsFilePath(programFile);
+    options.programFolder = programFolder;
+    options.settingsPath = SettingsFilePath(FileInFolder(programFolder, "velmora"));
     options.commandLine = commandLine;
 
     int exitCode = 0;

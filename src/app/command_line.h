@@ -9,7 +9,6 @@ namespace vlm {
 
 inline constexpr const char* kSafeRunSwitch = "-saferun";
 inline constexpr const char* kQuickRunSwitch = "-qrun";
-inline constexpr const char* kExtendedLogSwitch = "-extlog";
 inline constexpr const char* kCloseSwitch = "-close";
 
 struct CommandLine {
@@ -21,8 +20,7 @@ struct CommandLine {
     // The arguments after the program name; a missing one reads as the empty string.
     static CommandLine FromArguments(const std::vector<std::string>& arguments);
 
-    // "-extlog" counts only as argument 3, "-close" only as argument 4.
-    bool ExtendedLog() const { return logWord == kExtendedLogSwitch; }
+    // "-close" counts only as argument 4 (the run reads "-extlog" from argument 3 itself).
     bool CloseAfterRun() const { return closeWord == kCloseSwitch; }
 };
 

@@ -27,6 +27,7 @@
 #include "dialogs/location_chooser.h"
 #include "dialogs/project_browse.h"
 #include "dialogs/run_history_overview.h"
+#include "dialogs/system_schedule_dialog.h"
 #include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
 #include "engine/run_driver.h"
@@ -34,7 +35,9 @@
 #include "engine/runwindow/qt_event_pump.h"
 #include "engine/runwindow/run_window.h"
 #include "platform/path_translation.h"
+#include "platform/program_folder.h"
 #include "platform/shell.h"
+#include "platform/system_schedule.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -161,6 +164,7 @@ void TMainF::BuildMenus() {
                 scheduler->TimerMIClick();
         });
     });
+    ScheduleMI = item(Options1, "Sc&hedule with the system...", &TMainF::ScheduleMIClick);
     launchrunMI = item(Options1, "External &launch in run form", &TMainF::launchrunMIClick,
                        QKeySequence(QStringLiteral("Ctrl+Alt+L")));
     launchrunMI->setCheckable(true);
@@ -660,6 +664,20 @@ void TMainF::defdestdriveMClick() {
         SetStatus("Allowed destination drive will be saved to ini-file");
 }
 
+void TMainF::ScheduleMIClick() {
+    const ProjectBrowseHooks browse{
+        [this](const std::string& title) { return ChooseProjectFile(title.c_str()); },
+        [this](const std::string& path) { AddToRecentLists(path); },
+    };
+    // A scheduled run uses the runner installed beside this program and names this program's
+    // folder, so its history row lands where this window shows it.
+    ScheduledCommand command;
+    command.runnerHost = CurrentProgramFolderFacts().executableFolder + "/velmora-run";
+    command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(std::string());
+    TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
+    dialog.Open();
+}
+
 void TMainF::launchrunMIClick() {
     settings_.LaunchRun = !settings_.LaunchRun;
     launchrunMI->setChecked(settings_.LaunchRun);
@@ -734,7 +752,17 @@ void TMainF::ShowrunhistoryMIClick() {
 // --- Help, About, Exit ------------------------------------------------------------------------
 
 void TMainF::Contents1Click() {
-    const std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
+    std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
+    // An installed program keeps its help with its other read-only data, not in the person's
+    // program folder.
+    if (ItemKind(helpFile) != 'f') {
+        const std::string executableFolder = CurrentProgramFolderFacts().executableFolder;
+        if (auto data = ToDrivePath(InstalledDataFolder(executableFolder))) {
+            const std::string installed = FileInFolder(*data, kHelpFileName);
+            if (ItemKind(installed) == 'f')
+                helpFile = installed;
+        }
+    }
     if (ItemKind(helpFile) != 'f') {
         ShowErrorBox("The help file " + helpFile + " is missing.");
         return;

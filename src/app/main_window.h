@@ -86,6 +86,8 @@ public:
     void LocationProjects1Click();
     void Locationofreportfile1Click();
     void defdestdriveMClick();
+    // "Schedule with the system...": repeating runs by velmora-run, kept by the system.
+    void ScheduleMIClick();
     void launchrunMIClick();
     void ChooseImageClick();
     void RemoveImageClick();
@@ -130,6 +132,7 @@ public:
     QAction* Locationofreportfile1;
     QAction* defdestdriveM;
     QAction* TimerMI;
+    QAction* ScheduleMI;
     QAction* launchrunMI;
     QAction* ChooseImage1;
     QAction* Reset1;

@@ -3,22 +3,11 @@
 #include <cstring>
 
 #include "platform/file_system.h"
+#include "platform/utf8_text.h"
 
 namespace vlm {
 
 namespace {
-
-// Keys are compared without regard to case; project keys are plain ASCII, so ASCII folding is
-// the whole rule (a byte above 127 is left as it is, never split or changed).
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 std::string ItemKey(std::size_t n) {
     return "item" + std::to_string(n);

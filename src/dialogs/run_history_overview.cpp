@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <exception>
@@ -114,7 +115,12 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
       view_(new QTableView(this)),
       popup_(new QMenu(this)) {
     setWindowTitle(QStringLiteral("Run history - Overview"));
-    resize(841, 480);
+    // Its designed size, but never larger than the screen: at 200 % scaling 841 points are
+    // wider than a 1600-pixel screen, and the last columns would be cut off.
+    QSize size(841, 480);
+    if (const QScreen* shown = screen())
+        size = size.boundedTo(shown->availableGeometry().size());
+    resize(size);
 
     view_->setModel(model_);
     view_->setShowGrid(true);

@@ -7,15 +7,6 @@
 
 namespace vlm {
 
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
 std::string AsDrivePath(const std::string& text) {
     if (!LooksLikeHostPath(text))
         return text;

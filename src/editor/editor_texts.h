@@ -4,16 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8_text.h"
+
 namespace vlm {
 
 inline constexpr const char* kSelectItemFirst =
     "Select an item to add first, by clicking a folder or file!";
 inline constexpr const char* kMultiSelectionShown = "(See multi-selection of files above...)";
 inline constexpr const char* kDefaultDestination = "<default>";
-
-// The lower-case form of the editor's comparisons: ASCII letters only, so that a path's other
-// bytes stay as they are.
-std::string LowerAscii(std::string_view text);
 
 // A text the person typed or the browse pane gave, as the drive path the program works with: a
 // native path ("/home/alice/Documents") is translated to its drive; anything else stays as it

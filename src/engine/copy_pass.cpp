@@ -70,7 +70,7 @@ private:
     void EnterSubFolder(const std::string& subSource, const std::string& destination,
                         const DirEntry& sourceEntry, const DestinationFolder& existing);
     void CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                      HostTime sourceTime, std::uint32_t sourcePermissions, FileOrigin origin,
+                      const FileAge& sourceAge, std::uint32_t sourcePermissions, FileOrigin origin,
                       const DestinationFolder& existing = DestinationFolder());
     void ReportUnlisted(const std::string& source, const std::vector<UnlistedEntry>& unlisted);
     bool ClaimCleanedName(const std::string& s, const std::string& name,
@@ -86,10 +86,7 @@ private:
 };
 
 void CopyPass::MissingItem(const std::string& path) {
-    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
-    report("FATAL ERROR: Item " + path + " does not exist!", true);
-    ++run_.Totals.errors;
-    run_.StopRequested = true;
+    StopForMissingItem(ctx_, path);
 }
 
 void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
@@ -118,8 +115,8 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileHostTime(source);
         CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(source)),
-                     sourceTime.value_or(HostTime{}), GetFilePermissions(source).value_or(0),
-                     FileOrigin::SingleItem);
+                     FileAgeOf(sourceTime.value_or(HostTime{})),
+                     GetFilePermissions(source).value_or(0), FileOrigin::SingleItem);
         return;
     }
 
@@ -183,8 +180,9 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
                 // program's own temporary files.
                 if (run_.LongNamesOn && !ClaimCleanedName(s, entry.name, claimedBy))
                     break;
-                CopyFileRule(s, destination + "\\" + entry.name, entry.size, entry.modified,
-                             entry.permissions, FileOrigin::FolderWalk, existing);
+                CopyFileRule(s, destination + "\\" + entry.name, entry.size,
+                             FileAge{entry.modified, entry.time}, entry.permissions,
+                             FileOrigin::FolderWalk, existing);
                 if (run_.StopRequested)
                     return;
                 break;
@@ -297,8 +295,8 @@ bool CopyPass::ReplaceLinkWithFolder(const std::string& path) {
 }
 
 void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t sourceSize,
-                            HostTime sourceTime, std::uint32_t sourcePermissions, FileOrigin origin,
-                            const DestinationFolder& existingFolder) {
+                            const FileAge& sourceAge, std::uint32_t sourcePermissions,
+                            FileOrigin origin, const DestinationFolder& existingFolder) {
     if (run_.LongNamesOn) {
         d = fnamecutto127(d, ctx_.log);
         if (NameIsEmpty(d)) {
@@ -337,7 +335,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
     if (existing->kind != EntryKind::File || existing->size != sourceSize) {
         // A link or special file where the copy belongs is replaced like an outdated copy.
         report("updating (new size)...", false);
-    } else if (!SameFileAge(existing->modified, sourceTime)) {
+    } else if (!SameFileAge({existing->modified, existing->time}, sourceAge)) {
         report("updating (new age)...", false);
     } else {
         ctx_.detail([&] { return s + " not changed since last backup"; });

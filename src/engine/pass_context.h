@@ -6,6 +6,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "util/message_boxes.h"
 
 namespace vlm {
 
@@ -33,6 +34,15 @@ class NoEventPump : public EventPump {
 public:
     void ProcessPendingEvents() override {}
 };
+
+// A source or destination folder that is not there: both passes show the same box, report the
+// same line and stop the run.
+inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
+    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
+    ctx.report("FATAL ERROR: Item " + path + " does not exist!", true);
+    ++ctx.run.Totals.errors;
+    ctx.run.StopRequested = true;
+}
 
 // The line both passes report with their read-only refusals.
 inline constexpr const char* kMakeWritable = "Please make every item on destination writable!!";

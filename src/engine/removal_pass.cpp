@@ -40,10 +40,7 @@ private:
 };
 
 void RemovalPass::MissingItem(const std::string& path) {
-    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
-    report("FATAL ERROR: Item " + path + " does not exist!", true);
-    ++run_.Totals.errors;
-    run_.StopRequested = true;
+    StopForMissingItem(ctx_, path);
 }
 
 // A dry run names what the real pass would remove, and removes nothing.

@@ -29,12 +29,6 @@ constexpr const char* kWorkingStatus =
     "Working, please be patient... (Use \"Cancel\" or \"ESC\" button or hit \"CTRL+ALT+DEL\" and "
     "\"end task\" as eventual emergency stop)";
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string UpperLetter(const std::string& letter) {
     std::string upper = letter.substr(0, 1);
     for (char& c : upper)
@@ -231,15 +225,15 @@ void RunEngine::RunSteps(const std::string& path) {
 // The destination drive is one runs may write to, and is present; otherwise the box says why and
 // the window closes.
 bool RunEngine::DestinationDriveUsable() {
-    const std::string allowed = Lower(settings_.AllowedDrive);
-    if (Lower(destLetter_) != allowed && allowed != "all") {
+    const std::string allowed = LowerAscii(settings_.AllowedDrive);
+    if (LowerAscii(destLetter_) != allowed && allowed != "all") {
         ShowErrorBox("Forbidden to write to drive " + destLetter_ +
                      " ! Please check options - limitation of backup drives.");
         view_.CloseWindow(WindowResult::Cancel);
         return false;
     }
     if (destLetter_.empty() ||
-        PresentDriveLetters().find(Lower(destLetter_)[0]) == std::string::npos) {
+        PresentDriveLetters().find(LowerAscii(destLetter_)[0]) == std::string::npos) {
         ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
         view_.CloseWindow(WindowResult::Cancel);
         return false;

@@ -10,13 +10,14 @@
 #include "platform/mount_table.h"
 #include "platform/path_translation.h"
 #include "platform/profile_file.h"
+#include "platform/utf8_text.h"
 
 namespace vlm {
 
 namespace {
 
 std::optional<std::size_t> LetterIndex(char letter) {
-    const int lower = std::tolower(static_cast<unsigned char>(letter));
+    const char lower = LowerAscii(letter);
     if (lower < 'a' || lower > 'z') {
         return std::nullopt;
     }

@@ -267,6 +267,19 @@ int WriteRefusalFor(const std::string& host) {
     return IsReadOnlyMode(st.st_mode) ? EACCES : 0;
 }
 
+// What a rename refuses to put a file over: a folder, or a read-only file (not through a link:
+// a link at the target is replaced itself). 0 when the target may be replaced or is not there.
+int ReplaceRefusalFor(const std::string& host) {
+    struct stat st {};
+    if (!StatPath(host, st, false)) {
+        return 0;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EISDIR;
+    }
+    return S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode) ? EACCES : 0;
+}
+
 }  // namespace
 
 bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
@@ -549,14 +562,8 @@ bool RenameReplacing(std::string_view from, std::string_view to) {
     if (!hostTo) {
         return false;
     }
-    struct stat st {};
-    if (StatPath(*hostTo, st, false)) {
-        if (S_ISDIR(st.st_mode)) {
-            return Fail(EISDIR);
-        }
-        if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
-            return Fail(EACCES);
-        }
+    if (const int refusal = ReplaceRefusalFor(*hostTo)) {
+        return Fail(refusal);
     }
     if (host::Rename(hostFrom->c_str(), hostTo->c_str()) != 0) {
         return FailWithErrno();
@@ -729,14 +736,8 @@ bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
     if (!host) {
         return false;
     }
-    struct stat st {};
-    if (StatPath(*host, st, false)) {
-        if (S_ISDIR(st.st_mode)) {
-            return Fail(EISDIR);
-        }
-        if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
-            return Fail(EACCES);
-        }
+    if (const int refusal = ReplaceRefusalFor(*host)) {
+        return Fail(refusal);
     }
     const std::string folder = ParentFolder(*host);
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -844,12 +845,9 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
         }
     }
     // The target may have turned read-only or become a folder since Begin.
-    struct stat st {};
-    if (StatPath(target_, st, false)) {
-        if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode))) {
-            SetLastPlatformError(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
-            return giveUp();
-        }
+    if (const int refusal = ReplaceRefusalFor(target_)) {
+        SetLastPlatformError(refusal);
+        return giveUp();
     }
     if (host::Rename(tempPath_.c_str(), target_.c_str()) != 0) {
         SetLastPlatformError(errno);

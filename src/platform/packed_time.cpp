@@ -73,26 +73,22 @@ PackedTime PackHostTime(std::time_t hostSeconds) {
     return Pack(year, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, second);
 }
 
-bool IsPackable(std::time_t hostSeconds) {
-    struct tm local {};
-    if (localtime_r(&hostSeconds, &local) == nullptr) {
-        return false;
-    }
-    const int year = local.tm_year + 1900;
-    return year >= kFirstYear && year <= kLastYear;
+FileAge FileAgeOf(HostTime exact) {
+    return {exact, PackHostTime(static_cast<std::time_t>(exact.seconds))};
 }
 
-bool SameFileAge(HostTime a, HostTime b) {
-    const auto as = static_cast<std::time_t>(a.seconds);
-    const auto bs = static_cast<std::time_t>(b.seconds);
-    if (IsPackable(as) && IsPackable(bs)) {
-        return PackHostTime(as) == PackHostTime(bs);
+bool SameFileAge(const FileAge& a, const FileAge& b) {
+    const PackedTime first = Pack(kFirstYear, 1, 1, 0, 0, 0);
+    const PackedTime last = Pack(kLastYear, 12, 31, 23, 59, 58);
+    const auto atEdge = [&](PackedTime p) { return p == first || p == last; };
+    if (!atEdge(a.packed) && !atEdge(b.packed)) {
+        return a.packed == b.packed;
     }
     // Floor division, so that times before 1970 fall into their own 2-second step too.
     const auto step = [](std::int64_t seconds) {
         return seconds >= 0 ? seconds / 2 : (seconds - 1) / 2;
     };
-    return step(a.seconds) == step(b.seconds);
+    return step(a.exact.seconds) == step(b.exact.seconds);
 }
 
 std::time_t UnpackToHostTime(PackedTime packed) {

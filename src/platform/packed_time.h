@@ -26,12 +26,18 @@ struct HostTime {
     bool operator==(const HostTime&) const = default;
 };
 
-// True when `hostSeconds` lies inside 1980–2107 local time, where the packed stamp holds it.
-bool IsPackable(std::time_t hostSeconds);
-// Whether a copy with modification time `a` is of the same age as a file with time `b`: their
-// packed stamps are equal when both times lie inside 1980–2107; when either lies outside, where
-// packing clamps every time to one moment, the host times are compared in 2-second steps.
-bool SameFileAge(HostTime a, HostTime b);
+// A modification time as the comparisons of a run need it: exact, and packed.
+struct FileAge {
+    HostTime exact;
+    PackedTime packed = 0;
+};
+FileAge FileAgeOf(HostTime exact);
+
+// Whether a copy of age `a` is of the same age as a file of age `b`: their packed stamps are equal
+// when both lie inside 1980–2107; when either stamp is at the edge of that range, where packing
+// clamps every earlier or later time to one moment, the exact times are compared in 2-second
+// steps instead. No time is converted here: the listings packed them already.
+bool SameFileAge(const FileAge& a, const FileAge& b);
 
 // Host seconds → local DateTime, and back.
 DateTime HostTimeToDateTime(std::time_t hostSeconds, long nanoseconds = 0);

@@ -25,8 +25,7 @@ bool SameName(std::string_view a, std::string_view b) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
             return false;
         }
     }

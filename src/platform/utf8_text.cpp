@@ -40,4 +40,15 @@ std::size_t CharacterCount(std::string_view s) {
     return FirstCharacters(s, s.size()).characters;
 }
 
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = LowerAscii(c);
+    return out;
+}
+
 }  // namespace vlm

@@ -3,6 +3,7 @@
 // cuts its values in characters too; the helpers above reach it through util/text_helpers.h.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace vlm {
@@ -18,5 +19,10 @@ struct CharacterPrefix {
 // and how many characters that is.
 CharacterPrefix FirstCharacters(std::string_view s, std::size_t count);
 std::size_t CharacterCount(std::string_view s);
+
+// Only ASCII letters are folded: bytes of multi-byte UTF-8 characters stay as they are, so a
+// folded text never holds a broken character, whatever the locale.
+char LowerAscii(char c);
+std::string LowerAscii(std::string_view s);
 
 }  // namespace vlm

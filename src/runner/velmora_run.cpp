@@ -2,6 +2,7 @@
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
 //                 [--allow-mass-delete] [--json] [--dry-run]
+//     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
 // window. Report lines go to standard output at the chosen level, and to the run log and the run
@@ -37,6 +38,7 @@
 #include "platform/drive_table.h"
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
+#include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 #include "util/text_helpers.h"
@@ -47,6 +49,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run]\n"
+    "       velmora-run --help | --version\n"
+    "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
+    "         default the runner's own folder, or ~/.local/share/velmora for an installed runner\n"
     "  --yes  answer Yes to the questions that confirm an overwrite or a delete\n"
     "  --allow-mass-delete  answer Yes when a removal would empty a folder item's backup\n"
     "  Every other question is answered No.\n"
@@ -224,10 +229,17 @@ std::optional<std::string> ProjectDrivePath(const std::string& path) {
 
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
-    std::string folderHost =
-        args.programFolderHost.empty()
-            ? std::filesystem::path(ProgramFileHostPath()).parent_path().string()
-            : AbsoluteHostPath(args.programFolderHost);
+    std::string folderHost;
+    if (!args.programFolderHost.empty()) {
+        folderHost = AbsoluteHostPath(args.programFolderHost);
+    } else {
+        std::string error;
+        folderHost = ResolveProgramFolder(&error);
+        if (folderHost.empty()) {
+            std::cerr << "velmora-run: " << error << '\n';
+            return 1;
+        }
+    }
     while (folderHost.size() > 1 && folderHost.back() == '/')
         folderHost.pop_back();
     SetActiveDriveTable(DriveTable::Load(folderHost));
@@ -294,6 +306,15 @@ int Run(const Arguments& args) {
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    // Asked alone, these answer and end; anywhere else they are a wrong command line.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "velmora-run " << VELMORA_VERSION << '\n';
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        std::cout << vlm::kUsage;
+        return 0;
+    }
     const auto args = vlm::ParseArguments(argc, argv);
     if (!args) {
         std::cerr << vlm::kUsage;

@@ -12,19 +12,6 @@ namespace {
 
 constexpr double kMsPerDay = 86400000.0;
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Only ASCII letters are folded: bytes of multi-byte UTF-8 characters stay as they are, so a
-// folded text never holds a broken character.
-std::string LowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = LowerAscii(c);
-    return out;
-}
-
 // Whole days and milliseconds of the day, as the date-time arithmetic counts them.
 struct DayAndMs {
     long long day;

@@ -9,7 +9,9 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScreen>
 #include <QTableView>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -87,6 +89,16 @@ TEST_F(RunHistoryOverviewTest, TheWindowIsLaidOutAsAReportList) {
     for (const QAction* action : window.edit_or_run_fromhis()->actions())
         commands.push_back(action->text().toStdString());
     EXPECT_EQ(commands, (std::vector<std::string>{"&Edit", "&Run"}));
+}
+
+// The offscreen screen (800 by 600) is narrower than the designed 841 points, as a 1600-pixel
+// screen is at 200 % scaling.
+TEST_F(RunHistoryOverviewTest, TheWindowNeverStartsLargerThanItsScreen) {
+    ASSERT_NE(window.screen(), nullptr);
+    const QSize available = window.screen()->availableGeometry().size();
+    EXPECT_LE(window.width(), available.width());
+    EXPECT_LE(window.height(), available.height());
+    EXPECT_EQ(window.width(), std::min(841, available.width()));
 }
 
 TEST_F(RunHistoryOverviewTest, StartFillsShortRowsAndWritesTheFileBack) {

@@ -112,8 +112,6 @@ private:
     void BuildComponents();
     void StartRequestedRun(RunStart start);
     void CallRun(RunStart start);
-    // Closes with `result`, or, while a run is still on the stack, as soon as it has returned.
-    void CloseWhenIdle(int result);
     // What closing does once, whichever way the window closes.
     void FormClose();
     void FollowMainWindow();

@@ -1,0 +1,146 @@
+#include "dialogs/system_schedule_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "platform/path_translation.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr std::array<const char*, 7> kDayCaptions = {"Mon", "Tue", "Wed", "Thu",
+                                                     "Fri", "Sat", "Sun"};
+
+// A project as the person typed or picked it: a drive path, or a path of this system.
+std::string ProjectHostPath(const std::string& typed) {
+    if (typed.size() >= 2 && typed[1] == ':')
+        return ToHostPath(typed).value_or(std::string());
+    return typed;
+}
+
+}  // namespace
+
+TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
+                       ScheduledCommand command, QWidget* parent)
+    : QDialog(parent),
+      browse_(std::move(browse)),
+      scheduler_(std::move(host)),
+      command_(std::move(command)) {
+    setWindowTitle(QStringLiteral("Schedule with the system"));
+
+    projectE = new QLineEdit(this);
+    browseB = new QPushButton(QStringLiteral("&Browse..."), this);
+    timeE = new QTimeEdit(QTime(20, 0), this);
+    timeE->setDisplayFormat(QStringLiteral("HH:mm"));
+    everyDayRB = new QRadioButton(QStringLiteral("Every &day"), this);
+    weekdaysRB = new QRadioButton(QStringLiteral("On these &weekdays:"), this);
+    everyDayRB->setChecked(true);
+    auto* days = new QHBoxLayout;
+    for (std::size_t i = 0; i < dayCB.size(); ++i) {
+        dayCB[i] = new QCheckBox(QString::fromLatin1(kDayCaptions[i]), this);
+        dayCB[i]->setEnabled(false);
+        days->addWidget(dayCB[i]);
+        connect(weekdaysRB, &QRadioButton::toggled, dayCB[i], &QCheckBox::setEnabled);
+    }
+    addB = new QPushButton(QStringLiteral("&Add schedule"), this);
+    scheduleLB = new QListWidget(this);
+    removeB = new QPushButton(QStringLiteral("&Remove selected"), this);
+    statusL = new QLabel(this);
+    statusL->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+
+    auto* form = new QGridLayout;
+    // A label shows its mnemonic only when it has a buddy to give the focus to.
+    auto* projectL = new QLabel(QStringLiteral("&Project:"), this);
+    projectL->setBuddy(projectE);
+    auto* timeL = new QLabel(QStringLiteral("&Time:"), this);
+    timeL->setBuddy(timeE);
+    form->addWidget(projectL, 0, 0);
+    form->addWidget(projectE, 0, 1);
+    form->addWidget(browseB, 0, 2);
+    form->addWidget(timeL, 1, 0);
+    form->addWidget(timeE, 1, 1, Qt::AlignLeft);
+    form->addWidget(everyDayRB, 2, 1);
+    form->addWidget(weekdaysRB, 3, 1);
+    form->addLayout(days, 4, 1, 1, 2);
+    form->addWidget(addB, 5, 1, Qt::AlignLeft);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(new QLabel(QStringLiteral("Schedules made by Velmora:"), this));
+    layout->addWidget(scheduleLB);
+    layout->addWidget(removeB, 0, Qt::AlignLeft);
+    layout->addWidget(statusL);
+    layout->addWidget(buttons);
+
+    connect(browseB, &QPushButton::clicked, this, &TScheduleF::BrowseBClick);
+    connect(addB, &QPushButton::clicked, this, &TScheduleF::AddBClick);
+    connect(removeB, &QPushButton::clicked, this, &TScheduleF::RemoveBClick);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void TScheduleF::Open() {
+    statusL->setText(scheduler_.UsesSystemd()
+                         ? QStringLiteral("Schedules are systemd user timers.")
+                         : QStringLiteral("Schedules are lines of your crontab."));
+    RefreshList();
+    exec();
+}
+
+void TScheduleF::RefreshList() {
+    scheduleLB->clear();
+    for (const ScheduleEntry& entry : scheduler_.List()) {
+        auto* item = new QListWidgetItem(QString::fromStdString(entry.description), scheduleLB);
+        item->setData(Qt::UserRole, QString::fromStdString(entry.id));
+        item->setToolTip(QString::fromStdString(entry.id));
+    }
+}
+
+void TScheduleF::BrowseBClick() {
+    if (auto chosen = BrowseForProject(browse_, "Project to schedule"))
+        projectE->setText(QString::fromStdString(*chosen));
+}
+
+void TScheduleF::AddBClick() {
+    RepeatSchedule schedule;
+    schedule.hour = timeE->time().hour();
+    schedule.minute = timeE->time().minute();
+    if (weekdaysRB->isChecked())
+        for (std::size_t i = 0; i < dayCB.size(); ++i)
+            schedule.weekdays[i] = dayCB[i]->isChecked();
+    schedule.projectHost = ProjectHostPath(projectE->text().toStdString());
+    if (schedule.projectHost.empty() || schedule.projectHost[0] != '/') {
+        statusL->setText(QStringLiteral("Choose a project first."));
+        return;
+    }
+    const ScheduleOutcome outcome = scheduler_.Add(schedule, command_);
+    statusL->setText(QString::fromStdString(outcome.ok ? "Scheduled " + ScheduleWhen(schedule) +
+                                                             " as " + outcome.id + "."
+                                                       : outcome.message));
+    RefreshList();
+}
+
+void TScheduleF::RemoveBClick() {
+    QListWidgetItem* item = scheduleLB->currentItem();
+    if (item == nullptr) {
+        statusL->setText(QStringLiteral("Select a schedule to remove."));
+        return;
+    }
+    const ScheduleOutcome outcome =
+        scheduler_.Remove(item->data(Qt::UserRole).toString().toStdString());
+    statusL->setText(
+        QString::fromStdString(outcome.ok ? "Removed " + outcome.id + "." : outcome.message));
+    RefreshList();
+}
+
+}  // namespace vlm

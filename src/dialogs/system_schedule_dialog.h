@@ -1,0 +1,55 @@
+#pragma once
+// TScheduleF: "Options, Schedule with the system...". Beside the timer, which runs a project
+// once while the program is open, this lets the system run a project with velmora-run every day
+// or on chosen weekdays at a time, whether or not the program is open. It lists the schedules
+// the program made and removes them; the host side is SystemScheduler.
+
+#include <QDialog>
+#include <array>
+#include <string>
+
+#include "dialogs/project_browse.h"
+#include "platform/system_schedule.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTimeEdit;
+
+namespace vlm {
+
+class TScheduleF : public QDialog {
+    Q_OBJECT
+
+public:
+    TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host, ScheduledCommand command,
+               QWidget* parent = nullptr);
+
+    // Shows the dialog with the list as the system has it now.
+    void Open();
+    void RefreshList();
+    void BrowseBClick();
+    void AddBClick();
+    void RemoveBClick();
+
+    QLineEdit* projectE;
+    QPushButton* browseB;
+    QTimeEdit* timeE;
+    QRadioButton* everyDayRB;
+    QRadioButton* weekdaysRB;
+    std::array<QCheckBox*, 7> dayCB{};
+    QPushButton* addB;
+    QListWidget* scheduleLB;
+    QPushButton* removeB;
+    QLabel* statusL;
+
+private:
+    ProjectBrowseHooks browse_;
+    SystemScheduler scheduler_;
+    ScheduledCommand command_;
+};
+
+}  // namespace vlm

@@ -1,0 +1,45 @@
+#pragma once
+// Where the program keeps its own files: the settings, the run history, the recent lists and
+// drives.ini. One decision, shared by `velmora` and `velmora-run`.
+//
+// A program started from a folder it may write to (a build folder, an unpacked copy) keeps them
+// beside itself, as it always has. An installed program cannot: its folder (/usr/bin) belongs to
+// the system, so its files go to the person's data folder, $XDG_DATA_HOME/velmora, or
+// ~/.local/share/velmora when XDG_DATA_HOME is not set (the XDG Base Directory rules).
+//
+// "May write to" follows the rules the rest of this layer enforces: the folder's owner-write bit
+// must be set (root ignores permission bits, but a folder marked read-only is read-only to us,
+// as it is to every other write this program makes), the host must allow the write (a read-only
+// mount), and the folder must not be below /usr, which the file-system hierarchy keeps for
+// installed, read-only files — root's /usr/bin has its write bit set, yet an installed program
+// run by root must not leave its settings there.
+
+#include <string>
+
+namespace vlm {
+
+struct ProgramFolderFacts {
+    std::string executableFolder;  // host folder of the running program, absolute
+    bool executableFolderWritable = false;
+    std::string xdgDataHome;  // $XDG_DATA_HOME as set (the rules ignore a relative one)
+    std::string home;         // $HOME, or the password database's home folder
+};
+
+// The program folder (a host path, no trailing '/') for these facts.
+std::string ChooseProgramFolder(const ProgramFolderFacts& facts);
+
+// True when the program may keep its files in `hostFolder` (see above).
+bool ProgramMayWriteFolder(const std::string& hostFolder);
+
+// The facts of this process: its executable, the environment.
+ProgramFolderFacts CurrentProgramFolderFacts();
+
+// The program folder of this process, created (with its parents) when it does not exist yet.
+// An empty string when no folder could be decided or created; `error` then says why.
+std::string ResolveProgramFolder(std::string* error = nullptr);
+
+// The folder an installed program's read-only data lives in (the help file):
+// <prefix>/share/velmora for an executable in <prefix>/bin.
+std::string InstalledDataFolder(const std::string& executableFolder);
+
+}  // namespace vlm

@@ -1,0 +1,509 @@
+#include "platform/system_schedule.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/file_system.h"
+#include "platform/host_calls.h"
+#include "platform/path_translation.h"
+
+extern char** environ;
+
+namespace vlm {
+
+namespace {
+
+constexpr std::string_view kIdPrefix = "velmora-schedule-";
+constexpr std::string_view kCrontabMarker = "# velmora-schedule: ";
+constexpr std::string_view kUnitMarker = "# Velmora schedule: ";
+constexpr std::array<const char*, 7> kDayNames = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+
+bool HasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+bool EveryDay(const RepeatSchedule& schedule) {
+    const auto& days = schedule.weekdays;
+    return std::none_of(days.begin(), days.end(), [](bool d) { return d; }) ||
+           std::all_of(days.begin(), days.end(), [](bool d) { return d; });
+}
+
+std::string TwoDigits(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+std::string JoinedDays(const RepeatSchedule& schedule, std::string_view separator, bool numbers) {
+    std::string joined;
+    for (std::size_t day = 0; day < 7; ++day) {
+        if (!schedule.weekdays[day])
+            continue;
+        if (!joined.empty())
+            joined += separator;
+        // cron counts Sunday as 0, Monday as 1.
+        joined += numbers ? std::to_string((day + 1) % 7) : kDayNames[day];
+    }
+    return joined;
+}
+
+// A plain text for a Description= or a comment: no line breaks, no specifiers, and no trailing
+// backslash, which would join the next line to it.
+std::string UnitText(std::string_view text) {
+    std::string plain;
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            plain += ' ';
+        else if (c == '%')
+            plain += "%%";
+        else
+            plain += c;
+    }
+    while (!plain.empty() && plain.back() == '\\')
+        plain.pop_back();
+    return plain;
+}
+
+std::string ProjectName(std::string_view projectHost) {
+    const std::size_t slash = projectHost.rfind('/');
+    return std::string(slash == std::string_view::npos ? projectHost
+                                                       : projectHost.substr(slash + 1));
+}
+
+bool IsScheduleId(std::string_view id) {
+    if (id.substr(0, kIdPrefix.size()) != kIdPrefix || id.size() == kIdPrefix.size())
+        return false;
+    return std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    });
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool WriteHostFile(const std::string& host, const std::string& content) {
+    const std::optional<std::string> drivePath = ToDrivePath(host);
+    return drivePath && WriteFileAtomically(*drivePath, content);
+}
+
+}  // namespace
+
+std::optional<std::string> QuoteUnitArgument(std::string_view argument) {
+    if (HasControlCharacter(argument))
+        return std::nullopt;
+    std::string quoted = "\"";
+    for (char c : argument) {
+        switch (c) {
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '%':
+                quoted += "%%";
+                break;
+            case '$':
+                quoted += "$$";
+                break;
+            default:
+                quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::optional<std::vector<std::string>> ParseUnitCommandLine(std::string_view value) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (true) {
+        while (i < value.size() && blank(value[i]))
+            ++i;
+        if (i == value.size())
+            break;
+        std::string word;
+        char quote = 0;
+        for (; i < value.size() && (quote != 0 || !blank(value[i])); ++i) {
+            const char c = value[i];
+            if (quote == 0 && (c == '"' || c == '\'')) {
+                quote = c;
+            } else if (quote != 0 && c == quote) {
+                quote = 0;
+            } else if (c == '\\') {
+                if (++i == value.size())
+                    return std::nullopt;
+                switch (value[i]) {
+                    case '\\':
+                    case '"':
+                    case '\'':
+                    case ' ':
+                        word += value[i];
+                        break;
+                    case 'n':
+                        word += '\n';
+                        break;
+                    case 't':
+                        word += '\t';
+                        break;
+                    default:
+                        return std::nullopt;
+                }
+            } else if (c == '%' || c == '$') {
+                // Specifiers and variables are expanded; only the doubled, literal form is kept.
+                if (i + 1 == value.size() || value[i + 1] != c)
+                    return std::nullopt;
+                word += c;
+                ++i;
+            } else {
+                word += c;
+            }
+        }
+        if (quote != 0)
+            return std::nullopt;
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+std::optional<std::string> QuoteCrontabArgument(std::string_view argument) {
+    if (HasControlCharacter(argument))
+        return std::nullopt;
+    std::string quoted = "'";
+    for (char c : argument) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else if (c == '%')
+            // Outside the single quotes, after a quote character: cron sees "\%" and makes it a
+            // plain "%", whatever came before it in the path.
+            quoted += "'\\%'";
+        else
+            quoted += c;
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+std::string ScheduleWhen(const RepeatSchedule& schedule) {
+    const std::string time = TwoDigits(schedule.hour) + ":" + TwoDigits(schedule.minute);
+    if (EveryDay(schedule))
+        return "every day at " + time;
+    return JoinedDays(schedule, ", ", false) + " at " + time;
+}
+
+std::string OnCalendarValue(const RepeatSchedule& schedule) {
+    const std::string when =
+        "*-*-* " + TwoDigits(schedule.hour) + ":" + TwoDigits(schedule.minute) + ":00";
+    return EveryDay(schedule) ? when : JoinedDays(schedule, ",", false) + " " + when;
+}
+
+std::string CrontabTimeFields(const RepeatSchedule& schedule) {
+    return std::to_string(schedule.minute) + " " + std::to_string(schedule.hour) + " * * " +
+           (EveryDay(schedule) ? "*" : JoinedDays(schedule, ",", true));
+}
+
+std::vector<std::string> ScheduledArguments(const RepeatSchedule& schedule,
+                                            const ScheduledCommand& command) {
+    return {command.runnerHost,        schedule.projectHost, "--program-folder",
+            command.programFolderHost, "--log-level",        "normal"};
+}
+
+std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
+                                          const ScheduledCommand& command) {
+    std::string execStart;
+    for (const std::string& argument : ScheduledArguments(schedule, command)) {
+        const std::optional<std::string> quoted = QuoteUnitArgument(argument);
+        if (!quoted)
+            return std::nullopt;
+        execStart += (execStart.empty() ? "" : " ") + *quoted;
+    }
+    const std::string project = *QuoteUnitArgument(schedule.projectHost);
+    const std::string description = "Velmora backup " + UnitText(ProjectName(schedule.projectHost));
+    // The marker names the project quoted, so it never ends in a backslash.
+    const std::string marker =
+        std::string(kUnitMarker) + UnitText(ScheduleWhen(schedule) + ", " + project) + "\n";
+
+    UnitTexts texts;
+    // A failed run tells the person on the desktop; the project path reaches the shell as its
+    // $0, never as part of the script.
+    texts.service = marker + "[Unit]\nDescription=" + description +
+                    "\n\n[Service]\nType=oneshot\nExecStart=" + execStart +
+                    "\nExecStopPost=/bin/sh -c 'test \"$$SERVICE_RESULT\" = success || "
+                    "notify-send --urgency=critical --app-name=Velmora \"Velmora: the scheduled "
+                    "backup failed\" \"$$0\"' " +
+                    project + "\n";
+    texts.timer = marker + "[Unit]\nDescription=" + description +
+                  "\n\n[Timer]\nOnCalendar=" + OnCalendarValue(schedule) +
+                  "\n# A run missed while the computer was off is made up at the next start.\n"
+                  "Persistent=true\n\n[Install]\nWantedBy=timers.target\n";
+    return texts;
+}
+
+std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
+                                        const ScheduledCommand& command, std::string_view id) {
+    std::string line = CrontabTimeFields(schedule) + " ";
+    for (const std::string& argument : ScheduledArguments(schedule, command)) {
+        const std::optional<std::string> quoted = QuoteCrontabArgument(argument);
+        if (!quoted)
+            return std::nullopt;
+        line += *quoted + " ";
+    }
+    // cron runs outside the desktop session: the notification finds the session's bus by its
+    // standard place.
+    line +=
+        "|| DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/$(id -u)/bus notify-send "
+        "--urgency=critical --app-name=Velmora 'Velmora: the scheduled backup failed' " +
+        *QuoteCrontabArgument(schedule.projectHost);
+    std::string description = ScheduleWhen(schedule) + ", " + schedule.projectHost;
+    return std::string(kCrontabMarker) + std::string(id) + " " + description + "\n" + line + "\n";
+}
+
+std::string NewScheduleId(std::string_view projectHost, const std::vector<std::string>& taken) {
+    std::string name = ProjectName(projectHost);
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".vlm")
+        name.resize(name.size() - 4);
+    std::string slug;
+    for (char c : name) {
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        if (plain)
+            slug += c;
+        else if (!slug.empty() && slug.back() != '-')
+            slug += '-';
+        if (slug.size() >= 40)
+            break;
+    }
+    while (!slug.empty() && slug.back() == '-')
+        slug.pop_back();
+    if (slug.empty())
+        slug = "project";
+    for (int n = 1;; ++n) {
+        std::string id = std::string(kIdPrefix) + slug + "-" + std::to_string(n);
+        if (std::find(taken.begin(), taken.end(), id) == taken.end())
+            return id;
+    }
+}
+
+CommandResult RunHostCommand(const std::vector<std::string>& argv, const std::string& input) {
+    CommandResult result;
+    int toChild[2];
+    int fromChild[2];
+    if (::pipe2(toChild, O_CLOEXEC) != 0)
+        return result;
+    if (::pipe2(fromChild, O_CLOEXEC) != 0) {
+        ::close(toChild[0]);
+        ::close(toChild[1]);
+        return result;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+    std::vector<char*> raw;
+    for (const auto& argument : argv)
+        raw.push_back(const_cast<char*>(argument.c_str()));
+    raw.push_back(nullptr);
+    pid_t child = -1;
+    const int error = ::posix_spawnp(&child, raw[0], &actions, nullptr, raw.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    if (error == 0) {
+        // Small texts both ways (a crontab, a status line): the input fits the pipe's buffer.
+        std::size_t written = 0;
+        while (written < input.size()) {
+            const ssize_t n = ::write(toChild[1], input.data() + written, input.size() - written);
+            if (n <= 0)
+                break;
+            written += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(toChild[1]);
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fromChild[0], buffer, sizeof buffer)) > 0)
+        result.output.append(buffer, static_cast<std::size_t>(n));
+    ::close(fromChild[0]);
+    if (error != 0)
+        return result;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+SystemScheduler::Host SystemScheduler::CurrentHost() {
+    Host host;
+    host.run = RunHostCommand;
+    host.useSystemd = RunHostCommand({"systemctl", "--user", "show-environment"}, "").exitCode == 0;
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')
+        config = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        config = std::string(home) + "/.config";
+    host.unitFolder = config.empty() ? std::string() : config + "/systemd/user";
+    return host;
+}
+
+std::optional<std::string> SystemScheduler::ReadCrontab(std::string* error) const {
+    const CommandResult listed = host_.run({"crontab", "-l"}, "");
+    if (listed.exitCode == 0)
+        return listed.output;
+    // "no crontab for <user>" ends with 1 and is an empty table; a missing crontab command is
+    // no table at all.
+    if (listed.exitCode == 1 && listed.output.empty())
+        return std::string();
+    if (error != nullptr)
+        *error = "There is neither a systemd user instance nor a working crontab command here.";
+    return std::nullopt;
+}
+
+std::vector<ScheduleEntry> SystemScheduler::List() const {
+    std::vector<ScheduleEntry> entries;
+    if (host_.useSystemd) {
+        std::error_code failure;
+        for (const auto& item : std::filesystem::directory_iterator(host_.unitFolder, failure)) {
+            const std::string name = item.path().filename().string();
+            if (item.path().extension() != ".timer")
+                continue;
+            const std::string id = name.substr(0, name.size() - 6);
+            if (!IsScheduleId(id))
+                continue;
+            ScheduleEntry entry{id, ""};
+            const std::string text = host::ReadWholeHostFile(item.path().string()).value_or("");
+            for (const std::string& line : Lines(text))
+                if (line.rfind(kUnitMarker, 0) == 0)
+                    entry.description = line.substr(kUnitMarker.size());
+            entries.push_back(entry);
+        }
+    } else if (const std::optional<std::string> table = ReadCrontab(nullptr)) {
+        for (const std::string& line : Lines(*table)) {
+            if (line.rfind(kCrontabMarker, 0) != 0)
+                continue;
+            const std::string rest = line.substr(kCrontabMarker.size());
+            const std::size_t blank = rest.find(' ');
+            const std::string id = rest.substr(0, blank);
+            if (IsScheduleId(id))
+                entries.push_back({id, blank == std::string::npos ? "" : rest.substr(blank + 1)});
+        }
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const ScheduleEntry& a, const ScheduleEntry& b) { return a.id < b.id; });
+    return entries;
+}
+
+ScheduleOutcome SystemScheduler::Add(const RepeatSchedule& schedule,
+                                     const ScheduledCommand& command) {
+    if (schedule.hour < 0 || schedule.hour > 23 || schedule.minute < 0 || schedule.minute > 59)
+        return {false, "", "The time of day is not valid."};
+    return host_.useSystemd ? AddUnits(schedule, command) : AddCrontabEntry(schedule, command);
+}
+
+ScheduleOutcome SystemScheduler::AddUnits(const RepeatSchedule& schedule,
+                                          const ScheduledCommand& command) {
+    const std::optional<UnitTexts> texts = SystemdUnitTexts(schedule, command);
+    if (!texts)
+        return {false, "", "A path with a line break or a control character cannot be scheduled."};
+    std::vector<std::string> taken;
+    for (const ScheduleEntry& entry : List())
+        taken.push_back(entry.id);
+    const std::string id = NewScheduleId(schedule.projectHost, taken);
+    std::error_code failure;
+    std::filesystem::create_directories(host_.unitFolder, failure);
+    const std::string base = host_.unitFolder + "/" + id;
+    if (failure || !WriteHostFile(base + ".service", texts->service) ||
+        !WriteHostFile(base + ".timer", texts->timer)) {
+        ::unlink((base + ".service").c_str());
+        return {false, id, "Cannot write the schedule into " + host_.unitFolder + "."};
+    }
+    host_.run({"systemctl", "--user", "daemon-reload"}, "");
+    const CommandResult enabled =
+        host_.run({"systemctl", "--user", "enable", "--now", id + ".timer"}, "");
+    if (enabled.exitCode != 0) {
+        Remove(id);
+        return {false, id, "systemctl could not enable the schedule " + id + "."};
+    }
+    return {true, id, ""};
+}
+
+ScheduleOutcome SystemScheduler::AddCrontabEntry(const RepeatSchedule& schedule,
+                                                 const ScheduledCommand& command) {
+    std::string error;
+    std::optional<std::string> table = ReadCrontab(&error);
+    if (!table)
+        return {false, "", error};
+    std::vector<std::string> taken;
+    for (const ScheduleEntry& entry : List())
+        taken.push_back(entry.id);
+    const std::string id = NewScheduleId(schedule.projectHost, taken);
+    const std::optional<std::string> entry = CrontabEntry(schedule, command, id);
+    if (!entry)
+        return {false, "", "A path with a line break or a control character cannot be scheduled."};
+    if (!table->empty() && table->back() != '\n')
+        *table += '\n';
+    if (host_.run({"crontab", "-"}, *table + *entry).exitCode != 0)
+        return {false, id, "crontab refused the new schedule."};
+    return {true, id, ""};
+}
+
+ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
+    if (!IsScheduleId(id))
+        return {false, id, "No schedule of Velmora is called " + id + "."};
+    if (host_.useSystemd) {
+        host_.run({"systemctl", "--user", "disable", "--now", id + ".timer"}, "");
+        const std::string base = host_.unitFolder + "/" + id;
+        const bool removed = ::unlink((base + ".timer").c_str()) == 0;
+        ::unlink((base + ".service").c_str());
+        host_.run({"systemctl", "--user", "daemon-reload"}, "");
+        return {removed, id, removed ? "" : "The schedule " + id + " was not found."};
+    }
+    std::string error;
+    const std::optional<std::string> table = ReadCrontab(&error);
+    if (!table)
+        return {false, id, error};
+    // The marker line and the job line below it go; everything else stays as it was.
+    std::string kept;
+    bool found = false;
+    bool skipNext = false;
+    for (const std::string& line : Lines(*table)) {
+        if (skipNext) {
+            skipNext = false;
+            continue;
+        }
+        if (line.rfind(std::string(kCrontabMarker) + id + " ", 0) == 0) {
+            found = skipNext = true;
+            continue;
+        }
+        kept += line + "\n";
+    }
+    if (!found)
+        return {false, id, "The schedule " + id + " was not found."};
+    if (host_.run({"crontab", "-"}, kept).exitCode != 0)
+        return {false, id, "crontab refused the change."};
+    return {true, id, ""};
+}
+
+}  // namespace vlm

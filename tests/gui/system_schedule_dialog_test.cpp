@@ -1,0 +1,80 @@
+#include "dialogs/system_schedule_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimeEdit>
+
+#include "qt_test_app.h"
+
+namespace vlm {
+namespace {
+
+// A person's crontab in memory: the dialog on a host without a systemd user instance.
+struct CrontabHost {
+    std::string table;
+
+    SystemScheduler::Host Host() {
+        SystemScheduler::Host host;
+        host.useSystemd = false;
+        host.run = [this](const std::vector<std::string>& argv, const std::string& input) {
+            if (argv[0] == "crontab" && argv[1] == "-")
+                table = input;
+            return CommandResult{0, argv[0] == "crontab" && argv[1] == "-l" ? table : ""};
+        };
+        return host;
+    }
+};
+
+struct ScheduleDialogTest : test::WithQtApplication, ::testing::Test {
+    CrontabHost crontab;
+    TScheduleF dialog{ProjectBrowseHooks{}, crontab.Host(),
+                      ScheduledCommand{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"}};
+};
+
+TEST_F(ScheduleDialogTest, ChosenWeekdaysAndTimeBecomeOneListedSchedule) {
+    dialog.projectE->setText(QStringLiteral("/home/ann/my backups/daily.vlm"));
+    dialog.timeE->setTime(QTime(6, 5));
+    dialog.weekdaysRB->setChecked(true);
+    EXPECT_TRUE(dialog.dayCB[0]->isEnabled());
+    dialog.dayCB[0]->setChecked(true);
+    dialog.dayCB[4]->setChecked(true);
+    dialog.addB->click();
+
+    ASSERT_EQ(dialog.scheduleLB->count(), 1);
+    EXPECT_EQ(dialog.scheduleLB->item(0)->text(),
+              QStringLiteral("Mon, Fri at 06:05, /home/ann/my backups/daily.vlm"));
+    EXPECT_NE(crontab.table.find("5 6 * * 1,5 '/usr/bin/velmora-run' '/home/ann/my "
+                                 "backups/daily.vlm' '--program-folder' "
+                                 "'/home/ann/.local/share/velmora'"),
+              std::string::npos)
+        << crontab.table;
+    EXPECT_TRUE(dialog.statusL->text().startsWith(QStringLiteral("Scheduled Mon, Fri at 06:05")));
+}
+
+TEST_F(ScheduleDialogTest, RemovingTakesOnlyTheSelectedScheduleAndNothingIsAddedWithoutAProject) {
+    dialog.addB->click();
+    EXPECT_EQ(dialog.statusL->text(), QStringLiteral("Choose a project first."));
+    EXPECT_TRUE(crontab.table.empty());
+
+    for (const char* project : {"/home/ann/a.vlm", "/home/ann/b.vlm"}) {
+        dialog.projectE->setText(QString::fromUtf8(project));
+        dialog.addB->click();
+    }
+    ASSERT_EQ(dialog.scheduleLB->count(), 2);
+    dialog.removeB->click();
+    EXPECT_EQ(dialog.statusL->text(), QStringLiteral("Select a schedule to remove."));
+    dialog.scheduleLB->setCurrentRow(0);
+    dialog.removeB->click();
+    ASSERT_EQ(dialog.scheduleLB->count(), 1);
+    EXPECT_TRUE(dialog.scheduleLB->item(0)->text().endsWith(QStringLiteral("b.vlm")));
+    EXPECT_EQ(crontab.table.find("a.vlm"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vlm

@@ -1,0 +1,276 @@
+#include "platform/system_schedule.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+using test::Exists;
+using test::MakeDir;
+using test::ReadFile;
+using test::TempDrives;
+using test::WriteFile;
+
+// Project paths that break naive quoting, in a unit file, a shell or cron.
+const std::vector<std::string> kAwkwardNames = {
+    "daily.vlm",
+    "My Projects/daily copy.vlm",
+    "say \"hi\".vlm",
+    "it's.vlm",
+    "$HOME and ${USER}.vlm",
+    "100% sure %n %%.vlm",
+    "back\\slash\\.vlm",
+    "tail\\",
+    "a\\%b.vlm",
+    "semi;colon & `id` $(id) | pipe.vlm",
+    "  leading and trailing  ",
+    "\xc3\xa9t\xc3\xa9.vlm",
+};
+
+std::string LineStartingWith(const std::string& text, const std::string& prefix) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.compare(start, prefix.size(), prefix) == 0)
+            return text.substr(start + prefix.size(), end - start - prefix.size());
+        start = end + 1;
+    }
+    return {};
+}
+
+TEST(SystemScheduleTest, EveryUnitArgumentIsReadBackAsExactlyOneArgument) {
+    for (const std::string& name : kAwkwardNames) {
+        RepeatSchedule schedule;
+        schedule.projectHost = "/home/ann/" + name;
+        const ScheduledCommand command{"/opt/my velmora/velmora-run", "/home/ann/50% data"};
+        const auto texts = SystemdUnitTexts(schedule, command);
+        ASSERT_TRUE(texts) << name;
+        const auto parsed = ParseUnitCommandLine(LineStartingWith(texts->service, "ExecStart="));
+        ASSERT_TRUE(parsed) << name;
+        EXPECT_EQ(*parsed, ScheduledArguments(schedule, command)) << name;
+    }
+}
+
+TEST(SystemScheduleTest, APathWithAControlCharacterIsRefusedEverywhere) {
+    for (const char* name : {"line\nbreak.vlm", "tab\t.vlm", "bell\x07.vlm", "del\x7f.vlm"}) {
+        RepeatSchedule schedule;
+        schedule.projectHost = std::string("/home/ann/") + name;
+        const ScheduledCommand command{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"};
+        EXPECT_FALSE(SystemdUnitTexts(schedule, command)) << name;
+        EXPECT_FALSE(CrontabEntry(schedule, command, "velmora-schedule-x-1")) << name;
+    }
+}
+
+TEST(SystemScheduleTest, TheTimeOfAScheduleInEachNotation) {
+    struct TimeCase {
+        int hour;
+        int minute;
+        std::array<bool, 7> days;
+        const char* calendar;
+        const char* cron;
+        const char* when;
+    };
+    const TimeCase cases[] = {
+        {7, 30, {}, "*-*-* 07:30:00", "30 7 * * *", "every day at 07:30"},
+        {0,
+         5,
+         {true, true, true, true, true, true, true},
+         "*-*-* 00:05:00",
+         "5 0 * * *",
+         "every day at 00:05"},
+        {23,
+         59,
+         {true, false, true, false, true, false, false},
+         "Mon,Wed,Fri *-*-* 23:59:00",
+         "59 23 * * 1,3,5",
+         "Mon, Wed, Fri at 23:59"},
+        {12,
+         0,
+         {false, false, false, false, false, true, true},
+         "Sat,Sun *-*-* 12:00:00",
+         "0 12 * * 6,0",
+         "Sat, Sun at 12:00"},
+    };
+    for (const TimeCase& c : cases) {
+        RepeatSchedule schedule{c.hour, c.minute, c.days, "/p.vlm"};
+        EXPECT_EQ(OnCalendarValue(schedule), c.calendar);
+        EXPECT_EQ(CrontabTimeFields(schedule), c.cron);
+        EXPECT_EQ(ScheduleWhen(schedule), c.when);
+    }
+}
+
+TEST(SystemScheduleTest, NewNamesAreUnitNamesAndNeverTaken) {
+    EXPECT_EQ(NewScheduleId("/home/ann/daily.vlm", {}), "velmora-schedule-daily-1");
+    EXPECT_EQ(NewScheduleId("/home/ann/daily.vlm", {"velmora-schedule-daily-1"}),
+              "velmora-schedule-daily-2");
+    EXPECT_EQ(NewScheduleId("/x/My \"big\" $backup%.vlm", {}), "velmora-schedule-My-big-backup-1");
+    EXPECT_EQ(NewScheduleId("/x/%%%.vlm", {}), "velmora-schedule-project-1");
+}
+
+// A crontab line as cron starts it: the five time fields dropped, every "\%" made "%" and a bare
+// "%" ending the command (crontab(5)), the rest given to /bin/sh -c. The runner is replaced by a
+// script that writes each argument it gets on a line of its own, in brackets.
+TEST(SystemScheduleTest, EveryCrontabArgumentReachesTheProgramAsExactlyOneArgument) {
+    TempDrives drives("c");
+    const std::string recorder = drives.Base() + "/record args";
+    const std::string output = drives.Base() + "/args.txt";
+    WriteFile(recorder,
+              "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > '" + output + "'\n",
+              std::nullopt, 0755);
+    for (const std::string& name : kAwkwardNames) {
+        RepeatSchedule schedule;
+        schedule.projectHost = "/home/ann/" + name;
+        const ScheduledCommand command{recorder, "/home/ann/50% data"};
+        const auto entry = CrontabEntry(schedule, command, "velmora-schedule-x-1");
+        ASSERT_TRUE(entry) << name;
+        std::string job = entry->substr(entry->find('\n') + 1);
+        job.pop_back();
+        for (int field = 0; field < 5; ++field)
+            job = job.substr(job.find(' ') + 1);
+        std::string command_line;
+        for (std::size_t i = 0; i < job.size(); ++i) {
+            if (job[i] == '\\' && i + 1 < job.size() && job[i + 1] == '%') {
+                command_line += '%';
+                ++i;
+            } else if (job[i] == '%') {
+                break;
+            } else {
+                command_line += job[i];
+            }
+        }
+        const CommandResult ran = RunHostCommand({"/bin/sh", "-c", command_line}, "");
+        ASSERT_EQ(ran.exitCode, 0) << name;
+        // The recorder prints its arguments, not its own name.
+        const std::vector<std::string> arguments = ScheduledArguments(schedule, command);
+        std::string expected;
+        for (std::size_t i = 1; i < arguments.size(); ++i)
+            expected += "[" + arguments[i] + "]\n";
+        EXPECT_EQ(ReadFile(output), expected) << name;
+    }
+}
+
+// systemd's own reading of the units, where systemd-analyze is installed.
+TEST(SystemScheduleTest, SystemdAcceptsTheUnits) {
+    if (RunHostCommand({"systemd-analyze", "--version"}, "").exitCode != 0)
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    TempDrives drives("c");
+    const std::string runner = drives.Base() + "/velmora run";
+    WriteFile(runner, "#!/bin/sh\nexit 0\n", std::nullopt, 0755);
+    RepeatSchedule schedule{
+        6, 15, {true, false, false, true, false, false, false}, "/home/ann/100% \"sure\" $x\\.vlm"};
+    const auto texts = SystemdUnitTexts(schedule, {runner, drives.Base() + "/data"});
+    ASSERT_TRUE(texts);
+    WriteFile(drives.Base() + "/velmora-schedule-t-1.service", texts->service);
+    WriteFile(drives.Base() + "/velmora-schedule-t-1.timer", texts->timer);
+    const CommandResult verified =
+        RunHostCommand({"sh", "-c",
+                        "systemd-analyze verify \"$1\"/velmora-schedule-t-1.service \"$1\"/"
+                        "velmora-schedule-t-1.timer 2>&1",
+                        "sh", drives.Base()},
+                       "");
+    EXPECT_EQ(verified.exitCode, 0) << verified.output;
+    // The output is empty for units without a complaint about them.
+    EXPECT_EQ(verified.output.find("velmora-schedule-t-1"), std::string::npos) << verified.output;
+}
+
+// The person's crontab kept in memory, and every command recorded.
+struct FakeHost {
+    std::string crontab;
+    bool hasCrontab = true;
+    std::vector<std::vector<std::string>> commands;
+
+    CommandResult Run(const std::vector<std::string>& argv, const std::string& input) {
+        commands.push_back(argv);
+        if (argv[0] == "crontab" && argv[1] == "-l")
+            return hasCrontab ? CommandResult{0, crontab} : CommandResult{1, ""};
+        if (argv[0] == "crontab" && argv[1] == "-") {
+            crontab = input;
+            hasCrontab = true;
+            return {0, ""};
+        }
+        return {0, ""};
+    }
+};
+
+TEST(SystemScheduleTest, CrontabSchedulesAreAddedListedAndRemovedBesideTheOthers) {
+    FakeHost fake;
+    fake.hasCrontab = false;
+    SystemScheduler::Host host;
+    host.useSystemd = false;
+    host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
+    SystemScheduler scheduler(host);
+    const ScheduledCommand command{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"};
+
+    EXPECT_TRUE(scheduler.List().empty());
+    fake.crontab = "MAILTO=ann\n0 1 * * * /usr/bin/other-job\n";
+    fake.hasCrontab = true;
+    const auto first = scheduler.Add({7, 30, {}, "/home/ann/daily.vlm"}, command);
+    const auto second = scheduler.Add({8, 0, {true}, "/home/ann/daily.vlm"}, command);
+    ASSERT_TRUE(first.ok && second.ok) << first.message << second.message;
+    EXPECT_EQ(first.id, "velmora-schedule-daily-1");
+    EXPECT_EQ(second.id, "velmora-schedule-daily-2");
+
+    const auto listed = scheduler.List();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].description, "every day at 07:30, /home/ann/daily.vlm");
+    EXPECT_EQ(listed[1].description, "Mon at 08:00, /home/ann/daily.vlm");
+
+    EXPECT_TRUE(scheduler.Remove(first.id).ok);
+    EXPECT_FALSE(scheduler.Remove(first.id).ok);
+    EXPECT_FALSE(scheduler.Remove("other-job").ok);
+    ASSERT_EQ(scheduler.List().size(), 1u);
+    EXPECT_EQ(fake.crontab.rfind("MAILTO=ann\n0 1 * * * /usr/bin/other-job\n# velmora-schedule: "
+                                 "velmora-schedule-daily-2 ",
+                                 0),
+              0u)
+        << fake.crontab;
+    EXPECT_EQ(fake.crontab.find("30 7 * * *"), std::string::npos);
+    EXPECT_FALSE(scheduler.Add({24, 0, {}, "/home/ann/daily.vlm"}, command).ok);
+}
+
+TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheirTimer) {
+    TempDrives drives("c");
+    FakeHost fake;
+    SystemScheduler::Host host;
+    host.useSystemd = true;
+    // Below a drive, as the home folder is on c: for the program.
+    host.unitFolder = drives.HostRoot('c') + "/config/systemd/user";
+    host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
+    SystemScheduler scheduler(host);
+    MakeDir(host.unitFolder);
+    WriteFile(host.unitFolder + "/someone-else.timer", "[Timer]\n");
+
+    const auto added = scheduler.Add({21, 45, {}, "/home/ann/photos.vlm"},
+                                     {"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"});
+    ASSERT_TRUE(added.ok) << added.message;
+    const std::string base = host.unitFolder + "/velmora-schedule-photos-1";
+    EXPECT_TRUE(Exists(base + ".service"));
+    EXPECT_NE(ReadFile(base + ".timer").find("OnCalendar=*-*-* 21:45:00\n"), std::string::npos);
+    const std::vector<std::string> enable = {"systemctl", "--user", "enable", "--now",
+                                             "velmora-schedule-photos-1.timer"};
+    EXPECT_NE(std::find(fake.commands.begin(), fake.commands.end(), enable), fake.commands.end());
+
+    const auto listed = scheduler.List();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].id, "velmora-schedule-photos-1");
+    EXPECT_EQ(listed[0].description, "every day at 21:45, \"/home/ann/photos.vlm\"");
+
+    EXPECT_TRUE(scheduler.Remove(added.id).ok);
+    EXPECT_FALSE(Exists(base + ".service"));
+    EXPECT_FALSE(Exists(base + ".timer"));
+    EXPECT_TRUE(Exists(host.unitFolder + "/someone-else.timer"));
+    const std::vector<std::string> disable = {"systemctl", "--user", "disable", "--now",
+                                              "velmora-schedule-photos-1.timer"};
+    EXPECT_NE(std::find(fake.commands.begin(), fake.commands.end(), disable), fake.commands.end());
+}
+
+}  // namespace
+}  // namespace vlm
