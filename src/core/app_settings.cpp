@@ -112,6 +112,7 @@ AppSettings LoadSettings(std::string_view settingsPath, std::string_view program
     s.LaunchRun = file.Bool("Timer", "Launch run", s.LaunchRun);
     s.ShowSyncOption = file.Bool("Project editor", "Show sync option", s.ShowSyncOption);
     s.ShowDirSizes = file.Bool("Project editor", "Show dir sizes", s.ShowDirSizes);
+    s.MassDeleteGuard = file.Bool("Safety", "Mass deletion guard", s.MassDeleteGuard);
     // The maximum is unsigned 32 bits: a value written below zero reads as its unsigned twin
     // ("-1" is 4294967295, no limit in practice), never as the default, which would cut a long
     // history to 256 rows at the next start.
@@ -147,6 +148,7 @@ SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     file.Set("Timer", "Activate", BoolText(s.TimerActivate));
     file.Set("Environment", "Picture big background", s.BackgroundPicture);
     file.Set("Timer", "Launch run", BoolText(s.LaunchRun));
+    file.Set("Safety", "Mass deletion guard", BoolText(s.MassDeleteGuard));
     // The whole file is replaced in one step: a failure leaves the previous settings whole.
     if (!file.Save(settingsPath))
         return {false, "Unable to write to " + std::string(settingsPath)};

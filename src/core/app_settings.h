@@ -24,6 +24,9 @@ struct AppSettings {
     bool LaunchRun = false;
     bool ShowSyncOption = false;
     bool ShowDirSizes = false;
+    // Ask before a run removes every entry of a folder item's backup (its source is empty, or
+    // has none of them): what an unplugged disk or a wrong source looks like.
+    bool MassDeleteGuard = true;
 
     // Derived, never stored: the program file's folder (a drive path, no trailing backslash
     // except on a drive root) and the run history file in it.

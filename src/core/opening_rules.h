@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/project_file.h"
 #include "core/hand_over_state.h"
+#include "core/project_file.h"
 
 namespace vlm {
 

@@ -127,6 +127,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         return;
     }
     report("ERROR: No files changed in directory " + destination + " as it is READONLY!", true);
+    ++run_.Totals.errors;
     report(kMakeWritable, true);
     if (!AskYesNo(BoxType::Error, "Fatal ERROR: No files overwritten in directory " + destination +
                                       " as it is READONLY! " + kMakeWritable + " Continue??")) {
@@ -144,8 +145,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         report(unreadable, true);
         ShowErrorBox(unreadable);
         // The estimate only counts: the real pass after it reads the folder again.
-        if (!run_.VirtualCopy)
-            run_.FilesFailed = true;
+        run_.NoteError();
         return;
     }
     ReportUnlisted(source, unlisted);
@@ -173,6 +173,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
             case EntryKind::Special:
                 // A walk never follows a link or opens a device, pipe or socket.
                 report("Skipped link or special file: " + s, true);
+                run_.NoteSkipped();
                 break;
             case EntryKind::File:
                 // Every file is copied whatever its name, also one that looks like the
@@ -208,6 +209,7 @@ void CopyPass::ReportUnlisted(const std::string& source,
                    true);
         }
         run_.FilesFailed = true;
+        run_.NoteSkipped();
     }
 }
 
@@ -227,6 +229,7 @@ bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
            true);
     if (!run_.VirtualCopy)
         run_.FilesFailed = true;
+    run_.NoteSkipped();
     return false;
 }
 
@@ -264,6 +267,7 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
                 ShowErrorBox("FATAL ERROR: directory creation" + name + " in " + destination +
                              " failed!");
                 report("Abnormal termination!", true);
+                ++run_.Totals.errors;
                 run_.StopRequested = true;
                 return;
             }
@@ -300,6 +304,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             report("ERROR: No name left for " + s +
                        " after removing forbidden characters, file not copied!",
                    true);
+            run_.NoteSkipped();
             return;
         }
     }
@@ -312,10 +317,18 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         if (run_.VirtualCopy) {
             run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
             ctx_.detail([] { return std::string("virtual file creation done!"); });
+            if (run_.DryRun) {
+                report("Would create file: " + d, true);
+                ++run_.Totals.filesNew;
+                run_.Totals.bytesCopied += sourceSize;
+            }
             return;
         }
-        if (CreateOrStop(s, d))
+        if (CreateOrStop(s, d)) {
             report("Created file: " + d, true);
+            ++run_.Totals.filesNew;
+            run_.Totals.bytesCopied += sourceSize;
+        }
         return;
     }
 
@@ -347,10 +360,16 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         // On a write-once medium a replaced copy frees nothing.
         run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
         report("virtual overwriting done!", false);
+        if (run_.DryRun) {
+            report("Would overwrite file: " + d, true);
+            ++run_.Totals.filesReplaced;
+            run_.Totals.bytesCopied += sourceSize;
+        }
         return;
     }
     if ((existing->attributes & kAttrReadOnly) != 0) {
         report("Fatal ERROR: " + d + " not overwritten as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         const std::string box =
             "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
@@ -358,8 +377,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         run_.StopRequested = true;
         return;
     }
-    if (CopyOrReport(s, d, origin))
+    if (CopyOrReport(s, d, origin)) {
         report("Overwritten file: " + d, true);
+        ++run_.Totals.filesReplaced;
+        run_.Totals.bytesCopied += sourceSize;
+    }
 }
 
 // Creates the new copy d of s. A copy that cannot be created (a full disk, a medium gone) ends
@@ -398,7 +420,7 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrig
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
         report("ERROR: Could not copy file " + s + " to " + d, true);
         report("Probably source file corrupt...", true);
-        run_.FilesFailed = true;
+        run_.NoteError();
         return false;
     }
 }

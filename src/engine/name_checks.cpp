@@ -98,16 +98,23 @@ bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog&
     log.report("File name " + Quoted(name) + " with 127 characters detected in backup!", true);
 
     std::vector<DirEntry> entries;
-    if (!ListDirectory(sourceFolder, kFilesOnlyMask, entries))
+    if (!ListDirectory(sourceFolder, kFilesOnlyMask, entries) || !IsCutOfListedFile(name, entries))
         return false;
-    for (const DirEntry& entry : entries) {
+    log.report("Similar name found in source, supposing same file!", true);
+    return true;
+}
+
+bool IsCutOfListedFile(std::string_view name, const std::vector<DirEntry>& sourceEntries) {
+    if (CharacterCount(name) != static_cast<std::size_t>(kMaxNameLength))
+        return false;
+    for (const DirEntry& entry : sourceEntries) {
+        if (entry.kind == EntryKind::Directory)
+            continue;  // the files-only listing of file127exists holds no folders
         const CharacterPrefix prefix = FirstCharacters(entry.name, kMaxNameLength);
         if (prefix.characters < static_cast<std::size_t>(kMaxNameLength))
             continue;
-        if (std::string_view(entry.name).substr(0, prefix.bytes) == name) {
-            log.report("Similar name found in source, supposing same file!", true);
+        if (std::string_view(entry.name).substr(0, prefix.bytes) == name)
             return true;
-        }
     }
     return false;
 }

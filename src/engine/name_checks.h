@@ -3,8 +3,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/run_log.h"
+#include "platform/file_system.h"
 
 namespace vlm {
 
@@ -21,5 +23,7 @@ bool NameIsEmpty(std::string_view path);
 
 // True when `name` (exactly 127 characters) is the cut of a file name in `sourceFolder`.
 bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog& log);
+// The same rule on a listing already made, without a report line.
+bool IsCutOfListedFile(std::string_view name, const std::vector<DirEntry>& sourceEntries);
 
 }  // namespace vlm

@@ -40,6 +40,7 @@ public:
 inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
     ShowErrorBox("Fatal error: Item " + path + " does not exist!");
     ctx.report("FATAL ERROR: Item " + path + " does not exist!", true);
+    ++ctx.run.Totals.errors;
     ctx.run.StopRequested = true;
 }
 

@@ -32,6 +32,7 @@ private:
                          const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question);
     void MissingItem(const std::string& path);
+    void WouldRemoveFile(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
     PassContext& ctx_;
@@ -40,6 +41,12 @@ private:
 
 void RemovalPass::MissingItem(const std::string& path) {
     StopForMissingItem(ctx_, path);
+}
+
+// A dry run names what the real pass would remove, and removes nothing.
+void RemovalPass::WouldRemoveFile(const std::string& path) {
+    report("Would remove file: " + path, true);
+    ++run_.Totals.filesRemoved;
 }
 
 // Asks an error-type Yes/No question; No is a stop by the person.
@@ -57,6 +64,13 @@ bool RemovalPass::ContinueOrStop(const std::string& question) {
 bool SourceHas(const std::vector<DirEntry>& sourceEntries, std::string_view name, EntryKind kind) {
     const DirEntry* entry = FindListedEntry(sourceEntries, name);
     return entry != nullptr && entry->kind == kind;
+}
+
+// A source entry that is there but could not be looked at still has its copy: the copy pass
+// reports it, and its last good copy stays.
+bool SourceUnreadable(const std::vector<UnlistedEntry>& sourceUnlisted, std::string_view name) {
+    return std::any_of(sourceUnlisted.begin(), sourceUnlisted.end(),
+                       [&](const UnlistedEntry& u) { return u.error != 0 && u.name == name; });
 }
 
 // Read at the moment of deleting, as the quick listings leave the bit out.
@@ -84,7 +98,10 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
     const std::string destination = StripTrailingBackslash(destinationIn);
     if ((destinationAttributes & kAttrReadOnly) != 0) {
         report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
+        if (run_.VirtualCopy)
+            return;  // a dry run asks nothing
         ContinueOrStop("Fatal ERROR: No files deleted in directory " + destination +
                        " as it is READONLY! " + kMakeWritable + " Continue??");
         return;
@@ -101,7 +118,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
-        run_.FilesFailed = true;
+        run_.NoteError();
         return;
     }
     std::vector<DirEntry> sourceEntries;
@@ -113,19 +130,14 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
-        run_.FilesFailed = true;
+        run_.NoteError();
         return;
     }
     ReportUnhandled(destination, unhandled);
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
             return;
-        // A source entry that is there but could not be looked at still has its copy: the copy
-        // pass reports it, and its last good copy stays.
-        const bool sourceUnreadable = std::any_of(
-            sourceUnlisted.begin(), sourceUnlisted.end(),
-            [&](const UnlistedEntry& u) { return u.error != 0 && u.name == entry.name; });
-        if (sourceUnreadable)
+        if (SourceUnreadable(sourceUnlisted, entry.name))
             continue;
         if (entry.kind == EntryKind::Directory) {
             const std::string d = destination + "\\" + entry.name;
@@ -161,6 +173,11 @@ void RemovalPass::ReportUnhandled(const std::string& destination,
 
 void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
+    if (run_.VirtualCopy) {
+        report("Would remove dir: " + dPrime, true);
+        ++run_.Totals.foldersRemoved;
+        return;
+    }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
                                     "Do you really want to delete COMPLETE dir " + dPrime + "?")) {
         report("deleting " + dPrime + " not allowed by user!", true);
@@ -171,6 +188,7 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     const auto readOnly = FindReadOnlyFolder(dPrime);
     if (readOnly) {
         report("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
                             kMakeWritable + " Continue??"))
@@ -179,6 +197,7 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     run_.DestinationWritten = true;
     if (DeleteDirTree(dPrime)) {
         report("Removed dir: " + dPrime, true);
+        ++run_.Totals.foldersRemoved;
         return;
     }
     const std::uint64_t remaining = DirSize(dPrime);
@@ -192,12 +211,12 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                    "removed.",
                readOnly.has_value());
         if (readOnly)
-            run_.FilesFailed = true;
+            run_.NoteError();
         return;
     }
     report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);
     // Going on leaves the destination holding what its source no longer has: no mirror.
-    run_.FilesFailed = true;
+    run_.NoteError();
     if (ContinueOrStop("ERROR: " + dPrime + " (" + std::to_string(remaining) +
                        " bytes) not deleted for unknown reason!" + " Continue anyway??"))
         report("User decides to continue", true);
@@ -212,9 +231,15 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         // Left behind by a run that was killed mid-copy: the program's own, so it goes without
         // a question, with the ordinary line.
         const std::string d = destination + "\\" + entry.name;
+        if (run_.VirtualCopy) {
+            WouldRemoveFile(d);
+            return;
+        }
         run_.DestinationWritten = true;
-        if (DeleteFile(d))
+        if (DeleteFile(d)) {
             report("Removed file: " + d, true);
+            ++run_.Totals.filesRemoved;
+        }
         return;
     }
     if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
@@ -222,6 +247,10 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     const std::string d = destination + "\\" + entry.name;
 
     report("deleting superfluous " + d + "...", false);
+    if (run_.VirtualCopy) {
+        WouldRemoveFile(d);
+        return;
+    }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
                                     "Do you really want to delete superfluous file " + d + "?")) {
         report("deleting " + d + " not allowed by user", true);
@@ -229,6 +258,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     }
     if (IsReadOnly(d)) {
         report("Fatal ERROR: " + d + " not deleted as it is READONLY!", true);
+        ++run_.Totals.errors;
         report(kMakeWritable, true);
         if (!ContinueOrStop("Fatal ERROR: " + d + " not deleted as it is READONLY! " +
                             kMakeWritable + " " + "Continue??"))
@@ -237,14 +267,41 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     run_.DestinationWritten = true;
     if (DeleteFile(d)) {
         report("Removed file: " + d, true);
+        ++run_.Totals.filesRemoved;
         return;
     }
     report("Fatal ERROR: unable to delete superfluous " + d + "!!", true);
-    run_.FilesFailed = true;
+    run_.NoteError();
     ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
 }
 
 }  // namespace
+
+bool RemovalWouldEmpty(std::string_view source, std::string_view destination, bool longNames) {
+    const auto folder = QueryEntry(destination);
+    if (!folder || folder->kind != EntryKind::Directory ||
+        (folder->attributes & kAttrReadOnly) != 0)
+        return false;
+    std::vector<DirEntry> entries;
+    std::vector<DirEntry> sourceEntries;
+    std::vector<UnlistedEntry> sourceUnlisted;
+    if (!ListDirectory(StripTrailingBackslash(destination), kAttrAnyFile, entries,
+                       ListDetail::NamesAndKinds) ||
+        entries.empty() ||
+        !ListDirectory(StripTrailingBackslash(source), kAttrAnyFile, sourceEntries,
+                       ListDetail::NamesAndKinds, &sourceUnlisted))
+        return false;
+    // The walk's rule: a folder stays when the source has a folder of its name, anything else
+    // when the source has a file of its name or, with cut names, one that cuts to it.
+    return std::none_of(entries.begin(), entries.end(), [&](const DirEntry& entry) {
+        if (SourceUnreadable(sourceUnlisted, entry.name))
+            return true;
+        if (entry.kind == EntryKind::Directory)
+            return SourceHas(sourceEntries, entry.name, EntryKind::Directory);
+        return SourceHas(sourceEntries, entry.name, EntryKind::File) ||
+               (longNames && IsCutOfListedFile(entry.name, sourceEntries));
+    });
+}
 
 void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {
     RemovalPass(ctx).Remove(source, destination);

@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
 #include "platform/packed_time.h"
+#include "platform/tree_walk.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
@@ -77,6 +78,13 @@ bool MakeRealFolderChain(const std::string& base, const std::string& folder, Run
     return true;
 }
 
+// What a source item is for a run. One in the empty folder an unplugged disk left behind is not
+// there: read as an empty folder, it would have its whole backup removed.
+char SourceKind(const std::string& item) {
+    const char kind = ItemKind(item);
+    return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
+}
+
 // The history could not be saved: the run is abandoned where it stands.
 class HistorySaveFailed : public std::runtime_error {
 public:
@@ -133,7 +141,7 @@ void RunEngine::run(const std::string& path) {
 
 bool RunEngine::SourcesExist() {
     for (const std::string& item : view_.SourceItems()) {
-        if (ItemKind(item) == 'n') {
+        if (SourceKind(item) == 'n') {
             report("ERROR: " + item + " does not exist! Re-edit project file", true);
             ShowErrorBox("ERROR: " + item +
                          " does not exist! Check path of source items and eventually re-edit "
@@ -155,6 +163,8 @@ void RunEngine::RunSteps(const std::string& path) {
     run_.DestinationWritten = false;
     noSpaceExit_ = false;
     fatalError_ = false;
+    wholeRemovalRefused_ = false;
+    run_.Totals = {};
     const auto project = ProjectText::Load(path);
     if (!project)
         throw std::runtime_error("Unable to read the project file " + path + "!");
@@ -165,19 +175,8 @@ void RunEngine::RunSteps(const std::string& path) {
     const std::string destkind = project->Value("destkind");
 
     destLetter_ = DestinationLetter(*project, handOver_, settings_);
-    const std::string allowed = LowerAscii(settings_.AllowedDrive);
-    if (LowerAscii(destLetter_) != allowed && allowed != "all") {
-        ShowErrorBox("Forbidden to write to drive " + destLetter_ +
-                     " ! Please check options - limitation of backup drives.");
-        view_.CloseWindow(WindowResult::Cancel);
+    if (!DestinationDriveUsable())
         return;
-    }
-    if (destLetter_.empty() ||
-        PresentDriveLetters().find(LowerAscii(destLetter_)[0]) == std::string::npos) {
-        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
-        view_.CloseWindow(WindowResult::Cancel);
-        return;
-    }
 
     startTime_ = NowLocal();
     const std::string howStarted = TimerRun ? "Timer" : (QuickRun ? "Shortcut" : "Normal");
@@ -223,6 +222,25 @@ void RunEngine::RunSteps(const std::string& path) {
     }
 }
 
+// The destination drive is one runs may write to, and is present; otherwise the box says why and
+// the window closes.
+bool RunEngine::DestinationDriveUsable() {
+    const std::string allowed = LowerAscii(settings_.AllowedDrive);
+    if (LowerAscii(destLetter_) != allowed && allowed != "all") {
+        ShowErrorBox("Forbidden to write to drive " + destLetter_ +
+                     " ! Please check options - limitation of backup drives.");
+        view_.CloseWindow(WindowResult::Cancel);
+        return false;
+    }
+    if (destLetter_.empty() ||
+        PresentDriveLetters().find(LowerAscii(destLetter_)[0]) == std::string::npos) {
+        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
+        view_.CloseWindow(WindowResult::Cancel);
+        return false;
+    }
+    return true;
+}
+
 // False when the run has ended inside the precalculation.
 bool RunEngine::Precalculate(const std::string& destkind) {
     std::int64_t estimate = 0;
@@ -232,7 +250,7 @@ bool RunEngine::Precalculate(const std::string& destkind) {
         report("Checking future free size...", true);
         estimate = checkfutfreesize(destLetter_, view_.SourceItems(), view_.DestinationPaths());
         if (estimate == -1) {
-            fatalError_ = true;
+            NoteFatalError();
             ClosingLines();
             return false;
         }
@@ -295,12 +313,12 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
         view_.SelectItem(static_cast<int>(j));
 
-        const char kind = ItemKind(source);
+        const char kind = SourceKind(source);
         const std::string base = DestinationBase(source, destination);
         if (kind == 'f') {
             if (!MakeDestinationFolder(FolderPartOf(destination), base)) {
                 report("FATAL ERROR: Unable to create directory for " + destination, true);
-                fatalError_ = true;
+                NoteFatalError();
                 FlushDestination();
                 ClosingLines();
                 return false;
@@ -319,14 +337,15 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
                     report("FATAL ERROR: " + destination + " is a file, but " + source +
                                " is a folder now! Please remove or rename the old copy.",
                            true);
-                fatalError_ = true;
+                NoteFatalError();
                 FlushDestination();
                 ClosingLines();
                 return false;
             }
             if (destkind != "CDR") {
                 report("Start removing old files in destination...", false);
-                deletesupr(passes_, source, destination);
+                if (AllowWholeRemoval(source, destination))
+                    deletesupr(passes_, source, destination);
             } else {
                 report("No cleaning on CDR as no space savings anyway (on the contrary...).",
                        false);
@@ -352,7 +371,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             "FATAL ERROR: " + source + " does not exist! Re-edit project file";
         report(vanished, true);
         ShowErrorBox(vanished);
-        fatalError_ = true;
+        NoteFatalError();
         FinishRun();
         return false;
     }
@@ -416,7 +435,7 @@ bool RunEngine::LockDestinations() {
             report(busy, true);
             ShowErrorBox(busy);
             destinationLocks_.clear();
-            fatalError_ = true;
+            NoteFatalError();
             FinishRun();
             return false;
         }
@@ -436,10 +455,43 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
     } catch (const CopyError& error) {
         ShowErrorBox(error.what());
         report("FATAL ERROR: " + std::string(error.what()), true);
-        fatalError_ = true;
+        NoteFatalError();
         FinishRun();
         return false;
     }
+}
+
+// An empty source folder, or one that has none of its backup's entries, is more often an
+// unplugged disk or a wrong path than a wish to delete the whole backup: the person is asked
+// first, naming what would go. No keeps the backup as it is and the run goes on with the copy.
+std::optional<FolderTreeTotals> RunEngine::WholeRemovalAtStake(
+    const std::string& source, const std::string& destination) const {
+    if (!settings_.MassDeleteGuard || !RemovalWouldEmpty(source, destination, run_.LongNamesOn))
+        return std::nullopt;
+    const FolderTreeTotals going = CountFolderTree(destination);
+    // Links and empty folders are no part of a backup worth a question.
+    if (going.files == 0)
+        return std::nullopt;
+    return going;
+}
+
+bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
+    const std::optional<FolderTreeTotals> atStake = WholeRemovalAtStake(source, destination);
+    if (!atStake)
+        return true;
+    const FolderTreeTotals& going = *atStake;
+    const std::string folder = StripTrailingBackslash(destination);
+    if (AskYesNoDefaultNo(BoxType::Warning,
+                          kWholeRemovalQuestionStart + folder + " would be removed (" +
+                              GroupThousands(static_cast<std::int64_t>(going.files)) + " files, " +
+                              GroupThousands(static_cast<std::int64_t>(going.bytes)) +
+                              " bytes), as the source item " + source +
+                              " is empty or has none of them. Remove them all?"))
+        return true;
+    report("Nothing removed from " + folder + ": removing every entry was not allowed by user!",
+           true);
+    wholeRemovalRefused_ = true;
+    return false;
 }
 
 // A run killed while copying a single file item leaves its temporary file beside the copy,
@@ -459,8 +511,10 @@ void RunEngine::ClearLeftTemporaries(const std::string& source, const std::strin
             continue;
         const std::string left = folder + "\\" + entry.name;
         run_.DestinationWritten = true;
-        if (DeleteFile(left))
+        if (DeleteFile(left)) {
             report("Removed file: " + left, true);
+            ++run_.Totals.filesRemoved;
+        }
     }
 }
 
@@ -493,7 +547,7 @@ void RunEngine::FlushDestination() {
                                 UpperLetter(destLetter_) + ": to the medium!";
     report(message, true);
     ShowErrorBox(message);
-    fatalError_ = true;
+    NoteFatalError();
 }
 
 void RunEngine::FinishRun() {
@@ -508,7 +562,7 @@ void RunEngine::FinishRun() {
 std::string RunEngine::HistoryResult() const {
     if (fatalError_)
         return kResultError;
-    if (run_.StopRequested)
+    if (run_.StopRequested || wholeRemovalRefused_)
         return kResultCancelled;
     // A file that could not be copied is not backed up: the run went on, but is no success.
     if (run_.FilesFailed)
@@ -518,12 +572,39 @@ std::string RunEngine::HistoryResult() const {
     return kResultOk;
 }
 
+void RunEngine::NoteFatalError() {
+    fatalError_ = true;
+    ++run_.Totals.errors;
+}
+
+// What the run did, in numbers, so that a glance at the end of a long report tells it.
+void RunEngine::SummaryLines(const ElapsedText& elapsed) {
+    const RunTotals& t = run_.Totals;
+    const auto number = [](std::uint64_t n) {
+        return GroupThousands(static_cast<std::int64_t>(n));
+    };
+    report("Summary: files copied: " + number(t.filesNew + t.filesReplaced) +
+               " (new: " + number(t.filesNew) + ", replaced: " + number(t.filesReplaced) + ")",
+           true);
+    report("Summary: bytes copied: " + number(t.bytesCopied), true);
+    report("Summary: removed: " + number(t.filesRemoved) + " files, " + number(t.foldersRemoved) +
+               " folders",
+           true);
+    report("Summary: entries skipped: " + number(t.entriesSkipped), true);
+    report("Summary: errors: " + number(t.errors), true);
+    report(
+        "Summary: elapsed time: " + elapsed.hours + ":" + elapsed.minutes + ":" + elapsed.seconds,
+        true);
+}
+
 void RunEngine::ClosingLines() {
     // Everything this run wrote is flushed by now: another run may have the destination.
     destinationLocks_.clear();
     const DateTime endTime = NowLocal();
+    run_.Totals.elapsedMs = MsBetween(endTime, startTime_);
+    const ElapsedText elapsed = FormatElapsed(run_.Totals.elapsedMs);
+    SummaryLines(elapsed);
     report("End time: " + DateTimeText(endTime), true);
-    const ElapsedText elapsed = FormatElapsed(MsBetween(endTime, startTime_));
     report("Elapsed time: " + elapsed.hours + " hours, " + elapsed.minutes + " minutes and " +
                elapsed.seconds + " seconds" + ".",
            true);
@@ -536,6 +617,71 @@ void RunEngine::ClosingLines() {
         result);
     if (!saveError.empty())
         throw HistorySaveFailed(saveError);
+}
+
+// The passes run in their virtual mode, with a dry run's lines: the same decisions as a run, and
+// nothing touched — no folder made, no file copied or removed, no lock, no history row.
+void RunEngine::DryRun(const std::string& path) {
+    outcome_.reset();
+    try {
+        DryRunSteps(path);
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    }
+    run_.VirtualCopy = false;
+    run_.DryRun = false;
+}
+
+void RunEngine::DryRunSteps(const std::string& path) {
+    if (!SourcesExist())
+        return;
+    run_.StopRequested = false;
+    run_.FilesFailed = false;
+    noSpaceExit_ = false;
+    fatalError_ = false;
+    wholeRemovalRefused_ = false;
+    run_.Totals = {};
+    const auto project = ProjectText::Load(path);
+    if (!project)
+        throw std::runtime_error("Unable to read the project file " + path + "!");
+    run_.LongNamesOn = ReadRunOptions(*project).longnames;
+    run_.ConfirmOn = false;
+    const std::string destkind = project->Value("destkind");
+    destLetter_ = DestinationLetter(*project, handOver_, settings_);
+    if (!DestinationDriveUsable())
+        return;
+
+    startTime_ = NowLocal();
+    run_.VirtualCopy = true;
+    run_.DryRun = true;
+    report("Dry run of " + path + ": nothing is changed.", true);
+    const auto sources = view_.SourceItems();
+    const auto destinations = view_.DestinationPaths();
+    for (std::size_t j = 0; j < sources.size() && !run_.StopRequested; ++j) {
+        const std::string& source = sources[j];
+        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
+        report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+        const char kind = SourceKind(source);
+        if (kind == 'n') {
+            report("FATAL ERROR: " + source + " does not exist! Re-edit project file", true);
+            NoteFatalError();
+            break;
+        }
+        // A folder the run would make has nothing in it to remove.
+        const auto folder = QueryEntry(destination);
+        if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
+            if (WholeRemovalAtStake(source, destination))
+                report("The run would ask before removing every entry of " +
+                           StripTrailingBackslash(destination) + ".",
+                       true);
+            deletesupr(passes_, source, destination);
+        }
+        copyltor(passes_, source, destination);
+    }
+    const double elapsed = MsBetween(NowLocal(), startTime_);
+    run_.Totals.elapsedMs = elapsed;
+    SummaryLines(FormatElapsed(elapsed));
+    outcome_ = HistoryResult();
 }
 
 }  // namespace vlm

@@ -15,6 +15,8 @@
 #include "engine/run_state.h"
 #include "engine/run_view.h"
 #include "platform/folder_lock.h"
+#include "platform/tree_walk.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -33,6 +35,10 @@ inline constexpr const char* kResultNotEnoughSpace = "Not enough space";
 // made, a source item vanished) did not do its work and must not read as "OK".
 inline constexpr const char* kResultError = "Error";
 
+// The start of the one question a run asks before its removal pass empties a folder item's
+// backup; the headless runner knows it by this text.
+inline constexpr const char* kWholeRemovalQuestionStart = "WARNING: Every entry of ";
+
 class RunEngine {
 public:
     RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverState& handOver, RunLog& log,
@@ -45,6 +51,10 @@ public:
     // Runs the project at `path` on the view's lists. Nothing escapes: an error that ends the
     // run early is shown in an error box and leaves the run as it stood.
     void run(const std::string& path);
+    // Shows what run(path) would do, touching nothing: the files each item would have copied
+    // (new or changed) and removed, the folders removed, and the summary of it all. No history
+    // row, no log file line of its own (the view's log check box decides), no question.
+    void DryRun(const std::string& path);
 
     // The result written into the history row by the last run, or nothing when that run ended
     // before completing its row.
@@ -57,6 +67,8 @@ public:
 
 private:
     void RunSteps(const std::string& path);
+    void DryRunSteps(const std::string& path);
+    bool DestinationDriveUsable();
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
     bool WorkThroughItems(const std::string& destkind);
@@ -64,10 +76,15 @@ private:
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
     bool LockDestinations();
     bool CopyItem(const std::string& source, const std::string& destination);
+    bool AllowWholeRemoval(const std::string& source, const std::string& destination);
+    std::optional<FolderTreeTotals> WholeRemovalAtStake(const std::string& source,
+                                                        const std::string& destination) const;
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
     void FlushDestination();
     void FinishRun();
     void ClosingLines();
+    void SummaryLines(const ElapsedText& elapsed);
+    void NoteFatalError();
     std::string HistoryResult() const;
     void report(const std::string& line, bool important) { log_.report(line, important); }
 
@@ -84,6 +101,8 @@ private:
     // The state of one run.
     bool noSpaceExit_ = false;
     bool fatalError_ = false;
+    // The person kept a folder item's backup from being emptied: the run did not mirror it.
+    bool wholeRemovalRefused_ = false;
     std::string destLetter_;
     DateTime startTime_ = 0;
     std::optional<std::string> outcome_;

@@ -68,8 +68,9 @@ bool RunLog::Keeps(bool important) const {
     const LogLevel level = view_->Level();
     if (level == LogLevel::None)
         return false;
-    // While the copy pass only counts, its lines are background detail at most.
-    if (run_.VirtualCopy) {
+    // While the copy pass only counts, its lines are background detail at most; a dry run is
+    // there to be read.
+    if (run_.VirtualCopy && !run_.DryRun) {
         if (!important)
             return false;
         important = false;

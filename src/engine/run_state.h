@@ -9,6 +9,19 @@
 
 namespace vlm {
 
+// What a run did, counted as the passes work, for the summary at its end. A virtual pass
+// counts nothing.
+struct RunTotals {
+    std::uint64_t filesNew = 0;       // "Created file"
+    std::uint64_t filesReplaced = 0;  // "Overwritten file"
+    std::uint64_t bytesCopied = 0;
+    std::uint64_t filesRemoved = 0;    // "Removed file"
+    std::uint64_t foldersRemoved = 0;  // "Removed dir", each with all it held
+    std::uint64_t entriesSkipped = 0;  // links, special files, entries that cannot be read or named
+    std::uint64_t errors = 0;  // files not copied or removed, folders not read, fatal errors
+    double elapsedMs = 0;      // set by the closing lines
+};
+
 // The run engine's state: one set per process, since one project runs at a time.
 struct RunState {
     bool StopRequested = false;   // the run must stop at its next check
@@ -17,6 +30,9 @@ struct RunState {
     bool PrecalcOn = true;        // estimate the future free space first
     bool LongNamesOn = true;      // clean and cut destination file names
     bool VirtualCopy = false;     // the copy pass only counts, touching nothing
+    // With VirtualCopy: a dry run. Both passes touch nothing and report each file they would
+    // create, overwrite or remove, and each folder they would remove, and count it.
+    bool DryRun = false;
     std::int64_t FutureFree = 0;  // the running estimate of a virtual pass, in bytes
     // A file of this run could not be copied or removed, or a folder not read: the pass went
     // on, but the run did not do all its work and must not end as "OK".
@@ -24,7 +40,21 @@ struct RunState {
     // Something was created, replaced or removed at the destination: the run flushes it to the
     // medium before it can end as "OK".
     bool DestinationWritten = false;
-};
+    RunTotals Totals;
 
+    // A file could not be copied or removed, or a folder not read: counted, and the run is no
+    // "OK".
+    void NoteError() {
+        if (VirtualCopy)
+            return;
+        FilesFailed = true;
+        ++Totals.errors;
+    }
+    // An entry the passes leave alone (counted only; whether that fails the run is the caller's).
+    void NoteSkipped() {
+        if (!VirtualCopy)
+            ++Totals.entriesSkipped;
+    }
+};
 
 }  // namespace vlm

@@ -45,6 +45,13 @@ bool IsVolumeFolder(const std::string& mountPoint) {
     return false;
 }
 
+bool IsYes(const std::string& value) {
+    std::string lower;
+    for (char c : value)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "yes" || lower == "1";
+}
+
 DriveTable& ActiveTableStorage() {
     static DriveTable table;
     return table;
@@ -65,6 +72,7 @@ DriveTable DriveTable::Load(const std::string& programFolderHost) {
         mountPoints.push_back(mount.mountPoint);
     }
     DriveTable table = Build(iniText, mountPoints);
+    table.SetFstabMountPoints(ReadFstabMountPoints());
     if (!folder.empty()) {
         table.CoverProgramFolder(folder);
     }
@@ -109,6 +117,10 @@ DriveTable DriveTable::Build(std::string_view drivesIniText,
         if (!root.empty()) {
             table.Pin(letter, root);
         }
+    }
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const std::optional<std::string> value = ini.Get("Plain folders", std::string(1, letter));
+        table.SetPlainFolder(letter, value && IsYes(*value));
     }
 
     std::vector<std::string> volumes;
@@ -166,7 +178,26 @@ std::optional<std::string> DriveTable::RootOf(char letter) const {
 bool DriveTable::IsPresent(char letter) const {
     std::optional<std::string> root = RootOf(letter);
     struct stat st {};
-    return root && ::stat(root->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return root && ::stat(root->c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           !LiesOnUnmountedMount(letter, *root);
+}
+
+bool DriveTable::LiesOnUnmountedMount(char letter, const std::string& hostPath) const {
+    const std::optional<std::size_t> index = LetterIndex(letter);
+    const std::optional<std::string> root = RootOf(letter);
+    if (!index || !root)
+        return false;
+    const std::string plainFolder = plain_[*index] ? *root : std::string();
+    // Most paths lie in no mount folder at all: the mount table is read only for those that do.
+    if (MountFoldersHolding(hostPath, fstabPoints_, plainFolder).empty())
+        return false;
+    return LiesOnUnmountedMountPoint(hostPath, ReadMountTable(), fstabPoints_, plainFolder);
+}
+
+void DriveTable::SetPlainFolder(char letter, bool plain) {
+    if (std::optional<std::size_t> index = LetterIndex(letter)) {
+        plain_[*index] = plain;
+    }
 }
 
 void SetActiveDriveTable(DriveTable table) {

@@ -7,7 +7,11 @@
 // volumes under /media, /run/media and /mnt take the free letters from d: on, in mount-point
 // order. A pinned letter whose folder does not exist is a drive that is "not present"; so is one
 // whose pinned value holds a control character: a damaged drives.ini is never cut into a
-// shorter path that would stand for another folder.
+// shorter path that would stand for another folder. So is one whose folder is a mount folder
+// with nothing mounted on it (see MountFoldersHolding): an unplugged disk leaves its empty
+// folder behind, and a run must not take that for the disk. A letter listed in the section
+// [Plain folders] with the value "yes" (e=yes) is a plain folder wherever it lies, and is never
+// asked about mounts.
 
 #include <array>
 #include <optional>
@@ -42,13 +46,25 @@ public:
     // The host folder of `letter` (either case), whether or not it exists.
     std::optional<std::string> RootOf(char letter) const;
 
-    // True when `letter` is mapped and its host folder exists as a directory.
+    // True when `letter` is mapped, its host folder exists as a directory and is no mount folder
+    // left empty by an unplugged disk.
     bool IsPresent(char letter) const;
+
+    // True when the host path `hostPath` of a drive path on `letter` lies on a mount folder with
+    // nothing mounted on it: what a run reads there is not the disk's content.
+    bool LiesOnUnmountedMount(char letter, const std::string& hostPath) const;
+
+    // The mount points /etc/fstab lists (Load reads them); a test gives its own.
+    void SetFstabMountPoints(std::vector<std::string> points) { fstabPoints_ = std::move(points); }
+    // Declares the folder of `letter` a plain folder (the [Plain folders] section), or not.
+    void SetPlainFolder(char letter, bool plain);
 
 private:
     std::array<std::optional<std::string>, 26> roots_;
     // Letters whose pin was damaged: they stay unmapped, and no volume takes them.
     std::array<bool, 26> damaged_{};
+    std::array<bool, 26> plain_{};
+    std::vector<std::string> fstabPoints_;
 };
 
 // The table in force for the whole process. Starts empty; the program sets it once at start,

@@ -1,5 +1,6 @@
 #include "platform/mount_table.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +22,30 @@ std::string DecodeOctalEscapes(const std::string& field) {
         }
     }
     return out;
+}
+
+std::string ReadText(const char* path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// How many components `folder` has below `base`; 0 when it is not below it.
+std::size_t DepthBelow(const std::string& folder, const std::string& base) {
+    if (folder == base || !IsSameOrBelow(folder, base))
+        return 0;
+    return 1 +
+           static_cast<std::size_t>(std::count(
+               folder.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, folder.end(), '/'));
+}
+
+// The places desktops and administrators mount disks: /mnt/<name>, /media/<name> (usbmount and
+// the like), /media/<user>/<name> and /run/media/<user>/<name> (udisks).
+bool IsMountFolderByPlace(const std::string& folder) {
+    const std::size_t underMedia = DepthBelow(folder, "/media");
+    return DepthBelow(folder, "/mnt") == 1 || underMedia == 1 || underMedia == 2 ||
+           DepthBelow(folder, "/run/media") == 2;
 }
 
 }  // namespace
@@ -67,10 +92,71 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
 }
 
 std::vector<MountEntry> ReadMountTable() {
-    std::ifstream in("/proc/self/mountinfo");
-    std::stringstream text;
-    text << in.rdbuf();
-    return ParseMountInfo(text.str());
+    return ParseMountInfo(ReadText("/proc/self/mountinfo"));
+}
+
+std::vector<std::string> ParseFstabMountPoints(const std::string& text) {
+    // Fields: source mount-point type options dump pass; '#' starts a comment line.
+    std::vector<std::string> points;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string source;
+        std::string point;
+        if (!(fields >> source >> point) || source[0] == '#')
+            continue;
+        point = DecodeOctalEscapes(point);
+        if (point.empty() || point[0] != '/')
+            continue;  // "none", "swap"
+        while (point.size() > 1 && point.back() == '/')
+            point.pop_back();
+        points.push_back(point);
+    }
+    return points;
+}
+
+std::vector<std::string> ReadFstabMountPoints() {
+    return ParseFstabMountPoints(ReadText("/etc/fstab"));
+}
+
+std::vector<std::string> MountFoldersHolding(const std::string& hostPath,
+                                             const std::vector<std::string>& fstabPoints,
+                                             const std::string& plainFolder) {
+    std::vector<std::string> folders;
+    if (hostPath.empty() || hostPath[0] != '/')
+        return folders;
+    std::size_t end = 0;
+    while (end != std::string::npos) {
+        end = hostPath.find('/', end + 1);
+        std::string folder = hostPath.substr(0, end);
+        if (folder.empty() || (folder.size() > 1 && folder.back() == '/'))
+            continue;
+        // The person said this folder is a plain one: it, and what holds it, are not asked.
+        if (!plainFolder.empty() && IsSameOrBelow(plainFolder, folder))
+            continue;
+        if (folder != "/" &&
+            (IsMountFolderByPlace(folder) ||
+             std::find(fstabPoints.begin(), fstabPoints.end(), folder) != fstabPoints.end()))
+            folders.push_back(std::move(folder));
+    }
+    return folders;
+}
+
+bool LiesOnUnmountedMountPoint(const std::string& hostPath, const std::vector<MountEntry>& mounts,
+                               const std::vector<std::string>& fstabPoints,
+                               const std::string& plainFolder) {
+    if (mounts.empty())
+        return false;
+    const std::vector<std::string> folders =
+        MountFoldersHolding(hostPath, fstabPoints, plainFolder);
+    if (folders.empty())
+        return false;
+    // The innermost mount holding the path lies at or below every mount folder that has its
+    // disk mounted; a mount folder below it has nothing mounted on it.
+    const MountEntry* holder = MountContaining(mounts, hostPath);
+    const std::size_t mounted = holder != nullptr ? holder->mountPoint.size() : 0;
+    return folders.back().size() > mounted;
 }
 
 const MountEntry* MountContaining(const std::vector<MountEntry>& mounts,

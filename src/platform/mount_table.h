@@ -1,5 +1,6 @@
 #pragma once
-// The host's mounted file systems, as /proc/self/mountinfo lists them.
+// The host's mounted file systems, as /proc/self/mountinfo lists them, and the folders that are
+// meant to hold one (an unplugged disk leaves its empty mount folder behind).
 
 #include <string>
 #include <vector>
@@ -22,5 +23,25 @@ const MountEntry* MountContaining(const std::vector<MountEntry>& mounts,
 
 // True when `path` is `folder` itself or lies below it (component boundaries respected).
 bool IsSameOrBelow(const std::string& path, const std::string& folder);
+
+// The mount points an fstab text lists (second field, escapes decoded); swap, "none" and
+// relative entries are left out.
+std::vector<std::string> ParseFstabMountPoints(const std::string& text);
+std::vector<std::string> ReadFstabMountPoints();  // of /etc/fstab
+
+// The folders at or above the absolute `hostPath` that are meant to hold a mounted file system:
+// those `fstabPoints` lists, folders directly under /mnt and /media, and the per-user ones
+// (/media/<user>/<name>, /run/media/<user>/<name>). Folders at or above `plainFolder` (one the
+// person declared a plain folder; empty for none) are left out. Outermost first.
+std::vector<std::string> MountFoldersHolding(const std::string& hostPath,
+                                             const std::vector<std::string>& fstabPoints,
+                                             const std::string& plainFolder = {});
+
+// True when one of MountFoldersHolding(hostPath, ...) has nothing mounted on it: then `hostPath`
+// is the empty folder an unplugged disk left behind, or lies in it, and is no place of that
+// disk. An empty `mounts` (the table could not be read) tells nothing: false.
+bool LiesOnUnmountedMountPoint(const std::string& hostPath, const std::vector<MountEntry>& mounts,
+                               const std::vector<std::string>& fstabPoints,
+                               const std::string& plainFolder = {});
 
 }  // namespace vlm

@@ -101,30 +101,28 @@ bool DeleteContents(int folderFd) {
     return complete;
 }
 
-std::optional<std::uint64_t> SizeOfContents(int folderFd, const std::atomic<bool>* stop) {
+// Adds the plain files below the open folder to `totals`; false when `stop` was set before the
+// walk was done.
+bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
-        return std::nullopt;
+        return false;
     const auto names = NamesIn(folderFd);
     if (!names)
-        return 0;
-    std::uint64_t total = 0;
+        return true;
     for (const std::string& name : *names) {
         struct stat st {};
         if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISREG(st.st_mode)) {
-            total += static_cast<std::uint64_t>(st.st_size);
+            ++totals.files;
+            totals.bytes += static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
-            if (!sub.IsOpen())
-                continue;
-            const auto below = SizeOfContents(sub.fd(), stop);
-            if (!below)
-                return std::nullopt;
-            total += *below;
+            if (sub.IsOpen() && !CountContents(sub.fd(), totals, stop))
+                return false;
         }
     }
-    return total;
+    return true;
 }
 
 // The path below the open folder (relative, backslash-separated) of its first read-only folder.
@@ -250,7 +248,21 @@ std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
     if (!host)
         return 0;
     const FolderHandle top(::open(host->c_str(), kFolderFlags));
-    return top.IsOpen() ? SizeOfContents(top.fd(), stop) : 0;
+    FolderTreeTotals totals;
+    if (top.IsOpen() && !CountContents(top.fd(), totals, stop))
+        return std::nullopt;
+    return totals.bytes;
+}
+
+FolderTreeTotals CountFolderTree(std::string_view folder) {
+    FolderTreeTotals totals;
+    const auto host = ToHostPath(WithoutTrailingBackslash(folder));
+    if (!host)
+        return totals;
+    const FolderHandle top(::open(host->c_str(), kFolderFlags));
+    if (top.IsOpen())
+        CountContents(top.fd(), totals, nullptr);
+    return totals;
 }
 
 std::optional<std::string> FindReadOnlyFolder(std::string_view folderIn) {

@@ -24,6 +24,14 @@ bool DeleteFolderTree(std::string_view folder);
 std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
                                             const std::atomic<bool>* stop = nullptr);
 
+// How many plain files lie below `folder` (at any depth), and the sum of their sizes; walked
+// like FolderTreeSize.
+struct FolderTreeTotals {
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
+};
+FolderTreeTotals CountFolderTree(std::string_view folder);
+
 // The drive path of the first read-only folder at or below the real folder `folder`, in the
 // order the host lists them; nullopt when there is none.
 std::optional<std::string> FindReadOnlyFolder(std::string_view folder);

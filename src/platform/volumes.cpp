@@ -11,6 +11,7 @@
 
 #include "platform/drive_table.h"
 #include "platform/mount_table.h"
+#include "platform/path_translation.h"
 
 namespace vlm {
 
@@ -94,6 +95,12 @@ std::string PresentDriveLetters() {
         }
     }
     return letters;
+}
+
+bool IsOnMissingDisk(std::string_view drivePath) {
+    const std::optional<std::string> host = ToHostPath(drivePath);
+    return host && !drivePath.empty() &&
+           ActiveDriveTable().LiesOnUnmountedMount(drivePath[0], *host);
 }
 
 std::int64_t DiskFreeBytes(char letter) {

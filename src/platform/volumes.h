@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vlm {
 
@@ -24,6 +25,10 @@ int GetDriveTypeCode(char letter);
 
 // The letters (lower case, in order) of the drives that are present.
 std::string PresentDriveLetters();
+
+// True when the drive path `drivePath` lies on a mount folder with nothing mounted on it (see
+// DriveTable::LiesOnUnmountedMount): the folder an unplugged disk left behind is no item of it.
+bool IsOnMissingDisk(std::string_view drivePath);
 
 // Bytes available to the caller and total bytes of the volume holding drive `letter`, from
 // statvfs; -1 when the drive is not present or cannot be asked.

@@ -1,6 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
+//                 [--allow-mass-delete] [--json] [--dry-run]
 //     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
@@ -9,10 +10,15 @@
 // is printed and answered No, the choice the engine always treats as the safe one; with --yes the
 // overwrite and delete confirmations are answered Yes. The exit code is 0 when the run's result
 // is "OK" and no question was answered No, and 1 otherwise: a file left old because nobody could
-// allow its overwrite is no success.
+// allow its overwrite is no success. The question before a removal that would empty a folder
+// item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it). With
+// --json the last line of standard output is one JSON object with the project, the result and
+// the run's summary numbers. --dry-run shows what the run would do and touches nothing.
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -35,18 +41,22 @@
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
-    "                   [--yes]\n"
+    "                   [--yes] [--allow-mass-delete] [--json] [--dry-run]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
     "         default the runner's own folder, or ~/.local/share/velmora for an installed runner\n"
-    "  --yes  answer Yes to the questions that confirm an overwrite or a delete; every other\n"
-    "         question is answered No\n"
+    "  --yes  answer Yes to the questions that confirm an overwrite or a delete\n"
+    "  --allow-mass-delete  answer Yes when a removal would empty a folder item's backup\n"
+    "  Every other question is answered No.\n"
+    "  --json  end with one line holding the result and the summary as a JSON object\n"
+    "  --dry-run  show the files each item would copy and remove, and change nothing\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -78,11 +88,13 @@ private:
 };
 
 // No person to ask: boxes are printed, every question is answered No, except the overwrite and
-// delete confirmations (the engine asks those, and only those, as BoxType::Confirmation) when
-// they were allowed on the command line. Every answer is counted.
+// delete confirmations (the engine asks those, and only those, as BoxType::Confirmation) and
+// the question before a folder item's backup is emptied, each when it was allowed on the
+// command line. Every answer is counted.
 class ConsoleDialogs : public Dialogs {
 public:
-    explicit ConsoleDialogs(bool yesToConfirmations) : yesToConfirmations_(yesToConfirmations) {}
+    ConsoleDialogs(bool yesToConfirmations, bool yesToWholeRemoval)
+        : yesToConfirmations_(yesToConfirmations), yesToWholeRemoval_(yesToWholeRemoval) {}
 
     Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
         std::cout.flush();
@@ -90,7 +102,9 @@ public:
             std::cerr << TypeName(type) << text << '\n';
             return Answer::Ok;
         }
-        const bool yes = yesToConfirmations_ && type == BoxType::Confirmation;
+        const bool wholeRemoval = text.rfind(kWholeRemovalQuestionStart, 0) == 0;
+        const bool yes = wholeRemoval ? yesToWholeRemoval_
+                                      : yesToConfirmations_ && type == BoxType::Confirmation;
         std::cerr << "Question: " << text << "\nAnswered: " << (yes ? "Yes" : "No") << '\n';
         ++(yes ? answeredYes_ : answeredNo_);
         return yes ? Answer::Yes : Answer::No;
@@ -131,6 +145,7 @@ private:
     }
 
     bool yesToConfirmations_;
+    bool yesToWholeRemoval_;
     int answeredYes_ = 0;
     int answeredNo_ = 0;
 };
@@ -140,6 +155,9 @@ struct Arguments {
     LogLevel level = LogLevel::Normal;
     std::string programFolderHost;
     bool yesToConfirmations = false;
+    bool yesToWholeRemoval = false;
+    bool json = false;
+    bool dryRun = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -160,6 +178,12 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.programFolderHost = argv[++i];
         } else if (arg == "--yes") {
             args.yesToConfirmations = true;
+        } else if (arg == "--allow-mass-delete") {
+            args.yesToWholeRemoval = true;
+        } else if (arg == "--json") {
+            args.json = true;
+        } else if (arg == "--dry-run") {
+            args.dryRun = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -169,6 +193,26 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     if (args.project.empty())
         return std::nullopt;
     return args;
+}
+
+// The run in one line for a script: the project, the result (null when the run ended before
+// its history row was complete) and the summary numbers.
+std::string JsonSummary(const std::string& project, const std::optional<std::string>& result,
+                        const RunTotals& t) {
+    // Whole milliseconds written by hand: the locale in force may use a decimal comma.
+    const long long ms = std::max(0LL, std::llround(t.elapsedMs));
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%lld.%03lld", ms / 1000, ms % 1000);
+    const auto field = [](const char* name, std::uint64_t value) {
+        return std::string(",\"") + name + "\":" + std::to_string(value);
+    };
+    return "{\"project\":" + JsonQuoted(project) +
+           ",\"result\":" + (result ? JsonQuoted(*result) : std::string("null")) +
+           field("filesCopied", t.filesNew + t.filesReplaced) + field("filesNew", t.filesNew) +
+           field("filesReplaced", t.filesReplaced) + field("bytesCopied", t.bytesCopied) +
+           field("filesRemoved", t.filesRemoved) + field("foldersRemoved", t.foldersRemoved) +
+           field("entriesSkipped", t.entriesSkipped) + field("errors", t.errors) +
+           ",\"elapsedSeconds\":" + seconds + "}";
 }
 
 std::string AbsoluteHostPath(const std::string& path) {
@@ -205,7 +249,7 @@ int Run(const Arguments& args) {
         std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
         return 1;
     }
-    ConsoleDialogs dialogs(args.yesToConfirmations);
+    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToWholeRemoval);
     SetDialogs(&dialogs);
 
     // The settings of the program in that folder, so both share one set of locations.
@@ -241,10 +285,18 @@ int Run(const Arguments& args) {
     RunState run;
     RunLog log(&view, run, handOver, settings.LogLocation);
     RunEngine engine(view, pump, run, handOver, log, settings, history);
-    engine.run(opened.projectPath);
+    if (args.dryRun) {
+        // A dry run leaves the run log as it is, too.
+        view.SetLogToFile(false);
+        engine.DryRun(opened.projectPath);
+    } else {
+        engine.run(opened.projectPath);
+    }
     const bool ok = engine.Outcome() == std::optional<std::string>(kResultOk);
     if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
         std::cout << dialogs.CountLine() << '\n';
+    if (args.json)
+        std::cout << JsonSummary(opened.projectPath, engine.Outcome(), run.Totals) << '\n';
     std::cout.flush();
     return ok && dialogs.AnsweredNo() == 0 ? 0 : 1;
 }

@@ -63,4 +63,8 @@ bool AskYesNo(BoxType type, const std::string& text) {
     return CurrentDialogs().Show(type, Buttons::YesNo, text) == Answer::Yes;
 }
 
+bool AskYesNoDefaultNo(BoxType type, const std::string& text) {
+    return CurrentDialogs().Show(type, Buttons::YesNoDefaultNo, text) == Answer::Yes;
+}
+
 }  // namespace vlm

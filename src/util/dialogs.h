@@ -19,6 +19,7 @@ enum class Buttons {
     Ok,
     YesNo,
     YesNoCancel,
+    YesNoDefaultNo,  // Yes and No, with No the default: for a question whose Yes cannot be undone
 };
 
 enum class Answer {
@@ -50,5 +51,7 @@ Dialogs& CurrentDialogs();
 
 // Shorthands for questions.
 bool AskYesNo(BoxType type, const std::string& text);  // true for Yes
+// The same with No as the default button.
+bool AskYesNoDefaultNo(BoxType type, const std::string& text);
 
 }  // namespace vlm

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "platform/locale_text.h"
 
@@ -183,6 +184,40 @@ std::optional<std::int32_t> ParseDecimalInt32(std::string_view text) {
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
+}
+
+// A JSON string: quotes, backslashes and control characters escaped; other bytes (UTF-8) kept.
+std::string JsonQuoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace vlm

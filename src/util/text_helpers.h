@@ -53,4 +53,8 @@ struct ElapsedText {
 };
 ElapsedText FormatElapsed(double milliseconds);
 
+// `text` as a JSON string, in quotes: quotes, backslashes and control characters escaped, every
+// other byte (UTF-8) as it is.
+std::string JsonQuoted(std::string_view text);
+
 }  // namespace vlm

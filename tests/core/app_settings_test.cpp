@@ -42,10 +42,11 @@ TEST(AppSettingsTest, NoFileGivesTheDefaults) {
     EXPECT_FALSE(s.LaunchRun);
     EXPECT_FALSE(s.ShowSyncOption);
     EXPECT_FALSE(s.ShowDirSizes);
+    EXPECT_TRUE(s.MassDeleteGuard);
     EXPECT_FALSE(test::Exists(folder.drives.Host(kIni)));  // loading never creates the file
 }
 
-TEST(AppSettingsTest, SaveOfTheDefaultsWritesAllSixteenKeysInOrder) {
+TEST(AppSettingsTest, SaveOfTheDefaultsWritesEveryKeyInOrder) {
     SettingsFolder folder;
     ASSERT_TRUE(SaveSettings(folder.Load(), kIni).ok);
     EXPECT_EQ(folder.Read(),
@@ -70,7 +71,9 @@ TEST(AppSettingsTest, SaveOfTheDefaultsWritesAllSixteenKeysInOrder) {
               "Show sync option=0\r\n"
               "Show dir sizes=0\r\n"
               "[Environment]\r\n"
-              "Picture big background=\r\n");
+              "Picture big background=\r\n"
+              "[Safety]\r\n"
+              "Mass deletion guard=1\r\n");
 }
 
 TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
@@ -92,6 +95,7 @@ TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
     s.LaunchRun = true;
     s.ShowSyncOption = true;
     s.ShowDirSizes = true;
+    s.MassDeleteGuard = false;
     ASSERT_TRUE(SaveSettings(s, kIni).ok);
     const AppSettings back = folder.Load();
     EXPECT_EQ(back.AllowedDrive, "e");
@@ -110,6 +114,7 @@ TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
     EXPECT_TRUE(back.LaunchRun);
     EXPECT_TRUE(back.ShowSyncOption);
     EXPECT_TRUE(back.ShowDirSizes);
+    EXPECT_FALSE(back.MassDeleteGuard);
 }
 
 TEST(AppSettingsTest, NumbersAndSwitchesAsTheyAreRead) {

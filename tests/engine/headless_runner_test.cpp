@@ -189,5 +189,122 @@ TEST(HeadlessRunnerTest, ConcurrentRunnersLoseNoHistoryRow) {
     }
 }
 
+// A folder item whose source is empty while its backup is not: without a person the runner keeps
+// the backup (and fails), unless the command line allows emptying it; --yes does not.
+TEST(HeadlessRunnerTest, EmptyingABackupNeedsAllowMassDelete) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    struct Case {
+        const char* name;
+        std::vector<std::string> extra;
+        int exitCode;
+        std::string lastLine;
+        bool backupKept;
+    };
+    const std::vector<Case> cases = {
+        {"nobody allowed it", {}, 1, "velmora-run answered 1 question itself: 0 Yes, 1 No", true},
+        {"--yes is not enough",
+         {"--yes"},
+         1,
+         "velmora-run answered 1 question itself: 0 Yes, 1 No",
+         true},
+        {"--allow-mass-delete",
+         {"--allow-mass-delete"},
+         0,
+         "velmora-run answered 1 question itself: 1 Yes, 0 No",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        WriteDrivesIni(rig);
+        rig.Project(EngineRig::Fields({"c:\\docs"}), "emptied");
+        test::MakeDir(rig.Src("docs"));
+        const std::string copy = rig.Dst("VLMcopy_drive_c/docs/a.txt");
+        test::WriteFile(copy, "backed up", kOld);
+        const std::string output = rig.drives.Base() + "/out.txt";
+
+        EXPECT_EQ(WaitForRunner(StartRunner(rig, "emptied", output, c.extra)), c.exitCode);
+
+        const std::string printed = test::ReadFile(output);
+        EXPECT_EQ(LastLine(printed), c.lastLine) << printed;
+        EXPECT_EQ(test::Exists(copy), c.backupKept);
+        const std::string history = test::ReadFile(rig.drives.HostRoot('l') + "/runoverview.his");
+        EXPECT_NE(history.find(c.backupKept ? "|Cancelled|\r\n" : "|OK|\r\n"), std::string::npos)
+            << history;
+    }
+}
+
+// The summary lines are report lines; --json adds them as one object on the last line, with the
+// backslashes of the project's drive path escaped.
+TEST(HeadlessRunnerTest, SummaryIsPrintedAndJsonEndsTheOutput) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "json run");
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
+    const std::string output = rig.drives.Base() + "/out.txt";
+
+    EXPECT_EQ(
+        WaitForRunner(StartRunner(rig, "json run", output, {"--log-level", "normal", "--json"})),
+        0);
+
+    const std::string printed = test::ReadFile(output);
+    EXPECT_NE(printed.find("\nSummary: files copied: 1 (new: 1, replaced: 0)\n"), std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("\nSummary: removed: 1 files, 0 folders\n"), std::string::npos)
+        << printed;
+    const std::string json = LastLine(printed);
+    const std::string expectedStart =
+        "{\"project\":\"l:\\\\json run.vlm\",\"result\":\"OK\","
+        "\"filesCopied\":1,\"filesNew\":1,\"filesReplaced\":0,\"bytesCopied\":3,"
+        "\"filesRemoved\":1,\"foldersRemoved\":0,\"entriesSkipped\":0,\"errors\":0,"
+        "\"elapsedSeconds\":";
+    EXPECT_EQ(json.substr(0, expectedStart.size()), expectedStart) << json;
+    ASSERT_GT(json.size(), expectedStart.size() + 1);
+    const std::string seconds =
+        json.substr(expectedStart.size(), json.size() - expectedStart.size() - 1);
+    EXPECT_EQ(seconds.find_first_not_of("0123456789."), std::string::npos) << seconds;
+    EXPECT_EQ(json.back(), '}');
+}
+
+// --dry-run prints what the run would do and leaves the backup, the history and the log alone.
+TEST(HeadlessRunnerTest, DryRunChangesNothing) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "dry");
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
+    const auto before = test::ReadTree(rig.Dst(), {true, true});
+    const std::string output = rig.drives.Base() + "/out.txt";
+
+    EXPECT_EQ(WaitForRunner(StartRunner(rig, "dry", output,
+                                        {"--log-level", "normal", "--dry-run", "--json"})),
+              0);
+
+    const std::string printed = test::ReadFile(output);
+    EXPECT_NE(printed.find("\nWould create file: e:\\VLMcopy_drive_c\\docs\\new.txt\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("\nWould remove file: e:\\VLMcopy_drive_c\\docs\\stale.txt\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(LastLine(printed).rfind("{\"project\":\"l:\\\\dry.vlm\",\"result\":\"OK\","
+                                      "\"filesCopied\":1,\"filesNew\":1,\"filesReplaced\":0,"
+                                      "\"bytesCopied\":3,\"filesRemoved\":1,",
+                                      0),
+              0u)
+        << printed;
+    EXPECT_EQ(test::ReadTree(rig.Dst(), {true, true}), before);
+    const std::string l = rig.drives.HostRoot('l');
+    EXPECT_FALSE(test::Exists(l + "/runoverview.his"));
+    EXPECT_FALSE(test::Exists(l + "/Vlmlogtmp.txt"));
+}
+
 }  // namespace
 }  // namespace vlm

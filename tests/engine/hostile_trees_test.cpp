@@ -304,6 +304,9 @@ TEST(SilentLoss, AFolderKeptByAReadOnlyFolderInsideIsNoSuccess) {
     test::MakeDir(rig.Src("s"));
     test::WriteFile(rig.Dst("VLMcopy_drive_c/s/old/locked/x.txt"), "x", kOld);
     test::SetMode(rig.Dst("VLMcopy_drive_c/s/old/locked"), 0555);
+    // The source is empty: emptying the backup is asked first.
+    rig.dialogs.ExpectQuestion(BoxType::Warning, "WARNING: Every entry of e:\\VLMcopy_drive_c\\s",
+                               Answer::Yes);
     rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: e:\\VLMcopy_drive_c\\s\\old\\locked",
                                Answer::Yes);
     EXPECT_EQ(RunProject(rig, {"c:\\s"}), "Error");

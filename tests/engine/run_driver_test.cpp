@@ -34,6 +34,9 @@ TEST(RunDriverTest, ACompleteRunMirrorsEveryItemAndEndsOk) {
     test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
     test::WriteFile(rig.Src("single.txt"), "s", kOld);
     test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "old", kOld);
+    // A copy that stays: a removal that takes only part of a backup is asked about by nobody.
+    test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
     const std::string project = rig.Project(EngineRig::Fields({"c:\\docs", "c:\\single.txt"}));
     rig.engine.run(project);
 
@@ -266,7 +269,8 @@ TEST(RunDriverTest, OnlyTheExactKindCdrSkipsTheCleaning) {
     };
     for (const Case& c : {Case{"CDR", false}, Case{"DVDR", true}, Case{"cdr", true}}) {
         EngineRig rig;
-        test::MakeDir(rig.Src("docs"));
+        test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
         test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "stale", kOld);
         rig.engine.run(rig.Project(EngineRig::Fields({"c:\\docs"}, c.destkind)));
         EXPECT_EQ(test::Exists(rig.Dst("VLMcopy_drive_c/docs/stale.txt")), !c.cleaned)
@@ -458,6 +462,104 @@ TEST(RunDriverTest, FreeSpaceLinesNeverDivideByAnUnknownTotal) {
         ASSERT_EQ(unknown.size(), 1u);
         EXPECT_NE(unknown[0].find("could not be determined"), std::string::npos);
     }
+}
+
+// An unplugged disk leaves its empty mount folder behind. As a destination it is no drive; as a
+// source item it is not there: read as an empty folder, its whole backup would be removed.
+TEST(RunDriverTest, AnUnmountedDiskIsNeitherDestinationNorSource) {
+    {
+        SCOPED_TRACE("destination");
+        EngineRig rig;
+        test::MakeDir(rig.Src("docs"));
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+        rig.drives.SetFstabMountPoints({rig.Dst()});
+        rig.engine.run(project);
+        EXPECT_TRUE(rig.dialogs.Shown(BoxType::Error,
+                                      "Drive e does not exist! Please check project or hardware."));
+        EXPECT_TRUE(rig.history.Rows().empty());
+        EXPECT_TRUE(test::ReadTree(rig.Dst()).empty());
+    }
+    {
+        SCOPED_TRACE("source");
+        EngineRig rig;
+        test::MakeDir(rig.Src("disk"));
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/disk/a.txt"), "kept", kOld);
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\disk"}));
+        rig.drives.SetFstabMountPoints({rig.Src("disk")});
+        rig.engine.run(project);
+        EXPECT_TRUE(rig.dialogs.Shown(BoxType::Error,
+                                      "ERROR: c:\\disk does not exist! Check path of source items "
+                                      "and eventually re-edit project file."));
+        EXPECT_TRUE(rig.history.Rows().empty());
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/a.txt")), "kept");
+
+        // With the disk in, the same project runs.
+        test::TmpfsMount mount(rig.Src("disk"));
+        if (!mount.Mounted())
+            GTEST_SKIP() << mount.Error();
+        test::WriteFile(rig.Src("disk/a.txt"), "from the disk", kOld + 60);
+        test::WriteFile(rig.Src("disk/b.txt"), "b", kOld);
+        rig.dialogs.ClearRecord();
+        rig.engine.run(project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/a.txt")), "from the disk");
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/b.txt")), "b");
+    }
+}
+
+// Every run ends with its numbers, counted as the passes worked, just before its closing lines,
+// in the report and in the log.
+TEST(RunDriverTest, ARunEndsWithASummaryOfWhatItDid) {
+    EngineRig rig;
+    rig.view.level = LogLevel::Normal;
+    rig.view.logToFile = true;
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/changed.txt"), "changed!", kOld + 100);
+    test::WriteFile(rig.Src("docs/same.txt"), "s", kOld);
+    test::MakeSymlink("same.txt", rig.Src("docs/link"));
+    test::MakeFifo(rig.Src("docs/fifo"));
+    const std::string backup = "VLMcopy_drive_c/docs/";
+    test::WriteFile(rig.Dst(backup + "changed.txt"), "old", kOld);
+    test::WriteFile(rig.Dst(backup + "same.txt"), "s", kOld);
+    test::WriteFile(rig.Dst(backup + "stale.txt"), "x", kOld);
+    test::WriteFile(rig.Dst(backup + "staledir/x.txt"), "x", kOld);
+    test::WriteFile(rig.Dst(backup + "zz-readonly.txt"), "r", kOld, 0444);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+    // A read-only copy is not removed: it is refused, and then fails to go, two errors.
+    for (int run = 0; run < 2; ++run) {
+        rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: e:\\VLMcopy_drive_c\\docs\\zz",
+                                   Answer::Yes);
+    }
+    rig.engine.run(project);
+
+    const std::vector<std::string> expected = {
+        "Summary: files copied: 2 (new: 1, replaced: 1)",
+        "Summary: bytes copied: 11",
+        "Summary: removed: 1 files, 1 folders",
+        "Summary: entries skipped: 2",
+        "Summary: errors: 2",
+    };
+    const auto& lines = rig.view.allReportLines;
+    const auto first = std::find(lines.begin(), lines.end(), expected.front());
+    ASSERT_NE(first, lines.end());
+    ASSERT_GE(lines.end() - first, 9);
+    EXPECT_EQ(std::vector<std::string>(first, first + 5), expected);
+    EXPECT_EQ(first[5].rfind("Summary: elapsed time: 0:0:", 0), 0u) << first[5];
+    EXPECT_EQ(first[6].rfind("End time: ", 0), 0u) << first[6];
+    const std::string log = test::ReadFile(rig.drives.HostRoot('l') + "/Vlmlogtmp.txt");
+    for (const std::string& line : expected)
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_EQ(rig.run.Totals.filesNew, 1u);
+    EXPECT_EQ(rig.run.Totals.bytesCopied, 11u);
+
+    // The next run starts counting afresh.
+    rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: ", Answer::Yes);
+    rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: ", Answer::Yes);
+    rig.engine.run(project);
+    EXPECT_EQ(rig.run.Totals.filesNew + rig.run.Totals.filesReplaced, 0u);
+    EXPECT_EQ(rig.run.Totals.errors, 2u);
+    EXPECT_EQ(rig.run.Totals.entriesSkipped, 2u);
+    EXPECT_EQ(rig.CountReported("Summary: files copied: 0 (new: 0, replaced: 0)"), 1);
 }
 
 }  // namespace

@@ -418,6 +418,9 @@ TEST(FaultSweepTest, ARemovalThatFailsAndIsPassedOverEndsTheRunAsError) {
         test::AnsweringDialogs dialogs(Answer::Yes);
         test::WriteFile(rig.Src("docs/a.txt"), "a", kNew);
         test::WriteFile(rig.Dst(std::string("VLMcopy_drive_c/docs/") + c.superfluous), "old", kOld);
+        // A copy in common: the backup is not emptied, so no question comes before the failure.
+        test::WriteFile(rig.Src("docs/kept.txt"), "k", kOld);
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/kept.txt"), "k", kOld);
         const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
         faults::Reset();
         faults::Arm(c.call, 1, EIO);

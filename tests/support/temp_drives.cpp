@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,34 @@ void TempDrives::PinTo(char letter, const std::string& hostFolder) {
 void TempDrives::Unpin(char letter) {
     table_.Unpin(letter);
     Activate();
+}
+
+void TempDrives::SetFstabMountPoints(std::vector<std::string> hostFolders) {
+    table_.SetFstabMountPoints(std::move(hostFolders));
+    Activate();
+}
+
+void TempDrives::SetPlainFolder(char letter, bool plain) {
+    table_.SetPlainFolder(letter, plain);
+    Activate();
+}
+
+TmpfsMount::TmpfsMount(std::string hostFolder) : folder_(std::move(hostFolder)) {
+    if (::mount("velmora-test", folder_.c_str(), "tmpfs", 0, "size=4m") == 0) {
+        mounted_ = true;
+    } else {
+        error_ = std::string("cannot mount a tmpfs on ") + folder_ + ": " + std::strerror(errno);
+    }
+}
+
+TmpfsMount::~TmpfsMount() {
+    Unmount();
+}
+
+bool TmpfsMount::Unmount() {
+    if (mounted_ && ::umount2(folder_.c_str(), MNT_DETACH) == 0)
+        mounted_ = false;
+    return !mounted_;
 }
 
 void TempDrives::Activate() {

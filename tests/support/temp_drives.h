@@ -45,6 +45,9 @@ public:
     // Pins `letter` to any host folder.
     void PinTo(char letter, const std::string& hostFolder);
     void Unpin(char letter);
+    // The mount points the table takes fstab to list, and the [Plain folders] of drives.ini.
+    void SetFstabMountPoints(std::vector<std::string> hostFolders);
+    void SetPlainFolder(char letter, bool plain);
 
     const DriveTable& Table() const { return table_; }
 
@@ -54,6 +57,26 @@ private:
     std::string base_;
     DriveTable table_;
     DriveTable previous_;
+};
+
+// A tmpfs mounted on an existing folder for as long as the object lives. Mounting needs a
+// privilege a test may not have: then Mounted() is false and Error() says why, for the skip.
+class TmpfsMount {
+public:
+    explicit TmpfsMount(std::string hostFolder);
+    ~TmpfsMount();
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+
+    bool Mounted() const { return mounted_; }
+    const std::string& Error() const { return error_; }
+    // Unmounts now; true when it went.
+    bool Unmount();
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+    std::string error_;
 };
 
 // Builders on host paths. Each fails the test (ADD_FAILURE) when the host refuses.

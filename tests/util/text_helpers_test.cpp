@@ -273,5 +273,23 @@ TEST(ParseDecimalInt32, TakesAWholeSignedDecimalOrNothing) {
         EXPECT_EQ(ParseDecimalInt32(c.text), c.value) << c.text;
 }
 
+TEST(JsonQuoted, EscapesWhatJsonNeedsAndKeepsUtf8) {
+    struct Case {
+        std::string in, out;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", "\"\""},
+             {"OK", "\"OK\""},
+             {"c:\\Data\\a.vlm", "\"c:\\\\Data\\\\a.vlm\""},
+             {"say \"hi\"", "\"say \\\"hi\\\"\""},
+             {"a\nb\rc\td", "\"a\\nb\\rc\\td\""},
+             {std::string("x\x01y\x1f", 4), "\"x\\u0001y\\u001f\""},
+             {"Gr\xC3\xBC\xC3\x9F\xEF\x80\xA2", "\"Gr\xC3\xBC\xC3\x9F\xEF\x80\xA2\""},
+             {"/ and \x7f", "\"/ and \x7f\""},
+         }) {
+        EXPECT_EQ(JsonQuoted(c.in), c.out) << c.in;
+    }
+}
+
 }  // namespace
 }  // namespace vlm
