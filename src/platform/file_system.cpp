@@ -157,24 +157,40 @@ bool ListedBefore(std::string_view a, std::string_view b) {
                                            static_cast<unsigned char>(b[firstDifference]);
 }
 
-// Sorts a listing into ListedBefore's order. Every name is folded once, not at every comparison.
+// Sorts a listing into ListedBefore's order. Each name gives a key of its first 16 bytes folded,
+// packed into two numbers that compare like those bytes: most names of a folder differ within
+// them, and the rest are compared in full. No name is copied for sorting.
 void SortAsListed(std::vector<DirEntry>& entries) {
     struct Key {
-        std::string folded;
+        std::uint64_t high;
+        std::uint64_t low;
         std::size_t index;
+    };
+    const auto packFolded = [](std::string_view name, std::size_t from) {
+        std::uint64_t packed = 0;
+        for (std::size_t i = from; i < from + 8; ++i) {
+            // Past the end counts as 0, below every byte a name can hold: a name that is the
+            // beginning of another comes first, as in ListedBefore.
+            const auto byte =
+                i < name.size() ? static_cast<unsigned char>(UpperFolded(name[i])) : 0;
+            packed = (packed << 8) | byte;
+        }
+        return packed;
     };
     std::vector<Key> keys;
     keys.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::string folded = entries[i].name;
-        for (char& c : folded) {
-            c = UpperFolded(c);
-        }
-        keys.push_back({std::move(folded), i});
+        const std::string_view name = entries[i].name;
+        keys.push_back({packFolded(name, 0), packFolded(name, 8), i});
     }
     std::sort(keys.begin(), keys.end(), [&entries](const Key& a, const Key& b) {
-        const int order = a.folded.compare(b.folded);
-        return order != 0 ? order < 0 : entries[a.index].name < entries[b.index].name;
+        if (a.high != b.high) {
+            return a.high < b.high;
+        }
+        if (a.low != b.low) {
+            return a.low < b.low;
+        }
+        return ListedBefore(entries[a.index].name, entries[b.index].name);
     });
     std::vector<DirEntry> sorted;
     sorted.reserve(entries.size());
