@@ -129,8 +129,12 @@ PackedTime PackedByTheCLibrary(std::time_t host) {
 // one the C library gives: across summer-time changes (also half-hour ones), in zones of odd
 // offsets, in one that counts leap seconds, before 1970 and far after 2038.
 TEST(PackedTime, EqualsTheCLibraryInEveryZoneAndAtEveryChange) {
-    const char* zones[] = {"UTC",           "Europe/Berlin",   "America/New_York",
-                           "Asia/Kathmandu", "Australia/Lord_Howe", "America/St_Johns",
+    const char* zones[] = {"UTC",
+                           "Europe/Berlin",
+                           "America/New_York",
+                           "Asia/Kathmandu",
+                           "Australia/Lord_Howe",
+                           "America/St_Johns",
                            "right/Europe/London"};
     // Moments around changes of summer time and of leap seconds, and plain ones.
     const std::time_t centres[] = {1679792400,  // 2023-03-26 01:00 UTC, Berlin to summer time
@@ -138,8 +142,7 @@ TEST(PackedTime, EqualsTheCLibraryInEveryZoneAndAtEveryChange) {
                                    1699081200,  // 2023-11-05, New York back
                                    1696089600,  // 2023-10-01, Lord Howe half an hour forward
                                    1483228800,  // 2017-01-01, after a leap second
-                                   0,           -1,        -86400 * 400,
-                                   2147483647,  4354819199, 315532800};
+                                   0,          -1, -86400 * 400, 2147483647, 4354819199, 315532800};
     for (const char* name : zones) {
         ScopedTimeZone zone(name);
         for (const std::time_t centre : centres) {
