@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "platform/host_calls.h"
@@ -72,6 +73,12 @@ std::string UnlistedName(std::string_view hostName) {
 HostTime ModifiedOf(const struct stat& st) {
     return {static_cast<std::int64_t>(st.st_mtim.tv_sec),
             static_cast<std::int32_t>(st.st_mtim.tv_nsec)};
+}
+
+HostFile::Status StatusOf(const struct stat& st) {
+    return {static_cast<std::uint32_t>(st.st_mode & 07777), static_cast<std::uint32_t>(st.st_uid),
+            static_cast<std::uint32_t>(st.st_gid), ModifiedOf(st),
+            static_cast<std::uint64_t>(st.st_size)};
 }
 
 std::uint32_t AttributesOf(const struct stat& st, std::string_view name) {
@@ -150,24 +157,40 @@ bool ListedBefore(std::string_view a, std::string_view b) {
                                            static_cast<unsigned char>(b[firstDifference]);
 }
 
-// Sorts a listing into ListedBefore's order. Every name is folded once, not at every comparison.
+// Sorts a listing into ListedBefore's order. Each name gives a key of its first 16 bytes folded,
+// packed into two numbers that compare like those bytes: most names of a folder differ within
+// them, and the rest are compared in full. No name is copied for sorting.
 void SortAsListed(std::vector<DirEntry>& entries) {
     struct Key {
-        std::string folded;
+        std::uint64_t high;
+        std::uint64_t low;
         std::size_t index;
+    };
+    const auto packFolded = [](std::string_view name, std::size_t from) {
+        std::uint64_t packed = 0;
+        for (std::size_t i = from; i < from + 8; ++i) {
+            // Past the end counts as 0, below every byte a name can hold: a name that is the
+            // beginning of another comes first, as in ListedBefore.
+            const auto byte =
+                i < name.size() ? static_cast<unsigned char>(UpperFolded(name[i])) : 0;
+            packed = (packed << 8) | byte;
+        }
+        return packed;
     };
     std::vector<Key> keys;
     keys.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::string folded = entries[i].name;
-        for (char& c : folded) {
-            c = UpperFolded(c);
-        }
-        keys.push_back({std::move(folded), i});
+        const std::string_view name = entries[i].name;
+        keys.push_back({packFolded(name, 0), packFolded(name, 8), i});
     }
     std::sort(keys.begin(), keys.end(), [&entries](const Key& a, const Key& b) {
-        const int order = a.folded.compare(b.folded);
-        return order != 0 ? order < 0 : entries[a.index].name < entries[b.index].name;
+        if (a.high != b.high) {
+            return a.high < b.high;
+        }
+        if (a.low != b.low) {
+            return a.low < b.low;
+        }
+        return ListedBefore(entries[a.index].name, entries[b.index].name);
     });
     std::vector<DirEntry> sorted;
     sorted.reserve(entries.size());
@@ -629,8 +652,10 @@ bool HostFile::Open(std::string_view path, Mode mode) {
         host::Close(fd);
         return Fail(refusal);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // The status flags are the ones just opened with: no need to ask for them first.
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
+    opened_ = StatusOf(st);
     return Succeed();
 }
 
@@ -691,9 +716,7 @@ std::optional<HostFile::Status> HostFile::Stat() const {
         SetLastPlatformError(fd_ < 0 ? EBADF : errno);
         return std::nullopt;
     }
-    return Status{static_cast<std::uint32_t>(st.st_mode & 07777),
-                  static_cast<std::uint32_t>(st.st_uid), static_cast<std::uint32_t>(st.st_gid),
-                  ModifiedOf(st)};
+    return StatusOf(st);
 }
 
 bool HostFile::Sync() {
@@ -730,6 +753,7 @@ bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
     Abort();
     failed_ = false;
     durability_ = durability;
+    targetRefused_ = false;
     written_ = 0;
     writebackStart_ = 0;
     std::optional<std::string> host = HostOf(target);
@@ -737,6 +761,7 @@ bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
         return false;
     }
     if (const int refusal = ReplaceRefusalFor(*host)) {
+        targetRefused_ = true;
         return Fail(refusal);
     }
     const std::string folder = ParentFolder(*host);
@@ -785,15 +810,73 @@ void AtomicFileWriter::StartWriteback() {
     writebackStart_ = written_;
 }
 
+AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source) {
+    if (failed_ || !file_.IsOpen() || !source.IsOpen()) {
+        Fail(failed_ ? EIO : EBADF);
+        return CopyOutcome::WriteFailed;
+    }
+    const auto giveUp = [this](CopyOutcome outcome) {
+        const int code = LastPlatformError().code != 0 ? LastPlatformError().code : EIO;
+        failed_ = true;
+        Abort();
+        Fail(code);
+        return outcome;
+    };
+    // The kernel copies without the bytes passing through this process. Pieces of the writeback
+    // size, so that a large file is sent on to the medium while it is copied.
+    for (;;) {
+        host::CopySide side = host::CopySide::Unknown;
+        const ssize_t copied =
+            host::CopyRange(source.fd_, file_.fd_, static_cast<std::size_t>(kWritebackChunk), side);
+        if (copied == 0) {
+            return CopyOutcome::Done;
+        }
+        if (copied < 0) {
+            if (side == host::CopySide::Unknown) {
+                break;  // the buffer below goes on from where the kernel stopped
+            }
+            SetLastPlatformError(errno != 0 ? errno : EIO);
+            return giveUp(side == host::CopySide::Read ? CopyOutcome::ReadFailed
+                                                       : CopyOutcome::WriteFailed);
+        }
+        written_ += static_cast<std::uint64_t>(copied);
+        if (durability_ == Durability::Deferred && written_ - writebackStart_ >= kWritebackChunk) {
+            StartWriteback();
+        }
+    }
+    constexpr std::size_t kBufferSize = 524288;
+    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    for (;;) {
+        std::size_t got = 0;
+        if (!source.Read(buffer.get(), kBufferSize, got)) {
+            return giveUp(CopyOutcome::ReadFailed);
+        }
+        if (got == 0) {
+            return CopyOutcome::Done;
+        }
+        if (!Write(buffer.get(), got)) {
+            return CopyOutcome::WriteFailed;  // Write has removed the temporary file
+        }
+    }
+}
+
 bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
     if (failed_ || !file_.IsOpen()) {
         return Fail(failed_ ? EIO : EBADF);
     }
     struct stat st {};
-    if (::fstat(file_.fd_, &st) == 0 && (st.st_uid != status.owner || st.st_gid != status.group)) {
+    const bool known = ::fstat(file_.fd_, &st) == 0;
+    if (known && (st.st_uid != status.owner || st.st_gid != status.group)) {
         (void)::fchown(file_.fd_, status.owner, status.group);  // only where permitted
     }
-    if (::fchmod(file_.fd_, CopyMode(status.permissions, false)) != 0) {
+    // A new file usually has the wanted bits already (0644 from 0666 and the common umask). A
+    // change of owner may have cleared set-id bits, so only an unchanged owner skips the call.
+    const mode_t wanted = CopyMode(status.permissions, false);
+    if (known && st.st_uid == status.owner && st.st_gid == status.group &&
+        (st.st_mode & 07777) == wanted) {
+        return Succeed();
+    }
+    if (::fchmod(file_.fd_, wanted) != 0) {
         return FailWithErrno();
     }
     return Succeed();
@@ -826,6 +909,17 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
         Abort();
         return Fail(code);
     };
+    // The time is set on the open file, which saves a lookup of its path; nothing written
+    // after it could move it, and with SyncEachFile the flush below carries it too.
+    if (modified != nullptr) {
+        struct timespec times[2]{};
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1] = *modified;
+        if (host::SetTimesOf(file_.fd_, times) != 0) {
+            SetLastPlatformError(errno);
+            return giveUp();
+        }
+    }
     if (durability_ == Durability::SyncEachFile && !file_.Sync()) {
         return giveUp();
     }
@@ -834,15 +928,6 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     }
     if (!file_.Close()) {
         return giveUp();
-    }
-    if (modified != nullptr) {
-        struct timespec times[2]{};
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1] = *modified;
-        if (host::SetTimes(tempPath_.c_str(), times, 0) != 0) {
-            SetLastPlatformError(errno);
-            return giveUp();
-        }
     }
     // The target may have turned read-only or become a folder since Begin.
     if (const int refusal = ReplaceRefusalFor(target_)) {

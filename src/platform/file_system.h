@@ -157,8 +157,12 @@ public:
         std::uint32_t owner = 0;
         std::uint32_t group = 0;
         HostTime modified;
+        std::uint64_t size = 0;
     };
     std::optional<Status> Stat() const;
+    // What the file was when Open looked at it (Open looks anyway, to refuse what is no plain
+    // file): the same as Stat() right after Open, without asking the host again.
+    const Status& StatusWhenOpened() const { return opened_; }
     // Flushes to the medium (fsync).
     bool Sync();
     // Closes; false when the close reported an error. Safe to call twice.
@@ -167,6 +171,7 @@ public:
 private:
     friend class AtomicFileWriter;  // adopts the descriptor of its temporary file
     int fd_ = -1;
+    Status opened_;
 };
 
 // When the bytes of a safely written file reach the medium.
@@ -190,9 +195,18 @@ public:
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     // Creates the temporary file beside `target`. False when it cannot be created, or when
-    // `target` is a read-only file or a directory.
+    // `target` is a read-only file or a directory (then TargetRefused() is true).
     bool Begin(std::string_view target, Durability durability = Durability::SyncEachFile);
+    // Whether the last Begin failed because of what is at the target (a folder: EISDIR, a
+    // read-only file: EACCES) rather than because the temporary file could not be made.
+    bool TargetRefused() const { return targetRefused_; }
     bool Write(const void* data, std::size_t length);
+    // What ended a CopyFrom.
+    enum class CopyOutcome { Done, ReadFailed, WriteFailed };
+    // Writes the rest of `source` (from its current offset to its end). The kernel copies the
+    // bytes itself where it can; otherwise they pass through a buffer. On a failure the
+    // temporary file is removed and LastPlatformError tells why.
+    CopyOutcome CopyFrom(HostFile& source);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
     // Gives the temporary file the permission bits of `status` (kept writable by its owner: the
     // read-only bit of an original is not carried to its copy) and, where this process may, its
@@ -220,6 +234,7 @@ private:
     std::uint64_t written_ = 0;         // bytes written to the temporary file
     std::uint64_t writebackStart_ = 0;  // of those, the ones already sent on to the medium
     bool failed_ = false;
+    bool targetRefused_ = false;
 };
 
 // Flushes to the medium everything written to the file system that holds `path` (a folder or a

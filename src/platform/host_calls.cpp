@@ -177,6 +177,36 @@ int SetTimes(const char* path, const struct timespec times[2], int flags) {
     return ::utimensat(AT_FDCWD, path, times, flags);
 }
 
+int SetTimesOf(int fd, const struct timespec times[2]) {
+    VLM_FAULT_POINT(SetTime, -1);
+    return ::futimens(fd, times);
+}
+
+ssize_t CopyRange(int in, int out, size_t length, CopySide& failed) {
+    failed = CopySide::Read;
+    VLM_FAULT_POINT(Read, -1);
+    failed = CopySide::Write;
+    VLM_FAULT_POINT(Write, -1);
+    ssize_t copied;
+    do {
+        copied = ::copy_file_range(in, nullptr, out, nullptr, length, 0);
+    } while (copied < 0 && errno == EINTR);
+    if (copied < 0) {
+        switch (errno) {
+            case ENOSPC:
+            case EDQUOT:
+            case EFBIG:
+            case EROFS:
+                failed = CopySide::Write;
+                break;
+            default:
+                failed = CopySide::Unknown;
+                break;
+        }
+    }
+    return copied;
+}
+
 DIR* OpenDir(const char* path) {
     VLM_FAULT_POINT(Open, nullptr);
     return ::opendir(path);

@@ -26,6 +26,18 @@ int MakeDir(const char* path, mode_t mode);
 int RemoveDir(const char* path);
 // utimensat(AT_FDCWD, path, times, flags)
 int SetTimes(const char* path, const struct timespec times[2], int flags);
+// futimens: the same for an open file; counts as a SetTime.
+int SetTimesOf(int fd, const struct timespec times[2]);
+// Which side of a CopyRange failed.
+enum class CopySide {
+    Read,     // the source could not be read
+    Write,    // the target could not be written (full, read-only medium, ...)
+    Unknown,  // the kernel cannot copy between these two files, or said no more than EIO: the
+              // caller goes on with Read and Write, which tell the side of a lasting failure
+};
+// copy_file_range of up to `length` bytes from the current offset of `in` to that of `out`,
+// both advanced. Counts as one Read and one Write, and fails where either is made to fail.
+ssize_t CopyRange(int in, int out, size_t length, CopySide& failed);
 // The same relative to an open folder: openat counts as an Open, unlinkat as a Delete (a
 // RemoveDir with AT_REMOVEDIR). The walks that must never be led elsewhere by a path's text
 // descend through these.

@@ -1,5 +1,7 @@
 #include "platform/packed_time.h"
 
+#include <array>
+#include <climits>
 #include <cmath>
 
 namespace vlm {
@@ -56,9 +58,124 @@ ClockFunction gClock = nullptr;
 
 }  // namespace
 
+// Every listed entry has its time packed, and the C library's conversion (a lock, a search of
+// the zone's transitions, a split into fields) costs more than the rest of listing the entry.
+// Within one day the zone's offset from UTC almost never changes, so the offset of each day is
+// asked once and remembered; a day whose offset differs at its start and its end (a change of
+// summer time), or whose local time is not UTC plus the offset (a zone counting leap seconds), is
+// never remembered and goes to the C library every time.
+namespace {
+namespace zone_cache {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr std::size_t kSlots = 1024;  // direct-mapped by day
+
+struct Day {
+    std::int64_t day = LLONG_MIN;  // UTC day number; LLONG_MIN: slot empty
+    long offset = 0;               // seconds east of UTC for the whole day
+    bool usable = false;           // false: convert every time of this day the slow way
+};
+
+// What tzset leaves behind: a change of zone (setenv("TZ") and tzset, or a call that sets the
+// zone itself such as mktime) changes it, and then everything remembered is dropped.
+struct ZoneMark {
+    const char* standardName = nullptr;
+    const char* summerName = nullptr;
+    long westOfUtc = 0;
+    int hasSummerTime = 0;
+    bool operator==(const ZoneMark&) const = default;
+};
+
+struct Cache {
+    ZoneMark mark;
+    std::array<Day, kSlots> days;
+};
+
+// One per thread: listings are made by the run and by the folder-size workers at once.
+thread_local Cache tCache;
+
+ZoneMark CurrentMark() {
+    return {tzname[0], tzname[1], timezone, daylight};
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+// The local fields of `hostSeconds` in a zone `offset` seconds east of UTC.
+void FieldsAt(std::int64_t hostSeconds, long offset, struct tm& local) {
+    const std::int64_t shifted = hostSeconds + offset;
+    const std::int64_t day = FloorDiv(shifted, kSecondsPerDay);
+    const std::int64_t second = shifted - day * kSecondsPerDay;
+    int year = 0;
+    int month = 0;
+    int monthDay = 0;
+    CivilFromDays(day, year, month, monthDay);
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = monthDay;
+    local.tm_hour = static_cast<int>(second / 3600);
+    local.tm_min = static_cast<int>(second / 60 % 60);
+    local.tm_sec = static_cast<int>(second % 60);
+}
+
+bool SameFields(const struct tm& a, const struct tm& b) {
+    return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday &&
+           a.tm_hour == b.tm_hour && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+Day Measure(std::int64_t day) {
+    Day measured;
+    measured.day = day;
+    const std::time_t first = static_cast<std::time_t>(day * kSecondsPerDay);
+    const std::time_t last = first + kSecondsPerDay - 1;
+    struct tm atFirst {};
+    struct tm atLast {};
+    if (localtime_r(&first, &atFirst) == nullptr || localtime_r(&last, &atLast) == nullptr ||
+        atFirst.tm_gmtoff != atLast.tm_gmtoff) {
+        return measured;
+    }
+    struct tm computed {};
+    FieldsAt(first, atFirst.tm_gmtoff, computed);
+    if (!SameFields(computed, atFirst)) {
+        return measured;
+    }
+    FieldsAt(last, atLast.tm_gmtoff, computed);
+    if (!SameFields(computed, atLast)) {
+        return measured;
+    }
+    measured.offset = atFirst.tm_gmtoff;
+    measured.usable = true;
+    return measured;
+}
+
+// localtime_r's fields (year, month, day, hour, minute, second) of `hostSeconds`.
+bool LocalFieldsOf(std::time_t hostSeconds, struct tm& local) {
+    Cache& cache = tCache;
+    const ZoneMark mark = CurrentMark();
+    if (!(mark == cache.mark)) {
+        cache.days.fill(Day{});
+        cache.mark = mark;
+    }
+    const std::int64_t seconds = static_cast<std::int64_t>(hostSeconds);
+    const std::int64_t day = FloorDiv(seconds, kSecondsPerDay);
+    Day& slot = cache.days[static_cast<std::size_t>(day) % kSlots];
+    if (slot.day != day) {
+        slot = Measure(day);
+    }
+    if (!slot.usable) {
+        return localtime_r(&hostSeconds, &local) != nullptr;
+    }
+    FieldsAt(seconds, slot.offset, local);
+    return true;
+}
+
+}  // namespace zone_cache
+}  // namespace
+
 PackedTime PackHostTime(std::time_t hostSeconds) {
     struct tm local {};
-    if (localtime_r(&hostSeconds, &local) == nullptr) {
+    if (!zone_cache::LocalFieldsOf(hostSeconds, local)) {
         return Pack(kFirstYear, 1, 1, 0, 0, 0);
     }
     const int year = local.tm_year + 1900;

@@ -1,5 +1,7 @@
 #include "platform/path_translation.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <vector>
 
@@ -74,6 +76,22 @@ std::string StandInFor(char c) {
 }
 
 std::optional<std::string> HostNameToDriveName(std::string_view hostName) {
+    // Nearly every name needs no stand-in and holds none: it is its own drive name, taken whole
+    // rather than character by character, since every listed entry comes through here.
+    static const std::array<bool, 256> kNotPlain = [] {
+        std::array<bool, 256> table{};
+        for (int code = 0; code < 256; ++code) {
+            table[static_cast<std::size_t>(code)] =
+                code == kStandInLead || NeedsStandIn(static_cast<char>(code));
+        }
+        return table;
+    }();
+    const bool plain = std::none_of(hostName.begin(), hostName.end(), [](char c) {
+        return kNotPlain[static_cast<unsigned char>(c)];
+    });
+    if (plain) {
+        return std::string(hostName);
+    }
     std::string name;
     name.reserve(hostName.size());
     for (std::size_t i = 0; i < hostName.size(); ++i) {

@@ -246,24 +246,8 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
         return CopyError("Could not copy " + source + " to " + target + ": " + cause);
     };
 
-    auto stamp = GetFileHostTime(source);
-    if (!stamp && IsGone(source))
-        throw SourceVanished("Could not copy " + source + ": it is gone");
-    if (!stamp) {
-        std::string cause = LastErrorText();
-        ShowErrorBox("Could not determine fileage from " + source +
-                     ". Please contact program vendor!");
-        throw fail(cause);
-    }
-    // What is at the destination itself: a link there is replaced, never written through.
-    const auto existing = QueryEntry(target);
-    if (existing && existing->kind == EntryKind::Directory) {
-        throw fail("the destination is a folder");
-    }
-    if (existing && (existing->attributes & kAttrReadOnly) != 0) {
-        throw fail("the destination is read-only");
-    }
-
+    // The open file tells its size, bits and time: one look at the source, not one by its path
+    // and more of the open file, and the time is that of the bytes copied.
     HostFile in;
     if (!in.Open(source, HostFile::Mode::Read)) {
         if (IsGone(source))
@@ -272,46 +256,44 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
         ShowCannotOpenForReading(source);
         throw fail(cause);
     }
-    const auto status = in.Stat();
-    std::uint64_t size = in.Size().value_or(0);
+    const HostFile::Status status = in.StatusWhenOpened();
 
     // A run copies thousands of files: it flushes them to the medium once when it has written
     // them all, not one by one. Until then the rename still leaves the old copy or the complete
     // new one, and a copy that a power cut empties has the wrong size, which the next run sees.
+    // What is at the destination itself is looked at by the writer: a link there is replaced,
+    // never written through; a folder or a read-only file is never replaced.
     AtomicFileWriter out;
     if (!out.Begin(target, Durability::Deferred)) {
+        if (out.TargetRefused()) {
+            throw fail(LastPlatformError().code == EISDIR ? "the destination is a folder"
+                                                          : "the destination is read-only");
+        }
         std::string cause = LastErrorText();
         ShowCannotOpenForWriting(target);
         throw fail(cause);
     }
     // The copy shows no more than its original: a private key stays private, a script stays
     // runnable.
-    if (status && !out.KeepPermissions(*status)) {
+    if (!out.KeepPermissions(status)) {
         std::string cause = LastErrorText();
         out.Abort();
         throw fail(cause);
     }
 
-    std::uint64_t bufferSize = std::clamp<std::uint64_t>(size, 1, kMaxCopyBuffer);
-    auto buffer = std::make_unique<char[]>(bufferSize);
-    while (true) {
-        std::size_t got = 0;
-        if (!in.Read(buffer.get(), bufferSize, got)) {
+    switch (out.CopyFrom(in)) {
+        case AtomicFileWriter::CopyOutcome::Done:
+            break;
+        case AtomicFileWriter::CopyOutcome::ReadFailed: {
             std::string cause = LastErrorText();
-            out.Abort();
             ShowCannotRead(source);
             throw fail(cause);
         }
-        if (got == 0)
-            break;
-        if (!out.Write(buffer.get(), got)) {
-            std::string cause = LastErrorText();
-            out.Abort();
-            throw fail(cause);
-        }
+        case AtomicFileWriter::CopyOutcome::WriteFailed:
+            throw fail(LastErrorText());
     }
     in.Close();
-    if (!out.Commit(*stamp))
+    if (!out.Commit(status.modified))
         throw fail(LastErrorText());
 }
 

@@ -93,6 +93,55 @@ TEST_F(AtomicFileWriterTest, TargetTurnedReadOnlyBeforeCommitIsKept) {
     ExpectOldFileAlone();
 }
 
+// Sizes around the piece the kernel copies at a time, empty and one byte included.
+TEST_F(AtomicFileWriterTest, CopyFromCopiesEveryByteOfFilesOfEverySize) {
+    const std::size_t piece = 8u << 20;
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, std::size_t{65537}, piece, piece + 1, 2 * piece + 4095}) {
+        std::string content(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) {
+            content[i] = static_cast<char>((i * 131 + i / 4099) & 0xFF);
+        }
+        test::WriteFile(drives_.HostRoot('c') + "/source.bin", content, kOldTime);
+        HostFile source;
+        ASSERT_TRUE(source.Open("c:\\source.bin", HostFile::Mode::Read));
+        EXPECT_EQ(source.StatusWhenOpened().size, size);
+        EXPECT_EQ(source.StatusWhenOpened().modified, source.Stat()->modified);
+        AtomicFileWriter writer;
+        ASSERT_TRUE(writer.Begin("c:\\copy.bin", Durability::Deferred));
+        ASSERT_EQ(writer.CopyFrom(source), AtomicFileWriter::CopyOutcome::Done) << size;
+        ASSERT_TRUE(writer.Commit(HostTime{kOldTime, 123456789}));
+        EXPECT_TRUE(test::ReadFile(drives_.HostRoot('c') + "/copy.bin") == content) << size;
+        EXPECT_EQ(GetFileHostTime("c:\\copy.bin"), (HostTime{kOldTime, 123456789}));
+    }
+}
+
+// Where the kernel cannot copy between two file systems (here a file of /proc, which also
+// claims to be empty), the bytes go through a buffer until the real end of the file.
+TEST_F(AtomicFileWriterTest, CopyFromReadsWhatTheKernelCannotCopy) {
+    drives_.PinTo('p', "/proc/self");
+    HostFile source;
+    ASSERT_TRUE(source.Open("p:\\status", HostFile::Mode::Read));
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Begin("c:\\status.txt", Durability::Deferred));
+    ASSERT_EQ(writer.CopyFrom(source), AtomicFileWriter::CopyOutcome::Done);
+    ASSERT_TRUE(writer.Commit());
+    const std::string copied = test::ReadFile(drives_.HostRoot('c') + "/status.txt");
+    EXPECT_EQ(copied.rfind("Name:", 0), 0u) << copied;
+    EXPECT_NE(copied.find("\nPid:"), std::string::npos);
+}
+
+TEST_F(AtomicFileWriterTest, TellsARefusedTargetFromAFolderThatCannotBeWritten) {
+    test::MakeDir(drives_.HostRoot('c') + "/dir");
+    AtomicFileWriter writer;
+    EXPECT_FALSE(writer.Begin("c:\\dir"));
+    EXPECT_TRUE(writer.TargetRefused());
+    EXPECT_FALSE(writer.Begin("c:\\missing\\file"));
+    EXPECT_FALSE(writer.TargetRefused());
+    EXPECT_TRUE(writer.Begin("c:\\data.txt"));
+    EXPECT_FALSE(writer.TargetRefused());
+}
+
 #ifdef VELMORA_FAULT_INJECTION
 // Every failing step of a whole-file write leaves the old file as it was and no temporary file,
 // whether the file is flushed on its own or later with its whole file system.
@@ -200,6 +249,31 @@ TEST_F(AtomicFileWriterTest, FirstWriteFailingWithDiskFull) {
     EXPECT_EQ(LastPlatformError().text, "No space left on device");
     faults::Reset();
     ExpectOldFileAlone();
+}
+
+// A kernel copy counts as a read and a write: either failing ends the copy, says which side
+// failed, and leaves the old file and no temporary file.
+TEST_F(AtomicFileWriterTest, CopyFromFailsOnEitherSideAndLosesNothing) {
+    test::WriteFile(drives_.HostRoot('c') + "/source.bin", std::string(100000, 'x'), kOldTime);
+    for (const auto& [call, outcome] :
+         {std::pair{Call::Read, AtomicFileWriter::CopyOutcome::ReadFailed},
+          std::pair{Call::Write, AtomicFileWriter::CopyOutcome::WriteFailed}}) {
+        for (const int nth : {1, 2}) {
+            HostFile source;
+            ASSERT_TRUE(source.Open("c:\\source.bin", HostFile::Mode::Read));
+            AtomicFileWriter writer;
+            ASSERT_TRUE(writer.Begin("c:\\data.txt", Durability::Deferred));
+            faults::Arm(call, nth, ENOSPC);
+            EXPECT_EQ(writer.CopyFrom(source), outcome) << nth;
+            EXPECT_EQ(LastPlatformError().code, ENOSPC);
+            faults::Reset();
+            EXPECT_FALSE(writer.Commit());
+            source.Close();
+            const auto tree = test::ReadTree(drives_.HostRoot('c'));
+            ASSERT_EQ(tree.size(), 2u) << "a temporary file was left behind";
+            EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "old content");
+        }
+    }
 }
 
 TEST(FaultSeam, CountsAndFailsOnlyTheArmedCalls) {

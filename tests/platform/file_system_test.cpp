@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/path_translation.h"
@@ -43,6 +44,63 @@ TEST(ListDirectory, SortsByUpperCaseNameThenBytes) {
     const std::vector<std::string> expected = {"10",   "9",  "a",  "B.txt",  "b.txt",
                                                "Zeta", "[y", "_x", "ähnlich"};
     EXPECT_EQ(NamesIn("c:\\", kAttrAnyFile), expected);
+}
+
+// Names that share long beginnings, differ only in case past the 16th byte, or are the
+// beginning of one another: the listing's order is the folded order, byte order on ties, and
+// every listed name is found again by FindListedEntry.
+TEST(ListDirectory, SortsLongNamesWithSharedBeginningsLikeShortOnes) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    const std::vector<std::string> names = {
+        "file000123.dat",
+        "FILE000123.dat",
+        "file000123.da",
+        "file000123.dat2",
+        "a_long_common_start_x",
+        "a_long_common_start_X",
+        "A_LONG_COMMON_START_y",
+        "a_long_common_start_",
+        "a_long_common_start_x.bak",
+        "a_long_common_startZ",
+        "a_long_common_start[",
+        "abcdefghABCDEFGH",
+        "abcdefghabcdefgh",
+        "abcdefghabcdefgh1",
+        "abcdefgh",
+        "ABCDEFG",
+        "abcdefghabcdefg\xc3\xa4",
+        "\xc3\xa4hnlich-0123456789",
+    };
+    for (const std::string& name : names) {
+        test::WriteFile(root + "/" + name, "x");
+    }
+    std::vector<std::string> expected = names;
+    const auto folded = [](std::string text) {
+        for (char& c : text) {
+            c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+        return text;
+    };
+    std::sort(expected.begin(), expected.end(), [&](const std::string& a, const std::string& b) {
+        const std::string fa = folded(a);
+        const std::string fb = folded(b);
+        const auto bytes = [](const std::string& t) {
+            return std::vector<unsigned char>(t.begin(), t.end());
+        };
+        return fa != fb ? bytes(fa) < bytes(fb) : bytes(a) < bytes(b);
+    });
+    EXPECT_EQ(NamesIn("c:\\", kAttrAnyFile), expected);
+
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    for (const std::string& name : names) {
+        const DirEntry* found = FindListedEntry(entries, name);
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->name, name);
+    }
+    EXPECT_EQ(FindListedEntry(entries, "file000123.DAT"), nullptr);
+    EXPECT_EQ(FindListedEntry(entries, "a_long_common_start_Y"), nullptr);
 }
 
 TEST(ListDirectory, ReportsAttributesSizesAndTimes) {

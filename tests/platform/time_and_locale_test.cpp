@@ -108,6 +108,73 @@ TEST(PackedTime, RoundTripsAcrossSummerTimeChanges) {
     EXPECT_EQ(UnpackToHostTime(PackHostTime(1625140800)), 1625140800);
 }
 
+// The stamp as the C library's own conversion gives it, second by second, with the same clamps.
+PackedTime PackedByTheCLibrary(std::time_t host) {
+    struct tm local {};
+    if (localtime_r(&host, &local) == nullptr || local.tm_year + 1900 < 1980) {
+        return (0u << 25) | (1u << 21) | (1u << 16);
+    }
+    if (local.tm_year + 1900 > 2107) {
+        return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+    }
+    const int second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    return (static_cast<PackedTime>(local.tm_year + 1900 - 1980) << 25) |
+           (static_cast<PackedTime>(local.tm_mon + 1) << 21) |
+           (static_cast<PackedTime>(local.tm_mday) << 16) |
+           (static_cast<PackedTime>(local.tm_hour) << 11) |
+           (static_cast<PackedTime>(local.tm_min) << 5) | static_cast<PackedTime>(second / 2);
+}
+
+// Packing remembers each day's offset from UTC; whatever it remembers, every stamp must be the
+// one the C library gives: across summer-time changes (also half-hour ones), in zones of odd
+// offsets, in one that counts leap seconds, before 1970 and far after 2038.
+TEST(PackedTime, EqualsTheCLibraryInEveryZoneAndAtEveryChange) {
+    const char* zones[] = {"UTC",
+                           "Europe/Berlin",
+                           "America/New_York",
+                           "Asia/Kathmandu",
+                           "Australia/Lord_Howe",
+                           "America/St_Johns",
+                           "right/Europe/London"};
+    // Moments around changes of summer time and of leap seconds, and plain ones.
+    const std::time_t centres[] = {1679792400,  // 2023-03-26 01:00 UTC, Berlin to summer time
+                                   1698541200,  // 2023-10-29 01:00 UTC, Berlin back
+                                   1699081200,  // 2023-11-05, New York back
+                                   1696089600,  // 2023-10-01, Lord Howe half an hour forward
+                                   1483228800,  // 2017-01-01, after a leap second
+                                   0,          -1, -86400 * 400, 2147483647, 4354819199, 315532800};
+    for (const char* name : zones) {
+        ScopedTimeZone zone(name);
+        for (const std::time_t centre : centres) {
+            for (std::time_t t = centre - 7300; t <= centre + 7300; t += 7) {
+                ASSERT_EQ(PackHostTime(t), PackedByTheCLibrary(t)) << name << " " << t;
+            }
+        }
+        std::uint64_t state = 20261207;
+        for (int i = 0; i < 20000; ++i) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            const auto t = static_cast<std::time_t>(state >> 31) - 2000000000;
+            ASSERT_EQ(PackHostTime(t), PackedByTheCLibrary(t)) << name << " " << t;
+        }
+    }
+}
+
+TEST(PackedTime, FollowsAChangeOfZoneWithinTheProcess) {
+    const std::time_t noon = 1700049600;  // 2023-11-15 12:00 UTC
+    {
+        ScopedTimeZone zone("UTC");
+        EXPECT_EQ(Unpacked(PackHostTime(noon)), (Fields{2023, 11, 15, 12, 0, 0}));
+    }
+    {
+        ScopedTimeZone zone("Asia/Tokyo");
+        EXPECT_EQ(Unpacked(PackHostTime(noon)), (Fields{2023, 11, 15, 21, 0, 0}));
+    }
+    {
+        ScopedTimeZone zone("America/Los_Angeles");
+        EXPECT_EQ(Unpacked(PackHostTime(noon)), (Fields{2023, 11, 15, 4, 0, 0}));
+    }
+}
+
 TEST(PackedTime, EveryStampOfTheRangeSurvivesARoundTrip) {
     ScopedTimeZone zone("Europe/Berlin");
     for (std::time_t t = 315532800; t < 4354819199; t += 7777777) {

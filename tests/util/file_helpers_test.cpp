@@ -312,6 +312,58 @@ TEST_F(FileHelpers, CopyFileKeepAgeRefusesAReadOnlyDestination) {
     EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"new.txt"});
 }
 
+// The copy takes its bits and its exact time from the open source, whatever its kind of
+// permissions; the next run must find nothing to do.
+TEST_F(FileHelpers, CopyFileKeepAgeCarriesExactTimesAndPermissionBits) {
+    struct Case {
+        const char* name;
+        mode_t mode;
+        long nanoseconds;
+        std::size_t size;
+    } cases[] = {
+        {"id_rsa", 0600, 999999999, 1679},
+        {"script.sh", 0755, 1, 40},
+        {"shared.txt", 0664, 500000000, 0},
+        {"locked.txt", 0444, 123456789, 8 << 20},  // copy stays writable by its owner
+    };
+    for (const Case& c : cases) {
+        const std::string source = drives.HostRoot('c') + "/" + c.name;
+        WriteFile(source, Pattern(c.size), kSomeTime, c.mode);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {kSomeTime, c.nanoseconds}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+        const std::string target = std::string("e:\\") + c.name;
+        CopyFileKeepAge(std::string("c:\\") + c.name, target);
+        EXPECT_EQ(ReadFile(drives.Host(target)), Pattern(c.size)) << c.name;
+        EXPECT_EQ(GetFileHostTime(target), (HostTime{kSomeTime, static_cast<int>(c.nanoseconds)}))
+            << c.name;
+        EXPECT_EQ(GetFilePermissions(target), static_cast<std::uint32_t>(c.mode | S_IWUSR))
+            << c.name;
+    }
+    EXPECT_EQ(NamesIn("e:").size(), 4u);
+    EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+// A folder or a read-only file where the copy belongs is refused as such, without the box of a
+// destination that cannot be written.
+TEST_F(FileHelpers, CopyFileKeepAgeRefusesAFolderOrReadOnlyFileAtTheDestinationWithoutABox) {
+    WriteFile(drives.Host("c:\\a.txt"), "new", kSomeTime);
+    MakeDir(drives.Host("e:\\a.txt"));
+    WriteFile(drives.Host("c:\\b.txt"), "new", kSomeTime);
+    WriteFile(drives.Host("e:\\b.txt"), "kept", std::nullopt, 0444);
+    for (const auto& [name, why] : {std::pair{"a.txt", "the destination is a folder"},
+                                    std::pair{"b.txt", "the destination is read-only"}}) {
+        try {
+            CopyFileKeepAge(std::string("c:\\") + name, std::string("e:\\") + name);
+            ADD_FAILURE() << "no CopyError for " << name;
+        } catch (const CopyError& error) {
+            EXPECT_NE(std::string(error.what()).find(why), std::string::npos) << error.what();
+        }
+    }
+    EXPECT_TRUE(dialogs.Boxes().empty());
+    EXPECT_EQ(ReadFile(drives.Host("e:\\b.txt")), "kept");
+    EXPECT_EQ(NamesIn("e:"), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
 #ifdef VELMORA_FAULT_INJECTION
 TEST_F(FileHelpers, CopyFileKeepAgeOnAFullDiskKeepsTheOldDestination) {
     const std::string content = Pattern(2 * 524287);
