@@ -152,12 +152,8 @@ bool RunEngine::SourcesExist() {
     return true;
 }
 
-void RunEngine::RunSteps(const std::string& path) {
-    log_.BeginRun();
-    pump_.ProcessPendingEvents();
-    if (!SourcesExist())
-        return;
-
+// The state of the last run forgotten, the project read: where a run and a dry run both begin.
+ProjectText RunEngine::StartAfresh(const std::string& path) {
     run_.StopRequested = false;
     run_.FilesFailed = false;
     run_.DestinationWritten = false;
@@ -165,16 +161,26 @@ void RunEngine::RunSteps(const std::string& path) {
     fatalError_ = false;
     wholeRemovalRefused_ = false;
     run_.Totals = {};
-    const auto project = ProjectText::Load(path);
+    auto project = ProjectText::Load(path);
     if (!project)
         throw std::runtime_error("Unable to read the project file " + path + "!");
-    const RunOptions options = ReadRunOptions(*project);
+    return std::move(*project);
+}
+
+void RunEngine::RunSteps(const std::string& path) {
+    log_.BeginRun();
+    pump_.ProcessPendingEvents();
+    if (!SourcesExist())
+        return;
+
+    const ProjectText project = StartAfresh(path);
+    const RunOptions options = ReadRunOptions(project);
     run_.PrecalcOn = options.precalc;
     run_.ConfirmOn = options.confirm;
     run_.LongNamesOn = options.longnames;
-    const std::string destkind = project->Value("destkind");
+    const std::string destkind = project.Value("destkind");
 
-    destLetter_ = DestinationLetter(*project, handOver_, settings_);
+    destLetter_ = DestinationLetter(project, handOver_, settings_);
     if (!DestinationDriveUsable())
         return;
 
@@ -635,19 +641,11 @@ void RunEngine::DryRun(const std::string& path) {
 void RunEngine::DryRunSteps(const std::string& path) {
     if (!SourcesExist())
         return;
-    run_.StopRequested = false;
-    run_.FilesFailed = false;
-    noSpaceExit_ = false;
-    fatalError_ = false;
-    wholeRemovalRefused_ = false;
-    run_.Totals = {};
-    const auto project = ProjectText::Load(path);
-    if (!project)
-        throw std::runtime_error("Unable to read the project file " + path + "!");
-    run_.LongNamesOn = ReadRunOptions(*project).longnames;
+    const ProjectText project = StartAfresh(path);
+    run_.LongNamesOn = ReadRunOptions(project).longnames;
     run_.ConfirmOn = false;
-    const std::string destkind = project->Value("destkind");
-    destLetter_ = DestinationLetter(*project, handOver_, settings_);
+    const std::string destkind = project.Value("destkind");
+    destLetter_ = DestinationLetter(project, handOver_, settings_);
     if (!DestinationDriveUsable())
         return;
 

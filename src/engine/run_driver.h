@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/app_settings.h"
+#include "core/project_file.h"
 #include "core/run_history.h"
 #include "engine/pass_context.h"
 #include "engine/run_log.h"
@@ -67,6 +68,7 @@ public:
 
 private:
     void RunSteps(const std::string& path);
+    ProjectText StartAfresh(const std::string& path);
     void DryRunSteps(const std::string& path);
     bool DestinationDriveUsable();
     bool SourcesExist();
