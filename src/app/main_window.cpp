@@ -447,6 +447,15 @@ void TMainF::openrunform(const std::string& path) {
                 lastRunOutcome_ = engine.Outcome();
                 terminateRequested = terminateRequested || engine.TerminateRequested();
             });
+        window.SetPreviewFunction([this](TRunF& view, const std::string& project) {
+            // A preview writes nothing: not to the memo line by line, not to the log file.
+            QtEventPump pump;
+            RunLog quiet(nullptr, run_, handOver_, settings_.LogLocation);
+            RunEngine engine(view, pump, run_, handOver_, quiet, settings_, history_);
+            RunPlan plan;
+            engine.DryRun(project, &plan);
+            return engine.Outcome() ? std::optional<RunPlan>(std::move(plan)) : std::nullopt;
+        });
         if (runWindowHook_)
             runWindowHook_(window);
         const WindowCount openRun(runWindowsOpen_);

@@ -76,8 +76,11 @@ private:
     bool ClaimCleanedName(const std::string& s, const std::string& name,
                           std::map<std::string, std::string>& claimedBy);
     bool ReplaceLinkWithFolder(const std::string& path);
-    bool CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin);
-    bool CreateOrStop(const std::string& s, const std::string& d);
+    bool CopyOrReport(const std::string& s, const std::string& d, std::uint64_t size,
+                      FileOrigin origin);
+    bool CreateOrStop(const std::string& s, const std::string& d, std::uint64_t size);
+    bool CopyOneFile(const std::string& s, const std::string& d, std::uint64_t size);
+    void PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes);
     void MissingItem(const std::string& path);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
@@ -129,8 +132,13 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     report("ERROR: No files changed in directory " + destination + " as it is READONLY!", true);
     ++run_.Totals.errors;
     report(kMakeWritable, true);
-    if (!AskYesNo(BoxType::Error, "Fatal ERROR: No files overwritten in directory " + destination +
-                                      " as it is READONLY! " + kMakeWritable + " Continue??")) {
+    const std::string question = "Fatal ERROR: No files overwritten in directory " + destination +
+                                 " as it is READONLY! " + kMakeWritable + " Continue??";
+    if (run_.DryRun) {
+        WouldAsk(ctx_, question);
+        return;
+    }
+    if (!AskYesNo(BoxType::Error, question)) {
         report("User stop", true);
         run_.StopRequested = true;
     }
@@ -321,10 +329,11 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
                 report("Would create file: " + d, true);
                 ++run_.Totals.filesNew;
                 run_.Totals.bytesCopied += sourceSize;
+                run_.NotePlanned(PlannedStepKind::NewFile, d, sourceSize);
             }
             return;
         }
-        if (CreateOrStop(s, d)) {
+        if (CreateOrStop(s, d, sourceSize)) {
             report("Created file: " + d, true);
             ++run_.Totals.filesNew;
             run_.Totals.bytesCopied += sourceSize;
@@ -360,11 +369,8 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         // On a write-once medium a replaced copy frees nothing.
         run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
         report("virtual overwriting done!", false);
-        if (run_.DryRun) {
-            report("Would overwrite file: " + d, true);
-            ++run_.Totals.filesReplaced;
-            run_.Totals.bytesCopied += sourceSize;
-        }
+        if (run_.DryRun)
+            PlanOverwrite(d, sourceSize, existing->attributes);
         return;
     }
     if ((existing->attributes & kAttrReadOnly) != 0) {
@@ -377,19 +383,54 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         run_.StopRequested = true;
         return;
     }
-    if (CopyOrReport(s, d, origin)) {
+    if (CopyOrReport(s, d, sourceSize, origin)) {
         report("Overwritten file: " + d, true);
         ++run_.Totals.filesReplaced;
         run_.Totals.bytesCopied += sourceSize;
     }
 }
 
+// What a dry run says of a copy that would be replaced: the question the run would ask first,
+// and the stop it would make at a read-only copy, which it never replaces.
+void CopyPass::PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes) {
+    if (run_.DryRunConfirm)
+        WouldAsk(ctx_, "Do you really want to overwrite file " + d + "?");
+    if ((attributes & kAttrReadOnly) != 0) {
+        WouldAsk(ctx_, "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable,
+                 true);
+        return;
+    }
+    report("Would overwrite file: " + d, true);
+    ++run_.Totals.filesReplaced;
+    run_.Totals.bytesCopied += bytes;
+    run_.NotePlanned(PlannedStepKind::ChangedFile, d, bytes);
+}
+
+// Copies s to d, followed by the window's progress. False when the person stopped the run
+// during the copy: nothing of it is left, the old copy is as it was.
+bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint64_t size) {
+    if (ctx_.progress == nullptr) {
+        CopyFileKeepAge(s, d);
+        return true;
+    }
+    // The meter hears of the end of the file whichever way its copy ends.
+    const ProgressMeter::FileScope file(*ctx_.progress, d, size);
+    try {
+        CopyFileKeepAge(s, d, ctx_.progress);
+    } catch (const CopyStopped&) {
+        report("Copy of " + s + " stopped, " + d + " left as it was", true);
+        return false;
+    }
+    return true;
+}
+
 // Creates the new copy d of s. A copy that cannot be created (a full disk, a medium gone) ends
 // the run at once: the failure reaches the run driver, which shows it once and ends the run,
 // instead of one box for every file still to come. A source gone meanwhile is only reported.
-bool CopyPass::CreateOrStop(const std::string& s, const std::string& d) {
+bool CopyPass::CreateOrStop(const std::string& s, const std::string& d, std::uint64_t size) {
     try {
-        CopyFileKeepAge(s, d);
+        if (!CopyOneFile(s, d, size))
+            return false;
     } catch (const SourceVanished&) {
         report("File vanished before it could be copied: " + s, true);
         return false;
@@ -401,14 +442,17 @@ bool CopyPass::CreateOrStop(const std::string& s, const std::string& d) {
 // Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a
 // single file item the failure reaches the run driver. Either way the old copy at d is intact,
 // since the new one replaces it only when complete.
-bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, FileOrigin origin) {
+bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, std::uint64_t size,
+                            FileOrigin origin) {
     if (origin == FileOrigin::SingleItem) {
-        CopyFileKeepAge(s, d);
+        if (!CopyOneFile(s, d, size))
+            return false;
         run_.DestinationWritten = true;
         return true;
     }
     try {
-        CopyFileKeepAge(s, d);
+        if (!CopyOneFile(s, d, size))
+            return false;
         run_.DestinationWritten = true;
         return true;
     } catch (const SourceVanished&) {

@@ -4,8 +4,10 @@
 // through the Dialogs in force.
 
 #include "engine/run_log.h"
+#include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "util/file_helpers.h"
 #include "util/message_boxes.h"
 
 namespace vlm {
@@ -14,6 +16,8 @@ struct PassContext {
     RunState& run;
     RunLog& log;
     EventPump& pump;
+    // Follows each file the copy pass copies, for the window's progress; may be null.
+    ProgressMeter* progress = nullptr;
 
     void report(const std::string& line, bool important) const { log.report(line, important); }
     // A detail line built only when the log level shows it: `line` makes the text.
@@ -25,6 +29,8 @@ struct PassContext {
     // "Let pending window messages be handled", then tell whether the run must stop.
     bool PumpAndCheckStop() const {
         pump.ProcessPendingEvents();
+        if (progress != nullptr)
+            progress->Tick();
         return run.StopRequested;
     }
 };
@@ -42,6 +48,13 @@ inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
     ctx.report("FATAL ERROR: Item " + path + " does not exist!", true);
     ++ctx.run.Totals.errors;
     ctx.run.StopRequested = true;
+}
+
+// A dry run meets a question the run would ask, or a place where it would stop: it is named,
+// never asked, and kept in the plan.
+inline void WouldAsk(PassContext& ctx, const std::string& text, bool stops = false) {
+    ctx.report((stops ? "Would stop: " : "Would ask: ") + text, true);
+    ctx.run.NotePlanned(PlannedStepKind::Question, text);
 }
 
 // The line both passes report with their read-only refusals.

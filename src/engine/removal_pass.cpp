@@ -32,7 +32,7 @@ private:
                          const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question);
     void MissingItem(const std::string& path);
-    void WouldRemoveFile(const std::string& path);
+    void WouldRemoveFile(const std::string& path, bool asks);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
     PassContext& ctx_;
@@ -43,10 +43,19 @@ void RemovalPass::MissingItem(const std::string& path) {
     StopForMissingItem(ctx_, path);
 }
 
-// A dry run names what the real pass would remove, and removes nothing.
-void RemovalPass::WouldRemoveFile(const std::string& path) {
+// A dry run names what the real pass would remove, and removes nothing; the questions the pass
+// would ask first are named too. The program's own temporary files go without one.
+void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
+    const auto entry = QueryEntry(path);
+    if (asks && run_.DryRunConfirm)
+        WouldAsk(ctx_, "Do you really want to delete superfluous file " + path + "?");
+    if (asks && entry && (entry->attributes & kAttrReadOnly) != 0)
+        WouldAsk(ctx_, "Fatal ERROR: " + path + " not deleted as it is READONLY! " +
+                           kMakeWritable + " Continue??");
     report("Would remove file: " + path, true);
     ++run_.Totals.filesRemoved;
+    run_.NotePlanned(PlannedStepKind::RemoveFile, path,
+                     entry && entry->kind == EntryKind::File ? entry->size : 0);
 }
 
 // Asks an error-type Yes/No question; No is a stop by the person.
@@ -100,10 +109,13 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
         ++run_.Totals.errors;
         report(kMakeWritable, true);
+        const std::string question = "Fatal ERROR: No files deleted in directory " +
+                                     destination + " as it is READONLY! " + kMakeWritable +
+                                     " Continue??";
         if (run_.VirtualCopy)
-            return;  // a dry run asks nothing
-        ContinueOrStop("Fatal ERROR: No files deleted in directory " + destination +
-                       " as it is READONLY! " + kMakeWritable + " Continue??");
+            WouldAsk(ctx_, question);  // a dry run names the question, never asks it
+        else
+            ContinueOrStop(question);
         return;
     }
     Walk(StripTrailingBackslash(source), destination);
@@ -174,8 +186,14 @@ void RemovalPass::ReportUnhandled(const std::string& destination,
 void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
     if (run_.VirtualCopy) {
+        if (run_.DryRunConfirm)
+            WouldAsk(ctx_, "Do you really want to delete COMPLETE dir " + dPrime + "?");
+        if (const auto readOnly = FindReadOnlyFolder(dPrime))
+            WouldAsk(ctx_, "Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
+                               kMakeWritable + " Continue??");
         report("Would remove dir: " + dPrime, true);
         ++run_.Totals.foldersRemoved;
+        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime, CountFolderTree(dPrime).bytes);
         return;
     }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
@@ -232,7 +250,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         // a question, with the ordinary line.
         const std::string d = destination + "\\" + entry.name;
         if (run_.VirtualCopy) {
-            WouldRemoveFile(d);
+            WouldRemoveFile(d, false);
             return;
         }
         run_.DestinationWritten = true;
@@ -248,7 +266,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
 
     report("deleting superfluous " + d + "...", false);
     if (run_.VirtualCopy) {
-        WouldRemoveFile(d);
+        WouldRemoveFile(d, true);
         return;
     }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,

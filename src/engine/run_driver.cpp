@@ -137,6 +137,7 @@ void RunEngine::run(const std::string& path) {
         // The run ends where it stood: an open history row, the window as it was.
         ShowErrorBox(error.what());
     }
+    EndProgress();
 }
 
 bool RunEngine::SourcesExist() {
@@ -212,6 +213,7 @@ void RunEngine::RunSteps(const std::string& path) {
     view_.SetRunEnabled(false);
     if (!LockDestinations())
         return;
+    StartProgress();
     if (!view_.SourceItems().empty()) {
         if (run_.PrecalcOn && !Precalculate(destkind))
             return;
@@ -230,18 +232,20 @@ void RunEngine::RunSteps(const std::string& path) {
 
 // The destination drive is one runs may write to, and is present; otherwise the box says why and
 // the window closes.
-bool RunEngine::DestinationDriveUsable() {
+bool RunEngine::DestinationDriveUsable(bool closeWindow) {
     const std::string allowed = LowerAscii(settings_.AllowedDrive);
     if (LowerAscii(destLetter_) != allowed && allowed != "all") {
         ShowErrorBox("Forbidden to write to drive " + destLetter_ +
                      " ! Please check options - limitation of backup drives.");
-        view_.CloseWindow(WindowResult::Cancel);
+        if (closeWindow)
+            view_.CloseWindow(WindowResult::Cancel);
         return false;
     }
     if (destLetter_.empty() ||
         PresentDriveLetters().find(LowerAscii(destLetter_)[0]) == std::string::npos) {
         ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
-        view_.CloseWindow(WindowResult::Cancel);
+        if (closeWindow)
+            view_.CloseWindow(WindowResult::Cancel);
         return false;
     }
     return true;
@@ -481,18 +485,21 @@ std::optional<FolderTreeTotals> RunEngine::WholeRemovalAtStake(
     return going;
 }
 
+std::string RunEngine::WholeRemovalQuestion(const std::string& source,
+                                            const std::string& destination,
+                                            const FolderTreeTotals& going) {
+    return kWholeRemovalQuestionStart + StripTrailingBackslash(destination) + " would be removed (" +
+           GroupThousands(static_cast<std::int64_t>(going.files)) + " files, " +
+           GroupThousands(static_cast<std::int64_t>(going.bytes)) + " bytes), as the source item " +
+           source + " is empty or has none of them. Remove them all?";
+}
+
 bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
     const std::optional<FolderTreeTotals> atStake = WholeRemovalAtStake(source, destination);
     if (!atStake)
         return true;
-    const FolderTreeTotals& going = *atStake;
     const std::string folder = StripTrailingBackslash(destination);
-    if (AskYesNoDefaultNo(BoxType::Warning,
-                          kWholeRemovalQuestionStart + folder + " would be removed (" +
-                              GroupThousands(static_cast<std::int64_t>(going.files)) + " files, " +
-                              GroupThousands(static_cast<std::int64_t>(going.bytes)) +
-                              " bytes), as the source item " + source +
-                              " is empty or has none of them. Remove them all?"))
+    if (AskYesNoDefaultNo(BoxType::Warning, WholeRemovalQuestion(source, destination, *atStake)))
         return true;
     report("Nothing removed from " + folder + ": removing every entry was not allowed by user!",
            true);
@@ -603,7 +610,26 @@ void RunEngine::SummaryLines(const ElapsedText& elapsed) {
         true);
 }
 
+// A view that shows progress gets it from here on; what there is to copy is counted beside the
+// run, which starts no later for it.
+void RunEngine::StartProgress() {
+    if (!view_.WantsProgress())
+        return;
+    progress_.emplace(view_, pump_, run_);
+    progress_->StartCount(view_.SourceItems(), view_.DestinationPaths(), run_.LongNamesOn);
+    passes_.progress = &*progress_;
+}
+
+void RunEngine::EndProgress() {
+    passes_.progress = nullptr;
+    if (!progress_)
+        return;
+    progress_->Finish();
+    progress_.reset();
+}
+
 void RunEngine::ClosingLines() {
+    EndProgress();
     // Everything this run wrote is flushed by now: another run may have the destination.
     destinationLocks_.clear();
     const DateTime endTime = NowLocal();
@@ -626,39 +652,63 @@ void RunEngine::ClosingLines() {
 }
 
 // The passes run in their virtual mode, with a dry run's lines: the same decisions as a run, and
-// nothing touched — no folder made, no file copied or removed, no lock, no history row.
-void RunEngine::DryRun(const std::string& path) {
+// nothing touched — no folder made, no file copied or removed, no lock, no history row, no
+// question asked (each is named instead).
+void RunEngine::DryRun(const std::string& path, RunPlan* plan) {
     outcome_.reset();
+    RunPlan own;
+    RunPlan& into = plan != nullptr ? *plan : own;
+    into = RunPlan{};
+    run_.Plan = &into;
     try {
         DryRunSteps(path);
     } catch (const std::exception& error) {
         ShowErrorBox(error.what());
+        into.incomplete = true;
     }
+    if (run_.StopRequested || fatalError_)
+        into.incomplete = true;
     run_.VirtualCopy = false;
     run_.DryRun = false;
+    run_.DryRunConfirm = false;
+    run_.Plan = nullptr;
 }
 
 void RunEngine::DryRunSteps(const std::string& path) {
-    if (!SourcesExist())
+    if (!SourcesExist()) {
+        fatalError_ = true;
         return;
+    }
     const ProjectText project = StartAfresh(path);
-    run_.LongNamesOn = ReadRunOptions(project).longnames;
+    const RunOptions options = ReadRunOptions(project);
+    run_.LongNamesOn = options.longnames;
     run_.ConfirmOn = false;
     const std::string destkind = project.Value("destkind");
     destLetter_ = DestinationLetter(project, handOver_, settings_);
-    if (!DestinationDriveUsable())
+    if (!DestinationDriveUsable(false)) {
+        fatalError_ = true;
         return;
+    }
 
     startTime_ = NowLocal();
     run_.VirtualCopy = true;
     run_.DryRun = true;
+    run_.DryRunConfirm = options.confirm;
     report("Dry run of " + path + ": nothing is changed.", true);
     const auto sources = view_.SourceItems();
     const auto destinations = view_.DestinationPaths();
+    const bool cdLike = destkind == "CDR" || destkind == "DVDR";
+    if (options.precalc && !cdLike && !sources.empty() &&
+        checkfutfreesize(destLetter_, sources, destinations) < 0)
+        WouldAsk(passes_,
+                 "WARNING: not enough space left on destination. Project/program will probably "
+                 "not end in a normal way! Proceed anyway??");
     for (std::size_t j = 0; j < sources.size() && !run_.StopRequested; ++j) {
         const std::string& source = sources[j];
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();
         report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+        view_.SelectItem(static_cast<int>(j));
+        run_.Plan->items.push_back(PlannedItem{source, destination, {}});
         const char kind = SourceKind(source);
         if (kind == 'n') {
             report("FATAL ERROR: " + source + " does not exist! Re-edit project file", true);
@@ -668,18 +718,42 @@ void RunEngine::DryRunSteps(const std::string& path) {
         // A folder the run would make has nothing in it to remove.
         const auto folder = QueryEntry(destination);
         if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
-            if (WholeRemovalAtStake(source, destination))
+            if (const auto atStake = WholeRemovalAtStake(source, destination)) {
                 report("The run would ask before removing every entry of " +
                            StripTrailingBackslash(destination) + ".",
                        true);
+                run_.NotePlanned(PlannedStepKind::Question,
+                                 WholeRemovalQuestion(source, destination, *atStake));
+            }
             deletesupr(passes_, source, destination);
         }
         copyltor(passes_, source, destination);
+        PlanItemLine(run_.Plan->items.back());
     }
     const double elapsed = MsBetween(NowLocal(), startTime_);
     run_.Totals.elapsedMs = elapsed;
     SummaryLines(FormatElapsed(elapsed));
     outcome_ = HistoryResult();
+}
+
+// What the dry run found for one item, in one line.
+void RunEngine::PlanItemLine(const PlannedItem& item) {
+    RunPlan one;
+    one.items.push_back(item);  // counted with the plan's own rule
+    const auto count = [&one](PlannedStepKind kind) { return one.Count(kind); };
+    const auto number = [](std::uint64_t n) { return GroupThousands(static_cast<std::int64_t>(n)); };
+    const PlannedCount added = count(PlannedStepKind::NewFile);
+    const PlannedCount changed = count(PlannedStepKind::ChangedFile);
+    const PlannedCount files = count(PlannedStepKind::RemoveFile);
+    const PlannedCount folders = count(PlannedStepKind::RemoveFolder);
+    const PlannedCount questions = count(PlannedStepKind::Question);
+    report("Would do for " + item.source + ": copy " + number(added.steps) + " new files (" +
+               number(added.bytes) + " bytes) and " + number(changed.steps) +
+               " changed files (" + number(changed.bytes) + " bytes), remove " +
+               number(files.steps) + " files (" + number(files.bytes) + " bytes) and " +
+               number(folders.steps) + " folders (" + number(folders.bytes) + " bytes), ask " +
+               number(questions.steps) + " questions",
+           true);
 }
 
 }  // namespace vlm

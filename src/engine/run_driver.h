@@ -13,6 +13,7 @@
 #include "core/run_history.h"
 #include "engine/pass_context.h"
 #include "engine/run_log.h"
+#include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
 #include "platform/folder_lock.h"
@@ -55,7 +56,9 @@ public:
     // Shows what run(path) would do, touching nothing: the files each item would have copied
     // (new or changed) and removed, the folders removed, and the summary of it all. No history
     // row, no log file line of its own (the view's log check box decides), no question.
-    void DryRun(const std::string& path);
+    // With `plan`, the steps are also set down there, item by item, with the questions the run
+    // would ask.
+    void DryRun(const std::string& path, RunPlan* plan = nullptr);
 
     // The result written into the history row by the last run, or nothing when that run ended
     // before completing its row.
@@ -70,7 +73,8 @@ private:
     void RunSteps(const std::string& path);
     ProjectText StartAfresh(const std::string& path);
     void DryRunSteps(const std::string& path);
-    bool DestinationDriveUsable();
+    void PlanItemLine(const PlannedItem& item);
+    bool DestinationDriveUsable(bool closeWindow = true);
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
     bool WorkThroughItems(const std::string& destkind);
@@ -79,11 +83,16 @@ private:
     bool LockDestinations();
     bool CopyItem(const std::string& source, const std::string& destination);
     bool AllowWholeRemoval(const std::string& source, const std::string& destination);
+    static std::string WholeRemovalQuestion(const std::string& source,
+                                            const std::string& destination,
+                                            const FolderTreeTotals& going);
     std::optional<FolderTreeTotals> WholeRemovalAtStake(const std::string& source,
                                                         const std::string& destination) const;
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
     void FlushDestination();
     void FinishRun();
+    void StartProgress();
+    void EndProgress();
     void ClosingLines();
     void SummaryLines(const ElapsedText& elapsed);
     void NoteFatalError();
@@ -110,6 +119,8 @@ private:
     std::optional<std::string> outcome_;
     // The per-drive folders this run writes to, each locked for the whole run.
     std::vector<FolderLock> destinationLocks_;
+    // The copying's progress, for a view that shows it.
+    std::optional<ProgressMeter> progress_;
     bool terminateRequested_ = false;
 };
 

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "core/hand_over_state.h"
+#include "engine/run_plan.h"
 
 namespace vlm {
 
@@ -33,6 +35,11 @@ struct RunState {
     // With VirtualCopy: a dry run. Both passes touch nothing and report each file they would
     // create, overwrite or remove, and each folder they would remove, and count it.
     bool DryRun = false;
+    // With DryRun: the project asks before overwriting or deleting, so the plan names each
+    // such question.
+    bool DryRunConfirm = false;
+    // With DryRun: where the passes set down each step, in the last item; null keeps nothing.
+    RunPlan* Plan = nullptr;
     std::int64_t FutureFree = 0;  // the running estimate of a virtual pass, in bytes
     // A file of this run could not be copied or removed, or a folder not read: the pass went
     // on, but the run did not do all its work and must not end as "OK".
@@ -49,6 +56,11 @@ struct RunState {
             return;
         FilesFailed = true;
         ++Totals.errors;
+    }
+    // A dry run's step, kept in the plan when there is one.
+    void NotePlanned(PlannedStepKind kind, std::string path, std::uint64_t bytes = 0) {
+        if (Plan != nullptr && !Plan->items.empty())
+            Plan->items.back().steps.push_back(PlannedStep{kind, std::move(path), bytes});
     }
     // An entry the passes leave alone (counted only; whether that fails the run is the caller's).
     void NoteSkipped() {

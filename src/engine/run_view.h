@@ -2,6 +2,7 @@
 // What the run engine reads and writes on its window. The Qt run window implements it; tests
 // implement it with a plain recording object.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,21 @@ enum class LogLevel {
 enum class WindowResult {
     Ok,
     Cancel,
+};
+
+// How far a run's copying has come, as the window shows it.
+struct ProgressSnapshot {
+    // The totals are known once the count that runs beside the run has ended; until then the
+    // window shows activity rather than a share.
+    bool totalsKnown = false;
+    std::uint64_t filesTotal = 0;  // files the run copies (new or changed)
+    std::uint64_t bytesTotal = 0;
+    std::uint64_t filesDone = 0;  // files copied so far
+    std::uint64_t bytesDone = 0;  // with the bytes of the file being copied now
+    std::string currentFile;      // the source file being copied now; empty between copies
+    double bytesPerSecond = 0;    // while copying; 0 until measured
+    double secondsLeft = -1;      // below zero while unknown
+    bool finished = false;        // the run has ended
 };
 
 class RunView {
@@ -43,6 +59,10 @@ public:
 
     // Closes the window with `result`.
     virtual void CloseWindow(WindowResult result) = 0;
+
+    // A view that shows progress has it counted beside the run and is told of it now and then.
+    virtual bool WantsProgress() const { return false; }
+    virtual void ShowProgress(const ProgressSnapshot& /*progress*/) {}
 };
 
 // "Let pending window messages be handled": the GUI processes its events; a test may press

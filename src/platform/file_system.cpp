@@ -810,7 +810,8 @@ void AtomicFileWriter::StartWriteback() {
     writebackStart_ = written_;
 }
 
-AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source) {
+AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyProgress progress,
+                                                         void* context) {
     if (failed_ || !file_.IsOpen() || !source.IsOpen()) {
         Fail(failed_ ? EIO : EBADF);
         return CopyOutcome::WriteFailed;
@@ -843,6 +844,10 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source) {
         if (durability_ == Durability::Deferred && written_ - writebackStart_ >= kWritebackChunk) {
             StartWriteback();
         }
+        if (progress != nullptr && !progress(context, written_)) {
+            Abort();
+            return CopyOutcome::Stopped;
+        }
     }
     constexpr std::size_t kBufferSize = 524288;
     std::unique_ptr<char[]> buffer(new char[kBufferSize]);
@@ -856,6 +861,10 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source) {
         }
         if (!Write(buffer.get(), got)) {
             return CopyOutcome::WriteFailed;  // Write has removed the temporary file
+        }
+        if (progress != nullptr && !progress(context, written_)) {
+            Abort();
+            return CopyOutcome::Stopped;
         }
     }
 }

@@ -202,11 +202,15 @@ public:
     bool TargetRefused() const { return targetRefused_; }
     bool Write(const void* data, std::size_t length);
     // What ended a CopyFrom.
-    enum class CopyOutcome { Done, ReadFailed, WriteFailed };
+    enum class CopyOutcome { Done, ReadFailed, WriteFailed, Stopped };
+    // Told between the pieces of a copy how many bytes are in so far. Returning false stops the
+    // copy: the temporary file is removed and the target left as it was.
+    using CopyProgress = bool (*)(void* context, std::uint64_t bytesSoFar);
     // Writes the rest of `source` (from its current offset to its end). The kernel copies the
     // bytes itself where it can; otherwise they pass through a buffer. On a failure the
     // temporary file is removed and LastPlatformError tells why.
-    CopyOutcome CopyFrom(HostFile& source);
+    CopyOutcome CopyFrom(HostFile& source, CopyProgress progress = nullptr,
+                         void* context = nullptr);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
     // Gives the temporary file the permission bits of `status` (kept writable by its owner: the
     // read-only bit of an original is not carried to its copy) and, where this process may, its

@@ -48,6 +48,7 @@ FallbackDialogs& Fallback() {
 }
 
 Dialogs* current = nullptr;
+thread_local Dialogs* threadOwn = nullptr;
 
 }  // namespace
 
@@ -56,7 +57,19 @@ void SetDialogs(Dialogs* dialogs) {
 }
 
 Dialogs& CurrentDialogs() {
+    return threadOwn != nullptr ? *threadOwn : SharedDialogs();
+}
+
+Dialogs& SharedDialogs() {
     return current != nullptr ? *current : Fallback();
+}
+
+ThreadDialogs::ThreadDialogs(Dialogs& dialogs) : previous_(threadOwn) {
+    threadOwn = &dialogs;
+}
+
+ThreadDialogs::~ThreadDialogs() {
+    threadOwn = previous_;
 }
 
 bool AskYesNo(BoxType type, const std::string& text) {

@@ -49,6 +49,22 @@ public:
 void SetDialogs(Dialogs* dialogs);
 Dialogs& CurrentDialogs();
 
+// Gives the calling thread its own dialogs for as long as it lives, in place of the instance in
+// force: a worker thread must never show the person a box.
+class ThreadDialogs {
+public:
+    explicit ThreadDialogs(Dialogs& dialogs);
+    ~ThreadDialogs();
+    ThreadDialogs(const ThreadDialogs&) = delete;
+    ThreadDialogs& operator=(const ThreadDialogs&) = delete;
+
+private:
+    Dialogs* previous_;
+};
+
+// The instance in force for the whole program, whatever the calling thread has of its own.
+Dialogs& SharedDialogs();
+
 // Shorthands for questions.
 bool AskYesNo(BoxType type, const std::string& text);  // true for Yes
 // The same with No as the default button.

@@ -239,7 +239,7 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
     }
 }
 
-void CopyFileKeepAge(std::string_view src, std::string_view dst) {
+void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher) {
     const std::string source(src);
     const std::string target(dst);
     auto fail = [&](const std::string& cause) {
@@ -281,9 +281,14 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst) {
         throw fail(cause);
     }
 
-    switch (out.CopyFrom(in)) {
+    const auto tell = [](void* context, std::uint64_t bytesSoFar) {
+        return static_cast<CopyWatcher*>(context)->Copied(bytesSoFar);
+    };
+    switch (watcher != nullptr ? out.CopyFrom(in, tell, watcher) : out.CopyFrom(in)) {
         case AtomicFileWriter::CopyOutcome::Done:
             break;
+        case AtomicFileWriter::CopyOutcome::Stopped:
+            throw CopyStopped("The copy of " + source + " to " + target + " was stopped");
         case AtomicFileWriter::CopyOutcome::ReadFailed: {
             std::string cause = LastErrorText();
             ShowCannotRead(source);

@@ -23,6 +23,21 @@ public:
     using CopyError::CopyError;
 };
 
+// A copy that its watcher stopped (the person stopped the run): nothing of it is left, and the
+// old copy is as it was. No failure of the copy.
+class CopyStopped : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Follows the copy of one file: told between its pieces how many bytes are in so far. Returning
+// false stops the copy.
+class CopyWatcher {
+public:
+    virtual ~CopyWatcher() = default;
+    virtual bool Copied(std::uint64_t bytesSoFar) = 0;
+};
+
 // 'n' nothing, 'd' a directory, 'f' anything else (attributes read following a link).
 char ItemKind(std::string_view path);
 // 0 when no file exists at `path`; otherwise its true 64-bit size.
@@ -55,7 +70,7 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
 // flushed to the medium one file at a time: whoever copies calls SyncFileSystemOf afterwards.
 // The copy carries the exact modification time and the permission bits of `src` (kept writable
 // by its owner), and its owner and group where the process may set them. A source that is gone
-// raises SourceVanished, without a box.
-void CopyFileKeepAge(std::string_view src, std::string_view dst);
+// raises SourceVanished, without a box. A `watcher` that says stop raises CopyStopped.
+void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher = nullptr);
 
 }  // namespace vlm

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "platform/locale_text.h"
 
@@ -218,6 +219,32 @@ std::string JsonQuoted(std::string_view text) {
         }
     }
     return out + "\"";
+}
+
+std::string SizeText(std::uint64_t bytes) {
+    if (bytes < 1000)
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    double value = static_cast<double>(bytes) / 1000.0;
+    std::size_t unit = 0;
+    // 999.95 KB would read "1000.0 KB": it is the next unit already.
+    while (value >= 999.95 && unit + 1 < std::size(kUnits)) {
+        value /= 1000.0;
+        ++unit;
+    }
+    const auto tenths = static_cast<std::uint64_t>(value * 10.0 + 0.5);
+    return std::to_string(tenths / 10) + DecimalSeparator() + std::to_string(tenths % 10) + " " +
+           kUnits[unit];
+}
+
+std::string TimeSpanText(double seconds) {
+    const auto total = static_cast<std::uint64_t>(seconds < 0 ? 0 : seconds + 0.5);
+    const auto two = [](std::uint64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    if (total < 60)
+        return std::to_string(total) + " s";
+    if (total < 3600)
+        return std::to_string(total / 60) + " min " + two(total % 60) + " s";
+    return std::to_string(total / 3600) + " h " + two(total / 60 % 60) + " min";
 }
 
 }  // namespace vlm

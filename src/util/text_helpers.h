@@ -53,6 +53,12 @@ struct ElapsedText {
 };
 ElapsedText FormatElapsed(double milliseconds);
 
+// A size for a person to read: "512 bytes", "1.4 KB", "3.0 GB" (units of 1,000, one decimal
+// with the locale's separator).
+std::string SizeText(std::uint64_t bytes);
+// A span of time for a person to read: "45 s", "3 min 05 s", "2 h 07 min".
+std::string TimeSpanText(double seconds);
+
 // `text` as a JSON string, in quotes: quotes, backslashes and control characters escaped, every
 // other byte (UTF-8) as it is.
 std::string JsonQuoted(std::string_view text);

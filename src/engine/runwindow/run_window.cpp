@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -19,16 +20,23 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "engine/runwindow/preview_window.h"
 #include "platform/drive_table.h"
 #include "platform/path_translation.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
 namespace {
 
 constexpr int kMinimumWidth = 582;
+// How often the memo takes the report lines of a run: a person reads no faster, and a repaint per
+// line would make the run wait for the screen.
+constexpr int kMemoFlushMs = 80;
+// The progress bar counts in steps of this many of its range.
+constexpr int kProgressSteps = 1000;
 
 const char* const kStopQuestion = "You really want to stop the execution of the project";
 const char* const kEmergencyStopLine =
@@ -44,6 +52,49 @@ QLabel* Heading(const QString& text, const QColor& colour, QWidget* parent) {
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
     return label;
+}
+
+// Before a box asks the person anything during a run, the memo shows every line up to it: the
+// question's context is on the screen, not still waiting for the next repaint.
+class FlushingDialogs final : public Dialogs {
+public:
+    explicit FlushingDialogs(TRunF& window) : window_(window) {}
+    Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
+        window_.FlushReport();
+        return SharedDialogs().Show(type, buttons, text);
+    }
+    std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
+                                     const std::string& value) override {
+        window_.FlushReport();
+        return SharedDialogs().Input(caption, prompt, value);
+    }
+    void Beep() override { SharedDialogs().Beep(); }
+
+private:
+    TRunF& window_;
+};
+
+// The progress text under the bar: what is done of what there is, the rate and the time left.
+QString ProgressText(const ProgressSnapshot& p) {
+    const auto number = [](std::uint64_t n) {
+        return QString::fromStdString(GroupThousands(static_cast<std::int64_t>(n)));
+    };
+    const auto size = [](std::uint64_t n) { return QString::fromStdString(SizeText(n)); };
+    QString text;
+    if (p.totalsKnown) {
+        text = QStringLiteral("%1 of %2 files, %3 of %4 copied")
+                   .arg(number(p.filesDone), number(p.filesTotal), size(p.bytesDone),
+                        size(p.bytesTotal));
+    } else {
+        text = QStringLiteral("%1 files, %2 copied (counting what there is to copy...)")
+                   .arg(number(p.filesDone), size(p.bytesDone));
+    }
+    if (p.bytesPerSecond > 0)
+        text += QStringLiteral(" \u00b7 %1/s").arg(size(static_cast<std::uint64_t>(p.bytesPerSecond)));
+    if (p.secondsLeft >= 0 && !p.finished)
+        text += QStringLiteral(" \u00b7 about %1 left")
+                    .arg(QString::fromStdString(TimeSpanText(p.secondsLeft)));
+    return text;
 }
 
 std::vector<std::string> LinesOf(const QListWidget* list) {
@@ -121,6 +172,9 @@ void TRunF::BuildComponents() {
     RunB = new QPushButton(QStringLiteral("&Run"), this);
     RunB->setDefault(true);
     connect(RunB, &QPushButton::clicked, this, [this] { RunBClick(); });
+    PreviewB = new QPushButton(QStringLiteral("Pre&view"), this);
+    PreviewB->setToolTip(QStringLiteral("Show what a run would copy and remove, changing nothing"));
+    connect(PreviewB, &QPushButton::clicked, this, [this] { PreviewBClick(); });
     cancelB = new QPushButton(QStringLiteral("&Cancel"), this);
     connect(cancelB, &QPushButton::clicked, this, [this] { cancelBClick(); });
     helpB = new QPushButton(this);
@@ -137,6 +191,24 @@ void TRunF::BuildComponents() {
     // The memo drops its oldest line itself, so a long run costs the same per line throughout.
     RunM->setMaximumBlockCount(kMemoMaxLines);
 
+    // The progress of a run: out of the way until a run begins.
+    ProgressPB = new QProgressBar(this);
+    ProgressPB->setRange(0, kProgressSteps);
+    ProgressPB->setValue(0);
+    FileL = new QLabel(this);
+    FileL->setTextFormat(Qt::PlainText);
+    FileL->setMinimumWidth(1);  // a long path does not widen the window
+    ProgressL = new QLabel(this);
+    ProgressL->setTextFormat(Qt::PlainText);
+    for (QWidget* part : {static_cast<QWidget*>(ProgressPB), static_cast<QWidget*>(FileL),
+                          static_cast<QWidget*>(ProgressL)})
+        part->hide();
+
+    flushTimer_ = new QTimer(this);
+    flushTimer_->setSingleShot(true);
+    flushTimer_->setInterval(kMemoFlushMs);
+    connect(flushTimer_, &QTimer::timeout, this, [this] { FlushReport(); });
+
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
 
@@ -150,6 +222,7 @@ void TRunF::BuildComponents() {
     controls->addWidget(LogCB);
     controls->addSpacing(12);
     controls->addWidget(RunB);
+    controls->addWidget(PreviewB);
     controls->addWidget(cancelB);
     controls->addWidget(helpB);
 
@@ -161,6 +234,9 @@ void TRunF::BuildComponents() {
     layout->addWidget(DriveCBhulp);
     layout->addWidget(vlmfnL);
     layout->addLayout(controls);
+    layout->addWidget(ProgressPB);
+    layout->addWidget(FileL);
+    layout->addWidget(ProgressL);
     layout->addWidget(RunM, 5);
     layout->addWidget(StatusBar1);
 
@@ -195,7 +271,48 @@ void TRunF::RunBClick() {
     CallRun(RunStart{});
 }
 
+void TRunF::PreviewBClick() {
+    if (RunInProgress() || !previewFunction_)
+        return;
+    ++runDepth_;
+    previewing_ = true;
+    RunB->setEnabled(false);
+    PreviewB->setEnabled(false);
+    SetStatusText("Looking at what a run would do... (\"Cancel\" or \"ESC\" stops the preview)");
+    std::optional<RunPlan> plan;
+    try {
+        plan = previewFunction_(*this, ProjectPath());
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    }
+    previewing_ = false;
+    --runDepth_;
+    RunB->setEnabled(true);
+    PreviewB->setEnabled(true);
+    SetStatusText("");
+    if (runDepth_ == 0 && closePending_) {
+        closePending_ = false;
+        done(pendingResult_);
+        return;
+    }
+    if (!plan)
+        return;
+    AppendReportLine(PreviewSummary(*plan) + " Nothing was changed.");
+    PreviewWindow preview(*plan, windowTitle(), this);
+    if (previewHook_)
+        previewHook_(preview);
+    else
+        preview.exec();
+    if (preview.RunRequested())
+        QTimer::singleShot(0, this, [this] { RunBClick(); });
+}
+
 void TRunF::cancelBClick() {
+    if (previewing_) {
+        // A preview changes nothing: it stops at once, without a question.
+        run_.StopRequested = true;
+        return;
+    }
     if (run_.RunActive) {
         const Answer answer =
             CurrentDialogs().Show(BoxType::Warning, Buttons::YesNoCancel, kStopQuestion);
@@ -241,6 +358,10 @@ void TRunF::CallRun(RunStart start) {
     if (!runFunction_)
         return;
     ++runDepth_;
+    PreviewB->setEnabled(false);
+    // Questions of the run find the memo up to date.
+    FlushingDialogs flushing(*this);
+    const ThreadDialogs duringRun(flushing);
     try {
         runFunction_(*this, ProjectPath(), start);
     } catch (const std::exception& error) {
@@ -251,6 +372,8 @@ void TRunF::CallRun(RunStart start) {
         ShowErrorBox("The run ended because of an unexpected error.");
     }
     --runDepth_;
+    FlushReport();
+    PreviewB->setEnabled(runDepth_ == 0);
     if (runDepth_ == 0 && closePending_) {
         closePending_ = false;
         done(pendingResult_);
@@ -397,7 +520,52 @@ void TRunF::SetLogToFile(bool on) {
 
 void TRunF::AppendReportLine(const std::string& line) {
     // The log file keeps the stand-ins; on screen a name reads as it is written.
-    RunM->appendPlainText(QString::fromStdString(ShownName(line)));
+    pendingLines_.append(QString::fromStdString(ShownName(line)));
+    if (!RunInProgress()) {
+        FlushReport();
+        return;
+    }
+    // The memo keeps its newest lines only: older ones waiting would be dropped at once.
+    if (pendingLines_.size() > kMemoMaxLines)
+        pendingLines_.erase(pendingLines_.begin(), pendingLines_.end() - kMemoMaxLines);
+    if (!flushTimer_->isActive())
+        flushTimer_->start();
+}
+
+void TRunF::FlushReport() {
+    flushTimer_->stop();
+    if (pendingLines_.isEmpty())
+        return;
+    RunM->appendPlainText(pendingLines_.join(QLatin1Char('\n')));
+    pendingLines_.clear();
+}
+
+void TRunF::ShowProgress(const ProgressSnapshot& p) {
+    for (QWidget* part : {static_cast<QWidget*>(ProgressPB), static_cast<QWidget*>(FileL),
+                          static_cast<QWidget*>(ProgressL)})
+        part->setVisible(true);
+    if (!p.totalsKnown && !p.finished) {
+        ProgressPB->setRange(0, 0);  // busy: no share is known yet
+    } else {
+        ProgressPB->setRange(0, kProgressSteps);
+        double share = 1.0;
+        if (p.bytesTotal > 0)
+            share = static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal);
+        else if (p.filesTotal > 0)
+            share = static_cast<double>(p.filesDone) / static_cast<double>(p.filesTotal);
+        // A run that ended early shows how far it came; one that copied all shows it full.
+        if (p.finished && !p.totalsKnown)
+            share = 1.0;
+        ProgressPB->setValue(static_cast<int>(std::min(share, 1.0) * kProgressSteps));
+    }
+    if (p.finished)
+        FileL->setText(QStringLiteral("Run ended"));
+    else if (p.currentFile.empty())
+        FileL->setText(QStringLiteral("Comparing..."));
+    else
+        FileL->setText(QStringLiteral("Copying: ") +
+                       QString::fromStdString(ShownName(p.currentFile)));
+    ProgressL->setText(ProgressText(p));
 }
 
 void TRunF::SetStatusText(const std::string& text) {

@@ -4,11 +4,14 @@
 // Cancel buttons, and it is where the person stops a run. The engine reaches it as a RunView.
 
 #include <QDialog>
+#include <QStringList>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/run_log.h"
+#include "engine/run_plan.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
 
@@ -17,7 +20,9 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QTimer;
 class QRadioButton;
 class QStatusBar;
 
@@ -43,7 +48,17 @@ public:
           QWidget* parent = nullptr);
     ~TRunF() override;
 
+    // Shows what running the project at `projectPath` would do, touching nothing (a dry run);
+    // nothing when it could not begin.
+    using PreviewFunction =
+        std::function<std::optional<RunPlan>(TRunF& window, const std::string& projectPath)>;
+
     void SetRunFunction(RunFunction runFunction) { runFunction_ = std::move(runFunction); }
+    void SetPreviewFunction(PreviewFunction previewFunction) {
+        previewFunction_ = std::move(previewFunction);
+    }
+    // The preview window, once its plan is in: tests look at it and close it from here.
+    void SetPreviewHook(std::function<void(QDialog&)> hook) { previewHook_ = std::move(hook); }
     // The main window's help contents and show-log commands.
     void SetHelpHandler(std::function<void()> handler) { helpHandler_ = std::move(handler); }
     void SetViewLogHandler(std::function<void()> handler) { viewLogHandler_ = std::move(handler); }
@@ -60,6 +75,7 @@ public:
 
     // The window's event handlers.
     void RunBClick();
+    void PreviewBClick();
     void cancelBClick();
     void helpBClick();
     void LogCBClick();
@@ -78,6 +94,11 @@ public:
     void SetRunEnabled(bool enabled) override;
     void SetCancelButton(bool enabled, const std::string& caption, bool focus) override;
     void CloseWindow(WindowResult result) override;
+    bool WantsProgress() const override { return true; }
+    void ShowProgress(const ProgressSnapshot& progress) override;
+
+    // Puts the report lines that are waiting into the memo now.
+    void FlushReport();
 
     // Components, top to bottom.
     QLabel* sourceL;
@@ -93,8 +114,12 @@ public:
     QRadioButton* RadioB3;
     QCheckBox* LogCB;
     QPushButton* RunB;
+    QPushButton* PreviewB;
     QPushButton* cancelB;
     QPushButton* helpB;
+    QProgressBar* ProgressPB;  // what the run has copied of what it has to copy
+    QLabel* FileL;             // the file being copied
+    QLabel* ProgressL;         // files and bytes done, rate, time left
     QPlainTextEdit* RunM;
     QStatusBar* StatusBar1;
 
@@ -121,6 +146,13 @@ private:
     RunLog log_;
     QWidget* mainWindow_;
     RunFunction runFunction_;
+    PreviewFunction previewFunction_;
+    std::function<void(QDialog&)> previewHook_;
+    // Report lines not yet in the memo: during a run they go in together a few times a second,
+    // not one repaint per line.
+    QStringList pendingLines_;
+    QTimer* flushTimer_ = nullptr;
+    bool previewing_ = false;
     std::function<void()> helpHandler_;
     std::function<void()> viewLogHandler_;
 

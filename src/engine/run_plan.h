@@ -1,0 +1,63 @@
+#pragma once
+// What a dry run found that a run would do, item by item: the files it would copy (new or
+// changed) and remove, the folders it would remove, and the questions it would ask. The
+// window's preview shows it; the lines of a dry run say the same.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vlm {
+
+enum class PlannedStepKind {
+    NewFile,
+    ChangedFile,
+    RemoveFile,
+    RemoveFolder,
+    Question,  // the run would ask this, or stop here
+};
+
+struct PlannedStep {
+    PlannedStepKind kind;
+    std::string path;        // the destination path; the question's text for a Question
+    std::uint64_t bytes = 0;  // bytes to copy, or bytes that would go with a removal
+};
+
+struct PlannedItem {
+    std::string source;
+    std::string destination;
+    std::vector<PlannedStep> steps;
+};
+
+// How many steps of one kind, and their bytes.
+struct PlannedCount {
+    std::uint64_t steps = 0;
+    std::uint64_t bytes = 0;
+};
+
+struct RunPlan {
+    std::vector<PlannedItem> items;
+    // The dry run was stopped, or could not look at everything: the plan may be short.
+    bool incomplete = false;
+
+    // The steps of `kind` of one item, or of all items when `item` is null.
+    PlannedCount Count(PlannedStepKind kind, const PlannedItem* item = nullptr) const {
+        PlannedCount count;
+        const auto add = [&](const PlannedItem& of) {
+            for (const PlannedStep& step : of.steps) {
+                if (step.kind == kind) {
+                    ++count.steps;
+                    count.bytes += step.bytes;
+                }
+            }
+        };
+        if (item != nullptr)
+            add(*item);
+        else
+            for (const PlannedItem& each : items)
+                add(each);
+        return count;
+    }
+};
+
+}  // namespace vlm

@@ -1,0 +1,181 @@
+#include "engine/run_progress.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "engine/copy_pass.h"
+#include "engine/pass_context.h"
+#include "engine/run_log.h"
+#include "engine/run_state.h"
+#include "util/dialogs.h"
+
+namespace vlm {
+
+namespace {
+
+// The count shows nothing and asks nothing: where the run would ask whether to go on, the count
+// goes on, so that it counts everything the run may still copy.
+class SilentDialogs final : public Dialogs {
+public:
+    Answer Show(BoxType, Buttons buttons, const std::string&) override {
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+    }
+    std::optional<std::string> Input(const std::string&, const std::string&,
+                                     const std::string&) override {
+        return std::nullopt;
+    }
+    void Beep() override {}
+};
+
+// The count's pump: between entries it sees whether the run wants it to stop.
+class CountPump final : public EventPump {
+public:
+    CountPump(const std::atomic<bool>& stop, RunState& run) : stop_(stop), run_(run) {}
+    void ProcessPendingEvents() override {
+        if (stop_.load(std::memory_order_relaxed))
+            run_.StopRequested = true;
+    }
+
+private:
+    const std::atomic<bool>& stop_;
+    RunState& run_;
+};
+
+double Seconds(ProgressMeter::Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+ProgressMeter::ProgressMeter(RunView& view, EventPump& pump, const RunState& run,
+                             std::chrono::milliseconds interval)
+    : view_(view),
+      pump_(pump),
+      run_(run),
+      interval_(interval),
+      started_(Clock::now()),
+      lastShown_(started_) {}
+
+ProgressMeter::~ProgressMeter() {
+    StopCount();
+}
+
+void ProgressMeter::StartCount(std::vector<std::string> sources,
+                               std::vector<std::string> destinations, bool longNames) {
+    StopCount();
+    counted_ = false;
+    stopCount_ = false;
+    counter_ = std::thread([this, sources = std::move(sources),
+                            destinations = std::move(destinations), longNames] {
+        // The count is a dry run of the copy pass with a state, a log and dialogs of its own:
+        // nothing it does reaches the run, the window or the person.
+        SilentDialogs silent;
+        const ThreadDialogs own(silent);
+        RunState state;
+        state.VirtualCopy = true;
+        state.DryRun = true;
+        state.ConfirmOn = false;
+        state.LongNamesOn = longNames;
+        HandOverState handOver;
+        RunLog quiet(nullptr, state, handOver, std::string());
+        CountPump pump(stopCount_, state);
+        PassContext ctx{state, quiet, pump};
+        for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
+            if (state.StopRequested)
+                return;
+            if (ItemKind(sources[j]) == 'n')
+                continue;
+            copyltor(ctx, sources[j], destinations[j]);
+        }
+        if (state.StopRequested)
+            return;
+        countedFiles_ = state.Totals.filesNew + state.Totals.filesReplaced;
+        countedBytes_ = state.Totals.bytesCopied;
+        counted_.store(true, std::memory_order_release);
+    });
+}
+
+void ProgressMeter::StopCount() {
+    stopCount_ = true;
+    if (counter_.joinable())
+        counter_.join();
+}
+
+ProgressMeter::FileScope::FileScope(ProgressMeter& meter, const std::string& source,
+                                    std::uint64_t size)
+    : meter_(meter) {
+    meter_.currentFile_ = source;
+    meter_.currentSize_ = size;
+    meter_.currentBytes_ = 0;
+    meter_.fileStarted_ = Clock::now();
+    meter_.Show(false);
+}
+
+ProgressMeter::FileScope::~FileScope() {
+    // A file that failed or was stopped is done with all the same: the run goes past it.
+    ++meter_.filesDone_;
+    meter_.bytesDone_ += std::max(meter_.currentSize_, meter_.currentBytes_);
+    meter_.copyTime_ += Clock::now() - meter_.fileStarted_;
+    meter_.currentFile_.clear();
+    meter_.currentSize_ = 0;
+    meter_.currentBytes_ = 0;
+    meter_.Show(false);
+}
+
+bool ProgressMeter::Copied(std::uint64_t bytesSoFar) {
+    currentBytes_ = bytesSoFar;
+    Show(false);
+    // A large file takes long: the window stays alive, and a stop is seen within the file.
+    pump_.ProcessPendingEvents();
+    return !run_.StopRequested;
+}
+
+void ProgressMeter::Tick() {
+    Show(false);
+}
+
+void ProgressMeter::Finish() {
+    StopCount();
+    finished_ = true;
+    Show(true);
+}
+
+ProgressSnapshot ProgressMeter::Snapshot() const {
+    ProgressSnapshot p;
+    const Clock::time_point now = Clock::now();
+    p.filesDone = filesDone_;
+    p.bytesDone = bytesDone_ + currentBytes_;
+    p.currentFile = currentFile_;
+    p.finished = finished_;
+    if (counted_.load(std::memory_order_acquire)) {
+        p.totalsKnown = true;
+        // A file changed after the count looked at it can make the run copy more than was
+        // counted: the totals never fall below what is done.
+        p.filesTotal = std::max(countedFiles_, p.filesDone);
+        p.bytesTotal = std::max(countedBytes_, p.bytesDone);
+    }
+    Clock::duration copying = copyTime_;
+    if (!currentFile_.empty())
+        copying += now - fileStarted_;
+    if (Seconds(copying) > 0.2)
+        p.bytesPerSecond = static_cast<double>(p.bytesDone) / Seconds(copying);
+    // The time left follows the whole run's pace so far, comparing included.
+    const double elapsed = Seconds(now - started_);
+    if (p.totalsKnown && !finished_ && elapsed >= 1.0 && p.bytesDone > 0)
+        p.secondsLeft =
+            elapsed * static_cast<double>(p.bytesTotal - p.bytesDone) / static_cast<double>(p.bytesDone);
+    return p;
+}
+
+void ProgressMeter::Show(bool now) {
+    const Clock::time_point at = Clock::now();
+    const bool totalsArrived = !totalsShown_ && counted_.load(std::memory_order_acquire);
+    if (!now && !totalsArrived && at - lastShown_ < interval_)
+        return;
+    lastShown_ = at;
+    totalsShown_ = totalsShown_ || totalsArrived;
+    view_.ShowProgress(Snapshot());
+}
+
+}  // namespace vlm
