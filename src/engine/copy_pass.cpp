@@ -414,7 +414,7 @@ bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint
         return true;
     }
     // The meter hears of the end of the file whichever way its copy ends.
-    const ProgressMeter::FileScope file(*ctx_.progress, d, size);
+    const ProgressMeter::FileScope file(*ctx_.progress, s, size);
     try {
         CopyFileKeepAge(s, d, ctx_.progress);
     } catch (const CopyStopped&) {

@@ -615,7 +615,7 @@ void RunEngine::SummaryLines(const ElapsedText& elapsed) {
 void RunEngine::StartProgress() {
     if (!view_.WantsProgress())
         return;
-    progress_.emplace(view_, pump_, run_);
+    progress_.emplace(view_, pump_, run_, ProgressInterval);
     progress_->StartCount(view_.SourceItems(), view_.DestinationPaths(), run_.LongNamesOn);
     passes_.progress = &*progress_;
 }
@@ -718,13 +718,8 @@ void RunEngine::DryRunSteps(const std::string& path) {
         // A folder the run would make has nothing in it to remove.
         const auto folder = QueryEntry(destination);
         if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
-            if (const auto atStake = WholeRemovalAtStake(source, destination)) {
-                report("The run would ask before removing every entry of " +
-                           StripTrailingBackslash(destination) + ".",
-                       true);
-                run_.NotePlanned(PlannedStepKind::Question,
-                                 WholeRemovalQuestion(source, destination, *atStake));
-            }
+            if (const auto atStake = WholeRemovalAtStake(source, destination))
+                WouldAsk(passes_, WholeRemovalQuestion(source, destination, *atStake));
             deletesupr(passes_, source, destination);
         }
         copyltor(passes_, source, destination);

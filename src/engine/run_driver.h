@@ -3,6 +3,7 @@
 // checks, the header, the history row, the free-space estimate, the removal and copy passes for
 // each item, and the closing lines.
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -49,6 +50,8 @@ public:
     // The run kind, set by the window before it starts a run.
     bool TimerRun = false;
     bool QuickRun = false;
+    // How often a view that shows progress is told of it, at most.
+    std::chrono::milliseconds ProgressInterval{100};
 
     // Runs the project at `path` on the view's lists. Nothing escapes: an error that ends the
     // run early is shown in an error box and leaves the run as it stood.
@@ -65,6 +68,9 @@ public:
     const std::optional<std::string>& Outcome() const { return outcome_; }
     // True when the last run ended with "-close": the application is to terminate.
     bool TerminateRequested() const { return terminateRequested_; }
+
+    // The progress of the run under way, when its view shows progress.
+    const ProgressMeter* Progress() const { return progress_ ? &*progress_ : nullptr; }
 
     // The command line can change between runs of one window only in tests.
     void SetSwitches(RunSwitches switches) { switches_ = std::move(switches); }

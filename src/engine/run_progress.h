@@ -55,6 +55,8 @@ public:
     void Finish();
 
     ProgressSnapshot Snapshot() const;
+    // The count has ended and its totals are in.
+    bool TotalsKnown() const { return counted_.load(std::memory_order_acquire); }
 
 private:
     void Show(bool now);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,6 +75,19 @@ std::vector<std::string> Actions(const std::vector<std::string>& lines,
     return actions;
 }
 
+// The plan's steps in the form of Actions, for the kinds the lines name.
+std::vector<std::string> PlanActions(const RunPlan& plan) {
+    std::vector<std::string> actions;
+    for (const PlannedItem& item : plan.items) {
+        for (const PlannedStep& step : item.steps) {
+            if (step.kind != PlannedStepKind::Question)
+                actions.push_back(std::to_string(static_cast<int>(step.kind)) + "|" + step.path);
+        }
+    }
+    std::sort(actions.begin(), actions.end());
+    return actions;
+}
+
 TEST(DryRunTest, ListsExactlyWhatTheNextRunDoesAndTouchesNothing) {
     const std::vector<std::string> would = {"Would create file: ", "Would overwrite file: ",
                                             "Would remove file: ", "Would remove dir: "};
@@ -93,9 +108,12 @@ TEST(DryRunTest, ListsExactlyWhatTheNextRunDoesAndTouchesNothing) {
         const auto sourceBefore = test::ReadTree(rig.Src(), exact);
         const auto backupBefore = test::ReadTree(rig.Dst(), exact);
 
-        rig.engine.DryRun(project);
+        RunPlan plan;
+        rig.engine.DryRun(project, &plan);
 
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        EXPECT_FALSE(plan.incomplete);
+        EXPECT_EQ(PlanActions(plan), Actions(rig.view.allReportLines, would));
         EXPECT_EQ(test::ReadTree(rig.Src(), exact), sourceBefore);
         EXPECT_EQ(test::ReadTree(rig.Dst(), exact), backupBefore);
         EXPECT_TRUE(rig.history.Rows().empty());
@@ -136,6 +154,87 @@ TEST(DryRunTest, ABackupNotMadeYetStaysUnmade) {
     EXPECT_TRUE(rig.Reported("Would create file: e:\\VLMcopy_drive_c\\single.txt"));
     EXPECT_TRUE(rig.Reported("Summary: files copied: 2 (new: 2, replaced: 0)"));
     EXPECT_TRUE(rig.Reported("Summary: bytes copied: 4"));
+}
+
+// The questions a run would ask (or the stops it would make) are named in the plan and its
+// lines, and none is asked.
+TEST(DryRunTest, NamesTheQuestionsARunWouldAskWithoutAskingThem) {
+    const std::string backup = "e:\\VLMcopy_drive_c\\docs\\";
+    struct Case {
+        const char* name;
+        bool confirm;
+        std::function<void(EngineRig&)> arrange;
+        std::vector<std::string> questions;  // each a prefix, in order
+        std::uint64_t changedFiles;
+    };
+    const Case cases[] = {
+        {"confirmations", true,
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Src("docs/changed.txt"), "new text", kOld);
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/changed.txt"), "old", kOld);
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/gone/x.txt"), "x", kOld);
+         },
+         {"Do you really want to delete COMPLETE dir " + backup + "gone?",
+          "Do you really want to delete superfluous file " + backup + "stale.txt?",
+          "Do you really want to overwrite file " + backup + "changed.txt?"},
+         1},
+        {"a read-only copy to replace stops the run", false,
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Src("docs/changed.txt"), "new text", kOld);
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/changed.txt"), "old", kOld);
+             std::filesystem::permissions(rig.Dst("VLMcopy_drive_c/docs/changed.txt"),
+                                          std::filesystem::perms::owner_read);
+         },
+         {"Fatal ERROR: " + backup + "changed.txt not overwritten as it is READONLY!"},
+         0},
+        {"a read-only superfluous file", false,
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
+             std::filesystem::permissions(rig.Dst("VLMcopy_drive_c/docs/stale.txt"),
+                                          std::filesystem::perms::owner_read);
+         },
+         {"Fatal ERROR: " + backup + "stale.txt not deleted as it is READONLY!"},
+         0},
+        {"an emptied source", false,
+         [](EngineRig& rig) {
+             std::filesystem::remove(rig.Src("docs/keep.txt"));
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/old.txt"), "o", kOld);
+         },
+         {"WARNING: Every entry of " + backup.substr(0, backup.size() - 1)},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        rig.view.level = LogLevel::Normal;
+        test::WriteFile(rig.Src("docs/keep.txt"), "k", kOld);
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/keep.txt"), "k", kOld);
+        c.arrange(rig);
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.confirm = c.confirm;
+        const std::string project = rig.Project(fields);
+
+        RunPlan plan;
+        rig.engine.DryRun(project, &plan);
+
+        EXPECT_TRUE(rig.dialogs.Boxes().empty());
+        ASSERT_EQ(plan.items.size(), 1u);
+        std::vector<std::string> questions;
+        for (const PlannedStep& step : plan.items[0].steps)
+            if (step.kind == PlannedStepKind::Question)
+                questions.push_back(step.path);
+        std::sort(questions.begin(), questions.end());
+        ASSERT_EQ(questions.size(), c.questions.size());
+        for (std::size_t i = 0; i < questions.size(); ++i) {
+            EXPECT_EQ(questions[i].rfind(c.questions[i], 0), 0u) << questions[i];
+            EXPECT_EQ(rig.ReportedStartingWith("Would ask: " + questions[i]).size() +
+                          rig.ReportedStartingWith("Would stop: " + questions[i]).size(),
+                      1u);
+        }
+        EXPECT_EQ(plan.Count(PlannedStepKind::ChangedFile).steps, c.changedFiles);
+        EXPECT_EQ(rig.ReportedStartingWith("Would do for c:\\docs: ").size(), 1u);
+    }
 }
 
 }  // namespace

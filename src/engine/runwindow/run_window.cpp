@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "engine/runwindow/preview_window.h"
@@ -93,7 +94,7 @@ QString ProgressText(const ProgressSnapshot& p) {
         text += QStringLiteral(" \u00b7 %1/s").arg(size(static_cast<std::uint64_t>(p.bytesPerSecond)));
     if (p.secondsLeft >= 0 && !p.finished)
         text += QStringLiteral(" \u00b7 about %1 left")
-                    .arg(QString::fromStdString(TimeSpanText(p.secondsLeft)));
+                    .arg(QString::fromStdString(TimeSpanText(std::max(p.secondsLeft, 1.0))));
     return text;
 }
 
@@ -298,7 +299,12 @@ void TRunF::PreviewBClick() {
     if (!plan)
         return;
     AppendReportLine(PreviewSummary(*plan) + " Nothing was changed.");
-    PreviewWindow preview(*plan, windowTitle(), this);
+    // The project's name, as the person knows it from the file.
+    QString name = QString::fromStdString(ProjectPath());
+    name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
+    if (name.endsWith(QStringLiteral(".vlm"), Qt::CaseInsensitive))
+        name.chop(4);
+    PreviewWindow preview(*plan, name, this);
     if (previewHook_)
         previewHook_(preview);
     else
