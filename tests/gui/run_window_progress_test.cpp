@@ -100,7 +100,7 @@ TEST_F(RunWindowProgressTest, ThePreviewShowsThePlanAndRunNowStartsTheRun) {
     EXPECT_EQ(summary,
               "Preview: a run would copy 3 files (2 new, 1 changed; 5.0 KB), remove 1 file and "
               "0 folders (10 bytes) and ask 1 question. Nothing has been changed.");
-    EXPECT_EQ(headings, (std::vector<std::string>{"Questions the run would ask (1) | ",
+    EXPECT_EQ(headings, (std::vector<std::string>{"Questions the run would ask, and where it would stop (1) | ",
                                                   "New files to copy (2) | 2.0 KB",
                                                   "Changed files to copy (1) | 3.0 KB",
                                                   "Files to remove (1) | 10 bytes"}));

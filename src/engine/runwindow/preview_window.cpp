@@ -37,7 +37,7 @@ struct Group {
 };
 
 constexpr Group kGroups[] = {
-    {PlannedStepKind::Question, "Questions the run would ask", false},
+    {PlannedStepKind::Question, "Questions the run would ask, and where it would stop", false},
     {PlannedStepKind::NewFile, "New files to copy", true},
     {PlannedStepKind::ChangedFile, "Changed files to copy", true},
     {PlannedStepKind::RemoveFile, "Files to remove", true},
@@ -145,6 +145,7 @@ void PreviewWindow::Fill(const RunPlan& plan) {
                 }
                 auto* row = new QTreeWidgetItem(heading);
                 row->setText(0, Text(step.path));
+                row->setToolTip(0, row->text(0));  // a long question is read whole here
                 if (group.sized)
                     row->setText(1, QString::fromStdString(SizeText(step.bytes)));
             }
