@@ -21,7 +21,7 @@ std::string Number(std::uint64_t n) {
 }
 
 // "0:01:15", "1:02:03.5": minutes and whole seconds with two digits, so that a glance reads
-// the time the way a clock shows it.
+// the time the way a clock shows it; a fraction of nothing but zeros ("10:00.00") is left off.
 std::string ClockText(double elapsedMs) {
     const ElapsedText elapsed = FormatElapsed(elapsedMs);
     std::string minutes = elapsed.minutes;
@@ -29,7 +29,10 @@ std::string ClockText(double elapsedMs) {
         minutes.insert(0, 1, '0');
     std::string seconds = elapsed.seconds;
     const std::size_t whole = seconds.find_first_not_of("0123456789");
-    if ((whole == std::string::npos ? seconds.size() : whole) < 2)
+    if (whole != std::string::npos &&
+        seconds.find_first_not_of('0', whole + 1) == std::string::npos)
+        seconds.erase(whole);
+    if (seconds.size() < 2 || (whole != std::string::npos && whole < 2))
         seconds.insert(0, 1, '0');
     return elapsed.hours + ":" + minutes + ":" + seconds;
 }
