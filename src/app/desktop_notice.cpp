@@ -46,15 +46,16 @@ RunNotice BuildRunNotice(const std::string& projectName, const std::string& resu
     RunNotice notice;
     // An em dash between name and result: a project name may hold a hyphen of its own.
     notice.title = std::string(kNoticeAppName) + ": " + projectName + " \u2014 " + result;
+    // One line per number, in the order of the report's summary lines.
     notice.body = "Files copied: " + Number(totals.filesNew + totals.filesReplaced) +
                   " (new: " + Number(totals.filesNew) +
-                  ", replaced: " + Number(totals.filesReplaced) + ")\n" +
-                  "Bytes copied: " + Number(totals.bytesCopied) + "\n" +
-                  "Removed: " + Number(totals.filesRemoved) + " files, " +
-                  Number(totals.foldersRemoved) + " folders\n" +
-                  "Skipped: " + Number(totals.entriesSkipped) + "\n" +
-                  "Errors: " + Number(totals.errors) + "\n" +
-                  "Elapsed time: " + ClockText(totals.elapsedMs);
+                  ", replaced: " + Number(totals.filesReplaced) + ")";
+    notice.body += "\nBytes copied: " + Number(totals.bytesCopied);
+    notice.body += "\nRemoved: " + Number(totals.filesRemoved) + " files, " +
+                   Number(totals.foldersRemoved) + " folders";
+    notice.body += "\nSkipped: " + Number(totals.entriesSkipped);
+    notice.body += "\nErrors: " + Number(totals.errors);
+    notice.body += "\nElapsed time: " + ClockText(totals.elapsedMs);
     notice.urgency = result == "OK" ? NoticeUrgency::Normal : NoticeUrgency::Critical;
     return notice;
 }
@@ -135,7 +136,7 @@ QDBusPendingCall DesktopNotice::Send(const RunNotice& notice) {
          << uint(0)                              // replaces_id: a new notice
          << QString::fromLatin1(kNoticeIconName) << QString::fromStdString(notice.title)
          << QString::fromStdString(notice.body) << QStringList()  // no actions
-         << hints << int(-1);  // expiry: the service's default
+         << hints << int(-1);                                     // expiry: the service's default
     return QDBusConnection(connectionName_).asyncCall(call);
 }
 
