@@ -17,6 +17,9 @@ packages=(
     # The desktop entry and the AppStream metadata are validated; the package is built by CPack
     desktop-file-utils appstream dpkg-dev
     rsync
+    # A private session bus for the test of the desktop notifications (Qt's D-Bus module comes
+    # with qt6-base-dev)
+    dbus-daemon
     clang libclang-rt-14-dev
 )
 

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "app/app_text.h"
+#include "app/desktop_notice.h"
 #include "app/help_links.h"
 #include "app/log_commands.h"
 #include "app/recent_projects.h"
@@ -445,6 +446,13 @@ void TMainF::openrunform(const std::string& path) {
                 engine.QuickRun = start.quickRun;
                 engine.run(project);
                 lastRunOutcome_ = engine.Outcome();
+                if (RunNoticeDue(start.timerRun, start.quickRun, lastRunOutcome_.has_value(),
+                                 RunEndedOutOfView(view))) {
+                    if (!notice_)
+                        notice_ = std::make_unique<DesktopNotice>();
+                    notice_->Send(BuildRunNotice(BaseNameNoExt(project), *lastRunOutcome_,
+                                                 run_.Totals));
+                }
                 terminateRequested = terminateRequested || engine.TerminateRequested();
             });
         window.SetPreviewFunction([this](TRunF& view, const std::string& project) {

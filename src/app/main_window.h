@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,7 @@ class QMenu;
 
 namespace vlm {
 
+class DesktopNotice;
 class Scheduler;
 class TMYcustomhistory;
 class TRunF;
@@ -211,6 +213,8 @@ private:
     std::function<void(TRunF&)> runWindowHook_;
     std::function<void(TprojecteditF&)> editorHook_;
     std::optional<std::string> lastRunOutcome_;
+    // Tells the desktop how a timed or quick run ended out of view; made on the first such run.
+    std::unique_ptr<DesktopNotice> notice_;
     TWindowsInfo windowsInfo_;
     int openWindows_ = 0;     // editor or run windows on the stack
     int runWindowsOpen_ = 0;  // run windows on the stack; a timed run waits for them
