@@ -109,6 +109,29 @@ TEST_F(RunWindowProgressTest, ThePreviewShowsThePlanAndRunNowStartsTheRun) {
     EXPECT_TRUE(window.RunB->isEnabled());
 }
 
+TEST_F(RunWindowProgressTest, AfterARunAPreviewMayLookButNotRunAgain) {
+    ScriptedDialogs dialogs;
+    int runs = 0;
+    window.SetRunFunction([&](TRunF& view, const std::string&, RunStart) {
+        ++runs;
+        view.SetRunEnabled(false);  // as a run leaves the window
+    });
+    window.SetPreviewFunction(
+        [&](TRunF&, const std::string&) { return std::optional<RunPlan>(SamplePlan()); });
+    bool runNowOffered = true;
+    window.SetPreviewHook([&](QDialog& dialog) {
+        auto& preview = static_cast<PreviewWindow&>(dialog);
+        runNowOffered = preview.RunNowB->isEnabled();
+        preview.RunNowB->click();
+    });
+    window.RunBClick();
+    window.PreviewBClick();
+    test::Wait(50);
+    EXPECT_FALSE(runNowOffered);
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(window.RunB->isEnabled());
+}
+
 TEST_F(RunWindowProgressTest, CancelDuringAPreviewStopsItWithoutAQuestionAndKeepsTheWindow) {
     ScriptedDialogs dialogs;  // any question fails the test
     window.show();

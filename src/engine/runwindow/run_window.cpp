@@ -275,6 +275,8 @@ void TRunF::RunBClick() {
 void TRunF::PreviewBClick() {
     if (RunInProgress() || !previewFunction_)
         return;
+    // After a run the window runs nothing more; a preview may still look.
+    const bool runAllowed = RunB->isEnabled();
     ++runDepth_;
     previewing_ = true;
     RunB->setEnabled(false);
@@ -288,7 +290,7 @@ void TRunF::PreviewBClick() {
     }
     previewing_ = false;
     --runDepth_;
-    RunB->setEnabled(true);
+    RunB->setEnabled(runAllowed);
     PreviewB->setEnabled(true);
     SetStatusText("");
     if (runDepth_ == 0 && closePending_) {
@@ -305,11 +307,12 @@ void TRunF::PreviewBClick() {
     if (name.endsWith(QStringLiteral(".vlm"), Qt::CaseInsensitive))
         name.chop(4);
     PreviewWindow preview(*plan, name, this);
+    preview.RunNowB->setEnabled(runAllowed);
     if (previewHook_)
         previewHook_(preview);
     else
         preview.exec();
-    if (preview.RunRequested())
+    if (preview.RunRequested() && runAllowed)
         QTimer::singleShot(0, this, [this] { RunBClick(); });
 }
 
