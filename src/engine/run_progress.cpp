@@ -9,6 +9,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "util/dialogs.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -47,6 +48,26 @@ double Seconds(ProgressMeter::Clock::duration d) {
 }
 
 }  // namespace
+
+std::string ProgressLine(const ProgressSnapshot& p) {
+    const auto number = [](std::uint64_t n) {
+        return GroupThousands(static_cast<std::int64_t>(n));
+    };
+    std::string line;
+    if (p.totalsKnown) {
+        line = number(p.filesDone) + " of " + number(p.filesTotal) + " files, " +
+               SizeText(p.bytesDone) + " of " + SizeText(p.bytesTotal) + " copied";
+    } else {
+        line = number(p.filesDone) + " files, " + SizeText(p.bytesDone) +
+               " copied (counting what there is to copy...)";
+    }
+    if (p.bytesPerSecond > 0)
+        line += " \u00b7 " + SizeText(static_cast<std::uint64_t>(p.bytesPerSecond)) + "/s";
+    // Under a second the estimate says nothing more than "about 1 s".
+    if (p.secondsLeft >= 0 && !p.finished)
+        line += " \u00b7 about " + TimeSpanText(std::max(p.secondsLeft, 1.0)) + " left";
+    return line;
+}
 
 ProgressMeter::ProgressMeter(RunView& view, EventPump& pump, const RunState& run,
                              std::chrono::milliseconds interval)
@@ -154,6 +175,11 @@ ProgressSnapshot ProgressMeter::Snapshot() const {
         // counted: the totals never fall below what is done.
         p.filesTotal = std::max(countedFiles_, p.filesDone);
         p.bytesTotal = std::max(countedBytes_, p.bytesDone);
+    } else if (finished_ && !run_.StopRequested) {
+        // A run that got through everything before its count did copied what there was.
+        p.totalsKnown = true;
+        p.filesTotal = p.filesDone;
+        p.bytesTotal = p.bytesDone;
     }
     Clock::duration copying = copyTime_;
     if (!currentFile_.empty())

@@ -17,6 +17,10 @@ namespace vlm {
 
 struct RunState;
 
+// The progress in one line for a person: what is done of what there is, the rate and the time
+// left ("2 of 4 files, 2.0 KB of 4.0 KB copied · 1.0 KB/s · about 2 s left").
+std::string ProgressLine(const ProgressSnapshot& progress);
+
 class ProgressMeter final : public CopyWatcher {
 public:
     using Clock = std::chrono::steady_clock;

@@ -1,7 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
-//                 [--allow-mass-delete] [--json] [--dry-run]
+//                 [--allow-mass-delete] [--json] [--dry-run] [--progress]
 //     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
@@ -14,6 +14,7 @@
 // item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it). With
 // --json the last line of standard output is one JSON object with the project, the result and
 // the run's summary numbers. --dry-run shows what the run would do and touches nothing.
+// --progress keeps one line of progress on standard error.
 
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
-    "                   [--yes] [--allow-mass-delete] [--json] [--dry-run]\n"
+    "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
     "         default the runner's own folder, or ~/.local/share/velmora for an installed runner\n"
@@ -57,6 +58,8 @@ constexpr const char* kUsage =
     "  Every other question is answered No.\n"
     "  --json  end with one line holding the result and the summary as a JSON object\n"
     "  --dry-run  show the files each item would copy and remove, and change nothing\n"
+    "  --progress  keep one line on standard error: files and bytes copied of those to copy,\n"
+    "         the rate, the time left and the file being copied\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -80,7 +83,24 @@ public:
     void SetCancelButton(bool, const std::string&, bool) override {}
     void CloseWindow(WindowResult) override {}
 
+    // With --progress: one line on standard error, written over and over in place.
+    void ShowProgressOnStandardError(bool on) { progress_ = on; }
+    bool WantsProgress() const override { return progress_; }
+    void ShowProgress(const ProgressSnapshot& p) override {
+        std::string line = ProgressLine(p);
+        if (!p.finished && !p.currentFile.empty())
+            line += "  " + p.currentFile;
+        // The rest of a longer line before it is blanked out.
+        const std::size_t width = line.size();
+        if (width < lastWidth_)
+            line.append(lastWidth_ - width, ' ');
+        lastWidth_ = width;
+        std::cerr << '\r' << line << (p.finished ? "\n" : "") << std::flush;
+    }
+
 private:
+    bool progress_ = false;
+    std::size_t lastWidth_ = 0;
     std::vector<std::string> sources_;
     std::vector<std::string> destinations_;
     LogLevel level_;
@@ -158,6 +178,7 @@ struct Arguments {
     bool yesToWholeRemoval = false;
     bool json = false;
     bool dryRun = false;
+    bool progress = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -184,6 +205,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.json = true;
         } else if (arg == "--dry-run") {
             args.dryRun = true;
+        } else if (arg == "--progress") {
+            args.progress = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -281,6 +304,7 @@ int Run(const Arguments& args) {
     }
 
     ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
+    view.ShowProgressOnStandardError(args.progress);
     NoEventPump pump;
     RunState run;
     RunLog log(&view, run, handOver, settings.LogLocation);

@@ -38,7 +38,8 @@ void WriteDrivesIni(const EngineRig& rig) {
 // Starts the runner on l:\<project>.vlm; standard output goes to `output`, standard error is
 // dropped (it holds the questions, which the count line sums up).
 pid_t StartRunner(const EngineRig& rig, const std::string& project, const std::string& output,
-                  const std::vector<std::string>& extra = {}) {
+                  const std::vector<std::string>& extra = {},
+                  const std::string& errorOutput = "/dev/null") {
     const std::string l = rig.drives.HostRoot('l');
     std::vector<std::string> args = {
         Runner(), l + "/" + project + ".vlm", "--program-folder", l, "--log-level", "none"};
@@ -51,7 +52,8 @@ pid_t StartRunner(const EngineRig& rig, const std::string& project, const std::s
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errorOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = -1;
     const int error = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -268,6 +270,28 @@ TEST(HeadlessRunnerTest, SummaryIsPrintedAndJsonEndsTheOutput) {
         json.substr(expectedStart.size(), json.size() - expectedStart.size() - 1);
     EXPECT_EQ(seconds.find_first_not_of("0123456789."), std::string::npos) << seconds;
     EXPECT_EQ(json.back(), '}');
+}
+
+// --progress keeps one line on standard error, rewritten in place, ending with what was copied.
+TEST(HeadlessRunnerTest, ProgressIsOneLineOnStandardError) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "progress");
+    test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+    test::WriteFile(rig.Src("docs/big.bin"), std::string(3u << 20, 'b'), kOld);
+    const std::string output = rig.drives.Base() + "/out.txt";
+    const std::string errors = rig.drives.Base() + "/err.txt";
+
+    EXPECT_EQ(WaitForRunner(StartRunner(rig, "progress", output, {"--progress"}, errors)), 0);
+
+    const std::string shown = test::ReadFile(errors);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), '\r');
+    EXPECT_EQ(shown.back(), '\n');
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 1) << shown;
+    const std::string last = shown.substr(shown.rfind('\r') + 1);
+    EXPECT_EQ(last.rfind("2 of 2 files, 3.1 MB of 3.1 MB copied", 0), 0u) << last;
 }
 
 // --dry-run prints what the run would do and leaves the backup, the history and the log alone.

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "engine/run_progress.h"
 #include "engine/runwindow/preview_window.h"
 #include "platform/drive_table.h"
 #include "platform/path_translation.h"
@@ -74,29 +75,6 @@ public:
 private:
     TRunF& window_;
 };
-
-// The progress text under the bar: what is done of what there is, the rate and the time left.
-QString ProgressText(const ProgressSnapshot& p) {
-    const auto number = [](std::uint64_t n) {
-        return QString::fromStdString(GroupThousands(static_cast<std::int64_t>(n)));
-    };
-    const auto size = [](std::uint64_t n) { return QString::fromStdString(SizeText(n)); };
-    QString text;
-    if (p.totalsKnown) {
-        text = QStringLiteral("%1 of %2 files, %3 of %4 copied")
-                   .arg(number(p.filesDone), number(p.filesTotal), size(p.bytesDone),
-                        size(p.bytesTotal));
-    } else {
-        text = QStringLiteral("%1 files, %2 copied (counting what there is to copy...)")
-                   .arg(number(p.filesDone), size(p.bytesDone));
-    }
-    if (p.bytesPerSecond > 0)
-        text += QStringLiteral(" \u00b7 %1/s").arg(size(static_cast<std::uint64_t>(p.bytesPerSecond)));
-    if (p.secondsLeft >= 0 && !p.finished)
-        text += QStringLiteral(" \u00b7 about %1 left")
-                    .arg(QString::fromStdString(TimeSpanText(std::max(p.secondsLeft, 1.0))));
-    return text;
-}
 
 std::vector<std::string> LinesOf(const QListWidget* list) {
     std::vector<std::string> lines;
@@ -574,7 +552,7 @@ void TRunF::ShowProgress(const ProgressSnapshot& p) {
     else
         FileL->setText(QStringLiteral("Copying: ") +
                        QString::fromStdString(ShownName(p.currentFile)));
-    ProgressL->setText(ProgressText(p));
+    ProgressL->setText(QString::fromStdString(ProgressLine(p)));
 }
 
 void TRunF::SetStatusText(const std::string& text) {
