@@ -82,6 +82,7 @@ private:
     bool CopyOneFile(const std::string& s, const std::string& d, std::uint64_t size);
     void PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes);
     void MissingItem(const std::string& path);
+    void ReportChanging(const std::string& s);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
     PassContext& ctx_;
@@ -119,7 +120,8 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         const auto sourceTime = GetFileHostTime(source);
         CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(source)),
                      FileAgeOf(sourceTime.value_or(HostTime{})),
-                     GetFilePermissions(source).value_or(0), FileOrigin::SingleItem);
+                     GetFilePermissions(source).value_or(kPermissionsUnknown),
+                     FileOrigin::SingleItem);
         return;
     }
 
@@ -216,7 +218,7 @@ void CopyPass::ReportUnlisted(const std::string& source,
                        PlatformErrorText(entry.error) + "), not backed up!",
                    true);
         }
-        run_.FilesFailed = true;
+        run_.NoteError();
         run_.NoteSkipped();
     }
 }
@@ -235,8 +237,7 @@ bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
     report("ERROR: " + s + " and " + folder + at->second + " would both be written as " + cleaned +
                ", " + s + " not copied!",
            true);
-    if (!run_.VirtualCopy)
-        run_.FilesFailed = true;
+    run_.NoteError();
     run_.NoteSkipped();
     return false;
 }
@@ -276,7 +277,7 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
                              " failed!");
                 report("Abnormal termination!", true);
                 ++run_.Totals.errors;
-                run_.StopRequested = true;
+                run_.StopForFailure();
                 return;
             }
         }
@@ -288,7 +289,9 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     // since its backup makes its copy private too.
     if (created)
         CopyFolderPermissions(subSource, subDestination);
-    else if (found && found->permissions != 0 && found->permissions != sourceEntry.permissions)
+    else if (found && found->permissions != kPermissionsUnknown &&
+             sourceEntry.permissions != kPermissionsUnknown &&
+             found->permissions != sourceEntry.permissions)
         UpdatePermissions(subDestination, sourceEntry.permissions);
 }
 
@@ -350,7 +353,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         ctx_.detail([&] { return s + " not changed since last backup"; });
         // The same file, shown to other people as its original now is: a file made private
         // since its backup makes its copy private too.
-        if (!run_.VirtualCopy && sourcePermissions != 0 &&
+        if (!run_.VirtualCopy && sourcePermissions != kPermissionsUnknown &&
             existing->permissions != sourcePermissions)
             UpdatePermissions(d, sourcePermissions);
         return;
@@ -380,7 +383,7 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         const std::string box =
             "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
         ShowErrorBox(origin == FileOrigin::SingleItem ? box : box + " Continue??");
-        run_.StopRequested = true;
+        run_.StopForFailure();
         return;
     }
     if (CopyOrReport(s, d, sourceSize, origin)) {
@@ -434,9 +437,19 @@ bool CopyPass::CreateOrStop(const std::string& s, const std::string& d, std::uin
     } catch (const SourceVanished&) {
         report("File vanished before it could be copied: " + s, true);
         return false;
+    } catch (const SourceChanging&) {
+        ReportChanging(s);
+        return false;
     }
     run_.DestinationWritten = true;
     return true;
+}
+
+// A file written to all the while it was copied: no copy of it is kept (it would mix old and new
+// bytes), and the run cannot end as "OK". The next run tries again.
+void CopyPass::ReportChanging(const std::string& s) {
+    report("ERROR: " + s + " changed while it was being copied, not backed up!", true);
+    run_.NoteError();
 }
 
 // Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a
@@ -445,8 +458,13 @@ bool CopyPass::CreateOrStop(const std::string& s, const std::string& d, std::uin
 bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, std::uint64_t size,
                             FileOrigin origin) {
     if (origin == FileOrigin::SingleItem) {
-        if (!CopyOneFile(s, d, size))
+        try {
+            if (!CopyOneFile(s, d, size))
+                return false;
+        } catch (const SourceChanging&) {
+            ReportChanging(s);
             return false;
+        }
         run_.DestinationWritten = true;
         return true;
     }
@@ -459,6 +477,9 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, std::uin
         // Deleted or moved while the run was under way: nothing of it is left to back up, and
         // its old copy goes at the next run.
         report("File vanished before it could be copied: " + s, true);
+        return false;
+    } catch (const SourceChanging&) {
+        ReportChanging(s);
         return false;
     } catch (const CopyError& error) {
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());

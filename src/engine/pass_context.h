@@ -47,7 +47,7 @@ inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
     ShowErrorBox("Fatal error: Item " + path + " does not exist!");
     ctx.report("FATAL ERROR: Item " + path + " does not exist!", true);
     ++ctx.run.Totals.errors;
-    ctx.run.StopRequested = true;
+    ctx.run.StopForFailure();
 }
 
 // A dry run meets a question the run would ask, or a place where it would stop: it is named,

@@ -8,6 +8,7 @@
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
 #include "platform/tree_walk.h"
+#include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -145,6 +146,16 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         run_.NoteError();
         return;
     }
+    // A folder inside the item where a disk is mounted reads as empty while the disk is away:
+    // its backup is all that is left of that disk's files and stays as it is.
+    if (sourceEntries.empty() && sourceUnlisted.empty() && !entries.empty() &&
+        IsOnMissingDisk(source)) {
+        report("ERROR: " + source + " is the folder of a disk that is not mounted now; " +
+                   destination + " is kept as it is!",
+               true);
+        run_.NoteError();
+        return;
+    }
     ReportUnhandled(destination, unhandled);
     for (const DirEntry& entry : entries) {
         if (ctx_.PumpAndCheckStop())
@@ -179,7 +190,7 @@ void RemovalPass::ReportUnhandled(const std::string& destination,
         report("ERROR: " + destination + "\\" + entry.name +
                    " cannot be removed: its name holds a character of U+F000 to U+F07F!",
                true);
-        run_.FilesFailed = true;
+        run_.NoteError();
     }
 }
 
@@ -218,8 +229,10 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         ++run_.Totals.foldersRemoved;
         return;
     }
-    const std::uint64_t remaining = DirSize(dPrime);
-    if (remaining == 0) {
+    const FolderTreeTotals left = CountFolderTree(dPrime);
+    const std::uint64_t remaining = left.bytes;
+    // A folder inside that cannot be looked into may hold anything: it is not empty for that.
+    if (remaining == 0 && left.unreadFolders == 0) {
         // A folder that failed to go for a passing reason goes at the next run. One kept by a
         // read-only folder inside stays run after run, as nothing here makes an item writable:
         // the destination is then no mirror, which the line says at every level and the

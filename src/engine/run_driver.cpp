@@ -156,6 +156,7 @@ bool RunEngine::SourcesExist() {
 // The state of the last run forgotten, the project read: where a run and a dry run both begin.
 ProjectText RunEngine::StartAfresh(const std::string& path) {
     run_.StopRequested = false;
+    run_.StoppedByFailure = false;
     run_.FilesFailed = false;
     run_.DestinationWritten = false;
     noSpaceExit_ = false;
@@ -573,7 +574,7 @@ void RunEngine::FinishRun() {
 }
 
 std::string RunEngine::HistoryResult() const {
-    if (fatalError_)
+    if (fatalError_ || run_.StoppedByFailure)
         return kResultError;
     if (run_.StopRequested || wholeRemovalRefused_)
         return kResultCancelled;

@@ -27,6 +27,8 @@ struct RunTotals {
 // The run engine's state: one set per process, since one project runs at a time.
 struct RunState {
     bool StopRequested = false;   // the run must stop at its next check
+    // The run stopped because something failed, not because the person stopped it.
+    bool StoppedByFailure = false;
     bool RunActive = false;       // a run is in progress (Cancel and ESC ask before stopping)
     bool ConfirmOn = true;        // ask before overwriting or deleting
     bool PrecalcOn = true;        // estimate the future free space first
@@ -49,6 +51,11 @@ struct RunState {
     bool DestinationWritten = false;
     RunTotals Totals;
 
+    // A failure the run cannot go past: it stops, and its result says it failed.
+    void StopForFailure() {
+        StopRequested = true;
+        StoppedByFailure = true;
+    }
     // A file could not be copied or removed, or a folder not read: counted, and the run is no
     // "OK".
     void NoteError() {

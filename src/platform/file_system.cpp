@@ -529,9 +529,11 @@ std::optional<std::uint32_t> GetFilePermissions(std::string_view path) {
 }
 
 // The bits a copy of an item with `original` bits gets: its owner may always write it, and
-// enter it when it is a folder, so the next run can bring it up to date.
+// list and enter it when it is a folder, so the next run can bring it up to date (a folder of
+// the backup that its owner cannot list could never be mirrored or removed again).
 mode_t CopyMode(std::uint32_t original, bool folder) {
-    return static_cast<mode_t>(original & 07777) | S_IWUSR | (folder ? S_IXUSR : 0);
+    return static_cast<mode_t>(original & 07777) | S_IWUSR |
+           (folder ? S_IRUSR | S_IXUSR : 0);
 }
 
 bool UpdatePermissions(std::string_view path, std::uint32_t original) {

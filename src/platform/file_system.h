@@ -38,6 +38,9 @@ enum class EntryKind {
     Special,    // FIFO, socket, character or block device
 };
 
+// Permission bits not looked at.
+inline constexpr std::uint32_t kPermissionsUnknown = 0xFFFFFFFFu;
+
 struct DirEntry {
     std::string name;  // one component, as HostNameToDriveName shows the host name
     EntryKind kind = EntryKind::File;
@@ -45,7 +48,9 @@ struct DirEntry {
     std::uint64_t size = 0;         // true 64-bit size of a plain file, 0 otherwise
     PackedTime time = 0;            // last-write time, packed
     HostTime modified;              // last-write time, exact
-    std::uint32_t permissions = 0;  // the host's permission bits; 0 in a NamesAndKinds listing
+    // The host's permission bits (0 is a file nobody may read or write); kPermissionsUnknown in
+    // a NamesAndKinds listing.
+    std::uint32_t permissions = kPermissionsUnknown;
 };
 
 // An entry that a listing found but cannot give: its attributes could not be read (a folder that

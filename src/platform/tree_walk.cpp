@@ -107,8 +107,10 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return false;
     const auto names = NamesIn(folderFd);
-    if (!names)
+    if (!names) {
+        ++totals.unreadFolders;
         return true;
+    }
     for (const std::string& name : *names) {
         struct stat st {};
         if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -118,7 +120,9 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
             totals.bytes += static_cast<std::uint64_t>(st.st_size);
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
-            if (sub.IsOpen() && !CountContents(sub.fd(), totals, stop))
+            if (!sub.IsOpen())
+                ++totals.unreadFolders;
+            else if (!CountContents(sub.fd(), totals, stop))
                 return false;
         }
     }
@@ -262,6 +266,8 @@ FolderTreeTotals CountFolderTree(std::string_view folder) {
     const FolderHandle top(::open(host->c_str(), kFolderFlags));
     if (top.IsOpen())
         CountContents(top.fd(), totals, nullptr);
+    else if (errno != ENOENT)
+        ++totals.unreadFolders;
     return totals;
 }
 

@@ -29,6 +29,8 @@ std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
 struct FolderTreeTotals {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
+    // Folders that could not be looked into: what they hold is not counted.
+    std::uint64_t unreadFolders = 0;
 };
 FolderTreeTotals CountFolderTree(std::string_view folder);
 

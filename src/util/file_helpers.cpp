@@ -239,9 +239,12 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
     }
 }
 
-void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher) {
-    const std::string source(src);
-    const std::string target(dst);
+namespace {
+
+// One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
+// would hold a mix of old and new bytes under the old time, which no later run would see as
+// outdated, so it is thrown away and the target left as it was.
+bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher* watcher) {
     auto fail = [&](const std::string& cause) {
         return CopyError("Could not copy " + source + " to " + target + ": " + cause);
     };
@@ -297,9 +300,30 @@ void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* wa
         case AtomicFileWriter::CopyOutcome::WriteFailed:
             throw fail(LastErrorText());
     }
+    const std::optional<HostFile::Status> after = in.Stat();
+    if (after && (after->size != status.size || !(after->modified == status.modified))) {
+        out.Abort();
+        return false;
+    }
     in.Close();
     if (!out.Commit(status.modified))
         throw fail(LastErrorText());
+    return true;
+}
+
+}  // namespace
+
+void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher) {
+    const std::string source(src);
+    const std::string target(dst);
+    // A file being written (a log, a download) gets a few tries to hold still.
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (CopyOnce(source, target, watcher))
+            return;
+    }
+    throw SourceChanging("Could not copy " + source + " to " + target +
+                         ": it changed while it was being copied");
 }
 
 }  // namespace vlm

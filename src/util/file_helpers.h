@@ -23,6 +23,13 @@ public:
     using CopyError::CopyError;
 };
 
+// The source changed every time it was copied (a file being written): no copy of it was kept,
+// the old copy is as it was. The walk reports it and goes on.
+class SourceChanging : public CopyError {
+public:
+    using CopyError::CopyError;
+};
+
 // A copy that its watcher stopped (the person stopped the run): nothing of it is left, and the
 // old copy is as it was. No failure of the copy.
 class CopyStopped : public std::runtime_error {
@@ -70,7 +77,9 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
 // flushed to the medium one file at a time: whoever copies calls SyncFileSystemOf afterwards.
 // The copy carries the exact modification time and the permission bits of `src` (kept writable
 // by its owner), and its owner and group where the process may set them. A source that is gone
-// raises SourceVanished, without a box. A `watcher` that says stop raises CopyStopped.
+// raises SourceVanished, without a box. A source that changes while it is copied is copied
+// again, and after a few tries raises SourceChanging, without a box. A `watcher` that says stop
+// raises CopyStopped.
 void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher = nullptr);
 
 }  // namespace vlm

@@ -226,6 +226,53 @@ TEST(SilentLoss, CopiesCarryExactTimesAndPermissionBits) {
     EXPECT_EQ(test::ReadFile(d + "frozen.txt"), "RO!");
 }
 
+// Bits the backup's owner cannot use still reach the copy: a file nobody may read keeps its copy
+// as closed as the owner-write rule allows, and a folder its owner may not list gets a copy its
+// owner can list, so that later runs can still mirror and remove what is inside.
+TEST(SilentLoss, ClosedFilesAndUnlistableFoldersKeepAUsableBackup) {
+    EngineRig rig;
+    test::WriteFile(rig.Src("s/key"), "secret", kOld, 0644);
+    test::WriteFile(rig.Src("s/box/inner.txt"), "in", kOld, 0644);
+    ASSERT_EQ(RunProject(rig, {"c:\\s"}), "OK");
+    test::SetMode(rig.Src("s/key"), 0);
+    test::SetMode(rig.Src("s/box"), 0300);
+
+    EXPECT_EQ(RunProject(rig, {"c:\\s"}), "OK");
+    const std::string d = rig.Dst("VLMcopy_drive_c/s/");
+    EXPECT_EQ(ModeOf(d + "key"), 0200u);
+    EXPECT_EQ(ModeOf(d + "box"), 0700u);
+}
+
+// A run that a failure stops ends "Error", not "Cancelled" (nobody cancelled), and a run whose
+// result is "Error" counts at least one error in its summary.
+TEST(WrongResults, FailuresMakeAnErrorResultAndAreCounted) {
+    struct Case {
+        const char* name;
+        std::function<void(EngineRig&)> arrange;
+    };
+    const Case cases[] = {
+        {"a read-only copy to replace stops the run",
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/s/a.txt"), "old", kOld, 0444);
+             test::WriteFile(rig.Src("s/a.txt"), "new text", kOld + 10);
+         }},
+        {"a name no drive path can hold",
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Src("s/x" + std::string(kBackslashStandIn) + "y"), "x", kOld);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        rig.view.level = LogLevel::Normal;
+        test::WriteFile(rig.Src("s/keep.txt"), "k", kOld);
+        c.arrange(rig);
+        EXPECT_EQ(RunProject(rig, {"c:\\s"}), "Error");
+        EXPECT_TRUE(rig.ReportedStartingWith("Summary: errors: 0").empty());
+        EXPECT_EQ(rig.ReportedStartingWith("Summary: errors: ").size(), 1u);
+    }
+}
+
 TEST(SilentLoss, EntriesThatCannotBeExaminedAreReported) {
     EngineRig rig;
     test::WriteFile(rig.Src("s/closed/new.txt"), "new", kOld);

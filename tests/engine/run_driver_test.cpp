@@ -505,6 +505,28 @@ TEST(RunDriverTest, AnUnmountedDiskIsNeitherDestinationNorSource) {
         EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/a.txt")), "from the disk");
         EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/disk/b.txt")), "b");
     }
+    {
+        SCOPED_TRACE("a mount folder inside the source item");
+        EngineRig rig;
+        test::WriteFile(rig.Src("media/notes.txt"), "n", kOld);
+        test::MakeDir(rig.Src("media/usb"));
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\media"}));
+        rig.drives.SetFstabMountPoints({rig.Src("media/usb")});
+        {
+            test::TmpfsMount mount(rig.Src("media/usb"));
+            if (!mount.Mounted())
+                GTEST_SKIP() << mount.Error();
+            test::WriteFile(rig.Src("media/usb/photos/p1.jpg"), "picture", kOld);
+            rig.engine.run(project);
+            ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        }
+        // The disk is unplugged: its folder is empty, and its backup is all there is of it.
+        rig.engine.run(project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Error"));
+        EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/media/usb/photos/p1.jpg")), "picture");
+        EXPECT_EQ(rig.ReportedStartingWith("ERROR: c:\\media\\usb is the folder of a disk").size(),
+                  1u);
+    }
 }
 
 // Every run ends with its numbers, counted as the passes worked, just before its closing lines,

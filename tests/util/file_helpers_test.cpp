@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -268,6 +269,48 @@ TEST_F(FileHelpers, CopyFileKeepAgeCopiesContentAndTime) {
     EXPECT_EQ(GetFileAttributes("e:\\dst\\data.bin") & kAttrReadOnly, 0u);
     EXPECT_EQ(NamesIn("e:\\dst"), std::vector<std::string>{"data.bin"});
     EXPECT_TRUE(dialogs.Boxes().empty());
+}
+
+// A source written to while it is copied must never leave a copy that mixes old and new bytes
+// under a time that later runs take for the source's: the copy is made again, and a file that
+// never holds still is not copied at all, its old copy kept.
+TEST_F(FileHelpers, CopyFileKeepAgeNeverKeepsACopyOfAFileThatChangedMeanwhile) {
+    struct Case {
+        const char* name;
+        int changes;  // how many of the copies see the source written to
+        bool copied;
+    };
+    for (const Case& c : {Case{"changes once", 1, true}, Case{"never holds still", 99, false}}) {
+        SCOPED_TRACE(c.name);
+        WriteFile(drives.Host("c:\\log.txt"), Pattern(4096), kSomeTime);
+        WriteFile(drives.Host("e:\\log.txt"), "last week's copy", kSomeTime - 100);
+        // Appends to the source after the first piece of a copy, as a program writing its log
+        // would; a count that does not grow is the first piece of the next copy.
+        struct Writer final : CopyWatcher {
+            Writer(std::string p, int n) : path(std::move(p)), left(n) {}
+            bool Copied(std::uint64_t bytes) override {
+                if (left > 0 && bytes <= last) {
+                    --left;
+                    std::ofstream(path, std::ios::app) << "more";
+                }
+                last = bytes;
+                return true;
+            }
+            std::string path;
+            int left;
+            std::uint64_t last = UINT64_MAX;
+        };
+        Writer watcher(drives.Host("c:\\log.txt"), c.changes);
+
+        if (c.copied) {
+            CopyFileKeepAge("c:\\log.txt", "e:\\log.txt", &watcher);
+            EXPECT_EQ(ReadFile(drives.Host("e:\\log.txt")), ReadFile(drives.Host("c:\\log.txt")));
+        } else {
+            EXPECT_THROW(CopyFileKeepAge("c:\\log.txt", "e:\\log.txt", &watcher), CopyError);
+            EXPECT_EQ(ReadFile(drives.Host("e:\\log.txt")), "last week's copy");
+        }
+        EXPECT_EQ(NamesIn("e:\\"), std::vector<std::string>{"log.txt"});
+    }
 }
 
 TEST_F(FileHelpers, CopyFileKeepAgeCopiesAnEmptyFile) {
