@@ -55,6 +55,8 @@ inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
 inline void WouldAsk(PassContext& ctx, const std::string& text, bool stops = false) {
     ctx.report((stops ? "Would stop: " : "Would ask: ") + text, true);
     ctx.run.NotePlanned(PlannedStepKind::Question, text);
+    if (stops && ctx.run.Plan != nullptr)
+        ctx.run.Plan->wouldStop = true;
 }
 
 // The line both passes report with their read-only refusals.

@@ -729,7 +729,8 @@ void RunEngine::DryRunSteps(const std::string& path) {
     const double elapsed = MsBetween(NowLocal(), startTime_);
     run_.Totals.elapsedMs = elapsed;
     SummaryLines(FormatElapsed(elapsed));
-    outcome_ = HistoryResult();
+    // A run that would stop at a failure would not end "OK" either.
+    outcome_ = run_.Plan->wouldStop ? std::string(kResultError) : HistoryResult();
 }
 
 // What the dry run found for one item, in one line.

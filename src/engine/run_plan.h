@@ -39,6 +39,8 @@ struct RunPlan {
     std::vector<PlannedItem> items;
     // The dry run was stopped, or could not look at everything: the plan may be short.
     bool incomplete = false;
+    // The run would stop at a failure on its way (a read-only copy to replace).
+    bool wouldStop = false;
 
     // The steps of `kind` of one item, or of all items when `item` is null.
     PlannedCount Count(PlannedStepKind kind, const PlannedItem* item = nullptr) const {

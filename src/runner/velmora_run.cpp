@@ -129,6 +129,15 @@ public:
         ++(yes ? answeredYes_ : answeredNo_);
         return yes ? Answer::Yes : Answer::No;
     }
+    // A dry run asks nothing: each question it names is counted with the answer the run would
+    // get here, so that its exit code says what the run's would be.
+    void CountPlannedQuestion(const std::string& text) {
+        planned_ = true;
+        const bool wholeRemoval = text.rfind(kWholeRemovalQuestionStart, 0) == 0;
+        const bool confirmation = text.rfind("Do you really want to ", 0) == 0;
+        const bool yes = wholeRemoval ? yesToWholeRemoval_ : yesToConfirmations_ && confirmation;
+        ++(yes ? answeredYes_ : answeredNo_);
+    }
     // An input box left unanswered is counted with the questions answered No.
     std::optional<std::string> Input(const std::string&, const std::string& prompt,
                                      const std::string&) override {
@@ -144,7 +153,8 @@ public:
     // The last line of the output, so a script sees what was decided without a person.
     std::string CountLine() const {
         const int total = answeredYes_ + answeredNo_;
-        return "velmora-run answered " + std::to_string(total) +
+        return std::string(planned_ ? "velmora-run would answer " : "velmora-run answered ") +
+               std::to_string(total) +
                (total == 1 ? " question" : " questions") +
                " itself: " + std::to_string(answeredYes_) + " Yes, " + std::to_string(answeredNo_) +
                " No";
@@ -166,6 +176,7 @@ private:
 
     bool yesToConfirmations_;
     bool yesToWholeRemoval_;
+    bool planned_ = false;
     int answeredYes_ = 0;
     int answeredNo_ = 0;
 };
@@ -312,7 +323,12 @@ int Run(const Arguments& args) {
     if (args.dryRun) {
         // A dry run leaves the run log as it is, too.
         view.SetLogToFile(false);
-        engine.DryRun(opened.projectPath);
+        RunPlan plan;
+        engine.DryRun(opened.projectPath, &plan);
+        for (const PlannedItem& item : plan.items)
+            for (const PlannedStep& step : item.steps)
+                if (step.kind == PlannedStepKind::Question)
+                    dialogs.CountPlannedQuestion(step.path);
     } else {
         engine.run(opened.projectPath);
     }

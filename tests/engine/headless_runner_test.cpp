@@ -225,6 +225,15 @@ TEST(HeadlessRunnerTest, EmptyingABackupNeedsAllowMassDelete) {
         test::WriteFile(copy, "backed up", kOld);
         const std::string output = rig.drives.Base() + "/out.txt";
 
+        // A dry run first: it changes nothing and foretells the answer and the exit code.
+        std::vector<std::string> dry = c.extra;
+        dry.push_back("--dry-run");
+        EXPECT_EQ(WaitForRunner(StartRunner(rig, "emptied", output, dry)), c.exitCode);
+        std::string foretold = c.lastLine;
+        foretold.replace(0, std::string("velmora-run answered").size(), "velmora-run would answer");
+        EXPECT_EQ(LastLine(test::ReadFile(output)), foretold);
+        EXPECT_TRUE(test::Exists(copy));
+
         EXPECT_EQ(WaitForRunner(StartRunner(rig, "emptied", output, c.extra)), c.exitCode);
 
         const std::string printed = test::ReadFile(output);
