@@ -190,7 +190,17 @@ std::optional<std::int32_t> ParseDecimalInt32(std::string_view text) {
 // A JSON string: quotes, backslashes and control characters escaped; other bytes (UTF-8) kept.
 std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            // A well-formed character as it is; a stray byte (a name from the host that is no
+            // UTF-8) as the replacement character, so the line stays valid JSON.
+            const std::size_t length = FirstCharacters(text.substr(i), 1).bytes;
+            const bool wellFormed = length > 1;
+            out += wellFormed ? std::string(text.substr(i, length)) : std::string("\\ufffd");
+            i += (wellFormed ? length : 1) - 1;
+            continue;
+        }
         switch (c) {
             case '"':
                 out += "\\\"";

@@ -286,6 +286,7 @@ TEST(JsonQuoted, EscapesWhatJsonNeedsAndKeepsUtf8) {
              {std::string("x\x01y\x1f", 4), "\"x\\u0001y\\u001f\""},
              {"Gr\xC3\xBC\xC3\x9F\xEF\x80\xA2", "\"Gr\xC3\xBC\xC3\x9F\xEF\x80\xA2\""},
              {"/ and \x7f", "\"/ and \x7f\""},
+             {"bad \xFF and cut \xC3", "\"bad \\ufffd and cut \\ufffd\""},
          }) {
         EXPECT_EQ(JsonQuoted(c.in), c.out) << c.in;
     }
