@@ -818,6 +818,64 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyP
         Fail(failed_ ? EIO : EBADF);
         return CopyOutcome::WriteFailed;
     }
+    // A disk image or a database file may be mostly holes: its copy keeps them, instead of
+    // writing every zero of them to the backup. Small files are never worth the look.
+    constexpr std::uint64_t kSparseLookFrom = 1u << 20;
+    const std::uint64_t size = source.opened_.size;
+    if (size >= kSparseLookFrom && ::lseek(source.fd_, 0, SEEK_CUR) == 0) {
+        const off_t firstHole = ::lseek(source.fd_, 0, SEEK_HOLE);
+        ::lseek(source.fd_, 0, SEEK_SET);
+        if (firstHole >= 0 && static_cast<std::uint64_t>(firstHole) < size) {
+            return CopySparse(source, size, progress, context);
+        }
+    }
+    return CopyPiece(source, UINT64_MAX, progress, context);
+}
+
+AtomicFileWriter::CopyOutcome AtomicFileWriter::CopySparse(HostFile& source, std::uint64_t size,
+                                                           CopyProgress progress, void* context) {
+    const auto giveUp = [this](int code) {
+        failed_ = true;
+        Abort();
+        Fail(code);
+        return CopyOutcome::ReadFailed;
+    };
+    off_t at = 0;
+    while (static_cast<std::uint64_t>(at) < size) {
+        const off_t data = ::lseek(source.fd_, at, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) {
+                break;  // nothing but a hole up to the end
+            }
+            return giveUp(errno);
+        }
+        const off_t hole = ::lseek(source.fd_, data, SEEK_HOLE);
+        if (hole < 0 || ::lseek(source.fd_, data, SEEK_SET) < 0 ||
+            ::lseek(file_.fd_, data, SEEK_SET) < 0) {
+            return giveUp(errno);
+        }
+        written_ = static_cast<std::uint64_t>(data);
+        const CopyOutcome piece =
+            CopyPiece(source, static_cast<std::uint64_t>(hole - data), progress, context);
+        if (piece != CopyOutcome::Done) {
+            return piece;
+        }
+        at = hole;
+    }
+    // The holes up to the end, and the length the file had when it was opened.
+    if (host::SetLength(file_.fd_, static_cast<off_t>(size)) != 0) {
+        const int code = errno != 0 ? errno : EIO;
+        failed_ = true;
+        Abort();
+        Fail(code);
+        return CopyOutcome::WriteFailed;
+    }
+    written_ = size;
+    return CopyOutcome::Done;
+}
+
+AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std::uint64_t limit,
+                                                          CopyProgress progress, void* context) {
     const auto giveUp = [this](CopyOutcome outcome) {
         const int code = LastPlatformError().code != 0 ? LastPlatformError().code : EIO;
         failed_ = true;
@@ -825,12 +883,13 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyP
         Fail(code);
         return outcome;
     };
+    std::uint64_t left = limit;
     // The kernel copies without the bytes passing through this process. Pieces of the writeback
     // size, so that a large file is sent on to the medium while it is copied.
-    for (;;) {
+    while (left > 0) {
         host::CopySide side = host::CopySide::Unknown;
-        const ssize_t copied =
-            host::CopyRange(source.fd_, file_.fd_, static_cast<std::size_t>(kWritebackChunk), side);
+        const ssize_t copied = host::CopyRange(
+            source.fd_, file_.fd_, static_cast<std::size_t>(std::min(kWritebackChunk, left)), side);
         if (copied == 0) {
             return CopyOutcome::Done;
         }
@@ -843,6 +902,7 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyP
                                                        : CopyOutcome::WriteFailed);
         }
         written_ += static_cast<std::uint64_t>(copied);
+        left -= static_cast<std::uint64_t>(copied);
         if (durability_ == Durability::Deferred && written_ - writebackStart_ >= kWritebackChunk) {
             StartWriteback();
         }
@@ -852,10 +912,14 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyP
         }
     }
     constexpr std::size_t kBufferSize = 524288;
-    std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-    for (;;) {
+    std::unique_ptr<char[]> buffer;
+    while (left > 0) {
+        if (!buffer) {
+            buffer.reset(new char[kBufferSize]);
+        }
         std::size_t got = 0;
-        if (!source.Read(buffer.get(), kBufferSize, got)) {
+        if (!source.Read(buffer.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, left)),
+                         got)) {
             return giveUp(CopyOutcome::ReadFailed);
         }
         if (got == 0) {
@@ -864,11 +928,13 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyP
         if (!Write(buffer.get(), got)) {
             return CopyOutcome::WriteFailed;  // Write has removed the temporary file
         }
+        left -= got;
         if (progress != nullptr && !progress(context, written_)) {
             Abort();
             return CopyOutcome::Stopped;
         }
     }
+    return CopyOutcome::Done;
 }
 
 bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {

@@ -212,8 +212,9 @@ public:
     // copy: the temporary file is removed and the target left as it was.
     using CopyProgress = bool (*)(void* context, std::uint64_t bytesSoFar);
     // Writes the rest of `source` (from its current offset to its end). The kernel copies the
-    // bytes itself where it can; otherwise they pass through a buffer. On a failure the
-    // temporary file is removed and LastPlatformError tells why.
+    // bytes itself where it can; otherwise they pass through a buffer. A sparse source copied
+    // from its start keeps its holes: only its data is written. On a failure the temporary file
+    // is removed and LastPlatformError tells why.
     CopyOutcome CopyFrom(HostFile& source, CopyProgress progress = nullptr,
                          void* context = nullptr);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
@@ -234,6 +235,12 @@ public:
 
 private:
     void StartWriteback();
+    // Copies up to `limit` bytes (to the end of `source` when it ends first) from the current
+    // offsets of both files.
+    CopyOutcome CopyPiece(HostFile& source, std::uint64_t limit, CopyProgress progress,
+                          void* context);
+    CopyOutcome CopySparse(HostFile& source, std::uint64_t size, CopyProgress progress,
+                           void* context);
     bool CommitStamped(const struct timespec* modified);
 
     std::string target_;

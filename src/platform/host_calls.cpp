@@ -124,6 +124,11 @@ int Sync(int fd) {
     return ::fsync(fd);
 }
 
+int SetLength(int fd, off_t length) {
+    VLM_FAULT_POINT(Write, -1);
+    return ::ftruncate(fd, length);
+}
+
 int SyncFileSystem(int fd) {
     VLM_FAULT_POINT(SyncFileSystem, -1);
     return ::syncfs(fd);

@@ -20,6 +20,9 @@ int SyncFileSystem(int fd);
 // sync_file_range(SYNC_FILE_RANGE_WRITE): starts writing a range of `fd` to the medium without
 // waiting for it. Only a hint: never faulted, and its failure changes nothing.
 void StartWriteback(int fd, off_t offset, off_t length);
+// ftruncate: gives an open file its length (a sparse copy's holes up to its end); counts as a
+// Write.
+int SetLength(int fd, off_t length);
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);
 int MakeDir(const char* path, mode_t mode);

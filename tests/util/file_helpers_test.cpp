@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -310,6 +311,38 @@ TEST_F(FileHelpers, CopyFileKeepAgeNeverKeepsACopyOfAFileThatChangedMeanwhile) {
             EXPECT_EQ(ReadFile(drives.Host("e:\\log.txt")), "last week's copy");
         }
         EXPECT_EQ(NamesIn("e:\\"), std::vector<std::string>{"log.txt"});
+    }
+}
+
+// A disk image keeps its holes in the backup: the same bytes, without writing every zero.
+TEST_F(FileHelpers, CopyFileKeepAgeKeepsTheHolesOfASparseFile) {
+    constexpr off_t kSize = 8 << 20;
+    const std::string data = Pattern(65536);
+    struct Case {
+        const char* name;
+        std::vector<off_t> dataAt;  // where 64 KiB of data lie; holes elsewhere
+    };
+    for (const Case& c : {Case{"data, hole, data, hole", {0, 3 << 20}},
+                          Case{"a hole first and at the end", {1 << 20}},
+                          Case{"all hole", {}}}) {
+        SCOPED_TRACE(c.name);
+        const std::string source = drives.Host("c:\\disk.img");
+        {
+            const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ASSERT_GE(fd, 0);
+            for (const off_t at : c.dataAt)
+                ASSERT_EQ(::pwrite(fd, data.data(), data.size(), at), static_cast<ssize_t>(data.size()));
+            ASSERT_EQ(::ftruncate(fd, kSize), 0);
+            ::close(fd);
+        }
+        CopyFileKeepAge("c:\\disk.img", "e:\\disk.img");
+
+        const std::string copy = drives.Host("e:\\disk.img");
+        EXPECT_EQ(ReadFile(copy), ReadFile(source));
+        struct stat st {};
+        ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, kSize);
+        EXPECT_LT(st.st_blocks * 512, 1 << 20) << "the holes were written out";
     }
 }
 
