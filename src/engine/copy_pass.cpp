@@ -29,17 +29,19 @@ enum class FileOrigin { SingleItem, FolderWalk };
 class DestinationFolder {
 public:
     DestinationFolder() = default;
-    explicit DestinationFolder(std::vector<DirEntry> entries)
+    explicit DestinationFolder(FolderListing entries)
         : entries_(std::move(entries)), listed_(true) {}
 
-    // The entry at `path`, whose name is `name`.
+    // The entry at `path`, whose name is `name`. The walk asks in the order of its source
+    // listing, which is the order of this one: each lookup goes on from where the last ended, so
+    // the two listings are passed through once side by side.
     std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
         if (!listed_)
             return QueryEntry(path);
-        const DirEntry* listed = FindListedEntry(entries_, name);
-        if (listed == nullptr)
+        const std::size_t at = entries_.FindFrom(name, next_);
+        if (at == FolderListing::npos)
             return std::nullopt;
-        return *listed;
+        return entries_.Entry(at);
     }
 
     bool HoldsFolder(const std::string& path, std::string_view name) const {
@@ -48,7 +50,8 @@ public:
     }
 
 private:
-    std::vector<DirEntry> entries_;
+    FolderListing entries_;
+    mutable std::size_t next_ = 0;
     bool listed_ = false;
 };
 
@@ -137,9 +140,9 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
 }
 
 void CopyPass::Walk(const std::string& source, const std::string& destination) {
-    std::vector<DirEntry> entries;
+    FolderListing listing;
     std::vector<UnlistedEntry> unlisted;
-    if (!ListDirectory(source, kAttrAnyFile, entries, ListDetail::Full, &unlisted)) {
+    if (!listing.Read(source, kAttrAnyFile, ListDetail::Full, &unlisted)) {
         // An unreadable folder must not pass for an empty one: its files are not backed up.
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
@@ -154,14 +157,16 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     // whose name cleaning leaves as it is keeps it, and no file ever overwrites another's copy.
     std::map<std::string, std::string> claimedBy;
     if (run_.LongNamesOn) {
-        for (const DirEntry& entry : entries) {
-            if (entry.kind == EntryKind::File && CleanedName(entry.name) == entry.name)
-                claimedBy.emplace(entry.name, entry.name);
+        for (std::size_t i = 0; i < listing.size(); ++i) {
+            const std::string name(listing.Name(i));
+            if (listing.Kind(i) == EntryKind::File && CleanedName(name) == name)
+                claimedBy.emplace(name, name);
         }
     }
-    for (const DirEntry& entry : entries) {
+    for (std::size_t i = 0; i < listing.size(); ++i) {
         if (ctx_.PumpAndCheckStop())
             return;
+        const DirEntry entry = listing.Entry(i);
         const std::string s = source + "\\" + entry.name;
         switch (entry.kind) {
             case EntryKind::Directory:
@@ -238,8 +243,8 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
     // find the first one's copy: then only a lookup of each path sees what this walk wrote.
     if (run_.LongNamesOn)
         return DestinationFolder();
-    std::vector<DirEntry> entries;
-    if (!ListDirectory(destination, kAttrAnyFile, entries))
+    FolderListing entries;
+    if (!entries.Read(destination, kAttrAnyFile))
         return DestinationFolder();
     return DestinationFolder(std::move(entries));
 }
