@@ -68,6 +68,8 @@ public:
     void Copy(std::string_view sourceIn, std::string_view destination);
 
 private:
+    void CopyFolder(const std::string& source, const std::string& destination,
+                    std::uint32_t destinationAttributes);
     void Walk(const std::string& source, const std::string& destination);
     DestinationFolder ListDestination(const std::string& destination) const;
     void EnterSubFolder(const std::string& subSource, const std::string& destination,
@@ -122,7 +124,13 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
                      GetFilePermissions(source).value_or(0), FileOrigin::SingleItem);
         return;
     }
+    CopyFolder(source, destination, destinationAttributes);
+}
 
+// The folder `source`, whose copy `destination` has `destinationAttributes`
+// (kInvalidAttributes: none yet, which only an estimate goes on with).
+void CopyPass::CopyFolder(const std::string& source, const std::string& destination,
+                          std::uint32_t destinationAttributes) {
     const bool destinationMissing = destinationAttributes == kInvalidAttributes;
     if ((!destinationMissing && (destinationAttributes & kAttrReadOnly) == 0) ||
         (destinationMissing && run_.VirtualCopy)) {
@@ -254,11 +262,10 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     const std::string& name = sourceEntry.name;
     const std::string subDestination = destination + "\\" + name;
     bool created = false;
-    std::optional<DirEntry> found;
+    // Only a real folder will do: a link of that name at the destination is never written
+    // through, it is removed and a folder made in its place.
+    std::optional<DirEntry> found = existing.Lookup(subDestination, name);
     if (!run_.VirtualCopy) {
-        // Only a real folder will do: a link of that name at the destination is never written
-        // through, it is removed and a folder made in its place.
-        found = existing.Lookup(subDestination, name);
         const bool isLink = found && found->kind == EntryKind::Link;
         if (!found || found->kind != EntryKind::Directory) {
             if ((!isLink || ReplaceLinkWithFolder(subDestination)) &&
@@ -279,7 +286,13 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
         }
     }
     ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
-    Copy(subSource, subDestination);
+    // Both sides are known from the listings (the source entry is a real folder, not a link):
+    // only a folder made just now is looked at again.
+    if (ctx_.PumpAndCheckStop())
+        return;
+    if (created)
+        found = QueryEntry(subDestination);
+    CopyFolder(subSource, subDestination, found ? found->attributes : kInvalidAttributes);
     // A new folder gets its original's permission bits once its content is in, so that a
     // folder its owner made read-only still has its backup written; a folder made private
     // since its backup makes its copy private too.

@@ -24,6 +24,7 @@ public:
     void Remove(std::string_view source, std::string_view destinationIn);
 
 private:
+    void RemoveInFolder(std::string_view source, std::string_view destinationIn);
     void Walk(const std::string& source, const std::string& destination);
     void RemoveFolder(const std::string& dPrime);
     void RemoveFile(const std::string& source, const std::string& destination,
@@ -87,6 +88,11 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         MissingItem(std::string(source));
         return;
     }
+    RemoveInFolder(source, destinationIn);
+}
+
+// The source folder `source` is there (a walk knows it from its listing).
+void RemovalPass::RemoveInFolder(std::string_view source, std::string_view destinationIn) {
     // One look at the destination tells whether it is there and whether it is read-only. A link
     // there is no folder of the backup's: nothing is ever removed through one.
     const auto destinationEntry = QueryEntry(destinationIn);
@@ -148,7 +154,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
             if (SourceHas(sourceEntries, entry.name, EntryKind::Directory, sourceAt)) {
                 ctx_.detail(
                     [&] { return "getting into dir " + entry.name + " from " + destination; });
-                Remove(source + "\\" + entry.name, d);
+                RemoveInFolder(source + "\\" + entry.name, d);
             } else {
                 RemoveFolder(d);
             }
