@@ -288,17 +288,18 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
     // Both sides are known from the listings (the source entry is a real folder, not a link):
     // only a folder made just now is looked at again.
-    if (ctx_.PumpAndCheckStop())
-        return;
-    if (created)
-        found = QueryEntry(subDestination);
-    CopyFolder(subSource, subDestination, found ? found->attributes : kInvalidAttributes);
+    if (!ctx_.PumpAndCheckStop()) {
+        if (created)
+            found = QueryEntry(subDestination);
+        CopyFolder(subSource, subDestination, found ? found->attributes : kInvalidAttributes);
+    }
     // A new folder gets its original's permission bits once its content is in, so that a
     // folder its owner made read-only still has its backup written; a folder made private
-    // since its backup makes its copy private too.
+    // since its backup makes its copy private too. An estimate or a dry run changes nothing.
     if (created)
         CopyFolderPermissions(subSource, subDestination);
-    else if (found && found->permissions != 0 && found->permissions != sourceEntry.permissions)
+    else if (!run_.VirtualCopy && found && found->permissions != 0 &&
+             found->permissions != sourceEntry.permissions)
         UpdatePermissions(subDestination, sourceEntry.permissions);
 }
 
