@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <optional>
 
 #include "platform/host_calls.h"
@@ -28,15 +29,25 @@ constexpr std::uint64_t kEntriesToJudgeBy = 1024;
 void MetadataPrefetch::Start(const std::vector<std::string>& folders, int workersPerFolder) {
     Stop();
     stop_.store(false);
-    const int parts = std::max(1, workersPerFolder);
+    const int shares = std::max(1, workersPerFolder);
     for (const std::string& folder : folders) {
         // Translated here: the drive table belongs to the run's thread.
         std::optional<std::string> host = ToHostPath(folder);
         if (!host) {
             continue;
         }
-        for (int part = 0; part < parts; ++part) {
-            workers_.emplace_back([this, path = *host, part, parts] { Work(path, part, parts); });
+        for (int share = 0; share < shares; ++share) {
+            try {
+                workers_.emplace_back([this, path = *host, share, shares] {
+                    // Read-ahead is only a help: nothing that goes wrong in it may end the run.
+                    try {
+                        Work(path, share, shares);
+                    } catch (...) {
+                    }
+                });
+            } catch (const std::exception&) {
+                return;  // no thread to be had: the run goes on with the workers it has
+            }
         }
     }
 }
@@ -49,12 +60,12 @@ void MetadataPrefetch::Stop() {
     workers_.clear();
 }
 
-void MetadataPrefetch::Work(const std::string& hostFolder, int part, int parts) {
+void MetadataPrefetch::Work(const std::string& hostFolder, int share, int shares) {
     const int fd = host::OpenFolderQuietly(AT_FDCWD, hostFolder.c_str());
     if (fd >= 0) {
         Walk walk;
-        walk.part = part;
-        walk.parts = parts;
+        walk.share = share;
+        walk.shares = shares;
         walk.blocksAtStart = host::BlocksReadByThisThread();
         Visit(fd, 0, walk);
     }
@@ -70,8 +81,8 @@ bool MetadataPrefetch::Visit(int folderFd, int depth, Walk& walk) {
         return !stop_.load(std::memory_order_relaxed);
     }
     const auto mine = [&](std::size_t index) {
-        return depth > 0 ||
-               index % static_cast<std::size_t>(walk.parts) == static_cast<std::size_t>(walk.part);
+        return depth > 0 || index % static_cast<std::size_t>(walk.shares) ==
+                                static_cast<std::size_t>(walk.share);
     };
     std::vector<std::string> folders;
     std::size_t index = 0;

@@ -39,12 +39,13 @@ public:
 
 private:
     struct Walk {
-        int part = 0;  // this worker's share of the top folder: every parts-th entry
-        int parts = 1;
+        // In the top folder this worker takes every entry whose place modulo `shares` is `share`.
+        int share = 0;
+        int shares = 1;
         long blocksAtStart = 0;    // what the worker's thread had read before it began
         std::uint64_t looked = 0;  // entries this worker looked at
     };
-    void Work(const std::string& hostFolder, int part, int parts);
+    void Work(const std::string& hostFolder, int share, int shares);
     bool Visit(int folderFd, int depth, Walk& walk);
 
     std::atomic<bool> stop_{false};
