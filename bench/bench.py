@@ -66,16 +66,52 @@ def change_and_delete(root, seed, fraction):
         os.remove(path)
 
 
-def timed(command):
+def drop_caches():
+    """Empties the page, inode and folder caches; False where this process may not."""
+    try:
+        os.sync()
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+class Measure:
+    """What one timed command took: seconds, and its peak resident memory in KiB (the largest of
+    the process and the children it waited for, as /usr/bin/time %M reports it)."""
+
+    def __init__(self, seconds, peak_kib):
+        self.seconds = seconds
+        self.peak_kib = peak_kib
+
+
+PEAK_MEMORY = None  # the peak_memory program of bench/, set by main()
+
+
+def timed(command, cold=False):
     # Nothing written before may still be on its way to the disk: a run flushes its file system
     # when it ends, and would otherwise pay for what the other tool (or anyone) left unwritten.
-    os.sync()
+    if cold:
+        drop_caches()
+    else:
+        os.sync()
+    peak_file = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"velmora-bench-peak-{os.getpid()}")
     start = time.perf_counter()
-    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    result = subprocess.run([PEAK_MEMORY, peak_file] + command, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
     if result.returncode != 0:
         raise SystemExit(f"{command[0]} failed ({result.returncode}): {result.stderr.decode()}")
-    return elapsed
+    with open(peak_file) as f:
+        peak_kib = int(f.read())
+    os.remove(peak_file)
+    return Measure(elapsed, peak_kib)
+
+
+def load_average():
+    one, five, fifteen = os.getloadavg()
+    return f"load average {one:.2f}, {five:.2f}, {fifteen:.2f}"
 
 
 def write_project(path, item, drive):
@@ -88,9 +124,26 @@ def write_project(path, item, drive):
         )
 
 
+def generate_wide_folder(root, seed, files):
+    """One folder holding `files` small files: what a mail or photo folder looks like."""
+    rng = random.Random(seed)
+    os.makedirs(root, exist_ok=True)
+    for i in range(files):
+        path = os.path.join(root, f"wide{i:06d}.dat")
+        with open(path, "wb") as f:
+            f.write(rng.randbytes(rng.randrange(0, 512)))
+        stamp = 1500000000 + rng.randrange(0, 100000000, 2)
+        os.utime(path, (stamp, stamp))
+
+
+def median_of(measures, field="seconds"):
+    return statistics.median(getattr(m, field) for m in measures)
+
+
 class Bench:
-    def __init__(self, runner, work):
+    def __init__(self, runner, walker, work):
         self.runner = runner
+        self.walker = walker
         self.work = work
         self.prog = os.path.join(work, "prog")
         self.data = os.path.join(work, "data")
@@ -105,98 +158,169 @@ class Bench:
         # that cost would fall on whichever tool happens to run first after a deletion.
         self.vdest = os.path.join(self.work, "vdest-" + tag)
         self.rdest = os.path.join(self.work, "rdest-" + tag)
-        for d in (self.vdest, self.rdest):
+        self.wdest = os.path.join(self.work, "wdest-" + tag)
+        self.cdest = os.path.join(self.work, "cdest-" + tag)
+        for d in (self.vdest, self.rdest, self.wdest, self.cdest):
             os.makedirs(d, exist_ok=True)
         with open(os.path.join(self.prog, "drives.ini"), "w") as f:
             f.write(f"[Drives]\r\ns={self.data}\r\nv={self.vdest}\r\n")
         os.sync()
 
-    def velmora(self, name):
+    def velmora(self, name, cold=False):
         project = os.path.join(self.prog, name + ".vlm")
         write_project(project, "s:\\" + name, "v")
-        return timed([self.runner, project, "--log-level", "none", "--program-folder", self.prog])
+        return timed([self.runner, project, "--log-level", "none", "--program-folder", self.prog],
+                     cold)
 
-    def rsync(self, name):
+    def rsync(self, name, cold=False):
         return timed(["rsync", "-a", "--delete", os.path.join(self.data, name) + "/",
-                      os.path.join(self.rdest, name) + "/"])
+                      os.path.join(self.rdest, name) + "/"], cold)
+
+    def walk(self, name, cold=False):
+        return timed([self.walker, os.path.join(self.data, name), os.path.join(self.wdest, name)],
+                     cold)
 
     def cp(self, name):
-        target = os.path.join(self.rdest, name)
+        target = os.path.join(self.cdest, name)
         shutil.rmtree(target, ignore_errors=True)
         return timed(["cp", "-a", os.path.join(self.data, name), target])
 
-    def record(self, label, ours, peer, peer_name):
-        mo, mp = statistics.median(ours), statistics.median(peer)
-        self.rows.append((label, mo, mp, peer_name, mo / mp))
-        print(f"{label:<34} velmora {mo:8.3f} s   {peer_name} {mp:8.3f} s   ratio {mo / mp:5.2f}",
-              flush=True)
+    def flushed(self, measure, folder):
+        # The tool, then one flush of its destination's file system: a run of Velmora makes that
+        # flush itself before it reports its result, so it finds little left to write.
+        return Measure(measure.seconds + timed(["sync", "-f", folder]).seconds, measure.peak_kib)
+
+    def record(self, label, results, targets=()):
+        """results: [(tool, measures)], Velmora first. targets: [(peer, most ratio)]."""
+        ours = median_of(results[0][1])
+        print(f"{label}  ({load_average()})", flush=True)
+        row = {"label": label, "tools": {}}
+        for tool, measures in results:
+            times = sorted(m.seconds for m in measures)
+            peak = median_of(measures, "peak_kib") / 1024
+            line = (f"    {tool:<16} median {median_of(measures):8.3f} s"
+                    f"  (rounds {times[0]:.3f}-{times[-1]:.3f})  peak {peak:6.1f} MB")
+            if tool != results[0][0]:
+                ratio = ours / median_of(measures)
+                line += f"   Velmora / {tool} {ratio:5.2f}"
+                for peer, most in targets:
+                    if peer == tool:
+                        line += f"  target <= {most:.2f}: " + ("met" if ratio <= most else "missed")
+            print(line, flush=True)
+            row["tools"][tool] = measures
+        self.rows.append(row)
 
     @staticmethod
-    def alternate(reps, ours_run, peer_run, before=None):
-        # The two tools take turns going first, so that neither always finds a warm cache.
-        ours, peer = [], []
+    def alternate(reps, runs, before=None):
+        # The tools take turns going first, so that none always finds the cache as another left
+        # it. runs: [(tool, callable)]; the result keeps that order.
+        results = [(tool, []) for tool, _ in runs]
         for i in range(reps):
             if before:
                 before(i)
-            if i % 2 == 0:
-                ours.append(ours_run())
-                peer.append(peer_run())
-            else:
-                peer.append(peer_run())
-                ours.append(ours_run())
-        return ours, peer
+            for k in range(len(runs)):
+                j = (i + k) % len(runs)
+                results[j][1].append(runs[j][1]())
+        return results
 
-    def small(self, seed, reps, fraction):
-        ours_run, peer_run = (lambda: self.velmora("small")), (lambda: self.rsync("small"))
-        ours, peer = self.alternate(reps, ours_run, peer_run,
-                                    lambda i: self.fresh_destinations(f"small{i}"))
-        self.record("small files, first full copy", ours, peer, "rsync")
-        ours, peer = self.alternate(reps, ours_run, peer_run)
-        self.record("small files, nothing changed", ours, peer, "rsync")
-        ours, peer = self.alternate(
-            reps, ours_run, peer_run,
-            lambda i: change_and_delete(os.path.join(self.data, "small"), seed + 1000 + i,
-                                        fraction))
-        self.record("small files, 1% changed + 1% deleted", ours, peer, "rsync")
+    def small(self, seed, reps, fraction, cold_allowed):
+        name = "small"
+        folder = lambda base: os.path.join(base, name)
+        first = [
+            ("velmora", lambda: self.flushed(self.velmora(name), self.vdest)),
+            ("rsync", lambda: self.flushed(self.rsync(name), folder(self.rdest))),
+            ("cp -a", lambda: self.flushed(self.cp(name), folder(self.cdest))),
+            ("walker", lambda: self.flushed(self.walk(name), folder(self.wdest))),
+        ]
+        results = self.alternate(reps, first, lambda i: self.fresh_destinations(f"small{i}"))
+        self.record("small files, first full copy, each followed by sync -f", results,
+                    [("cp -a", 1.1)])
+        warm = [("velmora", lambda: self.velmora(name)), ("rsync", lambda: self.rsync(name)),
+                ("walker", lambda: self.walk(name))]
+        self.record("small files, nothing changed", self.alternate(reps, warm),
+                    [("rsync", 0.6), ("walker", 1.15)])
+        if cold_allowed:
+            cold = [("velmora", lambda: self.velmora(name, cold=True)),
+                    ("rsync", lambda: self.rsync(name, cold=True)),
+                    ("walker", lambda: self.walk(name, cold=True))]
+            self.record("small files, nothing changed, cold cache", self.alternate(reps, cold),
+                        [("rsync", 0.6)])
+        else:
+            print("small files, nothing changed, cold cache: not permitted here (dropping the "
+                  "caches needs root), skipped", flush=True)
+        # Each round changes the source once; every tool then brings its own mirror up to date.
+        changed = self.alternate(
+            reps, warm,
+            lambda i: change_and_delete(folder(self.data), seed + 1000 + i, fraction))
+        self.record("small files, 1% changed + 1% deleted", changed, [("rsync", 0.7)])
 
-    def cp_flushed(self, name):
-        # cp -a, then the same one flush of the destination's file system that a run makes
-        # before it reports its result.
-        elapsed = self.cp(name)
-        return elapsed + timed(["sync", "-f", os.path.join(self.rdest, name)])
+    def wide(self, seed, reps, files):
+        name = "wide"
+        generate_wide_folder(os.path.join(self.data, name), seed, files)
+        self.fresh_destinations("wide")
+        runs = [("velmora", lambda: self.velmora(name)), ("rsync", lambda: self.rsync(name)),
+                ("walker", lambda: self.walk(name))]
+        for _, run in runs:
+            run()  # the first copy, not measured here
+        results = self.alternate(reps, runs)
+        self.record(f"one folder of {files} files, nothing changed", results)
+        ours = median_of(results[0][1], "peak_kib")
+        theirs = median_of(results[1][1], "peak_kib")
+        print(f"    peak memory Velmora / rsync {ours / theirs:5.2f}  target <= 1.00: " +
+              ("met" if ours <= theirs else "missed"), flush=True)
 
     def large(self, reps):
-        ours, peer = self.alternate(reps, lambda: self.velmora("large"), lambda: self.cp("large"),
-                                    lambda i: self.fresh_destinations(f"large{i}"))
-        flushed = []
-        for i in range(reps):
-            self.fresh_destinations(f"large{i}-flushed")
-            flushed.append(self.cp_flushed("large"))
-        self.record("large files, first copy", ours, peer, "cp -a")
-        self.record("large files, first copy (both flushed)", ours, flushed, "cp -a + sync -f")
+        name = "large"
+        runs = [("velmora", lambda: self.velmora(name)), ("cp -a", lambda: self.cp(name))]
+        plain = self.alternate(reps, runs, lambda i: self.fresh_destinations(f"large{i}"))
+        self.record("large files, first copy", plain)
+        runs = [("velmora", lambda: self.velmora(name)),
+                ("cp -a + sync -f",
+                 lambda: self.flushed(self.cp(name), os.path.join(self.cdest, name)))]
+        flushed = self.alternate(reps, runs, lambda i: self.fresh_destinations(f"large{i}-f"))
+        # At least 95 % of cp's throughput: at most 1/0.95 of its time.
+        self.record("large files, first copy, both flushed", flushed,
+                    [("cp -a + sync -f", 1 / 0.95)])
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runner", required=True)
+    parser.add_argument("--walker", required=True, help="the mirror walker of bench/")
+    parser.add_argument("--peak-memory", required=True, help="the peak_memory program of bench/")
     parser.add_argument("--work", default="/tmp/velmora-bench")
     parser.add_argument("--seed", type=int, default=20261207)
     parser.add_argument("--scale", type=float, default=1.0,
-                        help="1.0: 100,000 small files in 2,000 folders and 1 GiB of large files")
-    parser.add_argument("--reps", type=int, default=3)
+                        help="1.0: 100,000 small files in 2,000 folders, 1 GiB of large files "
+                             "and one folder of 100,000 files")
+    parser.add_argument("--reps", type=int, default=5)
+    parser.add_argument("--only", choices=["small", "wide", "large"], action="append",
+                        help="run only these cases (may be given more than once)")
     args = parser.parse_args()
+    cases = args.only or ["small", "wide", "large"]
+    global PEAK_MEMORY
+    PEAK_MEMORY = os.path.abspath(args.peak_memory)
 
     shutil.rmtree(args.work, ignore_errors=True)
-    bench = Bench(os.path.abspath(args.runner), args.work)
+    bench = Bench(os.path.abspath(args.runner), os.path.abspath(args.walker), args.work)
     files = max(100, int(100000 * args.scale))
     folders = max(10, int(2000 * args.scale))
     large_bytes = max(16 << 20, int((1 << 30) * args.scale))
-    print(f"generating {files} small files in {folders} folders and {large_bytes >> 20} MiB of "
-          f"large files (seed {args.seed})", flush=True)
-    generate_small_tree(os.path.join(bench.data, "small"), args.seed, files, folders)
-    generate_large_files(os.path.join(bench.data, "large"), args.seed, 4, large_bytes)
-    bench.small(args.seed, args.reps, 0.01)
-    bench.large(args.reps)
+    print(f"{time.strftime('%Y-%m-%d %H:%M:%S')}, {os.cpu_count()} cores, {load_average()}",
+          flush=True)
+    cold_allowed = drop_caches()
+    if "small" in cases:
+        print(f"generating {files} small files in {folders} folders (seed {args.seed})",
+              flush=True)
+        generate_small_tree(os.path.join(bench.data, "small"), args.seed, files, folders)
+        bench.small(args.seed, args.reps, 0.01, cold_allowed)
+    if "wide" in cases:
+        bench.wide(args.seed, args.reps, files)
+    if "large" in cases:
+        print(f"generating {large_bytes >> 20} MiB of large files", flush=True)
+        generate_large_files(os.path.join(bench.data, "large"), args.seed, 4, large_bytes)
+        bench.large(args.reps)
+    print(f"{time.strftime('%Y-%m-%d %H:%M:%S')}, {load_average()}", flush=True)
     shutil.rmtree(args.work, ignore_errors=True)
 
 

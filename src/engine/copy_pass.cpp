@@ -29,17 +29,19 @@ enum class FileOrigin { SingleItem, FolderWalk };
 class DestinationFolder {
 public:
     DestinationFolder() = default;
-    explicit DestinationFolder(std::vector<DirEntry> entries)
+    explicit DestinationFolder(FolderListing entries)
         : entries_(std::move(entries)), listed_(true) {}
 
-    // The entry at `path`, whose name is `name`.
+    // The entry at `path`, whose name is `name`. The walk asks in the order of its source
+    // listing, which is the order of this one: each lookup goes on from where the last ended, so
+    // the two listings are passed through once side by side.
     std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
         if (!listed_)
             return QueryEntry(path);
-        const DirEntry* listed = FindListedEntry(entries_, name);
-        if (listed == nullptr)
+        const std::size_t at = entries_.FindFrom(name, next_);
+        if (at == FolderListing::npos)
             return std::nullopt;
-        return *listed;
+        return entries_.Entry(at);
     }
 
     bool HoldsFolder(const std::string& path, std::string_view name) const {
@@ -48,7 +50,8 @@ public:
     }
 
 private:
-    std::vector<DirEntry> entries_;
+    FolderListing entries_;
+    mutable std::size_t next_ = 0;
     bool listed_ = false;
 };
 
@@ -65,6 +68,8 @@ public:
     void Copy(std::string_view sourceIn, std::string_view destination);
 
 private:
+    void CopyFolder(const std::string& source, const std::string& destination,
+                    std::uint32_t destinationAttributes);
     void Walk(const std::string& source, const std::string& destination);
     DestinationFolder ListDestination(const std::string& destination) const;
     void EnterSubFolder(const std::string& subSource, const std::string& destination,
@@ -124,7 +129,13 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
                      FileOrigin::SingleItem);
         return;
     }
+    CopyFolder(source, destination, destinationAttributes);
+}
 
+// The folder `source`, whose copy `destination` has `destinationAttributes`
+// (kInvalidAttributes: none yet, which only an estimate goes on with).
+void CopyPass::CopyFolder(const std::string& source, const std::string& destination,
+                          std::uint32_t destinationAttributes) {
     const bool destinationMissing = destinationAttributes == kInvalidAttributes;
     if ((!destinationMissing && (destinationAttributes & kAttrReadOnly) == 0) ||
         (destinationMissing && run_.VirtualCopy)) {
@@ -147,9 +158,9 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
 }
 
 void CopyPass::Walk(const std::string& source, const std::string& destination) {
-    std::vector<DirEntry> entries;
+    FolderListing listing;
     std::vector<UnlistedEntry> unlisted;
-    if (!ListDirectory(source, kAttrAnyFile, entries, ListDetail::Full, &unlisted)) {
+    if (!listing.Read(source, kAttrAnyFile, ListDetail::Full, &unlisted)) {
         // An unreadable folder must not pass for an empty one: its files are not backed up.
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
@@ -164,14 +175,16 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     // whose name cleaning leaves as it is keeps it, and no file ever overwrites another's copy.
     std::map<std::string, std::string> claimedBy;
     if (run_.LongNamesOn) {
-        for (const DirEntry& entry : entries) {
-            if (entry.kind == EntryKind::File && CleanedName(entry.name) == entry.name)
-                claimedBy.emplace(entry.name, entry.name);
+        for (std::size_t i = 0; i < listing.size(); ++i) {
+            const std::string name(listing.Name(i));
+            if (listing.Kind(i) == EntryKind::File && CleanedName(name) == name)
+                claimedBy.emplace(name, name);
         }
     }
-    for (const DirEntry& entry : entries) {
+    for (std::size_t i = 0; i < listing.size(); ++i) {
         if (ctx_.PumpAndCheckStop())
             return;
+        const DirEntry entry = listing.Entry(i);
         const std::string s = source + "\\" + entry.name;
         switch (entry.kind) {
             case EntryKind::Directory:
@@ -247,8 +260,8 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
     // find the first one's copy: then only a lookup of each path sees what this walk wrote.
     if (run_.LongNamesOn)
         return DestinationFolder();
-    std::vector<DirEntry> entries;
-    if (!ListDirectory(destination, kAttrAnyFile, entries))
+    FolderListing entries;
+    if (!entries.Read(destination, kAttrAnyFile))
         return DestinationFolder();
     return DestinationFolder(std::move(entries));
 }
@@ -258,11 +271,10 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     const std::string& name = sourceEntry.name;
     const std::string subDestination = destination + "\\" + name;
     bool created = false;
-    std::optional<DirEntry> found;
+    // Only a real folder will do: a link of that name at the destination is never written
+    // through, it is removed and a folder made in its place.
+    std::optional<DirEntry> found = existing.Lookup(subDestination, name);
     if (!run_.VirtualCopy) {
-        // Only a real folder will do: a link of that name at the destination is never written
-        // through, it is removed and a folder made in its place.
-        found = existing.Lookup(subDestination, name);
         const bool isLink = found && found->kind == EntryKind::Link;
         if (!found || found->kind != EntryKind::Directory) {
             if ((!isLink || ReplaceLinkWithFolder(subDestination)) &&
@@ -283,13 +295,19 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
         }
     }
     ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
-    Copy(subSource, subDestination);
+    // Both sides are known from the listings (the source entry is a real folder, not a link):
+    // only a folder made just now is looked at again.
+    if (!ctx_.PumpAndCheckStop()) {
+        if (created)
+            found = QueryEntry(subDestination);
+        CopyFolder(subSource, subDestination, found ? found->attributes : kInvalidAttributes);
+    }
     // A new folder gets its original's permission bits once its content is in, so that a
     // folder its owner made read-only still has its backup written; a folder made private
-    // since its backup makes its copy private too.
+    // since its backup makes its copy private too. An estimate or a dry run changes nothing.
     if (created)
         CopyFolderPermissions(subSource, subDestination);
-    else if (found && found->permissions != kPermissionsUnknown &&
+    else if (!run_.VirtualCopy && found && found->permissions != kPermissionsUnknown &&
              sourceEntry.permissions != kPermissionsUnknown &&
              found->permissions != sourceEntry.permissions)
         UpdatePermissions(subDestination, sourceEntry.permissions);

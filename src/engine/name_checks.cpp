@@ -97,23 +97,24 @@ bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog&
         return false;
     log.report("File name " + Quoted(name) + " with 127 characters detected in backup!", true);
 
-    std::vector<DirEntry> entries;
-    if (!ListDirectory(sourceFolder, kFilesOnlyMask, entries) || !IsCutOfListedFile(name, entries))
+    FolderListing entries;
+    if (!entries.Read(sourceFolder, kFilesOnlyMask) || !IsCutOfListedFile(name, entries))
         return false;
     log.report("Similar name found in source, supposing same file!", true);
     return true;
 }
 
-bool IsCutOfListedFile(std::string_view name, const std::vector<DirEntry>& sourceEntries) {
+bool IsCutOfListedFile(std::string_view name, const FolderListing& sourceEntries) {
     if (CharacterCount(name) != static_cast<std::size_t>(kMaxNameLength))
         return false;
-    for (const DirEntry& entry : sourceEntries) {
-        if (entry.kind == EntryKind::Directory)
+    for (std::size_t i = 0; i < sourceEntries.size(); ++i) {
+        if (sourceEntries.Kind(i) == EntryKind::Directory)
             continue;  // the files-only listing of file127exists holds no folders
-        const CharacterPrefix prefix = FirstCharacters(entry.name, kMaxNameLength);
+        const std::string_view entryName = sourceEntries.Name(i);
+        const CharacterPrefix prefix = FirstCharacters(entryName, kMaxNameLength);
         if (prefix.characters < static_cast<std::size_t>(kMaxNameLength))
             continue;
-        if (std::string_view(entry.name).substr(0, prefix.bytes) == name)
+        if (entryName.substr(0, prefix.bytes) == name)
             return true;
     }
     return false;

@@ -24,6 +24,6 @@ bool NameIsEmpty(std::string_view path);
 // True when `name` (exactly 127 characters) is the cut of a file name in `sourceFolder`.
 bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog& log);
 // The same rule on a listing already made, without a report line.
-bool IsCutOfListedFile(std::string_view name, const std::vector<DirEntry>& sourceEntries);
+bool IsCutOfListedFile(std::string_view name, const FolderListing& sourceEntries);
 
 }  // namespace vlm

@@ -25,10 +25,11 @@ public:
     void Remove(std::string_view source, std::string_view destinationIn);
 
 private:
+    void RemoveInFolder(std::string_view source, std::string_view destinationIn);
     void Walk(const std::string& source, const std::string& destination);
     void RemoveFolder(const std::string& dPrime);
     void RemoveFile(const std::string& source, const std::string& destination,
-                    const DirEntry& entry, const std::vector<DirEntry>& sourceEntries);
+                    const DirEntry& entry, bool sourceHasFile);
     void ReportUnhandled(const std::string& destination,
                          const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question);
@@ -70,10 +71,13 @@ bool RemovalPass::ContinueOrStop(const std::string& question) {
 
 // The source "has" an entry only when the very same kind of thing is there under exactly that
 // name (the host's own, case-sensitive comparison). A link in the source is no plain file or
-// folder: the copy pass skips it, so its namesake at the destination goes.
-bool SourceHas(const std::vector<DirEntry>& sourceEntries, std::string_view name, EntryKind kind) {
-    const DirEntry* entry = FindListedEntry(sourceEntries, name);
-    return entry != nullptr && entry->kind == kind;
+// folder: the copy pass skips it, so its namesake at the destination goes. The walk asks the
+// names of its destination listing in their order, so the source listing is passed through once
+// beside it, from `from` on.
+bool SourceHas(const FolderListing& sourceEntries, std::string_view name, EntryKind kind,
+               std::size_t& from) {
+    const std::size_t at = sourceEntries.FindFrom(name, from);
+    return at != FolderListing::npos && sourceEntries.Kind(at) == kind;
 }
 
 // A source entry that is there but could not be looked at still has its copy: the copy pass
@@ -94,6 +98,11 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         MissingItem(std::string(source));
         return;
     }
+    RemoveInFolder(source, destinationIn);
+}
+
+// The source folder `source` is there (a walk knows it from its listing).
+void RemovalPass::RemoveInFolder(std::string_view source, std::string_view destinationIn) {
     // One look at the destination tells whether it is there and whether it is read-only. A link
     // there is no folder of the backup's: nothing is ever removed through one.
     const auto destinationEntry = QueryEntry(destinationIn);
@@ -125,19 +134,18 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
 void RemovalPass::Walk(const std::string& source, const std::string& destination) {
     // Names and kinds are all this walk compares: both folders are listed once, without a stat
     // of each entry.
-    std::vector<DirEntry> entries;
+    FolderListing entries;
     std::vector<UnlistedEntry> unhandled;
-    if (!ListDirectory(destination, kAttrAnyFile, entries, ListDetail::NamesAndKinds, &unhandled)) {
+    if (!entries.Read(destination, kAttrAnyFile, ListDetail::NamesAndKinds, &unhandled)) {
         const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
         run_.NoteError();
         return;
     }
-    std::vector<DirEntry> sourceEntries;
+    FolderListing sourceEntries;
     std::vector<UnlistedEntry> sourceUnlisted;
-    if (!ListDirectory(source, kAttrAnyFile, sourceEntries, ListDetail::NamesAndKinds,
-                       &sourceUnlisted)) {
+    if (!sourceEntries.Read(source, kAttrAnyFile, ListDetail::NamesAndKinds, &sourceUnlisted)) {
         // A source folder that cannot be read must not pass for an empty one: its whole mirror
         // would go.
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
@@ -157,23 +165,26 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         return;
     }
     ReportUnhandled(destination, unhandled);
-    for (const DirEntry& entry : entries) {
+    std::size_t sourceAt = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         if (ctx_.PumpAndCheckStop())
             return;
+        const DirEntry entry = entries.Entry(i);
         if (SourceUnreadable(sourceUnlisted, entry.name))
             continue;
         if (entry.kind == EntryKind::Directory) {
             const std::string d = destination + "\\" + entry.name;
-            if (SourceHas(sourceEntries, entry.name, EntryKind::Directory)) {
+            if (SourceHas(sourceEntries, entry.name, EntryKind::Directory, sourceAt)) {
                 ctx_.detail(
                     [&] { return "getting into dir " + entry.name + " from " + destination; });
-                Remove(source + "\\" + entry.name, d);
+                RemoveInFolder(source + "\\" + entry.name, d);
             } else {
                 RemoveFolder(d);
             }
         } else {
             // Links and special files are treated like files: only the entry itself goes.
-            RemoveFile(source, destination, entry, sourceEntries);
+            RemoveFile(source, destination, entry,
+                       SourceHas(sourceEntries, entry.name, EntryKind::File, sourceAt));
         }
         if (run_.StopRequested)
             return;
@@ -254,9 +265,9 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
 }
 
 void RemovalPass::RemoveFile(const std::string& source, const std::string& destination,
-                             const DirEntry& entry, const std::vector<DirEntry>& sourceEntries) {
+                             const DirEntry& entry, bool sourceHasFile) {
     // Most files stay: their path is composed only once it is known that they go.
-    if (SourceHas(sourceEntries, entry.name, EntryKind::File))
+    if (sourceHasFile)
         return;
     if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
         // Left behind by a run that was killed mid-copy: the program's own, so it goes without
@@ -313,25 +324,30 @@ bool RemovalWouldEmpty(std::string_view source, std::string_view destination, bo
     if (!folder || folder->kind != EntryKind::Directory ||
         (folder->attributes & kAttrReadOnly) != 0)
         return false;
-    std::vector<DirEntry> entries;
-    std::vector<DirEntry> sourceEntries;
+    FolderListing entries;
+    FolderListing sourceEntries;
     std::vector<UnlistedEntry> sourceUnlisted;
-    if (!ListDirectory(StripTrailingBackslash(destination), kAttrAnyFile, entries,
-                       ListDetail::NamesAndKinds) ||
+    if (!entries.Read(StripTrailingBackslash(destination), kAttrAnyFile,
+                      ListDetail::NamesAndKinds) ||
         entries.empty() ||
-        !ListDirectory(StripTrailingBackslash(source), kAttrAnyFile, sourceEntries,
-                       ListDetail::NamesAndKinds, &sourceUnlisted))
+        !sourceEntries.Read(StripTrailingBackslash(source), kAttrAnyFile, ListDetail::NamesAndKinds,
+                            &sourceUnlisted))
         return false;
     // The walk's rule: a folder stays when the source has a folder of its name, anything else
     // when the source has a file of its name or, with cut names, one that cuts to it.
-    return std::none_of(entries.begin(), entries.end(), [&](const DirEntry& entry) {
-        if (SourceUnreadable(sourceUnlisted, entry.name))
-            return true;
-        if (entry.kind == EntryKind::Directory)
-            return SourceHas(sourceEntries, entry.name, EntryKind::Directory);
-        return SourceHas(sourceEntries, entry.name, EntryKind::File) ||
-               (longNames && IsCutOfListedFile(entry.name, sourceEntries));
-    });
+    std::size_t sourceAt = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string_view name = entries.Name(i);
+        if (SourceUnreadable(sourceUnlisted, name))
+            return false;
+        const bool stays = entries.Kind(i) == EntryKind::Directory
+                               ? SourceHas(sourceEntries, name, EntryKind::Directory, sourceAt)
+                               : SourceHas(sourceEntries, name, EntryKind::File, sourceAt) ||
+                                     (longNames && IsCutOfListedFile(name, sourceEntries));
+        if (stays)
+            return false;
+    }
+    return true;
 }
 
 void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {

@@ -13,6 +13,7 @@
 #include "engine/removal_pass.h"
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
+#include "platform/metadata_prefetch.h"
 #include "platform/packed_time.h"
 #include "platform/tree_walk.h"
 #include "platform/volumes.h"
@@ -353,6 +354,10 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
                 ClosingLines();
                 return false;
             }
+            // Both trees are read ahead beside the passes, until the item is done or the run
+            // stops (whichever way this block is left).
+            MetadataPrefetch readAhead(
+                {StripTrailingBackslash(source), StripTrailingBackslash(destination)});
             if (destkind != "CDR") {
                 report("Start removing old files in destination...", false);
                 if (AllowWholeRemoval(source, destination))

@@ -157,49 +157,6 @@ bool ListedBefore(std::string_view a, std::string_view b) {
                                            static_cast<unsigned char>(b[firstDifference]);
 }
 
-// Sorts a listing into ListedBefore's order. Each name gives a key of its first 16 bytes folded,
-// packed into two numbers that compare like those bytes: most names of a folder differ within
-// them, and the rest are compared in full. No name is copied for sorting.
-void SortAsListed(std::vector<DirEntry>& entries) {
-    struct Key {
-        std::uint64_t high;
-        std::uint64_t low;
-        std::size_t index;
-    };
-    const auto packFolded = [](std::string_view name, std::size_t from) {
-        std::uint64_t packed = 0;
-        for (std::size_t i = from; i < from + 8; ++i) {
-            // Past the end counts as 0, below every byte a name can hold: a name that is the
-            // beginning of another comes first, as in ListedBefore.
-            const auto byte =
-                i < name.size() ? static_cast<unsigned char>(UpperFolded(name[i])) : 0;
-            packed = (packed << 8) | byte;
-        }
-        return packed;
-    };
-    std::vector<Key> keys;
-    keys.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string_view name = entries[i].name;
-        keys.push_back({packFolded(name, 0), packFolded(name, 8), i});
-    }
-    std::sort(keys.begin(), keys.end(), [&entries](const Key& a, const Key& b) {
-        if (a.high != b.high) {
-            return a.high < b.high;
-        }
-        if (a.low != b.low) {
-            return a.low < b.low;
-        }
-        return ListedBefore(entries[a.index].name, entries[b.index].name);
-    });
-    std::vector<DirEntry> sorted;
-    sorted.reserve(entries.size());
-    for (const Key& key : keys) {
-        sorted.push_back(std::move(entries[key.index]));
-    }
-    entries = std::move(sorted);
-}
-
 // The kind of an entry as the folder records it, without a stat; nullopt when the file system
 // does not record it (DT_UNKNOWN).
 std::optional<EntryKind> KindFromDirent(unsigned char type) {
@@ -220,19 +177,28 @@ std::optional<EntryKind> KindFromDirent(unsigned char type) {
     }
 }
 
-DirEntry NameAndKindEntry(EntryKind kind, std::string name) {
-    DirEntry entry;
-    entry.kind = kind;
+// The attribute bits of an entry known by its name and kind only.
+std::uint32_t NameAndKindAttributes(EntryKind kind, std::string_view name) {
+    std::uint32_t attributes = 0;
     if (kind == EntryKind::Directory) {
-        entry.attributes |= kAttrDirectory;
+        attributes |= kAttrDirectory;
     } else if (kind == EntryKind::File) {
-        entry.attributes |= kAttrArchive;
+        attributes |= kAttrArchive;
     }
     if (!name.empty() && name[0] == '.') {
-        entry.attributes |= kAttrHidden;
+        attributes |= kAttrHidden;
     }
-    entry.name = std::move(name);
-    return entry;
+    return attributes;
+}
+
+EntryKind KindOf(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) {
+        return EntryKind::File;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EntryKind::Directory;
+    }
+    return S_ISLNK(st.st_mode) ? EntryKind::Link : EntryKind::Special;
 }
 
 bool StatPath(const std::string& host, struct stat& st, bool followLinks) {
@@ -305,12 +271,14 @@ int ReplaceRefusalFor(const std::string& host) {
 
 }  // namespace
 
-bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
-                   ListDetail detail, std::vector<UnlistedEntry>* unlisted) {
+bool FolderListing::Read(std::string_view folder, std::uint32_t mask, ListDetail detail,
+                         std::vector<UnlistedEntry>* unlisted) {
     if (unlisted != nullptr) {
         unlisted->clear();
     }
-    entries.clear();
+    names_.clear();
+    slots_.clear();
+    details_.clear();
     std::optional<std::string> host = HostOf(folder);
     if (!host) {
         return false;
@@ -327,7 +295,9 @@ bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirE
             if (errno != 0) {
                 const int saved = errno;
                 host::CloseDir(dir);
-                entries.clear();
+                names_.clear();
+                slots_.clear();
+                details_.clear();
                 return Fail(saved);
             }
             break;
@@ -345,32 +315,179 @@ bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirE
         }
         const std::optional<EntryKind> recorded =
             detail == ListDetail::NamesAndKinds ? KindFromDirent(item->d_type) : std::nullopt;
-        DirEntry entry;
         if (recorded) {
-            entry = NameAndKindEntry(*recorded, std::move(*name));
-        } else {
-            // Never following a link: a link must not be taken for what it points at.
-            struct stat st {};
-            if (::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                // Gone since it was listed, or there but not to be looked at (a folder that
-                // may be read but not entered): the second must not vanish without a word.
-                if (errno != ENOENT && unlisted != nullptr) {
-                    unlisted->push_back({std::move(*name), errno});
-                }
-                continue;
+            const std::uint32_t attributes = NameAndKindAttributes(*recorded, *name);
+            if (PassesMask(attributes, mask)) {
+                Add(*name, *recorded, attributes, nullptr);
             }
-            entry = EntryFrom(st, std::move(*name));
-            if (detail == ListDetail::NamesAndKinds) {
-                entry = NameAndKindEntry(entry.kind, std::move(entry.name));
-            }
+            continue;
         }
-        if (PassesMask(entry.attributes, mask)) {
-            entries.push_back(std::move(entry));
+        // Never following a link: a link must not be taken for what it points at.
+        struct stat st {};
+        if (::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Gone since it was listed, or there but not to be looked at (a folder that may be
+            // read but not entered): the second must not vanish without a word.
+            if (errno != ENOENT && unlisted != nullptr) {
+                unlisted->push_back({std::move(*name), errno});
+            }
+            continue;
+        }
+        const EntryKind kind = KindOf(st);
+        const std::uint32_t attributes = detail == ListDetail::Full
+                                             ? AttributesOf(st, *name)
+                                             : NameAndKindAttributes(kind, *name);
+        if (PassesMask(attributes, mask)) {
+            Add(*name, kind, attributes, detail == ListDetail::Full ? &st : nullptr);
         }
     }
     host::CloseDir(dir);
-    SortAsListed(entries);
+    Sort();
+    // A wide folder's listing is kept while the walk reads the folder beside it: room left over
+    // by growing is given back first.
+    if (slots_.capacity() - slots_.size() > 4096) {
+        names_.shrink_to_fit();
+        slots_.shrink_to_fit();
+        details_.shrink_to_fit();
+    }
     return Succeed();
+}
+
+void FolderListing::Add(std::string_view name, EntryKind kind, std::uint32_t attributes,
+                        const struct stat* st) {
+    const auto start = static_cast<std::uint32_t>(names_.size());
+    names_.append(name);
+    slots_.push_back({start, static_cast<std::uint32_t>(name.size()),
+                      static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(attributes),
+                      static_cast<std::uint16_t>(st != nullptr ? st->st_mode & 07777
+                                                               : kSlotPermissionsUnknown)});
+    if (st != nullptr) {
+        details_.push_back({kind == EntryKind::File ? static_cast<std::uint64_t>(st->st_size) : 0,
+                            static_cast<std::int64_t>(st->st_mtim.tv_sec),
+                            static_cast<std::int32_t>(st->st_mtim.tv_nsec),
+                            PackHostTime(st->st_mtime)});
+    }
+}
+
+// Sorts into ListedBefore's order. Each name gives a key of its first 12 bytes folded, packed
+// into two numbers that compare like those bytes: most names of a folder differ within them, and
+// the rest are compared in full. The names stay where they are; only the small slots move, in
+// place, so that sorting a wide folder needs no second copy of its listing.
+void FolderListing::Sort() {
+    struct Key {
+        std::uint64_t high;      // folded bytes 0 to 7
+        std::uint32_t low;       // folded bytes 8 to 11
+        std::uint32_t position;  // the entry's place in the listing as read
+    };
+    const auto packFolded = [](std::string_view name, std::size_t from, std::size_t count) {
+        std::uint64_t packed = 0;
+        for (std::size_t i = from; i < from + count; ++i) {
+            // Past the end counts as 0, below every byte a name can hold: a name that is the
+            // beginning of another comes first, as in ListedBefore.
+            const auto byte =
+                i < name.size() ? static_cast<unsigned char>(UpperFolded(name[i])) : 0;
+            packed = (packed << 8) | byte;
+        }
+        return packed;
+    };
+    std::vector<Key> keys;
+    keys.reserve(slots_.size());
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+        const std::string_view name = Name(i);
+        keys.push_back({packFolded(name, 0, 8), static_cast<std::uint32_t>(packFolded(name, 8, 4)),
+                        static_cast<std::uint32_t>(i)});
+    }
+    std::sort(keys.begin(), keys.end(), [this](const Key& a, const Key& b) {
+        if (a.high != b.high) {
+            return a.high < b.high;
+        }
+        if (a.low != b.low) {
+            return a.low < b.low;
+        }
+        return ListedBefore(Name(a.position), Name(b.position));
+    });
+    // keys[i].position is the entry that belongs at i: each cycle of that permutation is
+    // followed once, and a place that is done points at itself.
+    const bool withDetails = !details_.empty();
+    for (std::size_t start = 0; start < keys.size(); ++start) {
+        if (keys[start].position == start) {
+            continue;
+        }
+        const Slot slot = slots_[start];
+        const Details details = withDetails ? details_[start] : Details{};
+        std::size_t at = start;
+        for (;;) {
+            const std::size_t from = keys[at].position;
+            keys[at].position = static_cast<std::uint32_t>(at);
+            if (from == start) {
+                slots_[at] = slot;
+                if (withDetails) {
+                    details_[at] = details;
+                }
+                break;
+            }
+            slots_[at] = slots_[from];
+            if (withDetails) {
+                details_[at] = details_[from];
+            }
+            at = from;
+        }
+    }
+}
+
+DirEntry FolderListing::Entry(std::size_t i) const {
+    DirEntry entry;
+    entry.name = std::string(Name(i));
+    entry.kind = Kind(i);
+    entry.attributes = slots_[i].attributes;
+    entry.permissions = slots_[i].permissions == kSlotPermissionsUnknown
+                            ? kPermissionsUnknown
+                            : slots_[i].permissions;
+    if (!details_.empty()) {
+        const Details& details = details_[i];
+        entry.size = details.size;
+        entry.time = details.time;
+        entry.modified = {details.seconds, details.nanoseconds};
+    }
+    return entry;
+}
+
+std::size_t FolderListing::Find(std::string_view name) const {
+    // The listing's order is a total order on names, so an exact name is found by halving.
+    std::size_t low = 0;
+    std::size_t high = slots_.size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (ListedBefore(Name(middle), name)) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low < slots_.size() && Name(low) == name ? low : npos;
+}
+
+std::size_t FolderListing::FindFrom(std::string_view name, std::size_t& from) const {
+    if (from > 0 && from <= slots_.size() && !ListedBefore(Name(from - 1), name)) {
+        return Find(name);  // asked out of order
+    }
+    while (from < slots_.size() && ListedBefore(Name(from), name)) {
+        ++from;
+    }
+    return from < slots_.size() && Name(from) == name ? from : npos;
+}
+
+bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
+                   ListDetail detail, std::vector<UnlistedEntry>* unlisted) {
+    entries.clear();
+    FolderListing listing;
+    if (!listing.Read(folder, mask, detail, unlisted)) {
+        return false;
+    }
+    entries.reserve(listing.size());
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        entries.push_back(listing.Entry(i));
+    }
+    return true;
 }
 
 const DirEntry* FindListedEntry(const std::vector<DirEntry>& entries, std::string_view name) {

@@ -1,6 +1,7 @@
 #include "platform/host_calls.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -210,6 +211,27 @@ ssize_t CopyRange(int in, int out, size_t length, CopySide& failed) {
         }
     }
     return copied;
+}
+
+int OpenFolderQuietly(int dirFd, const char* name) {
+    return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+DIR* ListFolderQuietly(int folderFd) {
+    return ::fdopendir(folderFd);
+}
+
+int CloseQuietly(int fd) {
+    return ::close(fd);
+}
+
+int LookQuietly(int dirFd, const char* name, struct stat* st) {
+    return ::fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW);
+}
+
+long BlocksReadByThisThread() {
+    struct rusage usage {};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
 }
 
 DIR* OpenDir(const char* path) {

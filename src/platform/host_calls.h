@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <sys/types.h>
 
+struct stat;
+
 #include <ctime>
 
 namespace vlm::host {
@@ -46,6 +48,15 @@ ssize_t CopyRange(int in, int out, size_t length, CopySide& failed);
 // descend through these.
 int OpenAt(int dirFd, const char* name, int flags, mode_t mode = 0);
 int UnlinkAt(int dirFd, const char* name, int flags);
+// Looks that only warm the caches for a walk to come (MetadataPrefetch): made on worker threads
+// beside the run, so never faulted nor counted, and their failures change nothing. Opening never
+// follows a link at `name`; LookQuietly is an fstatat that never follows one.
+int OpenFolderQuietly(int dirFd, const char* name);
+DIR* ListFolderQuietly(int folderFd);  // takes over the descriptor, as fdopendir does
+int CloseQuietly(int fd);
+int LookQuietly(int dirFd, const char* name, struct stat* st);
+// How many 512-byte blocks the calling thread has had read from a medium so far.
+long BlocksReadByThisThread();
 // Opening a folder for listing counts as an Open; reading its entries is not faulted.
 DIR* OpenDir(const char* path);
 struct dirent* ReadDir(DIR* dir);

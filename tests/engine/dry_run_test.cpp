@@ -2,6 +2,7 @@
 // what the next real run reports doing.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -235,6 +236,29 @@ TEST(DryRunTest, NamesTheQuestionsARunWouldAskWithoutAskingThem) {
         EXPECT_EQ(plan.Count(PlannedStepKind::ChangedFile).steps, c.changedFiles);
         EXPECT_EQ(rig.ReportedStartingWith("Would do for c:\\docs: ").size(), 1u);
     }
+
+// A folder made private since its backup: the dry run leaves the backup's bits as they are,
+// also in a folder below the top one, and the real run then makes the copies private.
+TEST(DryRunTest, FolderBitsChangedSinceTheBackupAreLeftAlone) {
+    EngineRig rig;
+    for (const char* folder : {"docs/private", "docs/private/deeper"}) {
+        test::WriteFile(rig.Src(std::string(folder) + "/a.txt"), "a", kOld);
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/" + std::string(folder) + "/a.txt"), "a", kOld);
+        test::SetMode(rig.Dst("VLMcopy_drive_c/" + std::string(folder)), 0755);
+        test::SetMode(rig.Src(folder), 0700);
+    }
+    const auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    };
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+    rig.engine.DryRun(project);
+    for (const char* folder : {"docs/private", "docs/private/deeper"})
+        EXPECT_EQ(modeOf(rig.Dst("VLMcopy_drive_c/" + std::string(folder))), 0755u) << folder;
+    rig.engine.run(project);
+    for (const char* folder : {"docs/private", "docs/private/deeper"})
+        EXPECT_EQ(modeOf(rig.Dst("VLMcopy_drive_c/" + std::string(folder))), 0700u) << folder;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "platform/path_translation.h"
 #include "platform/platform_error.h"
@@ -32,6 +33,15 @@ const DirEntry* Find(const std::vector<DirEntry>& entries, std::string_view name
         }
     }
     return nullptr;
+}
+
+// A name as the listing orders it: folded to upper case, then its own bytes for ties.
+std::pair<std::string, std::string> FoldedThenBytes(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return {folded, std::string(name)};
 }
 
 TEST(ListDirectory, SortsByUpperCaseNameThenBytes) {
@@ -264,6 +274,79 @@ TEST(FindListedEntry, FindsExactlyTheNameAsked) {
     }
     EXPECT_EQ(FindListedEntry(entries, "Dir")->kind, EntryKind::Directory);
     EXPECT_EQ(FindListedEntry({}, "a"), nullptr);
+}
+
+// A walk asks a listing for the names of another folder in their shared order, one cursor
+// for the whole walk: a name is found however the asking jumps, repeats or goes back.
+TEST(FolderListing, FindFromFindsNamesAskedInOrderAndOutOfIt) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    for (const char* name : {"a", "B", "b", "c.txt", "Dir", "file10", "file9", "zz"}) {
+        test::WriteFile(root + "/" + name, "x");
+    }
+    FolderListing listing;
+    ASSERT_TRUE(listing.Read("c:\\", kAttrAnyFile, ListDetail::NamesAndKinds));
+    struct Ask {
+        const char* name;
+        bool found;
+    } asks[] = {
+        {"0", false},      {"a", true},      {"A", false},   {"B", true},
+        {"B", true},       {"b", true},      {"c", false},   {"c.txt", true},
+        {"dir", false},    {"file10", true}, {"a", true},    {"file9", true},
+        {"file99", false}, {"zz", true},     {"zzz", false}, {"c.txt", true},
+    };
+    std::size_t cursor = 0;
+    for (const Ask& ask : asks) {
+        const std::size_t at = listing.FindFrom(ask.name, cursor);
+        EXPECT_EQ(at != FolderListing::npos, ask.found) << ask.name;
+        if (at != FolderListing::npos) {
+            EXPECT_EQ(listing.Name(at), ask.name);
+        }
+        EXPECT_EQ(listing.Find(ask.name), at) << ask.name;
+    }
+}
+
+// A wide folder, its files made in an order unlike the listing's: the compact listing holds
+// the same entries in the same order as the full one, each with its own size, time and bits
+// (the sort moves every entry's details with its name).
+TEST(FolderListing, AWideFolderKeepsEveryEntrysDetailsWithItsName) {
+    TempDrives drives("c");
+    const std::string root = drives.HostRoot('c');
+    std::vector<std::string> names;
+    for (int i = 0; i < 1500; ++i) {
+        // Shared beginnings longer than the sort's packed key, and case twins.
+        const std::string number = std::to_string((i * 7919) % 1500);
+        names.push_back((i % 3 == 0 ? "Photo_2026_12_07_" : "photo_2026_12_07_") + number);
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        test::WriteFile(root + "/" + names[i], std::string(i % 97, 'x'),
+                        std::time_t{1600000000} + static_cast<std::time_t>(i) * 2,
+                        i % 5 == 0 ? 0444 : 0640);
+    }
+    std::vector<DirEntry> entries;
+    FolderListing listing;
+    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    ASSERT_TRUE(listing.Read("c:\\", kAttrAnyFile));
+    ASSERT_EQ(listing.size(), names.size());
+    ASSERT_EQ(entries.size(), names.size());
+    std::size_t cursor = 0;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        if (i > 0) {
+            ASSERT_LT(FoldedThenBytes(listing.Name(i - 1)), FoldedThenBytes(listing.Name(i)));
+        }
+        const DirEntry entry = listing.Entry(i);
+        const std::size_t made = static_cast<std::size_t>(
+            std::find(names.begin(), names.end(), entry.name) - names.begin());
+        ASSERT_LT(made, names.size()) << entry.name;
+        EXPECT_EQ(entry.name, entries[i].name);
+        EXPECT_EQ(entry.size, made % 97) << entry.name;
+        EXPECT_EQ(entry.modified.seconds, 1600000000 + static_cast<std::int64_t>(made) * 2)
+            << entry.name;
+        EXPECT_EQ(entry.permissions, made % 5 == 0 ? 0444u : 0640u) << entry.name;
+        EXPECT_EQ(entry.attributes, entries[i].attributes) << entry.name;
+        EXPECT_EQ(entry.time, entries[i].time) << entry.name;
+        EXPECT_EQ(listing.FindFrom(entry.name, cursor), i);
+    }
 }
 
 TEST(ListDirectory, FailsForMissingFoldersAndFiles) {
