@@ -236,6 +236,7 @@ TEST(DryRunTest, NamesTheQuestionsARunWouldAskWithoutAskingThem) {
         EXPECT_EQ(plan.Count(PlannedStepKind::ChangedFile).steps, c.changedFiles);
         EXPECT_EQ(rig.ReportedStartingWith("Would do for c:\\docs: ").size(), 1u);
     }
+}
 
 // A folder made private since its backup: the dry run leaves the backup's bits as they are,
 // also in a folder below the top one, and the real run then makes the copies private.
