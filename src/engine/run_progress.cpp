@@ -58,8 +58,8 @@ std::string ProgressLine(const ProgressSnapshot& p) {
         line = number(p.filesDone) + " of " + number(p.filesTotal) + " files, " +
                SizeText(p.bytesDone) + " of " + SizeText(p.bytesTotal) + " copied";
     } else {
-        line = number(p.filesDone) + " files, " + SizeText(p.bytesDone) +
-               " copied (counting what there is to copy...)";
+        line = number(p.filesDone) + " files, " + SizeText(p.bytesDone) + " copied" +
+               (p.finished ? "" : " (counting what there is to copy...)");
     }
     if (p.bytesPerSecond > 0)
         line += " \u00b7 " + SizeText(static_cast<std::uint64_t>(p.bytesPerSecond)) + "/s";

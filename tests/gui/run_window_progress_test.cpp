@@ -182,6 +182,9 @@ TEST_F(RunWindowProgressTest, TheBarShowsActivityUntilTheTotalsAreKnownThenTheSh
     half.bytesTotal = 4000;
     half.bytesPerSecond = 1000;
     half.secondsLeft = 2;
+    ProgressSnapshot stopped = counting;  // stopped before the count was in
+    stopped.finished = true;
+    stopped.currentFile.clear();
     ProgressSnapshot ended = half;
     ended.finished = true;
     ended.currentFile.clear();
@@ -192,6 +195,7 @@ TEST_F(RunWindowProgressTest, TheBarShowsActivityUntilTheTotalsAreKnownThenTheSh
          "2 files, 2.0 KB copied (counting what there is to copy...)"},
         {"half", half, 1000, 500, "Copying: c:\\docs\\a.txt",
          "2 of 4 files, 2.0 KB of 4.0 KB copied \u00b7 1.0 KB/s \u00b7 about 2 s left"},
+        {"stopped before the count", stopped, 1000, 0, "Run ended", "2 files, 2.0 KB copied"},
         {"ended", ended, 1000, 1000, "Run ended",
          "4 of 4 files, 4.0 KB of 4.0 KB copied \u00b7 1.0 KB/s"},
     };

@@ -535,14 +535,14 @@ void TRunF::ShowProgress(const ProgressSnapshot& p) {
         ProgressPB->setRange(0, 0);  // busy: no share is known yet
     } else {
         ProgressPB->setRange(0, kProgressSteps);
-        double share = 1.0;
+        // A run stopped before its count was in has no share to show: the bar stays empty.
+        double share = 0.0;
         if (p.bytesTotal > 0)
             share = static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal);
         else if (p.filesTotal > 0)
             share = static_cast<double>(p.filesDone) / static_cast<double>(p.filesTotal);
-        // A run that ended early shows how far it came; one that copied all shows it full.
-        if (p.finished && !p.totalsKnown)
-            share = 1.0;
+        else if (p.totalsKnown)
+            share = 1.0;  // nothing to copy: all done
         ProgressPB->setValue(static_cast<int>(std::min(share, 1.0) * kProgressSteps));
     }
     if (p.finished)
