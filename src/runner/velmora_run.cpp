@@ -263,15 +263,27 @@ std::optional<std::string> ProjectDrivePath(const std::string& path) {
 
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
+    // A run that cannot begin still ends a --json output with its line: a script reads a result
+    // of null rather than nothing.
+    const auto refused = [&args](const std::string& project) {
+        if (args.json)
+            std::cout << JsonSummary(project, std::nullopt, RunTotals{}) << '\n' << std::flush;
+        return 1;
+    };
     std::string folderHost;
     if (!args.programFolderHost.empty()) {
         folderHost = AbsoluteHostPath(args.programFolderHost);
+        std::error_code error;
+        if (!std::filesystem::is_directory(folderHost, error)) {
+            std::cerr << "velmora-run: the program folder " << folderHost << " does not exist\n";
+            return refused(args.project);
+        }
     } else {
         std::string error;
         folderHost = ResolveProgramFolder(&error);
         if (folderHost.empty()) {
             std::cerr << "velmora-run: " << error << '\n';
-            return 1;
+            return refused(args.project);
         }
     }
     while (folderHost.size() > 1 && folderHost.back() == '/')
@@ -281,7 +293,7 @@ int Run(const Arguments& args) {
     const auto programFolder = ToDrivePath(folderHost);
     if (!programFolder) {
         std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
-        return 1;
+        return refused(args.project);
     }
     ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToWholeRemoval);
     SetDialogs(&dialogs);
@@ -304,14 +316,14 @@ int Run(const Arguments& args) {
     const auto projectPath = ProjectDrivePath(args.project);
     if (!projectPath) {
         std::cerr << "velmora-run: " << args.project << " is on no drive\n";
-        return 1;
+        return refused(args.project);
     }
     HandOverState handOver;
     const OpenRunOutcome opened =
         CheckProjectForRun(*projectPath, settings.BackupLocation, handOver);
     if (!opened.ok()) {
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
-        return 1;
+        return refused(*projectPath);
     }
 
     ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);

@@ -281,6 +281,35 @@ TEST(HeadlessRunnerTest, SummaryIsPrintedAndJsonEndsTheOutput) {
     EXPECT_EQ(json.back(), '}');
 }
 
+// A run that cannot begin says why on standard error and, with --json, still ends with its line.
+TEST(HeadlessRunnerTest, ARunThatCannotBeginStillEndsWithItsJsonLine) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    struct Case {
+        const char* name;
+        std::vector<std::string> extra;
+        std::string project;
+        std::string said;  // on standard error
+    };
+    const Case cases[] = {
+        {"no such program folder", {"--program-folder", "/nonexistent/x"}, "absent",
+         "velmora-run: the program folder /nonexistent/x does not exist"},
+        {"no such project", {}, "absent", "absent.vlm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        WriteDrivesIni(rig);
+        const std::string output = rig.drives.Base() + "/out.txt";
+        const std::string errors = rig.drives.Base() + "/err.txt";
+        std::vector<std::string> extra = c.extra;
+        extra.push_back("--json");
+        EXPECT_EQ(WaitForRunner(StartRunner(rig, c.project, output, extra, errors)), 1);
+        const std::string json = LastLine(test::ReadFile(output));
+        EXPECT_NE(json.find("\"result\":null,\"filesCopied\":0,"), std::string::npos) << json;
+        EXPECT_NE(test::ReadFile(errors).find(c.said), std::string::npos) << test::ReadFile(errors);
+    }
+}
+
 // --progress keeps one line on standard error, rewritten in place, ending with what was copied.
 TEST(HeadlessRunnerTest, ProgressIsOneLineOnStandardError) {
     ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
