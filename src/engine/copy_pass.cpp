@@ -435,13 +435,14 @@ bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint
         return true;
     }
     // The meter hears of the end of the file whichever way its copy ends.
-    const ProgressMeter::FileScope file(*ctx_.progress, s, size);
+    ProgressMeter::FileScope file(*ctx_.progress, s, size);
     try {
         CopyFileKeepAge(s, d, ctx_.progress);
     } catch (const CopyStopped&) {
         report("Copy of " + s + " stopped, " + d + " left as it was", true);
         return false;
     }
+    file.Copied();
     return true;
 }
 

@@ -134,9 +134,12 @@ ProgressMeter::FileScope::FileScope(ProgressMeter& meter, const std::string& sou
 }
 
 ProgressMeter::FileScope::~FileScope() {
-    // A file that failed or was stopped is done with all the same: the run goes past it.
-    ++meter_.filesDone_;
-    meter_.bytesDone_ += std::max(meter_.currentSize_, meter_.currentBytes_);
+    // A file that failed or was stopped is not counted as copied: the figures say what the
+    // backup holds.
+    if (copied_) {
+        ++meter_.filesDone_;
+        meter_.bytesDone_ += std::max(meter_.currentSize_, meter_.currentBytes_);
+    }
     meter_.copyTime_ += Clock::now() - meter_.fileStarted_;
     meter_.currentFile_.clear();
     meter_.currentSize_ = 0;

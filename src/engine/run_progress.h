@@ -44,11 +44,14 @@ public:
     public:
         FileScope(ProgressMeter& meter, const std::string& source, std::uint64_t size);
         ~FileScope();
+        // The copy is in: only then does the file count as copied.
+        void Copied() { copied_ = true; }
         FileScope(const FileScope&) = delete;
         FileScope& operator=(const FileScope&) = delete;
 
     private:
         ProgressMeter& meter_;
+        bool copied_ = false;
     };
 
     // CopyWatcher: `bytesSoFar` of the current file are in.

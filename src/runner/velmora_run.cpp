@@ -16,6 +16,7 @@
 // the run's summary numbers. --dry-run shows what the run would do and touches nothing.
 // --progress keeps one line of progress on standard error.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,6 +63,39 @@ constexpr const char* kUsage =
     "         the rate, the time left and the file being copied\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
+
+// Set by SIGINT or SIGTERM (Ctrl+C, `systemctl stop`, `kill`): the run stops at its next check
+// as if Cancel had been pressed, with its closing lines, its history row and its exit code.
+volatile sig_atomic_t gStopSignal = 0;
+
+void NoteStopSignal(int) {
+    gStopSignal = 1;
+}
+
+// A second signal ends the runner at once, as signals otherwise do.
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = NoteStopSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Between entries of a pass: a stop signal stops the run there.
+class SignalPump final : public EventPump {
+public:
+    explicit SignalPump(RunState& run) : run_(run) {}
+    void ProcessPendingEvents() override {
+        if (gStopSignal != 0 && !run_.StopRequested) {
+            run_.StopRequested = true;
+            std::cerr << "velmora-run: stopping on a signal\n";
+        }
+    }
+
+private:
+    RunState& run_;
+};
 
 // The run window's place taken by standard output.
 class ConsoleRunView : public RunView {
@@ -328,8 +362,9 @@ int Run(const Arguments& args) {
 
     ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
     view.ShowProgressOnStandardError(args.progress);
-    NoEventPump pump;
     RunState run;
+    SignalPump pump(run);
+    CatchStopSignals();
     RunLog log(&view, run, handOver, settings.LogLocation);
     RunEngine engine(view, pump, run, handOver, log, settings, history);
     if (args.dryRun) {

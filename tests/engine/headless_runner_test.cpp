@@ -3,6 +3,8 @@
 // history.
 
 #include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -308,6 +310,42 @@ TEST(HeadlessRunnerTest, ARunThatCannotBeginStillEndsWithItsJsonLine) {
         EXPECT_NE(json.find("\"result\":null,\"filesCopied\":0,"), std::string::npos) << json;
         EXPECT_NE(test::ReadFile(errors).find(c.said), std::string::npos) << test::ReadFile(errors);
     }
+}
+
+// SIGTERM (what `systemctl stop` sends) stops a run as Cancel does: its closing lines, a completed
+// history row, its JSON line and exit code 1, and no temporary file left behind.
+TEST(HeadlessRunnerTest, ASignalStopsTheRunAsCancelDoes) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\docs"}), "signalled");
+    for (int i = 0; i < 4000; ++i)
+        test::WriteFile(rig.Src("docs/d" + std::to_string(i / 100) + "/f" + std::to_string(i)), "x",
+                        kOld);
+    const std::string output = rig.drives.Base() + "/out.txt";
+    const pid_t pid =
+        StartRunner(rig, "signalled", output, {"--log-level", "normal", "--json"});
+    ASSERT_GT(pid, 0);
+    for (int waited = 0; waited < 20000; ++waited) {
+        if (test::ReadFile(output).find("Created file: ") != std::string::npos)
+            break;
+        ::usleep(1000);
+    }
+    ::kill(pid, SIGTERM);
+    const int exitCode = WaitForRunner(pid);
+    const std::string printed = test::ReadFile(output);
+    if (printed.find("Summary: files copied: 4.000 ") != std::string::npos)
+        GTEST_SKIP() << "the run had copied everything before the signal came";
+
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_NE(printed.find("\nEnd time: "), std::string::npos);
+    EXPECT_EQ(LastLine(printed).rfind("{\"project\":\"l:\\\\signalled.vlm\",\"result\":\"Cancelled\",", 0),
+              0u)
+        << LastLine(printed);
+    const std::string history = test::ReadFile(rig.drives.HostRoot('l') + "/runoverview.his");
+    EXPECT_NE(history.find("|Cancelled|\r\n"), std::string::npos) << history;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(rig.Dst()))
+        EXPECT_NE(entry.path().filename().string().rfind(".~vlm", 0), 0u) << entry.path();
 }
 
 // --progress keeps one line on standard error, rewritten in place, ending with what was copied.
