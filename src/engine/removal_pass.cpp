@@ -210,12 +210,17 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     if (run_.VirtualCopy) {
         if (run_.DryRunConfirm)
             WouldAsk(ctx_, "Do you really want to delete COMPLETE dir " + dPrime + "?");
+        const FolderTreeTotals tree = CountFolderTree(dPrime);
         if (const auto readOnly = FindReadOnlyFolder(dPrime))
             WouldAsk(ctx_, "Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
                                kMakeWritable + " Continue??");
+        else if (tree.readOnlyFiles > 0)
+            // The run removes the rest, then asks about what the read-only files keep.
+            WouldAsk(ctx_, "ERROR: " + dPrime + " (" + std::to_string(tree.readOnlyBytes) +
+                               " bytes) not deleted for unknown reason! Continue anyway??");
         report("Would remove dir: " + dPrime, true);
         ++run_.Totals.foldersRemoved;
-        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime, CountFolderTree(dPrime).bytes);
+        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime, tree.bytes);
         return;
     }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,

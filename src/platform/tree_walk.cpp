@@ -118,6 +118,10 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
         if (S_ISREG(st.st_mode)) {
             ++totals.files;
             totals.bytes += static_cast<std::uint64_t>(st.st_size);
+            if (IsReadOnlyMode(st.st_mode)) {
+                ++totals.readOnlyFiles;
+                totals.readOnlyBytes += static_cast<std::uint64_t>(st.st_size);
+            }
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
             if (!sub.IsOpen())

@@ -31,6 +31,9 @@ struct FolderTreeTotals {
     std::uint64_t bytes = 0;
     // Folders that could not be looked into: what they hold is not counted.
     std::uint64_t unreadFolders = 0;
+    // The read-only plain files among them, and their bytes: what a removal of the tree leaves.
+    std::uint64_t readOnlyFiles = 0;
+    std::uint64_t readOnlyBytes = 0;
 };
 FolderTreeTotals CountFolderTree(std::string_view folder);
 

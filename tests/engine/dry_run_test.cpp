@@ -197,6 +197,13 @@ TEST(DryRunTest, NamesTheQuestionsARunWouldAskWithoutAskingThem) {
          },
          {"Fatal ERROR: " + backup + "stale.txt not deleted as it is READONLY!"},
          0},
+        {"a read-only file inside a folder to remove", false,
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/gone/x.txt"), "x", kOld);
+             test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/gone/ro.txt"), "12345", kOld, 0444);
+         },
+         {"ERROR: " + backup + "gone (5 bytes) not deleted for unknown reason! Continue anyway??"},
+         0},
         {"an emptied source", false,
          [](EngineRig& rig) {
              std::filesystem::remove(rig.Src("docs/keep.txt"));
