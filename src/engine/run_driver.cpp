@@ -740,9 +740,9 @@ void RunEngine::DryRunSteps(const std::string& path) {
 
 // What the dry run found for one item, in one line.
 void RunEngine::PlanItemLine(const PlannedItem& item) {
-    RunPlan one;
-    one.items.push_back(item);  // counted with the plan's own rule
-    const auto count = [&one](PlannedStepKind kind) { return one.Count(kind); };
+    const auto count = [this, &item](PlannedStepKind kind) {
+        return run_.Plan->Count(kind, &item);
+    };
     const auto number = [](std::uint64_t n) { return GroupThousands(static_cast<std::int64_t>(n)); };
     const PlannedCount added = count(PlannedStepKind::NewFile);
     const PlannedCount changed = count(PlannedStepKind::ChangedFile);

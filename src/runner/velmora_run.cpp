@@ -156,9 +156,7 @@ public:
             std::cerr << TypeName(type) << text << '\n';
             return Answer::Ok;
         }
-        const bool wholeRemoval = text.rfind(kWholeRemovalQuestionStart, 0) == 0;
-        const bool yes = wholeRemoval ? yesToWholeRemoval_
-                                      : yesToConfirmations_ && type == BoxType::Confirmation;
+        const bool yes = Allows(text, type == BoxType::Confirmation);
         std::cerr << "Question: " << text << "\nAnswered: " << (yes ? "Yes" : "No") << '\n';
         ++(yes ? answeredYes_ : answeredNo_);
         return yes ? Answer::Yes : Answer::No;
@@ -167,10 +165,16 @@ public:
     // get here, so that its exit code says what the run's would be.
     void CountPlannedQuestion(const std::string& text) {
         planned_ = true;
-        const bool wholeRemoval = text.rfind(kWholeRemovalQuestionStart, 0) == 0;
-        const bool confirmation = text.rfind("Do you really want to ", 0) == 0;
-        const bool yes = wholeRemoval ? yesToWholeRemoval_ : yesToConfirmations_ && confirmation;
+        // A plan keeps the text only: the confirmations are the questions that begin so.
+        const bool yes = Allows(text, text.rfind("Do you really want to ", 0) == 0);
         ++(yes ? answeredYes_ : answeredNo_);
+    }
+    // Yes to the question before a backup is emptied with --allow-mass-delete, to a
+    // confirmation with --yes, and to nothing else.
+    bool Allows(const std::string& text, bool confirmation) const {
+        if (text.rfind(kWholeRemovalQuestionStart, 0) == 0)
+            return yesToWholeRemoval_;
+        return yesToConfirmations_ && confirmation;
     }
     // An input box left unanswered is counted with the questions answered No.
     std::optional<std::string> Input(const std::string&, const std::string& prompt,
