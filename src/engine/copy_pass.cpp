@@ -9,6 +9,7 @@
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
 #include "platform/platform_error.h"
+#include "platform/utf8_text.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -44,11 +45,6 @@ public:
         return entries_.Entry(at);
     }
 
-    bool HoldsFolder(const std::string& path, std::string_view name) const {
-        const auto entry = Lookup(path, name);
-        return entry && entry->kind == EntryKind::Directory;
-    }
-
 private:
     FolderListing entries_;
     mutable std::size_t next_ = 0;
@@ -78,6 +74,7 @@ private:
                       const FileAge& sourceAge, std::uint32_t sourcePermissions, FileOrigin origin,
                       const DestinationFolder& existing = DestinationFolder());
     void ReportUnlisted(const std::string& source, const std::vector<UnlistedEntry>& unlisted);
+    std::string ClaimKey(const std::string& name) const;
     bool ClaimCleanedName(const std::string& s, const std::string& name,
                           std::map<std::string, std::string>& claimedBy);
     bool ReplaceLinkWithFolder(const std::string& path);
@@ -88,6 +85,7 @@ private:
     void PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes);
     void MissingItem(const std::string& path);
     void ReportChanging(const std::string& s);
+    void ReportNameRefused(const std::string& d, const std::exception& why);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
     PassContext& ctx_;
@@ -173,12 +171,17 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     const DestinationFolder existing = ListDestination(destination);
     // With cleaned names, two files of this folder may come to one destination name: the one
     // whose name cleaning leaves as it is keeps it, and no file ever overwrites another's copy.
+    // On a medium without case, "A.txt" and "a.txt" are one name too: the first one listed
+    // keeps it, files and folders alike.
+    const bool caseless = ctx_.medium.caseInsensitive;
     std::map<std::string, std::string> claimedBy;
-    if (run_.LongNamesOn) {
+    if (run_.LongNamesOn || caseless) {
         for (std::size_t i = 0; i < listing.size(); ++i) {
             const std::string name(listing.Name(i));
-            if (listing.Kind(i) == EntryKind::File && CleanedName(name) == name)
-                claimedBy.emplace(name, name);
+            const bool claims = listing.Kind(i) == EntryKind::File ||
+                                (caseless && listing.Kind(i) == EntryKind::Directory);
+            if (claims && (!run_.LongNamesOn || CleanedName(name) == name))
+                claimedBy.emplace(ClaimKey(name), name);
         }
     }
     for (std::size_t i = 0; i < listing.size(); ++i) {
@@ -188,6 +191,8 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         const std::string s = source + "\\" + entry.name;
         switch (entry.kind) {
             case EntryKind::Directory:
+                if (caseless && !ClaimCleanedName(s, entry.name, claimedBy))
+                    break;
                 EnterSubFolder(s, destination, entry, existing);
                 if (run_.StopRequested)
                     return;
@@ -201,7 +206,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
             case EntryKind::File:
                 // Every file is copied whatever its name, also one that looks like the
                 // program's own temporary files.
-                if (run_.LongNamesOn && !ClaimCleanedName(s, entry.name, claimedBy))
+                if ((run_.LongNamesOn || caseless) && !ClaimCleanedName(s, entry.name, claimedBy))
                     break;
                 CopyFileRule(s, destination + "\\" + entry.name, entry.size,
                              FileAge{entry.modified, entry.time}, entry.permissions,
@@ -236,18 +241,29 @@ void CopyPass::ReportUnlisted(const std::string& source,
     }
 }
 
-// True when the file `s` (named `name` in its folder) may take its cleaned destination name:
-// no other file of the folder has taken it.
+// The destination name a source entry `name` is written under, as the medium compares names.
+std::string CopyPass::ClaimKey(const std::string& name) const {
+    const std::string written = run_.LongNamesOn ? CleanedName(name) : name;
+    return ctx_.medium.caseInsensitive ? FoldCase(written) : written;
+}
+
+// True when the entry `s` (named `name` in its folder) may take its destination name: no other
+// entry of the folder has taken it.
 bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
                                 std::map<std::string, std::string>& claimedBy) {
-    const std::string cleaned = CleanedName(name);
-    if (cleaned.empty() || cleaned == name)
+    const std::string cleaned = run_.LongNamesOn ? CleanedName(name) : name;
+    if (cleaned.empty() || (cleaned == name && !ctx_.medium.caseInsensitive))
         return true;  // no name left is reported by the copy itself; an unchanged name is its own
-    const auto [at, claimed] = claimedBy.emplace(cleaned, name);
-    if (claimed)
+    const auto [at, claimed] = claimedBy.emplace(ClaimKey(name), name);
+    if (claimed || at->second == name)
         return true;
     const std::string folder = s.substr(0, s.size() - name.size());
-    report("ERROR: " + s + " and " + folder + at->second + " would both be written as " + cleaned +
+    const std::string writtenAs = run_.LongNamesOn ? CleanedName(at->second) : at->second;
+    report("ERROR: " + s + " and " + folder + at->second + " would both be written as " +
+               writtenAs +
+               (ctx_.medium.caseInsensitive
+                    ? " on a medium that does not tell upper and lower case apart"
+                    : "") +
                ", " + s + " not copied!",
            true);
     run_.NoteError();
@@ -282,6 +298,13 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
                 run_.DestinationWritten = true;
                 created = true;
                 ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
+            } else if (IsNameRefusal(LastPlatformError().code) && !isLink) {
+                // This folder alone is not backed up; the run goes on.
+                report("ERROR: The destination refuses the name " + subDestination +
+                           ", not backed up! (" + LastPlatformError().text + ")",
+                       true);
+                run_.NoteError();
+                return;
             } else {
                 report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
                 BeepTimes(2);
@@ -459,9 +482,20 @@ bool CopyPass::CreateOrStop(const std::string& s, const std::string& d, std::uin
     } catch (const SourceChanging&) {
         ReportChanging(s);
         return false;
+    } catch (const NameRefused& refused) {
+        ReportNameRefused(d, refused);
+        return false;
     }
     run_.DestinationWritten = true;
     return true;
+}
+
+// No single name stops a run: the file whose name the destination refuses is named, and the
+// run cannot end as "OK".
+void CopyPass::ReportNameRefused(const std::string& d, const std::exception& why) {
+    report("ERROR: The destination refuses the name " + d + ", not backed up! (" + why.what() + ")",
+           true);
+    run_.NoteError();
 }
 
 // A file written to all the while it was copied: no copy of it is kept (it would mix old and new
@@ -483,6 +517,9 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, std::uin
         } catch (const SourceChanging&) {
             ReportChanging(s);
             return false;
+        } catch (const NameRefused& refused) {
+            ReportNameRefused(d, refused);
+            return false;
         }
         run_.DestinationWritten = true;
         return true;
@@ -499,6 +536,9 @@ bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, std::uin
         return false;
     } catch (const SourceChanging&) {
         ReportChanging(s);
+        return false;
+    } catch (const NameRefused& refused) {
+        ReportNameRefused(d, refused);
         return false;
     } catch (const CopyError& error) {
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());

@@ -7,6 +7,7 @@
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "platform/medium.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 
@@ -18,6 +19,8 @@ struct PassContext {
     EventPump& pump;
     // Follows each file the copy pass copies, for the window's progress; may be null.
     ProgressMeter* progress = nullptr;
+    // What the current item's destination can hold (names without case, bits, ...).
+    MediumTraits medium = {};
 
     void report(const std::string& line, bool important) const { log.report(line, important); }
     // A detail line built only when the log level shows it: `line` makes the text.

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
 #include "platform/tree_walk.h"
+#include "platform/utf8_text.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
@@ -17,6 +19,28 @@
 namespace vlm {
 
 namespace {
+
+// On a medium that does not tell case apart, the source entry a copy stands for: the first one
+// listed whose name differs from the copy's at most in case (the copy pass backs up that one).
+class CaselessNames {
+public:
+    CaselessNames(bool caseless, const FolderListing& source) : source_(source) {
+        if (!caseless)
+            return;
+        for (std::size_t i = 0; i < source.size(); ++i)
+            first_.emplace(FoldCase(source.Name(i)), i);
+    }
+    // The index of that source entry; npos when there is none (or names have case).
+    std::size_t For(std::string_view name) const {
+        const auto at = first_.find(FoldCase(name));
+        return at == first_.end() ? FolderListing::npos : at->second;
+    }
+    const FolderListing& Source() const { return source_; }
+
+private:
+    const FolderListing& source_;
+    std::unordered_map<std::string, std::size_t> first_;
+};
 
 class RemovalPass {
 public:
@@ -30,6 +54,8 @@ private:
     void RemoveFolder(const std::string& dPrime);
     void RemoveFile(const std::string& source, const std::string& destination,
                     const DirEntry& entry, bool sourceHasFile);
+    void FollowCaseRename(const CaselessNames& caseless, const std::string& destination,
+                          DirEntry& entry);
     void ReportUnhandled(const std::string& destination,
                          const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question);
@@ -52,8 +78,8 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
     if (asks && run_.DryRunConfirm)
         WouldAsk(ctx_, "Do you really want to delete superfluous file " + path + "?");
     if (asks && entry && (entry->attributes & kAttrReadOnly) != 0)
-        WouldAsk(ctx_, "Fatal ERROR: " + path + " not deleted as it is READONLY! " +
-                           kMakeWritable + " Continue??");
+        WouldAsk(ctx_, "Fatal ERROR: " + path + " not deleted as it is READONLY! " + kMakeWritable +
+                           " Continue??");
     report("Would remove file: " + path, true);
     ++run_.Totals.filesRemoved;
     run_.NotePlanned(PlannedStepKind::RemoveFile, path,
@@ -119,9 +145,8 @@ void RemovalPass::RemoveInFolder(std::string_view source, std::string_view desti
         report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
         ++run_.Totals.errors;
         report(kMakeWritable, true);
-        const std::string question = "Fatal ERROR: No files deleted in directory " +
-                                     destination + " as it is READONLY! " + kMakeWritable +
-                                     " Continue??";
+        const std::string question = "Fatal ERROR: No files deleted in directory " + destination +
+                                     " as it is READONLY! " + kMakeWritable + " Continue??";
         if (run_.VirtualCopy)
             WouldAsk(ctx_, question);  // a dry run names the question, never asks it
         else
@@ -165,13 +190,15 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         return;
     }
     ReportUnhandled(destination, unhandled);
+    const CaselessNames caseless(ctx_.medium.caseInsensitive, sourceEntries);
     std::size_t sourceAt = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (ctx_.PumpAndCheckStop())
             return;
-        const DirEntry entry = entries.Entry(i);
+        DirEntry entry = entries.Entry(i);
         if (SourceUnreadable(sourceUnlisted, entry.name))
             continue;
+        FollowCaseRename(caseless, destination, entry);
         if (entry.kind == EntryKind::Directory) {
             const std::string d = destination + "\\" + entry.name;
             if (SourceHas(sourceEntries, entry.name, EntryKind::Directory, sourceAt)) {
@@ -189,6 +216,31 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         if (run_.StopRequested)
             return;
     }
+}
+
+// A copy whose original was renamed only in case ("report.txt" → "Report.TXT") on a medium that
+// takes both for one name is renamed with it, instead of being removed and copied again.
+void RemovalPass::FollowCaseRename(const CaselessNames& caseless, const std::string& destination,
+                                   DirEntry& entry) {
+    const std::size_t at = caseless.For(entry.name);
+    if (at == FolderListing::npos)
+        return;
+    const std::string_view original = caseless.Source().Name(at);
+    const bool sameKind = caseless.Source().Kind(at) == entry.kind &&
+                          (entry.kind == EntryKind::File || entry.kind == EntryKind::Directory);
+    if (!sameKind || original == entry.name)
+        return;
+    const std::string from = destination + "\\" + entry.name;
+    const std::string to = destination + "\\" + std::string(original);
+    if (run_.VirtualCopy) {
+        report("Would rename: " + from + " to " + std::string(original), true);
+    } else if (RenameCaseOnly(from, to)) {
+        run_.DestinationWritten = true;
+        report("Renamed: " + from + " to " + std::string(original), true);
+    } else {
+        return;  // removed and copied again, as any copy the source no longer has
+    }
+    entry.name = std::string(original);
 }
 
 // Destination entries whose names no drive path can hold: this run cannot remove them, and the

@@ -11,6 +11,7 @@
 #include "engine/copy_pass.h"
 #include "engine/free_space.h"
 #include "engine/removal_pass.h"
+#include "platform/drive_table.h"
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
 #include "platform/metadata_prefetch.h"
@@ -173,6 +174,9 @@ ProjectText RunEngine::StartAfresh(const std::string& path) {
 void RunEngine::RunSteps(const std::string& path) {
     log_.BeginRun();
     pump_.ProcessPendingEvents();
+    // A disk plugged in or swapped since the program started is the one this run sees.
+    RefreshActiveDriveTable();
+    media_.Clear();
     if (!SourcesExist())
         return;
 
@@ -213,7 +217,7 @@ void RunEngine::RunSteps(const std::string& path) {
 
     run_.RunActive = true;
     view_.SetRunEnabled(false);
-    if (!LockDestinations())
+    if (!DestinationWritable() || !LockDestinations())
         return;
     StartProgress();
     if (!view_.SourceItems().empty()) {
@@ -245,7 +249,10 @@ bool RunEngine::DestinationDriveUsable(bool closeWindow) {
     }
     if (destLetter_.empty() ||
         PresentDriveLetters().find(LowerAscii(destLetter_)[0]) == std::string::npos) {
-        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware.");
+        const std::string awaited =
+            destLetter_.empty() ? std::string() : ActiveDriveTable().AwaitedVolume(destLetter_[0]);
+        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware." +
+                     (awaited.empty() ? "" : " It is " + awaited + ", which is not connected."));
         if (closeWindow)
             view_.CloseWindow(WindowResult::Cancel);
         return false;
@@ -327,6 +334,8 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
 
         const char kind = SourceKind(source);
         const std::string base = DestinationBase(source, destination);
+        if (kind == 'f' || kind == 'd')
+            LearnItemMedium(source, destination, base);
         if (kind == 'f') {
             if (!MakeDestinationFolder(FolderPartOf(destination), base)) {
                 report("FATAL ERROR: Unable to create directory for " + destination, true);
@@ -424,6 +433,51 @@ std::string RunEngine::DestinationBase(const std::string& source,
     return slash == std::string::npos ? target : target.substr(0, slash);
 }
 
+// The folder whose file system an item is written to: its per-drive folder, or the folder that
+// holds the synchronisation destination.
+std::string RunEngine::MediumFolder(const std::string& source,
+                                    const std::string& destination) const {
+    const std::string base = DestinationBase(source, destination);
+    if (handOver_.SyncMode)
+        return base;
+    return base + "\\VLMcopy_drive_" + StripTrailingBackslash(source).substr(0, 1);
+}
+
+// Before the first folder of an item is made, what its destination can hold is learnt, so that
+// the folders and files of the item are written as the medium keeps them; the first item on a
+// drive names the volume found there. A folder that cannot be made is left to the item's own
+// steps, which say so.
+void RunEngine::LearnItemMedium(const std::string& source, const std::string& destination,
+                                const std::string& base) {
+    const std::string folder = MediumFolder(source, destination);
+    if (!MakeDestinationFolder(folder, base))
+        return;
+    if (media_.FirstOnDrive(folder[0])) {
+        if (const std::string volume = DriveVolumeLine(folder[0]); !volume.empty())
+            report(volume, true);
+    }
+    passes_.medium = media_.For(folder, true);
+    report("Destination file system: " + DescribeMedium(passes_.medium), false);
+}
+
+// A destination mounted read-only, or a folder this run may not write in, is said once, at the
+// start, instead of a question for every file.
+bool RunEngine::DestinationWritable() {
+    std::vector<std::string> folders;
+    const auto sources = view_.SourceItems();
+    const auto destinations = view_.DestinationPaths();
+    for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j)
+        folders.push_back(MediumFolder(sources[j], destinations[j]));
+    const std::optional<std::string> refusal = UnwritableDestination(folders);
+    if (!refusal)
+        return true;
+    report(*refusal, true);
+    ShowErrorBox(*refusal);
+    NoteFatalError();
+    FinishRun();
+    return false;
+}
+
 // Two runs into one destination would delete each other's temporary files and copies: each run
 // holds its per-drive folders (or its synchronisation destination) for its whole length, and a
 // second run is refused at once. The kernel drops the locks of a run that is killed.
@@ -494,10 +548,11 @@ std::optional<FolderTreeTotals> RunEngine::WholeRemovalAtStake(
 std::string RunEngine::WholeRemovalQuestion(const std::string& source,
                                             const std::string& destination,
                                             const FolderTreeTotals& going) {
-    return kWholeRemovalQuestionStart + StripTrailingBackslash(destination) + " would be removed (" +
-           GroupThousands(static_cast<std::int64_t>(going.files)) + " files, " +
-           GroupThousands(static_cast<std::int64_t>(going.bytes)) + " bytes), as the source item " +
-           source + " is empty or has none of them. Remove them all?";
+    return kWholeRemovalQuestionStart + StripTrailingBackslash(destination) +
+           " would be removed (" + GroupThousands(static_cast<std::int64_t>(going.files)) +
+           " files, " + GroupThousands(static_cast<std::int64_t>(going.bytes)) +
+           " bytes), as the source item " + source +
+           " is empty or has none of them. Remove them all?";
 }
 
 bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
@@ -681,6 +736,8 @@ void RunEngine::DryRun(const std::string& path, RunPlan* plan) {
 }
 
 void RunEngine::DryRunSteps(const std::string& path) {
+    RefreshActiveDriveTable();
+    media_.Clear();
     if (!SourcesExist()) {
         fatalError_ = true;
         return;
@@ -721,6 +778,10 @@ void RunEngine::DryRunSteps(const std::string& path) {
             NoteFatalError();
             break;
         }
+        // Names are compared as the medium compares them; a dry run writes no probe to learn it.
+        const std::string mediumFolder = MediumFolder(source, destination);
+        if (ItemKind(mediumFolder) == 'd')
+            passes_.medium = media_.For(mediumFolder, false);
         // A folder the run would make has nothing in it to remove.
         const auto folder = QueryEntry(destination);
         if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
@@ -743,18 +804,19 @@ void RunEngine::PlanItemLine(const PlannedItem& item) {
     const auto count = [this, &item](PlannedStepKind kind) {
         return run_.Plan->Count(kind, &item);
     };
-    const auto number = [](std::uint64_t n) { return GroupThousands(static_cast<std::int64_t>(n)); };
+    const auto number = [](std::uint64_t n) {
+        return GroupThousands(static_cast<std::int64_t>(n));
+    };
     const PlannedCount added = count(PlannedStepKind::NewFile);
     const PlannedCount changed = count(PlannedStepKind::ChangedFile);
     const PlannedCount files = count(PlannedStepKind::RemoveFile);
     const PlannedCount folders = count(PlannedStepKind::RemoveFolder);
     const PlannedCount questions = count(PlannedStepKind::Question);
     report("Would do for " + item.source + ": copy " + number(added.steps) + " new files (" +
-               number(added.bytes) + " bytes) and " + number(changed.steps) +
-               " changed files (" + number(changed.bytes) + " bytes), remove " +
-               number(files.steps) + " files (" + number(files.bytes) + " bytes) and " +
-               number(folders.steps) + " folders (" + number(folders.bytes) + " bytes), ask " +
-               number(questions.steps) + " questions",
+               number(added.bytes) + " bytes) and " + number(changed.steps) + " changed files (" +
+               number(changed.bytes) + " bytes), remove " + number(files.steps) + " files (" +
+               number(files.bytes) + " bytes) and " + number(folders.steps) + " folders (" +
+               number(folders.bytes) + " bytes), ask " + number(questions.steps) + " questions",
            true);
 }
 

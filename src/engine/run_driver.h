@@ -12,6 +12,7 @@
 #include "core/app_settings.h"
 #include "core/project_file.h"
 #include "core/run_history.h"
+#include "engine/destination_media.h"
 #include "engine/pass_context.h"
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
@@ -87,6 +88,10 @@ private:
     bool MakeDestinationFolder(const std::string& folder, const std::string& base);
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
     bool LockDestinations();
+    std::string MediumFolder(const std::string& source, const std::string& destination) const;
+    void LearnItemMedium(const std::string& source, const std::string& destination,
+                         const std::string& base);
+    bool DestinationWritable();
     bool CopyItem(const std::string& source, const std::string& destination);
     bool AllowWholeRemoval(const std::string& source, const std::string& destination);
     static std::string WholeRemovalQuestion(const std::string& source,
@@ -125,6 +130,8 @@ private:
     std::optional<std::string> outcome_;
     // The per-drive folders this run writes to, each locked for the whole run.
     std::vector<FolderLock> destinationLocks_;
+    // What each destination folder of this run can hold.
+    DestinationMedia media_;
     // The copying's progress, for a view that shows it.
     std::optional<ProgressMeter> progress_;
     bool terminateRequested_ = false;

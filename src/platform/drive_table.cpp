@@ -57,6 +57,46 @@ DriveTable& ActiveTableStorage() {
     return table;
 }
 
+std::string IniPathIn(const std::string& folder) {
+    return (folder == "/" ? std::string() : folder) + "/drives.ini";
+}
+
+// The mounted file systems with their volumes. Only the places for disks take letters of their
+// own, but a volume pin finds its volume wherever it is mounted: then every mount is asked.
+std::vector<MountedVolume> MountedVolumes(bool everywhere) {
+    std::vector<MountedVolume> volumes;
+    for (const MountEntry& mount : ReadMountTable()) {
+        if (everywhere || IsVolumeFolder(mount.mountPoint))
+            volumes.push_back({mount.mountPoint, IdentifyVolume(mount)});
+    }
+    return volumes;
+}
+
+bool HoldsVolumePin(const ProfileFile& ini) {
+    VolumeReference reference;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const auto value = ini.Get("Drives", std::string(1, letter));
+        if (value && ParseVolumeReference(*value, reference))
+            return true;
+    }
+    return false;
+}
+
+// Sets one key of drives.ini as it is on the disk now, keeping every other line.
+bool UpdateDrivesIni(const std::string& programFolderHost, const std::string& section, char letter,
+                     const std::optional<std::string>& value) {
+    const std::string folder = NormaliseRoot(programFolderHost);
+    if (folder.empty())
+        return false;
+    const std::string path = IniPathIn(folder);
+    ProfileFile ini = ProfileFile::Parse(host::ReadWholeHostFile(path).value_or(std::string()));
+    if (value)
+        ini.Set(section, std::string(1, letter), *value);
+    else
+        ini.Remove(section, std::string(1, letter));
+    return host::WriteWholeHostFile(path, ini.Text());
+}
+
 }  // namespace
 
 DriveTable DriveTable::Load(const std::string& programFolderHost) {
@@ -64,16 +104,16 @@ DriveTable DriveTable::Load(const std::string& programFolderHost) {
     const std::string folder = NormaliseRoot(programFolderHost);
     std::string iniText;
     if (!folder.empty()) {
-        const std::string iniPath = (folder == "/" ? std::string() : folder) + "/drives.ini";
-        iniText = host::ReadWholeHostFile(iniPath).value_or(std::string());
+        iniText = host::ReadWholeHostFile(IniPathIn(folder)).value_or(std::string());
     }
-    std::vector<std::string> mountPoints;
-    for (const MountEntry& mount : ReadMountTable()) {
-        mountPoints.push_back(mount.mountPoint);
-    }
-    DriveTable table = Build(iniText, mountPoints);
+    DriveTable table =
+        BuildFromVolumes(iniText, MountedVolumes(HoldsVolumePin(ProfileFile::Parse(iniText))));
     table.SetFstabMountPoints(ReadFstabMountPoints());
     if (!folder.empty()) {
+        table.programFolder_ = folder;
+        // A volume keeps the letter it was given from now on, in every process of the program.
+        for (const auto& [letter, reference] : table.remembered_)
+            UpdateDrivesIni(folder, "Drives", letter, reference);
         table.CoverProgramFolder(folder);
     }
     return table;
@@ -91,8 +131,9 @@ void DriveTable::CoverProgramFolder(const std::string& folder) {
     // must be reachable by a drive path even when drives.ini pins c: elsewhere. It gets the last
     // free letter, away from the letters that mounted volumes take from d: on.
     for (std::size_t index = roots_.size(); index-- > 0;) {
-        if (!roots_[index] && !damaged_[index]) {
+        if (!roots_[index] && !damaged_[index] && letters_[index].pin.empty()) {
             roots_[index] = folder;
+            letters_[index].kind = DriveDescription::Kind::ProgramFolder;
             return;
         }
     }
@@ -100,22 +141,52 @@ void DriveTable::CoverProgramFolder(const std::string& folder) {
 
 DriveTable DriveTable::Build(std::string_view drivesIniText,
                              const std::vector<std::string>& mountPoints) {
+    std::vector<MountedVolume> volumes;
+    for (const std::string& mountPoint : mountPoints)
+        volumes.push_back({mountPoint, {}});
+    return BuildFromVolumes(drivesIniText, volumes);
+}
+
+DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
+                                        const std::vector<MountedVolume>& volumesIn) {
     DriveTable table;
     table.Pin('c', "/");
 
+    std::vector<MountedVolume> volumes = volumesIn;
+    std::stable_sort(
+        volumes.begin(), volumes.end(),
+        [](const MountedVolume& a, const MountedVolume& b) { return a.mountPoint < b.mountPoint; });
+
     const ProfileFile ini = ProfileFile::Parse(drivesIniText);
     for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const auto index = static_cast<std::size_t>(letter - 'a');
         std::optional<std::string> value = ini.Get("Drives", std::string(1, letter));
         if (!value) {
             continue;
         }
         if (HoldsControlCharacter(*value)) {
-            table.damaged_[static_cast<std::size_t>(letter - 'a')] = true;
+            table.damaged_[index] = true;
+            continue;
+        }
+        Letter& entry = table.letters_[index];
+        VolumeReference reference;
+        if (ParseVolumeReference(*value, reference)) {
+            // That volume wherever it is mounted now; not present while it is not.
+            table.roots_[index].reset();
+            entry = Letter{DriveDescription::Kind::Volume, *value, {}};
+            for (const MountedVolume& volume : volumes) {
+                if (reference.Matches(volume.identity)) {
+                    table.roots_[index] = NormaliseRoot(volume.mountPoint);
+                    entry.volume = volume.identity;
+                    break;
+                }
+            }
             continue;
         }
         std::string root = NormaliseRoot(*value);
         if (!root.empty()) {
             table.Pin(letter, root);
+            entry.pin = root;
         }
     }
     for (char letter = 'a'; letter <= 'z'; ++letter) {
@@ -123,32 +194,84 @@ DriveTable DriveTable::Build(std::string_view drivesIniText,
         table.SetPlainFolder(letter, value && IsYes(*value));
     }
 
-    std::vector<std::string> volumes;
-    for (const std::string& mountPoint : mountPoints) {
-        if (IsVolumeFolder(mountPoint)) {
-            volumes.push_back(mountPoint);
+    const auto mapped = [&](const MountedVolume& volume) {
+        for (std::size_t i = 0; i < table.roots_.size(); ++i) {
+            if (table.roots_[i] && *table.roots_[i] == volume.mountPoint)
+                return true;
+            // The same volume mounted a second time keeps its one letter.
+            if (volume.identity.Known() && table.letters_[i].volume.uuid == volume.identity.uuid)
+                return true;
         }
-    }
-    std::sort(volumes.begin(), volumes.end());
-    volumes.erase(std::unique(volumes.begin(), volumes.end()), volumes.end());
-
-    std::size_t next = 'd' - 'a';
-    for (const std::string& volume : volumes) {
-        const bool alreadyMapped =
-            std::any_of(table.roots_.begin(), table.roots_.end(),
-                        [&](const std::optional<std::string>& r) { return r && *r == volume; });
-        if (alreadyMapped) {
-            continue;
+        return false;
+    };
+    // A free letter is one that nothing is pinned to and no volume is remembered on.
+    const auto freeLetter = [&](std::size_t from) {
+        while (from < table.roots_.size() &&
+               (table.roots_[from] || table.damaged_[from] || !table.letters_[from].pin.empty()))
+            ++from;
+        return from;
+    };
+    // Volumes with a UUID first: the letter each gets is theirs from now on.
+    for (const bool withUuid : {true, false}) {
+        std::size_t next = 'd' - 'a';
+        for (const MountedVolume& volume : volumes) {
+            if (volume.identity.Known() != withUuid || !IsVolumeFolder(volume.mountPoint) ||
+                mapped(volume)) {
+                continue;
+            }
+            next = freeLetter(next);
+            if (next >= table.roots_.size()) {
+                break;
+            }
+            table.roots_[next] = NormaliseRoot(volume.mountPoint);
+            Letter& entry = table.letters_[next];
+            entry.volume = volume.identity;
+            if (withUuid) {
+                entry.kind = DriveDescription::Kind::Volume;
+                entry.pin = "UUID=" + volume.identity.uuid;
+                table.remembered_.emplace_back(static_cast<char>('a' + next), entry.pin);
+            } else {
+                entry.kind = DriveDescription::Kind::Mounted;
+            }
         }
-        while (next < table.roots_.size() && (table.roots_[next] || table.damaged_[next])) {
-            ++next;
-        }
-        if (next >= table.roots_.size()) {
-            break;
-        }
-        table.roots_[next] = volume;
     }
     return table;
+}
+
+std::vector<DriveDescription> DriveTable::Describe() const {
+    std::vector<DriveDescription> drives;
+    const std::vector<MountEntry> mounts = ReadMountTable();
+    for (std::size_t i = 0; i < roots_.size(); ++i) {
+        const Letter& entry = letters_[i];
+        if (!roots_[i] && entry.pin.empty())
+            continue;
+        DriveDescription drive;
+        drive.letter = static_cast<char>('a' + i);
+        drive.kind = entry.kind;
+        drive.root = roots_[i];
+        drive.pin = entry.pin;
+        drive.volume = entry.volume;
+        // A folder pinned where a disk is mounted is that disk for the person.
+        if (!drive.volume.Known() && drive.root && *drive.root != "/") {
+            for (const MountEntry& mount : mounts)
+                if (mount.mountPoint == *drive.root)
+                    drive.volume = IdentifyVolume(mount);
+        }
+        drive.plain = plain_[i];
+        drives.push_back(std::move(drive));
+    }
+    return drives;
+}
+
+std::string DriveTable::AwaitedVolume(char letter) const {
+    const std::optional<std::size_t> index = LetterIndex(letter);
+    if (!index || letters_[*index].kind != DriveDescription::Kind::Volume)
+        return {};
+    VolumeReference reference;
+    if (!ParseVolumeReference(letters_[*index].pin, reference))
+        return {};
+    return reference.by == VolumeReference::By::Uuid ? "the volume with UUID " + reference.value
+                                                     : "the volume labelled " + reference.value;
 }
 
 void DriveTable::Pin(char letter, std::string hostRoot) {
@@ -206,6 +329,26 @@ void SetActiveDriveTable(DriveTable table) {
 
 const DriveTable& ActiveDriveTable() {
     return ActiveTableStorage();
+}
+
+void RefreshActiveDriveTable() {
+    const std::string folder = ActiveTableStorage().ProgramFolder();
+    if (!folder.empty())
+        ActiveTableStorage() = DriveTable::Load(folder);
+}
+
+bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value) {
+    if (!LetterIndex(letter) || HoldsControlCharacter(value))
+        return false;
+    return UpdateDrivesIni(programFolderHost, "Drives", LowerAscii(letter),
+                           value.empty() ? std::nullopt : std::optional<std::string>(value));
+}
+
+bool SavePlainFolder(const std::string& programFolderHost, char letter, bool plain) {
+    if (!LetterIndex(letter))
+        return false;
+    return UpdateDrivesIni(programFolderHost, "Plain folders", LowerAscii(letter),
+                           plain ? std::optional<std::string>("yes") : std::nullopt);
 }
 
 }  // namespace vlm

@@ -12,14 +12,48 @@
 // folder behind, and a run must not take that for the disk. A letter listed in the section
 // [Plain folders] with the value "yes" (e=yes) is a plain folder wherever it lies, and is never
 // asked about mounts.
+//
+// A letter belongs to a disk, as on Windows: a pin may name a volume instead of a folder
+// (e=UUID=<uuid> or e=LABEL=<label>, the fstab forms), meaning that volume wherever it is mounted
+// now and "not present" while it is not. A volume with a UUID mounted in a place for disks that
+// no letter names yet gets the first letter from d: that is neither pinned nor remembered for
+// another volume, and is remembered in drives.ini at once, so a letter never moves to another
+// disk. Volumes without a UUID (tmpfs, bind and network mounts) take free letters in mount-point
+// order, as before.
 
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "platform/volume_identity.h"
+
 namespace vlm {
+
+// A file system mounted in a place for disks, with what is known of its volume.
+struct MountedVolume {
+    std::string mountPoint;
+    VolumeIdentity identity;
+};
+
+// One letter of the table as a person is shown it.
+struct DriveDescription {
+    enum class Kind {
+        Folder,         // pinned to a folder (c: is "/")
+        Volume,         // pinned to a volume by UUID or label
+        Remembered,     // a volume the table gave this letter and remembers
+        Mounted,        // a volume without a UUID, on a free letter while it is mounted
+        ProgramFolder,  // the program's own folder, on the last free letter
+    };
+    char letter = 0;
+    Kind kind = Kind::Folder;
+    std::optional<std::string> root;  // the host folder now; nullopt: not connected
+    std::string pin;                  // the drives.ini value ("UUID=...", a folder)
+    VolumeIdentity volume;            // of the volume mounted at root, when known
+    bool plain = false;               // [Plain folders]
+};
 
 class DriveTable {
 public:
@@ -33,6 +67,21 @@ public:
     // below /media, /run/media and /mnt take letters).
     static DriveTable Build(std::string_view drivesIniText,
                             const std::vector<std::string>& mountPoints);
+    // The same with the volumes' identities: volume pins are resolved, new volumes with a UUID
+    // are given a letter and remembered (NewlyRemembered lists them for drives.ini).
+    static DriveTable BuildFromVolumes(std::string_view drivesIniText,
+                                       const std::vector<MountedVolume>& volumes);
+
+    // Volumes this table gave a letter for the first time: (letter, "UUID=..."), to be written
+    // into drives.ini so that the letter stays theirs.
+    const std::vector<std::pair<char, std::string>>& NewlyRemembered() const { return remembered_; }
+    // Every letter that is mapped or pinned, in order, as a person is shown them.
+    std::vector<DriveDescription> Describe() const;
+    // The volume a pinned or remembered letter waits for ("BACKUP, UUID 1234-ABCD"), for the
+    // message that says it is not connected; empty for other letters.
+    std::string AwaitedVolume(char letter) const;
+    // The program folder Load read drives.ini from; empty for a table built otherwise.
+    const std::string& ProgramFolder() const { return programFolder_; }
 
     // Gives the host folder `folder` (absolute, normalised) the last free letter when no mapped
     // root holds it; nothing when one does or no letter is free.
@@ -60,6 +109,14 @@ public:
     void SetPlainFolder(char letter, bool plain);
 
 private:
+    struct Letter {
+        DriveDescription::Kind kind = DriveDescription::Kind::Folder;
+        std::string pin;
+        VolumeIdentity volume;
+    };
+    std::array<Letter, 26> letters_{};
+    std::vector<std::pair<char, std::string>> remembered_;
+    std::string programFolder_;
     std::array<std::optional<std::string>, 26> roots_;
     // Letters whose pin was damaged: they stay unmapped, and no volume takes them.
     std::array<bool, 26> damaged_{};
@@ -71,5 +128,14 @@ private:
 // a test sets it to a table over temporary folders.
 void SetActiveDriveTable(DriveTable table);
 const DriveTable& ActiveDriveTable();
+// Reads the table in force again from drives.ini and the mount table, when it was loaded from
+// a program folder (a table a test set stays as it is): a disk plugged in since is there.
+void RefreshActiveDriveTable();
+
+// Writes the pins of a person's choice into <programFolderHost>/drives.ini, keeping every other
+// line: `value` a folder, "UUID=..." or "LABEL=..."; empty removes the pin (forgets a remembered
+// volume). False when the file cannot be written.
+bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value);
+bool SavePlainFolder(const std::string& programFolderHost, char letter, bool plain);
 
 }  // namespace vlm

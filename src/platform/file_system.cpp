@@ -12,6 +12,7 @@
 #include <random>
 
 #include "platform/host_calls.h"
+#include "platform/medium.h"
 #include "platform/path_translation.h"
 #include "platform/platform_error.h"
 
@@ -307,6 +308,9 @@ bool FolderListing::Read(std::string_view folder, std::uint32_t mask, ListDetail
             continue;
         }
         std::optional<std::string> name = HostNameToDriveName(hostName);
+        if (!name && StoresStandInsAt(*host)) {
+            name = StoredNameToDriveName(hostName);
+        }
         if (!name) {
             if (unlisted != nullptr) {
                 unlisted->push_back({UnlistedName(hostName), 0});
@@ -439,9 +443,8 @@ DirEntry FolderListing::Entry(std::size_t i) const {
     entry.name = std::string(Name(i));
     entry.kind = Kind(i);
     entry.attributes = slots_[i].attributes;
-    entry.permissions = slots_[i].permissions == kSlotPermissionsUnknown
-                            ? kPermissionsUnknown
-                            : slots_[i].permissions;
+    entry.permissions = slots_[i].permissions == kSlotPermissionsUnknown ? kPermissionsUnknown
+                                                                         : slots_[i].permissions;
     if (!details_.empty()) {
         const Details& details = details_[i];
         entry.size = details.size;
@@ -580,9 +583,8 @@ bool SetFileTimePacked(std::string_view path, PackedTime packed) {
         return Fail(EACCES);
     }
     struct timespec times[2]{};
-    times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = UnpackToHostTime(packed);
-    times[1].tv_nsec = 0;
+    times[0] = times[1];  // both given, as a copy's time is
     if (host::SetTimes(host->c_str(), times, 0) != 0) {
         return FailWithErrno();
     }
@@ -649,8 +651,7 @@ std::optional<std::uint32_t> GetFilePermissions(std::string_view path) {
 // list and enter it when it is a folder, so the next run can bring it up to date (a folder of
 // the backup that its owner cannot list could never be mirrored or removed again).
 mode_t CopyMode(std::uint32_t original, bool folder) {
-    return static_cast<mode_t>(original & 07777) | S_IWUSR |
-           (folder ? S_IRUSR | S_IXUSR : 0);
+    return static_cast<mode_t>(original & 07777) | S_IWUSR | (folder ? S_IRUSR | S_IXUSR : 0);
 }
 
 bool UpdatePermissions(std::string_view path, std::uint32_t original) {
@@ -658,6 +659,9 @@ bool UpdatePermissions(std::string_view path, std::uint32_t original) {
     const std::optional<std::string> host = HostAndStat(path, st, false);
     if (!host) {
         return false;
+    }
+    if (!KeepsPermissionsAt(*host)) {
+        return Succeed();
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return Fail(EACCES);
@@ -685,12 +689,34 @@ bool CopyFolderPermissions(std::string_view source, std::string_view folder) {
     if (!S_ISDIR(to.st_mode)) {
         return Fail(ENOTDIR);
     }
+    if (!KeepsPermissionsAt(*host)) {
+        return Succeed();
+    }
     // Owner and group first: changing them may clear the set-id bits that the mode then sets.
     if (from.st_uid != to.st_uid || from.st_gid != to.st_gid) {
         (void)::lchown(host->c_str(), from.st_uid, from.st_gid);  // only where permitted
     }
     if (::chmod(host->c_str(), CopyMode(from.st_mode, true)) != 0) {
         return FailWithErrno();
+    }
+    return Succeed();
+}
+
+bool RenameCaseOnly(std::string_view from, std::string_view to) {
+    const std::optional<std::string> hostFrom = HostOf(from);
+    const std::optional<std::string> hostTo = HostOf(to);
+    if (!hostFrom || !hostTo) {
+        return false;
+    }
+    const std::string between = ParentFolder(*hostFrom) + "/" + std::string(kTempPrefix) +
+                                RandomSuffix() + std::string(kTempSuffix);
+    if (host::Rename(hostFrom->c_str(), between.c_str()) != 0) {
+        return FailWithErrno();
+    }
+    if (host::Rename(between.c_str(), hostTo->c_str()) != 0) {
+        const int saved = errno;
+        (void)host::Rename(between.c_str(), hostFrom->c_str());  // back to where it was
+        return Fail(saved);
     }
     return Succeed();
 }
@@ -1035,7 +1061,8 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std:
             buffer.reset(new char[kBufferSize]);
         }
         std::size_t got = 0;
-        if (!source.Read(buffer.get(), static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, left)),
+        if (!source.Read(buffer.get(),
+                         static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, left)),
                          got)) {
             return giveUp(CopyOutcome::ReadFailed);
         }
@@ -1057,6 +1084,10 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std:
 bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
     if (failed_ || !file_.IsOpen()) {
         return Fail(failed_ ? EIO : EBADF);
+    }
+    // A medium without permission bits and owners (exFAT, FAT) has nothing to keep.
+    if (!KeepsPermissionsAt(tempPath_)) {
+        return Succeed();
     }
     struct stat st {};
     const bool known = ::fstat(file_.fd_, &st) == 0;
@@ -1106,9 +1137,9 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     // The time is set on the open file, which saves a lookup of its path; nothing written
     // after it could move it, and with SyncEachFile the flush below carries it too.
     if (modified != nullptr) {
-        struct timespec times[2]{};
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1] = *modified;
+        // Both times given: a medium asked to keep one of them may store "now" in the other
+        // (exfat-fuse does), and the next run would copy the file again.
+        const struct timespec times[2] = {*modified, *modified};
         if (host::SetTimesOf(file_.fd_, times) != 0) {
             SetLastPlatformError(errno);
             return giveUp();
@@ -1131,6 +1162,12 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     if (host::Rename(tempPath_.c_str(), target_.c_str()) != 0) {
         SetLastPlatformError(errno);
         return giveUp();
+    }
+    // A FAT medium through FUSE writes its directory entry, time and all, when the file is
+    // closed: the time the copy must carry is given again to the closed file.
+    if (modified != nullptr && SetsTimesAfterCloseAt(target_)) {
+        const struct timespec times[2] = {*modified, *modified};
+        (void)host::SetTimes(target_.c_str(), times, 0);
     }
     tempPath_.clear();
     target_.clear();

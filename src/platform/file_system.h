@@ -46,10 +46,10 @@ inline constexpr std::uint32_t kPermissionsUnknown = 0xFFFFFFFFu;
 struct DirEntry {
     std::string name;  // one component, as HostNameToDriveName shows the host name
     EntryKind kind = EntryKind::File;
-    std::uint32_t attributes = 0;   // kAttr* bits; links and special files carry no directory bit
-    std::uint64_t size = 0;         // true 64-bit size of a plain file, 0 otherwise
-    PackedTime time = 0;            // last-write time, packed
-    HostTime modified;              // last-write time, exact
+    std::uint32_t attributes = 0;  // kAttr* bits; links and special files carry no directory bit
+    std::uint64_t size = 0;        // true 64-bit size of a plain file, 0 otherwise
+    PackedTime time = 0;           // last-write time, packed
+    HostTime modified;             // last-write time, exact
     // The host's permission bits (0 is a file nobody may read or write); kPermissionsUnknown in
     // a NamesAndKinds listing.
     std::uint32_t permissions = kPermissionsUnknown;
@@ -180,6 +180,10 @@ bool UpdatePermissions(std::string_view path, std::uint32_t original);
 // link, as a source item may be one), kept writable and enterable by its owner so that the next
 // run can work in it, and the owner and group of `source` where this process may set them.
 bool CopyFolderPermissions(std::string_view source, std::string_view folder);
+// Gives the file or real folder `from` the name `to` that differs from it only in case, on a
+// medium that takes both for one name: through a temporary name, as such a medium may take a
+// direct rename for nothing to do. False when nothing was renamed.
+bool RenameCaseOnly(std::string_view from, std::string_view to);
 // Renames `from` over `to` in one step (same drive). Refused when `to` is a read-only file or a
 // directory.
 bool RenameReplacing(std::string_view from, std::string_view to);

@@ -285,4 +285,19 @@ std::optional<std::string> ReadWholeHostFile(const std::string& hostPath) {
     return content;
 }
 
+bool WriteWholeHostFile(const std::string& hostPath, const std::string& content) {
+    const std::string temporary = hostPath + ".~new";
+    const int fd = Open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    bool ok = Write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    ok = Sync(fd) == 0 && ok;
+    ok = Close(fd) == 0 && ok;
+    if (!ok || Rename(temporary.c_str(), hostPath.c_str()) != 0) {
+        Unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace vlm::host

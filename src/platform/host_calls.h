@@ -102,5 +102,8 @@ namespace vlm::host {
 // The whole content of the host file `hostPath` (through the calls above); nullopt when it
 // cannot be read. For the layer's own small files such as drives.ini.
 std::optional<std::string> ReadWholeHostFile(const std::string& hostPath);
+// Replaces the host file `hostPath` by `content` in one step (a temporary file beside it, flushed,
+// renamed over it). False when it cannot; the old file is then as it was.
+bool WriteWholeHostFile(const std::string& hostPath, const std::string& content);
 
 }  // namespace vlm::host

@@ -84,6 +84,10 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
         }
         MountEntry entry;
         entry.mountPoint = DecodeOctalEscapes(parts[4]);
+        entry.device = parts[2];
+        entry.root = DecodeOctalEscapes(parts[3]);
+        const std::string options = "," + parts[5] + ",";
+        entry.readOnly = options.find(",ro,") != std::string::npos;
         entry.fsType = dash + 1 < parts.size() ? parts[dash + 1] : "";
         entry.source = dash + 2 < parts.size() ? DecodeOctalEscapes(parts[dash + 2]) : "";
         mounts.push_back(std::move(entry));

@@ -11,6 +11,9 @@ struct MountEntry {
     std::string mountPoint;  // octal escapes (\040 for a blank) already decoded
     std::string fsType;
     std::string source;
+    std::string device;     // "major:minor" of the mounted file system ("0:41" for FUSE)
+    std::string root;       // the folder of the file system mounted there: "/" unless a bind
+    bool readOnly = false;  // mounted read-only
 };
 
 std::vector<MountEntry> ReadMountTable();

@@ -195,13 +195,10 @@ FileAge FileAgeOf(HostTime exact) {
 }
 
 bool SameFileAge(const FileAge& a, const FileAge& b) {
-    const PackedTime first = Pack(kFirstYear, 1, 1, 0, 0, 0);
-    const PackedTime last = Pack(kLastYear, 12, 31, 23, 59, 58);
-    const auto atEdge = [&](PackedTime p) { return p == first || p == last; };
-    if (!atEdge(a.packed) && !atEdge(b.packed)) {
-        return a.packed == b.packed;
-    }
-    // Floor division, so that times before 1970 fall into their own 2-second step too.
+    // The instants, not the local wall clocks: two saves an hour apart in the hour that a
+    // daylight-saving change repeats show the same local time, and a different TZ shows every
+    // file at another one. Floor division, so that times before 1970 fall into their own
+    // 2-second step too.
     const auto step = [](std::int64_t seconds) {
         return seconds >= 0 ? seconds / 2 : (seconds - 1) / 2;
     };

@@ -33,10 +33,9 @@ struct FileAge {
 };
 FileAge FileAgeOf(HostTime exact);
 
-// Whether a copy of age `a` is of the same age as a file of age `b`: their packed stamps are equal
-// when both lie inside 1980–2107; when either stamp is at the edge of that range, where packing
-// clamps every earlier or later time to one moment, the exact times are compared in 2-second
-// steps instead. No time is converted here: the listings packed them already.
+// Whether a copy of age `a` is of the same age as a file of age `b`: their instants fall in the
+// same 2-second step of UTC (the resolution of the packed stamp and of FAT), whatever the local
+// time zone or daylight-saving time says of them.
 bool SameFileAge(const FileAge& a, const FileAge& b);
 
 // Host seconds → local DateTime, and back.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
+#include "platform/medium.h"
 
 namespace vlm {
 
@@ -107,6 +108,26 @@ std::optional<std::string> HostNameToDriveName(std::string_view hostName) {
     return name;
 }
 
+std::optional<std::string> StoredNameToDriveName(std::string_view hostName) {
+    std::string name;
+    name.reserve(hostName.size());
+    for (std::size_t i = 0; i < hostName.size(); ++i) {
+        const int code = StandInCodeAt(hostName, i);
+        if (code >= 0) {
+            // Kept only where it stands for something: otherwise no drive path leads back to it.
+            if (code == 0 || !NeedsStandIn(static_cast<char>(code)))
+                return std::nullopt;
+            name.append(hostName.substr(i, 3));
+            i += 2;
+        } else if (NeedsStandIn(hostName[i])) {
+            name += StandInFor(hostName[i]);
+        } else {
+            name += hostName[i];
+        }
+    }
+    return name;
+}
+
 std::optional<std::string> DriveNameToHostName(std::string_view driveName) {
     std::string name;
     name.reserve(driveName.size());
@@ -179,15 +200,18 @@ std::optional<std::string> ToHostPath(std::string_view drivePath) {
             HoldsControlCharacter(component)) {
             return std::nullopt;
         }
-        host += '/';
         if (component.find(static_cast<char>(kStandInLead)) == std::string_view::npos) {
+            host += '/';
             host += component;
         } else {
             std::optional<std::string> name = DriveNameToHostName(component);
             if (!name || IsRefusedComponent(*name)) {
                 return std::nullopt;
             }
-            host += *name;
+            // A medium that refuses such characters keeps the name as the program shows it.
+            const bool keepStandIns = StoresStandInsAt(host.empty() ? "/" : host);
+            host += '/';
+            host += keepStandIns ? std::string(component) : *name;
         }
         if (end == std::string_view::npos) {
             return host;

@@ -24,6 +24,10 @@ std::string StandInFor(char c);
 // U+F000-U+F07F, which would make two host names one drive name: such a name is reported by the
 // walks, never merged.
 std::optional<std::string> HostNameToDriveName(std::string_view hostName);
+// The drive name of a host name stored on a medium that refuses the characters a drive name
+// shows as stand-ins: the stand-ins it holds are its own (the name was stored so); nullopt for one
+// that stands for nothing.
+std::optional<std::string> StoredNameToDriveName(std::string_view hostName);
 // The host name of a drive name: every stand-in back to its character. nullopt for a name with
 // a character of U+F000-U+F07F that stands in for nothing (no host name maps to it).
 std::optional<std::string> DriveNameToHostName(std::string_view driveName);

@@ -159,6 +159,18 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     lines_.push_back(newLine);
 }
 
+void ProfileFile::Remove(std::string_view section, std::string_view key) {
+    bool inSection = false;
+    std::erase_if(lines_, [&](const std::string& line) {
+        if (std::optional<std::string_view> name = SectionOf(line)) {
+            inSection = SameName(*name, Trim(section));
+            return false;
+        }
+        const std::optional<KeyLine> entry = inSection ? KeyLineOf(line) : std::nullopt;
+        return entry && SameName(entry->key, Trim(key));
+    });
+}
+
 std::string ProfileFile::Text() const {
     std::string text;
     for (const std::string& line : lines_) {

@@ -27,6 +27,8 @@ public:
     // Sets `key` in `section`, replacing the first line of that key or appending to the section
     // (created at the end of the file when missing).
     void Set(std::string_view section, std::string_view key, std::string_view value);
+    // Removes every line of `key` in `section` (a forgotten pin).
+    void Remove(std::string_view section, std::string_view key);
 
     // The file text, every line ended by CR LF.
     std::string Text() const;

@@ -25,4 +25,8 @@ std::size_t CharacterCount(std::string_view s);
 char LowerAscii(char c);
 std::string LowerAscii(std::string_view s);
 
+// `s` with every letter lower-cased as Unicode does it (Ä → ä), the way a file system that does
+// not tell case apart (exFAT, FAT, NTFS on Windows) sees two names as one. Stray bytes stay.
+std::string FoldCase(std::string_view s);
+
 }  // namespace vlm

@@ -32,6 +32,7 @@
 #include "core/app_settings.h"
 #include "core/opening_rules.h"
 #include "core/run_history.h"
+#include "engine/destination_media.h"
 #include "engine/pass_context.h"
 #include "engine/run_driver.h"
 #include "engine/run_log.h"
@@ -51,6 +52,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
+    "       velmora-run --drives [--program-folder DIR]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
     "         default the runner's own folder, or ~/.local/share/velmora for an installed runner\n"
@@ -61,6 +63,8 @@ constexpr const char* kUsage =
     "  --dry-run  show the files each item would copy and remove, and change nothing\n"
     "  --progress  keep one line on standard error: files and bytes copied of those to copy,\n"
     "         the rate, the time left and the file being copied\n"
+    "  --drives  print the drive letters, one a line: letter, kind, label, UUID and mount\n"
+    "         folder (or \"not connected\"), separated by tabs\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -192,8 +196,7 @@ public:
     std::string CountLine() const {
         const int total = answeredYes_ + answeredNo_;
         return std::string(planned_ ? "velmora-run would answer " : "velmora-run answered ") +
-               std::to_string(total) +
-               (total == 1 ? " question" : " questions") +
+               std::to_string(total) + (total == 1 ? " question" : " questions") +
                " itself: " + std::to_string(answeredYes_) + " Yes, " + std::to_string(answeredNo_) +
                " No";
     }
@@ -228,6 +231,7 @@ struct Arguments {
     bool json = false;
     bool dryRun = false;
     bool progress = false;
+    bool drives = false;  // print the drive table instead of running a project
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -256,13 +260,15 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.dryRun = true;
         } else if (arg == "--progress") {
             args.progress = true;
+        } else if (arg == "--drives") {
+            args.drives = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
             return std::nullopt;
         }
     }
-    if (args.project.empty())
+    if (args.project.empty() != args.drives)
         return std::nullopt;
     return args;
 }
@@ -327,6 +333,11 @@ int Run(const Arguments& args) {
     while (folderHost.size() > 1 && folderHost.back() == '/')
         folderHost.pop_back();
     SetActiveDriveTable(DriveTable::Load(folderHost));
+    if (args.drives) {
+        for (const std::string& line : DriveTableLines())
+            std::cout << line << '\n';
+        return 0;
+    }
 
     const auto programFolder = ToDrivePath(folderHost);
     if (!programFolder) {

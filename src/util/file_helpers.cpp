@@ -239,6 +239,12 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
     }
 }
 
+bool IsNameRefusal(int code) {
+    // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there.
+    return code == EINVAL || code == EILSEQ || code == ENAMETOOLONG || code == EPERM ||
+           code == ENOENT;
+}
+
 namespace {
 
 // One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
@@ -306,8 +312,13 @@ bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher*
         return false;
     }
     in.Close();
-    if (!out.Commit(status.modified))
+    if (!out.Commit(status.modified)) {
+        // The temporary file took its own name; the copy's name is first asked for here.
+        if (IsNameRefusal(LastPlatformError().code))
+            throw NameRefused("Could not copy " + source + " to " + target + ": " +
+                              LastErrorText());
         throw fail(LastErrorText());
+    }
     return true;
 }
 

@@ -16,6 +16,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The destination refused the copy's name (too long, a reserved name, a character its file
+// system cannot hold): only this file is not backed up; the run goes on.
+class NameRefused : public CopyError {
+public:
+    using CopyError::CopyError;
+};
+
+// True for the errors with which a file system refuses a name rather than a write.
+bool IsNameRefusal(int code);
+
 // The source file was gone when the copy came to it: deleted or moved since its folder was
 // listed. Nothing of the backup failed; the walk reports it and goes on.
 class SourceVanished : public CopyError {

@@ -1,0 +1,138 @@
+#include "engine/destination_media.h"
+
+#include <cerrno>
+
+#include "platform/drive_table.h"
+#include "platform/file_system.h"
+#include "platform/mount_table.h"
+#include "platform/path_translation.h"
+#include "platform/platform_error.h"
+#include "platform/utf8_text.h"
+#include "platform/volumes.h"
+#include "util/file_helpers.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+std::string ParentOf(const std::string& drivePath) {
+    const auto slash = drivePath.find_last_of('\\');
+    if (slash == std::string::npos || slash <= 2)
+        return drivePath.substr(0, 2) + "\\";
+    return drivePath.substr(0, slash);
+}
+
+// The folder itself, or the nearest one above it that exists: where the run's first folder
+// would be made.
+std::string NearestExistingFolder(std::string folder) {
+    folder = StripTrailingBackslash(folder);
+    while (folder.size() > 3) {
+        const auto entry = QueryEntry(folder);
+        if (entry && entry->kind == EntryKind::Directory)
+            return folder;
+        folder = ParentOf(folder);
+    }
+    return folder.size() == 2 ? folder + "\\" : folder;
+}
+
+}  // namespace
+
+std::string DriveVolumeLine(char letter) {
+    for (const DriveDescription& drive : ActiveDriveTable().Describe()) {
+        if (drive.letter != LowerAscii(letter) || !drive.root)
+            continue;
+        const std::string name = std::string("Drive ") + drive.letter + ": is ";
+        if (!drive.volume.Known())
+            return name + "the folder " + *drive.root;
+        const std::string label =
+            drive.volume.label.empty() ? "a volume without a label" : drive.volume.label;
+        return name + label + " (UUID " + drive.volume.uuid + ") at " + *drive.root;
+    }
+    return {};
+}
+
+std::string DriveKindName(int driveType) {
+    switch (driveType) {
+        case kDriveRemovable:
+            return "Removable";
+        case kDriveFixed:
+            return "Fixed";
+        case kDriveRemote:
+            return "Network";
+        case kDriveCdRom:
+            return "CD-ROM";
+        case kDriveRamDisk:
+            return "RAM disk";
+        default:
+            return "Not present";
+    }
+}
+
+std::vector<std::string> DriveTableLines() {
+    std::vector<std::string> lines;
+    for (const DriveDescription& drive : ActiveDriveTable().Describe()) {
+        const bool present = drive.root && ActiveDriveTable().IsPresent(drive.letter);
+        const std::string label = drive.volume.label.empty() ? "-" : drive.volume.label;
+        VolumeReference awaited;
+        const bool pinnedVolume = ParseVolumeReference(drive.pin, awaited);
+        std::string uuid = drive.volume.uuid;
+        if (uuid.empty() && pinnedVolume && awaited.by == VolumeReference::By::Uuid)
+            uuid = awaited.value;
+        lines.push_back(std::string(1, drive.letter) + ":\t" +
+                        DriveKindName(present ? GetDriveTypeCode(drive.letter) : kDriveNoRootDir) +
+                        "\t" +
+                        (label == "-" && pinnedVolume && awaited.by == VolumeReference::By::Label
+                             ? awaited.value
+                             : label) +
+                        "\t" + (uuid.empty() ? "-" : uuid) + "\t" +
+                        (present ? *drive.root : std::string("not connected")));
+    }
+    return lines;
+}
+
+std::optional<std::string> UnwritableDestination(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        const std::string existing = NearestExistingFolder(folder);
+        const std::optional<std::string> host = ToHostPath(existing);
+        if (!host)
+            continue;
+        const MediumTraits traits = LearnMedium(*host, false);
+        if (traits.notWritable == 0)
+            continue;
+        const std::vector<MountEntry> mounts = ReadMountTable();
+        const MountEntry* mount = MountContaining(mounts, *host);
+        const std::string where =
+            traits.notWritable == EROFS && mount != nullptr
+                ? "the " + traits.fileSystem + " file system at " + mount->mountPoint
+                : "the folder " + existing;
+        return "FATAL ERROR: Nothing can be written to " + folder + ": " + where +
+               " cannot be written (" + PlatformErrorText(traits.notWritable) + ")!";
+    }
+    return std::nullopt;
+}
+
+void DestinationMedia::Clear() {
+    known_.clear();
+    drivesNamed_.clear();
+    ForgetMedia();
+}
+
+bool DestinationMedia::FirstOnDrive(char letter) {
+    letter = LowerAscii(letter);
+    if (drivesNamed_.find(letter) != std::string::npos)
+        return false;
+    drivesNamed_ += letter;
+    return true;
+}
+
+const MediumTraits& DestinationMedia::For(const std::string& folder, bool mayProbe) {
+    const std::string key = StripTrailingBackslash(folder);
+    for (const auto& [known, traits] : known_)
+        if (known == key)
+            return traits;
+    known_.emplace_back(key, LearnMediumOf(key, mayProbe));
+    return known_.back().second;
+}
+
+}  // namespace vlm

@@ -1,0 +1,56 @@
+#pragma once
+// What a destination's file system can hold, learnt once per run before anything is written:
+// whether it tells names apart by case, which characters of a name it refuses, whether it keeps
+// permission bits and owners, how fine its times are, and whether it may be written at all.
+//
+// The common local file systems of this platform are known by their type. Every other one —
+// exFAT, FAT, NTFS, above all through FUSE, where the type says little — is asked by a probe: a
+// file of the program's own temporary name, made in the destination folder and removed again.
+//
+// The file services read the media in use from here: on a medium that refuses the characters a
+// drive name shows as stand-ins, names are stored with the stand-ins (the convention that other
+// Windows-on-Unix layers use) and read back as they are; permission bits and owners are neither
+// set nor compared where the medium has none.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vlm {
+
+struct MediumTraits {
+    std::string fileSystem;            // "ext4", "exfat", "vfat", "fuseblk", ...
+    bool caseInsensitive = false;      // "A.txt" and "a.txt" are one name
+    bool storesStandIns = false;       // refuses \ : * ? " < > | or control characters in names
+    bool keepsPermissions = true;      // permission bits and owners
+    std::int64_t timeStepNs = 1;       // the finest time step it stores
+    bool setsTimesAfterClose = false;  // a time given to an open file may not last its close
+    int notWritable = 0;               // errno when the folder cannot be written (EROFS, EACCES)
+
+    bool operator==(const MediumTraits&) const = default;
+};
+
+// The traits of the file system that holds the existing folder `hostFolder`. With `mayProbe`, a
+// file system its type does not tell about is asked by a probe that makes and removes a file
+// there; without, it is taken for a POSIX one (what a dry run, which writes nothing, sees).
+MediumTraits LearnMedium(const std::string& hostFolder, bool mayProbe = true);
+// The same for the folder at the drive path `drivePath`, whose traits are then in force below it.
+MediumTraits LearnMediumOf(std::string_view drivePath, bool mayProbe = true);
+
+// The traits a run found for the folder `hostFolder` are in force below it until ForgetMedia.
+void UseMediumBelow(const std::string& hostFolder, const MediumTraits& traits);
+void ForgetMedia();
+// The traits in force for `hostPath`; nullopt where none were learnt (every trait as on a local
+// POSIX file system).
+std::optional<MediumTraits> MediumHolding(std::string_view hostPath);
+// The two questions the file services ask of every path they write.
+bool StoresStandInsAt(std::string_view hostPath);
+bool KeepsPermissionsAt(std::string_view hostPath);
+bool SetsTimesAfterCloseAt(std::string_view hostPath);
+
+// The traits a person reads: "exfat: names without case, no permission bits, times in steps of
+// 10 ms".
+std::string DescribeMedium(const MediumTraits& traits);
+
+}  // namespace vlm
