@@ -1,0 +1,139 @@
+// The mirror on the file systems backup disks come with, each a real image mounted for the test:
+// the first run exact, the second silent, a change, a deletion, a case-only rename and a kind
+// swap mirrored, and names a medium cannot hold dealt with as the medium allows.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "engine_rig.h"
+#include "support/media_image.h"
+
+namespace vlm::test {
+namespace {
+
+constexpr std::time_t kOld = 1'600'000'000;
+// "Meeting: notes.txt" as a medium that refuses ':' stores it: with the stand-in U+F03A.
+const std::string kStoredMeeting = "Meeting\xEF\x80\xBA notes.txt";
+
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+                names.insert(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// What the run changed at the destination, by its lines.
+std::vector<std::string> Changes(const EngineRig& rig) {
+    std::vector<std::string> changes;
+    for (const char* prefix :
+         {"Created file: ", "Overwritten file: ", "Removed file: ", "Removed dir: ", "Renamed: "})
+        for (const std::string& line : rig.ReportedStartingWith(prefix))
+            changes.push_back(line);
+    return changes;
+}
+
+void RunAgain(EngineRig& rig, const std::string& project) {
+    rig.view.allReportLines.clear();
+    rig.engine.run(project);
+}
+
+TEST(RealMediaTest, EachMediumHoldsAMirrorThatTheNextRunRecognises) {
+    struct Case {
+        MediumKind kind;
+        bool caseless;        // "A.txt" and "a.txt" are one name there
+        std::string meeting;  // how "Meeting: notes.txt" is stored; empty: refused
+    };
+    const std::vector<Case> cases = {
+        {MediumKind::Ext4, false, "Meeting: notes.txt"},
+        {MediumKind::ExFat, true, kStoredMeeting},
+        {MediumKind::Fat32Fuse, true, ""},  // fusefat takes ASCII names only
+        {MediumKind::Fat32Kernel, true, kStoredMeeting},
+        {MediumKind::Ntfs, false, "Meeting: notes.txt"},
+    };
+    std::string skipped;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(MediumName(c.kind));
+        EngineRig rig;
+        MediaImage image(c.kind, rig.Dst());
+        if (!image.Mounted()) {
+            skipped += std::string(MediumName(c.kind)) + ": " + image.Skip() + "\n";
+            continue;
+        }
+        for (int i = 1; i <= 25; ++i)
+            WriteFile(rig.Src("docs/f" + std::to_string(i) + ".txt"), "file " + std::to_string(i),
+                      kOld + i);
+        WriteFile(rig.Src("docs/Meeting: notes.txt"), "notes", kOld);
+        WriteFile(rig.Src("docs/A.txt"), "upper", kOld);
+        WriteFile(rig.Src("docs/a.txt"), "lower", kOld);
+        WriteFile(rig.Src("docs/report.txt"), "report", kOld);
+        WriteFile(rig.Src("docs/x/inside.txt"), "x", kOld);
+        WriteFile(rig.Src("docs/y"), "y", kOld);
+        WriteFile(rig.Src("docs/private.txt"), "p", kOld, 0600);
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\docs"}));
+        const std::string copy = rig.Dst("VLMcopy_drive_c/docs");
+
+        rig.engine.run(project);
+        const bool clean = !c.caseless && !c.meeting.empty();
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>(clean ? "OK" : "Error"));
+        EXPECT_EQ(!rig.ReportedStartingWith("ERROR: c:\\docs\\a.txt and c:\\docs\\A.txt would "
+                                            "both be written as A.txt")
+                       .empty(),
+                  c.caseless);
+        std::set<std::string> names = NamesIn(copy);
+        EXPECT_EQ(names.count(c.meeting), c.meeting.empty() ? 0u : 1u);
+        EXPECT_EQ(ReadFile(copy + "/A.txt"), "upper");
+        EXPECT_EQ(ReadFile(copy + "/f25.txt"), "file 25");
+
+        RunAgain(rig, project);
+        EXPECT_EQ(Changes(rig), std::vector<std::string>{}) << "the second run copied again";
+
+        WriteFile(rig.Src("docs/f3.txt"), "file three, longer", kOld + 100);
+        ::unlink(rig.Src("docs/f4.txt").c_str());
+        ::rename(rig.Src("docs/report.txt").c_str(), rig.Src("docs/Report.TXT").c_str());
+        ::unlink(rig.Src("docs/x/inside.txt").c_str());
+        ::rmdir(rig.Src("docs/x").c_str());
+        ::unlink(rig.Src("docs/y").c_str());
+        WriteFile(rig.Src("docs/x"), "x is a file now", kOld);
+        WriteFile(rig.Src("docs/y/inside.txt"), "y is a folder now", kOld);
+        RunAgain(rig, project);
+        EXPECT_EQ(ReadFile(copy + "/f3.txt"), "file three, longer");
+        names = NamesIn(copy);
+        EXPECT_EQ(names.count("f4.txt"), 0u);
+        EXPECT_EQ(names.count("Report.TXT"), 1u);
+        EXPECT_EQ(names.count("report.txt"), 0u);
+        EXPECT_EQ(ReadFile(copy + "/x"), "x is a file now");
+        EXPECT_EQ(ReadFile(copy + "/y/inside.txt"), "y is a folder now");
+
+        RunAgain(rig, project);
+        EXPECT_EQ(Changes(rig), std::vector<std::string>{}) << "the mirror did not converge";
+    }
+    if (!skipped.empty())
+        std::cout << skipped;
+    if (skipped.size() > 0 &&
+        std::count(skipped.begin(), skipped.end(), '\n') == static_cast<long>(cases.size()))
+        GTEST_SKIP() << skipped;
+}
+
+// A destination mounted read-only is said once, at the start, and no file asks its question.
+TEST(RealMediaTest, AReadOnlyDestinationEndsTheRunAtItsStart) {
+    EngineRig rig;
+    MediaImage image(MediumKind::Ext4, rig.Dst(), "VLMTEST", true);
+    if (!image.Mounted())
+        GTEST_SKIP() << image.Skip();
+    WriteFile(rig.Src("docs/a.txt"), "a", kOld);
+    rig.engine.run(rig.Project(EngineRig::Fields({"c:\\docs"})));
+    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Error"));
+    const auto fatal = rig.ReportedStartingWith("FATAL ERROR: Nothing can be written to ");
+    ASSERT_EQ(fatal.size(), 1u);
+    EXPECT_NE(fatal[0].find("Read-only file system"), std::string::npos) << fatal[0];
+    EXPECT_EQ(rig.dialogs.Boxes().size(), 1u);
+}
+
+}  // namespace
+}  // namespace vlm::test
