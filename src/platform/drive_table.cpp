@@ -265,6 +265,9 @@ std::vector<DriveDescription> DriveTable::Describe() const {
 
 std::string DriveTable::AwaitedVolume(char letter) const {
     const std::optional<std::size_t> index = LetterIndex(letter);
+    if (index && letters_[*index].kind == DriveDescription::Kind::Folder && roots_[*index] &&
+        !letters_[*index].pin.empty())
+        return "the folder " + *roots_[*index];
     if (!index || letters_[*index].kind != DriveDescription::Kind::Volume)
         return {};
     VolumeReference reference;

@@ -77,8 +77,9 @@ public:
     const std::vector<std::pair<char, std::string>>& NewlyRemembered() const { return remembered_; }
     // Every letter that is mapped or pinned, in order, as a person is shown them.
     std::vector<DriveDescription> Describe() const;
-    // The volume a pinned or remembered letter waits for ("BACKUP, UUID 1234-ABCD"), for the
-    // message that says it is not connected; empty for other letters.
+    // What a pinned or remembered letter waits for ("the volume with UUID 1234-ABCD", "the
+    // folder /media/alice/BACKUP"), for the message that says it is not connected; empty for
+    // other letters.
     std::string AwaitedVolume(char letter) const;
     // The program folder Load read drives.ini from; empty for a table built otherwise.
     const std::string& ProgramFolder() const { return programFolder_; }
