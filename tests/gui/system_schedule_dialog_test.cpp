@@ -76,5 +76,44 @@ TEST_F(ScheduleDialogTest, RemovingTakesOnlyTheSelectedScheduleAndNothingIsAdded
     EXPECT_EQ(crontab.table.find("a.vlm"), std::string::npos);
 }
 
+// Before anything is added the dialog says which kind of schedule it makes, what to install when
+// it can make none, and that a crontab without a running cron daemon runs nothing.
+TEST(ScheduleDialogHostTest, TheStatusSaysWhatThisHostLacks) {
+    test::EnsureQtApplication();
+    struct Case {
+        const char* name;
+        bool systemd;
+        bool crontabCommand;
+        bool cronRunning;
+        bool canAdd;
+        std::string status;
+    };
+    const std::string crontab = "Schedules are lines of your crontab.";
+    const std::vector<Case> cases = {
+        {"systemd, no cron daemon needed", true, false, false, true,
+         "Schedules are systemd user timers."},
+        {"crontab and its daemon", false, true, true, true, crontab},
+        {"crontab without its daemon", false, true, false, true,
+         crontab + " " + kCronNotRunningText},
+        {"neither", false, false, false, false, kNoSchedulerText},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SystemScheduler::Host host;
+        host.useSystemd = c.systemd;
+        host.run = [&c](const std::vector<std::string>& argv, const std::string&) {
+            // A missing command cannot be started at all.
+            return argv[0] == "crontab" && !c.crontabCommand ? CommandResult{-1, ""}
+                                                             : CommandResult{0, ""};
+        };
+        host.cronRunning = [&c] { return c.cronRunning; };
+        TScheduleF dialog(ProjectBrowseHooks{}, host,
+                          ScheduledCommand{"/usr/bin/velmora-run", "/v"});
+        dialog.ShowHostStatus();
+        EXPECT_EQ(dialog.statusL->text().toStdString(), c.status);
+        EXPECT_EQ(dialog.addB->isEnabled(), c.canAdd);
+    }
+}
+
 }  // namespace
 }  // namespace vlm

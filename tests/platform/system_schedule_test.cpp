@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -270,6 +271,49 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
     const std::vector<std::string> disable = {"systemctl", "--user", "disable", "--now",
                                               "velmora-schedule-photos-1.timer"};
     EXPECT_NE(std::find(fake.commands.begin(), fake.commands.end(), disable), fake.commands.end());
+}
+
+// Two schedules of one project at the same times would start two runs of it at once; any other
+// time, day or project is a schedule of its own. Both kinds of host keep the rule.
+TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
+    struct Attempt {
+        RepeatSchedule schedule;
+        bool added;
+    };
+    const std::array<bool, 7> monday = {true};
+    const std::array<bool, 7> allDays = {true, true, true, true, true, true, true};
+    const std::string quoted = "/home/ann/say \"hi\" 100%.vlm";
+    const std::vector<Attempt> attempts = {
+        {{7, 30, {}, "/home/ann/daily.vlm"}, true},
+        {{7, 30, {}, "/home/ann/daily.vlm"}, false},
+        {{7, 30, allDays, "/home/ann/daily.vlm"}, false},  // every day, said otherwise
+        {{7, 31, {}, "/home/ann/daily.vlm"}, true},
+        {{7, 30, monday, "/home/ann/daily.vlm"}, true},
+        {{7, 30, {}, "/home/ann/other.vlm"}, true},
+        {{7, 30, {}, quoted}, true},
+        {{7, 30, {}, quoted}, false},
+    };
+    for (const bool systemd : {false, true}) {
+        SCOPED_TRACE(systemd ? "systemd" : "crontab");
+        TempDrives drives("c");
+        FakeHost fake;
+        SystemScheduler::Host host;
+        host.useSystemd = systemd;
+        host.unitFolder = drives.HostRoot('c') + "/config/systemd/user";
+        host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
+        SystemScheduler scheduler(host);
+        std::size_t expected = 0;
+        for (const Attempt& attempt : attempts) {
+            SCOPED_TRACE(ScheduleWhen(attempt.schedule) + ", " + attempt.schedule.projectHost);
+            const ScheduleOutcome outcome =
+                scheduler.Add(attempt.schedule, {"/usr/bin/velmora-run", "/home/ann/v"});
+            EXPECT_EQ(outcome.ok, attempt.added) << outcome.message;
+            EXPECT_EQ(outcome.message.find("is already scheduled") != std::string::npos,
+                      !attempt.added);
+            expected += attempt.added ? 1 : 0;
+            EXPECT_EQ(scheduler.List().size(), expected);
+        }
+    }
 }
 
 }  // namespace
