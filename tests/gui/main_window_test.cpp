@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusTipEvent>
 #include <QTextBlock>
 #include <QTimer>
@@ -438,7 +439,8 @@ TEST_F(MainWindowTest, ARecentEntryGoesToTheTopOfBothListsEvenWhenRefused) {
 TEST_F(MainWindowTest, HelpCommandsSayWhatIsMissing) {
     auto main = Start();
     main->Contents1->trigger();
-    EXPECT_TRUE(dialogs.Shown(BoxType::Error, "The help file c:\\prog\\vlmcopy.chm is missing."));
+    EXPECT_TRUE(
+        dialogs.Shown(BoxType::Error, "The help file c:\\prog\\user-guide.html is missing."));
     main->textversion->trigger();
     EXPECT_TRUE(dialogs.Shown(BoxType::Plain,
                               "All the basic info is also available in txt-files (included in "
@@ -483,6 +485,35 @@ TEST_F(MainWindowTest, ShowRunHistoryBringsTheOverviewBackAboveTheMainWindow) {
         EXPECT_TRUE(overview->isVisible());
         EXPECT_FALSE(overview->isMinimized());
     }
+}
+
+// The window system may maximise the main window only after the overview was shown: until the
+// person clicks or types, the overview moves with it, never over its title or menu bar.
+TEST_F(MainWindowTest, AtStartTheOverviewLeavesTheTitleAndMenuBarFree) {
+    auto main = Start();
+    main->show();
+    main->CreateHiddenDialogs();
+    main->ShowRunHistory();
+    QWidget* overview = main->runhisoverviewF;
+    const auto leftFree = [&] {
+        const QRect frame = main->frameGeometry();
+        const int menuBottom =
+            main->menuBar()->mapToGlobal(QPoint(0, main->menuBar()->height())).y();
+        const QRect titleAndMenu(frame.topLeft(), QPoint(frame.right(), menuBottom - 1));
+        return !overview->frameGeometry().intersects(titleAndMenu) &&
+               main->screen()->availableGeometry().contains(overview->frameGeometry());
+    };
+    EXPECT_TRUE(leftFree());
+    main->showMaximized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(leftFree());
+
+    const QPoint placed = overview->pos();
+    test::PressKey(main->BackI, Qt::Key_A);
+    main->showNormal();
+    main->setGeometry(0, 0, 300, 200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(overview->pos(), placed);
 }
 
 TEST_F(MainWindowTest, TheAllowedDriveTakesAllOrOneLetter) {
