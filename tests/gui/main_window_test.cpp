@@ -15,7 +15,6 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusTipEvent>
 #include <QTextBlock>
 #include <QTimer>
@@ -485,35 +484,6 @@ TEST_F(MainWindowTest, ShowRunHistoryBringsTheOverviewBackAboveTheMainWindow) {
         EXPECT_TRUE(overview->isVisible());
         EXPECT_FALSE(overview->isMinimized());
     }
-}
-
-// The window system may maximise the main window only after the overview was shown: until the
-// person clicks or types, the overview moves with it, never over its title or menu bar.
-TEST_F(MainWindowTest, AtStartTheOverviewLeavesTheTitleAndMenuBarFree) {
-    auto main = Start();
-    main->show();
-    main->CreateHiddenDialogs();
-    main->ShowRunHistory();
-    QWidget* overview = main->runhisoverviewF;
-    const auto leftFree = [&] {
-        const QRect frame = main->frameGeometry();
-        const int menuBottom =
-            main->menuBar()->mapToGlobal(QPoint(0, main->menuBar()->height())).y();
-        const QRect titleAndMenu(frame.topLeft(), QPoint(frame.right(), menuBottom - 1));
-        return !overview->frameGeometry().intersects(titleAndMenu) &&
-               main->screen()->availableGeometry().contains(overview->frameGeometry());
-    };
-    EXPECT_TRUE(leftFree());
-    main->showMaximized();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(leftFree());
-
-    const QPoint placed = overview->pos();
-    test::PressKey(main->BackI, Qt::Key_A);
-    main->showNormal();
-    main->setGeometry(0, 0, 300, 200);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(overview->pos(), placed);
 }
 
 TEST_F(MainWindowTest, TheAllowedDriveTakesAllOrOneLetter) {

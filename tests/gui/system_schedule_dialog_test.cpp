@@ -80,33 +80,22 @@ TEST_F(ScheduleDialogTest, RemovingTakesOnlyTheSelectedScheduleAndNothingIsAdded
 // it can make none, and that a crontab without a running cron daemon runs nothing.
 TEST(ScheduleDialogHostTest, TheStatusSaysWhatThisHostLacks) {
     test::EnsureQtApplication();
-    struct Case {
-        const char* name;
-        bool systemd;
-        bool crontabCommand;
-        bool cronRunning;
-        bool canAdd;
-        std::string status;
-    };
     const std::string crontab = "Schedules are lines of your crontab.";
-    const std::vector<Case> cases = {
-        {"systemd, no cron daemon needed", true, false, false, true,
-         "Schedules are systemd user timers."},
-        {"crontab and its daemon", false, true, true, true, crontab},
-        {"crontab without its daemon", false, true, false, true,
-         crontab + " " + kCronNotRunningText},
-        {"neither", false, false, false, false, kNoSchedulerText},
+    const struct {
+        bool systemd, crontabCommand, cronRunning, canAdd;
+        std::string status;
+    } cases[] = {
+        {true, false, false, true, "Schedules are systemd user timers."},
+        {false, true, true, true, crontab},
+        {false, true, false, true, crontab + " " + kCronNotRunningText},
+        {false, false, false, false, kNoSchedulerText},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SystemScheduler::Host host;
-        host.useSystemd = c.systemd;
+    for (const auto& c : cases) {
+        SystemScheduler::Host host{c.systemd, "", nullptr, [&c] { return c.cronRunning; }};
+        // A command that is not installed cannot be started at all.
         host.run = [&c](const std::vector<std::string>& argv, const std::string&) {
-            // A missing command cannot be started at all.
-            return argv[0] == "crontab" && !c.crontabCommand ? CommandResult{-1, ""}
-                                                             : CommandResult{0, ""};
+            return CommandResult{argv[0] == "crontab" && !c.crontabCommand ? -1 : 0, ""};
         };
-        host.cronRunning = [&c] { return c.cronRunning; };
         TScheduleF dialog(ProjectBrowseHooks{}, host,
                           ScheduledCommand{"/usr/bin/velmora-run", "/v"});
         dialog.ShowHostStatus();

@@ -276,43 +276,27 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
 // Two schedules of one project at the same times would start two runs of it at once; any other
 // time, day or project is a schedule of its own. Both kinds of host keep the rule.
 TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
-    struct Attempt {
-        RepeatSchedule schedule;
-        bool added;
-    };
-    const std::array<bool, 7> monday = {true};
-    const std::array<bool, 7> allDays = {true, true, true, true, true, true, true};
-    const std::string quoted = "/home/ann/say \"hi\" 100%.vlm";
-    const std::vector<Attempt> attempts = {
-        {{7, 30, {}, "/home/ann/daily.vlm"}, true},
-        {{7, 30, {}, "/home/ann/daily.vlm"}, false},
-        {{7, 30, allDays, "/home/ann/daily.vlm"}, false},  // every day, said otherwise
-        {{7, 31, {}, "/home/ann/daily.vlm"}, true},
-        {{7, 30, monday, "/home/ann/daily.vlm"}, true},
-        {{7, 30, {}, "/home/ann/other.vlm"}, true},
-        {{7, 30, {}, quoted}, true},
-        {{7, 30, {}, quoted}, false},
+    const std::array<bool, 7> monday = {true}, allDays = {1, 1, 1, 1, 1, 1, 1};
+    const std::string daily = "/home/ann/daily.vlm", odd = "/home/ann/say \"hi\" 100%.vlm";
+    const std::pair<RepeatSchedule, bool> attempts[] = {
+        {{7, 30, {}, daily}, true},       {{7, 30, {}, daily}, false},
+        {{7, 30, allDays, daily}, false},  // every day, said otherwise
+        {{7, 31, {}, daily}, true},       {{7, 30, monday, daily}, true},
+        {{7, 30, {}, odd}, true},         {{7, 30, {}, odd}, false},
     };
     for (const bool systemd : {false, true}) {
-        SCOPED_TRACE(systemd ? "systemd" : "crontab");
         TempDrives drives("c");
         FakeHost fake;
-        SystemScheduler::Host host;
-        host.useSystemd = systemd;
-        host.unitFolder = drives.HostRoot('c') + "/config/systemd/user";
-        host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
-        SystemScheduler scheduler(host);
-        std::size_t expected = 0;
-        for (const Attempt& attempt : attempts) {
-            SCOPED_TRACE(ScheduleWhen(attempt.schedule) + ", " + attempt.schedule.projectHost);
-            const ScheduleOutcome outcome =
-                scheduler.Add(attempt.schedule, {"/usr/bin/velmora-run", "/home/ann/v"});
-            EXPECT_EQ(outcome.ok, attempt.added) << outcome.message;
-            EXPECT_EQ(outcome.message.find("is already scheduled") != std::string::npos,
-                      !attempt.added);
-            expected += attempt.added ? 1 : 0;
-            EXPECT_EQ(scheduler.List().size(), expected);
+        SystemScheduler scheduler(
+            {systemd, drives.HostRoot('c') + "/units",
+             [&](const auto& argv, const auto& in) { return fake.Run(argv, in); }, nullptr});
+        for (const auto& [schedule, added] : attempts) {
+            SCOPED_TRACE(ScheduleWhen(schedule) + ", " + schedule.projectHost);
+            const ScheduleOutcome outcome = scheduler.Add(schedule, {"/usr/bin/velmora-run", "/v"});
+            EXPECT_EQ(outcome.ok, added) << outcome.message;
+            EXPECT_EQ(outcome.message.find("is already scheduled") != std::string::npos, !added);
         }
+        EXPECT_EQ(scheduler.List().size(), 4u);
     }
 }
 
