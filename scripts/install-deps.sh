@@ -9,8 +9,12 @@ packages=(
     libjpeg62-turbo-dev
     libgtest-dev libgmock-dev googletest
     xvfb xauth x11-apps imagemagick xdotool
-    # xdg-open: opens the log, the help file and the web site with their programs
+    # xdg-open: opens the log, the user guide and the web site with their programs
     xdg-utils
+    # notify-send: a scheduled run that failed tells the person on the desktop
+    libnotify-bin
+    # The user guide is made from the README at build time
+    cmark-gfm
     # Names such as "🐱 cats" are shown as text, not as empty boxes: a colour emoji font and
     # one with wide Unicode coverage
     fonts-noto-color-emoji fonts-dejavu-core

@@ -1,9 +1,11 @@
 #pragma once
-// Where the program's help lives: the help file beside the program and the project's home page.
+// Where the program's help lives: the user guide beside the program (a build folder) or with
+// the installed documentation, and the project's home page.
 
 namespace vlm {
 
-inline constexpr const char* kHelpFileName = "vlmcopy.chm";
+// The how-to sections of the README as one HTML page, made by the build.
+inline constexpr const char* kHelpFileName = "user-guide.html";
 inline constexpr const char* kWebsiteAddress = "https://velmora.example.org/";
 
 inline constexpr const char* kTextHelpMessage =

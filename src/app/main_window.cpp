@@ -4,16 +4,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
+#include <QTreeView>
 
 #include "app/app_text.h"
 #include "app/desktop_notice.h"
@@ -60,6 +63,21 @@ QString HostFolderFor(const std::string& drivePath) {
     if (auto host = ToHostPath(drivePath))
         return Q(*host);
     return QDir::homePath();
+}
+
+// A file dialog of the program: the detail view, its size, type and date columns as wide as
+// what they show and the name taking the rest. Qt's default widths are too narrow for the main
+// window's font ("122…tes").
+void ShowColumnsWhole(QFileDialog& dialog) {
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 440)));
+    for (QTreeView* view : dialog.findChildren<QTreeView*>()) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        for (int column = 0; column < header->count(); ++column)
+            header->setSectionResizeMode(
+                column, column == 0 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    }
 }
 
 // Nobody releases a key and presses it again this fast; the window system's repeat does.
@@ -244,6 +262,8 @@ void TMainF::FormCreate() {
     OpenImDialog->setOption(QFileDialog::HideNameFilterDetails);
     OpenImDialog->setOption(QFileDialog::DontUseNativeDialog);
     OpenImDialog->setFileMode(QFileDialog::ExistingFile);
+    ShowColumnsWhole(*OpenDialog1);
+    ShowColumnsWhole(*OpenImDialog);
     // The background picture is loaded once the window is on the screen (showEvent): its error
     // boxes must not come before the window they belong to.
     ShowTimerPanelFromSettings();
@@ -362,10 +382,37 @@ void TMainF::CreateHiddenDialogs() {
 void TMainF::ShowRunHistory() {
     if (runhisoverviewF == nullptr)
         return;
+    if (!overviewPlaced_) {
+        overviewPlaced_ = overviewFollows_ = true;
+        PlaceRunHistory();
+    }
     // A minimised overview comes back as it was, in front, with the focus.
     runhisoverviewF->showNormal();
     runhisoverviewF->raise();
     runhisoverviewF->activateWindow();
+}
+
+void TMainF::PlaceRunHistory() {
+    const QScreen* shown = screen();
+    if (shown == nullptr)
+        return;
+    // The overview's frame is known once the window system has framed it; until then it is
+    // taken to be as thick as the main window's.
+    const auto margins = [](const QWidget& window) {
+        const QRect frame = window.frameGeometry();
+        const QRect inner = window.geometry();
+        return QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
+                        frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    };
+    QMargins frame = margins(*runhisoverviewF);
+    if (frame.isNull())
+        frame = margins(*this);
+    const int menuBottom = menuBar()->mapToGlobal(QPoint(0, menuBar()->height() - 1)).y();
+    const QRect placed = RunHistoryPlacement(frameGeometry(), menuBottom,
+                                             TrunhisoverviewF::kDesignedSize.grownBy(frame),
+                                             shown->availableGeometry());
+    runhisoverviewF->resize(placed.size().shrunkBy(frame));
+    runhisoverviewF->move(placed.topLeft());
 }
 
 void TMainF::ActOnCommandLine() {
@@ -520,7 +567,10 @@ bool TMainF::event(QEvent* event) {
     // stay while it is open.
     if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty())
         return true;
-    return QMainWindow::event(event);
+    const bool result = QMainWindow::event(event);
+    if (overviewFollows_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        PlaceRunHistory();
+    return result;
 }
 
 void TMainF::showEvent(QShowEvent* event) {
@@ -542,6 +592,9 @@ bool TMainF::eventFilter(QObject* watched, QEvent* event) {
     }
     const bool press = event->type() == QEvent::KeyPress;
     const bool release = event->type() == QEvent::KeyRelease;
+    // From the person's first click or key on, the overview stays where it is.
+    if (press || event->type() == QEvent::MouseButtonPress)
+        overviewFollows_ = false;
     if (press || release) {
         const auto& key = *static_cast<QKeyEvent*>(event);
         if (key.key() == Qt::Key_Escape) {
@@ -770,11 +823,11 @@ void TMainF::ShowrunhistoryMIClick() {
 
 void TMainF::Contents1Click() {
     std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
-    // An installed program keeps its help with its other read-only data, not in the person's
-    // program folder.
+    // An installed program keeps its guide with its documentation, not in the person's program
+    // folder. The guide is a web page: xdg-open shows it in the desktop's browser.
     if (ItemKind(helpFile) != 'f') {
         const std::string executableFolder = CurrentProgramFolderFacts().executableFolder;
-        if (auto data = ToDrivePath(InstalledDataFolder(executableFolder))) {
+        if (auto data = ToDrivePath(InstalledDocFolder(executableFolder))) {
             const std::string installed = FileInFolder(*data, kHelpFileName);
             if (ItemKind(installed) == 'f')
                 helpFile = installed;
@@ -798,7 +851,8 @@ void TMainF::Website1Click() {
 void TMainF::About1Click() {
     SetStatus("About...");
     QMessageBox about(QMessageBox::NoIcon, QStringLiteral("About..."),
-                      QStringLiteral("Velmora\n\nBackups of your folders and files, run as "
+                      QStringLiteral("Velmora\nVersion " VELMORA_VERSION
+                                     "\n\nBackups of your folders and files, run as "
                                      "projects.\n\n") +
                           QString::fromUtf8(kWebsiteAddress),
                       QMessageBox::Ok, this);

@@ -50,6 +50,7 @@ public:
 
     // The entry's steps after creating the window.
     void CreateHiddenDialogs();
+    // Shows the overview; the first time, placed beside the main window (RunHistoryPlacement).
     void ShowRunHistory();
     void ActOnCommandLine();
     // The window system's message loop, until the program is told to end; returns the exit code.
@@ -199,6 +200,8 @@ private:
     // nothing when the person cancelled.
     std::optional<std::string> ChooseLocation(const char* caption, const std::string& current);
     bool ShowPicture(const std::string& path);
+    // Puts the overview where RunHistoryPlacement says for the main window as it stands.
+    void PlaceRunHistory();
 
     StartOptions options_;
     CommandLine commandLine_;
@@ -226,6 +229,10 @@ private:
     bool endRequested_ = false;
     int exitCode_ = 0;
     bool inMessageLoop_ = false;
+    // The window system places and maximises the main window after it was asked to: until the
+    // person first clicks or types, the overview follows the main window to its final place.
+    bool overviewPlaced_ = false;
+    bool overviewFollows_ = false;
 };
 
 }  // namespace vlm

@@ -160,6 +160,18 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
     return written ? std::string() : WriteErrorText(path);
 }
 
+bool RunHistory::Reread(std::string_view path) {
+    std::vector<HistoryRow> rows;  // a file removed holds no rows
+    if (FileExists(path)) {
+        const auto text = ReadWholeFile(path);
+        if (!text)
+            return false;
+        ParseRows(*text, MaxItems, rows);
+    }
+    Replace(std::move(rows));
+    return true;
+}
+
 std::string RunHistory::StartupLoad(std::string_view path, std::uint32_t max) {
     MaxItems = max;
     return UpdateFile(path, max, WhenMissing::LeaveAlone, [](std::vector<HistoryRow>& rows) {

@@ -66,6 +66,11 @@ public:
     // Empties the list and the file.
     std::string Clear(std::string_view path);
 
+    // Another process changed the file: the list becomes what it holds now (at most MaxItems
+    // rows). Nothing is written and no lock is taken, as every writer replaces the file whole.
+    // False when the file exists but cannot be read; the list then stays as it was.
+    bool Reread(std::string_view path);
+
     // The person edited the project path of row `row` in place: it is the row's path from now
     // on, for opening it and in the file. The row is found in the file by what it holds. Nothing
     // happens for a row that does not exist.

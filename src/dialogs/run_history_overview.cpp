@@ -1,14 +1,19 @@
 #include "dialogs/run_history_overview.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "core/run_history.h"
+#include "platform/path_translation.h"
 #include "util/message_boxes.h"
 
 namespace vlm {
@@ -104,6 +109,26 @@ bool RunHistoryModel::setData(const QModelIndex& index, const QVariant& value, i
     return true;
 }
 
+QRect RunHistoryPlacement(const QRect& mainFrame, int menuBottom, QSize wanted,
+                          const QRect& available) {
+    const QSize size = wanted.boundedTo(available.size());
+    const auto inside = [&](QPoint at) {
+        at.setX(std::clamp(at.x(), available.left(), available.right() - size.width() + 1));
+        at.setY(std::clamp(at.y(), available.top(), available.bottom() - size.height() + 1));
+        return QRect(at, size);
+    };
+    if (available.right() - mainFrame.right() >= size.width())
+        return inside({mainFrame.right() + 1, mainFrame.top()});
+    if (mainFrame.left() - available.left() >= size.width())
+        return inside({mainFrame.left() - size.width(), mainFrame.top()});
+    if (available.bottom() - mainFrame.bottom() >= size.height())
+        return inside({mainFrame.left(), mainFrame.bottom() + 1});
+    // No room beside or below: the lower right corner, shortened to stay below the menu bar.
+    QRect corner = inside(available.bottomRight() - QPoint(size.width() - 1, size.height() - 1));
+    corner.setTop(std::max(corner.top(), std::min(menuBottom + 1, available.bottom())));
+    return corner;
+}
+
 TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
     // A tool window of its parent (the main window): the window system keeps it above the
     // main window, yet the run window, the project editor, dialogs and message boxes, all
@@ -117,7 +142,7 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
     setWindowTitle(QStringLiteral("Run history - Overview"));
     // Its designed size, but never larger than the screen: at 200 % scaling 841 points are
     // wider than a 1600-pixel screen, and the last columns would be cut off.
-    QSize size(841, 480);
+    QSize size = kDesignedSize;
     if (const QScreen* shown = screen())
         size = size.boundedTo(shown->availableGeometry().size());
     resize(size);
@@ -151,10 +176,43 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
 }
 
 void TrunhisoverviewF::FormCreate(std::string_view historyPath, std::uint32_t max) {
-    model_->SetHistoryPath(std::string(historyPath));
+    historyPath_ = historyPath;
+    model_->SetHistoryPath(historyPath_);
     const std::string error = history_.StartupLoad(historyPath, max);
     if (!error.empty())
         ShowErrorBox(error);
+    WatchHistoryFile();
+}
+
+void TrunhisoverviewF::WatchHistoryFile() {
+    const std::optional<std::string> host = ToHostPath(historyPath_);
+    if (!host)
+        return;
+    historyHostPath_ = QString::fromStdString(*host);
+    // Every writer replaces the file by a rename, and a watch on a file ends with the file it
+    // was set on: the folder's watch sees the new file arrive. A burst of changes (the lock
+    // file, the temporary, the rename) is read once.
+    watcher_ = new QFileSystemWatcher(this);
+    rereadTimer_ = new QTimer(this);
+    rereadTimer_->setSingleShot(true);
+    rereadTimer_->setInterval(100);
+    watcher_->addPath(QFileInfo(historyHostPath_).absolutePath());
+    if (QFileInfo::exists(historyHostPath_))
+        watcher_->addPath(historyHostPath_);
+    const auto soon = [this] { rereadTimer_->start(); };
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, soon);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, soon);
+    connect(rereadTimer_, &QTimer::timeout, this, &TrunhisoverviewF::RereadHistoryFile);
+}
+
+void TrunhisoverviewF::RereadHistoryFile() {
+    if (QFileInfo::exists(historyHostPath_) && !watcher_->files().contains(historyHostPath_))
+        watcher_->addPath(historyHostPath_);
+    // A file that cannot be read now is read at its next change; the list stays meanwhile.
+    try {
+        history_.Reread(historyPath_);
+    } catch (const std::exception&) {
+    }
 }
 
 std::optional<std::string> TrunhisoverviewF::SelectedProject() const {

@@ -4,14 +4,17 @@
 // a row in the editor or in the run window.
 
 #include <QAbstractTableModel>
+#include <QRect>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+class QFileSystemWatcher;
 class QMenu;
 class QTableView;
+class QTimer;
 
 namespace vlm {
 
@@ -46,16 +49,27 @@ private:
     bool ownEdit_ = false;  // the change being reported is our own in-place edit
 };
 
+// Where the overview opens at start, so that it covers neither the main window's title bar nor
+// its menu bar: beside the main window (right, then left), else below it, else over the main
+// window's lower right below its menu bar (a maximised main window); always inside `available`.
+// `mainFrame`, `wanted` and the result are frames, title bars included; `menuBottom` is the
+// last line of the main window's menu bar. Screen coordinates throughout.
+QRect RunHistoryPlacement(const QRect& mainFrame, int menuBottom, QSize wanted,
+                          const QRect& available);
+
 class TrunhisoverviewF : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int kColumnWidths[RunHistoryModel::kColumnCount] = {350, 200, 75, 100, 100};
+    static constexpr QSize kDesignedSize{841, 480};
 
     explicit TrunhisoverviewF(RunHistory& history, QWidget* parent = nullptr);
 
     // Once, at program start: reads at most `max` rows from `historyPath` when the file exists,
-    // fills short rows and writes the file back; a file error is shown in a box.
+    // fills short rows and writes the file back; a file error is shown in a box. From then on
+    // the file is watched: when another process (velmora-run started by a schedule, another
+    // window) changes it, the list is read anew.
     void FormCreate(std::string_view historyPath, std::uint32_t max);
 
     // The pop-up menu's commands: hide the window, then ask for the selected row's project to be
@@ -79,11 +93,17 @@ protected:
 
 private:
     void FormKeyPress();
+    void WatchHistoryFile();
+    void RereadHistoryFile();
 
     RunHistory& history_;
     RunHistoryModel* model_;
     QTableView* view_;
     QMenu* popup_;
+    std::string historyPath_;
+    QString historyHostPath_;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* rereadTimer_ = nullptr;
 };
 
 }  // namespace vlm

@@ -90,11 +90,24 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
 }
 
 void TScheduleF::Open() {
-    statusL->setText(scheduler_.UsesSystemd()
-                         ? QStringLiteral("Schedules are systemd user timers.")
-                         : QStringLiteral("Schedules are lines of your crontab."));
+    ShowHostStatus();
     RefreshList();
     exec();
+}
+
+void TScheduleF::ShowHostStatus() {
+    const bool canSchedule = scheduler_.CanSchedule();
+    addB->setEnabled(canSchedule);
+    std::string text;
+    if (!canSchedule)
+        text = kNoSchedulerText;
+    else if (scheduler_.UsesSystemd())
+        text = "Schedules are systemd user timers.";
+    else
+        text = "Schedules are lines of your crontab.";
+    if (canSchedule && scheduler_.CronDaemonMissing())
+        text += std::string(" ") + kCronNotRunningText;
+    statusL->setText(QString::fromStdString(text));
 }
 
 void TScheduleF::RefreshList() {
@@ -124,9 +137,12 @@ void TScheduleF::AddBClick() {
         return;
     }
     const ScheduleOutcome outcome = scheduler_.Add(schedule, command_);
-    statusL->setText(QString::fromStdString(outcome.ok ? "Scheduled " + ScheduleWhen(schedule) +
-                                                             " as " + outcome.id + "."
-                                                       : outcome.message));
+    std::string text = outcome.ok
+                           ? "Scheduled " + ScheduleWhen(schedule) + " as " + outcome.id + "."
+                           : outcome.message;
+    if (outcome.ok && scheduler_.CronDaemonMissing())
+        text += std::string(" ") + kCronNotRunningText;
+    statusL->setText(QString::fromStdString(text));
     RefreshList();
 }
 

@@ -30,6 +30,9 @@ public:
 
     // Shows the dialog with the list as the system has it now.
     void Open();
+    // Which kind of schedule the dialog makes, or what to install when it can make none, and a
+    // warning when cron is to keep the schedules but its daemon is not running.
+    void ShowHostStatus();
     void RefreshList();
     void BrowseBClick();
     void AddBClick();

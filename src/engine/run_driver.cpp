@@ -27,9 +27,10 @@ namespace vlm {
 
 namespace {
 
+// The last resort named in this system's terms: Ctrl+Alt+Del reboots a Linux console.
 constexpr const char* kWorkingStatus =
-    "Working, please be patient... (Use \"Cancel\" or \"ESC\" button or hit \"CTRL+ALT+DEL\" and "
-    "\"end task\" as eventual emergency stop)";
+    "Working, please be patient... (Use \"Cancel\" or \"ESC\" button or open the \"System "
+    "Monitor\" and \"End process\" as eventual emergency stop)";
 
 std::string UpperLetter(const std::string& letter) {
     std::string upper = letter.substr(0, 1);

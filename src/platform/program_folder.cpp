@@ -99,9 +99,9 @@ std::string ResolveProgramFolder(std::string* error) {
     return folder;
 }
 
-std::string InstalledDataFolder(const std::string& executableFolder) {
+std::string InstalledDocFolder(const std::string& executableFolder) {
     const std::filesystem::path bin(WithoutTrailingSlashes(executableFolder));
-    return (bin.parent_path() / "share" / "velmora").string();
+    return (bin.parent_path() / "share" / "doc" / "velmora").string();
 }
 
 }  // namespace vlm

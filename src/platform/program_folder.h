@@ -38,8 +38,8 @@ ProgramFolderFacts CurrentProgramFolderFacts();
 // An empty string when no folder could be decided or created; `error` then says why.
 std::string ResolveProgramFolder(std::string* error = nullptr);
 
-// The folder an installed program's read-only data lives in (the help file):
-// <prefix>/share/velmora for an executable in <prefix>/bin.
-std::string InstalledDataFolder(const std::string& executableFolder);
+// The folder an installed program's documentation lives in (the user guide):
+// <prefix>/share/doc/velmora for an executable in <prefix>/bin.
+std::string InstalledDocFolder(const std::string& executableFolder);
 
 }  // namespace vlm

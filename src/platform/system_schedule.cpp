@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <system_error>
 
 #include "platform/file_system.h"
@@ -101,6 +102,33 @@ std::vector<std::string> Lines(const std::string& text) {
         start = end + 1;
     }
     return lines;
+}
+
+// What the marker of a schedule says after its name: when, and which project. The program lists
+// a schedule by it and knows a second schedule of the same project at the same times by it.
+// A unit's marker names the project quoted, so it never ends in a backslash.
+std::string UnitMarkerText(const RepeatSchedule& schedule) {
+    return UnitText(ScheduleWhen(schedule) + ", " +
+                    QuoteUnitArgument(schedule.projectHost).value_or(schedule.projectHost));
+}
+std::string CrontabMarkerText(const RepeatSchedule& schedule) {
+    return ScheduleWhen(schedule) + ", " + schedule.projectHost;
+}
+
+// Whether a process of one of `names` runs on this host, by the names in /proc/<pid>/comm.
+bool ProcessRunning(std::initializer_list<std::string_view> names) {
+    std::error_code failure;
+    for (const auto& item : std::filesystem::directory_iterator("/proc", failure)) {
+        const std::string pid = item.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string comm = host::ReadWholeHostFile(item.path().string() + "/comm").value_or("");
+        if (!comm.empty() && comm.back() == '\n')
+            comm.pop_back();
+        if (std::find(names.begin(), names.end(), comm) != names.end())
+            return true;
+    }
+    return false;
 }
 
 bool WriteHostFile(const std::string& host, const std::string& content) {
@@ -227,8 +255,12 @@ std::string CrontabTimeFields(const RepeatSchedule& schedule) {
 
 std::vector<std::string> ScheduledArguments(const RepeatSchedule& schedule,
                                             const ScheduledCommand& command) {
-    return {command.runnerHost,        schedule.projectHost, "--program-folder",
-            command.programFolderHost, "--log-level",        "normal"};
+    // --scheduled records the run as one nobody started by hand. Schedules written before it
+    // existed still run, recorded as "Normal".
+    return {command.runnerHost, schedule.projectHost,
+            "--program-folder", command.programFolderHost,
+            "--log-level",      "normal",
+            "--scheduled"};
 }
 
 std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
@@ -242,9 +274,7 @@ std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
     }
     const std::string project = *QuoteUnitArgument(schedule.projectHost);
     const std::string description = "Velmora backup " + UnitText(ProjectName(schedule.projectHost));
-    // The marker names the project quoted, so it never ends in a backslash.
-    const std::string marker =
-        std::string(kUnitMarker) + UnitText(ScheduleWhen(schedule) + ", " + project) + "\n";
+    const std::string marker = std::string(kUnitMarker) + UnitMarkerText(schedule) + "\n";
 
     UnitTexts texts;
     // A failed run tells the person on the desktop; the project path reaches the shell as its
@@ -277,7 +307,7 @@ std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
         "|| DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/$(id -u)/bus notify-send "
         "--urgency=critical --app-name=Velmora 'Velmora: the scheduled backup failed' " +
         *QuoteCrontabArgument(schedule.projectHost);
-    std::string description = ScheduleWhen(schedule) + ", " + schedule.projectHost;
+    const std::string description = CrontabMarkerText(schedule);
     return std::string(kCrontabMarker) + std::string(id) + " " + description + "\n" + line + "\n";
 }
 
@@ -365,6 +395,8 @@ SystemScheduler::Host SystemScheduler::CurrentHost() {
     else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
         config = std::string(home) + "/.config";
     host.unitFolder = config.empty() ? std::string() : config + "/systemd/user";
+    // Debian's cron and busybox's are "cron", cronie's "crond".
+    host.cronRunning = [] { return ProcessRunning({"cron", "crond"}); };
     return host;
 }
 
@@ -377,8 +409,16 @@ std::optional<std::string> SystemScheduler::ReadCrontab(std::string* error) cons
     if (listed.exitCode == 1 && listed.output.empty())
         return std::string();
     if (error != nullptr)
-        *error = "There is neither a systemd user instance nor a working crontab command here.";
+        *error = kNoSchedulerText;
     return std::nullopt;
+}
+
+bool SystemScheduler::CanSchedule() const {
+    return host_.useSystemd || ReadCrontab(nullptr).has_value();
+}
+
+bool SystemScheduler::CronDaemonMissing() const {
+    return !host_.useSystemd && host_.cronRunning && !host_.cronRunning();
 }
 
 std::vector<ScheduleEntry> SystemScheduler::List() const {
@@ -419,6 +459,14 @@ ScheduleOutcome SystemScheduler::Add(const RepeatSchedule& schedule,
                                      const ScheduledCommand& command) {
     if (schedule.hour < 0 || schedule.hour > 23 || schedule.minute < 0 || schedule.minute > 59)
         return {false, "", "The time of day is not valid."};
+    // Two schedules of one project at the same times would start two runs of it at once.
+    const std::string marker =
+        host_.useSystemd ? UnitMarkerText(schedule) : CrontabMarkerText(schedule);
+    for (const ScheduleEntry& entry : List())
+        if (entry.description == marker)
+            return {false, entry.id,
+                    schedule.projectHost + " is already scheduled " + ScheduleWhen(schedule) +
+                        " (" + entry.id + ")."};
     return host_.useSystemd ? AddUnits(schedule, command) : AddCrontabEntry(schedule, command);
 }
 

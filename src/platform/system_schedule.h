@@ -94,12 +94,23 @@ struct ScheduleOutcome {
     std::string message;  // why it failed, for the person
 };
 
+// Why no schedule can be made here, and what to install so that one can.
+inline constexpr const char* kNoSchedulerText =
+    "There is neither a systemd user instance nor a crontab command here. Install the package "
+    "cron (sudo apt install cron), or log in to a desktop session that runs systemd.";
+// A crontab without the daemon that reads it runs nothing.
+inline constexpr const char* kCronNotRunningText =
+    "The cron daemon is not running, so no schedule of your crontab will run. Start it with "
+    "sudo systemctl enable --now cron (or sudo service cron start).";
+
 class SystemScheduler {
 public:
     struct Host {
         bool useSystemd = false;
         std::string unitFolder;  // host path of ~/.config/systemd/user
         CommandRunner run;
+        // Whether the cron daemon runs; unset: not known, and not warned about.
+        std::function<bool()> cronRunning;
     };
     // This person's host: a systemd user instance when `systemctl --user` answers.
     static Host CurrentHost();
@@ -107,6 +118,11 @@ public:
     explicit SystemScheduler(Host host) : host_(std::move(host)) {}
 
     std::vector<ScheduleEntry> List() const;
+    // False when neither systemd nor crontab can keep a schedule (kNoSchedulerText says why).
+    bool CanSchedule() const;
+    // True when schedules go into the crontab and no cron daemon runs to read it.
+    bool CronDaemonMissing() const;
+    // Refused, naming the schedule there is, when the project is scheduled at the same times.
     ScheduleOutcome Add(const RepeatSchedule& schedule, const ScheduledCommand& command);
     ScheduleOutcome Remove(const std::string& id);
     bool UsesSystemd() const { return host_.useSystemd; }

@@ -1,7 +1,7 @@
 // velmora-run: runs one project without a window, for scripts and benchmarks.
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
-//                 [--allow-mass-delete] [--json] [--dry-run] [--progress]
+//                 [--allow-mass-delete] [--json] [--dry-run] [--progress] [--scheduled]
 //     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
@@ -14,7 +14,8 @@
 // item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it). With
 // --json the last line of standard output is one JSON object with the project, the result and
 // the run's summary numbers. --dry-run shows what the run would do and touches nothing.
-// --progress keeps one line of progress on standard error.
+// --progress keeps one line of progress on standard error. --scheduled, which the system schedules
+// of the program write, records the run as one that nobody started by hand ("Timer").
 
 #include <signal.h>
 #include <unistd.h>
@@ -52,6 +53,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
+    "                   [--scheduled]\n"
     "       velmora-run --drives [--program-folder DIR]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
@@ -65,6 +67,7 @@ constexpr const char* kUsage =
     "         the rate, the time left and the file being copied\n"
     "  --drives  print the drive letters, one a line: letter, kind, label, UUID and mount\n"
     "         folder (or \"not connected\"), separated by tabs\n"
+    "  --scheduled  record the run in the run history as started by a schedule (\"Timer\")\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -232,6 +235,7 @@ struct Arguments {
     bool dryRun = false;
     bool progress = false;
     bool drives = false;  // print the drive table instead of running a project
+    bool scheduled = false;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -262,6 +266,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.progress = true;
         } else if (arg == "--drives") {
             args.drives = true;
+        } else if (arg == "--scheduled") {
+            args.scheduled = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -382,6 +388,7 @@ int Run(const Arguments& args) {
     CatchStopSignals();
     RunLog log(&view, run, handOver, settings.LogLocation);
     RunEngine engine(view, pump, run, handOver, log, settings, history);
+    engine.TimerRun = args.scheduled;
     if (args.dryRun) {
         // A dry run leaves the run log as it is, too.
         view.SetLogToFile(false);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine_rig.h"
+#include "platform/system_schedule.h"
 
 extern char** environ;
 
@@ -39,6 +40,9 @@ void WriteDrivesIni(const EngineRig& rig) {
 
 // Starts the runner on l:\<project>.vlm; standard output goes to `output`, standard error is
 // dropped (it holds the questions, which the count line sums up).
+pid_t SpawnRunner(std::vector<std::string> args, const std::string& output,
+                  const std::string& errorOutput = "/dev/null");
+
 pid_t StartRunner(const EngineRig& rig, const std::string& project, const std::string& output,
                   const std::vector<std::string>& extra = {},
                   const std::string& errorOutput = "/dev/null") {
@@ -46,6 +50,12 @@ pid_t StartRunner(const EngineRig& rig, const std::string& project, const std::s
     std::vector<std::string> args = {
         Runner(), l + "/" + project + ".vlm", "--program-folder", l, "--log-level", "none"};
     args.insert(args.end(), extra.begin(), extra.end());
+    return SpawnRunner(std::move(args), output, errorOutput);
+}
+
+// The runner with exactly `args` (the runner first).
+pid_t SpawnRunner(std::vector<std::string> args, const std::string& output,
+                  const std::string& errorOutput) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -190,6 +200,24 @@ TEST(HeadlessRunnerTest, ConcurrentRunnersLoseNoHistoryRow) {
         EXPECT_EQ(std::count(line.begin(), line.end(), '|'), 5) << line;
         EXPECT_NE(line.find("|Normal|"), std::string::npos) << line;
         EXPECT_EQ(line.substr(line.size() - 4), "|OK|") << line;
+    }
+}
+
+// A run started by a system schedule is one nobody started by hand: "Timer" in its history row.
+// A schedule written before the runner knew --scheduled still runs, as "Normal".
+TEST(HeadlessRunnerTest, ARunOfASystemScheduleIsRecordedAsTimer) {
+    for (const char* dropped : {"", "--scheduled"}) {
+        EngineRig rig;
+        WriteDrivesIni(rig);
+        test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
+        rig.Project(EngineRig::Fields({"c:\\docs"}), "nightly");
+        const std::string l = rig.drives.HostRoot('l');
+        std::vector<std::string> args =
+            ScheduledArguments({2, 0, {}, l + "/nightly.vlm"}, {Runner(), l});
+        args.erase(std::remove(args.begin(), args.end(), dropped), args.end());
+        EXPECT_EQ(WaitForRunner(SpawnRunner(args, rig.drives.Base() + "/out")), 0);
+        const std::string row = *dropped ? "|Normal|" : "|Timer|";
+        EXPECT_NE(test::ReadFile(l + "/runoverview.his").find(row), std::string::npos) << row;
     }
 }
 

@@ -438,7 +438,8 @@ TEST_F(MainWindowTest, ARecentEntryGoesToTheTopOfBothListsEvenWhenRefused) {
 TEST_F(MainWindowTest, HelpCommandsSayWhatIsMissing) {
     auto main = Start();
     main->Contents1->trigger();
-    EXPECT_TRUE(dialogs.Shown(BoxType::Error, "The help file c:\\prog\\vlmcopy.chm is missing."));
+    EXPECT_TRUE(
+        dialogs.Shown(BoxType::Error, "The help file c:\\prog\\user-guide.html is missing."));
     main->textversion->trigger();
     EXPECT_TRUE(dialogs.Shown(BoxType::Plain,
                               "All the basic info is also available in txt-files (included in "

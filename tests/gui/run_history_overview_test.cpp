@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -145,6 +146,59 @@ TEST_F(RunHistoryOverviewTest, ARunStartedWhileHiddenIsAtTheTopWhenShownAgain) {
     history.EndHistoryEntry(kHistoryPath, "0:0:3", "OK");
     EXPECT_EQ(Shown(0),
               (std::vector<std::string>{"c:\\p\\new.vlm", "now", "Normal", "0:0:3", "OK"}));
+}
+
+// Another process (velmora-run started by a schedule) replaces the file by a rename: its row
+// appears, open and then complete, without a restart, whether or not there was a file at start.
+TEST_F(RunHistoryOverviewTest, AnotherProcesssRowsAppearWithoutARestart) {
+    for (const char* folder : {"c:\\had", "c:\\new"}) {
+        SCOPED_TRACE(folder);
+        const std::string path = std::string(folder) + "\\runoverview.his";
+        test::MakeDir(drives.Host(folder));
+        if (folder == std::string("c:\\had"))
+            WriteFile(drives.Host(path), "c:\\p\\old.vlm|d|Normal|0:0:1|OK|\r\n");
+        RunHistory shownRows;
+        TrunhisoverviewF shown(shownRows);
+        shown.FormCreate(path, 256);
+        RunHistory other;
+        for (const char* success : {"", "Error"}) {
+            if (*success == 0)
+                other.StartHistoryEntry(path, "c:\\p\\night.vlm", "now", "Timer", 256);
+            else
+                other.EndHistoryEntry(path, "0:0:3", success);
+            QElapsedTimer waited;
+            waited.start();
+            while (shownRows.Rows() != other.Rows() && waited.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            EXPECT_EQ(shownRows.Rows(), other.Rows());
+            EXPECT_EQ(shown.runhisLVRT()->model()->index(0, 4).data().toString(), success);
+        }
+    }
+}
+
+// The overview at start: beside the main window when there is room, else below, else in the
+// screen's corner; inside the screen and never over the main window's title or menu bar.
+TEST(RunHistoryPlacementTest, TheOverviewLeavesTheMainWindowsTitleAndMenuFree) {
+    const QRect usual(0, 0, 1280, 870), wide(0, 0, 2560, 1400), small(0, 30, 800, 570);
+    const struct {
+        QRect screen, main;
+        QPoint at;  // the overview's top left; (-1, -1): in the screen's lower right corner
+    } cases[] = {
+        {wide, {100, 100, 1032, 742}, {1132, 100}}, {wide, {1600, 100, 900, 742}, {749, 100}},
+        {usual, {0, 0, 1280, 300}, {0, 300}},       {usual, usual, {-1, -1}},
+        {usual, {130, 130, 1032, 742}, {-1, -1}},   {small, small, {-1, -1}},
+        {usual, {-200, 500, 1500, 600}, {-1, -1}},
+    };
+    const QSize wanted = TrunhisoverviewF::kDesignedSize + QSize(10, 30);
+    for (const auto& c : cases) {
+        const QRect titleAndMenu(c.main.topLeft(), QSize(c.main.width(), 60));
+        const QRect placed = RunHistoryPlacement(c.main, titleAndMenu.bottom(), wanted, c.screen);
+        SCOPED_TRACE(testing::Message() << placed.x() << "," << placed.y());
+        EXPECT_TRUE(c.screen.contains(placed) && !placed.intersects(titleAndMenu));
+        EXPECT_EQ(c.at.x() < 0 ? placed.bottomRight() : placed.topLeft(),
+                  c.at.x() < 0 ? c.screen.bottomRight() : c.at);
+        EXPECT_GE(placed.height(), 300);
+    }
 }
 
 TEST_F(RunHistoryOverviewTest, RunAndEditHideTheWindowAndAskForTheSelectedProject) {

@@ -76,5 +76,33 @@ TEST_F(ScheduleDialogTest, RemovingTakesOnlyTheSelectedScheduleAndNothingIsAdded
     EXPECT_EQ(crontab.table.find("a.vlm"), std::string::npos);
 }
 
+// Before anything is added the dialog says which kind of schedule it makes, what to install when
+// it can make none, and that a crontab without a running cron daemon runs nothing.
+TEST(ScheduleDialogHostTest, TheStatusSaysWhatThisHostLacks) {
+    test::EnsureQtApplication();
+    const std::string crontab = "Schedules are lines of your crontab.";
+    const struct {
+        bool systemd, crontabCommand, cronRunning, canAdd;
+        std::string status;
+    } cases[] = {
+        {true, false, false, true, "Schedules are systemd user timers."},
+        {false, true, true, true, crontab},
+        {false, true, false, true, crontab + " " + kCronNotRunningText},
+        {false, false, false, false, kNoSchedulerText},
+    };
+    for (const auto& c : cases) {
+        SystemScheduler::Host host{c.systemd, "", nullptr, [&c] { return c.cronRunning; }};
+        // A command that is not installed cannot be started at all.
+        host.run = [&c](const std::vector<std::string>& argv, const std::string&) {
+            return CommandResult{argv[0] == "crontab" && !c.crontabCommand ? -1 : 0, ""};
+        };
+        TScheduleF dialog(ProjectBrowseHooks{}, host,
+                          ScheduledCommand{"/usr/bin/velmora-run", "/v"});
+        dialog.ShowHostStatus();
+        EXPECT_EQ(dialog.statusL->text().toStdString(), c.status);
+        EXPECT_EQ(dialog.addB->isEnabled(), c.canAdd);
+    }
+}
+
 }  // namespace
 }  // namespace vlm

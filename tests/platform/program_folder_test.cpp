@@ -73,9 +73,9 @@ TEST(ProgramFolderTest, OnlyAFolderWithItsWriteBitOutsideUsrMayHoldTheProgramsFi
     SetMode(readOnly, 0755);
 }
 
-TEST(ProgramFolderTest, TheInstalledDataFolderIsBesideTheBinFolder) {
-    EXPECT_EQ(InstalledDataFolder("/usr/bin"), "/usr/share/velmora");
-    EXPECT_EQ(InstalledDataFolder("/opt/v/bin/"), "/opt/v/share/velmora");
+TEST(ProgramFolderTest, TheInstalledDocFolderIsBesideTheBinFolder) {
+    EXPECT_EQ(InstalledDocFolder("/usr/bin"), "/usr/share/doc/velmora");
+    EXPECT_EQ(InstalledDocFolder("/opt/v/bin/"), "/opt/v/share/doc/velmora");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -270,6 +271,33 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
     const std::vector<std::string> disable = {"systemctl", "--user", "disable", "--now",
                                               "velmora-schedule-photos-1.timer"};
     EXPECT_NE(std::find(fake.commands.begin(), fake.commands.end(), disable), fake.commands.end());
+}
+
+// Two schedules of one project at the same times would start two runs of it at once; any other
+// time, day or project is a schedule of its own. Both kinds of host keep the rule.
+TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
+    const std::array<bool, 7> monday = {true}, allDays = {1, 1, 1, 1, 1, 1, 1};
+    const std::string daily = "/home/ann/daily.vlm", odd = "/home/ann/say \"hi\" 100%.vlm";
+    const std::pair<RepeatSchedule, bool> attempts[] = {
+        {{7, 30, {}, daily}, true},       {{7, 30, {}, daily}, false},
+        {{7, 30, allDays, daily}, false},  // every day, said otherwise
+        {{7, 31, {}, daily}, true},       {{7, 30, monday, daily}, true},
+        {{7, 30, {}, odd}, true},         {{7, 30, {}, odd}, false},
+    };
+    for (const bool systemd : {false, true}) {
+        TempDrives drives("c");
+        FakeHost fake;
+        SystemScheduler scheduler(
+            {systemd, drives.HostRoot('c') + "/units",
+             [&](const auto& argv, const auto& in) { return fake.Run(argv, in); }, nullptr});
+        for (const auto& [schedule, added] : attempts) {
+            SCOPED_TRACE(ScheduleWhen(schedule) + ", " + schedule.projectHost);
+            const ScheduleOutcome outcome = scheduler.Add(schedule, {"/usr/bin/velmora-run", "/v"});
+            EXPECT_EQ(outcome.ok, added) << outcome.message;
+            EXPECT_EQ(outcome.message.find("is already scheduled") != std::string::npos, !added);
+        }
+        EXPECT_EQ(scheduler.List().size(), 4u);
+    }
 }
 
 }  // namespace
