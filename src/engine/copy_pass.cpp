@@ -298,7 +298,7 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
                 run_.DestinationWritten = true;
                 created = true;
                 ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
-            } else if (IsNameRefusal(LastPlatformError().code) && !isLink) {
+            } else if (!isLink && IsNameRefusal(LastPlatformError().code, subDestination)) {
                 // This folder alone is not backed up; the run goes on.
                 report("ERROR: The destination refuses the name " + subDestination +
                            ", not backed up! (" + LastPlatformError().text + ")",

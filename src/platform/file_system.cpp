@@ -899,6 +899,7 @@ bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
     failed_ = false;
     durability_ = durability;
     targetRefused_ = false;
+    renameFailed_ = false;
     written_ = 0;
     writebackStart_ = 0;
     std::optional<std::string> host = HostOf(target);
@@ -1161,6 +1162,7 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     }
     if (host::Rename(tempPath_.c_str(), target_.c_str()) != 0) {
         SetLastPlatformError(errno);
+        renameFailed_ = true;
         return giveUp();
     }
     // A FAT medium through FUSE writes its directory entry, time and all, when the file is

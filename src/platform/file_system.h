@@ -263,6 +263,9 @@ public:
     // Whether the last Begin failed because of what is at the target (a folder: EISDIR, a
     // read-only file: EACCES) rather than because the temporary file could not be made.
     bool TargetRefused() const { return targetRefused_; }
+    // Whether the last Commit failed at giving the file its name: the one step where a medium
+    // can refuse the name itself.
+    bool RenameFailed() const { return renameFailed_; }
     bool Write(const void* data, std::size_t length);
     // What ended a CopyFrom.
     enum class CopyOutcome { Done, ReadFailed, WriteFailed, Stopped };
@@ -309,6 +312,7 @@ private:
     std::uint64_t writebackStart_ = 0;  // of those, the ones already sent on to the medium
     bool failed_ = false;
     bool targetRefused_ = false;
+    bool renameFailed_ = false;
 };
 
 // Flushes to the medium everything written to the file system that holds `path` (a folder or a

@@ -160,12 +160,14 @@ MediumTraits LearnMedium(const std::string& hostFolder, bool mayProbe) {
         traits.storesStandIns = true;
         traits.keepsPermissions = false;
         traits.setsTimesAfterClose = true;
+        traits.refusesNames = true;
         if (::access(hostFolder.c_str(), W_OK) != 0)
             traits.notWritable = errno;
         return traits;
     }
     // What a probe cannot see in one file's life: the time is given again after the close.
     traits.setsTimesAfterClose = true;
+    traits.refusesNames = true;
     if (mayProbe)
         Probe(hostFolder, traits);
     return traits;
@@ -225,6 +227,15 @@ bool StoresStandInsAt(std::string_view hostPath) {
 bool SetsTimesAfterCloseAt(std::string_view hostPath) {
     const auto traits = MediumHolding(hostPath);
     return traits && traits->setsTimesAfterClose;
+}
+
+bool IsNameRefusalAt(int code, std::string_view hostPath) {
+    if (code == ENAMETOOLONG)
+        return true;
+    if (code != EINVAL && code != EILSEQ && code != EPERM && code != ENOENT)
+        return false;
+    const auto traits = MediumHolding(hostPath);
+    return traits && traits->refusesNames;
 }
 
 bool KeepsPermissionsAt(std::string_view hostPath) {

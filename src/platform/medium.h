@@ -26,7 +26,10 @@ struct MediumTraits {
     bool keepsPermissions = true;      // permission bits and owners
     std::int64_t timeStepNs = 1;       // the finest time step it stores
     bool setsTimesAfterClose = false;  // a time given to an open file may not last its close
-    int notWritable = 0;               // errno when the folder cannot be written (EROFS, EACCES)
+    // Not a POSIX file system: beyond a name's length it refuses names by rules of its own,
+    // with whatever error its driver picks (EPERM, ENOENT, EINVAL, ...).
+    bool refusesNames = false;
+    int notWritable = 0;  // errno when the folder cannot be written (EROFS, EACCES)
 
     bool operator==(const MediumTraits&) const = default;
 };
@@ -48,6 +51,8 @@ std::optional<MediumTraits> MediumHolding(std::string_view hostPath);
 bool StoresStandInsAt(std::string_view hostPath);
 bool KeepsPermissionsAt(std::string_view hostPath);
 bool SetsTimesAfterCloseAt(std::string_view hostPath);
+// Whether the error `code` of making an entry at `hostPath` is its medium refusing the name.
+bool IsNameRefusalAt(int code, std::string_view hostPath);
 
 // The traits a person reads: "exfat: names without case, no permission bits, times in steps of
 // 10 ms".

@@ -10,6 +10,7 @@
 
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
+#include "platform/medium.h"
 #include "platform/path_translation.h"
 #include "platform/platform_error.h"
 #include "platform/tree_walk.h"
@@ -239,10 +240,11 @@ void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::st
     }
 }
 
-bool IsNameRefusal(int code) {
-    // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there.
-    return code == EINVAL || code == EILSEQ || code == ENAMETOOLONG || code == EPERM ||
-           code == ENOENT;
+bool IsNameRefusal(int code, std::string_view path) {
+    // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there: only on such
+    // a medium are those errors a refused name.
+    const std::optional<std::string> host = ToHostPath(path);
+    return host && IsNameRefusalAt(code, *host);
 }
 
 namespace {
@@ -314,7 +316,7 @@ bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher*
     in.Close();
     if (!out.Commit(status.modified)) {
         // The temporary file took its own name; the copy's name is first asked for here.
-        if (IsNameRefusal(LastPlatformError().code))
+        if (out.RenameFailed() && IsNameRefusal(LastPlatformError().code, target))
             throw NameRefused("Could not copy " + source + " to " + target + ": " +
                               LastErrorText());
         throw fail(LastErrorText());

@@ -23,8 +23,9 @@ public:
     using CopyError::CopyError;
 };
 
-// True for the errors with which a file system refuses a name rather than a write.
-bool IsNameRefusal(int code);
+// True when the error `code` of making the entry at the drive path `path` is its medium refusing
+// the name rather than a failed write.
+bool IsNameRefusal(int code, std::string_view path);
 
 // The source file was gone when the copy came to it: deleted or moved since its folder was
 // listed. Nothing of the backup failed; the walk reports it and goes on.
