@@ -39,19 +39,6 @@ private:
     Dialogs& runDialogs_;
 };
 
-// True when `path` lies in a `lost+found` folder below `folder` (or is one).
-bool InLostAndFound(std::string_view path, std::string_view folder) {
-    std::string_view below = path.substr(std::min(path.size(), folder.size()));
-    while (!below.empty()) {
-        below.remove_prefix(below.front() == '\\' ? 1 : 0);
-        const std::size_t end = below.find('\\');
-        if (below.substr(0, end) == kLostAndFound)
-            return true;
-        below.remove_prefix(end == std::string_view::npos ? below.size() : end);
-    }
-    return false;
-}
-
 std::string Number(std::uint64_t n) {
     return GroupThousands(static_cast<std::int64_t>(n));
 }
@@ -84,7 +71,7 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     for (const PlannedStep& step : plan.items.front().steps) {
         if ((step.kind != PlannedStepKind::RemoveFile &&
              step.kind != PlannedStepKind::RemoveFolder) ||
-            step.files == 0 || InLostAndFound(step.path, folder))
+            step.files == 0)
             continue;
         atStake.removeFiles += step.files;
         atStake.removeBytes += step.bytes;

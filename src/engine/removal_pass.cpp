@@ -83,8 +83,9 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
     report("Would remove file: " + path, true);
     ++run_.Totals.filesRemoved;
     const bool plainFile = entry && entry->kind == EntryKind::File;
-    // A temporary of the program is removed, but no backed-up file goes with it.
-    const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1));
+    // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
+    const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1)) &&
+                          !InLostAndFound(path);
     run_.NotePlanned(PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0,
                      backedUp ? 1 : 0);
 }
@@ -276,8 +277,10 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         report("Would remove dir: " + dPrime, true);
         ++run_.Totals.foldersRemoved;
         // What the program's temporaries and `lost+found` hold is no backed-up file.
-        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime, tree.bytes - tree.scratchBytes,
-                         tree.files - tree.scratchFiles);
+        const bool salvaged = InLostAndFound(dPrime);
+        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime,
+                         salvaged ? 0 : tree.bytes - tree.scratchBytes,
+                         salvaged ? 0 : tree.files - tree.scratchFiles);
         return;
     }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,

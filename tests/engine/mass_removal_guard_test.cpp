@@ -130,6 +130,8 @@ TEST(MassRemovalGuardTest, AskedWhenMostOfABackupWouldGoAndEachAnswerIsHonoured)
         {"a backup holding only a temporary of a killed run", {}, {{Temporary(7), "half"}}, ""},
         {"temporaries and lost+found are no backup", Many("f", 5) + Tree{{"lost+found/", ""}},
          Many("f", 5) + tempsAndLostFiles, ""},
+        {"a lost+found the source no longer has", Many("f", 5),
+         Many("f", 5) + Many("lost+found/#", 25), ""},
         {"guard switched off", {}, Many("f", 30), "", Answer::No, off},
     };
     for (const Case& c : cases) {
