@@ -62,6 +62,8 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     RunLog quiet(nullptr, count, handOver, std::string());
     CountPump pump(ctx.pump, ctx.run, count, runDialogs);
     PassContext counting{count, quiet, pump};
+    // The pass judges by what the destination can hold, as the run's does.
+    counting.medium = ctx.medium;
     deletesupr(counting, source, destination);
     if (count.StopRequested)
         return std::nullopt;

@@ -155,8 +155,8 @@ private:
 // command line. Every answer is counted.
 class ConsoleDialogs : public Dialogs {
 public:
-    ConsoleDialogs(bool yesToConfirmations, bool yesToWholeRemoval)
-        : yesToConfirmations_(yesToConfirmations), yesToWholeRemoval_(yesToWholeRemoval) {}
+    ConsoleDialogs(bool yesToConfirmations, bool yesToMassRemoval)
+        : yesToConfirmations_(yesToConfirmations), yesToMassRemoval_(yesToMassRemoval) {}
 
     Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
         std::cout.flush();
@@ -181,7 +181,7 @@ public:
     // confirmation with --yes, and to nothing else.
     bool Allows(const std::string& text, bool confirmation) const {
         if (text.rfind(kMassRemovalQuestionStart, 0) == 0)
-            return yesToWholeRemoval_;
+            return yesToMassRemoval_;
         return yesToConfirmations_ && confirmation;
     }
     // An input box left unanswered is counted with the questions answered No.
@@ -220,7 +220,7 @@ private:
     }
 
     bool yesToConfirmations_;
-    bool yesToWholeRemoval_;
+    bool yesToMassRemoval_;
     bool planned_ = false;
     int answeredYes_ = 0;
     int answeredNo_ = 0;
@@ -231,7 +231,7 @@ struct Arguments {
     LogLevel level = LogLevel::Normal;
     std::string programFolderHost;
     bool yesToConfirmations = false;
-    bool yesToWholeRemoval = false;
+    bool yesToMassRemoval = false;
     bool json = false;
     bool dryRun = false;
     bool progress = false;
@@ -258,7 +258,7 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         } else if (arg == "--yes") {
             args.yesToConfirmations = true;
         } else if (arg == "--allow-mass-delete") {
-            args.yesToWholeRemoval = true;
+            args.yesToMassRemoval = true;
         } else if (arg == "--json") {
             args.json = true;
         } else if (arg == "--dry-run") {
@@ -351,7 +351,7 @@ int Run(const Arguments& args) {
         std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
         return refused(args.project);
     }
-    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToWholeRemoval);
+    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToMassRemoval);
     SetDialogs(&dialogs);
 
     // The settings of the program in that folder, so both share one set of locations.
