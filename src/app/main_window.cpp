@@ -175,6 +175,9 @@ void TMainF::BuildMenus() {
         item(Options1, "Location of &Log file", &TMainF::Locationofreportfile1Click);
     defdestdriveM =
         item(Options1, "Safety - Limitation of backup &drives", &TMainF::defdestdriveMClick);
+    massdeleteMI =
+        item(Options1, "Ask before a run removes most of a backup", &TMainF::massdeleteMIClick);
+    massdeleteMI->setCheckable(true);
     TimerMI = Options1->addAction(QStringLiteral("&Timer..."));
     TimerMI->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+T")));
     connect(TimerMI, &QAction::triggered, this, [this] {
@@ -269,6 +272,7 @@ void TMainF::FormCreate() {
     ShowTimerPanelFromSettings();
     CreateScheduler();
     launchrunMI->setChecked(settings_.LaunchRun);
+    massdeleteMI->setChecked(settings_.MassDeleteGuard);
     // The two editor switches start without a check mark whatever the setting says; the first
     // toggle flips the setting and shows its new value.
     ShowdirsizesMI->setChecked(false);
@@ -732,6 +736,12 @@ void TMainF::Locationofreportfile1Click() {
 void TMainF::defdestdriveMClick() {
     if (alloweddestdriveF->Open())
         SetStatus("Allowed destination drive will be saved to ini-file");
+}
+
+void TMainF::massdeleteMIClick() {
+    settings_.MassDeleteGuard = !settings_.MassDeleteGuard;
+    massdeleteMI->setChecked(settings_.MassDeleteGuard);
+    SetStatus("Option toggled");
 }
 
 void TMainF::ScheduleMIClick() {

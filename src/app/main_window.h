@@ -89,6 +89,7 @@ public:
     void LocationProjects1Click();
     void Locationofreportfile1Click();
     void defdestdriveMClick();
+    void massdeleteMIClick();
     // "Schedule with the system...": repeating runs by velmora-run, kept by the system.
     void ScheduleMIClick();
     void launchrunMIClick();
@@ -134,6 +135,7 @@ public:
     QAction* LocationProjects1;
     QAction* Locationofreportfile1;
     QAction* defdestdriveM;
+    QAction* massdeleteMI;
     QAction* TimerMI;
     QAction* ScheduleMI;
     QAction* launchrunMI;

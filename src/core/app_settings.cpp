@@ -113,6 +113,13 @@ AppSettings LoadSettings(std::string_view settingsPath, std::string_view program
     s.ShowSyncOption = file.Bool("Project editor", "Show sync option", s.ShowSyncOption);
     s.ShowDirSizes = file.Bool("Project editor", "Show dir sizes", s.ShowDirSizes);
     s.MassDeleteGuard = file.Bool("Safety", "Mass deletion guard", s.MassDeleteGuard);
+    // A share is a percentage; a value outside 0 to 100, or a count below zero, is no setting.
+    const auto percent = file.Integer("Safety", "Mass deletion percentage");
+    if (percent && *percent >= 0 && *percent <= 100)
+        s.MassDeletePercent = static_cast<std::uint32_t>(*percent);
+    const auto leastFiles = file.Integer("Safety", "Mass deletion least files");
+    if (leastFiles && *leastFiles >= 0)
+        s.MassDeleteLeastFiles = static_cast<std::uint32_t>(*leastFiles);
     // The maximum is unsigned 32 bits: a value written below zero reads as its unsigned twin
     // ("-1" is 4294967295, no limit in practice), never as the default, which would cut a long
     // history to 256 rows at the next start.
@@ -149,6 +156,8 @@ SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     file.Set("Environment", "Picture big background", s.BackgroundPicture);
     file.Set("Timer", "Launch run", BoolText(s.LaunchRun));
     file.Set("Safety", "Mass deletion guard", BoolText(s.MassDeleteGuard));
+    file.Set("Safety", "Mass deletion percentage", Decimal(s.MassDeletePercent));
+    file.Set("Safety", "Mass deletion least files", Decimal(s.MassDeleteLeastFiles));
     // The whole file is replaced in one step: a failure leaves the previous settings whole.
     if (!file.Save(settingsPath))
         return {false, "Unable to write to " + std::string(settingsPath)};

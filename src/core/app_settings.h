@@ -24,9 +24,12 @@ struct AppSettings {
     bool LaunchRun = false;
     bool ShowSyncOption = false;
     bool ShowDirSizes = false;
-    // Ask before a run removes every entry of a folder item's backup (its source is empty, or
-    // has none of them): what an unplugged disk or a wrong source looks like.
+    // Ask before a run removes most of a folder item's backup: at least MassDeletePercent of
+    // its files and at least MassDeleteLeastFiles of them, or every file it holds. That is what
+    // an unplugged or new disk, another card or a wrong source looks like.
     bool MassDeleteGuard = true;
+    std::uint32_t MassDeletePercent = 50;  // 0 to 100
+    std::uint32_t MassDeleteLeastFiles = 20;
 
     // Derived, never stored: the program file's folder (a drive path, no trailing backslash
     // except on a drive root) and the run history file in it.

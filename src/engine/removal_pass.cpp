@@ -82,8 +82,12 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
                            " Continue??");
     report("Would remove file: " + path, true);
     ++run_.Totals.filesRemoved;
-    run_.NotePlanned(PlannedStepKind::RemoveFile, path,
-                     entry && entry->kind == EntryKind::File ? entry->size : 0);
+    const bool plainFile = entry && entry->kind == EntryKind::File;
+    // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
+    const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1)) &&
+                          !InLostAndFound(path);
+    run_.NotePlanned(PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0,
+                     backedUp ? 1 : 0);
 }
 
 // Asks an error-type Yes/No question; No is a stop by the person.
@@ -272,7 +276,11 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                                " bytes) not deleted for unknown reason! Continue anyway??");
         report("Would remove dir: " + dPrime, true);
         ++run_.Totals.foldersRemoved;
-        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime, tree.bytes);
+        // What the program's temporaries and `lost+found` hold is no backed-up file.
+        const bool salvaged = InLostAndFound(dPrime);
+        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime,
+                         salvaged ? 0 : tree.bytes - tree.scratchBytes,
+                         salvaged ? 0 : tree.files - tree.scratchFiles);
         return;
     }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
@@ -375,37 +383,6 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
 }
 
 }  // namespace
-
-bool RemovalWouldEmpty(std::string_view source, std::string_view destination, bool longNames) {
-    const auto folder = QueryEntry(destination);
-    if (!folder || folder->kind != EntryKind::Directory ||
-        (folder->attributes & kAttrReadOnly) != 0)
-        return false;
-    FolderListing entries;
-    FolderListing sourceEntries;
-    std::vector<UnlistedEntry> sourceUnlisted;
-    if (!entries.Read(StripTrailingBackslash(destination), kAttrAnyFile,
-                      ListDetail::NamesAndKinds) ||
-        entries.empty() ||
-        !sourceEntries.Read(StripTrailingBackslash(source), kAttrAnyFile, ListDetail::NamesAndKinds,
-                            &sourceUnlisted))
-        return false;
-    // The walk's rule: a folder stays when the source has a folder of its name, anything else
-    // when the source has a file of its name or, with cut names, one that cuts to it.
-    std::size_t sourceAt = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string_view name = entries.Name(i);
-        if (SourceUnreadable(sourceUnlisted, name))
-            return false;
-        const bool stays = entries.Kind(i) == EntryKind::Directory
-                               ? SourceHas(sourceEntries, name, EntryKind::Directory, sourceAt)
-                               : SourceHas(sourceEntries, name, EntryKind::File, sourceAt) ||
-                                     (longNames && IsCutOfListedFile(name, sourceEntries));
-        if (stays)
-            return false;
-    }
-    return true;
-}
 
 void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {
     RemovalPass(ctx).Remove(source, destination);

@@ -164,7 +164,7 @@ ProjectText RunEngine::StartAfresh(const std::string& path) {
     run_.DestinationWritten = false;
     noSpaceExit_ = false;
     fatalError_ = false;
-    wholeRemovalRefused_ = false;
+    massRemovalRefused_ = false;
     run_.Totals = {};
     auto project = ProjectText::Load(path);
     if (!project)
@@ -370,7 +370,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
                 {StripTrailingBackslash(source), StripTrailingBackslash(destination)});
             if (destkind != "CDR") {
                 report("Start removing old files in destination...", false);
-                if (AllowWholeRemoval(source, destination))
+                if (AllowMassRemoval(source, destination))
                     deletesupr(passes_, source, destination);
             } else {
                 report("No cleaning on CDR as no space savings anyway (on the contrary...).",
@@ -532,40 +532,30 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
     }
 }
 
-// An empty source folder, or one that has none of its backup's entries, is more often an
-// unplugged disk or a wrong path than a wish to delete the whole backup: the person is asked
-// first, naming what would go. No keeps the backup as it is and the run goes on with the copy.
-std::optional<FolderTreeTotals> RunEngine::WholeRemovalAtStake(
-    const std::string& source, const std::string& destination) const {
-    if (!settings_.MassDeleteGuard || !RemovalWouldEmpty(source, destination, run_.LongNamesOn))
+// What the removal pass of a folder item would take from its backup, when that is so much of it
+// that the person is asked first. Not counted at all while the guard is off.
+std::optional<RemovalAtStake> RunEngine::MassRemovalToAsk(const std::string& source,
+                                                          const std::string& destination) {
+    if (!settings_.MassDeleteGuard)
         return std::nullopt;
-    const FolderTreeTotals going = CountFolderTree(destination);
-    // Links and empty folders are no part of a backup worth a question.
-    if (going.files == 0)
+    const std::optional<RemovalAtStake> atStake =
+        CountRemovalAtStake(passes_, source, destination);
+    if (!atStake || !RemovalNeedsAsking(*atStake, settings_))
         return std::nullopt;
-    return going;
+    return atStake;
 }
 
-std::string RunEngine::WholeRemovalQuestion(const std::string& source,
-                                            const std::string& destination,
-                                            const FolderTreeTotals& going) {
-    return kWholeRemovalQuestionStart + StripTrailingBackslash(destination) +
-           " would be removed (" + GroupThousands(static_cast<std::int64_t>(going.files)) +
-           " files, " + GroupThousands(static_cast<std::int64_t>(going.bytes)) +
-           " bytes), as the source item " + source +
-           " is empty or has none of them. Remove them all?";
-}
-
-bool RunEngine::AllowWholeRemoval(const std::string& source, const std::string& destination) {
-    const std::optional<FolderTreeTotals> atStake = WholeRemovalAtStake(source, destination);
+// No keeps the backup as it is and the run goes on with the copy.
+bool RunEngine::AllowMassRemoval(const std::string& source, const std::string& destination) {
+    const std::optional<RemovalAtStake> atStake = MassRemovalToAsk(source, destination);
     if (!atStake)
         return true;
-    const std::string folder = StripTrailingBackslash(destination);
-    if (AskYesNoDefaultNo(BoxType::Warning, WholeRemovalQuestion(source, destination, *atStake)))
+    if (AskYesNoDefaultNo(BoxType::Warning, MassRemovalQuestion(source, destination, *atStake)))
         return true;
-    report("Nothing removed from " + folder + ": removing every entry was not allowed by user!",
+    report("Nothing removed from " + StripTrailingBackslash(destination) +
+               ": removing most of the backup was not allowed by user!",
            true);
-    wholeRemovalRefused_ = true;
+    massRemovalRefused_ = true;
     return false;
 }
 
@@ -637,7 +627,7 @@ void RunEngine::FinishRun() {
 std::string RunEngine::HistoryResult() const {
     if (fatalError_ || run_.StoppedByFailure)
         return kResultError;
-    if (run_.StopRequested || wholeRemovalRefused_)
+    if (run_.StopRequested || massRemovalRefused_)
         return kResultCancelled;
     // A file that could not be copied is not backed up: the run went on, but is no success.
     if (run_.FilesFailed)
@@ -786,8 +776,8 @@ void RunEngine::DryRunSteps(const std::string& path) {
         // A folder the run would make has nothing in it to remove.
         const auto folder = QueryEntry(destination);
         if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
-            if (const auto atStake = WholeRemovalAtStake(source, destination))
-                WouldAsk(passes_, WholeRemovalQuestion(source, destination, *atStake));
+            if (const auto atStake = MassRemovalToAsk(source, destination))
+                WouldAsk(passes_, MassRemovalQuestion(source, destination, *atStake));
             deletesupr(passes_, source, destination);
         }
         copyltor(passes_, source, destination);

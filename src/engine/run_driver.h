@@ -14,6 +14,7 @@
 #include "core/run_history.h"
 #include "engine/destination_media.h"
 #include "engine/pass_context.h"
+#include "engine/removal_guard.h"
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
@@ -38,10 +39,6 @@ inline constexpr const char* kResultNotEnoughSpace = "Not enough space";
 // A run that ended on a fatal error (the estimate failed, a destination folder could not be
 // made, a source item vanished) did not do its work and must not read as "OK".
 inline constexpr const char* kResultError = "Error";
-
-// The start of the one question a run asks before its removal pass empties a folder item's
-// backup; the headless runner knows it by this text.
-inline constexpr const char* kWholeRemovalQuestionStart = "WARNING: Every entry of ";
 
 class RunEngine {
 public:
@@ -93,12 +90,9 @@ private:
                          const std::string& base);
     bool DestinationWritable();
     bool CopyItem(const std::string& source, const std::string& destination);
-    bool AllowWholeRemoval(const std::string& source, const std::string& destination);
-    static std::string WholeRemovalQuestion(const std::string& source,
-                                            const std::string& destination,
-                                            const FolderTreeTotals& going);
-    std::optional<FolderTreeTotals> WholeRemovalAtStake(const std::string& source,
-                                                        const std::string& destination) const;
+    std::optional<RemovalAtStake> MassRemovalToAsk(const std::string& source,
+                                                   const std::string& destination);
+    bool AllowMassRemoval(const std::string& source, const std::string& destination);
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
     void FlushDestination();
     void FinishRun();
@@ -123,8 +117,8 @@ private:
     // The state of one run.
     bool noSpaceExit_ = false;
     bool fatalError_ = false;
-    // The person kept a folder item's backup from being emptied: the run did not mirror it.
-    bool wholeRemovalRefused_ = false;
+    // The person kept most of a folder item's backup from going: the run did not mirror it.
+    bool massRemovalRefused_ = false;
     std::string destLetter_;
     DateTime startTime_ = 0;
     std::optional<std::string> outcome_;

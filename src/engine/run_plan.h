@@ -20,7 +20,12 @@ enum class PlannedStepKind {
 struct PlannedStep {
     PlannedStepKind kind;
     std::string path;        // the destination path; the question's text for a Question
-    std::uint64_t bytes = 0;  // bytes to copy, or bytes that would go with a removal
+    // Bytes to copy, or bytes that would go with a removal (of a folder: of its backed-up
+    // files).
+    std::uint64_t bytes = 0;
+    // The backed-up files that would go with a removal: 1 for a plain file, those a folder
+    // holds; never a link, special file, program temporary or what lies in `lost+found`.
+    std::uint64_t files = 0;
 };
 
 struct PlannedItem {

@@ -15,20 +15,6 @@ namespace vlm {
 
 namespace {
 
-// The count shows nothing and asks nothing: where the run would ask whether to go on, the count
-// goes on, so that it counts everything the run may still copy.
-class SilentDialogs final : public Dialogs {
-public:
-    Answer Show(BoxType, Buttons buttons, const std::string&) override {
-        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
-    }
-    std::optional<std::string> Input(const std::string&, const std::string&,
-                                     const std::string&) override {
-        return std::nullopt;
-    }
-    void Beep() override {}
-};
-
 // The count's pump: between entries it sees whether the run wants it to stop.
 class CountPump final : public EventPump {
 public:

@@ -65,9 +65,10 @@ struct RunState {
         ++Totals.errors;
     }
     // A dry run's step, kept in the plan when there is one.
-    void NotePlanned(PlannedStepKind kind, std::string path, std::uint64_t bytes = 0) {
+    void NotePlanned(PlannedStepKind kind, std::string path, std::uint64_t bytes = 0,
+                     std::uint64_t files = 0) {
         if (Plan != nullptr && !Plan->items.empty())
-            Plan->items.back().steps.push_back(PlannedStep{kind, std::move(path), bytes});
+            Plan->items.back().steps.push_back(PlannedStep{kind, std::move(path), bytes, files});
     }
     // An entry the passes leave alone (counted only; whether that fails the run is the caller's).
     void NoteSkipped() {

@@ -1241,4 +1241,14 @@ bool IsTemporaryFileName(std::string_view name) {
                        [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
+bool InLostAndFound(std::string_view path) {
+    while (!path.empty()) {
+        const std::size_t end = path.find('\\');
+        if (path.substr(0, end) == kLostAndFound)
+            return true;
+        path.remove_prefix(end == std::string_view::npos ? path.size() : end + 1);
+    }
+    return false;
+}
+
 }  // namespace vlm

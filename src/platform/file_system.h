@@ -329,4 +329,10 @@ std::optional<std::string> ReadWholeFile(std::string_view path);
 // behind. A person's own file that merely starts and ends the same way is not one.
 bool IsTemporaryFileName(std::string_view name);
 
+// The folder that fsck keeps at the root of a file system for what it salvages: nothing in it is
+// a person's file, and a freshly made file system holds it, empty.
+inline constexpr std::string_view kLostAndFound = "lost+found";
+// True when the drive path `path` is such a folder or lies in one.
+bool InLostAndFound(std::string_view path);
+
 }  // namespace vlm

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
 
@@ -103,7 +104,8 @@ bool DeleteContents(int folderFd) {
 
 // Adds the plain files below the open folder to `totals`; false when `stop` was set before the
 // walk was done.
-bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop) {
+bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop,
+                   bool inLostAndFound = false) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return false;
     const auto names = NamesIn(folderFd);
@@ -122,11 +124,16 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
                 ++totals.readOnlyFiles;
                 totals.readOnlyBytes += static_cast<std::uint64_t>(st.st_size);
             }
+            if (inLostAndFound || IsTemporaryFileName(name)) {
+                ++totals.scratchFiles;
+                totals.scratchBytes += static_cast<std::uint64_t>(st.st_size);
+            }
         } else if (S_ISDIR(st.st_mode)) {
             const FolderHandle sub(OpenSubFolder(folderFd, name));
             if (!sub.IsOpen())
                 ++totals.unreadFolders;
-            else if (!CountContents(sub.fd(), totals, stop))
+            else if (!CountContents(sub.fd(), totals, stop,
+                                    inLostAndFound || name == kLostAndFound))
                 return false;
         }
     }

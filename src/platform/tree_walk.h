@@ -34,6 +34,10 @@ struct FolderTreeTotals {
     // The read-only plain files among them, and their bytes: what a removal of the tree leaves.
     std::uint64_t readOnlyFiles = 0;
     std::uint64_t readOnlyBytes = 0;
+    // The files among them that are no part of a backup, and their bytes: the program's own
+    // temporary files, and whatever lies in a `lost+found` folder.
+    std::uint64_t scratchFiles = 0;
+    std::uint64_t scratchBytes = 0;
 };
 FolderTreeTotals CountFolderTree(std::string_view folder);
 

@@ -10,9 +10,9 @@
 // is printed and answered No, the choice the engine always treats as the safe one; with --yes the
 // overwrite and delete confirmations are answered Yes. The exit code is 0 when the run's result
 // is "OK" and no question was answered No, and 1 otherwise: a file left old because nobody could
-// allow its overwrite is no success. The question before a removal that would empty a folder
-// item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it). With
-// --json the last line of standard output is one JSON object with the project, the result and
+// allow its overwrite is no success. The question before a removal that would take most of a
+// folder item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it).
+// With --json the last line of standard output is one JSON object with the project, the result and
 // the run's summary numbers. --dry-run shows what the run would do and touches nothing.
 // --progress keeps one line of progress on standard error. --scheduled, which the system schedules
 // of the program write, records the run as one that nobody started by hand ("Timer").
@@ -35,6 +35,7 @@
 #include "core/run_history.h"
 #include "engine/destination_media.h"
 #include "engine/pass_context.h"
+#include "engine/removal_guard.h"
 #include "engine/run_driver.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
@@ -59,7 +60,7 @@ constexpr const char* kUsage =
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
     "         default the runner's own folder, or ~/.local/share/velmora for an installed runner\n"
     "  --yes  answer Yes to the questions that confirm an overwrite or a delete\n"
-    "  --allow-mass-delete  answer Yes when a removal would empty a folder item's backup\n"
+    "  --allow-mass-delete  answer Yes when a removal would take most of a folder item's backup\n"
     "  Every other question is answered No.\n"
     "  --json  end with one line holding the result and the summary as a JSON object\n"
     "  --dry-run  show the files each item would copy and remove, and change nothing\n"
@@ -150,12 +151,12 @@ private:
 
 // No person to ask: boxes are printed, every question is answered No, except the overwrite and
 // delete confirmations (the engine asks those, and only those, as BoxType::Confirmation) and
-// the question before a folder item's backup is emptied, each when it was allowed on the
+// the question before a run removes most of a folder item's backup, each when it was allowed on the
 // command line. Every answer is counted.
 class ConsoleDialogs : public Dialogs {
 public:
-    ConsoleDialogs(bool yesToConfirmations, bool yesToWholeRemoval)
-        : yesToConfirmations_(yesToConfirmations), yesToWholeRemoval_(yesToWholeRemoval) {}
+    ConsoleDialogs(bool yesToConfirmations, bool yesToMassRemoval)
+        : yesToConfirmations_(yesToConfirmations), yesToMassRemoval_(yesToMassRemoval) {}
 
     Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
         std::cout.flush();
@@ -176,11 +177,11 @@ public:
         const bool yes = Allows(text, text.rfind("Do you really want to ", 0) == 0);
         ++(yes ? answeredYes_ : answeredNo_);
     }
-    // Yes to the question before a backup is emptied with --allow-mass-delete, to a
+    // Yes to the question before most of a backup goes with --allow-mass-delete, to a
     // confirmation with --yes, and to nothing else.
     bool Allows(const std::string& text, bool confirmation) const {
-        if (text.rfind(kWholeRemovalQuestionStart, 0) == 0)
-            return yesToWholeRemoval_;
+        if (text.rfind(kMassRemovalQuestionStart, 0) == 0)
+            return yesToMassRemoval_;
         return yesToConfirmations_ && confirmation;
     }
     // An input box left unanswered is counted with the questions answered No.
@@ -219,7 +220,7 @@ private:
     }
 
     bool yesToConfirmations_;
-    bool yesToWholeRemoval_;
+    bool yesToMassRemoval_;
     bool planned_ = false;
     int answeredYes_ = 0;
     int answeredNo_ = 0;
@@ -230,7 +231,7 @@ struct Arguments {
     LogLevel level = LogLevel::Normal;
     std::string programFolderHost;
     bool yesToConfirmations = false;
-    bool yesToWholeRemoval = false;
+    bool yesToMassRemoval = false;
     bool json = false;
     bool dryRun = false;
     bool progress = false;
@@ -257,7 +258,7 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         } else if (arg == "--yes") {
             args.yesToConfirmations = true;
         } else if (arg == "--allow-mass-delete") {
-            args.yesToWholeRemoval = true;
+            args.yesToMassRemoval = true;
         } else if (arg == "--json") {
             args.json = true;
         } else if (arg == "--dry-run") {
@@ -350,7 +351,7 @@ int Run(const Arguments& args) {
         std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
         return refused(args.project);
     }
-    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToWholeRemoval);
+    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToMassRemoval);
     SetDialogs(&dialogs);
 
     // The settings of the program in that folder, so both share one set of locations.

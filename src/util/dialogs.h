@@ -65,6 +65,21 @@ private:
 // The instance in force for the whole program, whatever the calling thread has of its own.
 Dialogs& SharedDialogs();
 
+// Shows nothing and asks nothing, for a look ahead that must not reach the person: where a run
+// would ask whether to go on, the look goes on (Yes), so that it sees everything the run may
+// still do.
+class SilentDialogs final : public Dialogs {
+public:
+    Answer Show(BoxType, Buttons buttons, const std::string&) override {
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
+    }
+    std::optional<std::string> Input(const std::string&, const std::string&,
+                                     const std::string&) override {
+        return std::nullopt;
+    }
+    void Beep() override {}
+};
+
 // Shorthands for questions.
 bool AskYesNo(BoxType type, const std::string& text);  // true for Yes
 // The same with No as the default button.

@@ -43,6 +43,8 @@ TEST(AppSettingsTest, NoFileGivesTheDefaults) {
     EXPECT_FALSE(s.ShowSyncOption);
     EXPECT_FALSE(s.ShowDirSizes);
     EXPECT_TRUE(s.MassDeleteGuard);
+    EXPECT_EQ(s.MassDeletePercent, 50u);
+    EXPECT_EQ(s.MassDeleteLeastFiles, 20u);
     EXPECT_FALSE(test::Exists(folder.drives.Host(kIni)));  // loading never creates the file
 }
 
@@ -73,7 +75,9 @@ TEST(AppSettingsTest, SaveOfTheDefaultsWritesEveryKeyInOrder) {
               "[Environment]\r\n"
               "Picture big background=\r\n"
               "[Safety]\r\n"
-              "Mass deletion guard=1\r\n");
+              "Mass deletion guard=1\r\n"
+              "Mass deletion percentage=50\r\n"
+              "Mass deletion least files=20\r\n");
 }
 
 TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
@@ -96,6 +100,8 @@ TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
     s.ShowSyncOption = true;
     s.ShowDirSizes = true;
     s.MassDeleteGuard = false;
+    s.MassDeletePercent = 75;
+    s.MassDeleteLeastFiles = 100;
     ASSERT_TRUE(SaveSettings(s, kIni).ok);
     const AppSettings back = folder.Load();
     EXPECT_EQ(back.AllowedDrive, "e");
@@ -115,6 +121,29 @@ TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
     EXPECT_TRUE(back.ShowSyncOption);
     EXPECT_TRUE(back.ShowDirSizes);
     EXPECT_FALSE(back.MassDeleteGuard);
+    EXPECT_EQ(back.MassDeletePercent, 75u);
+    EXPECT_EQ(back.MassDeleteLeastFiles, 100u);
+}
+
+// A share outside 0 to 100 or a count below zero is no setting: the default stands.
+TEST(AppSettingsTest, MassDeletionLimitsOutsideTheirRangeGiveTheDefaults) {
+    struct Case {
+        std::string percent, leastFiles;
+        std::uint32_t expectedPercent, expectedLeastFiles;
+    };
+    const std::vector<Case> cases = {
+        {"0", "0", 0, 0},       {"100", "5", 100, 5},     {"101", "-1", 50, 20},
+        {"-5", "lots", 50, 20}, {"0x20", "0x10", 32, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.percent + " " + c.leastFiles);
+        SettingsFolder folder;
+        folder.Write("[Safety]\r\nMass deletion percentage=" + c.percent +
+                     "\r\nMass deletion least files=" + c.leastFiles + "\r\n");
+        const AppSettings s = folder.Load();
+        EXPECT_EQ(s.MassDeletePercent, c.expectedPercent);
+        EXPECT_EQ(s.MassDeleteLeastFiles, c.expectedLeastFiles);
+    }
 }
 
 TEST(AppSettingsTest, NumbersAndSwitchesAsTheyAreRead) {

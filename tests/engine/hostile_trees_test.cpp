@@ -352,7 +352,7 @@ TEST(SilentLoss, AFolderKeptByAReadOnlyFolderInsideIsNoSuccess) {
     test::WriteFile(rig.Dst("VLMcopy_drive_c/s/old/locked/x.txt"), "x", kOld);
     test::SetMode(rig.Dst("VLMcopy_drive_c/s/old/locked"), 0555);
     // The source is empty: emptying the backup is asked first.
-    rig.dialogs.ExpectQuestion(BoxType::Warning, "WARNING: Every entry of e:\\VLMcopy_drive_c\\s",
+    rig.dialogs.ExpectQuestion(BoxType::Warning, "WARNING: This run would remove 1 of the 1 files",
                                Answer::Yes);
     rig.dialogs.ExpectQuestion(BoxType::Error, "Fatal ERROR: e:\\VLMcopy_drive_c\\s\\old\\locked",
                                Answer::Yes);

@@ -217,6 +217,24 @@ TEST_F(MainWindowTest, OnlyClosingTheWindowWritesTheSettings) {
     EXPECT_TRUE(dialogs.Boxes().empty());
 }
 
+TEST_F(MainWindowTest, TheMassDeletionGuardIsSwitchedInTheOptionsMenuAndSaved) {
+    for (const bool startOn : {true, false}) {
+        SCOPED_TRACE(startOn);
+        SaveStartSettings([&](AppSettings& s) { s.MassDeleteGuard = startOn; });
+        auto main = Start();
+        main->show();
+        EXPECT_EQ(main->massdeleteMI->text().toStdString(),
+                  "Ask before a run removes most of a backup");
+        EXPECT_TRUE(main->Options1->actions().contains(main->massdeleteMI));
+        EXPECT_EQ(main->massdeleteMI->isChecked(), startOn);
+        main->massdeleteMI->trigger();
+        EXPECT_EQ(main->massdeleteMI->isChecked(), !startOn);
+        EXPECT_EQ(main->Settings().MassDeleteGuard, !startOn);
+        main->close();
+        EXPECT_EQ(LoadSettings(kSettingsPath, kProgramFolder).MassDeleteGuard, !startOn);
+    }
+}
+
 TEST_F(MainWindowTest, AFailedSaveIsShownAndTheWindowStillCloses) {
     auto main = Start({}, "c:\\missing\\velmora.ini");
     main->show();

@@ -1,0 +1,114 @@
+#include "engine/removal_guard.h"
+
+#include <utility>
+
+#include "engine/removal_pass.h"
+#include "engine/run_log.h"
+#include "engine/run_plan.h"
+#include "engine/run_state.h"
+#include "platform/file_system.h"
+#include "platform/tree_walk.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+// The count's pump is the run's: the window stays live, and a stop of the run stops the count.
+// A question the window asks meanwhile (ESC during a run) goes to the person, never to the
+// count's silent dialogs.
+class CountPump final : public EventPump {
+public:
+    CountPump(EventPump& runPump, const RunState& run, RunState& count, Dialogs& runDialogs)
+        : runPump_(runPump), run_(run), count_(count), runDialogs_(runDialogs) {}
+    void ProcessPendingEvents() override {
+        {
+            const ThreadDialogs asTheRunAsks(runDialogs_);
+            runPump_.ProcessPendingEvents();
+        }
+        if (run_.StopRequested)
+            count_.StopRequested = true;
+    }
+
+private:
+    EventPump& runPump_;
+    const RunState& run_;
+    RunState& count_;
+    Dialogs& runDialogs_;
+};
+
+std::string Number(std::uint64_t n) {
+    return GroupThousands(static_cast<std::int64_t>(n));
+}
+
+}  // namespace
+
+std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::string_view source,
+                                                  std::string_view destination) {
+    Dialogs& runDialogs = CurrentDialogs();
+    SilentDialogs silent;
+    const ThreadDialogs own(silent);
+    RunState count;
+    count.VirtualCopy = true;
+    count.DryRun = true;
+    count.ConfirmOn = false;
+    count.LongNamesOn = ctx.run.LongNamesOn;
+    RunPlan plan;
+    plan.items.push_back(PlannedItem{std::string(source), std::string(destination), {}});
+    count.Plan = &plan;
+    HandOverState handOver;
+    RunLog quiet(nullptr, count, handOver, std::string());
+    CountPump pump(ctx.pump, ctx.run, count, runDialogs);
+    PassContext counting{count, quiet, pump};
+    // The pass judges by what the destination can hold, as the run's does.
+    counting.medium = ctx.medium;
+    deletesupr(counting, source, destination);
+    if (count.StopRequested)
+        return std::nullopt;
+
+    const std::string folder = StripTrailingBackslash(destination);
+    RemovalAtStake atStake;
+    for (const PlannedStep& step : plan.items.front().steps) {
+        if ((step.kind != PlannedStepKind::RemoveFile &&
+             step.kind != PlannedStepKind::RemoveFolder) ||
+            step.files == 0)
+            continue;
+        atStake.removeFiles += step.files;
+        atStake.removeBytes += step.bytes;
+    }
+    // Nothing of the backup goes: what it holds does not matter.
+    if (atStake.removeFiles == 0)
+        return atStake;
+    const FolderTreeTotals backup = CountFolderTree(folder);
+    const std::uint64_t backupFiles = backup.files - backup.scratchFiles;
+    const std::uint64_t backupBytes = backup.bytes - backup.scratchBytes;
+    atStake.keepFiles = backupFiles > atStake.removeFiles ? backupFiles - atStake.removeFiles : 0;
+    atStake.keepBytes = backupBytes > atStake.removeBytes ? backupBytes - atStake.removeBytes : 0;
+    return atStake;
+}
+
+bool RemovalNeedsAsking(const RemovalAtStake& atStake, const AppSettings& settings) {
+    if (!settings.MassDeleteGuard || atStake.removeFiles == 0)
+        return false;
+    if (atStake.keepFiles == 0)
+        return true;
+    const std::uint64_t backupFiles = atStake.removeFiles + atStake.keepFiles;
+    return atStake.removeFiles >= settings.MassDeleteLeastFiles &&
+           atStake.removeFiles * 100 >= backupFiles * settings.MassDeletePercent;
+}
+
+std::string MassRemovalQuestion(std::string_view source, std::string_view destination,
+                                const RemovalAtStake& atStake) {
+    return kMassRemovalQuestionStart + Number(atStake.removeFiles) + " of the " +
+           Number(atStake.removeFiles + atStake.keepFiles) + " files (" +
+           Number(atStake.removeBytes) + " of " + Number(atStake.removeBytes + atStake.keepBytes) +
+           " bytes) backed up from " + std::string(source) + " in " +
+           StripTrailingBackslash(destination) + " and keep " + Number(atStake.keepFiles) +
+           " files (" + Number(atStake.keepBytes) +
+           " bytes). A source that lost most of its files is often an unplugged disk, a new disk "
+           "or a wrong path. Remove them?";
+}
+
+}  // namespace vlm
