@@ -172,6 +172,10 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         run_.NoteError();
         return;
     }
+    // Nothing to remove (a folder this run has just made): the source is left to the copy pass,
+    // which reports a folder it cannot read once, in a run as in a dry run.
+    if (entries.empty() && unhandled.empty())
+        return;
     FolderListing sourceEntries;
     std::vector<UnlistedEntry> sourceUnlisted;
     if (!sourceEntries.Read(source, kAttrAnyFile, ListDetail::NamesAndKinds, &sourceUnlisted)) {

@@ -81,6 +81,22 @@ bool MakeRealFolderChain(const std::string& base, const std::string& folder, Run
     return true;
 }
 
+// What a dry run foresees of MakeDestinationFolder: the folder is there or can be made, as no
+// file or special file stands where it or a folder above it belongs (a link there is replaced).
+bool FolderCanBeMade(const std::string& folderIn) {
+    const std::string folder = StripTrailingBackslash(folderIn);
+    // The drive's root is there: the run has checked the drive.
+    for (std::size_t end = folder.find('\\', 3);; end = folder.find('\\', end + 1)) {
+        const auto entry = QueryEntry(folder.substr(0, end));
+        if (!entry)
+            return true;
+        if (entry->kind != EntryKind::Directory && entry->kind != EntryKind::Link)
+            return false;
+        if (end == std::string::npos)
+            return true;
+    }
+}
+
 // What a source item is for a run. One in the empty folder an unplugged disk left behind is not
 // there: read as an empty folder, it would have its whole backup removed.
 char SourceKind(const std::string& item) {
@@ -218,15 +234,18 @@ void RunEngine::RunSteps(const std::string& path) {
 
     run_.RunActive = true;
     view_.SetRunEnabled(false);
-    if (!DestinationWritable() || !LockDestinations())
+    // A destination that cannot be written is said before anything else is asked.
+    if (!DestinationWritable())
         return;
     StartProgress();
-    if (!view_.SourceItems().empty()) {
-        if (run_.PrecalcOn && !Precalculate(destkind))
-            return;
-        if (!WorkThroughItems(destkind))
-            return;
-    }
+    const bool anyItem = !view_.SourceItems().empty();
+    if (anyItem && run_.PrecalcOn && !Precalculate(destkind))
+        return;
+    // Only a run that goes on after the estimate makes anything at the destination.
+    if (!LockDestinations())
+        return;
+    if (anyItem && !WorkThroughItems(destkind))
+        return;
 
     FinishRun();
     run_.RunActive = false;
@@ -339,8 +358,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             LearnItemMedium(source, destination, base);
         if (kind == 'f') {
             if (!MakeDestinationFolder(FolderPartOf(destination), base)) {
-                report("FATAL ERROR: Unable to create directory for " + destination, true);
-                NoteFatalError();
+                FolderNotMade(kind, source, destination);
                 FlushDestination();
                 ClosingLines();
                 return false;
@@ -353,13 +371,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         if (kind == 'd') {
             const bool existed = QueryEntry(destination).has_value();
             if (!MakeDestinationFolder(destination, base)) {
-                report("FATAL ERROR: Unable to create directory " + destination, true);
-                if (const auto inTheWay = QueryEntry(destination);
-                    inTheWay && inTheWay->kind != EntryKind::Directory)
-                    report("FATAL ERROR: " + destination + " is a file, but " + source +
-                               " is a folder now! Please remove or rename the old copy.",
-                           true);
-                NoteFatalError();
+                FolderNotMade(kind, source, destination);
                 FlushDestination();
                 ClosingLines();
                 return false;
@@ -402,6 +414,23 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         return false;
     }
     return true;
+}
+
+// The folder for an item's copy (its own folder, or the one that holds a file item's copy)
+// could not be made: the run ends with these lines. A dry run that foresees it says the same.
+void RunEngine::FolderNotMade(char kind, const std::string& source,
+                              const std::string& destination) {
+    if (kind == 'f') {
+        report("FATAL ERROR: Unable to create directory for " + destination, true);
+    } else {
+        report("FATAL ERROR: Unable to create directory " + destination, true);
+        if (const auto inTheWay = QueryEntry(destination);
+            inTheWay && inTheWay->kind != EntryKind::Directory)
+            report("FATAL ERROR: " + destination + " is a file, but " + source +
+                       " is a folder now! Please remove or rename the old copy.",
+                   true);
+    }
+    NoteFatalError();
 }
 
 bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::string& base) {
@@ -480,8 +509,9 @@ bool RunEngine::DestinationWritable() {
 }
 
 // Two runs into one destination would delete each other's temporary files and copies: each run
-// holds its per-drive folders (or its synchronisation destination) for its whole length, and a
-// second run is refused at once. The kernel drops the locks of a run that is killed.
+// holds its per-drive folders (or its synchronisation destination) from the moment it may write
+// there to its end, and a second run is refused at once. The kernel drops the locks of a run that
+// is killed.
 bool RunEngine::LockDestinations() {
     destinationLocks_.clear();
     const auto sources = view_.SourceItems();
@@ -490,8 +520,12 @@ bool RunEngine::LockDestinations() {
     for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
         const std::string item = StripTrailingBackslash(sources[j]);
         const std::string base = DestinationBase(sources[j], destinations[j]);
+        // A synchronised file is held by the folder it goes into: nothing may be made at the
+        // file's own path.
+        const std::string synchronised =
+            SourceKind(sources[j]) == 'f' ? FolderPartOf(destinations[j]) : destinations[j];
         const std::string folder = handOver_.SyncMode
-                                       ? StripTrailingBackslash(destinations[j])
+                                       ? StripTrailingBackslash(synchronised)
                                        : base + "\\VLMcopy_drive_" + item.substr(0, 1);
         if (std::find(locked.begin(), locked.end(), folder) != locked.end())
             continue;
@@ -720,6 +754,9 @@ void RunEngine::DryRun(const std::string& path, RunPlan* plan) {
     }
     if (run_.StopRequested || fatalError_)
         into.incomplete = true;
+    into.result = outcome_.value_or(kResultError);
+    into.errors = run_.Totals.errors;
+    into.skipped = run_.Totals.entriesSkipped;
     run_.VirtualCopy = false;
     run_.DryRun = false;
     run_.DryRunConfirm = false;
@@ -752,12 +789,16 @@ void RunEngine::DryRunSteps(const std::string& path) {
     const auto sources = view_.SourceItems();
     const auto destinations = view_.DestinationPaths();
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
-    if (options.precalc && !cdLike && !sources.empty() &&
-        checkfutfreesize(destLetter_, sources, destinations) < 0)
-        WouldAsk(passes_,
-                 "WARNING: not enough space left on destination. Project/program will probably "
-                 "not end in a normal way! Proceed anyway??");
-    for (std::size_t j = 0; j < sources.size() && !run_.StopRequested; ++j) {
+    if (options.precalc && !cdLike && !sources.empty()) {
+        const std::int64_t estimate = checkfutfreesize(destLetter_, sources, destinations);
+        if (estimate == -1)
+            NoteFatalError();  // the run ends here, as it would
+        else if (estimate < 0)
+            WouldAsk(passes_,
+                     "WARNING: not enough space left on destination. Project/program will "
+                     "probably not end in a normal way! Proceed anyway??");
+    }
+    for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
         const std::string& source = sources[j];
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();
         report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
@@ -767,6 +808,11 @@ void RunEngine::DryRunSteps(const std::string& path) {
         if (kind == 'n') {
             report("FATAL ERROR: " + source + " does not exist! Re-edit project file", true);
             NoteFatalError();
+            break;
+        }
+        if ((kind == 'f' || kind == 'd') &&
+            !FolderCanBeMade(kind == 'f' ? FolderPartOf(destination) : destination)) {
+            FolderNotMade(kind, source, destination);
             break;
         }
         // Names are compared as the medium compares them; a dry run writes no probe to learn it.

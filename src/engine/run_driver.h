@@ -83,6 +83,7 @@ private:
     bool Precalculate(const std::string& destkind);
     bool WorkThroughItems(const std::string& destkind);
     bool MakeDestinationFolder(const std::string& folder, const std::string& base);
+    void FolderNotMade(char kind, const std::string& source, const std::string& destination);
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
     bool LockDestinations();
     std::string MediumFolder(const std::string& source, const std::string& destination) const;

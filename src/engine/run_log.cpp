@@ -70,7 +70,7 @@ bool RunLog::Keeps(bool important) const {
         return false;
     // While the copy pass only counts, its lines are background detail at most; a dry run is
     // there to be read.
-    if (run_.VirtualCopy && !run_.DryRun) {
+    if (run_.Estimating()) {
         if (!important)
             return false;
         important = false;

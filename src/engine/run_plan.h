@@ -46,6 +46,10 @@ struct RunPlan {
     bool incomplete = false;
     // The run would stop at a failure on its way (a read-only copy to replace).
     bool wouldStop = false;
+    // How the run would end: its result, and the errors and skipped entries of its summary.
+    std::string result;
+    std::uint64_t errors = 0;
+    std::uint64_t skipped = 0;
 
     // The steps of `kind` of one item, or of all items when `item` is null.
     PlannedCount Count(PlannedStepKind kind, const PlannedItem* item = nullptr) const {

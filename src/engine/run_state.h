@@ -11,8 +11,8 @@
 
 namespace vlm {
 
-// What a run did, counted as the passes work, for the summary at its end. A virtual pass
-// counts nothing.
+// What a run did, counted as the passes work, for the summary at its end. The estimate's
+// virtual pass counts nothing; a dry run counts what the run would do.
 struct RunTotals {
     std::uint64_t filesNew = 0;       // "Created file"
     std::uint64_t filesReplaced = 0;  // "Overwritten file"
@@ -56,10 +56,14 @@ struct RunState {
         StopRequested = true;
         StoppedByFailure = true;
     }
+    // The virtual copy of the free-space estimate on a CD-like medium: the real passes follow
+    // and say everything again, so it reports and counts nothing of its own. A dry run is no
+    // estimate: it meets and counts every failure the run would meet.
+    bool Estimating() const { return VirtualCopy && !DryRun; }
     // A file could not be copied or removed, or a folder not read: counted, and the run is no
     // "OK".
     void NoteError() {
-        if (VirtualCopy)
+        if (Estimating())
             return;
         FilesFailed = true;
         ++Totals.errors;
@@ -72,7 +76,7 @@ struct RunState {
     }
     // An entry the passes leave alone (counted only; whether that fails the run is the caller's).
     void NoteSkipped() {
-        if (!VirtualCopy)
+        if (!Estimating())
             ++Totals.entriesSkipped;
     }
 };

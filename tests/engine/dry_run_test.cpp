@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "engine_rig.h"
+#include "platform/path_translation.h"
 
 namespace vlm {
 namespace {
@@ -268,6 +271,87 @@ TEST(DryRunTest, FolderBitsChangedSinceTheBackupAreLeftAlone) {
     rig.engine.run(project);
     for (const char* folder : {"docs/private", "docs/private/deeper"})
         EXPECT_EQ(modeOf(rig.Dst("VLMcopy_drive_c/" + std::string(folder))), 0700u) << folder;
+}
+
+// How a dry run or a run ended: its result, then the summary's skipped entries and errors.
+std::string Ending(const EngineRig& rig) {
+    return rig.engine.Outcome().value_or("<open row>") + " " +
+           std::to_string(rig.run.Totals.entriesSkipped) + "/" +
+           std::to_string(rig.run.Totals.errors);
+}
+
+// On trees that make a run fail, the dry run before it foresees the failure: the same result,
+// skipped entries and errors. Each case runs in a child process as an ordinary user, since
+// root reads every folder.
+TEST(DryRunTest, EndsAsTheRunDoesOnHostileTrees) {
+    const std::string standIn = "s/x" + std::string(kBackslashStandIn) + "y";
+    struct Case {
+        const char* name;
+        std::function<void(EngineRig&)> arrange;
+    };
+    const Case cases[] = {
+        {"a name that holds a stand-in",
+         [&](EngineRig& rig) { test::WriteFile(rig.Src(standIn), "x", kOld); }},
+        {"links and special files beside it",
+         [&](EngineRig& rig) {
+             test::WriteFile(rig.Src(standIn), "x", kOld);
+             test::MakeSymlink(rig.Src("s/keep.txt"), rig.Src("s/link"));
+             test::MakeFifo(rig.Src("s/fifo"));
+         }},
+        {"a folder that cannot be read",
+         [](EngineRig& rig) {
+             test::WriteFile(rig.Src("s/closed/a.txt"), "a", kOld);
+             test::SetMode(rig.Src("s/closed"), 0);
+         }},
+        {"a file where the item's backup folder belongs",
+         [](EngineRig& rig) { test::WriteFile(rig.Dst("VLMcopy_drive_c/s"), "f", kOld); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        test::WriteFile(rig.Src("s/keep.txt"), "k", kOld);
+        c.arrange(rig);
+        const std::string project = rig.Project(EngineRig::Fields({"c:\\s"}));
+        for (const std::string& folder :
+             {rig.drives.Base(), rig.Src(), rig.Src("s"), rig.Dst(), rig.drives.HostRoot('l')})
+            test::SetMode(folder, 0777);
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(3);
+            RunPlan plan;
+            rig.engine.DryRun(project, &plan);
+            const std::string dry = Ending(rig);
+            // The preview is told the same ending.
+            if (plan.result + " " + std::to_string(plan.skipped) + "/" +
+                    std::to_string(plan.errors) !=
+                dry)
+                ::_exit(5);
+            rig.engine.run(project);
+            const std::string endings = dry + "|" + Ending(rig);
+            ::_exit(::write(pipe[1], endings.data(), endings.size()) ==
+                            static_cast<ssize_t>(endings.size())
+                        ? 0
+                        : 4);
+        }
+        ::close(pipe[1]);
+        char buffer[256] = {};
+        const ssize_t got = ::read(pipe[0], buffer, sizeof buffer - 1);
+        ::close(pipe[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (test::Exists(rig.Src("s/closed")))
+            test::SetMode(rig.Src("s/closed"), 0755);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && got > 0);
+        const std::string endings(buffer, static_cast<std::size_t>(got));
+        const std::string dry = endings.substr(0, endings.find('|'));
+        const std::string run = endings.substr(endings.find('|') + 1);
+        EXPECT_EQ(dry, run);
+        EXPECT_EQ(run.rfind("Error ", 0), 0u) << run;
+    }
 }
 
 }  // namespace

@@ -586,3 +586,56 @@ TEST(RunDriverTest, ARunEndsWithASummaryOfWhatItDid) {
 
 }  // namespace
 }  // namespace vlm
+
+namespace vlm {
+namespace {
+
+// A file synchronised to a target that does not exist yet: the run makes nothing at the target's
+// path before the copy, so it is made and then kept up to date, run after run.
+TEST(RunDriverTest, AFileIsSynchronisedToANewTargetRunAfterRun) {
+    for (const std::string target : {"e:\\copy.txt", "e:\\new\\copy.txt"}) {
+        SCOPED_TRACE(target);
+        EngineRig rig;
+        test::WriteFile(rig.Src("one.txt"), "one", kOld);
+        auto fields = EngineRig::Fields({"c:\\one.txt"});
+        fields.sync = true;
+        fields.syncdest = target;
+        const std::string project = rig.Project(fields);
+        for (int run = 1; run <= 2; ++run) {
+            rig.engine.run(project);
+            EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK")) << "run " << run;
+            EXPECT_EQ(test::ReadFile(rig.drives.Host(target)), "one") << "run " << run;
+        }
+    }
+}
+
+// "No" at the space warning: the destination is as it was, with no per-drive folder made and no
+// link at the synchronisation target replaced.
+TEST(RunDriverTest, NothingIsMadeAtTheDestinationBeforeTheSpaceWarningIsAnswered) {
+    for (const bool sync : {false, true}) {
+        SCOPED_TRACE(sync ? "synchronisation onto a link" : "mirror");
+        EngineRig rig;
+        test::MakeSizedFile(rig.Src("docs/huge.bin"), std::uint64_t{1} << 43);
+        test::MakeDir(rig.Dst("elsewhere"));
+        auto fields = EngineRig::Fields({"c:\\docs"});
+        fields.precalc = true;
+        if (sync) {
+            test::MakeSymlink(rig.Dst("elsewhere"), rig.Dst("linked"));
+            fields.sync = true;
+            fields.syncdest = "e:\\linked";
+        }
+        const std::string project = rig.Project(fields);
+        const auto before = test::ReadTree(rig.Dst(), {true, true});
+        rig.dialogs.ExpectQuestion(BoxType::Error,
+                                   "WARNING: not enough space left on destination. "
+                                   "Project/program will probably not end in a normal way! "
+                                   "Proceed anyway??",
+                                   Answer::No);
+        rig.engine.run(project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Not enough space"));
+        EXPECT_EQ(test::ReadTree(rig.Dst(), {true, true}), before);
+    }
+}
+
+}  // namespace
+}  // namespace vlm
