@@ -163,7 +163,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
         const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
         report(unreadable, true);
         ShowErrorBox(unreadable);
-        // The estimate only counts: the real pass after it reads the folder again.
+        // Not counted by the estimate: the real pass after it reads the folder again.
         run_.NoteError();
         return;
     }
@@ -222,7 +222,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
 // is named, and the run cannot end as "OK".
 void CopyPass::ReportUnlisted(const std::string& source,
                               const std::vector<UnlistedEntry>& unlisted) {
-    if (run_.VirtualCopy)
+    if (run_.Estimating())
         return;
     for (const UnlistedEntry& entry : unlisted) {
         const std::string path = source + "\\" + entry.name;
@@ -450,22 +450,34 @@ void CopyPass::PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uin
     run_.NotePlanned(PlannedStepKind::ChangedFile, d, bytes);
 }
 
+// Without a progress meter, a large file still sees a stop between its pieces.
+class StopWatcher final : public CopyWatcher {
+public:
+    explicit StopWatcher(const PassContext& ctx) : ctx_(ctx) {}
+    bool Copied(std::uint64_t) override { return !ctx_.PumpAndCheckStop(); }
+
+private:
+    const PassContext& ctx_;
+};
+
 // Copies s to d, followed by the window's progress. False when the person stopped the run
 // during the copy: nothing of it is left, the old copy is as it was.
 bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint64_t size) {
-    if (ctx_.progress == nullptr) {
-        CopyFileKeepAge(s, d);
-        return true;
-    }
+    StopWatcher stopWatcher(ctx_);
     // The meter hears of the end of the file whichever way its copy ends.
-    ProgressMeter::FileScope file(*ctx_.progress, s, size);
+    std::optional<ProgressMeter::FileScope> file;
+    if (ctx_.progress != nullptr)
+        file.emplace(*ctx_.progress, s, size);
     try {
-        CopyFileKeepAge(s, d, ctx_.progress);
+        CopyFileKeepAge(
+            s, d,
+            ctx_.progress != nullptr ? static_cast<CopyWatcher*>(ctx_.progress) : &stopWatcher);
     } catch (const CopyStopped&) {
         report("Copy of " + s + " stopped, " + d + " left as it was", true);
         return false;
     }
-    file.Copied();
+    if (file)
+        file->Copied();
     return true;
 }
 

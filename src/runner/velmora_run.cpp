@@ -13,7 +13,7 @@
 // allow its overwrite is no success. The question before a removal that would take most of a
 // folder item's backup is answered Yes only with --allow-mass-delete (--yes does not cover it).
 // With --json the last line of standard output is one JSON object with the project, the result and
-// the run's summary numbers. --dry-run shows what the run would do and touches nothing.
+// the run's summary numbers. --dry-run shows what the run would do and writes nothing anywhere.
 // --progress keeps one line of progress on standard error. --scheduled, which the system schedules
 // of the program write, records the run as one that nobody started by hand ("Timer").
 
@@ -363,11 +363,14 @@ int Run(const Arguments& args) {
     AppSettings settings = LoadSettings(SettingsFilePath(programFile), programFolderPath);
     settings.ProgramFolder = programFolderPath;
 
+    // A dry run writes nothing anywhere: it leaves the history (and the lock beside it) alone.
     RunHistory history;
-    const std::string historyError =
-        history.StartupLoad(settings.RunHistoryPath(), settings.RunHistoryMax);
-    if (!historyError.empty())
-        dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
+    if (!args.dryRun) {
+        const std::string historyError =
+            history.StartupLoad(settings.RunHistoryPath(), settings.RunHistoryMax);
+        if (!historyError.empty())
+            dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
+    }
 
     const auto projectPath = ProjectDrivePath(args.project);
     if (!projectPath) {

@@ -7,10 +7,12 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -432,6 +434,84 @@ TEST(HeadlessRunnerTest, DryRunChangesNothing) {
     const std::string l = rig.drives.HostRoot('l');
     EXPECT_FALSE(test::Exists(l + "/runoverview.his"));
     EXPECT_FALSE(test::Exists(l + "/Vlmlogtmp.txt"));
+}
+
+// A dry run writes nothing to the program folder: no history is made or rewritten (not even
+// with the same rows), no lock file is left, and an open row of a run still going stays open.
+TEST(HeadlessRunnerTest, DryRunWritesNothingToTheProgramFolder) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    for (const bool hadHistory : {false, true}) {
+        SCOPED_TRACE(hadHistory ? "a history with an open row" : "no history yet");
+        EngineRig rig;
+        WriteDrivesIni(rig);
+        rig.Project(EngineRig::Fields({"c:\\docs"}), "dry");
+        test::WriteFile(rig.Src("docs/new.txt"), "new", kOld);
+        const std::string l = rig.drives.HostRoot('l');
+        if (hadHistory)
+            test::WriteFile(l + "/runoverview.his", "l:\\other.vlm|07.12.2026 10:00:00|Normal|\r\n",
+                            kOld);
+        // Names, times and the files themselves: a file written anew has another inode.
+        const auto identity = [&l] {
+            std::vector<std::string> entries;
+            for (const auto& entry : std::filesystem::directory_iterator(l)) {
+                struct stat st {};
+                ::lstat(entry.path().c_str(), &st);
+                entries.push_back(entry.path().filename().string() + " " +
+                                  std::to_string(st.st_ino) + " " +
+                                  std::to_string(st.st_mtim.tv_nsec));
+            }
+            std::sort(entries.begin(), entries.end());
+            return entries;
+        };
+        const auto before = identity();
+        const std::string output = rig.drives.Base() + "/out.txt";
+
+        EXPECT_EQ(WaitForRunner(StartRunner(rig, "dry", output, {"--dry-run"})), 0);
+
+        EXPECT_EQ(identity(), before);
+    }
+}
+
+// SIGTERM while a large file is being copied stops it in the middle, as Cancel does: its
+// temporary file goes, the old copy stays as it was, the run ends "Cancelled" with exit code 1.
+TEST(HeadlessRunnerTest, ASignalStopsALargeFileInTheMiddle) {
+    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    EngineRig rig;
+    WriteDrivesIni(rig);
+    rig.Project(EngineRig::Fields({"c:\\big.bin"}), "large");
+    {
+        test::WriteFile(rig.Src("big.bin"), "");
+        std::ofstream big(rig.Src("big.bin"), std::ios::binary);
+        const std::string block(1u << 20, 'b');
+        for (int i = 0; i < 300; ++i)
+            big << block;
+    }
+    test::WriteFile(rig.Dst("VLMcopy_drive_c/big.bin"), "old copy", kOld);
+    const std::string output = rig.drives.Base() + "/out.txt";
+    const pid_t pid = StartRunner(rig, "large", output, {"--json"});
+    ASSERT_GT(pid, 0);
+    const auto temporaryThere = [&rig] {
+        for (const auto& entry : std::filesystem::directory_iterator(rig.Dst("VLMcopy_drive_c")))
+            if (entry.path().filename().string().rfind(".~vlm", 0) == 0)
+                return true;
+        return false;
+    };
+    bool copying = false;
+    for (int waited = 0; waited < 100000 && !copying; ++waited) {
+        copying = temporaryThere();
+        if (!copying)
+            ::usleep(100);
+    }
+    ::kill(pid, SIGTERM);
+    const int exitCode = WaitForRunner(pid);
+    if (!copying)
+        GTEST_SKIP() << "the copy was never seen under way";
+
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_NE(LastLine(test::ReadFile(output)).find("\"result\":\"Cancelled\""), std::string::npos)
+        << test::ReadFile(output);
+    EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/big.bin")), "old copy");
+    EXPECT_FALSE(temporaryThere());
 }
 
 }  // namespace
