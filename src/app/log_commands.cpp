@@ -88,7 +88,7 @@ RunHistoryMaxOutcome ParseRunHistoryMax(std::string_view text) {
     return {static_cast<std::uint32_t>(*number), {}};
 }
 
-void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history, std::string_view historyPath) {
+void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history) {
     const std::string current = std::to_string(max);
     // Cancel keeps the text the box was opened with, which sets the maximum it already has.
     const std::string answer =
@@ -98,9 +98,7 @@ void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history, std::string_v
         max = *outcome.value;
     else
         ShowErrorBox(outcome.error);
-    const std::string trimError = history.TrimTo(historyPath, max);
-    if (!trimError.empty())
-        ShowErrorBox(trimError);
+    history.TrimTo(max);
 }
 
 }  // namespace vlm

@@ -31,8 +31,8 @@ struct RunHistoryMaxOutcome {
 RunHistoryMaxOutcome ParseRunHistoryMax(std::string_view text);
 
 // "Run history - Maximum items": asks for the maximum, sets `max` when the answer is valid, and
-// in every case trims `history` and its file `historyPath` to `max` rows (the newest stay). A
-// file error is shown in a box.
-void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history, std::string_view historyPath);
+// in every case trims the list of `history` to `max` rows (the newest stay). The file follows at
+// the next run start or program start.
+void RunHistoryMaxCommand(std::uint32_t& max, RunHistory& history);
 
 }  // namespace vlm

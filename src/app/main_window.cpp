@@ -803,7 +803,7 @@ void TMainF::syncMIClick() {
 }
 
 void TMainF::RunhismaxMIClick() {
-    RunHistoryMaxCommand(settings_.RunHistoryMax, history_, settings_.RunHistoryPath());
+    RunHistoryMaxCommand(settings_.RunHistoryMax, history_);
     history_.MaxItems = settings_.RunHistoryMax;
 }
 

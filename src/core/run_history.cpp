@@ -78,6 +78,18 @@ bool ParseRows(const std::string& text, std::uint32_t limit, std::vector<History
     return everyLineHadBar;
 }
 
+// What identifies the row of one run: its project path, when and how it was started.
+std::string RunIdentity(const std::string& caption, const std::string& startedText,
+                        const std::string& howStarted) {
+    return caption + kSeparator + startedText + kSeparator + howStarted;
+}
+
+// An open row as a run starts it (project, when and how), whose process still holds it.
+bool HeldByARunningProcess(std::string_view path, const HistoryRow& row) {
+    return row.subItems.size() == 2 &&
+           KeyLock::IsHeld(path, RunIdentity(row.caption, row.subItems[0], row.subItems[1]));
+}
+
 std::string FormatRows(const std::vector<HistoryRow>& rows) {
     std::string text;
     for (const HistoryRow& row : rows)
@@ -156,6 +168,8 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
     const bool write = change(rows) && (exists || missing == WhenMissing::Create);
     // Whatever else the file holds now, the list shows it, whether or not this change wrote.
     const bool written = !write || WriteFileAtomically(path, FormatRows(rows));
+    if (listLimit_)
+        TrimRows(rows, *listLimit_);
     Replace(std::move(rows));
     return written ? std::string() : WriteErrorText(path);
 }
@@ -174,9 +188,12 @@ bool RunHistory::Reread(std::string_view path) {
 
 std::string RunHistory::StartupLoad(std::string_view path, std::uint32_t max) {
     MaxItems = max;
-    return UpdateFile(path, max, WhenMissing::LeaveAlone, [](std::vector<HistoryRow>& rows) {
+    listLimit_.reset();
+    return UpdateFile(path, max, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
+        // Only the row of a run that died is closed: one whose process still runs is its own.
         for (HistoryRow& row : rows)
-            FillShortRow(row);
+            if (!HeldByARunningProcess(path, row))
+                FillShortRow(row);
         // Written back even when nothing was filled: the file then holds at most `max` rows.
         return true;
     });
@@ -186,6 +203,10 @@ std::string RunHistory::StartHistoryEntry(std::string_view path, const std::stri
                                           const std::string& startedText,
                                           const std::string& howStarted, std::uint32_t max) {
     openRow_ = OpenRow{projectPath, startedText, howStarted};
+    if (max > 0)
+        listLimit_.reset();  // the file is cut to the maximum now
+    // Held before anyone can read the row, so no other process takes it for a dead run's.
+    HoldOpenRow(path);
     return UpdateFile(path, kNoLimit, WhenMissing::Create, [&](std::vector<HistoryRow>& rows) {
         // With a maximum of 0 nothing is given up: the list grows until the next start-up load
         // empties it.
@@ -202,6 +223,11 @@ std::string RunHistory::EndHistoryEntry(std::string_view path, const std::string
         return {};
     const OpenRow open = *openRow_;
     openRow_.reset();
+    // Released once the row is complete, whichever way this update ends.
+    struct ReleaseAfter {
+        KeyLock& held;
+        ~ReleaseAfter() { held.Release(); }
+    } release{openRowHeld_};
     return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
         for (HistoryRow& row : rows) {
             const std::vector<std::string>& items = row.subItems;
@@ -224,9 +250,18 @@ std::string RunHistory::EndHistoryEntry(std::string_view path, const std::string
     });
 }
 
-std::string RunHistory::TrimTo(std::string_view path, std::uint32_t max) {
-    return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone,
-                      [&](std::vector<HistoryRow>& rows) { return TrimRows(rows, max); });
+void RunHistory::TrimTo(std::uint32_t max) {
+    listLimit_ = max;
+    std::vector<HistoryRow> rows = rows_;
+    if (TrimRows(rows, max))
+        Replace(std::move(rows));
+}
+
+void RunHistory::HoldOpenRow(std::string_view path) {
+    openRowHeld_.Release();
+    if (openRow_)
+        openRowHeld_.Hold(
+            path, RunIdentity(openRow_->caption, openRow_->startedText, openRow_->howStarted));
 }
 
 std::string RunHistory::SetCaption(std::string_view path, std::size_t row, std::string caption) {
@@ -245,8 +280,10 @@ std::string RunHistory::SetCaption(std::string_view path, std::size_t row, std::
         return true;
     };
     if (openRow_ && edited.subItems.size() >= 2 && edited.caption == openRow_->caption &&
-        edited.subItems[0] == openRow_->startedText && edited.subItems[1] == openRow_->howStarted)
+        edited.subItems[0] == openRow_->startedText && edited.subItems[1] == openRow_->howStarted) {
         openRow_->caption = caption;  // this run's end must find its row under the new path
+        HoldOpenRow(path);
+    }
     return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
         for (HistoryRow& candidate : rows) {
             if (sameRun(candidate)) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_lock.h"
 #include "platform/packed_time.h"
 
 namespace vlm {
@@ -46,11 +47,13 @@ public:
     // Each returns an error text to show, or empty.
 
     // At program start: when the file exists, read at most `max` rows, fill short rows with
-    // "Error", and write the file back.
+    // "Error", and write the file back. An open row whose run is still going (its process holds
+    // the row, see StartHistoryEntry) stays open.
     std::string StartupLoad(std::string_view path, std::uint32_t max);
 
     // At a run's start: insert this run's open row at the top, dropping the oldest rows so that
-    // at most `max` remain (none are dropped for a maximum of 0).
+    // at most `max` remain (none are dropped for a maximum of 0). The row is held for this
+    // process until its end is written or the process ends, however it ends.
     std::string StartHistoryEntry(std::string_view path, const std::string& projectPath,
                                   const std::string& startedText, const std::string& howStarted,
                                   std::uint32_t max);
@@ -60,8 +63,9 @@ public:
     std::string EndHistoryEntry(std::string_view path, const std::string& duration,
                                 const std::string& success);
 
-    // After the maximum was lowered: drop rows from the bottom until at most `max` remain.
-    std::string TrimTo(std::string_view path, std::uint32_t max);
+    // After the maximum was lowered: drop rows from the bottom of the list until at most `max`
+    // remain. The file is not written now; it follows at the next run start or program start.
+    void TrimTo(std::uint32_t max);
 
     // Empties the list and the file.
     std::string Clear(std::string_view path);
@@ -93,9 +97,15 @@ private:
         std::string caption, startedText, howStarted;
     };
     std::optional<OpenRow> openRow_;
+    // Held while openRow_ is this process's open row, under the row's identity.
+    KeyLock openRowHeld_;
+    void HoldOpenRow(std::string_view path);
 
     std::vector<HistoryRow> rows_;
     ChangeListener listener_;
+    // A maximum lowered since the file was last cut to one: the list keeps to it while the
+    // file still holds more rows, until a run start or a start-up load cuts the file.
+    std::optional<std::uint32_t> listLimit_;
 };
 
 // The texts of a row's columns.

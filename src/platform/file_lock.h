@@ -31,4 +31,25 @@ private:
     int fd_ = -1;
 };
 
+// A mark that this process is still at work on one thing (a key such as a run's identity),
+// kept in the same lock file beside `path` as a lock on one byte chosen by the key. Any other
+// process, or another KeyLock of this one, can see whether the key is held; the host drops the
+// mark when the holder releases it or ends in any way, so a killed process never holds one.
+class KeyLock {
+public:
+    KeyLock() = default;
+    ~KeyLock() { Release(); }
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
+
+    // False when the lock file cannot be made or the key is held elsewhere.
+    bool Hold(std::string_view path, std::string_view key);
+    void Release();
+    // Whether another holder has the key. A missing lock file holds nothing, and is not made.
+    static bool IsHeld(std::string_view path, std::string_view key);
+
+private:
+    int fd_ = -1;
+};
+
 }  // namespace vlm

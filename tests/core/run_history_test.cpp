@@ -3,9 +3,12 @@
 #include "core/run_history.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -165,20 +168,56 @@ TEST(RunHistoryTest, OpenRowOfAnUnfinishedRunReadsAsErrorAtTheNextStart) {
     EXPECT_EQ(next.Rows()[0], Row("c:\\p.vlm", {"07.12.2026", "Shortcut", "", "Error"}));
 }
 
-TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListAndTheFile) {
+// Another process's start-up load (a runner, even a dry run's) leaves the open row of a run
+// that is still going as it is; the row of a run whose process is gone reads "Error".
+TEST(RunHistoryTest, AnOpenRowStaysOpenWhileItsProcessRuns) {
+    HistoryFolder folder;
+    RunHistory running;
+    ASSERT_EQ(running.StartHistoryEntry(kHis, "c:\\live.vlm", "t1", "Normal", 256), "");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        RunHistory killed;
+        killed.StartHistoryEntry(kHis, "c:\\dead.vlm", "t2", "Normal", 256);
+        ::pause();
+    }
+    // The child's row is in once the file holds two rows.
+    for (int waited = 0; waited < 5000 && folder.Read().find("dead.vlm") == std::string::npos;
+         ++waited)
+        ::usleep(1000);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    RunHistory other;
+    EXPECT_EQ(other.StartupLoad(kHis, 256), "");
+    ASSERT_EQ(other.Rows().size(), 2u);
+    EXPECT_EQ(other.Rows()[0], Row("c:\\dead.vlm", {"t2", "Normal", "", "Error"}));
+    EXPECT_EQ(other.Rows()[1], Row("c:\\live.vlm", {"t1", "Normal"}));
+    EXPECT_EQ(running.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+    EXPECT_EQ(running.Rows()[1], Row("c:\\live.vlm", {"t1", "Normal", "0:0:1.0", "OK"}));
+}
+
+TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListOnlyUntilTheNextRun) {
     HistoryFolder folder;
     folder.Write(Lines(1, 50));
     RunHistory history;
     ASSERT_EQ(history.StartupLoad(kHis, 256), "");
     int changes = 0;
     history.SetChangeListener([&] { ++changes; });
-    EXPECT_EQ(history.TrimTo(kHis, 10), "");
+    history.TrimTo(10);
     ASSERT_EQ(history.Rows().size(), 10u);
     EXPECT_EQ(history.Rows().back().caption, "c:\\p\\10.vlm");
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(folder.Read(), Lines(1, 10));
-    EXPECT_EQ(history.TrimTo(kHis, 10), "");  // nothing to give up: no change
+    EXPECT_EQ(folder.Read(), Lines(1, 50));
+    history.TrimTo(10);  // nothing to give up: no change
     EXPECT_EQ(changes, 1);
+    // A change written meanwhile keeps the list to the maximum; the next run cuts the file.
+    EXPECT_EQ(history.SetCaption(kHis, 0, "c:\\renamed.vlm"), "");
+    EXPECT_EQ(history.Rows().size(), 10u);
+    EXPECT_EQ(history.StartHistoryEntry(kHis, "c:\\new.vlm", "t", "Normal", 10), "");
+    EXPECT_EQ(history.Rows().size(), 10u);
+    const std::string file = folder.Read();
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 10);
 }
 
 // Two processes (the program and velmora-run, say) write one history file in turns. Each

@@ -199,7 +199,7 @@ TEST(RunHistoryMaxCommandTest, SetsValidAnswersAndAlwaysTrimsTheList) {
         ASSERT_TRUE(history.LoadFromFile("c:\\runoverview.his"));
         std::uint32_t max = c.before;
 
-        RunHistoryMaxCommand(max, history, "c:\\runoverview.his");
+        RunHistoryMaxCommand(max, history);
 
         EXPECT_EQ(max, c.after);
         ASSERT_EQ(history.Rows().size(), c.rows);
@@ -207,9 +207,9 @@ TEST(RunHistoryMaxCommandTest, SetsValidAnswersAndAlwaysTrimsTheList) {
             EXPECT_EQ(history.Rows().front().caption, "p49");  // the newest stay
         }
         EXPECT_EQ(dialogs.Count(BoxType::Error), c.errors);
-        // The file is trimmed with the list: a later write reads it again.
+        // The file keeps its rows until the next run start or program start.
         const std::string file = ReadFile(drives.Host("c:\\runoverview.his"));
-        EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), static_cast<long>(c.rows));
+        EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 50L);
         ASSERT_EQ(dialogs.Inputs().size(), 1u);
         EXPECT_EQ(dialogs.Inputs()[0].caption, "Run history");
         EXPECT_EQ(dialogs.Inputs()[0].prompt, "Give maximum items:");
