@@ -4,6 +4,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "widgets/shown_text.h"
+
 namespace vlm {
 
 namespace {
@@ -45,8 +47,8 @@ QMessageBox::Icon IconOf(BoxType type) {
 }  // namespace
 
 Answer QtDialogs::Show(BoxType type, Buttons buttons, const std::string& text) {
-    QMessageBox box(IconOf(type), CaptionOf(type), QString::fromStdString(text),
-                    QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(IconOf(type), CaptionOf(type), ShownText(text), QMessageBox::NoButton,
+                    QApplication::activeWindow());
     switch (buttons) {
         case Buttons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
@@ -86,8 +88,8 @@ std::optional<std::string> QtDialogs::Input(const std::string& caption, const st
                                             const std::string& value) {
     bool ok = false;
     const QString answer = QInputDialog::getText(
-        QApplication::activeWindow(), QString::fromStdString(caption),
-        QString::fromStdString(prompt), QLineEdit::Normal, QString::fromStdString(value), &ok);
+        QApplication::activeWindow(), QString::fromStdString(caption), ShownText(prompt),
+        QLineEdit::Normal, QString::fromStdString(value), &ok);
     if (!ok)
         return std::nullopt;
     return answer.toStdString();

@@ -12,6 +12,7 @@
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -31,7 +32,7 @@ std::string LineEnd() {
 }  // namespace
 
 QString PlainMenuCaption(const std::string& text) {
-    QString caption = QString::fromStdString(text);
+    QString caption = ShownText(text);
     caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
     return caption;
 }

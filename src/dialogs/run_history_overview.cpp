@@ -15,6 +15,7 @@
 #include "core/run_history.h"
 #include "platform/path_translation.h"
 #include "util/message_boxes.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -55,8 +56,10 @@ QVariant RunHistoryModel::data(const QModelIndex& index, int role) const {
     if (row >= history_.Rows().size())
         return {};
     const HistoryRow& entry = history_.Rows()[row];
+    // The caption is edited as it is kept; it is shown as a person reads it.
     if (index.column() == 0)
-        return QString::fromStdString(entry.caption);
+        return role == Qt::EditRole ? QString::fromStdString(entry.caption)
+                                    : ShownText(entry.caption);
     const auto item = static_cast<std::size_t>(index.column() - 1);
     if (item >= entry.subItems.size())
         return QString();

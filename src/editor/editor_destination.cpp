@@ -24,6 +24,7 @@
 #include "util/text_helpers.h"
 #include "widgets/file_list.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -321,7 +322,7 @@ void TprojecteditF::syncdestBClick() {
         return;
     }
     if (fdlistLB->count() > 0) {
-        const std::string entry = fdlistLB->item(0)->text().toStdString();
+        const std::string entry = StoredText(fdlistLB->item(0));
         const std::string lowerItem = LowerAscii(item), lowerEntry = LowerAscii(entry);
         if (IsPartOf(lowerItem, lowerEntry) || IsPartOf(lowerEntry, lowerItem)) {
             ShowErrorBox(NestingForbiddenText(entry, item));
@@ -363,7 +364,7 @@ void TprojecteditF::showfromtoexample() {
     const int current = fdlistLB->currentRow();
     const bool marked = current >= 0 && fdlistLB->item(current)->isSelected();
     const int row = marked ? current : fdlistLB->count() - 1;
-    const std::string entry = fdlistLB->item(row)->text().toStdString();
+    const std::string entry = StoredText(fdlistLB->item(row));
     const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
                                    context_.settings.BackupLocation};
     const std::optional<std::string> path = DestPathFor(entry, destination, where);

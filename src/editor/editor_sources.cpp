@@ -27,6 +27,7 @@
 #include "widgets/file_list.h"
 #include "widgets/folder_tree.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -237,7 +238,7 @@ void TprojecteditF::ShowFolderInfo() {
 std::vector<std::string> TprojecteditF::SourceItems() const {
     std::vector<std::string> items;
     for (int i = 0; i < fdlistLB->count(); ++i)
-        items.push_back(fdlistLB->item(i)->text().toStdString());
+        items.push_back(StoredText(fdlistLB->item(i)));
     return items;
 }
 
@@ -246,7 +247,7 @@ std::string TprojecteditF::ItemToAdd() const {
 }
 
 void TprojecteditF::AppendEntry(const std::string& entry) {
-    fdlistLB->addItem(Q(entry));
+    AddShownItem(fdlistLB, entry);
 }
 
 void TprojecteditF::AddfnBClick() {
@@ -302,7 +303,7 @@ void TprojecteditF::AddCandidate(const std::string& candidate) {
     // The containment tests are plain text tests: c:\data2 counts as inside c:\data.
     if (!refused) {
         for (int i = fdlistLB->count() - 1; i >= 0; --i) {
-            const std::string entry = fdlistLB->item(i)->text().toStdString();
+            const std::string entry = StoredText(fdlistLB->item(i));
             if (lowerCandidate.find(LowerAscii(entry)) == std::string::npos)
                 continue;
             if (!AskYesNo(BoxType::Warning,
@@ -316,7 +317,7 @@ void TprojecteditF::AddCandidate(const std::string& candidate) {
     }
     if (!refused) {
         for (int i = fdlistLB->count() - 1; i >= 0; --i) {
-            const std::string entry = fdlistLB->item(i)->text().toStdString();
+            const std::string entry = StoredText(fdlistLB->item(i));
             if (LowerAscii(entry).find(lowerCandidate) == std::string::npos)
                 continue;
             if (AskYesNo(BoxType::Warning, "Already listed " + entry + " is a part of " +

@@ -26,6 +26,7 @@
 #include "widgets/drive_box.h"
 #include "widgets/folder_tree.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -155,7 +156,7 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
     showsynccomponents();
     fdlistLB->clear();
     for (const std::string& item : fields.items)
-        fdlistLB->addItem(Q(item));
+        AddShownItem(fdlistLB, item);
 }
 
 // --- Window events ------------------------------------------------------------------------

@@ -5,10 +5,10 @@
 #include <cctype>
 
 #include "platform/file_system.h"
-#include "platform/path_translation.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"
 #include "widgets/folder_tree.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -51,10 +51,6 @@ std::string_view Trimmed(std::string_view s) {
     while (!s.empty() && s.back() == ' ')
         s.remove_suffix(1);
     return s;
-}
-
-QString ShownName(const std::string& name) {
-    return QString::fromStdString(vlm::ShownName(std::string_view(name)));
 }
 
 // Sorts the size column by its number, not by its text.
@@ -136,7 +132,7 @@ void FileList::Reload() {
             continue;
         const std::int64_t size = fileLink ? FileSizeOf(path) : std::int64_t(entry.size);
         auto* item = new FileItem(this);
-        item->setText(kNameColumn, ShownName(entry.name));
+        item->setText(kNameColumn, ShownText(entry.name));
         item->setIcon(kNameColumn, fileIcon);
         item->setData(kNameColumn, kPathRole, QString::fromStdString(path));
         item->setText(kSizeColumn, QString::fromStdString(GroupThousands(size)));

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/path_translation.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -35,11 +35,6 @@ bool IsBelow(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
 
 std::string PathOf(const QTreeWidgetItem* item) {
     return item->data(0, kPathRole).toString().toStdString();
-}
-
-// A host name may hold characters a drive name shows as stand-ins; the person sees the characters.
-QString ShownName(const std::string& name) {
-    return QString::fromStdString(vlm::ShownName(std::string_view(name)));
 }
 
 // "c:\a\b" → {"a", "b"}; "c:" and "c:\" → {}.
@@ -155,7 +150,7 @@ QTreeWidgetItem* FolderTree::MakeFolderItem(const std::string& path,
     // Made apart from the tree and added in one step: an item added to a shown tree one at a
     // time makes the view lay out its rows again for each.
     auto* item = new QTreeWidgetItem();
-    item->setText(0, ShownName(name));
+    item->setText(0, ShownText(name));
     item->setData(0, kPathRole, QString::fromStdString(path));
     item->setIcon(0, folderIcon_);
     // The arrow shows until the branch is opened and found empty.

@@ -7,18 +7,26 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTextBlock>
+#include <QTimer>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/qt_dialogs.h"
+#include "app/recent_projects.h"
+#include "core/run_history.h"
+#include "dialogs/run_history_overview.h"
 #include "gui/qt_test_app.h"
 #include "gui/run_window_test_helpers.h"
 #include "support/scripted_dialogs.h"
+#include "support/temp_drives.h"
 
 namespace vlm {
 namespace {
@@ -308,6 +316,57 @@ TEST_F(RunWindowTest, TheEngineSeesWhatThePersonChose) {
     EXPECT_EQ(window.destLB->currentRow(), 1);
     window.SetCancelButton(true, "&Close", true);
     EXPECT_EQ(window.cancelB->text().toStdString(), "&Close");
+}
+
+// A name that holds stand-ins reads the same in every window and box: with the characters they
+// stand for, except a control character's, whose stand-in stays so that no line breaks. What
+// the program reads back is the name as it keeps it.
+TEST(ShownNamesTest, ANameReadsTheSameEverywhereAndIsKeptAsItIs) {
+    test::WithQtApplication app;
+    test::TempDrives drives{"c"};
+    const std::string lineBreak = "\xEF\x80\x8A";  // U+F00A
+    const std::string kept =
+        "c:\\a\xEF\x80\xBA"
+        "b" +
+        lineBreak + "c.vlm";  // U+F03A, ':'
+    const QString shown = QString::fromStdString("c:\\a:b" + lineBreak + "c.vlm");
+
+    QWidget mainWindow;
+    RunState run;
+    HandOverState handOver;
+    TRunF window(run, handOver, "c:\\logs", &mainWindow);
+    window.SetLogToFile(false);
+    window.Fill(kept, {kept}, {kept}, kept);
+    window.AppendReportLine(kept);
+    window.FlushReport();
+    EXPECT_EQ(window.windowTitle(), shown);
+    EXPECT_EQ(window.srcLB->item(0)->text(), shown);
+    EXPECT_EQ(window.destLB->item(0)->text(), shown);
+    EXPECT_EQ(QString::fromStdString(MemoLines(window).back()), shown);
+    EXPECT_EQ(window.SourceItems(), std::vector<std::string>{kept});
+    EXPECT_EQ(window.DestinationPaths(), std::vector<std::string>{kept});
+    EXPECT_EQ(window.ProjectPath(), kept);
+
+    RunHistory history;
+    ASSERT_EQ(history.StartHistoryEntry("c:\\runoverview.his", kept, "t", "Normal", 256), "");
+    TrunhisoverviewF overview{history};
+    const QModelIndex caption = overview.runhisLVRT()->model()->index(0, 0);
+    EXPECT_EQ(caption.data(Qt::DisplayRole).toString(), shown);
+    EXPECT_EQ(caption.data(Qt::EditRole).toString().toStdString(), kept);
+
+    EXPECT_EQ(PlainMenuCaption(kept), shown);
+
+    QString boxText;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxText = box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    closer.start(10);
+    QtDialogs().Show(BoxType::Error, Buttons::Ok, "Fatal error: Item " + kept);
+    EXPECT_EQ(boxText, "Fatal error: Item " + shown);
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "platform/path_translation.h"
+#include "engine/run_driver.h"
 #include "util/text_helpers.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -45,8 +46,7 @@ constexpr Group kGroups[] = {
 };
 
 QString Text(const std::string& text) {
-    // Names are shown as they are written, not with the stand-ins of the drive paths.
-    return QString::fromStdString(ShownName(text));
+    return ShownText(text);
 }
 
 }  // namespace
@@ -64,6 +64,11 @@ std::string PreviewSummary(const RunPlan& plan) {
                        SizeText(files.bytes + folders.bytes) + ") and ask " +
                        Number(questions.steps) +
                        (questions.steps == 1 ? " question." : " questions.");
+    // A run that would not end "OK" is said so, with what makes it fail.
+    if (!plan.result.empty() && plan.result != kResultOk)
+        text += " The run would end \"" + plan.result + "\": " + Number(plan.errors) +
+                (plan.errors == 1 ? " error, " : " errors, ") + Number(plan.skipped) +
+                (plan.skipped == 1 ? " entry skipped." : " entries skipped.");
     if (plan.incomplete)
         text += " The preview did not get through everything.";
     return text;

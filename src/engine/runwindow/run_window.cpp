@@ -24,10 +24,10 @@
 #include "engine/run_progress.h"
 #include "engine/runwindow/preview_window.h"
 #include "platform/drive_table.h"
-#include "platform/path_translation.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -80,7 +80,7 @@ std::vector<std::string> LinesOf(const QListWidget* list) {
     std::vector<std::string> lines;
     lines.reserve(list->count());
     for (int i = 0; i < list->count(); ++i)
-        lines.push_back(list->item(i)->text().toStdString());
+        lines.push_back(StoredText(list->item(i)));
     return lines;
 }
 
@@ -226,18 +226,19 @@ void TRunF::BuildComponents() {
 
 void TRunF::Fill(const std::string& caption, const std::vector<std::string>& sourceItems,
                  const std::vector<std::string>& destinationPaths, const std::string& projectPath) {
-    setWindowTitle(QString::fromStdString(caption));
+    setWindowTitle(ShownText(caption));
     srcLB->clear();
     destLB->clear();
     for (const auto& item : sourceItems)
-        srcLB->addItem(QString::fromStdString(item));
+        AddShownItem(srcLB, item);
     for (const auto& path : destinationPaths)
-        destLB->addItem(QString::fromStdString(path));
-    vlmfnL->setText(QString::fromStdString(projectPath));
+        AddShownItem(destLB, path);
+    projectPath_ = projectPath;
+    vlmfnL->setText(ShownText(projectPath));
 }
 
 std::string TRunF::ProjectPath() const {
-    return vlmfnL->text().toStdString();
+    return projectPath_;
 }
 
 // --- Event handlers ---------------------------------------------------------------------------
@@ -507,7 +508,7 @@ void TRunF::SetLogToFile(bool on) {
 
 void TRunF::AppendReportLine(const std::string& line) {
     // The log file keeps the stand-ins; on screen a name reads as it is written.
-    pendingLines_.append(QString::fromStdString(ShownName(line)));
+    pendingLines_.append(ShownText(line));
     if (!RunInProgress()) {
         FlushReport();
         return;
@@ -550,8 +551,7 @@ void TRunF::ShowProgress(const ProgressSnapshot& p) {
     else if (p.currentFile.empty())
         FileL->setText(QStringLiteral("Comparing..."));
     else
-        FileL->setText(QStringLiteral("Copying: ") +
-                       QString::fromStdString(ShownName(p.currentFile)));
+        FileL->setText(QStringLiteral("Copying: ") + ShownText(p.currentFile));
     ProgressL->setText(QString::fromStdString(ProgressLine(p)));
 }
 
@@ -559,7 +559,7 @@ void TRunF::SetStatusText(const std::string& text) {
     if (text.empty())
         StatusBar1->clearMessage();
     else
-        StatusBar1->showMessage(QString::fromStdString(text));
+        StatusBar1->showMessage(ShownText(text));
 }
 
 void TRunF::SetRunEnabled(bool enabled) {

@@ -153,6 +153,8 @@ private:
     QStringList pendingLines_;
     QTimer* flushTimer_ = nullptr;
     bool previewing_ = false;
+    // The project's path as the run was opened with it; vlmfnL shows it.
+    std::string projectPath_;
     std::function<void()> helpHandler_;
     std::function<void()> viewLogHandler_;
 
