@@ -512,7 +512,8 @@ bool RunEngine::DestinationWritable() {
 // holds its per-drive folders (or its synchronisation destination) from the moment it may write
 // there to its end, and a second run is refused at once. The kernel drops the locks of a run that
 // is killed.
-bool RunEngine::LockDestinations() {
+// A dry run only looks: it makes no folder and holds no lock, and foresees the refusal.
+bool RunEngine::LockDestinations(bool onlyLook) {
     destinationLocks_.clear();
     const auto sources = view_.SourceItems();
     const auto destinations = view_.DestinationPaths();
@@ -530,7 +531,7 @@ bool RunEngine::LockDestinations() {
         if (std::find(locked.begin(), locked.end(), folder) != locked.end())
             continue;
         // The folder must be there to be held; the item's own folders come later.
-        if (!MakeDestinationFolder(folder, base))
+        if (onlyLook ? ItemKind(folder) != 'd' : !MakeDestinationFolder(folder, base))
             continue;
         FolderLock lock;
         if (lock.TryLock(folder) == FolderLock::Result::HeldElsewhere) {
@@ -541,11 +542,13 @@ bool RunEngine::LockDestinations() {
             ShowErrorBox(busy);
             destinationLocks_.clear();
             NoteFatalError();
-            FinishRun();
+            if (!onlyLook)
+                FinishRun();
             return false;
         }
         locked.push_back(folder);
-        destinationLocks_.push_back(std::move(lock));
+        if (!onlyLook)
+            destinationLocks_.push_back(std::move(lock));
     }
     return true;
 }
@@ -798,6 +801,8 @@ void RunEngine::DryRunSteps(const std::string& path) {
                      "WARNING: not enough space left on destination. Project/program will "
                      "probably not end in a normal way! Proceed anyway??");
     }
+    if (!fatalError_)
+        LockDestinations(true);
     for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
         const std::string& source = sources[j];
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();

@@ -85,7 +85,7 @@ private:
     bool MakeDestinationFolder(const std::string& folder, const std::string& base);
     void FolderNotMade(char kind, const std::string& source, const std::string& destination);
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
-    bool LockDestinations();
+    bool LockDestinations(bool onlyLook = false);
     std::string MediumFolder(const std::string& source, const std::string& destination) const;
     void LearnItemMedium(const std::string& source, const std::string& destination,
                          const std::string& base);

@@ -119,7 +119,10 @@ public:
     void SetLevel(LogLevel level) override { level_ = level; }
     bool LogToFile() const override { return logToFile_; }
     void SetLogToFile(bool on) override { logToFile_ = on; }
-    void AppendReportLine(const std::string& line) override { std::cout << line << '\n'; }
+    // Names as the run window shows them; the log file keeps the stand-ins.
+    void AppendReportLine(const std::string& line) override {
+        std::cout << ShownName(line) << '\n';
+    }
     void SetStatusText(const std::string&) override {}
     void SetRunEnabled(bool) override {}
     void SetCancelButton(bool, const std::string&, bool) override {}
@@ -161,11 +164,12 @@ public:
     Answer Show(BoxType type, Buttons buttons, const std::string& text) override {
         std::cout.flush();
         if (buttons == Buttons::Ok) {
-            std::cerr << TypeName(type) << text << '\n';
+            std::cerr << TypeName(type) << ShownName(text) << '\n';
             return Answer::Ok;
         }
         const bool yes = Allows(text, type == BoxType::Confirmation);
-        std::cerr << "Question: " << text << "\nAnswered: " << (yes ? "Yes" : "No") << '\n';
+        std::cerr << "Question: " << ShownName(text) << "\nAnswered: " << (yes ? "Yes" : "No")
+                  << '\n';
         ++(yes ? answeredYes_ : answeredNo_);
         return yes ? Answer::Yes : Answer::No;
     }
@@ -187,7 +191,7 @@ public:
     // An input box left unanswered is counted with the questions answered No.
     std::optional<std::string> Input(const std::string&, const std::string& prompt,
                                      const std::string&) override {
-        std::cerr << "Input: " << prompt << "\nAnswered: Cancel\n";
+        std::cerr << "Input: " << ShownName(prompt) << "\nAnswered: Cancel\n";
         ++answeredNo_;
         return std::nullopt;
     }

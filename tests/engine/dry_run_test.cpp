@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine_rig.h"
+#include "platform/folder_lock.h"
 #include "platform/path_translation.h"
 
 namespace vlm {
@@ -288,6 +289,7 @@ TEST(DryRunTest, EndsAsTheRunDoesOnHostileTrees) {
     struct Case {
         const char* name;
         std::function<void(EngineRig&)> arrange;
+        bool busy = false;  // another run holds the per-drive folder
     };
     const Case cases[] = {
         {"a name that holds a stand-in",
@@ -305,12 +307,18 @@ TEST(DryRunTest, EndsAsTheRunDoesOnHostileTrees) {
          }},
         {"a file where the item's backup folder belongs",
          [](EngineRig& rig) { test::WriteFile(rig.Dst("VLMcopy_drive_c/s"), "f", kOld); }},
+        {"another run writing to the destination",
+         [](EngineRig& rig) { test::MakeDir(rig.Dst("VLMcopy_drive_c")); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineRig rig;
         test::WriteFile(rig.Src("s/keep.txt"), "k", kOld);
         c.arrange(rig);
+        FolderLock otherRun;
+        if (c.busy) {
+            ASSERT_EQ(otherRun.TryLock("e:\\VLMcopy_drive_c"), FolderLock::Result::Locked);
+        }
         const std::string project = rig.Project(EngineRig::Fields({"c:\\s"}));
         for (const std::string& folder :
              {rig.drives.Base(), rig.Src(), rig.Src("s"), rig.Dst(), rig.drives.HostRoot('l')})
