@@ -491,8 +491,8 @@ void RunEngine::LearnItemMedium(const std::string& source, const std::string& de
 }
 
 // A destination mounted read-only, or a folder this run may not write in, is said once, at the
-// start, instead of a question for every file.
-bool RunEngine::DestinationWritable() {
+// start, instead of a question for every file. A dry run (`onlyLook`) says it too.
+bool RunEngine::DestinationWritable(bool onlyLook) {
     std::vector<std::string> folders;
     const auto sources = view_.SourceItems();
     const auto destinations = view_.DestinationPaths();
@@ -504,7 +504,8 @@ bool RunEngine::DestinationWritable() {
     report(*refusal, true);
     ShowErrorBox(*refusal);
     NoteFatalError();
-    FinishRun();
+    if (!onlyLook)
+        FinishRun();
     return false;
 }
 
@@ -801,7 +802,7 @@ void RunEngine::DryRunSteps(const std::string& path) {
                      "WARNING: not enough space left on destination. Project/program will "
                      "probably not end in a normal way! Proceed anyway??");
     }
-    if (!fatalError_)
+    if (!fatalError_ && DestinationWritable(true))
         LockDestinations(true);
     for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
         const std::string& source = sources[j];

@@ -89,7 +89,7 @@ private:
     std::string MediumFolder(const std::string& source, const std::string& destination) const;
     void LearnItemMedium(const std::string& source, const std::string& destination,
                          const std::string& base);
-    bool DestinationWritable();
+    bool DestinationWritable(bool onlyLook = false);
     bool CopyItem(const std::string& source, const std::string& destination);
     std::optional<RemovalAtStake> MassRemovalToAsk(const std::string& source,
                                                    const std::string& destination);

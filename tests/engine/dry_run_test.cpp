@@ -307,6 +307,11 @@ TEST(DryRunTest, EndsAsTheRunDoesOnHostileTrees) {
          }},
         {"a file where the item's backup folder belongs",
          [](EngineRig& rig) { test::WriteFile(rig.Dst("VLMcopy_drive_c/s"), "f", kOld); }},
+        {"a destination folder this run may not write in",
+         [](EngineRig& rig) {
+             test::MakeDir(rig.Dst("VLMcopy_drive_c"));
+             test::SetMode(rig.Dst("VLMcopy_drive_c"), 0555);
+         }},
         {"another run writing to the destination",
          [](EngineRig& rig) { test::MakeDir(rig.Dst("VLMcopy_drive_c")); }, true},
     };
