@@ -26,8 +26,8 @@ off_t KeyOffset(std::string_view key) {
     return static_cast<off_t>(hash >> 2);
 }
 
-// Open-file-description locks: a lock belongs to its descriptor, so neither the whole-file lock
-// on the same file nor closing another descriptor of it in this process touches it.
+// Open-file-description locks: a lock belongs to its descriptor, so closing another descriptor of
+// the file in this process does not touch it.
 struct flock KeyRange(std::string_view key, short type) {
     struct flock range {};
     range.l_type = type;
@@ -69,11 +69,15 @@ FileLock::~FileLock() {
 
 namespace vlm {
 
+std::string KeyLock::MarkFilePath(std::string_view path) {
+    return std::string(path) + ".running";
+}
+
 // The mark's descriptors are opened directly: they are no part of the history's own reads and
 // writes, whose host calls tests count and fail on purpose.
 bool KeyLock::Hold(std::string_view path, std::string_view key) {
     Release();
-    const std::optional<std::string> host = ToHostPath(FileLock::LockFilePath(path));
+    const std::optional<std::string> host = ToHostPath(KeyLock::MarkFilePath(path));
     if (!host)
         return false;
     fd_ = ::open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -95,7 +99,7 @@ void KeyLock::Release() {
 }
 
 bool KeyLock::IsHeld(std::string_view path, std::string_view key) {
-    const std::optional<std::string> host = ToHostPath(FileLock::LockFilePath(path));
+    const std::optional<std::string> host = ToHostPath(KeyLock::MarkFilePath(path));
     if (!host)
         return false;
     const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);

@@ -32,9 +32,11 @@ private:
 };
 
 // A mark that this process is still at work on one thing (a key such as a run's identity),
-// kept in the same lock file beside `path` as a lock on one byte chosen by the key. Any other
-// process, or another KeyLock of this one, can see whether the key is held; the host drops the
-// mark when the holder releases it or ends in any way, so a killed process never holds one.
+// kept in a file of its own beside `path` ("<name>.running") as a lock on one byte chosen by the
+// key. Any other process, or another KeyLock of this one, can see whether the key is held; the
+// host drops the mark when the holder releases it or ends in any way, so a killed process never
+// holds one. It is not the file of FileLock: where a whole-file lock is emulated by a lock on
+// every byte (NFS), the two would wait for each other.
 class KeyLock {
 public:
     KeyLock() = default;
@@ -47,6 +49,8 @@ public:
     void Release();
     // Whether another holder has the key. A missing lock file holds nothing, and is not made.
     static bool IsHeld(std::string_view path, std::string_view key);
+    // The drive path of the file that holds the marks for `path`.
+    static std::string MarkFilePath(std::string_view path);
 
 private:
     int fd_ = -1;
