@@ -768,7 +768,7 @@ void RunEngine::DryRun(const std::string& path, RunPlan* plan) {
 }
 
 void RunEngine::DryRunSteps(const std::string& path) {
-    RefreshActiveDriveTable();
+    RefreshActiveDriveTable(false);  // a dry run writes nothing, not even a new volume's letter
     media_.Clear();
     if (!SourcesExist()) {
         fatalError_ = true;

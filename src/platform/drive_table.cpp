@@ -99,7 +99,7 @@ bool UpdateDrivesIni(const std::string& programFolderHost, const std::string& se
 
 }  // namespace
 
-DriveTable DriveTable::Load(const std::string& programFolderHost) {
+DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember) {
     // A relative program folder has no drives.ini that could be trusted.
     const std::string folder = NormaliseRoot(programFolderHost);
     std::string iniText;
@@ -113,7 +113,8 @@ DriveTable DriveTable::Load(const std::string& programFolderHost) {
         table.programFolder_ = folder;
         // A volume keeps the letter it was given from now on, in every process of the program.
         for (const auto& [letter, reference] : table.remembered_)
-            UpdateDrivesIni(folder, "Drives", letter, reference);
+            if (remember)
+                UpdateDrivesIni(folder, "Drives", letter, reference);
         table.CoverProgramFolder(folder);
     }
     return table;
@@ -334,10 +335,10 @@ const DriveTable& ActiveDriveTable() {
     return ActiveTableStorage();
 }
 
-void RefreshActiveDriveTable() {
+void RefreshActiveDriveTable(bool remember) {
     const std::string folder = ActiveTableStorage().ProgramFolder();
     if (!folder.empty())
-        ActiveTableStorage() = DriveTable::Load(folder);
+        ActiveTableStorage() = DriveTable::Load(folder, remember);
 }
 
 bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value) {

@@ -62,7 +62,9 @@ public:
 
     // The table the program uses: c: = "/", the pins of <programFolderHost>/drives.ini, then
     // the mounted removable/extra volumes on the free letters from d:.
-    static DriveTable Load(const std::string& programFolderHost);
+    // With `remember` off (a dry run, which writes nothing) a volume seen for the first time has
+    // its letter in this table only.
+    static DriveTable Load(const std::string& programFolderHost, bool remember = true);
     // The same from the text of a drives.ini and the host's mount points (any order; only those
     // below /media, /run/media and /mnt take letters).
     static DriveTable Build(std::string_view drivesIniText,
@@ -131,7 +133,7 @@ void SetActiveDriveTable(DriveTable table);
 const DriveTable& ActiveDriveTable();
 // Reads the table in force again from drives.ini and the mount table, when it was loaded from
 // a program folder (a table a test set stays as it is): a disk plugged in since is there.
-void RefreshActiveDriveTable();
+void RefreshActiveDriveTable(bool remember = true);
 
 // Writes the pins of a person's choice into <programFolderHost>/drives.ini, keeping every other
 // line: `value` a folder, "UUID=..." or "LABEL=..."; empty removes the pin (forgets a remembered
