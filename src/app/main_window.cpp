@@ -22,12 +22,14 @@
 #include "app/desktop_notice.h"
 #include "app/help_links.h"
 #include "app/log_commands.h"
+#include "app/mount_watcher.h"
 #include "app/recent_projects.h"
 #include "app/scheduler.h"
 #include "core/opening_rules.h"
 #include "core/project_file.h"
 #include "dialogs/allowed_drive_dialog.h"
 #include "dialogs/desktop_shortcut_dialog.h"
+#include "dialogs/drives_dialog.h"
 #include "dialogs/location_chooser.h"
 #include "dialogs/project_browse.h"
 #include "dialogs/run_history_overview.h"
@@ -46,6 +48,7 @@
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
+#include "widgets/drive_box.h"
 #include "widgets/guarded_handler.h"
 #include "widgets/picture_loader.h"
 
@@ -178,6 +181,7 @@ void TMainF::BuildMenus() {
     massdeleteMI =
         item(Options1, "Ask before a run removes most of a backup", &TMainF::massdeleteMIClick);
     massdeleteMI->setCheckable(true);
+    drivesMI = item(Options1, "Dri&ves\u2026", &TMainF::drivesMIClick);
     TimerMI = Options1->addAction(QStringLiteral("&Timer..."));
     TimerMI->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+T")));
     connect(TimerMI, &QAction::triggered, this, [this] {
@@ -278,6 +282,9 @@ void TMainF::FormCreate() {
     ShowdirsizesMI->setChecked(false);
     syncMI->setChecked(false);
     history_.MaxItems = settings_.RunHistoryMax;
+    // Not while a run or the editor's estimate works: they took their letters when they started.
+    mountWatcher =
+        new MountTableWatcher([this] { return run_.RunActive || run_.VirtualCopy; }, this);
     // A start with a project (or only a mode word) never switches the timer on.
     if (StartSwitchesTimerOn(commandLine_, settings_.TimerActivate))
         scheduler->SwitchOnAtStart();
@@ -362,6 +369,10 @@ void TMainF::ShowTimerPanelFromSettings() {
 void TMainF::CreateHiddenDialogs() {
     alloweddestdriveF = new TalloweddestdriveF(settings_, this);
     VlmLocxxxF = new TVlmLocxxxF(this);
+    connect(mountWatcher, &MountTableWatcher::drivesChanged, VlmLocxxxF, [this] {
+        if (VlmLocxxxF->isVisible())
+            VlmLocxxxF->driCB->Refresh();
+    });
     const ProjectBrowseHooks browse{
         [this](const std::string& title) { return ChooseProjectFile(title.c_str()); },
         [this](const std::string& path) { AddToRecentLists(path); },
@@ -467,6 +478,8 @@ void TMainF::openprojedit(const std::string& path) {
     {
         TprojecteditF editor(std::move(context), this);
         editor.LoadProject(outcome);
+        connect(mountWatcher, &MountTableWatcher::drivesChanged, &editor,
+                [&editor] { editor.RefreshDriveLists(); });
         if (editorHook_)
             editorHook_(editor);
         const WindowCount open(openWindows_);
@@ -742,6 +755,12 @@ void TMainF::massdeleteMIClick() {
     settings_.MassDeleteGuard = !settings_.MassDeleteGuard;
     massdeleteMI->setChecked(settings_.MassDeleteGuard);
     SetStatus("Option toggled");
+}
+
+void TMainF::drivesMIClick() {
+    TdrivesF dialog(DrivesDialogHooks{}, this);
+    connect(mountWatcher, &MountTableWatcher::drivesChanged, &dialog, &TdrivesF::Redraw);
+    dialog.Open();
 }
 
 void TMainF::ScheduleMIClick() {

@@ -24,6 +24,7 @@ class QMenu;
 namespace vlm {
 
 class DesktopNotice;
+class MountTableWatcher;
 class Scheduler;
 class TMYcustomhistory;
 class TRunF;
@@ -90,6 +91,8 @@ public:
     void Locationofreportfile1Click();
     void defdestdriveMClick();
     void massdeleteMIClick();
+    // "Drives…": the drive table, and the letters pinned in drives.ini.
+    void drivesMIClick();
     // "Schedule with the system...": repeating runs by velmora-run, kept by the system.
     void ScheduleMIClick();
     void launchrunMIClick();
@@ -136,6 +139,7 @@ public:
     QAction* Locationofreportfile1;
     QAction* defdestdriveM;
     QAction* massdeleteMI;
+    QAction* drivesMI;
     QAction* TimerMI;
     QAction* ScheduleMI;
     QAction* launchrunMI;
@@ -170,6 +174,8 @@ public:
     TalloweddestdriveF* alloweddestdriveF = nullptr;
     TVlmLocxxxF* VlmLocxxxF = nullptr;
     TvlmdesktopF* vlmdesktopF = nullptr;
+    // Reads the drive table again when a disk is plugged in or unplugged; made with the window.
+    MountTableWatcher* mountWatcher = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -18,6 +18,7 @@
 #include "core/opening_rules.h"
 #include "editor/editor_texts.h"
 #include "editor/project_editor.h"
+#include "platform/drive_table.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
@@ -93,6 +94,29 @@ private:
     const QComboBox* box_;
     QString shown_;
 };
+
+// "e: BACKUP at /media/alice/BACKUP": the disk or folder a letter stands for now, or what it
+// waits for while it is not connected.
+std::string DriveWhereabouts(char letter) {
+    const std::string name = std::string(1, letter) + ": ";
+    const DriveTable& table = ActiveDriveTable();
+    for (const DriveDescription& drive : table.Describe()) {
+        if (drive.letter != letter)
+            continue;
+        if (drive.root && table.IsPresent(letter)) {
+            if (!drive.volume.Known())
+                return name + "the folder " + *drive.root;
+            const std::string volume =
+                drive.volume.label.empty() ? "UUID " + drive.volume.uuid : drive.volume.label;
+            return name + volume + " at " + *drive.root;
+        }
+        std::string awaited = table.AwaitedVolume(letter);
+        if (awaited.empty())
+            awaited = "the folder " + drive.root.value_or(drive.pin);
+        return name + "not connected (waiting for " + awaited + ")";
+    }
+    return name + "not connected";
+}
 
 }  // namespace
 
@@ -216,6 +240,8 @@ void TprojecteditF::ConnectDestinationSide() {
             [this] { Guarded([&] { destdriveCChange(); }); });
     connect(destdriveC, &QComboBox::activated, this,
             [this] { Guarded([&] { destdriveCClick(); }); });
+    connect(destdriveC, &QComboBox::highlighted, this,
+            [this](int index) { Guarded([&] { destdriveCHighlighted(index); }); });
     connect(destkindC, &QComboBox::editTextChanged, this,
             [this] { Guarded([&] { destkindCChange(); }); });
     connect(syncCB, &QCheckBox::clicked, this, [this] { Guarded([&] { syncCBClick(); }); });
@@ -255,6 +281,12 @@ void TprojecteditF::destdriveCExit() {
 void TprojecteditF::destdriveCClick() {
     if (destdriveC->currentText().toStdString() == kDefaultDestination)
         SetStatus("Actual default destination is: " + context_.settings.BackupLocation);
+}
+
+void TprojecteditF::destdriveCHighlighted(int index) {
+    const std::string entry = destdriveC->itemText(index).toStdString();
+    if (entry.size() >= 2 && entry[1] == ':')
+        SetStatus(DriveWhereabouts(entry[0]));
 }
 
 void TprojecteditF::destdriveCChange() {

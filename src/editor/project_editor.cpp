@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "editor/editor_texts.h"
+#include "platform/drive_table.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
@@ -176,8 +177,16 @@ void TprojecteditF::showEvent(QShowEvent* event) {
 }
 
 void TprojecteditF::FormActivate() {
-    // Drives plugged in while the editor was in the background appear when the person returns.
+    // Drives plugged in while the editor was in the background appear when the person returns;
+    // the write-once estimate keeps the letters it started with.
+    if (!context_.run.RunActive && !context_.run.VirtualCopy)
+        RefreshActiveDriveTable();
     RebuildDriveEntries();
+}
+
+void TprojecteditF::RefreshDriveLists() {
+    RebuildDriveEntries();
+    IEDriveComboBox1->Refresh();
 }
 
 void TprojecteditF::keyPressEvent(QKeyEvent* event) {

@@ -100,9 +100,15 @@ public:
 
     // --- Destination side -----------------------------------------------------------------
     void RebuildDriveEntries();
+    // The drive table was read again (a disk plugged in or unplugged): both drive lists
+    // show it.
+    void RefreshDriveLists();
     void destdriveCEnter();
     void destdriveCExit();
     void destdriveCClick();
+    // A row of the open drive list is highlighted: the status line says which disk or folder
+    // that letter is, or what it waits for.
+    void destdriveCHighlighted(int index);
     void destdriveCChange();
     void destkindCChange();
     void syncCBClick();

@@ -47,6 +47,8 @@ DriveBox::DriveBox(QWidget* parent) : QComboBox(parent) {
 }
 
 void DriveBox::Refresh() {
+    // A disk plugged in since the table was last read is listed too.
+    RefreshActiveDriveTable();
     const char chosen = Drive();
     const QSignalBlocker quiet(this);
     clear();

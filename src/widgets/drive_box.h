@@ -12,8 +12,8 @@ class DriveBox : public QComboBox {
 public:
     explicit DriveBox(QWidget* parent = nullptr);
 
-    // Rebuilds the entries from the drives present now; keeps the chosen drive when it is
-    // still there.
+    // Reads the drive table again and rebuilds the entries from the drives present now; keeps
+    // the chosen drive when it is still there.
     void Refresh();
 
     // The chosen drive letter (lower case), or 0 when no drive is present.

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -342,6 +343,40 @@ TEST(DriveTypeNameTest, NamesEveryCodeAndNeverSaysDoesNotExist) {
                               "Network", "CD/DVD",  "RAMDISK"};
     for (int code = 0; code <= 6; ++code)
         EXPECT_EQ(DriveTypeName(code), expected[code]) << code;
+}
+
+// Moving through the open drive list names the disk or folder behind the highlighted letter.
+TEST_F(EditorDestinationTest, TheHighlightedDriveNamesItsDiskOrWhatItWaitsFor) {
+    const std::string stick = drives.Base() + "/stick";
+    test::MakeDir(stick);
+    const std::string ini = "[Drives]\nc=" + drives.HostRoot('c') + "\nd=" + drives.HostRoot('d') +
+                            "\ne=UUID=1234-ABCD\nf=UUID=9999-0000\n" +
+                            "g=LABEL=CARD\nh=" + drives.Base() + "/gone\n";
+    SetActiveDriveTable(
+        DriveTable::BuildFromVolumes(ini, {{stick, {"1234-ABCD", "BACKUP", "exfat"}}}));
+    Open();
+    AddItem("c:\\docs");
+    QComboBox* box = E().destdriveC;
+
+
+    struct Case {
+        char letter;
+        std::string status;
+    };
+    const std::vector<Case> cases = {
+        {'f', "f: not connected (waiting for the volume with UUID 9999-0000)"},
+        {'e', "e: BACKUP at " + stick},
+        {'g', "g: not connected (waiting for the volume labelled CARD)"},
+        {'h', "h: not connected (waiting for the folder " + drives.Base() + "/gone)"},
+        {'d', "d: the folder " + drives.HostRoot('d')},
+        {'q', "q: not connected"},
+    };
+    box->showPopup();
+    for (const Case& c : cases) {
+        box->view()->setCurrentIndex(box->model()->index(IndexOfLetter(c.letter), 0));
+        EXPECT_EQ(E().StatusText(), c.status);
+    }
+    box->hidePopup();
 }
 
 }  // namespace

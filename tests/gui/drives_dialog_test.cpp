@@ -1,0 +1,129 @@
+// The Drives dialog changes drives.ini in the program folder and shows the table read again.
+
+#include "dialogs/drives_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "gui/qt_test_app.h"
+#include "platform/profile_file.h"
+#include "support/temp_drives.h"
+
+namespace vlm {
+namespace {
+
+struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
+    test::TempDrives drives{"c"};
+    std::string program = drives.Base() + "/program";
+    std::string stick = drives.Base() + "/stick";
+
+    DrivesDialogTest() {
+        test::WriteFile(program + "/drives.ini",
+                        "[Drives]\nf=UUID=1234-ABCD\ng=UUID=0000-LOST\nh=" + drives.Base() +
+                            "/h\n[Kept]\nline=1\n");
+        test::MakeDir(drives.Base() + "/h");
+        test::MakeDir(stick);
+        SetActiveDriveTable(DriveTable::Load(program));
+    }
+
+    // The dialog with one connected volume, and a folder picker that answers `folder`.
+    std::unique_ptr<TdrivesF> Dialog(const std::string& folder = {}) {
+        DrivesDialogHooks hooks;
+        hooks.connectedVolumes = [this] {
+            return std::vector<MountedVolume>{{stick, {"1234-ABCD", "BACKUP", "exfat"}}};
+        };
+        hooks.chooseFolder = [folder](const std::string&, const std::string&) { return folder; };
+        auto dialog = std::make_unique<TdrivesF>(hooks);
+        dialog->Redraw();
+        return dialog;
+    }
+
+    std::optional<std::string> Ini(const char* section, char letter) const {
+        return ProfileFile::Parse(test::ReadFile(program + "/drives.ini"))
+            .Get(section, std::string(1, letter));
+    }
+
+    static QTreeWidgetItem* Row(const TdrivesF& dialog, char letter) {
+        for (int row = 0; row < dialog.drivesLV->topLevelItemCount(); ++row)
+            if (dialog.drivesLV->topLevelItem(row)->text(0).startsWith(QChar(letter)))
+                return dialog.drivesLV->topLevelItem(row);
+        return nullptr;
+    }
+};
+
+TEST_F(DrivesDialogTest, EachActionWritesItsLineAndTheTableIsReadAgain) {
+    const std::string folder = drives.Base() + "/k";
+    test::MakeDir(folder);
+    struct Case {
+        const char* what;
+        char letter;
+        std::function<void(TdrivesF&)> act;
+        const char* section;
+        std::optional<std::string> value;  // of the letter in `section`
+        // Another letter's pin that the action changes too, or keeps.
+        char other;
+        std::optional<std::string> otherPin;
+        const char* shown;  // in the letter's "In drives.ini" column; nullptr: no row
+    };
+    const std::vector<Case> cases = {
+        {"a volume takes its letter along", 'e', [](TdrivesF& d) { d.pinvolumeB->click(); },
+         "Drives", "UUID=1234-ABCD", 'f', std::nullopt, "UUID=1234-ABCD"},
+        {"a folder", 'k', [](TdrivesF& d) { d.pinfolderB->click(); }, "Drives", folder, 'h',
+         drives.Base() + "/h", folder.c_str()},
+        {"a plain folder", 'h', [](TdrivesF& d) { d.plainCB->click(); }, "Plain folders", "yes",
+         'h', drives.Base() + "/h", ", plain folder"},
+        {"a remembered volume forgotten", 'g', [](TdrivesF& d) { d.forgetB->click(); }, "Drives",
+         std::nullopt, 'e', "UUID=1234-ABCD", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto dialog = Dialog(folder);
+        dialog->letterC->setCurrentIndex(c.letter - 'a');
+        c.act(*dialog);
+        EXPECT_EQ(Ini(c.section, c.letter), c.value);
+        EXPECT_EQ(Ini("Drives", c.other), c.otherPin);
+        EXPECT_EQ(ProfileFile::Parse(test::ReadFile(program + "/drives.ini")).Get("Kept", "line"),
+                  "1");
+        const QTreeWidgetItem* row = Row(*dialog, c.letter);
+        ASSERT_EQ(row != nullptr, c.shown != nullptr);
+        if (row != nullptr) {
+            EXPECT_TRUE(row->text(5).contains(QString::fromStdString(c.shown)))
+                << row->text(5).toStdString();
+        }
+    }
+    // The folder pinned above is there at once; the volume that is not mounted waits.
+    auto dialog = Dialog();
+    ASSERT_NE(Row(*dialog, 'k'), nullptr);
+    EXPECT_EQ(Row(*dialog, 'k')->text(4).toStdString(), folder);
+    EXPECT_EQ(Row(*dialog, 'e')->text(4).toStdString(), "not connected");
+}
+
+TEST_F(DrivesDialogTest, OnlyWhatDrivesIniHoldsCanBeForgottenAndOnlyAPinnedFolderIsPlain) {
+    auto dialog = Dialog();
+    const struct {
+        char letter;
+        bool forget, plain;
+    } cases[] = {{'c', false, false}, {'g', true, false}, {'h', true, true}, {'q', false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.letter);
+        dialog->letterC->setCurrentIndex(c.letter - 'a');
+        EXPECT_EQ(dialog->forgetB->isEnabled(), c.forget);
+        EXPECT_EQ(dialog->plainCB->isEnabled(), c.plain);
+        EXPECT_TRUE(dialog->pinfolderB->isEnabled());
+    }
+    // A table not read from a program folder has no drives.ini to change.
+    SetActiveDriveTable(drives.Table());
+    dialog->Redraw();
+    EXPECT_FALSE(dialog->pinvolumeB->isEnabled());
+    EXPECT_FALSE(dialog->pinfolderB->isEnabled());
+}
+
+}  // namespace
+}  // namespace vlm
