@@ -9,6 +9,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -26,6 +28,9 @@ namespace {
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+// The dialog's margin around its table, as its layout has it.
+constexpr int kMargin = 12;
 
 // Every mounted volume that has a UUID, once, at the first of its mount points.
 std::vector<MountedVolume> MountedVolumesWithUuid() {
@@ -127,6 +132,7 @@ TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
     bottom->addWidget(closeB, 0, Qt::AlignBottom);
 
     auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     column->addWidget(drivesLV, 1);
     column->addLayout(actions);
     column->addLayout(bottom);
@@ -147,6 +153,11 @@ TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
 void TdrivesF::Open() {
     RefreshActiveDriveTable();
     Redraw();
+    // Wide enough for every column, as far as the screen allows.
+    const int columns = drivesLV->header()->length() + 2 * drivesLV->frameWidth() +
+                        drivesLV->verticalScrollBar()->sizeHint().width() + 2 * kMargin;
+    const int widest = screen() != nullptr ? screen()->availableGeometry().width() - 40 : columns;
+    resize(std::max(width(), std::min(columns, widest)), height());
     const std::string folder = IniFolder();
     noteL->setText(folder.empty()
                        ? QStringLiteral("The drive table was not read from a program folder: "
