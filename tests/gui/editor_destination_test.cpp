@@ -358,7 +358,6 @@ TEST_F(EditorDestinationTest, TheHighlightedDriveNamesItsDiskOrWhatItWaitsFor) {
     AddItem("c:\\docs");
     QComboBox* box = E().destdriveC;
 
-
     struct Case {
         char letter;
         std::string status;

@@ -13,35 +13,29 @@
 namespace vlm {
 namespace {
 
-// Lets the message loop run until `done` holds or `ms` have passed.
-template <typename Done>
-bool WaitFor(Done done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
-
 TEST(MountTableWatcherTest, AMountReadsTheDriveTableAgainOnceNoRunHoldsIt) {
     test::EnsureQtApplication();
     test::TempDrives drives("c");
-    const std::string program = drives.Base() + "/program";
-    const std::string disk = drives.Base() + "/disk";
+    const std::string program = drives.Base() + "/program", disk = drives.Base() + "/disk";
     test::MakeDir(disk);
+    int changes = 0;
+    // Lets the message loop run until the watcher has spoken `count` times, or `ms` passed.
+    const auto heard = [&changes](int count, int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (changes < count && clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return changes >= count;
+    };
 
-    const struct {
-        const char* what;
-        bool busy;  // a run holds the table when the mount happens
-    } cases[] = {{"idle", false}, {"during a run", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const bool busyAtFirst : {false, true}) {
+        SCOPED_TRACE(busyAtFirst ? "a run holds the table" : "idle");
         test::WriteFile(program + "/drives.ini", "[Drives]\n");
         SetActiveDriveTable(DriveTable::Load(program));
         // A pin made since the table was read: only a new reading knows it.
         test::WriteFile(program + "/drives.ini", "[Drives]\nq=" + disk + "\n");
-        bool busy = c.busy;
-        int changes = 0;
+        bool busy = busyAtFirst;
+        changes = 0;
         MountTableWatcher watcher([&busy] { return busy; });
         ASSERT_TRUE(watcher.Watching());
         QObject::connect(&watcher, &MountTableWatcher::drivesChanged, [&] { ++changes; });
@@ -49,17 +43,15 @@ TEST(MountTableWatcherTest, AMountReadsTheDriveTableAgainOnceNoRunHoldsIt) {
         test::TmpfsMount mount(disk);
         if (!mount.Mounted())
             GTEST_SKIP() << "skipped: " << mount.Error();
-        if (c.busy) {
-            EXPECT_FALSE(WaitFor([&] { return changes > 0; }, 600));
+        if (busy) {
+            EXPECT_FALSE(heard(1, 600));
             EXPECT_FALSE(ActiveDriveTable().RootOf('q'));
             busy = false;
         }
-        EXPECT_TRUE(WaitFor([&] { return changes > 0; }, 3000));
+        EXPECT_TRUE(heard(1, 3000));
         EXPECT_EQ(ActiveDriveTable().RootOf('q'), disk);
-        // The unmount is a change too.
-        const int before = changes;
         ASSERT_TRUE(mount.Unmount());
-        EXPECT_TRUE(WaitFor([&] { return changes > before; }, 3000));
+        EXPECT_TRUE(heard(2, 3000));  // an unmount is a change too
     }
 }
 
