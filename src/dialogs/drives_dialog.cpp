@@ -191,7 +191,8 @@ void TdrivesF::Redraw() {
     volumeC->clear();
     for (const MountedVolume& volume : volumes_)
         volumeC->addItem(Q(VolumeName(volume.identity) + " at " + volume.mountPoint));
-    volumeC->setCurrentIndex(std::clamp(shown, 0, volumeC->count() - 1));
+    if (volumeC->count() > 0)
+        volumeC->setCurrentIndex(std::clamp(shown, 0, volumeC->count() - 1));
     const QSignalBlocker still(letterC);
     letterC->setCurrentIndex(chosen - 'a');
     letterCChange();
