@@ -18,6 +18,7 @@
 #include "core/opening_rules.h"
 #include "editor/editor_texts.h"
 #include "editor/project_editor.h"
+#include "engine/destination_media.h"
 #include "platform/drive_table.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
@@ -121,20 +122,10 @@ std::string DriveWhereabouts(char letter) {
 }  // namespace
 
 std::string DriveTypeName(int code) {
-    switch (code) {
-        case kDriveRemovable:
-            return "Removable";
-        case kDriveFixed:
-            return "Fixed";
-        case kDriveRemote:
-            return "Network";
-        case kDriveCdRom:
-            return "CD/DVD";
-        case kDriveRamDisk:
-            return "RAMDISK";
-        default:
-            return "Unknown";  // also "no such root": the editor never says "Does not exist"
-    }
+    // The editor never says "Does not exist": a drive that is not there is of an unknown kind.
+    if (code == kDriveUnknown || code == kDriveNoRootDir)
+        return "Unknown";
+    return DriveKindName(code);
 }
 
 std::string DriveEntryText(char letter) {

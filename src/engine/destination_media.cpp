@@ -61,9 +61,9 @@ std::string DriveKindName(int driveType) {
         case kDriveRemote:
             return "Network";
         case kDriveCdRom:
-            return "CD-ROM";
+            return "CD/DVD";
         case kDriveRamDisk:
-            return "RAM disk";
+            return "RAMDISK";
         default:
             return "Not present";
     }
