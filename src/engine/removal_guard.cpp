@@ -50,11 +50,7 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     Dialogs& runDialogs = CurrentDialogs();
     SilentDialogs silent;
     const ThreadDialogs own(silent);
-    RunState count;
-    count.VirtualCopy = true;
-    count.DryRun = true;
-    count.ConfirmOn = false;
-    count.LongNamesOn = ctx.run.LongNamesOn;
+    RunState count = RunState::SilentCount(ctx.run.LongNamesOn);
     RunPlan plan;
     plan.items.push_back(PlannedItem{std::string(source), std::string(destination), {}});
     count.Plan = &plan;

@@ -73,34 +73,30 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
     StopCount();
     counted_ = false;
     stopCount_ = false;
-    counter_ = std::thread([this, sources = std::move(sources),
-                            destinations = std::move(destinations), longNames] {
-        // The count is a dry run of the copy pass with a state, a log and dialogs of its own:
-        // nothing it does reaches the run, the window or the person.
-        SilentDialogs silent;
-        const ThreadDialogs own(silent);
-        RunState state;
-        state.VirtualCopy = true;
-        state.DryRun = true;
-        state.ConfirmOn = false;
-        state.LongNamesOn = longNames;
-        HandOverState handOver;
-        RunLog quiet(nullptr, state, handOver, std::string());
-        CountPump pump(stopCount_, state);
-        PassContext ctx{state, quiet, pump};
-        for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
+    counter_ = std::thread(
+        [this, sources = std::move(sources), destinations = std::move(destinations), longNames] {
+            // The count is a dry run of the copy pass with a state, a log and dialogs of its own:
+            // nothing it does reaches the run, the window or the person.
+            SilentDialogs silent;
+            const ThreadDialogs own(silent);
+            RunState state = RunState::SilentCount(longNames);
+            HandOverState handOver;
+            RunLog quiet(nullptr, state, handOver, std::string());
+            CountPump pump(stopCount_, state);
+            PassContext ctx{state, quiet, pump};
+            for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
+                if (state.StopRequested)
+                    return;
+                if (ItemKind(sources[j]) == 'n')
+                    continue;
+                copyltor(ctx, sources[j], destinations[j]);
+            }
             if (state.StopRequested)
                 return;
-            if (ItemKind(sources[j]) == 'n')
-                continue;
-            copyltor(ctx, sources[j], destinations[j]);
-        }
-        if (state.StopRequested)
-            return;
-        countedFiles_ = state.Totals.filesNew + state.Totals.filesReplaced;
-        countedBytes_ = state.Totals.bytesCopied;
-        counted_.store(true, std::memory_order_release);
-    });
+            countedFiles_ = state.Totals.filesNew + state.Totals.filesReplaced;
+            countedBytes_ = state.Totals.bytesCopied;
+            counted_.store(true, std::memory_order_release);
+        });
 }
 
 void ProgressMeter::StopCount() {
@@ -178,8 +174,8 @@ ProgressSnapshot ProgressMeter::Snapshot() const {
     // The time left follows the whole run's pace so far, comparing included.
     const double elapsed = Seconds(now - started_);
     if (p.totalsKnown && !finished_ && elapsed >= 1.0 && p.bytesDone > 0)
-        p.secondsLeft =
-            elapsed * static_cast<double>(p.bytesTotal - p.bytesDone) / static_cast<double>(p.bytesDone);
+        p.secondsLeft = elapsed * static_cast<double>(p.bytesTotal - p.bytesDone) /
+                        static_cast<double>(p.bytesDone);
     return p;
 }
 

@@ -26,14 +26,14 @@ struct RunTotals {
 
 // The run engine's state: one set per process, since one project runs at a time.
 struct RunState {
-    bool StopRequested = false;   // the run must stop at its next check
+    bool StopRequested = false;  // the run must stop at its next check
     // The run stopped because something failed, not because the person stopped it.
     bool StoppedByFailure = false;
-    bool RunActive = false;       // a run is in progress (Cancel and ESC ask before stopping)
-    bool ConfirmOn = true;        // ask before overwriting or deleting
-    bool PrecalcOn = true;        // estimate the future free space first
-    bool LongNamesOn = true;      // clean and cut destination file names
-    bool VirtualCopy = false;     // the copy pass only counts, touching nothing
+    bool RunActive = false;    // a run is in progress (Cancel and ESC ask before stopping)
+    bool ConfirmOn = true;     // ask before overwriting or deleting
+    bool PrecalcOn = true;     // estimate the future free space first
+    bool LongNamesOn = true;   // clean and cut destination file names
+    bool VirtualCopy = false;  // the copy pass only counts, touching nothing
     // With VirtualCopy: a dry run. Both passes touch nothing and report each file they would
     // create, overwrite or remove, and each folder they would remove, and count it.
     bool DryRun = false;
@@ -50,6 +50,17 @@ struct RunState {
     // medium before it can end as "OK".
     bool DestinationWritten = false;
     RunTotals Totals;
+
+    // The state of a count beside a run (the progress count, the guard's count): a dry run that
+    // asks nothing, with the run's name cleaning.
+    static RunState SilentCount(bool longNames) {
+        RunState count;
+        count.VirtualCopy = true;
+        count.DryRun = true;
+        count.ConfirmOn = false;
+        count.LongNamesOn = longNames;
+        return count;
+    }
 
     // A failure the run cannot go past: it stops, and its result says it failed.
     void StopForFailure() {

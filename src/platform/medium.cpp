@@ -200,11 +200,15 @@ void ForgetMedia() {
     registry.media.clear();
 }
 
-std::optional<MediumTraits> MediumHolding(std::string_view hostPath) {
+namespace {
+
+// The answer `ask` gives of the traits in force for `hostPath` (those of the deepest folder they
+// were learnt for), or `none` where none were learnt: every file written asks, so the traits are
+// looked at where they are kept, never copied.
+template <typename Ask>
+bool AskMedium(std::string_view hostPath, bool none, Ask ask) {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> guard(registry.lock);
-    if (registry.media.empty())
-        return std::nullopt;  // the usual case: one look, no comparison
     const MediumTraits* best = nullptr;
     std::size_t bestLength = 0;
     for (const auto& [folder, traits] : registry.media) {
@@ -216,17 +220,17 @@ std::optional<MediumTraits> MediumHolding(std::string_view hostPath) {
             bestLength = folder.size();
         }
     }
-    return best != nullptr ? std::optional<MediumTraits>(*best) : std::nullopt;
+    return best != nullptr ? ask(*best) : none;
 }
 
+}  // namespace
+
 bool StoresStandInsAt(std::string_view hostPath) {
-    const auto traits = MediumHolding(hostPath);
-    return traits && traits->storesStandIns;
+    return AskMedium(hostPath, false, [](const MediumTraits& t) { return t.storesStandIns; });
 }
 
 bool SetsTimesAfterCloseAt(std::string_view hostPath) {
-    const auto traits = MediumHolding(hostPath);
-    return traits && traits->setsTimesAfterClose;
+    return AskMedium(hostPath, false, [](const MediumTraits& t) { return t.setsTimesAfterClose; });
 }
 
 bool IsNameRefusalAt(int code, std::string_view hostPath) {
@@ -234,13 +238,11 @@ bool IsNameRefusalAt(int code, std::string_view hostPath) {
         return true;
     if (code != EINVAL && code != EILSEQ && code != EPERM && code != ENOENT)
         return false;
-    const auto traits = MediumHolding(hostPath);
-    return traits && traits->refusesNames;
+    return AskMedium(hostPath, false, [](const MediumTraits& t) { return t.refusesNames; });
 }
 
 bool KeepsPermissionsAt(std::string_view hostPath) {
-    const auto traits = MediumHolding(hostPath);
-    return !traits || traits->keepsPermissions;
+    return AskMedium(hostPath, true, [](const MediumTraits& t) { return t.keepsPermissions; });
 }
 
 std::string DescribeMedium(const MediumTraits& traits) {

@@ -44,10 +44,8 @@ MediumTraits LearnMediumOf(std::string_view drivePath, bool mayProbe = true);
 // The traits a run found for the folder `hostFolder` are in force below it until ForgetMedia.
 void UseMediumBelow(const std::string& hostFolder, const MediumTraits& traits);
 void ForgetMedia();
-// The traits in force for `hostPath`; nullopt where none were learnt (every trait as on a local
-// POSIX file system).
-std::optional<MediumTraits> MediumHolding(std::string_view hostPath);
-// The two questions the file services ask of every path they write.
+// The questions the file services ask of every path they write: the answer of the traits in
+// force there, or that of a local POSIX file system where none were learnt.
 bool StoresStandInsAt(std::string_view hostPath);
 bool KeepsPermissionsAt(std::string_view hostPath);
 bool SetsTimesAfterCloseAt(std::string_view hostPath);
