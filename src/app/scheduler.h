@@ -21,6 +21,8 @@
 #include <string>
 
 #include "core/app_settings.h"
+// SetDialog keeps a QPointer, which needs the whole class.
+#include "dialogs/timer_dialog.h"
 #include "engine/run_state.h"
 #include "platform/packed_time.h"
 
@@ -29,7 +31,6 @@ class QTimer;
 namespace vlm {
 
 class TimerPanel;
-class TTimerF;
 
 // Whole seconds from `now` (its milliseconds ignored) to the next hour:minute:00; 0 only when
 // `now` is that moment to the second, always less than a day.
