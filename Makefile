@@ -2,7 +2,7 @@
 #   make run   installs what is missing, builds the program and starts it
 #   make test  installs what is missing, builds CMake's default configuration (fault seam off)
 #              to prove it still compiles, builds with sanitizers, runs every fuzz target for
-#              FUZZ_SECONDS (10) on its seed corpus, then every test
+#              FUZZ_SECONDS (10) on its seed corpus, then every test (the layer test among them)
 # The long variants of the reliability proofs (docs/reliability.md):
 #   make reliability-long   more crash moments, more rsync seeds, 100 MB bad inputs
 #   make fuzz-long          every fuzz target for 10 minutes
@@ -40,7 +40,6 @@ FUZZ_SECONDS ?= 10
 
 # The fuzz targets run first, so that CTest's count of the tests is the last thing said.
 test: default-build test-build
-	./scripts/check-layers.sh
 	$(MAKE) fuzz
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
