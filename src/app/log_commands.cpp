@@ -10,6 +10,7 @@
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -71,6 +72,8 @@ void CropLog(std::string_view logLocation) {
         CopyFileKeepAge(tempPath, logPath);
     } catch (const CopyError& error) {
         // The log is as it was; the cropped copy is of no further use.
+        if (!error.Notice().empty())
+            ShowErrorBox(error.Notice());
         ShowErrorBox(error.what());
         DeleteFile(tempPath);
         return;

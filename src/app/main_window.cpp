@@ -23,6 +23,7 @@
 #include "app/help_links.h"
 #include "app/log_commands.h"
 #include "app/mount_watcher.h"
+#include "app/open_with_program.h"
 #include "app/recent_projects.h"
 #include "app/scheduler.h"
 #include "core/opening_rules.h"
@@ -51,14 +52,11 @@
 #include "widgets/drive_box.h"
 #include "widgets/guarded_handler.h"
 #include "widgets/picture_loader.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // The host folder a file dialog starts in for a drive path; the home folder when the path
 // names no drive.
@@ -890,10 +888,6 @@ void TMainF::About1Click() {
 
 void TMainF::Exit1Click() {
     close();
-}
-
-void TMainF::Default1Click() {
-    timerGB->Default1Click();
 }
 
 }  // namespace vlm

@@ -65,9 +65,6 @@ public:
     void openprojedit(const std::string& path);
     void openrunform(const std::string& path);
 
-    // The history result of the last run made in a run window, if it completed its row.
-    const std::optional<std::string>& LastRunOutcome() const { return lastRunOutcome_; }
-
     AppSettings& Settings() { return settings_; }
     RunState& Run() { return run_; }
     HandOverState& HandOver() { return handOver_; }
@@ -111,7 +108,6 @@ public:
     void Website1Click();
     void About1Click();
     void Exit1Click();
-    void Default1Click();
     void MYeditHitemclicked(const std::string& path);
     void MYrunHitemclicked(const std::string& path);
 

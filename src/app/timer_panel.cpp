@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "util/text_helpers.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -26,10 +27,6 @@ constexpr int kIndicatorDots = 8;
 // How much of the panel stays inside the window when it is dragged to an edge, so that it can
 // always be grabbed again.
 constexpr int kKeepVisible = 24;
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

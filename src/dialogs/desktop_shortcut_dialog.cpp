@@ -13,14 +13,11 @@
 #include "platform/desktop_entry.h"
 #include "platform/shell.h"
 #include "util/message_boxes.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos;

@@ -20,14 +20,11 @@
 #include "platform/mount_table.h"
 #include "platform/volume_identity.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // The dialog's margin around its table, as its layout has it.
 constexpr int kMargin = 12;

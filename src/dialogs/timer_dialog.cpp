@@ -13,13 +13,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "widgets/shown_text.h"
+
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 bool IsSign(QChar c) {
     return c == u'+' || c == u'-';

@@ -32,10 +32,6 @@ namespace vlm {
 
 namespace {
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // Where the kind box stands: in the drive's row, or, while synchronising, up in the title row
 // and narrower. The widths are those of the classic small window font, widened where this
 // font would cut the longest offered kinds.

@@ -22,14 +22,11 @@
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 constexpr const char* kNotChecked = "not checked";
 constexpr const char* kDriveNotReady = "Chosen destination drive invalid or not ready!";

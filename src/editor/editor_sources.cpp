@@ -33,10 +33,6 @@ namespace vlm {
 
 namespace {
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 QLabel* TitleLabel(const QString& text, QColor colour, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     QFont font = label->font();

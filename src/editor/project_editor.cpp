@@ -31,14 +31,6 @@
 
 namespace vlm {
 
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
-
 TprojecteditF::TprojecteditF(EditorContext context, QWidget* parent)
     : QDialog(parent), context_(std::move(context)) {
     setWindowTitle(QStringLiteral("Velmora: Project Editor"));

@@ -125,7 +125,6 @@ public:
     void checkselsizeBClick(bool withProgress = true);
     void CheckactfreesizeBClick();
     void checkfutfreesizeBClick();
-    bool SizeError() const { return sizeError_; }
     bool EstimateRunning() const { return estimateRunning_; }
 
     // The one text of the status bar.

@@ -45,10 +45,6 @@ std::optional<std::string> HostOf(std::string_view drivePath) {
     return host;
 }
 
-bool IsReadOnlyMode(mode_t mode) {
-    return (mode & S_IWUSR) == 0;
-}
-
 // The last component of a drive path ("" for a drive root).
 std::string LastComponent(std::string_view drivePath) {
     const std::size_t slash = drivePath.find_last_of('\\');

@@ -43,13 +43,6 @@ std::string StripTrailingBackslash(std::string_view s) {
     return std::string(s);
 }
 
-int LastPos(std::string_view sub, std::string_view s) {
-    if (sub.empty())
-        return 0;
-    auto pos = s.rfind(sub);
-    return pos == std::string_view::npos ? 0 : static_cast<int>(pos) + 1;
-}
-
 int CountChar(char c, std::string_view s) {
     if (c == '\0')
         return 0;
@@ -255,6 +248,22 @@ std::string TimeSpanText(double seconds) {
     if (total < 3600)
         return std::to_string(total / 60) + " min " + two(total % 60) + " s";
     return std::to_string(total / 3600) + " h " + two(total / 60 % 60) + " min";
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace vlm
