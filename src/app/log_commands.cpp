@@ -1,5 +1,6 @@
 #include "app/log_commands.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,28 @@ std::optional<std::size_t> LastStartTimeLine(const std::vector<std::string_view>
     return found;
 }
 
+// The log from the start of its last run on; nullopt, after its box, when the log cannot be
+// read or holds no run.
+std::optional<std::string> LastRunOfLog(const std::string& logPath) {
+    const std::optional<std::string> log = ReadWholeFile(logPath);
+    if (!log) {
+        ShowErrorBox(FileErrorText("open", logPath));
+        return std::nullopt;
+    }
+    const std::vector<std::string_view> lines = SplitLines(*log);
+    const std::optional<std::size_t> first = LastStartTimeLine(lines);
+    if (!first) {
+        ShowErrorBox("Error: invalid log file! Exit...");
+        return std::nullopt;
+    }
+    std::string cropped;
+    for (std::size_t i = *first; i < lines.size(); ++i) {
+        cropped.append(lines[i]);
+        cropped += "\r\n";
+    }
+    return cropped;
+}
+
 }  // namespace
 
 void EmptyLog(std::string_view logLocation) {
@@ -46,25 +69,11 @@ void CropLog(std::string_view logLocation) {
         ShowPlain("There is no log-file yet.");
         return;
     }
-    const std::optional<std::string> log = ReadWholeFile(logPath);
-    if (!log) {
-        ShowErrorBox(FileErrorText("open", logPath));
+    const std::optional<std::string> cropped = LastRunOfLog(logPath);
+    if (!cropped)
         return;
-    }
-    const std::vector<std::string_view> lines = SplitLines(*log);
-    const std::optional<std::size_t> first = LastStartTimeLine(lines);
-    if (!first) {
-        ShowErrorBox("Error: invalid log file! Exit...");
-        return;
-    }
-
-    std::string cropped;
-    for (std::size_t i = *first; i < lines.size(); ++i) {
-        cropped.append(lines[i]);
-        cropped += "\r\n";
-    }
     const std::string tempPath = FileInFolder(logLocation, kCropTemporaryName);
-    if (!WriteFileAtomically(tempPath, cropped)) {
+    if (!WriteFileAtomically(tempPath, *cropped)) {
         ShowErrorBox(FileErrorText("create", tempPath));
         return;
     }

@@ -88,11 +88,12 @@ TimerPanel::TimerPanel(AppSettings& settings, QWidget* parent)
     setGeometry(kDefaultPosition, kDefaultPosition, 481, 185);
     setAutoFillBackground(true);
     setCursor(Qt::OpenHandCursor);
+    BuildControls();
     BuildLayout();
     BuildPopupMenu();
 }
 
-void TimerPanel::BuildLayout() {
+void TimerPanel::BuildControls() {
     TimeractiveCB = new QCheckBox(QStringLiteral("Ac&tive"), this);
     TimeractiveCB->setObjectName(QStringLiteral("TimeractiveCB"));
     GIFImage1 = new TimerIndicator(this);
@@ -127,7 +128,9 @@ void TimerPanel::BuildLayout() {
         button->setCursor(Qt::ArrowCursor);
     for (QCheckBox* box : {TimeractiveCB, TimermonitorCB})
         box->setCursor(Qt::ArrowCursor);
+}
 
+void TimerPanel::BuildLayout() {
     auto* top = new QHBoxLayout;
     top->addWidget(TimeractiveCB);
     top->addWidget(GIFImage1);

@@ -98,6 +98,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void BuildControls();
     void BuildLayout();
     void BuildPopupMenu();
     void Status(const std::string& text);

@@ -165,59 +165,73 @@ bool IsNameRefusal(int code, std::string_view path) {
 
 namespace {
 
-// One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
-// would hold a mix of old and new bytes under the old time, which no later run would see as
-// outdated, so it is thrown away and the target left as it was.
-bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher* watcher) {
-    auto fail = [&](const std::string& cause, std::string notice = {}) {
-        return CopyError("Could not copy " + source + " to " + target + ": " + cause,
-                         std::move(notice));
-    };
+CopyError CopyFailure(const std::string& source, const std::string& target,
+                      const std::string& cause, std::string notice = {}) {
+    return CopyError("Could not copy " + source + " to " + target + ": " + cause,
+                     std::move(notice));
+}
 
-    // The open file tells its size, bits and time: one look at the source, not one by its path
-    // and more of the open file, and the time is that of the bytes copied.
-    HostFile in;
+// The open file tells its size, bits and time: one look at the source, not one by its path and
+// more of the open file, and the time is that of the bytes copied.
+HostFile::Status OpenSource(HostFile& in, const std::string& source, const std::string& target) {
     if (!in.Open(source, HostFile::Mode::Read)) {
         if (IsGone(source))
             throw SourceVanished("Could not copy " + source + ": it is gone");
-        throw fail(LastErrorText(), CannotOpenForReadingNotice(source));
+        throw CopyFailure(source, target, LastErrorText(), CannotOpenForReadingNotice(source));
     }
-    const HostFile::Status status = in.StatusWhenOpened();
+    return in.StatusWhenOpened();
+}
 
-    // A run copies thousands of files: it flushes them to the medium once when it has written
-    // them all, not one by one. Until then the rename still leaves the old copy or the complete
-    // new one, and a copy that a power cut empties has the wrong size, which the next run sees.
-    // What is at the destination itself is looked at by the writer: a link there is replaced,
-    // never written through; a folder or a read-only file is never replaced.
-    AtomicFileWriter out;
+// A run copies thousands of files: it flushes them to the medium once when it has written them
+// all, not one by one. Until then the rename still leaves the old copy or the complete new one,
+// and a copy that a power cut empties has the wrong size, which the next run sees. What is at
+// the destination itself is looked at by the writer: a link there is replaced, never written
+// through; a folder or a read-only file is never replaced.
+void BeginCopy(AtomicFileWriter& out, const HostFile::Status& status, const std::string& source,
+               const std::string& target) {
     if (!out.Begin(target, Durability::Deferred)) {
         if (out.TargetRefused()) {
-            throw fail(LastPlatformError().code == EISDIR ? "the destination is a folder"
-                                                          : "the destination is read-only");
+            throw CopyFailure(source, target,
+                              LastPlatformError().code == EISDIR ? "the destination is a folder"
+                                                                 : "the destination is read-only");
         }
-        throw fail(LastErrorText(), CannotOpenForWritingNotice(target));
+        throw CopyFailure(source, target, LastErrorText(), CannotOpenForWritingNotice(target));
     }
     // The copy shows no more than its original: a private key stays private, a script stays
     // runnable.
     if (!out.KeepPermissions(status)) {
         std::string cause = LastErrorText();
         out.Abort();
-        throw fail(cause);
+        throw CopyFailure(source, target, cause);
     }
+}
 
+void CopyBytes(AtomicFileWriter& out, HostFile& in, CopyWatcher* watcher, const std::string& source,
+               const std::string& target) {
     const auto tell = [](void* context, std::uint64_t bytesSoFar) {
         return static_cast<CopyWatcher*>(context)->Copied(bytesSoFar);
     };
     switch (watcher != nullptr ? out.CopyFrom(in, tell, watcher) : out.CopyFrom(in)) {
         case AtomicFileWriter::CopyOutcome::Done:
-            break;
+            return;
         case AtomicFileWriter::CopyOutcome::Stopped:
             throw CopyStopped("The copy of " + source + " to " + target + " was stopped");
         case AtomicFileWriter::CopyOutcome::ReadFailed:
-            throw fail(LastErrorText(), CannotReadNotice(source));
+            throw CopyFailure(source, target, LastErrorText(), CannotReadNotice(source));
         case AtomicFileWriter::CopyOutcome::WriteFailed:
-            throw fail(LastErrorText());
+            throw CopyFailure(source, target, LastErrorText());
     }
+}
+
+// One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
+// would hold a mix of old and new bytes under the old time, which no later run would see as
+// outdated, so it is thrown away and the target left as it was.
+bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher* watcher) {
+    HostFile in;
+    const HostFile::Status status = OpenSource(in, source, target);
+    AtomicFileWriter out;
+    BeginCopy(out, status, source, target);
+    CopyBytes(out, in, watcher, source, target);
     const std::optional<HostFile::Status> after = in.Stat();
     if (after && (after->size != status.size || !(after->modified == status.modified))) {
         out.Abort();
@@ -229,7 +243,7 @@ bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher*
         if (out.RenameFailed() && IsNameRefusal(LastPlatformError().code, target))
             throw NameRefused("Could not copy " + source + " to " + target + ": " +
                               LastErrorText());
-        throw fail(LastErrorText());
+        throw CopyFailure(source, target, LastErrorText());
     }
     return true;
 }
