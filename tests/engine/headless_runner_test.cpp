@@ -2,13 +2,10 @@
 // drives.ini. What it answers when nobody is there to ask, and several runners sharing one run
 // history.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
+#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,8 +15,7 @@
 
 #include "engine_rig.h"
 #include "platform/system_schedule.h"
-
-extern char** environ;
+#include "support/runner_process.h"
 
 namespace vlm {
 namespace {
@@ -30,57 +26,24 @@ constexpr std::time_t kOld = 1600000000;
 constexpr std::time_t kNew = 1600000200;
 
 std::string Runner() {
-    return std::string(VELMORA_BUILD_DIR) + "/velmora-run";
+    return test::BuiltRunner();
 }
 
 // A program folder on l: whose drives.ini gives the runner the rig's drives.
 void WriteDrivesIni(const EngineRig& rig) {
-    const std::string l = rig.drives.HostRoot('l');
-    test::WriteFile(l + "/drives.ini", "[Drives]\r\nc=" + rig.drives.HostRoot('c') + "\r\ne=" +
-                                           rig.drives.HostRoot('e') + "\r\nl=" + l + "\r\n");
+    test::WriteDrivesIni(rig.drives.HostRoot('l'), rig.drives, "cel");
 }
 
 // Starts the runner on l:\<project>.vlm; standard output goes to `output`, standard error is
 // dropped (it holds the questions, which the count line sums up).
-pid_t SpawnRunner(std::vector<std::string> args, const std::string& output,
-                  const std::string& errorOutput = "/dev/null");
-
 pid_t StartRunner(const EngineRig& rig, const std::string& project, const std::string& output,
                   const std::vector<std::string>& extra = {},
                   const std::string& errorOutput = "/dev/null") {
     const std::string l = rig.drives.HostRoot('l');
-    std::vector<std::string> args = {
-        Runner(), l + "/" + project + ".vlm", "--program-folder", l, "--log-level", "none"};
+    std::vector<std::string> args = {l + "/" + project + ".vlm", "--program-folder", l,
+                                     "--log-level", "none"};
     args.insert(args.end(), extra.begin(), extra.end());
-    return SpawnRunner(std::move(args), output, errorOutput);
-}
-
-// The runner with exactly `args` (the runner first).
-pid_t SpawnRunner(std::vector<std::string> args, const std::string& output,
-                  const std::string& errorOutput) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errorOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(error, 0) << "cannot start " << args[0];
-    return error == 0 ? pid : -1;
-}
-
-// The exit code, or -1 when the runner did not exit by itself.
-int WaitForRunner(pid_t pid) {
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::StartRunner(std::move(args), {output, errorOutput});
 }
 
 std::string LastLine(const std::string& text) {
@@ -133,7 +96,7 @@ TEST(HeadlessRunnerTest, UnansweredOverwriteIsNoSuccessAndYesAllowsIt) {
             test::WriteFile(rig.Src("docs/a.txt"), "new!", kNew);
         const std::string output = rig.drives.Base() + "/out.txt";
 
-        EXPECT_EQ(WaitForRunner(StartRunner(rig, "confirm", output, c.extra)), c.exitCode);
+        EXPECT_EQ(test::WaitForExit(StartRunner(rig, "confirm", output, c.extra)), c.exitCode);
 
         const std::string printed = test::ReadFile(output);
         if (c.lastLine.empty()) {
@@ -177,7 +140,7 @@ TEST(HeadlessRunnerTest, ConcurrentRunnersLoseNoHistoryRow) {
             runners.push_back(StartRunner(rig, "job" + std::to_string(n),
                                           rig.drives.Base() + "/out" + std::to_string(n)));
         for (pid_t pid : runners)
-            EXPECT_EQ(WaitForRunner(pid), 0);
+            EXPECT_EQ(test::WaitForExit(pid), 0);
     }
 
     const std::string history = test::ReadFile(historyHost);
@@ -217,7 +180,7 @@ TEST(HeadlessRunnerTest, ARunOfASystemScheduleIsRecordedAsTimer) {
         std::vector<std::string> args =
             ScheduledArguments({2, 0, {}, l + "/nightly.vlm"}, {Runner(), l});
         args.erase(std::remove(args.begin(), args.end(), dropped), args.end());
-        EXPECT_EQ(WaitForRunner(SpawnRunner(args, rig.drives.Base() + "/out")), 0);
+        EXPECT_EQ(test::WaitForExit(test::StartProgram(args, {rig.drives.Base() + "/out"})), 0);
         const std::string row = *dropped ? "|Normal|" : "|Timer|";
         EXPECT_NE(test::ReadFile(l + "/runoverview.his").find(row), std::string::npos) << row;
     }
@@ -260,13 +223,13 @@ TEST(HeadlessRunnerTest, EmptyingABackupNeedsAllowMassDelete) {
         // A dry run first: it changes nothing and foretells the answer and the exit code.
         std::vector<std::string> dry = c.extra;
         dry.push_back("--dry-run");
-        EXPECT_EQ(WaitForRunner(StartRunner(rig, "emptied", output, dry)), c.exitCode);
+        EXPECT_EQ(test::WaitForExit(StartRunner(rig, "emptied", output, dry)), c.exitCode);
         std::string foretold = c.lastLine;
         foretold.replace(0, std::string("velmora-run answered").size(), "velmora-run would answer");
         EXPECT_EQ(LastLine(test::ReadFile(output)), foretold);
         EXPECT_TRUE(test::Exists(copy));
 
-        EXPECT_EQ(WaitForRunner(StartRunner(rig, "emptied", output, c.extra)), c.exitCode);
+        EXPECT_EQ(test::WaitForExit(StartRunner(rig, "emptied", output, c.extra)), c.exitCode);
 
         const std::string printed = test::ReadFile(output);
         EXPECT_EQ(LastLine(printed), c.lastLine) << printed;
@@ -290,9 +253,9 @@ TEST(HeadlessRunnerTest, SummaryIsPrintedAndJsonEndsTheOutput) {
     test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/stale.txt"), "s", kOld);
     const std::string output = rig.drives.Base() + "/out.txt";
 
-    EXPECT_EQ(
-        WaitForRunner(StartRunner(rig, "json run", output, {"--log-level", "normal", "--json"})),
-        0);
+    EXPECT_EQ(test::WaitForExit(
+                  StartRunner(rig, "json run", output, {"--log-level", "normal", "--json"})),
+              0);
 
     const std::string printed = test::ReadFile(output);
     EXPECT_NE(printed.find("\nSummary: files copied: 1 (new: 1, replaced: 0)\n"), std::string::npos)
@@ -335,7 +298,7 @@ TEST(HeadlessRunnerTest, ARunThatCannotBeginStillEndsWithItsJsonLine) {
         const std::string errors = rig.drives.Base() + "/err.txt";
         std::vector<std::string> extra = c.extra;
         extra.push_back("--json");
-        EXPECT_EQ(WaitForRunner(StartRunner(rig, c.project, output, extra, errors)), 1);
+        EXPECT_EQ(test::WaitForExit(StartRunner(rig, c.project, output, extra, errors)), 1);
         const std::string json = LastLine(test::ReadFile(output));
         EXPECT_NE(json.find("\"result\":null,\"filesCopied\":0,"), std::string::npos) << json;
         EXPECT_NE(test::ReadFile(errors).find(c.said), std::string::npos) << test::ReadFile(errors);
@@ -362,7 +325,7 @@ TEST(HeadlessRunnerTest, ASignalStopsTheRunAsCancelDoes) {
         ::usleep(1000);
     }
     ::kill(pid, SIGTERM);
-    const int exitCode = WaitForRunner(pid);
+    const int exitCode = test::WaitForExit(pid);
     const std::string printed = test::ReadFile(output);
     if (printed.find("Summary: files copied: 4.000 ") != std::string::npos)
         GTEST_SKIP() << "the run had copied everything before the signal came";
@@ -389,7 +352,7 @@ TEST(HeadlessRunnerTest, ProgressIsOneLineOnStandardError) {
     const std::string output = rig.drives.Base() + "/out.txt";
     const std::string errors = rig.drives.Base() + "/err.txt";
 
-    EXPECT_EQ(WaitForRunner(StartRunner(rig, "progress", output, {"--progress"}, errors)), 0);
+    EXPECT_EQ(test::WaitForExit(StartRunner(rig, "progress", output, {"--progress"}, errors)), 0);
 
     const std::string shown = test::ReadFile(errors);
     ASSERT_FALSE(shown.empty());
@@ -413,8 +376,8 @@ TEST(HeadlessRunnerTest, DryRunChangesNothing) {
     const auto before = test::ReadTree(rig.Dst(), {true, true});
     const std::string output = rig.drives.Base() + "/out.txt";
 
-    EXPECT_EQ(WaitForRunner(StartRunner(rig, "dry", output,
-                                        {"--log-level", "normal", "--dry-run", "--json"})),
+    EXPECT_EQ(test::WaitForExit(StartRunner(rig, "dry", output,
+                                            {"--log-level", "normal", "--dry-run", "--json"})),
               0);
 
     const std::string printed = test::ReadFile(output);
@@ -466,7 +429,7 @@ TEST(HeadlessRunnerTest, DryRunWritesNothingToTheProgramFolder) {
         const auto before = identity();
         const std::string output = rig.drives.Base() + "/out.txt";
 
-        EXPECT_EQ(WaitForRunner(StartRunner(rig, "dry", output, {"--dry-run"})), 0);
+        EXPECT_EQ(test::WaitForExit(StartRunner(rig, "dry", output, {"--dry-run"})), 0);
 
         EXPECT_EQ(identity(), before);
     }
@@ -503,7 +466,7 @@ TEST(HeadlessRunnerTest, ASignalStopsALargeFileInTheMiddle) {
             ::usleep(100);
     }
     ::kill(pid, SIGTERM);
-    const int exitCode = WaitForRunner(pid);
+    const int exitCode = test::WaitForExit(pid);
     if (!copying)
         GTEST_SKIP() << "the copy was never seen under way";
 

@@ -2,10 +2,7 @@
 // read-only, as /usr/bin is to a person. The installed runner must keep its files in the data
 // folder of the XDG rules and never beside itself.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "engine_rig.h"
+#include "support/runner_process.h"
 
 namespace vlm {
 namespace {
@@ -29,31 +27,8 @@ struct Finished {
 // Starts `args` with exactly the environment `environment`, waits, and keeps what it printed.
 Finished RunProgram(const std::vector<std::string>& args,
                     const std::vector<std::string>& environment, const std::string& outputFile) {
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const auto& e : environment)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
     Finished finished;
-    const int error =
-        posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-        ADD_FAILURE() << "cannot start " << args[0];
-        return finished;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    finished.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    finished.exitCode = test::WaitForExit(test::StartProgram(args, {outputFile, ""}, &environment));
     finished.output = ReadFile(outputFile);
     return finished;
 }
@@ -152,9 +127,7 @@ TEST_F(InstalledProgramTest, AnInstalledRunLeavesItsHistoryInTheDataFolder) {
     rig.Project(EngineRig::Fields({"c:\\docs"}));
     const std::string dataFolder = rig.drives.Base() + "/xdg/velmora";
     test::MakeDir(dataFolder);
-    test::WriteFile(dataFolder + "/drives.ini", "[Drives]\nc=" + rig.drives.HostRoot('c') +
-                                                    "\ne=" + rig.drives.HostRoot('e') +
-                                                    "\nl=" + rig.drives.HostRoot('l') + "\n");
+    test::WriteDrivesIni(dataFolder, rig.drives, "cel");
 
     std::vector<std::string> environment = BaseEnvironment();
     environment.push_back("HOME=" + home);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine_rig.h"
+#include "support/runner_process.h"
 
 namespace vlm {
 namespace {
@@ -100,23 +101,18 @@ TEST(MirrorVsRsyncTest, ARunLeavesWhatRsyncLeaves) {
 // The runner as a script sees it: exit 0 on "OK", 1 otherwise.
 TEST(HeadlessRunnerTest, ExitCodeFollowsTheResult) {
     // The build makes the runner before this test program.
-    const std::string runner = std::string(VELMORA_BUILD_DIR) + "/velmora-run";
+    const std::string runner = test::BuiltRunner();
     ASSERT_TRUE(std::filesystem::exists(runner)) << runner << " is not built";
     EngineRig rig;
     test::WriteFile(rig.Src("docs/a.txt"), "a", kT1);
     const std::string programFolder = rig.drives.HostRoot('l');
-    test::WriteFile(programFolder + "/drives.ini", "[Drives]\r\nc=" + rig.drives.HostRoot('c') +
-                                                       "\r\ne=" + rig.drives.HostRoot('e') +
-                                                       "\r\nl=" + programFolder + "\r\n");
+    test::WriteDrivesIni(programFolder, rig.drives, "cel");
     rig.Project(EngineRig::Fields({"c:\\docs"}), "good");
     test::WriteFile(programFolder + "/bad.vlm",
                     "vlmproject=ok\r\ndestdrive=e:\r\nconfirm=N\r\nitem1=c:\\missing\r\n");
     auto run = [&](const std::string& projectFile) {
-        const std::string command =
-            Quoted(runner) + " " + Quoted(programFolder + "/" + projectFile) +
-            " --program-folder " + Quoted(programFolder) + " --log-level none >/dev/null 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return test::RunRunner({programFolder + "/" + projectFile, "--program-folder",
+                                programFolder, "--log-level", "none"});
     };
     EXPECT_EQ(run("good.vlm"), 0);
     EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/a.txt")), "a");

@@ -13,6 +13,7 @@
 
 #include "core/project_file.h"
 #include "gui/qt_test_app.h"
+#include "support/runner_process.h"
 #include "support/temp_drives.h"
 
 namespace vlm {
@@ -46,9 +47,7 @@ protected:
             return;
         fs::copy_file(built, programFolder + "/velmora");
         fs::permissions(programFolder + "/velmora", fs::perms::owner_all);
-        WriteFile(programFolder + "/drives.ini", "[Drives]\nc=" + drives.HostRoot('c') +
-                                                     "\ne=" + drives.HostRoot('e') +
-                                                     "\np=" + programFolder + "\n");
+        test::WriteDrivesIni(programFolder, drives, "ce", {{'p', programFolder}});
         WriteFile(drives.Host("c:\\src\\a.txt"), "alpha", 1700000000);
         WriteFile(drives.Host("c:\\src\\sub\\b.txt"), "beta", 1700000100);
         // Copies carry the 2-second stamp, so the sources get even seconds to compare exactly.

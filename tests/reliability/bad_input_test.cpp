@@ -3,10 +3,6 @@
 // with very long lines or with paths of 10,000 characters. Each reader either handles them or
 // refuses them with a clear message; none crashes, and none hangs.
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -19,6 +15,7 @@
 #include "core/project_file.h"
 #include "core/run_history.h"
 #include "reliability_rig.h"
+#include "support/runner_process.h"
 
 namespace vlm {
 namespace {
@@ -153,46 +150,26 @@ TEST(BadInputTest, HistoryFilesLoadAtMostTheMaximumAndAreRewritten) {
     }
 }
 
-// Runs a program to its end with stdout and stderr in `output`; a run that does not end within
-// the watchdog's generous limit is killed and counts as a hang.
-int RunWithWatchdog(std::vector<std::string> args, const std::string& output) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen(output.c_str(), "w", stdout);
-        dup2(fileno(stdout), 2);
-        alarm(240);  // a hang ends here, with SIGALRM
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status))
-        return 1000 + WTERMSIG(status);
-    return WEXITSTATUS(status);
-}
-
 // The headless runner over a program folder whose every file is damaged the same way: it runs
 // or refuses with its message, with the exit code that says which.
 TEST(BadInputTest, TheRunnerSurvivesAProgramFolderOfDamagedFiles) {
-    const std::string runner = std::string(VELMORA_BUILD_DIR) + "/velmora-run";
+    const std::string runner = test::BuiltRunner();
     ASSERT_TRUE(std::filesystem::exists(runner)) << runner << " is not built";
     for (const BadInput& input : BadInputs()) {
         SCOPED_TRACE(input.name);
         EngineRig rig;
         const std::string l = rig.drives.HostRoot('l');
         test::WriteFile(rig.Src("docs/a.txt"), "a");
-        test::WriteFile(l + "/drives.ini", "[Drives]\r\nc=" + rig.drives.HostRoot('c') + "\r\ne=" +
-                                               rig.drives.HostRoot('e') + "\r\nl=" + l + "\r\n");
+        test::WriteDrivesIni(l, rig.drives, "cel");
         test::WriteFile(l + "/bad.vlm", input.bytes(kProjectLine));
         test::WriteFile(l + "/velmora.ini", input.bytes(kSettingsLine));
         test::WriteFile(l + "/runoverview.his", input.bytes(kHistoryLine));
         const std::string output = rig.drives.Base() + "/output.txt";
-        const int code = RunWithWatchdog(
-            {runner, l + "/bad.vlm", "--program-folder", l, "--log-level", "normal"}, output);
+        // A run that does not end within the generous limit is killed and counts as a hang.
+        const int code = test::WaitForExit(
+            test::StartRunner({l + "/bad.vlm", "--program-folder", l, "--log-level", "normal"},
+                              {output, ""}),
+            240);
         EXPECT_TRUE(code == 0 || code == 1)
             << "exit " << code << ": " << test::ReadFile(output).substr(0, 2000);
         if (code == 1) {

@@ -6,9 +6,7 @@
 //     killed run's history row then reads "Error".
 // VELMORA_CRASH_SEED replays a seed; VELMORA_CRASH_MOMENTS sets how many moments are tried.
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,8 +20,7 @@
 #include <vector>
 
 #include "reliability_rig.h"
-
-extern char** environ;
+#include "support/runner_process.h"
 
 namespace vlm {
 namespace {
@@ -35,17 +32,12 @@ int EnvNumber(const char* name, int fallback) {
     return text && *text ? std::atoi(text) : fallback;
 }
 
-std::string Runner() {
-    return std::string(VELMORA_BUILD_DIR) + "/velmora-run";
-}
-
 // The runner over a program folder with its own drives.ini, as a person would start it.
 class RunnerScene {
 public:
     RunnerScene() {
         const std::string l = drives_.HostRoot('l');
-        test::WriteFile(l + "/drives.ini", "[Drives]\r\nc=" + drives_.HostRoot('c') + "\r\ne=" +
-                                               drives_.HostRoot('e') + "\r\nl=" + l + "\r\n");
+        test::WriteDrivesIni(l, drives_, "cel");
         test::WriteFile(l + "/job.vlm",
                         "vlmproject=ok\r\ndestdrive=e: <Fixed>\r\ndestkind=HD\r\nconfirm=N\r\n"
                         "precalc=N\r\nlongnames=N\r\nsync=N\r\nitem1=c:\\data\r\n");
@@ -58,37 +50,13 @@ public:
 
     // Starts the runner; its output goes to a file in the base folder.
     pid_t Start() const {
-        const std::string runner = Runner();
-        const std::string project = Program() + "/job.vlm";
-        const std::string folder = Program();
-        std::vector<std::string> args = {runner, project,       "--program-folder",
-                                         folder, "--log-level", "extended"};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string out = Base() + "/runner-output.txt";
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = -1;
-        const int error =
-            posix_spawn(&pid, runner.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(error, 0) << "cannot start " << runner;
-        return error == 0 ? pid : -1;
+        return test::StartRunner(
+            {Program() + "/job.vlm", "--program-folder", Program(), "--log-level", "extended"},
+            {Base() + "/runner-output.txt", ""});
     }
 
     // The exit code of a run to its end, or -1 when it did not exit normally.
-    int RunToEnd() const {
-        const pid_t pid = Start();
-        int status = 0;
-        if (pid < 0 || waitpid(pid, &status, 0) != pid)
-            return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int RunToEnd() const { return test::WaitForExit(Start()); }
 
     std::string File(const std::string& name) const {
         const std::string path = Program() + "/" + name;
@@ -134,7 +102,8 @@ void ChangeSource(const RunnerScene& scene, std::mt19937& random, int round) {
 }
 
 TEST(CrashRecoveryTest, AKilledRunLosesNothingAndTheNextOneRepairs) {
-    ASSERT_TRUE(std::filesystem::exists(Runner())) << Runner() << " is not built";
+    ASSERT_TRUE(std::filesystem::exists(test::BuiltRunner()))
+        << test::BuiltRunner() << " is not built";
     const unsigned seed = static_cast<unsigned>(EnvNumber("VELMORA_CRASH_SEED", 20261207));
     const int moments = EnvNumber("VELMORA_CRASH_MOMENTS", 8);
     std::mt19937 random(seed);
