@@ -8,10 +8,8 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
-#include "platform/drive_table.h"
+#include "core/program_start.h"
 #include "platform/locale_text.h"
-#include "platform/path_translation.h"
-#include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 
@@ -37,11 +35,10 @@ int RunVelmora(int argc, char** argv) {
 
     // The program folder is decided before anything reads drives.ini or the settings from it.
     std::string folderError;
-    const std::string programFolderHost = ResolveProgramFolder(&folderError);
-    SetActiveDriveTable(DriveTable::Load(programFolderHost));
+    const std::optional<std::string> programFolderHost = OpenProgramFolder("", folderError);
     QtDialogs dialogs;
     SetDialogs(&dialogs);
-    if (programFolderHost.empty()) {
+    if (!programFolderHost) {
         dialogs.Show(BoxType::Error, Buttons::Ok, "Velmora cannot start: " + folderError);
         SetDialogs(nullptr);
         return 1;
@@ -58,10 +55,10 @@ int RunVelmora(int argc, char** argv) {
 
     // The settings file is named after the program, in the program folder, wherever that is;
     // the runner reads the same file.
-    const std::string programFolder = ToDrivePath(programFolderHost).value_or(std::string());
+    const ProgramStart start = ProgramStartIn(*programFolderHost).value_or(ProgramStart{});
     TMainF::StartOptions options;
-    options.programFolder = programFolder;
-    options.settingsPath = SettingsFilePath(FileInFolder(programFolder, "velmora"));
+    options.programFolder = start.folder;
+    options.settingsPath = start.settingsPath;
     options.commandLine = commandLine;
 
     int exitCode = 0;

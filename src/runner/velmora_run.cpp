@@ -32,6 +32,7 @@
 
 #include "core/app_settings.h"
 #include "core/opening_rules.h"
+#include "core/program_start.h"
 #include "core/run_history.h"
 #include "engine/destination_media.h"
 #include "engine/pass_context.h"
@@ -43,7 +44,6 @@
 #include "platform/drive_table.h"
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
-#include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 #include "util/text_helpers.h"
@@ -316,79 +316,50 @@ std::optional<std::string> ProjectDrivePath(const std::string& path) {
     return ToDrivePath(host);
 }
 
-int Run(const Arguments& args) {
-    InitLocaleFromEnvironment();
-    // A run that cannot begin still ends a --json output with its line: a script reads a result
-    // of null rather than nothing.
-    const auto refused = [&args](const std::string& project) {
-        if (args.json)
-            std::cout << JsonSummary(project, std::nullopt, RunTotals{}) << '\n' << std::flush;
-        return 1;
-    };
-    std::string folderHost;
-    if (!args.programFolderHost.empty()) {
-        folderHost = AbsoluteHostPath(args.programFolderHost);
-        std::error_code error;
-        if (!std::filesystem::is_directory(folderHost, error)) {
-            std::cerr << "velmora-run: the program folder " << folderHost << " does not exist\n";
-            return refused(args.project);
-        }
-    } else {
-        std::string error;
-        folderHost = ResolveProgramFolder(&error);
-        if (folderHost.empty()) {
-            std::cerr << "velmora-run: " << error << '\n';
-            return refused(args.project);
-        }
-    }
-    while (folderHost.size() > 1 && folderHost.back() == '/')
-        folderHost.pop_back();
-    SetActiveDriveTable(DriveTable::Load(folderHost));
-    if (args.drives) {
-        for (const std::string& line : DriveTableLines())
-            std::cout << line << '\n';
-        return 0;
-    }
+// A run that cannot begin still ends a --json output with its line: a script reads a result of
+// null rather than nothing.
+int Refused(const Arguments& args, const std::string& project) {
+    if (args.json)
+        std::cout << JsonSummary(project, std::nullopt, RunTotals{}) << '\n' << std::flush;
+    return 1;
+}
 
-    const auto programFolder = ToDrivePath(folderHost);
-    if (!programFolder) {
-        std::cerr << "velmora-run: the program folder " << folderHost << " is on no drive\n";
-        return refused(args.project);
-    }
-    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToMassRemoval);
-    SetDialogs(&dialogs);
+int PrintDrives() {
+    for (const std::string& line : DriveTableLines())
+        std::cout << line << '\n';
+    return 0;
+}
 
-    // The settings of the program in that folder, so both share one set of locations.
-    std::string programFolderPath = *programFolder;
-    if (programFolderPath.size() > 3 && programFolderPath.back() == '\\')
-        programFolderPath.pop_back();
-    const std::string programFile =
-        programFolderPath + (programFolderPath.back() == '\\' ? "" : "\\") + "velmora";
-    AppSettings settings = LoadSettings(SettingsFilePath(programFile), programFolderPath);
-    settings.ProgramFolder = programFolderPath;
+// The engine plans instead of running; each question of the plan is counted with the answer the
+// run would get.
+void DryRun(RunEngine& engine, ConsoleRunView& view, ConsoleDialogs& dialogs,
+            const std::string& projectPath) {
+    // A dry run leaves the run log as it is, too.
+    view.SetLogToFile(false);
+    RunPlan plan;
+    engine.DryRun(projectPath, &plan);
+    for (const PlannedItem& item : plan.items)
+        for (const PlannedStep& step : item.steps)
+            if (step.kind == PlannedStepKind::Question)
+                dialogs.CountPlannedQuestion(step.path);
+}
 
-    // A dry run writes nothing anywhere: it leaves the history (and the lock beside it) alone.
-    RunHistory history;
-    if (!args.dryRun) {
-        const std::string historyError =
-            history.StartupLoad(settings.RunHistoryPath(), settings.RunHistoryMax);
-        if (!historyError.empty())
-            dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
-    }
+// The closing lines (the questions answered, the JSON summary) and the exit code.
+int Finish(const Arguments& args, const std::string& projectPath,
+           const std::optional<std::string>& outcome, const RunTotals& totals,
+           const ConsoleDialogs& dialogs) {
+    if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
+        std::cout << dialogs.CountLine() << '\n';
+    if (args.json)
+        std::cout << JsonSummary(projectPath, outcome, totals) << '\n';
+    std::cout.flush();
+    const bool ok = outcome == std::optional<std::string>(kResultOk);
+    return ok && dialogs.AnsweredNo() == 0 ? 0 : 1;
+}
 
-    const auto projectPath = ProjectDrivePath(args.project);
-    if (!projectPath) {
-        std::cerr << "velmora-run: " << args.project << " is on no drive\n";
-        return refused(args.project);
-    }
-    HandOverState handOver;
-    const OpenRunOutcome opened =
-        CheckProjectForRun(*projectPath, settings.BackupLocation, handOver);
-    if (!opened.ok()) {
-        dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
-        return refused(*projectPath);
-    }
-
+// The opened project through the engine, as the run window runs it.
+int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverState& handOver,
+               AppSettings& settings, RunHistory& history, ConsoleDialogs& dialogs) {
     ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
     view.ShowProgressOnStandardError(args.progress);
     RunState run;
@@ -397,25 +368,57 @@ int Run(const Arguments& args) {
     RunLog log(&view, run, handOver, settings.LogLocation);
     RunEngine engine(view, pump, run, handOver, log, settings, history);
     engine.TimerRun = args.scheduled;
-    if (args.dryRun) {
-        // A dry run leaves the run log as it is, too.
-        view.SetLogToFile(false);
-        RunPlan plan;
-        engine.DryRun(opened.projectPath, &plan);
-        for (const PlannedItem& item : plan.items)
-            for (const PlannedStep& step : item.steps)
-                if (step.kind == PlannedStepKind::Question)
-                    dialogs.CountPlannedQuestion(step.path);
-    } else {
+    if (args.dryRun)
+        DryRun(engine, view, dialogs, opened.projectPath);
+    else
         engine.run(opened.projectPath);
+    return Finish(args, opened.projectPath, engine.Outcome(), run.Totals, dialogs);
+}
+
+// The settings and the run history of the program folder, then the project, opened by the rules
+// a run window opens it by, and its run.
+int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs& dialogs) {
+    AppSettings settings = LoadProgramSettings(start);
+    // A dry run writes nothing anywhere: it leaves the history (and the lock beside it) alone.
+    RunHistory history;
+    if (!args.dryRun) {
+        const std::string historyError = LoadRunHistory(settings, history);
+        if (!historyError.empty())
+            dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
     }
-    const bool ok = engine.Outcome() == std::optional<std::string>(kResultOk);
-    if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
-        std::cout << dialogs.CountLine() << '\n';
-    if (args.json)
-        std::cout << JsonSummary(opened.projectPath, engine.Outcome(), run.Totals) << '\n';
-    std::cout.flush();
-    return ok && dialogs.AnsweredNo() == 0 ? 0 : 1;
+    const auto projectPath = ProjectDrivePath(args.project);
+    if (!projectPath) {
+        std::cerr << "velmora-run: " << args.project << " is on no drive\n";
+        return Refused(args, args.project);
+    }
+    HandOverState handOver;
+    const OpenRunOutcome opened =
+        CheckProjectForRun(*projectPath, settings.BackupLocation, handOver);
+    if (!opened.ok()) {
+        dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
+        return Refused(args, *projectPath);
+    }
+    return RunProject(args, opened, handOver, settings, history, dialogs);
+}
+
+int Run(const Arguments& args) {
+    InitLocaleFromEnvironment();
+    std::string error;
+    const std::optional<std::string> folderHost = OpenProgramFolder(args.programFolderHost, error);
+    if (!folderHost) {
+        std::cerr << "velmora-run: " << error << '\n';
+        return Refused(args, args.project);
+    }
+    if (args.drives)
+        return PrintDrives();
+    const std::optional<ProgramStart> start = ProgramStartIn(*folderHost);
+    if (!start) {
+        std::cerr << "velmora-run: the program folder " << *folderHost << " is on no drive\n";
+        return Refused(args, args.project);
+    }
+    ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToMassRemoval);
+    SetDialogs(&dialogs);
+    return OpenAndRun(args, *start, dialogs);
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#pragma once
+// The start both programs make before anything else, in the order each step needs the one
+// before: the program folder, the drive table of its drives.ini, the settings file kept there,
+// and the run history the settings name.
+
+#include <optional>
+#include <string>
+
+#include "core/app_settings.h"
+#include "core/run_history.h"
+
+namespace vlm {
+
+struct ProgramStart {
+    std::string folderHost;    // the program folder on this system, no trailing '/'
+    std::string folder;        // the same folder as a drive path
+    std::string settingsPath;  // drive path of the settings file in it
+};
+
+// Decides the program folder — `chosenHost` when the command line named one, else this
+// program's own — and makes its drives.ini the active drive table. Without a folder to use:
+// nullopt, and `error` says why ("the program folder ... does not exist").
+std::optional<std::string> OpenProgramFolder(const std::string& chosenHost, std::string& error);
+
+// The folder's drive path and its settings file. nullopt when the folder is on no drive.
+std::optional<ProgramStart> ProgramStartIn(const std::string& folderHost);
+
+// The settings of the program folder, its ProgramFolder filled in.
+AppSettings LoadProgramSettings(const ProgramStart& start);
+
+// Reads the run history the settings name; "" or the text of what went wrong.
+std::string LoadRunHistory(const AppSettings& settings, RunHistory& history);
+
+}  // namespace vlm
