@@ -63,6 +63,26 @@ bool IsAtOrBelow(const std::filesystem::path& inner, const std::filesystem::path
     return true;
 }
 
+// The refusal when the source item and SyncDest are different kinds of thing (folder, file).
+// A SyncDest that does not exist yet is none: the run creates it.
+std::optional<std::string> KindMismatch(const std::string& item1, const std::string& syncDest) {
+    const char sourceKind = ItemKind(item1);
+    const char destKind = ItemKind(syncDest);
+    if (sourceKind == destKind) {
+        return std::nullopt;
+    }
+    if (sourceKind == 'n') {
+        return Concat({"Fatal error: source ", item1, " does not exist."});
+    }
+    if (sourceKind == 'd' && destKind == 'f') {
+        return std::string(kSyncFolderToFile);
+    }
+    if (sourceKind == 'f' && destKind == 'd') {
+        return std::string(kSyncFileToFolder);
+    }
+    return std::nullopt;
+}
+
 // The synchronisation checks of a project that syncs its one item to SyncDest. Empty when the
 // project passes them.
 std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState& handOver) {
@@ -89,21 +109,9 @@ std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState
         return std::string(kIncorrectSourcePath);
     }
 
-    const char sourceKind = ItemKind(item1);
-    const char destKind = ItemKind(syncDest);
-    if (sourceKind != destKind) {
-        if (sourceKind == 'n') {
-            return Concat({"Fatal error: source ", item1, " does not exist."});
-        }
-        if (sourceKind == 'd' && destKind == 'f') {
-            return std::string(kSyncFolderToFile);
-        }
-        if (sourceKind == 'f' && destKind == 'd') {
-            return std::string(kSyncFileToFolder);
-        }
-        // SyncDest does not exist yet: the run creates it.
+    if (std::optional<std::string> mismatch = KindMismatch(item1, syncDest)) {
+        return mismatch;
     }
-
     // Deliberately the text test of source items: c:\data and c:\data2\copy count as nested.
     if (IsPartOf(item1, syncDest) || IsPartOf(syncDest, item1)) {
         return NestingForbiddenText(item1, syncDest);

@@ -4,6 +4,7 @@
 // each item, and the closing lines.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -74,27 +75,48 @@ public:
     void SetSwitches(RunSwitches switches) { switches_ = std::move(switches); }
 
 private:
+    class VirtualCopyScope;
+
+    // The start: run_driver.cpp.
     void RunSteps(const std::string& path);
     ProjectText StartAfresh(const std::string& path);
-    void DryRunSteps(const std::string& path);
-    void PlanItemLine(const PlannedItem& item);
+    void StartHistoryRow(const std::string& path);
+    void HeaderLines(const std::string& path);
+    void EndAfterLastItem();
     bool DestinationDriveUsable(bool closeWindow = true);
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
+    std::optional<std::int64_t> EstimateFromTotals();
+    std::optional<std::int64_t> EstimateByVirtualCopy(std::optional<VirtualCopyScope>& virtualCopy);
+    bool DestinationWritable(bool onlyLook = false);
+    bool LockDestinations(bool onlyLook = false);
+    // The dry run: dry_run.cpp.
+    void DryRunSteps(const std::string& path);
+    void DryRunStartChecks(bool precalc, const std::string& destkind);
+    bool DryRunItem(int index, const std::string& source, const std::string& destination,
+                    const std::string& destkind);
+    void PlanItemLine(const PlannedItem& item);
+    // The items: run_items.cpp.
     bool WorkThroughItems(const std::string& destkind);
+    bool WorkOnItem(const std::string& source, const std::string& destination,
+                    const std::string& destkind);
+    bool WorkOnFileItem(const std::string& source, const std::string& destination,
+                        const std::string& base);
+    bool WorkOnFolderItem(const std::string& source, const std::string& destination,
+                          const std::string& base, const std::string& destkind);
+    bool EndAtFolderNotMade(char kind, const std::string& source, const std::string& destination);
     bool MakeDestinationFolder(const std::string& folder, const std::string& base);
     void FolderNotMade(char kind, const std::string& source, const std::string& destination);
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
-    bool LockDestinations(bool onlyLook = false);
     std::string MediumFolder(const std::string& source, const std::string& destination) const;
     void LearnItemMedium(const std::string& source, const std::string& destination,
                          const std::string& base);
-    bool DestinationWritable(bool onlyLook = false);
     bool CopyItem(const std::string& source, const std::string& destination);
     std::optional<RemovalAtStake> MassRemovalToAsk(const std::string& source,
                                                    const std::string& destination);
     bool AllowMassRemoval(const std::string& source, const std::string& destination);
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
+    // The closing lines: run_closing.cpp.
     void FlushDestination();
     void FinishRun();
     void StartProgress();

@@ -76,6 +76,7 @@ public:
     // The window's event handlers.
     void RunBClick();
     void PreviewBClick();
+    void ShowPlan(const RunPlan& plan, bool runAllowed);
     void cancelBClick();
     void helpBClick();
     void LogCBClick();
@@ -135,6 +136,11 @@ protected:
 
 private:
     void BuildComponents();
+    void BuildLists();
+    void BuildLogControls();
+    void BuildButtons();
+    void BuildReport();
+    void LayOut();
     void StartRequestedRun(RunStart start);
     void CallRun(RunStart start);
     // What closing does once, whichever way the window closes.
