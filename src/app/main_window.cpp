@@ -497,35 +497,35 @@ void TMainF::openrunform(const std::string& path) {
     bool terminateRequested = false;
     {
         TRunF window(run_, handOver_, settings_.LogLocation, this);
-        window.Fill(outcome.caption, outcome.sourceItems, outcome.destinationPaths,
-                    outcome.projectPath);
+        const RunRequest& request = outcome.request;
+        window.Fill(outcome.caption, request.items, request.destinations, request.projectPath);
         window.SetHelpHandler([this] { Guarded([this] { Contents1Click(); }); });
         window.SetViewLogHandler([this] { Guarded([this] { View1Click(); }); });
-        window.SetRunFunction(
-            [this, &terminateRequested](TRunF& view, const std::string& project, RunStart start) {
-                QtEventPump pump;
-                RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
-                                 RunSwitches{commandLine_.logWord, commandLine_.closeWord});
-                engine.TimerRun = start.timerRun;
-                engine.QuickRun = start.quickRun;
-                engine.run(project);
-                lastRunOutcome_ = engine.Outcome();
-                if (RunNoticeDue(start.timerRun, start.quickRun, lastRunOutcome_.has_value(),
-                                 RunEndedOutOfView(view))) {
-                    if (!notice_)
-                        notice_ = std::make_unique<DesktopNotice>();
-                    notice_->Send(BuildRunNotice(BaseNameNoExt(project), *lastRunOutcome_,
-                                                 run_.Totals));
-                }
-                terminateRequested = terminateRequested || engine.TerminateRequested();
-            });
-        window.SetPreviewFunction([this](TRunF& view, const std::string& project) {
+        window.SetRunFunction([this, &request, &terminateRequested](
+                                  TRunF& view, const std::string& project, RunStart start) {
+            QtEventPump pump;
+            RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
+                             RunSwitches{commandLine_.logWord, commandLine_.closeWord});
+            engine.TimerRun = start.timerRun;
+            engine.QuickRun = start.quickRun;
+            engine.run(request);
+            lastRunOutcome_ = engine.Outcome();
+            if (RunNoticeDue(start.timerRun, start.quickRun, lastRunOutcome_.has_value(),
+                             RunEndedOutOfView(view))) {
+                if (!notice_)
+                    notice_ = std::make_unique<DesktopNotice>();
+                notice_->Send(
+                    BuildRunNotice(BaseNameNoExt(project), *lastRunOutcome_, run_.Totals));
+            }
+            terminateRequested = terminateRequested || engine.TerminateRequested();
+        });
+        window.SetPreviewFunction([this, &request](TRunF& view, const std::string&) {
             // A preview writes nothing: not to the memo line by line, not to the log file.
             QtEventPump pump;
             RunLog quiet(nullptr, run_, handOver_, settings_.LogLocation);
             RunEngine engine(view, pump, run_, handOver_, quiet, settings_, history_);
             RunPlan plan;
-            engine.DryRun(project, &plan);
+            engine.DryRun(request, &plan);
             return engine.Outcome() ? std::optional<RunPlan>(std::move(plan)) : std::nullopt;
         });
         if (runWindowHook_)

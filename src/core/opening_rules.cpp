@@ -119,6 +119,28 @@ std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState
     return std::nullopt;
 }
 
+// The project's items into `request`, each with its destination path. The refusal when an item
+// is no sound source path or its destination lies in it.
+std::optional<std::string> AddDestinations(const ProjectText& project,
+                                           const DestinationContext& context, RunRequest& request) {
+    const std::string destdrive = project.Value("destdrive");
+    request.items = project.Items();
+    request.destinations.reserve(request.items.size());
+    for (const std::string& item : request.items) {
+        std::optional<std::string> destination = DestPathFor(item, destdrive, context);
+        if (!destination) {
+            return std::string(kIncorrectSourcePath);
+        }
+        // A run into itself would copy its own copies until the disk is full, and its removal
+        // pass would delete the source.
+        if (NestedOnHost(item, *destination)) {
+            return NestingForbiddenText(item, *destination);
+        }
+        request.destinations.push_back(std::move(*destination));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string UnreadableProjectText(std::string_view path) {
@@ -243,27 +265,17 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
 
     const DestinationContext context{handOver.SyncMode, handOver.SyncDest,
                                      std::string(backupLocation)};
-    const std::string destdrive = project->Value("destdrive");
-    std::vector<std::string> items = project->Items();
-    std::vector<std::string> destinations;
-    destinations.reserve(items.size());
-    for (const std::string& item : items) {
-        std::optional<std::string> destination = DestPathFor(item, destdrive, context);
-        if (!destination) {
-            return refuse(std::string(kIncorrectSourcePath));
-        }
-        // A run into itself would copy its own copies until the disk is full, and its removal
-        // pass would delete the source.
-        if (NestedOnHost(item, *destination)) {
-            return refuse(NestingForbiddenText(item, *destination));
-        }
-        destinations.push_back(std::move(*destination));
+    // A refused project leaves no request behind.
+    RunRequest request;
+    if (std::optional<std::string> refusal = AddDestinations(*project, context, request)) {
+        return refuse(std::move(*refusal));
     }
-
     outcome.caption = "Running: " + BaseNameNoExt(path);
-    outcome.sourceItems = std::move(items);
-    outcome.destinationPaths = std::move(destinations);
-    outcome.projectPath = std::string(path);
+    request.projectPath = std::string(path);
+    request.options = ReadRunOptions(*project);
+    request.destkind = project->Value("destkind");
+    request.project = std::move(*project);
+    outcome.request = std::move(request);
     return outcome;
 }
 

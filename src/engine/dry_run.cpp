@@ -24,14 +24,15 @@ using run_parts::SourceKind;
 // The passes run in their virtual mode, with a dry run's lines: the same decisions as a run, and
 // nothing touched — no folder made, no file copied or removed, no lock, no history row, no
 // question asked (each is named instead).
-void RunEngine::DryRun(const std::string& path, RunPlan* plan) {
+void RunEngine::DryRun(const RunRequest& request, RunPlan* plan) {
     outcome_.reset();
+    request_ = request;
     RunPlan own;
     RunPlan& into = plan != nullptr ? *plan : own;
     into = RunPlan{};
     run_.Plan = &into;
     try {
-        DryRunSteps(path);
+        DryRunSteps();
     } catch (const std::exception& error) {
         ShowErrorBox(error.what());
         into.incomplete = true;
@@ -47,19 +48,19 @@ void RunEngine::DryRun(const std::string& path, RunPlan* plan) {
     run_.Plan = nullptr;
 }
 
-void RunEngine::DryRunSteps(const std::string& path) {
+void RunEngine::DryRunSteps() {
     RefreshActiveDriveTable(false);  // a dry run writes nothing, not even a new volume's letter
     media_.Clear();
     if (!SourcesExist()) {
         fatalError_ = true;
         return;
     }
-    const ProjectText project = StartAfresh(path);
-    const RunOptions options = ReadRunOptions(project);
+    StartAfresh();
+    const RunOptions& options = request_.options;
     run_.LongNamesOn = options.longnames;
     run_.ConfirmOn = false;
-    const std::string destkind = project.Value("destkind");
-    destLetter_ = DestinationLetter(project, handOver_, settings_);
+    const std::string& destkind = request_.destkind;
+    destLetter_ = DestinationLetter(request_.project, handOver_, settings_);
     if (!DestinationDriveUsable(false)) {
         fatalError_ = true;
         return;
@@ -69,10 +70,10 @@ void RunEngine::DryRunSteps(const std::string& path) {
     run_.VirtualCopy = true;
     run_.DryRun = true;
     run_.DryRunConfirm = options.confirm;
-    report("Dry run of " + path + ": nothing is changed.", true);
+    report("Dry run of " + request_.projectPath + ": nothing is changed.", true);
     DryRunStartChecks(options.precalc, destkind);
-    const auto sources = view_.SourceItems();
-    const auto destinations = view_.DestinationPaths();
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
     for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();
         if (!DryRunItem(static_cast<int>(j), sources[j], destination, destkind))
@@ -88,11 +89,10 @@ void RunEngine::DryRunSteps(const std::string& path) {
 // What the run checks before its first item: the estimate, a destination it cannot write, and
 // another run holding it.
 void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
-    const auto sources = view_.SourceItems();
+    const auto& sources = request_.items;
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
     if (precalc && !cdLike && !sources.empty()) {
-        const std::int64_t estimate =
-            checkfutfreesize(destLetter_, sources, view_.DestinationPaths());
+        const std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations);
         if (estimate == -1)
             NoteFatalError();  // the run ends here, as it would
         else if (estimate < 0)

@@ -36,8 +36,8 @@ void RunEngine::FlushDestination() {
     if (!run_.DestinationWritten)
         return;
     run_.DestinationWritten = false;
-    const auto sources = view_.SourceItems();
-    const auto destinations = view_.DestinationPaths();
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
     std::vector<std::string> flushed;
     bool complete = true;
     for (std::size_t j = 0; j < destinations.size(); ++j) {
@@ -114,7 +114,7 @@ void RunEngine::StartProgress() {
     if (!view_.WantsProgress())
         return;
     progress_.emplace(view_, pump_, run_, ProgressInterval);
-    progress_->StartCount(view_.SourceItems(), view_.DestinationPaths(), run_.LongNamesOn);
+    progress_->StartCount(request_.items, request_.destinations, run_.LongNamesOn);
     passes_.progress = &*progress_;
 }
 

@@ -72,11 +72,12 @@ RunEngine::RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverStat
       switches_(std::move(switches)),
       passes_{run, log, pump} {}
 
-void RunEngine::run(const std::string& path) {
+void RunEngine::run(const RunRequest& request) {
     outcome_.reset();
     terminateRequested_ = false;
+    request_ = request;
     try {
-        RunSteps(path);
+        RunSteps();
     } catch (const std::exception& error) {
         // The run ends where it stood: an open history row, the window as it was.
         ShowErrorBox(error.what());
@@ -84,7 +85,7 @@ void RunEngine::run(const std::string& path) {
     EndProgress();
 }
 bool RunEngine::SourcesExist() {
-    for (const std::string& item : view_.SourceItems()) {
+    for (const std::string& item : request_.items) {
         if (run_parts::SourceKind(item) == 'n') {
             report("ERROR: " + item + " does not exist! Re-edit project file", true);
             ShowErrorBox("ERROR: " + item +
@@ -96,8 +97,8 @@ bool RunEngine::SourcesExist() {
     return true;
 }
 
-// The state of the last run forgotten, the project read: where a run and a dry run both begin.
-ProjectText RunEngine::StartAfresh(const std::string& path) {
+// The state of the last run forgotten: where a run and a dry run both begin.
+void RunEngine::StartAfresh() {
     run_.StopRequested = false;
     run_.StoppedByFailure = false;
     run_.FilesFailed = false;
@@ -106,13 +107,9 @@ ProjectText RunEngine::StartAfresh(const std::string& path) {
     fatalError_ = false;
     massRemovalRefused_ = false;
     run_.Totals = {};
-    auto project = ProjectText::Load(path);
-    if (!project)
-        throw std::runtime_error("Unable to read the project file " + path + "!");
-    return std::move(*project);
 }
 
-void RunEngine::RunSteps(const std::string& path) {
+void RunEngine::RunSteps() {
     log_.BeginRun();
     pump_.ProcessPendingEvents();
     // A disk plugged in or swapped since the program started is the one this run sees.
@@ -121,18 +118,17 @@ void RunEngine::RunSteps(const std::string& path) {
     if (!SourcesExist())
         return;
 
-    const ProjectText project = StartAfresh(path);
-    const RunOptions options = ReadRunOptions(project);
-    run_.PrecalcOn = options.precalc;
-    run_.ConfirmOn = options.confirm;
-    run_.LongNamesOn = options.longnames;
-    const std::string destkind = project.Value("destkind");
+    StartAfresh();
+    run_.PrecalcOn = request_.options.precalc;
+    run_.ConfirmOn = request_.options.confirm;
+    run_.LongNamesOn = request_.options.longnames;
+    const std::string& destkind = request_.destkind;
 
-    destLetter_ = DestinationLetter(project, handOver_, settings_);
+    destLetter_ = DestinationLetter(request_.project, handOver_, settings_);
     if (!DestinationDriveUsable())
         return;
-    StartHistoryRow(path);
-    HeaderLines(path);
+    StartHistoryRow();
+    HeaderLines();
 
     run_.RunActive = true;
     view_.SetRunEnabled(false);
@@ -140,7 +136,7 @@ void RunEngine::RunSteps(const std::string& path) {
     if (!DestinationWritable())
         return;
     StartProgress();
-    const bool anyItem = !view_.SourceItems().empty();
+    const bool anyItem = !request_.items.empty();
     if (anyItem && run_.PrecalcOn && !Precalculate(destkind))
         return;
     // Only a run that goes on after the estimate makes anything at the destination.
@@ -152,17 +148,17 @@ void RunEngine::RunSteps(const std::string& path) {
 }
 
 // The row is saved at once, so that a run that never finishes still leaves it behind.
-void RunEngine::StartHistoryRow(const std::string& path) {
+void RunEngine::StartHistoryRow() {
     startTime_ = NowLocal();
     const std::string howStarted = TimerRun ? "Timer" : (QuickRun ? "Shortcut" : "Normal");
     const std::string saveError =
-        history_.StartHistoryEntry(settings_.RunHistoryPath(), path, DateTimeText(startTime_),
-                                   howStarted, settings_.RunHistoryMax);
+        history_.StartHistoryEntry(settings_.RunHistoryPath(), request_.projectPath,
+                                   DateTimeText(startTime_), howStarted, settings_.RunHistoryMax);
     if (!saveError.empty())
         throw run_parts::HistorySaveFailed(saveError);
 }
 
-void RunEngine::HeaderLines(const std::string& path) {
+void RunEngine::HeaderLines() {
     view_.SetStatusText(kWorkingStatus);
     report("Start time: " + DateTimeText(startTime_), true);
     if (TimerRun)
@@ -173,7 +169,7 @@ void RunEngine::HeaderLines(const std::string& path) {
         view_.SetLevel(LogLevel::Extended);
         report("User set extended log externally.", true);
     }
-    report("Project: " + path, true);
+    report("Project: " + request_.projectPath, true);
     report("Synchronize: " + OnOff(handOver_.SyncMode), true);
     report("Confirm: " + OnOff(run_.ConfirmOn), true);
     report("Precalculation: " + OnOff(run_.PrecalcOn), true);
@@ -248,7 +244,7 @@ bool RunEngine::Precalculate(const std::string& destkind) {
 std::optional<std::int64_t> RunEngine::EstimateFromTotals() {
     report("Checking future free size...", true);
     const std::int64_t estimate =
-        checkfutfreesize(destLetter_, view_.SourceItems(), view_.DestinationPaths());
+        checkfutfreesize(destLetter_, request_.items, request_.destinations);
     if (estimate == -1) {
         NoteFatalError();
         ClosingLines();
@@ -266,8 +262,8 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy(
     report("Please be patient, this can take some time!", true);
     virtualCopy.emplace(run_, run_.ConfirmOn);
     run_.FutureFree = DiskFreeBytes(destLetter_[0]);
-    const auto sources = view_.SourceItems();
-    const auto destinations = view_.DestinationPaths();
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
     for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
         copyltor(passes_, sources[j], destinations[j]);
         if (run_.StopRequested)
@@ -287,8 +283,8 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy(
 // start, instead of a question for every file. A dry run (`onlyLook`) says it too.
 bool RunEngine::DestinationWritable(bool onlyLook) {
     std::vector<std::string> folders;
-    const auto sources = view_.SourceItems();
-    const auto destinations = view_.DestinationPaths();
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
     for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j)
         folders.push_back(MediumFolder(sources[j], destinations[j]));
     const std::optional<std::string> refusal = UnwritableDestination(folders);
@@ -309,8 +305,8 @@ bool RunEngine::DestinationWritable(bool onlyLook) {
 // A dry run only looks: it makes no folder and holds no lock, and foresees the refusal.
 bool RunEngine::LockDestinations(bool onlyLook) {
     destinationLocks_.clear();
-    const auto sources = view_.SourceItems();
-    const auto destinations = view_.DestinationPaths();
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
     std::vector<std::string> locked;
     for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
         const std::string item = StripTrailingBackslash(sources[j]);

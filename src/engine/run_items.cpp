@@ -78,8 +78,8 @@ using run_parts::SourceKind;
 
 // False when the run has ended before the last item was done.
 bool RunEngine::WorkThroughItems(const std::string& destkind) {
-    const auto sources = view_.SourceItems();
-    const auto destinations = view_.DestinationPaths();
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
     for (std::size_t j = 0; j < sources.size(); ++j) {
         if (run_.StopRequested) {
             FinishRun();

@@ -83,8 +83,9 @@ public:
     void FormActivate();
 
     // RunView
-    std::vector<std::string> SourceItems() const override;
-    std::vector<std::string> DestinationPaths() const override;
+    // What the two lists show, as stored.
+    std::vector<std::string> SourceItems() const;
+    std::vector<std::string> DestinationPaths() const;
     void SelectItem(int index) override;
     LogLevel Level() const override;
     void SetLevel(LogLevel level) override;
