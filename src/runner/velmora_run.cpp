@@ -108,12 +108,8 @@ private:
 // The run window's place taken by standard output.
 class ConsoleRunView : public RunView {
 public:
-    ConsoleRunView(std::vector<std::string> sources, std::vector<std::string> destinations,
-                   LogLevel level)
-        : sources_(std::move(sources)), destinations_(std::move(destinations)), level_(level) {}
+    explicit ConsoleRunView(LogLevel level) : level_(level) {}
 
-    std::vector<std::string> SourceItems() const override { return sources_; }
-    std::vector<std::string> DestinationPaths() const override { return destinations_; }
     void SelectItem(int) override {}
     LogLevel Level() const override { return level_; }
     void SetLevel(LogLevel level) override { level_ = level; }
@@ -146,8 +142,6 @@ public:
 private:
     bool progress_ = false;
     std::size_t lastWidth_ = 0;
-    std::vector<std::string> sources_;
-    std::vector<std::string> destinations_;
     LogLevel level_;
     bool logToFile_ = true;
 };
@@ -333,11 +327,11 @@ int PrintDrives() {
 // The engine plans instead of running; each question of the plan is counted with the answer the
 // run would get.
 void DryRun(RunEngine& engine, ConsoleRunView& view, ConsoleDialogs& dialogs,
-            const std::string& projectPath) {
+            const RunRequest& request) {
     // A dry run leaves the run log as it is, too.
     view.SetLogToFile(false);
     RunPlan plan;
-    engine.DryRun(projectPath, &plan);
+    engine.DryRun(request, &plan);
     for (const PlannedItem& item : plan.items)
         for (const PlannedStep& step : item.steps)
             if (step.kind == PlannedStepKind::Question)
@@ -360,7 +354,7 @@ int Finish(const Arguments& args, const std::string& projectPath,
 // The opened project through the engine, as the run window runs it.
 int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverState& handOver,
                AppSettings& settings, RunHistory& history, ConsoleDialogs& dialogs) {
-    ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
+    ConsoleRunView view(args.level);
     view.ShowProgressOnStandardError(args.progress);
     RunState run;
     SignalPump pump(run);
@@ -369,10 +363,10 @@ int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverStat
     RunEngine engine(view, pump, run, handOver, log, settings, history);
     engine.TimerRun = args.scheduled;
     if (args.dryRun)
-        DryRun(engine, view, dialogs, opened.projectPath);
+        DryRun(engine, view, dialogs, opened.request);
     else
-        engine.run(opened.projectPath);
-    return Finish(args, opened.projectPath, engine.Outcome(), run.Totals, dialogs);
+        engine.run(opened.request);
+    return Finish(args, opened.request.projectPath, engine.Outcome(), run.Totals, dialogs);
 }
 
 // The settings and the run history of the program folder, then the project, opened by the rules
