@@ -13,6 +13,7 @@
 #include "app/timer_panel.h"
 #include "core/app_settings.h"
 #include "core/run_history.h"
+#include "core/run_request.h"
 #include "engine/run_plan.h"
 #include "engine/run_state.h"
 #include "platform/windows_info.h"
@@ -200,8 +201,9 @@ private:
 
     // The project windows (main_window_runs.cpp). RunInWindow is true when the run asks the
     // program to end afterwards.
-    bool RunInWindow(TRunF& view, const std::string& project, RunStart start);
-    std::optional<RunPlan> PreviewInWindow(TRunF& view, const std::string& project);
+    bool RunInWindow(TRunF& view, const RunRequest& request, const std::string& project,
+                     RunStart start);
+    std::optional<RunPlan> PreviewInWindow(TRunF& view, const RunRequest& request);
 
     void BuildClientArea();
     void FormCreate();

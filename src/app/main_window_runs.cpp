@@ -77,17 +77,18 @@ void TMainF::openrunform(const std::string& path) {
     bool terminateRequested = false;
     {
         TRunF window(run_, handOver_, settings_.LogLocation, this);
-        window.Fill(outcome.caption, outcome.sourceItems, outcome.destinationPaths,
-                    outcome.projectPath);
+        const RunRequest& request = outcome.request;
+        window.Fill(outcome.caption, request.items, request.destinations, request.projectPath);
         window.SetHelpHandler([this] { Guarded([this] { Contents1Click(); }); });
         window.SetViewLogHandler([this] { Guarded([this] { View1Click(); }); });
         window.SetRunFunction(
-            [this, &terminateRequested](TRunF& view, const std::string& project, RunStart start) {
-                if (RunInWindow(view, project, start))
+            [this, &request, &terminateRequested](TRunF& view, const std::string& project,
+                                                  RunStart start) {
+                if (RunInWindow(view, request, project, start))
                     terminateRequested = true;
             });
-        window.SetPreviewFunction([this](TRunF& view, const std::string& project) {
-            return PreviewInWindow(view, project);
+        window.SetPreviewFunction([this, &request](TRunF& view, const std::string&) {
+            return PreviewInWindow(view, request);
         });
         if (runWindowHook_)
             runWindowHook_(window);
@@ -103,13 +104,14 @@ void TMainF::openrunform(const std::string& path) {
 }
 
 // Runs `project` in its run window. True when the run asks the program to end afterwards.
-bool TMainF::RunInWindow(TRunF& view, const std::string& project, RunStart start) {
+bool TMainF::RunInWindow(TRunF& view, const RunRequest& request, const std::string& project,
+                         RunStart start) {
     QtEventPump pump;
     RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
                      RunSwitches{commandLine_.logWord, commandLine_.closeWord});
     engine.TimerRun = start.timerRun;
     engine.QuickRun = start.quickRun;
-    engine.run(project);
+    engine.run(request);
     lastRunOutcome_ = engine.Outcome();
     if (RunNoticeDue(start.timerRun, start.quickRun, lastRunOutcome_.has_value(),
                      RunEndedOutOfView(view))) {
@@ -120,13 +122,13 @@ bool TMainF::RunInWindow(TRunF& view, const std::string& project, RunStart start
     return engine.TerminateRequested();
 }
 
-std::optional<RunPlan> TMainF::PreviewInWindow(TRunF& view, const std::string& project) {
+std::optional<RunPlan> TMainF::PreviewInWindow(TRunF& view, const RunRequest& request) {
     // A preview writes nothing: not to the memo line by line, not to the log file.
     QtEventPump pump;
     RunLog quiet(nullptr, run_, handOver_, settings_.LogLocation);
     RunEngine engine(view, pump, run_, handOver_, quiet, settings_, history_);
     RunPlan plan;
-    engine.DryRun(project, &plan);
+    engine.DryRun(request, &plan);
     return engine.Outcome() ? std::optional<RunPlan>(std::move(plan)) : std::nullopt;
 }
 
