@@ -2,20 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QScreen>
-#include <QShowEvent>
 #include <QStatusBar>
-#include <QStatusTipEvent>
-#include <QTimer>
 #include <QTreeView>
 
 #include "app/app_text.h"
@@ -36,15 +30,11 @@
 #include "dialogs/run_history_overview.h"
 #include "dialogs/system_schedule_dialog.h"
 #include "dialogs/timer_dialog.h"
-#include "editor/project_editor.h"
-#include "engine/run_driver.h"
 #include "engine/run_log.h"
 #include "platform/path_translation.h"
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "platform/system_schedule.h"
-#include "runwindow/qt_event_pump.h"
-#include "runwindow/run_window.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"

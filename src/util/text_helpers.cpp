@@ -95,16 +95,6 @@ std::string GroupThousands(std::int64_t n) {
     return GroupThousands(std::to_string(n));
 }
 
-std::string RemoveDots(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        if (c != '.')
-            out.push_back(c);
-    }
-    return out;
-}
-
 std::string ShortenLeft(std::string_view s, int n) {
     if (n < 0)
         n = 0;

@@ -24,7 +24,6 @@ bool IsValidFileName(std::string_view s);
 // "1234567" → "1.234.567"; "-1234" → "-1.234"; three digits or fewer unchanged.
 std::string GroupThousands(std::string_view s);
 std::string GroupThousands(std::int64_t n);
-std::string RemoveDots(std::string_view s);
 // "..." + the last n-3 characters when `s` is longer than n (characters, not bytes).
 std::string ShortenLeft(std::string_view s, int n);
 std::string PadTwo(std::string_view s);

@@ -31,7 +31,7 @@ constexpr std::time_t kMonday = 1700000000;  // a fixed modification time for co
 class EditorSizeChecksTest : public EditorRig {
 protected:
     static std::int64_t Figure(const QLabel* label) {
-        return std::stoll(RemoveDots(label->text().toStdString()));
+        return std::stoll(label->text().remove(QLatin1Char('.')).toStdString());
     }
     void UseDestination(const char* drive, const char* kind) {
         E().destdriveC->setEditText(drive);
