@@ -515,6 +515,11 @@ bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint
     } catch (const CopyStopped&) {
         report("Copy of " + s + " stopped, " + d + " left as it was", true);
         return false;
+    } catch (const CopyError& error) {
+        // The copy's own notice comes first, whoever goes on to handle the failure.
+        if (!error.Notice().empty())
+            ShowErrorBox(error.Notice());
+        throw;
     }
     if (file)
         file->Copied();

@@ -12,10 +12,6 @@ namespace vlm {
 
 namespace {
 
-bool IsRefusedComponent(std::string_view c) {
-    return c.empty() || c == "." || c == "..";
-}
-
 std::vector<std::string_view> Split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     std::size_t start = 0;
@@ -161,80 +157,55 @@ std::string ShownName(std::string_view text) {
     return shown;
 }
 
-std::optional<std::string> ToHostPath(std::string_view drivePath) {
-    if (drivePath.size() < 2 || drivePath[1] != ':' ||
-        !std::isalpha(static_cast<unsigned char>(drivePath[0]))) {
+std::optional<HostPath> ToHostPath(const DrivePath& drivePath) {
+    if (drivePath.empty()) {
         return std::nullopt;
     }
-    if (drivePath.size() > 2 && drivePath[2] != '\\') {
-        return std::nullopt;
-    }
-    std::optional<std::string> root = ActiveDriveTable().RootOf(drivePath[0]);
+    std::optional<std::string> root = ActiveDriveTable().RootOf(drivePath.Letter());
     if (!root) {
         return std::nullopt;
     }
-    std::string_view rest = drivePath.size() > 3 ? drivePath.substr(3) : std::string_view{};
-    if (rest == "\\") {
-        return std::nullopt;  // "c:\\" holds an empty component
-    }
-    if (!rest.empty() && rest.back() == '\\') {
-        rest.remove_suffix(1);
-    }
-    if (rest.empty()) {
-        return root;
-    }
-
-    // Every file operation of a walk translates its path: one pass over the components, no
-    // copies of them.
+    const std::string_view rest = std::string_view(drivePath.Text()).substr(3);
+    // Every file operation of a walk translates its path: one pass over the components, which
+    // DrivePath has checked already, no copies of them.
     std::string host = *root == "/" ? std::string() : std::move(*root);
     host.reserve(host.size() + rest.size() + 1);
     std::size_t start = 0;
-    for (;;) {
+    while (!rest.empty()) {
         const std::size_t end = rest.find('\\', start);
         const std::string_view component = rest.substr(
             start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        // A '/' or NUL would split or cut the name on the host and let a path climb out of
-        // its drive, so such a component is refused like "..". A drive name never holds a
-        // control character of its own: the walks show them as stand-ins.
-        if (IsRefusedComponent(component) || component.find('/') != std::string_view::npos ||
-            HoldsControlCharacter(component)) {
-            return std::nullopt;
-        }
         if (component.find(static_cast<char>(kStandInLead)) == std::string_view::npos) {
             host += '/';
             host += component;
         } else {
-            std::optional<std::string> name = DriveNameToHostName(component);
-            if (!name || IsRefusedComponent(*name)) {
-                return std::nullopt;
-            }
             // A medium that refuses such characters keeps the name as the program shows it.
             const bool keepStandIns = StoresStandInsAt(host.empty() ? "/" : host);
             host += '/';
-            host += keepStandIns ? std::string(component) : *name;
+            host += keepStandIns ? std::string(component) : *DriveNameToHostName(component);
         }
         if (end == std::string_view::npos) {
-            return host;
+            break;
         }
         start = end + 1;
     }
+    return HostPath::Parse(host.empty() ? "/" : host);
 }
 
-std::optional<std::string> ToDrivePath(std::string_view hostPath) {
-    if (hostPath.empty() || hostPath[0] != '/') {
+std::optional<std::string> ToHostPath(std::string_view drivePath) {
+    const std::optional<DrivePath> parsed = DrivePath::Parse(drivePath);
+    std::optional<HostPath> host = parsed ? ToHostPath(*parsed) : std::nullopt;
+    return host ? std::optional<std::string>(host->Text()) : std::nullopt;
+}
+
+std::optional<DrivePath> ToDrivePath(const HostPath& host) {
+    if (host.empty()) {
         return std::nullopt;
     }
-    if (hostPath.size() > 1 && hostPath.back() == '/') {
-        hostPath.remove_suffix(1);
-    }
+    const std::string_view hostPath = host.Text();
     std::vector<std::string_view> components;
     if (hostPath.size() > 1) {
         components = Split(hostPath.substr(1), '/');
-    }
-    for (std::string_view c : components) {
-        if (IsRefusedComponent(c)) {
-            return std::nullopt;
-        }
     }
 
     const DriveTable& table = ActiveDriveTable();
@@ -277,7 +248,20 @@ std::optional<std::string> ToDrivePath(std::string_view hostPath) {
         }
         drive += *name;
     }
-    return drive;
+    return DrivePath::Parse(drive);
+}
+
+std::optional<std::string> ToDrivePath(std::string_view hostPath) {
+    // One trailing slash only, as before: "/a//" keeps an empty component and is refused.
+    if (hostPath.size() > 1 && hostPath.back() == '/') {
+        hostPath.remove_suffix(1);
+    }
+    if (hostPath.size() > 1 && hostPath.back() == '/') {
+        return std::nullopt;
+    }
+    const std::optional<HostPath> parsed = HostPath::Parse(hostPath);
+    std::optional<DrivePath> drive = parsed ? ToDrivePath(*parsed) : std::nullopt;
+    return drive ? std::optional<std::string>(drive->Text()) : std::nullopt;
 }
 
 bool HoldsControlCharacter(std::string_view text) {

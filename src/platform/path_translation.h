@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 // A host name may hold characters that a drive path component cannot: '\ : * ? " < > |' and the
@@ -36,11 +38,18 @@ std::optional<std::string> DriveNameToHostName(std::string_view driveName);
 // text stays on one line.
 std::string ShownName(std::string_view text);
 
-// "c:\a\b" → "<root of c>/a/b". Accepts "c:", "c:\" (the root) and one trailing backslash.
-// Refuses (nullopt): no letter and colon at the front, a colon not followed by a backslash or
-// the end, an unmapped letter, a "." or ".." component, an empty component ("c:\a\\b"), a
-// component holding a '/' or a control character, or a stand-in that stands for nothing.
-// The drive letter is case-insensitive; the rest is passed on as it is.
+// "c:\a\b" → "<root of c>/a/b"; nullopt for the empty path and an unmapped letter.
+std::optional<HostPath> ToHostPath(const DrivePath& drivePath);
+// "/media/x/Mirror/Data" → "e:\Mirror\Data": the drive whose root is the longest prefix of the
+// path at a component boundary. The letter comes out in lower case; a root yields "e:\". nullopt
+// for a path under no drive and one with a name that HostNameToDriveName refuses.
+std::optional<DrivePath> ToDrivePath(const HostPath& hostPath);
+
+// The same on texts. "c:\a\b" → "<root of c>/a/b". Accepts "c:", "c:\" (the root) and one trailing
+// backslash. Refuses (nullopt): no letter and colon at the front, a colon not followed by a
+// backslash or the end, an unmapped letter, a "." or ".." component, an empty component
+// ("c:\a\\b"), a component holding a '/' or a control character, or a stand-in that stands for
+// nothing. The drive letter is case-insensitive; the rest is passed on as it is.
 std::optional<std::string> ToHostPath(std::string_view drivePath);
 
 // "/media/x/Mirror/Data" → "e:\Mirror\Data": the drive whose root is the longest prefix of the

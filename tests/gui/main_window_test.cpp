@@ -30,9 +30,9 @@
 #include "dialogs/run_history_overview.h"
 #include "dialogs/timer_dialog.h"
 #include "editor/project_editor.h"
-#include "engine/runwindow/run_window.h"
 #include "gui/run_window_test_helpers.h"
 #include "platform/packed_time.h"
+#include "runwindow/run_window.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_drives.h"
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/runwindow/preview_window.h"
-#include "engine/runwindow/run_window.h"
 #include "gui/qt_test_app.h"
 #include "gui/run_window_test_helpers.h"
+#include "runwindow/preview_window.h"
+#include "runwindow/run_window.h"
 #include "support/scripted_dialogs.h"
 
 namespace vlm {

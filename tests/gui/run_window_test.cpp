@@ -1,4 +1,4 @@
-#include "engine/runwindow/run_window.h"
+#include "runwindow/run_window.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/runwindow/qt_event_pump.h"
+#include "runwindow/qt_event_pump.h"
 
 #include <QCoreApplication>
 

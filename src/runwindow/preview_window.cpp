@@ -1,4 +1,4 @@
-#include "engine/runwindow/preview_window.h"
+#include "runwindow/preview_window.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "engine/runwindow/run_window.h"
+#include "runwindow/run_window.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -22,7 +22,7 @@
 #include <exception>
 
 #include "engine/run_progress.h"
-#include "engine/runwindow/preview_window.h"
+#include "runwindow/preview_window.h"
 #include "platform/drive_table.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
