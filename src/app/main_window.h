@@ -201,8 +201,7 @@ private:
 
     // The project windows (main_window_runs.cpp). RunInWindow is true when the run asks the
     // program to end afterwards.
-    bool RunInWindow(TRunF& view, const RunRequest& request, const std::string& project,
-                     RunStart start);
+    bool RunInWindow(TRunF& view, const RunRequest& request, RunStart start);
     std::optional<RunPlan> PreviewInWindow(TRunF& view, const RunRequest& request);
 
     void BuildClientArea();

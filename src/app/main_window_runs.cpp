@@ -82,9 +82,8 @@ void TMainF::openrunform(const std::string& path) {
         window.SetHelpHandler([this] { Guarded([this] { Contents1Click(); }); });
         window.SetViewLogHandler([this] { Guarded([this] { View1Click(); }); });
         window.SetRunFunction(
-            [this, &request, &terminateRequested](TRunF& view, const std::string& project,
-                                                  RunStart start) {
-                if (RunInWindow(view, request, project, start))
+            [this, &request, &terminateRequested](TRunF& view, const std::string&, RunStart start) {
+                if (RunInWindow(view, request, start))
                     terminateRequested = true;
             });
         window.SetPreviewFunction([this, &request](TRunF& view, const std::string&) {
@@ -103,9 +102,9 @@ void TMainF::openrunform(const std::string& path) {
     }
 }
 
-// Runs `project` in its run window. True when the run asks the program to end afterwards.
-bool TMainF::RunInWindow(TRunF& view, const RunRequest& request, const std::string& project,
-                         RunStart start) {
+// Runs the project the window was opened with. True when the run asks the program to end
+// afterwards.
+bool TMainF::RunInWindow(TRunF& view, const RunRequest& request, RunStart start) {
     QtEventPump pump;
     RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
                      RunSwitches{commandLine_.logWord, commandLine_.closeWord});
@@ -117,7 +116,8 @@ bool TMainF::RunInWindow(TRunF& view, const RunRequest& request, const std::stri
                      RunEndedOutOfView(view))) {
         if (!notice_)
             notice_ = std::make_unique<DesktopNotice>();
-        notice_->Send(BuildRunNotice(BaseNameNoExt(project), *lastRunOutcome_, run_.Totals));
+        notice_->Send(
+            BuildRunNotice(BaseNameNoExt(request.projectPath), *lastRunOutcome_, run_.Totals));
     }
     return engine.TerminateRequested();
 }

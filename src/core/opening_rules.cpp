@@ -119,10 +119,13 @@ std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState
     return std::nullopt;
 }
 
-// The project's items into `request`, each with its destination path. The refusal when an item
-// is no sound source path or its destination lies in it.
-std::optional<std::string> AddDestinations(const ProjectText& project,
-                                           const DestinationContext& context, RunRequest& request) {
+// The project into `request`: its items, each with its destination path, and its options. The
+// refusal when an item is no sound source path or its destination lies in it.
+std::optional<std::string> FillRequest(std::string_view path, const ProjectText& project,
+                                       const DestinationContext& context, RunRequest& request) {
+    request.projectPath = std::string(path);
+    request.options = ReadRunOptions(project);
+    request.destkind = project.Value("destkind");
     const std::string destdrive = project.Value("destdrive");
     request.items = project.Items();
     request.destinations.reserve(request.items.size());
@@ -267,13 +270,10 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
                                      std::string(backupLocation)};
     // A refused project leaves no request behind.
     RunRequest request;
-    if (std::optional<std::string> refusal = AddDestinations(*project, context, request)) {
+    if (std::optional<std::string> refusal = FillRequest(path, *project, context, request)) {
         return refuse(std::move(*refusal));
     }
     outcome.caption = "Running: " + BaseNameNoExt(path);
-    request.projectPath = std::string(path);
-    request.options = ReadRunOptions(*project);
-    request.destkind = project->Value("destkind");
     request.project = std::move(*project);
     outcome.request = std::move(request);
     return outcome;

@@ -343,12 +343,11 @@ bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destina
         run_.NoteError();
         return false;
     }
-    report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
-    BeepTimes(2);
-    ShowErrorBox("FATAL ERROR: directory creation" + name + " in " + destination + " failed!");
-    report("Abnormal termination!", true);
-    ++run_.Totals.errors;
-    run_.StopForFailure();
+    StopForFailure(ctx_,
+                   {{"ERROR: dir creation" + name + " in " + destination + " failed!"},
+                    "FATAL ERROR: directory creation" + name + " in " + destination + " failed!",
+                    {"Abnormal termination!"},
+                    2});
     return false;
 }
 
@@ -468,13 +467,11 @@ void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const Dir
 // A read-only copy is never replaced: the run stops there, with one box (which inside a folder
 // walk still asks "Continue??", with OK alone).
 void CopyPass::StopAtReadOnlyCopy(const std::string& d, FileOrigin origin) {
-    report("Fatal ERROR: " + d + " not overwritten as it is READONLY!", true);
-    ++run_.Totals.errors;
-    report(kMakeWritable, true);
     const std::string box =
         "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
-    ShowErrorBox(origin == FileOrigin::SingleItem ? box : box + " Continue??");
-    run_.StopForFailure();
+    StopForFailure(ctx_,
+                   {{"Fatal ERROR: " + d + " not overwritten as it is READONLY!", kMakeWritable},
+                    origin == FileOrigin::SingleItem ? box : box + " Continue??"});
 }
 
 // What a dry run says of a copy that would be replaced: the question the run would ask first,

@@ -112,8 +112,7 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
     run_.Plan->items.push_back(PlannedItem{source, destination, {}});
     const char kind = SourceKind(source);
     if (kind == 'n') {
-        report("FATAL ERROR: " + source + " does not exist! Re-edit project file", true);
-        NoteFatalError();
+        FatalError("FATAL ERROR: " + source + " does not exist! Re-edit project file");
         return false;
     }
     if ((kind == 'f' || kind == 'd') &&

@@ -1,8 +1,20 @@
 #include "engine/pass_context.h"
 
 #include "util/dialogs.h"
+#include "util/file_helpers.h"
 
 namespace vlm {
+
+void StopForFailure(PassContext& ctx, const PassFailure& failure) {
+    for (const std::string& line : failure.linesBefore)
+        ctx.report(line, true);
+    BeepTimes(failure.beeps);
+    ShowErrorBox(failure.box);
+    for (const std::string& line : failure.linesAfter)
+        ctx.report(line, true);
+    ++ctx.run.Totals.errors;
+    ctx.run.StopForFailure();
+}
 
 void ReportUnreadableFolder(PassContext& ctx, const std::string& folder) {
     const std::string unreadable = "ERROR: Unable to read directory " + folder + "!";

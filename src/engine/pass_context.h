@@ -3,6 +3,9 @@
 // write to, and the event pump they call between directory entries. Questions and boxes go
 // through the Dialogs in force.
 
+#include <string>
+#include <vector>
+
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
@@ -44,13 +47,23 @@ public:
     void ProcessPendingEvents() override {}
 };
 
+// A failure a pass cannot go past: the lines said before its box, the box (after `beeps` beeps),
+// the lines after it; counted, and the run stops. Every such failure of the passes goes through
+// here, so none is shown without being counted or counted without stopping the run.
+struct PassFailure {
+    std::vector<std::string> linesBefore;
+    std::string box;
+    std::vector<std::string> linesAfter = {};
+    int beeps = 0;
+};
+void StopForFailure(PassContext& ctx, const PassFailure& failure);
+
 // A source or destination folder that is not there: both passes show the same box, report the
 // same line and stop the run.
 inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
-    ShowErrorBox("Fatal error: Item " + path + " does not exist!");
-    ctx.report("FATAL ERROR: Item " + path + " does not exist!", true);
-    ++ctx.run.Totals.errors;
-    ctx.run.StopForFailure();
+    StopForFailure(ctx, {{},
+                         "Fatal error: Item " + path + " does not exist!",
+                         {"FATAL ERROR: Item " + path + " does not exist!"}});
 }
 
 // A dry run meets a question the run would ask, or a place where it would stop: it is named,

@@ -56,9 +56,7 @@ void RunEngine::FlushDestination() {
         return;
     const std::string message = "ERROR: Unable to flush the files written to drive " +
                                 UpperLetter(destLetter_) + ": to the medium!";
-    report(message, true);
-    ShowErrorBox(message);
-    NoteFatalError();
+    FatalError(message, Box::AfterLine);
 }
 
 void RunEngine::FinishRun() {
@@ -83,6 +81,20 @@ std::string RunEngine::HistoryResult() const {
     return kResultOk;
 }
 
+// Every failure that ends the run's work becomes its line, its box (where it has one: the same
+// text unless `boxText` says otherwise, shown before or after the line) and its count here, so
+// that none is counted without being said, or said without being counted.
+void RunEngine::FatalError(const std::string& line, Box box, const std::string& boxText) {
+    const std::string& shown = boxText.empty() ? line : boxText;
+    if (box == Box::BeforeLine)
+        ShowErrorBox(shown);
+    report(line, true);
+    if (box == Box::AfterLine)
+        ShowErrorBox(shown);
+    NoteFatalError();
+}
+
+// A failure counted whose box has been shown already (the estimate's).
 void RunEngine::NoteFatalError() {
     fatalError_ = true;
     ++run_.Totals.errors;

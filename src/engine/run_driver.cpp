@@ -290,9 +290,7 @@ bool RunEngine::DestinationWritable(bool onlyLook) {
     const std::optional<std::string> refusal = UnwritableDestination(folders);
     if (!refusal)
         return true;
-    report(*refusal, true);
-    ShowErrorBox(*refusal);
-    NoteFatalError();
+    FatalError(*refusal, Box::AfterLine);
     if (!onlyLook)
         FinishRun();
     return false;
@@ -329,10 +327,8 @@ bool RunEngine::LockDestinations(bool onlyLook) {
             const std::string busy = "ERROR: Another run is writing to " + folder +
                                      " now! This run does not start; please run it again "
                                      "when the other one has ended.";
-            report(busy, true);
-            ShowErrorBox(busy);
+            FatalError(busy, Box::AfterLine);
             destinationLocks_.clear();
-            NoteFatalError();
             if (!onlyLook)
                 FinishRun();
             return false;

@@ -124,6 +124,9 @@ private:
     void EndProgress();
     void ClosingLines();
     void SummaryLines(const ElapsedText& elapsed);
+    enum class Box { None, AfterLine, BeforeLine };
+    void FatalError(const std::string& line, Box box = Box::None,
+                    const std::string& boxText = std::string());
     void NoteFatalError();
     std::string HistoryResult() const;
     void report(const std::string& line, bool important) { log_.report(line, important); }

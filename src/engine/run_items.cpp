@@ -106,10 +106,7 @@ bool RunEngine::WorkOnItem(const std::string& source, const std::string& destina
         return WorkOnFileItem(source, destination, base);
     if (kind == 'd')
         return WorkOnFolderItem(source, destination, base, destkind);
-    const std::string vanished = "FATAL ERROR: " + source + " does not exist! Re-edit project file";
-    report(vanished, true);
-    ShowErrorBox(vanished);
-    NoteFatalError();
+    FatalError("FATAL ERROR: " + source + " does not exist! Re-edit project file", Box::AfterLine);
     FinishRun();
     return false;
 }
@@ -169,16 +166,15 @@ bool RunEngine::EndAtFolderNotMade(char kind, const std::string& source,
 void RunEngine::FolderNotMade(char kind, const std::string& source,
                               const std::string& destination) {
     if (kind == 'f') {
-        report("FATAL ERROR: Unable to create directory for " + destination, true);
-    } else {
-        report("FATAL ERROR: Unable to create directory " + destination, true);
-        if (const auto inTheWay = QueryEntry(destination);
-            inTheWay && inTheWay->kind != EntryKind::Directory)
-            report("FATAL ERROR: " + destination + " is a file, but " + source +
-                       " is a folder now! Please remove or rename the old copy.",
-                   true);
+        FatalError("FATAL ERROR: Unable to create directory for " + destination);
+        return;
     }
-    NoteFatalError();
+    FatalError("FATAL ERROR: Unable to create directory " + destination);
+    if (const auto inTheWay = QueryEntry(destination);
+        inTheWay && inTheWay->kind != EntryKind::Directory)
+        report("FATAL ERROR: " + destination + " is a file, but " + source +
+                   " is a folder now! Please remove or rename the old copy.",
+               true);
 }
 
 bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::string& base) {
@@ -246,9 +242,7 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
         copyltor(passes_, source, destination);
         return true;
     } catch (const CopyError& error) {
-        ShowErrorBox(error.what());
-        report("FATAL ERROR: " + std::string(error.what()), true);
-        NoteFatalError();
+        FatalError("FATAL ERROR: " + std::string(error.what()), Box::BeforeLine, error.what());
         FinishRun();
         return false;
     }
