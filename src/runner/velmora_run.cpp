@@ -308,14 +308,6 @@ std::string AbsoluteHostPath(const std::string& path) {
     return std::filesystem::absolute(path).lexically_normal().string();
 }
 
-// A drive path ("c:\...") is taken as it is; anything else is a path of this system.
-std::optional<std::string> ProjectDrivePath(const std::string& path) {
-    if (path.size() >= 2 && path[1] == ':')
-        return path;
-    std::string host = AbsoluteHostPath(path);
-    return ToDrivePath(host);
-}
-
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
     // A run that cannot begin still ends a --json output with its line: a script reads a result
@@ -376,17 +368,20 @@ int Run(const Arguments& args) {
             dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
     }
 
-    const auto projectPath = ProjectDrivePath(args.project);
+    const auto projectPath =
+        DrivePathFromArgument(args.project, HostPath(std::filesystem::current_path().string()));
     if (!projectPath) {
-        std::cerr << "velmora-run: " << args.project << " is on no drive\n";
+        std::cerr << "velmora-run: " << args.project
+                  << (StartsWithDriveLetter(args.project) ? " is no drive path\n"
+                                                          : " is on no drive\n");
         return refused(args.project);
     }
     HandOverState handOver;
     const OpenRunOutcome opened =
-        CheckProjectForRun(*projectPath, settings.BackupLocation, handOver);
+        CheckProjectForRun(projectPath->Text(), settings.BackupLocation, handOver);
     if (!opened.ok()) {
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
-        return refused(*projectPath);
+        return refused(projectPath->Text());
     }
 
     ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
