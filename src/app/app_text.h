@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vlm {
 
@@ -16,10 +15,6 @@ std::optional<std::int32_t> ParseIntegerAnswer(std::string_view text);
 
 // "Cannot <verb> file "<path>". <the host's reason of the last failed platform call>".
 std::string FileErrorText(std::string_view verb, std::string_view path);
-
-// The lines of a text, without their line ends ("\r\n" or "\n"); a final line end opens no
-// further line.
-std::vector<std::string_view> SplitLines(std::string_view text);
 
 // `name` in the folder `folder`, with one separator (a drive root already ends with one).
 std::string FileInFolder(std::string_view folder, std::string_view name);

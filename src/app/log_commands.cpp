@@ -1,5 +1,6 @@
 #include "app/log_commands.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
+#include "util/text_helpers.h"
 
 namespace vlm {
 
@@ -25,6 +27,28 @@ std::optional<std::size_t> LastStartTimeLine(const std::vector<std::string_view>
             found = i;
     }
     return found;
+}
+
+// The log from the start of its last run on; nullopt, after its box, when the log cannot be
+// read or holds no run.
+std::optional<std::string> LastRunOfLog(const std::string& logPath) {
+    const std::optional<std::string> log = ReadWholeFile(logPath);
+    if (!log) {
+        ShowErrorBox(FileErrorText("open", logPath));
+        return std::nullopt;
+    }
+    const std::vector<std::string_view> lines = SplitLines(*log);
+    const std::optional<std::size_t> first = LastStartTimeLine(lines);
+    if (!first) {
+        ShowErrorBox("Error: invalid log file! Exit...");
+        return std::nullopt;
+    }
+    std::string cropped;
+    for (std::size_t i = *first; i < lines.size(); ++i) {
+        cropped.append(lines[i]);
+        cropped += "\r\n";
+    }
+    return cropped;
 }
 
 }  // namespace
@@ -45,25 +69,11 @@ void CropLog(std::string_view logLocation) {
         ShowPlain("There is no log-file yet.");
         return;
     }
-    const std::optional<std::string> log = ReadWholeFile(logPath);
-    if (!log) {
-        ShowErrorBox(FileErrorText("open", logPath));
+    const std::optional<std::string> cropped = LastRunOfLog(logPath);
+    if (!cropped)
         return;
-    }
-    const std::vector<std::string_view> lines = SplitLines(*log);
-    const std::optional<std::size_t> first = LastStartTimeLine(lines);
-    if (!first) {
-        ShowErrorBox("Error: invalid log file! Exit...");
-        return;
-    }
-
-    std::string cropped;
-    for (std::size_t i = *first; i < lines.size(); ++i) {
-        cropped.append(lines[i]);
-        cropped += "\r\n";
-    }
     const std::string tempPath = FileInFolder(logLocation, kCropTemporaryName);
-    if (!WriteFileAtomically(tempPath, cropped)) {
+    if (!WriteFileAtomically(tempPath, *cropped)) {
         ShowErrorBox(FileErrorText("create", tempPath));
         return;
     }
@@ -71,6 +81,8 @@ void CropLog(std::string_view logLocation) {
         CopyFileKeepAge(tempPath, logPath);
     } catch (const CopyError& error) {
         // The log is as it was; the cropped copy is of no further use.
+        if (!error.Notice().empty())
+            ShowErrorBox(error.Notice());
         ShowErrorBox(error.what());
         DeleteFile(tempPath);
         return;

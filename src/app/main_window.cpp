@@ -23,6 +23,7 @@
 #include "app/help_links.h"
 #include "app/log_commands.h"
 #include "app/mount_watcher.h"
+#include "app/open_with_program.h"
 #include "app/recent_projects.h"
 #include "app/scheduler.h"
 #include "core/opening_rules.h"
@@ -51,14 +52,11 @@
 #include "widgets/drive_box.h"
 #include "widgets/guarded_handler.h"
 #include "widgets/picture_loader.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // The host folder a file dialog starts in for a drive path; the home folder when the path
 // names no drive.
@@ -82,22 +80,6 @@ void ShowColumnsWhole(QFileDialog& dialog) {
                 column, column == 0 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     }
 }
-
-// Nobody releases a key and presses it again this fast; the window system's repeat does.
-constexpr quint64 kRepeatPressWithinMs = 10;
-
-// Counts a modal window for as long as it is on the stack, also when its exec ends in an
-// exception.
-class WindowCount {
-public:
-    explicit WindowCount(int& count) : count_(count) { ++count_; }
-    ~WindowCount() { --count_; }
-    WindowCount(const WindowCount&) = delete;
-    WindowCount& operator=(const WindowCount&) = delete;
-
-private:
-    int& count_;
-};
 
 }  // namespace
 
@@ -139,117 +121,6 @@ void TMainF::BuildClientArea() {
     cdP = timerGB->cdP;
 
     statusBar()->setSizeGripEnabled(true);
-}
-
-void TMainF::BuildMenus() {
-    QMenuBar* MainMenu1 = menuBar();
-    const auto item = [this](QMenu* menu, const char* caption, void (TMainF::*handler)(),
-                             const QKeySequence& shortcut = {}) {
-        QAction* action = menu->addAction(QString::fromUtf8(caption));
-        if (!shortcut.isEmpty())
-            action->setShortcut(shortcut);
-        connect(action, &QAction::triggered, this,
-                [this, handler] { Guarded([=, this] { (this->*handler)(); }); });
-        return action;
-    };
-    const auto statusOnOpen = [this](QMenu* menu, std::function<std::string()> text) {
-        connect(menu, &QMenu::aboutToShow, this, [this, text] { SetStatus(text()); });
-    };
-
-    Project1 = MainMenu1->addMenu(QStringLiteral("&Project"));
-    statusOnOpen(Project1, [] { return std::string("Project..."); });
-    New1 = item(Project1, "&New", &TMainF::New1Click, QKeySequence(QStringLiteral("Ctrl+N")));
-    Edit1 = Project1->addMenu(QStringLiteral("&Edit/view"));
-    editbrowse =
-        item(Edit1, "&Browse...", &TMainF::editbrowseClick, QKeySequence(QStringLiteral("Ctrl+B")));
-    Edit1->addSeparator();
-    RunMI = Project1->addMenu(QStringLiteral("&Run"));
-    runbrowse = item(RunMI, "&Browse...", &TMainF::runbrowseClick,
-                     QKeySequence(QStringLiteral("Ctrl+Alt+B")));
-    RunMI->addSeparator();
-    Exit2 = item(Project1, "E&xit", &TMainF::Exit2Click);
-
-    Options1 = MainMenu1->addMenu(QStringLiteral("&Options"));
-    statusOnOpen(Options1, [] { return std::string("Options..."); });
-    Defdest1 = item(Options1, "Default location &backup (destination)", &TMainF::Defdest1Click);
-    LocationProjects1 =
-        item(Options1, "Location of VLM-&projects", &TMainF::LocationProjects1Click);
-    Locationofreportfile1 =
-        item(Options1, "Location of &Log file", &TMainF::Locationofreportfile1Click);
-    defdestdriveM =
-        item(Options1, "Safety - Limitation of backup &drives", &TMainF::defdestdriveMClick);
-    massdeleteMI =
-        item(Options1, "Ask before a run removes most of a backup", &TMainF::massdeleteMIClick);
-    massdeleteMI->setCheckable(true);
-    drivesMI = item(Options1, "Dri&ves\u2026", &TMainF::drivesMIClick);
-    TimerMI = Options1->addAction(QStringLiteral("&Timer..."));
-    TimerMI->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+T")));
-    connect(TimerMI, &QAction::triggered, this, [this] {
-        Guarded([this] {
-            if (scheduler != nullptr)
-                scheduler->TimerMIClick();
-        });
-    });
-    ScheduleMI = item(Options1, "Sc&hedule with the system...", &TMainF::ScheduleMIClick);
-    launchrunMI = item(Options1, "External &launch in run form", &TMainF::launchrunMIClick,
-                       QKeySequence(QStringLiteral("Ctrl+Alt+L")));
-    launchrunMI->setCheckable(true);
-    QMenu* Bigbackground1 = Options1->addMenu(QStringLiteral("Bac&kground..."));
-    ChooseImage1 = item(Bigbackground1, "Choose &image...", &TMainF::ChooseImageClick);
-    Reset1 = item(Bigbackground1, "R&eset", &TMainF::RemoveImageClick);
-    QMenu* N5 = Options1->addMenu(QStringLiteral("Project Editor"));
-    ShowdirsizesMI = item(N5, "Show/hide dir &sizes", &TMainF::ShowdirsizesMIClick);
-    ShowdirsizesMI->setCheckable(true);
-    syncMI = item(N5, "Show/hide syn&chronize option", &TMainF::syncMIClick);
-    syncMI->setCheckable(true);
-    RunhismaxMI = item(Options1, "Run history - Maximum items", &TMainF::RunhismaxMIClick);
-
-    Logfile1 = MainMenu1->addMenu(QStringLiteral("&Log file"));
-    statusOnOpen(Logfile1, [this] { return "Log file: " + LogFilePath() + "..."; });
-    View1 =
-        item(Logfile1, "&View", &TMainF::View1Click, QKeySequence(QStringLiteral("Ctrl+Alt+V")));
-    EmptyMI =
-        item(Logfile1, "&Empty", &TMainF::EmptyMIClick, QKeySequence(QStringLiteral("Ctrl+Alt+E")));
-    CropMI = item(Logfile1, "&Crop last run", &TMainF::CropMIClick,
-                  QKeySequence(QStringLiteral("Ctrl+Alt+C")));
-    ShowrunhistoryMI = item(Logfile1, "Show run &history", &TMainF::ShowrunhistoryMIClick,
-                            QKeySequence(QStringLiteral("Ctrl+Alt+H")));
-
-    Extra1 = MainMenu1->addMenu(QStringLiteral("&Extra"));
-    statusOnOpen(Extra1, [] { return std::string("Extra..."); });
-    Createdesktopshortcut1 = Extra1->addAction(QStringLiteral("Create &desktop shortcut"));
-    connect(Createdesktopshortcut1, &QAction::triggered, this, [this] {
-        Guarded([this] {
-            if (vlmdesktopF != nullptr)
-                vlmdesktopF->Open();
-        });
-    });
-
-    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
-    statusOnOpen(Help1, [] { return std::string("Help..."); });
-    Contents1 = item(Help1, "&Contents", &TMainF::Contents1Click, QKeySequence(Qt::Key_F1));
-    textversion = item(Help1, "&Text Help", &TMainF::textversionClick);
-    Website1 = item(Help1, "Go to &website", &TMainF::Website1Click);
-
-    About1 = MainMenu1->addAction(QStringLiteral("&About"));
-    connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
-    Exit1 = MainMenu1->addAction(QStringLiteral("E&xit"));
-    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-
-    PopupMenu1 = new QMenu(this);
-    Chooseimage2 = item(PopupMenu1, "Choose &image...", &TMainF::ChooseImageClick);
-    Removeimage1 = item(PopupMenu1, "R&emove image", &TMainF::RemoveImageClick);
-    Showhidetimerpanel1 = PopupMenu1->addAction(QStringLiteral("Show/hide &timer panel"));
-    connect(Showhidetimerpanel1, &QAction::triggered, this,
-            [this] { timerGB->Showhidetimerpanel1Click(); });
-    connect(BackI, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(BackI->mapToGlobal(at)); });
-
-    // The panel carries its own pop-up menu; the window names its items as its own.
-    timerPM = timerGB->timerPM;
-    Hide1 = timerGB->Hide1;
-    enabledisabletimerddr = timerGB->enabledisabletimerddr;
-    Default1 = timerGB->Default1;
 }
 
 // --- Start ------------------------------------------------------------------------------------
@@ -450,209 +321,6 @@ void TMainF::ActOnCommandLine() {
                 break;
         }
     });
-}
-
-// --- Opening projects -------------------------------------------------------------------------
-
-void TMainF::openprojedit(const std::string& path) {
-    const OpenEditOutcome outcome = ReadProjectForEditor(path);
-    switch (outcome.refusal) {
-        case OpenEditOutcome::Refusal::NotAProject:
-            ShowPlain(outcome.message);
-            return;
-        case OpenEditOutcome::Refusal::Unreadable:
-            ShowErrorBox(outcome.message);
-            return;
-        case OpenEditOutcome::Refusal::None:
-            break;
-    }
-    EditorContext context{
-        settings_,
-        run_,
-        handOver_,
-        [this](const std::string& saved) { AddToRecentLists(saved); },
-        [this](const std::string& saved) { openrunform(saved); },
-        [this] { Guarded([this] { Contents1Click(); }); },
-        windowsInfo_.Personal,
-    };
-    {
-        TprojecteditF editor(std::move(context), this);
-        editor.LoadProject(outcome);
-        connect(mountWatcher, &MountTableWatcher::drivesChanged, &editor,
-                [&editor] { editor.RefreshDriveLists(); });
-        if (editorHook_)
-            editorHook_(editor);
-        const WindowCount open(openWindows_);
-        editor.exec();
-    }
-}
-
-void TMainF::openrunform(const std::string& path) {
-    const OpenRunOutcome outcome = CheckProjectForRun(path, settings_.BackupLocation, handOver_);
-    if (!outcome.ok()) {
-        ShowErrorBox(*outcome.error);
-        return;
-    }
-    lastRunOutcome_.reset();
-    bool terminateRequested = false;
-    {
-        TRunF window(run_, handOver_, settings_.LogLocation, this);
-        window.Fill(outcome.caption, outcome.sourceItems, outcome.destinationPaths,
-                    outcome.projectPath);
-        window.SetHelpHandler([this] { Guarded([this] { Contents1Click(); }); });
-        window.SetViewLogHandler([this] { Guarded([this] { View1Click(); }); });
-        window.SetRunFunction(
-            [this, &terminateRequested](TRunF& view, const std::string& project, RunStart start) {
-                QtEventPump pump;
-                RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
-                                 RunSwitches{commandLine_.logWord, commandLine_.closeWord});
-                engine.TimerRun = start.timerRun;
-                engine.QuickRun = start.quickRun;
-                engine.run(project);
-                lastRunOutcome_ = engine.Outcome();
-                if (RunNoticeDue(start.timerRun, start.quickRun, lastRunOutcome_.has_value(),
-                                 RunEndedOutOfView(view))) {
-                    if (!notice_)
-                        notice_ = std::make_unique<DesktopNotice>();
-                    notice_->Send(BuildRunNotice(BaseNameNoExt(project), *lastRunOutcome_,
-                                                 run_.Totals));
-                }
-                terminateRequested = terminateRequested || engine.TerminateRequested();
-            });
-        window.SetPreviewFunction([this](TRunF& view, const std::string& project) {
-            // A preview writes nothing: not to the memo line by line, not to the log file.
-            QtEventPump pump;
-            RunLog quiet(nullptr, run_, handOver_, settings_.LogLocation);
-            RunEngine engine(view, pump, run_, handOver_, quiet, settings_, history_);
-            RunPlan plan;
-            engine.DryRun(project, &plan);
-            return engine.Outcome() ? std::optional<RunPlan>(std::move(plan)) : std::nullopt;
-        });
-        if (runWindowHook_)
-            runWindowHook_(window);
-        const WindowCount openRun(runWindowsOpen_);
-        const WindowCount open(openWindows_);
-        window.exec();
-    }
-    show();
-    if (terminateRequested || commandLine_.CloseAfterRun()) {
-        // A script that started this run learns from the exit code whether the backup is good.
-        EndProgram(lastRunOutcome_ == std::optional<std::string>(kResultOk) ? 0 : 1);
-    }
-}
-
-// --- Ending -----------------------------------------------------------------------------------
-
-int TMainF::RunMessageLoop() {
-    if (endRequested_)
-        return exitCode_;
-    inMessageLoop_ = true;
-    const int exitCode = QApplication::exec();
-    inMessageLoop_ = false;
-    return exitCode;
-}
-
-void TMainF::EndProgram(int exitCode) {
-    endRequested_ = true;
-    exitCode_ = exitCode;
-    // Before the message loop runs (a run from the command line) the entry sees the request
-    // itself; telling the application now would only make the next event loop end at once.
-    if (inMessageLoop_)
-        QCoreApplication::exit(exitCode);
-}
-
-void TMainF::closeEvent(QCloseEvent* event) {
-    if (endRequested_) {
-        event->accept();
-        return;
-    }
-    if (openWindows_ > 0) {
-        // An editor or run window of this window is still open; it closes first.
-        event->ignore();
-        return;
-    }
-    const SaveResult saved = SaveSettings(settings_, options_.settingsPath);
-    if (!saved.ok)
-        ShowErrorBox(saved.message);
-    event->accept();
-    EndProgram(0);
-}
-
-bool TMainF::event(QEvent* event) {
-    // Qt clears the status bar when the pointer rests on a menu item without a status tip,
-    // which every item here is; the text a menu wrote when it opened ("Log file: ...") is to
-    // stay while it is open.
-    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty())
-        return true;
-    const bool result = QMainWindow::event(event);
-    if (overviewFollows_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
-        PlaceRunHistory();
-    return result;
-}
-
-void TMainF::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (backgroundRequested_)
-        return;
-    backgroundRequested_ = true;
-    // After the window system has shown (and maximised) the window: a box about a picture that
-    // cannot be loaded then sits over the window it is about.
-    QTimer::singleShot(0, this, [this] { Guarded([this] { LoadBackgroundOnStart(); }); });
-}
-
-bool TMainF::eventFilter(QObject* watched, QEvent* event) {
-    // A click on the background picture; the pop-up menu has the right button.
-    if (watched == BackI && event->type() == QEvent::MouseButtonRelease) {
-        const auto& mouse = *static_cast<QMouseEvent*>(event);
-        if (mouse.button() == Qt::LeftButton && BackI->rect().contains(mouse.position().toPoint()))
-            BackIClick();
-    }
-    const bool press = event->type() == QEvent::KeyPress;
-    const bool release = event->type() == QEvent::KeyRelease;
-    // From the person's first click or key on, the overview stays where it is.
-    if (press || event->type() == QEvent::MouseButtonPress)
-        overviewFollows_ = false;
-    if (press || release) {
-        const auto& key = *static_cast<QKeyEvent*>(event);
-        if (key.key() == Qt::Key_Escape) {
-            if (release)
-                EscapeReleased(key);
-            else if (EscapeEndsProgram(watched, key)) {
-                EndProgram(0);
-                return true;
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-bool TMainF::EscapeEndsProgram(QObject* watched, const QKeyEvent& key) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr)
-        return false;
-    if (widget->window() != this) {
-        // ESC closes the run window, the editor and the dialogs. While that key stays down the
-        // window system goes on repeating it, and once the other window has gone the repeats
-        // come here.
-        escapeDownElsewhere_ = true;
-        escapeReleaseSeen_ = false;
-        return false;
-    }
-    if (key.isAutoRepeat())
-        return false;
-    if (escapeDownElsewhere_) {
-        // A repeat is not always marked as one when it changes windows: it is a release and a
-        // press at the same instant, or presses without a release at all.
-        if (!escapeReleaseSeen_ || key.timestamp() - lastEscapeRelease_ <= kRepeatPressWithinMs)
-            return false;
-        escapeDownElsewhere_ = false;
-    }
-    return openWindows_ == 0;
-}
-
-void TMainF::EscapeReleased(const QKeyEvent& key) {
-    escapeReleaseSeen_ = true;
-    lastEscapeRelease_ = key.timestamp();
 }
 
 void TMainF::SetStatus(const std::string& text) {
@@ -893,10 +561,6 @@ void TMainF::About1Click() {
 
 void TMainF::Exit1Click() {
     close();
-}
-
-void TMainF::Default1Click() {
-    timerGB->Default1Click();
 }
 
 }  // namespace vlm

@@ -2,6 +2,7 @@
 // TMainF: the main window. It owns the process-wide state (settings, run state, hand-over state,
 // run history), carries the menus, and opens projects for editing or running.
 
+#include <QKeySequence>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -12,6 +13,8 @@
 #include "app/timer_panel.h"
 #include "core/app_settings.h"
 #include "core/run_history.h"
+#include "core/run_request.h"
+#include "engine/run_plan.h"
 #include "engine/run_state.h"
 #include "platform/windows_info.h"
 
@@ -20,6 +23,7 @@ class QFileDialog;
 class QKeyEvent;
 class QLabel;
 class QMenu;
+class QMenuBar;
 
 namespace vlm {
 
@@ -28,6 +32,7 @@ class MountTableWatcher;
 class Scheduler;
 class TMYcustomhistory;
 class TRunF;
+struct RunStart;
 class TTimerF;
 class TVlmLocxxxF;
 class TalloweddestdriveF;
@@ -64,9 +69,6 @@ public:
     // The two ways of opening a project. Both return when their window has closed.
     void openprojedit(const std::string& path);
     void openrunform(const std::string& path);
-
-    // The history result of the last run made in a run window, if it completed its row.
-    const std::optional<std::string>& LastRunOutcome() const { return lastRunOutcome_; }
 
     AppSettings& Settings() { return settings_; }
     RunState& Run() { return run_; }
@@ -111,7 +113,6 @@ public:
     void Website1Click();
     void About1Click();
     void Exit1Click();
-    void Default1Click();
     void MYeditHitemclicked(const std::string& path);
     void MYrunHitemclicked(const std::string& path);
 
@@ -184,7 +185,26 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The menus (main_window_menus.cpp).
     void BuildMenus();
+    // An item of `menu` whose handler runs guarded: a failure shows in a box.
+    QAction* MenuItem(QMenu* menu, const char* caption, void (TMainF::*handler)(),
+                      const QKeySequence& shortcut = {});
+    // The status bar says `text` while `menu` is open.
+    void StatusOnOpen(QMenu* menu, std::function<std::string()> text);
+    void BuildProjectMenu(QMenuBar* bar);
+    void BuildOptionsMenu(QMenuBar* bar);
+    void BuildOptionsSubmenus();
+    void BuildLogMenu(QMenuBar* bar);
+    void BuildExtraAndHelpMenus(QMenuBar* bar);
+    void BuildPopupMenu();
+
+    // The project windows (main_window_runs.cpp). RunInWindow is true when the run asks the
+    // program to end afterwards.
+    bool RunInWindow(TRunF& view, const RunRequest& request, const std::string& project,
+                     RunStart start);
+    std::optional<RunPlan> PreviewInWindow(TRunF& view, const RunRequest& request);
+
     void BuildClientArea();
     void FormCreate();
     void LoadBackgroundOnStart();

@@ -184,10 +184,6 @@ void TMYcustomhistory::ClearMenuItems() {
     removeItems_.clear();
 }
 
-bool TMYcustomhistory::RebuildMenu() {
-    return ChangeEntries([](std::vector<std::string>&) {});
-}
-
 void TMYcustomhistory::RebuildMenuItems() {
     ClearMenuItems();
     for (std::size_t i = 0; i < list_.size(); ++i) {

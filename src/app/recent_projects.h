@@ -42,7 +42,6 @@ public:
     explicit TMYcustomhistory(QObject* parent = nullptr);
     ~TMYcustomhistory() override;
 
-    QMenu* Menuitem() const { return host_; }
     void SetMenuitem(QMenu* host) { host_ = host; }
 
     int maxhist() const { return maxhist_; }
@@ -65,10 +64,6 @@ public:
     // Puts `path` at the top; an entry equal to it but for the case of A–Z goes away.
     void AddItem(const std::string& path);
     const std::vector<std::string>& HistoryList() const { return list_; }
-    // Reads the entries file again (it may hold what another process wrote), writes it back,
-    // and recreates the entry and remove items. False when the file could not be read or
-    // written (the person has been told).
-    bool RebuildMenu();
 
     // The menu handlers; `tag` is the entry's position in HistoryList.
     void HistItemClick(int tag);
@@ -82,10 +77,8 @@ public:
     const QList<QAction*>& EntryItems() const { return entryItems_; }
     const QList<QAction*>& RemoveItems() const { return removeItems_; }
 
-    // The full paths of the three files, fixed by LoadHistory.
+    // The full path of the entries file, fixed by LoadHistory.
     const std::string& EntriesFilePath() const { return entriesPath_; }
-    const std::string& MaxHistFilePath() const { return maxHistPath_; }
-    const std::string& MaxItemLenFilePath() const { return maxItemLenPath_; }
 
 signals:
     // The person chose an entry (after it moved to the top of this list).

@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "util/text_helpers.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
@@ -26,10 +27,6 @@ constexpr int kIndicatorDots = 8;
 // How much of the panel stays inside the window when it is dragged to an edge, so that it can
 // always be grabbed again.
 constexpr int kKeepVisible = 24;
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 
@@ -91,11 +88,12 @@ TimerPanel::TimerPanel(AppSettings& settings, QWidget* parent)
     setGeometry(kDefaultPosition, kDefaultPosition, 481, 185);
     setAutoFillBackground(true);
     setCursor(Qt::OpenHandCursor);
+    BuildControls();
     BuildLayout();
     BuildPopupMenu();
 }
 
-void TimerPanel::BuildLayout() {
+void TimerPanel::BuildControls() {
     TimeractiveCB = new QCheckBox(QStringLiteral("Ac&tive"), this);
     TimeractiveCB->setObjectName(QStringLiteral("TimeractiveCB"));
     GIFImage1 = new TimerIndicator(this);
@@ -130,7 +128,9 @@ void TimerPanel::BuildLayout() {
         button->setCursor(Qt::ArrowCursor);
     for (QCheckBox* box : {TimeractiveCB, TimermonitorCB})
         box->setCursor(Qt::ArrowCursor);
+}
 
+void TimerPanel::BuildLayout() {
     auto* top = new QHBoxLayout;
     top->addWidget(TimeractiveCB);
     top->addWidget(GIFImage1);

@@ -33,7 +33,6 @@ class TimerIndicator : public QWidget {
 public:
     explicit TimerIndicator(QWidget* parent = nullptr);
     QSize sizeHint() const override;
-    int Frame() const { return frame_; }
 
 signals:
     void clicked();
@@ -77,7 +76,6 @@ public:
     void Default1Click();
     void enabledisabletimerddrClick();
     void timerGBClick();
-    bool TimerDragEnabled() const { return dragEnabled_; }
 
     // The components.
     QCheckBox* TimeractiveCB;
@@ -100,6 +98,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void BuildControls();
     void BuildLayout();
     void BuildPopupMenu();
     void Status(const std::string& text);

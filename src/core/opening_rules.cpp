@@ -63,6 +63,26 @@ bool IsAtOrBelow(const std::filesystem::path& inner, const std::filesystem::path
     return true;
 }
 
+// The refusal when the source item and SyncDest are different kinds of thing (folder, file).
+// A SyncDest that does not exist yet is none: the run creates it.
+std::optional<std::string> KindMismatch(const std::string& item1, const std::string& syncDest) {
+    const char sourceKind = ItemKind(item1);
+    const char destKind = ItemKind(syncDest);
+    if (sourceKind == destKind) {
+        return std::nullopt;
+    }
+    if (sourceKind == 'n') {
+        return Concat({"Fatal error: source ", item1, " does not exist."});
+    }
+    if (sourceKind == 'd' && destKind == 'f') {
+        return std::string(kSyncFolderToFile);
+    }
+    if (sourceKind == 'f' && destKind == 'd') {
+        return std::string(kSyncFileToFolder);
+    }
+    return std::nullopt;
+}
+
 // The synchronisation checks of a project that syncs its one item to SyncDest. Empty when the
 // project passes them.
 std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState& handOver) {
@@ -89,24 +109,34 @@ std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState
         return std::string(kIncorrectSourcePath);
     }
 
-    const char sourceKind = ItemKind(item1);
-    const char destKind = ItemKind(syncDest);
-    if (sourceKind != destKind) {
-        if (sourceKind == 'n') {
-            return Concat({"Fatal error: source ", item1, " does not exist."});
-        }
-        if (sourceKind == 'd' && destKind == 'f') {
-            return std::string(kSyncFolderToFile);
-        }
-        if (sourceKind == 'f' && destKind == 'd') {
-            return std::string(kSyncFileToFolder);
-        }
-        // SyncDest does not exist yet: the run creates it.
+    if (std::optional<std::string> mismatch = KindMismatch(item1, syncDest)) {
+        return mismatch;
     }
-
     // Deliberately the text test of source items: c:\data and c:\data2\copy count as nested.
     if (IsPartOf(item1, syncDest) || IsPartOf(syncDest, item1)) {
         return NestingForbiddenText(item1, syncDest);
+    }
+    return std::nullopt;
+}
+
+// The project's items into `request`, each with its destination path. The refusal when an item
+// is no sound source path or its destination lies in it.
+std::optional<std::string> AddDestinations(const ProjectText& project,
+                                           const DestinationContext& context, RunRequest& request) {
+    const std::string destdrive = project.Value("destdrive");
+    request.items = project.Items();
+    request.destinations.reserve(request.items.size());
+    for (const std::string& item : request.items) {
+        std::optional<std::string> destination = DestPathFor(item, destdrive, context);
+        if (!destination) {
+            return std::string(kIncorrectSourcePath);
+        }
+        // A run into itself would copy its own copies until the disk is full, and its removal
+        // pass would delete the source.
+        if (NestedOnHost(item, *destination)) {
+            return NestingForbiddenText(item, *destination);
+        }
+        request.destinations.push_back(std::move(*destination));
     }
     return std::nullopt;
 }
@@ -235,27 +265,17 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
 
     const DestinationContext context{handOver.SyncMode, handOver.SyncDest,
                                      std::string(backupLocation)};
-    const std::string destdrive = project->Value("destdrive");
-    std::vector<std::string> items = project->Items();
-    std::vector<std::string> destinations;
-    destinations.reserve(items.size());
-    for (const std::string& item : items) {
-        std::optional<std::string> destination = DestPathFor(item, destdrive, context);
-        if (!destination) {
-            return refuse(std::string(kIncorrectSourcePath));
-        }
-        // A run into itself would copy its own copies until the disk is full, and its removal
-        // pass would delete the source.
-        if (NestedOnHost(item, *destination)) {
-            return refuse(NestingForbiddenText(item, *destination));
-        }
-        destinations.push_back(std::move(*destination));
+    // A refused project leaves no request behind.
+    RunRequest request;
+    if (std::optional<std::string> refusal = AddDestinations(*project, context, request)) {
+        return refuse(std::move(*refusal));
     }
-
     outcome.caption = "Running: " + BaseNameNoExt(path);
-    outcome.sourceItems = std::move(items);
-    outcome.destinationPaths = std::move(destinations);
-    outcome.projectPath = std::string(path);
+    request.projectPath = std::string(path);
+    request.options = ReadRunOptions(*project);
+    request.destkind = project->Value("destkind");
+    request.project = std::move(*project);
+    outcome.request = std::move(request);
     return outcome;
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/hand_over_state.h"
 #include "core/project_file.h"
+#include "core/run_request.h"
 
 namespace vlm {
 
@@ -57,14 +58,12 @@ std::optional<std::string> DestPathFor(std::string_view item, std::string_view d
 // compared component by component. False when either path does not translate.
 bool NestedOnHost(std::string_view a, std::string_view b);
 
-// The outcome of opening a project for a run: either the error box to show, or what the run
-// window holds.
+// The outcome of opening a project for a run: either the error box to show, or the run window's
+// caption and the request the run works from (whose lists the window shows).
 struct OpenRunOutcome {
-    std::optional<std::string> error;           // for ShowErrorBox; the run window is not opened
-    std::string caption;                        // "Running: " + the project's name
-    std::vector<std::string> sourceItems;       // srcLB
-    std::vector<std::string> destinationPaths;  // destLB, one per source item
-    std::string projectPath;                    // vlmfnL, the path as passed
+    std::optional<std::string> error;  // for ShowErrorBox; the run window is not opened
+    std::string caption;               // "Running: " + the project's name
+    RunRequest request;
 
     bool ok() const { return !error.has_value(); }
 };

@@ -59,15 +59,9 @@ constexpr std::uint32_t kNoLimit = std::numeric_limits<std::uint32_t>::max();
 bool ParseRows(const std::string& text, std::uint32_t limit, std::vector<HistoryRow>& rows) {
     bool everyLineHadBar = true;
     std::uint32_t rowsRead = 0;
-    std::size_t lineStart = 0;
-    while (lineStart < text.size() && rowsRead < limit) {
-        std::size_t lineEnd = text.find('\n', lineStart);
-        if (lineEnd == std::string::npos)
-            lineEnd = text.size();
-        std::string_view line(text.data() + lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (std::string_view line : SplitLines(text)) {
+        if (rowsRead >= limit)
+            break;
         if (line.find(kSeparator) == std::string_view::npos) {
             everyLineHadBar = false;
             continue;
@@ -303,27 +297,6 @@ std::string RunHistory::Clear(std::string_view path) {
         rows.clear();
         return hadRows;
     });
-}
-
-std::string HowStartedText(bool byTimer, bool byShortcut) {
-    if (byTimer)
-        return "Timer";
-    if (byShortcut)
-        return "Shortcut";
-    return "Normal";
-}
-
-std::string SuccessText(bool stopRequested, bool notEnoughSpace) {
-    if (stopRequested)
-        return "Cancelled";
-    if (notEnoughSpace)
-        return "Not enough space";
-    return "OK";
-}
-
-std::string DurationText(double milliseconds) {
-    const ElapsedText parts = FormatElapsed(milliseconds);
-    return parts.hours + ":" + parts.minutes + ":" + parts.seconds;
 }
 
 }  // namespace vlm

@@ -108,13 +108,4 @@ private:
     std::optional<std::uint32_t> listLimit_;
 };
 
-// The texts of a row's columns.
-// "Timer" for a run the scheduler started, else "Shortcut" for "-qrun", else "Normal".
-std::string HowStartedText(bool byTimer, bool byShortcut);
-// "Cancelled" when the run was stopped, else "Not enough space" when the person declined after
-// the free-space warning, else "OK".
-std::string SuccessText(bool stopRequested, bool notEnoughSpace);
-// H ":" M ":" S of a run's elapsed milliseconds (65300 → "0:1:5.3").
-std::string DurationText(double milliseconds);
-
 }  // namespace vlm

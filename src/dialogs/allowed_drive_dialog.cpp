@@ -46,7 +46,13 @@ TalloweddestdriveF::TalloweddestdriveF(AppSettings& settings, QWidget* parent)
     okB = new QPushButton(QStringLiteral("&Ok"), this);
     okB->setDefault(true);
     CancelB = new QPushButton(QStringLiteral("&Cancel"), this);
+    BuildLayout();
 
+    connect(okB, &QPushButton::clicked, this, [this] { okBClick(); });
+    connect(CancelB, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TalloweddestdriveF::BuildLayout() {
     auto* column = new QVBoxLayout(this);
     column->addWidget(
         new QLabel(QStringLiteral("For extra protection reasons you can give "), this));
@@ -65,9 +71,6 @@ TalloweddestdriveF::TalloweddestdriveF(AppSettings& settings, QWidget* parent)
     // The client area is 231 by 173 unless the host's fonts need more.
     adjustSize();
     setFixedSize(std::max(231, sizeHint().width()), std::max(173, sizeHint().height()));
-
-    connect(okB, &QPushButton::clicked, this, [this] { okBClick(); });
-    connect(CancelB, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool TalloweddestdriveF::Open() {

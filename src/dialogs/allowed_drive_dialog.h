@@ -32,6 +32,9 @@ public:
     QPushButton* CancelB;
 
 private:
+    // The texts around the box and the buttons below it.
+    void BuildLayout();
+
     AppSettings& settings_;
 };
 

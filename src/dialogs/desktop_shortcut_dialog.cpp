@@ -13,14 +13,11 @@
 #include "platform/desktop_entry.h"
 #include "platform/shell.h"
 #include "util/message_boxes.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos;
@@ -54,36 +51,8 @@ TvlmdesktopF::TvlmdesktopF(const TWindowsInfo& folders, ProjectBrowseHooks brows
     setFont(font);
     resize(542, 319);
 
-    auto* projectGroup = new QGroupBox(QStringLiteral("Project"), this);
-    dtbrowseB = new QPushButton(QStringLiteral("&Browse..."), projectGroup);
-    dtCB = new QComboBox(projectGroup);
-    dtCB->setEditable(true);
-    dtCB->setInsertPolicy(QComboBox::NoInsert);
-    dtCB->setEditText(QStringLiteral("History"));
-    dtE = new QLineEdit(projectGroup);
-    auto* projectRows = new QGridLayout(projectGroup);
-    projectRows->addWidget(dtbrowseB, 0, 0);
-    projectRows->addWidget(dtCB, 0, 1);
-    projectRows->addWidget(dtE, 1, 0, 1, 2);
-    projectRows->setColumnStretch(1, 1);
-
-    auto* actionGroup = new QGroupBox(QStringLiteral("Action"), this);
-    dtRB1 = new QRadioButton(QStringLiteral("Open project in &project editor"), actionGroup);
-    dtRB1->setChecked(true);
-    dtRB2 = new QRadioButton(QStringLiteral("Load  project in &run form"), actionGroup);
-    auto* warning = new QLabel(QStringLiteral("Following option is only for advanced users! "
-                                              "Inappropriate use can lead to data loss!!"),
-                               actionGroup);
-    warning->setStyleSheet(QStringLiteral("color: red; text-decoration: underline;"));
-    warning->setWordWrap(true);
-    dtRB3 = new QRadioButton(
-        QStringLiteral("Load project in run form and &start running immediately"), actionGroup);
-    dtRB3->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
-    auto* actions = new QVBoxLayout(actionGroup);
-    actions->addWidget(dtRB1);
-    actions->addWidget(dtRB2);
-    actions->addWidget(warning);
-    actions->addWidget(dtRB3);
+    QGroupBox* projectGroup = BuildProjectGroup();
+    QGroupBox* actionGroup = BuildActionGroup();
 
     createdtB = new QPushButton(QStringLiteral("&Create!"), this);
     dtexitB = new QPushButton(QStringLiteral("E&xit"), this);
@@ -106,6 +75,43 @@ TvlmdesktopF::TvlmdesktopF(const TWindowsInfo& folders, ProjectBrowseHooks brows
     connect(dtbrowseB, &QPushButton::clicked, this, [this] { dtbrowseBClick(); });
     connect(createdtB, &QPushButton::clicked, this, [this] { createdtBClick(); });
     connect(dtexitB, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QGroupBox* TvlmdesktopF::BuildProjectGroup() {
+    auto* projectGroup = new QGroupBox(QStringLiteral("Project"), this);
+    dtbrowseB = new QPushButton(QStringLiteral("&Browse..."), projectGroup);
+    dtCB = new QComboBox(projectGroup);
+    dtCB->setEditable(true);
+    dtCB->setInsertPolicy(QComboBox::NoInsert);
+    dtCB->setEditText(QStringLiteral("History"));
+    dtE = new QLineEdit(projectGroup);
+    auto* projectRows = new QGridLayout(projectGroup);
+    projectRows->addWidget(dtbrowseB, 0, 0);
+    projectRows->addWidget(dtCB, 0, 1);
+    projectRows->addWidget(dtE, 1, 0, 1, 2);
+    projectRows->setColumnStretch(1, 1);
+    return projectGroup;
+}
+
+QGroupBox* TvlmdesktopF::BuildActionGroup() {
+    auto* actionGroup = new QGroupBox(QStringLiteral("Action"), this);
+    dtRB1 = new QRadioButton(QStringLiteral("Open project in &project editor"), actionGroup);
+    dtRB1->setChecked(true);
+    dtRB2 = new QRadioButton(QStringLiteral("Load  project in &run form"), actionGroup);
+    auto* warning = new QLabel(QStringLiteral("Following option is only for advanced users! "
+                                              "Inappropriate use can lead to data loss!!"),
+                               actionGroup);
+    warning->setStyleSheet(QStringLiteral("color: red; text-decoration: underline;"));
+    warning->setWordWrap(true);
+    dtRB3 = new QRadioButton(
+        QStringLiteral("Load project in run form and &start running immediately"), actionGroup);
+    dtRB3->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    auto* actions = new QVBoxLayout(actionGroup);
+    actions->addWidget(dtRB1);
+    actions->addWidget(dtRB2);
+    actions->addWidget(warning);
+    actions->addWidget(dtRB3);
+    return actionGroup;
 }
 
 void TvlmdesktopF::AddEntries(const std::vector<std::string>& paths, bool replace) {

@@ -13,6 +13,7 @@
 #include "platform/windows_info.h"
 
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -56,6 +57,10 @@ public:
     QPushButton* dtexitB;
 
 private:
+    // Which project: browse, the recent lists, the path.
+    QGroupBox* BuildProjectGroup();
+    // What the shortcut does with it.
+    QGroupBox* BuildActionGroup();
     // Adds (or with `replace`, sets) the combo box's entries, leaving its text as it was.
     void AddEntries(const std::vector<std::string>& paths, bool replace);
 

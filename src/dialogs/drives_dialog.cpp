@@ -20,14 +20,11 @@
 #include "platform/mount_table.h"
 #include "platform/volume_identity.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // The dialog's margin around its table, as its layout has it.
 constexpr int kMargin = 12;
@@ -85,6 +82,12 @@ TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
             return ChooseFolderWithDialog(this, caption, start);
         };
 
+    BuildControls();
+    BuildLayout();
+    ConnectControls();
+}
+
+void TdrivesF::BuildControls() {
     drivesLV = new QTreeWidget(this);
     drivesLV->setRootIsDecorated(false);
     drivesLV->setAllColumnsShowFocus(true);
@@ -111,7 +114,9 @@ TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
     for (QPushButton* button : {pinvolumeB, pinfolderB, forgetB})
         button->setAutoDefault(false);
     closeB->setDefault(true);
+}
 
+void TdrivesF::BuildLayout() {
     auto* letterL = new QLabel(QStringLiteral("&Letter:"), this);
     letterL->setBuddy(letterC);
     auto* volumeL = new QLabel(QStringLiteral("Connected &volume:"), this);
@@ -137,7 +142,9 @@ TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
     column->addLayout(actions);
     column->addLayout(bottom);
     resize(820, 460);
+}
 
+void TdrivesF::ConnectControls() {
     connect(drivesLV, &QTreeWidget::currentItemChanged, this, [this] { drivesLVClick(); });
     connect(letterC, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { letterCChange(); }); });

@@ -62,6 +62,10 @@ public:
     QPushButton* closeB;
 
 private:
+    void BuildControls();
+    // The table above, the pinning controls below it, the note beside the Close button.
+    void BuildLayout();
+    void ConnectControls();
     char Letter() const;
     // The table's entry of `letter`; a letter without one gets an entry with letter 0.
     DriveDescription Described(char letter) const;

@@ -13,16 +13,9 @@
 #include "util/text_helpers.h"
 #include "widgets/drive_box.h"
 #include "widgets/folder_tree.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
-
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 TVlmLocxxxF::TVlmLocxxxF(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TVlmLocxxxF"));

@@ -149,7 +149,22 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
     if (const QScreen* shown = screen())
         size = size.boundedTo(shown->availableGeometry().size());
     resize(size);
+    SetUpView();
 
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+
+    QAction* edit = popup_->addAction(QStringLiteral("&Edit"));
+    QAction* run = popup_->addAction(QStringLiteral("&Run"));
+    connect(edit, &QAction::triggered, this, &TrunhisoverviewF::Edit1Click);
+    connect(run, &QAction::triggered, this, &TrunhisoverviewF::Run1Click);
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { popup_->popup(view_->viewport()->mapToGlobal(at)); });
+}
+
+void TrunhisoverviewF::SetUpView() {
     view_->setModel(model_);
     view_->setShowGrid(true);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -164,18 +179,6 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
     for (int column = 0; column < RunHistoryModel::kColumnCount; ++column)
         view_->setColumnWidth(column, kColumnWidths[column]);
     view_->installEventFilter(this);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view_);
-
-    QAction* edit = popup_->addAction(QStringLiteral("&Edit"));
-    QAction* run = popup_->addAction(QStringLiteral("&Run"));
-    connect(edit, &QAction::triggered, this, &TrunhisoverviewF::Edit1Click);
-    connect(run, &QAction::triggered, this, &TrunhisoverviewF::Run1Click);
-    view_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(view_, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { popup_->popup(view_->viewport()->mapToGlobal(at)); });
 }
 
 void TrunhisoverviewF::FormCreate(std::string_view historyPath, std::uint32_t max) {

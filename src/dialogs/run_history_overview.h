@@ -92,6 +92,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The list's columns, selection and editing as a list view of rows has them.
+    void SetUpView();
     void FormKeyPress();
     void WatchHistoryFile();
     void RereadHistoryFile();

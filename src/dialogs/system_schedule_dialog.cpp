@@ -61,6 +61,15 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
     statusL->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
 
+    BuildLayout(days, buttons);
+
+    connect(browseB, &QPushButton::clicked, this, &TScheduleF::BrowseBClick);
+    connect(addB, &QPushButton::clicked, this, &TScheduleF::AddBClick);
+    connect(removeB, &QPushButton::clicked, this, &TScheduleF::RemoveBClick);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void TScheduleF::BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons) {
     auto* form = new QGridLayout;
     // A label shows its mnemonic only when it has a buddy to give the focus to.
     auto* projectL = new QLabel(QStringLiteral("&Project:"), this);
@@ -84,11 +93,6 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
     layout->addWidget(removeB, 0, Qt::AlignLeft);
     layout->addWidget(statusL);
     layout->addWidget(buttons);
-
-    connect(browseB, &QPushButton::clicked, this, &TScheduleF::BrowseBClick);
-    connect(addB, &QPushButton::clicked, this, &TScheduleF::AddBClick);
-    connect(removeB, &QPushButton::clicked, this, &TScheduleF::RemoveBClick);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void TScheduleF::Open() {

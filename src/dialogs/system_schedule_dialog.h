@@ -12,6 +12,8 @@
 #include "platform/system_schedule.h"
 
 class QCheckBox;
+class QDialogButtonBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -50,6 +52,9 @@ public:
     QLabel* statusL;
 
 private:
+    // The project and time fields above the list of schedules, the buttons below it.
+    void BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons);
+
     ProjectBrowseHooks browse_;
     SystemScheduler scheduler_;
     ScheduledCommand command_;

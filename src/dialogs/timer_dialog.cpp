@@ -13,13 +13,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "widgets/shown_text.h"
+
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 bool IsSign(QChar c) {
     return c == u'+' || c == u'-';
@@ -73,33 +71,8 @@ TTimerF::TTimerF(const std::vector<std::string>& runHistory, ProjectBrowseHooks 
     setObjectName(QStringLiteral("TTimerF"));
     setWindowTitle(QStringLiteral("Timer"));
 
-    auto* projectGroup = new QGroupBox(QStringLiteral("Project"), this);
-    timervlmbrowseB = new QPushButton(QStringLiteral("&Browse..."), projectGroup);
-    timerCB = new QComboBox(projectGroup);
-    timerCB->setEditable(true);
-    timerCB->setInsertPolicy(QComboBox::NoInsert);
-    for (const auto& path : runHistory)
-        timerCB->addItem(Q(path));
-    timerCB->setEditText(QStringLiteral("History"));
-    timerCB->setMinimumContentsLength(40);
-    TimerprojE = new QLineEdit(projectGroup);
-    TimerprojE->setMinimumWidth(420);
-    auto* projectRows = new QGridLayout(projectGroup);
-    projectRows->addWidget(timervlmbrowseB, 0, 0);
-    projectRows->addWidget(timerCB, 0, 1);
-    projectRows->addWidget(TimerprojE, 1, 0, 1, 2);
-    projectRows->setColumnStretch(1, 1);
-
-    auto* timeGroup = new QGroupBox(QStringLiteral("Time"), this);
-    timerhE = new SpinField(0, 23, 2, timeGroup);
-    TimermE = new SpinField(0, 59, 2, timeGroup);
-    auto* timeRow = new QHBoxLayout(timeGroup);
-    timeRow->addWidget(new QLabel(QStringLiteral("Hour"), timeGroup));
-    timeRow->addWidget(timerhE);
-    timeRow->addSpacing(16);
-    timeRow->addWidget(new QLabel(QStringLiteral("Minutes"), timeGroup));
-    timeRow->addWidget(TimermE);
-    timeRow->addStretch(1);
+    QGroupBox* projectGroup = BuildProjectGroup(runHistory);
+    QGroupBox* timeGroup = BuildTimeGroup();
 
     TimerActivateCB = new QCheckBox(QStringLiteral("&Activate on start-up"), this);
     timershowCB = new QCheckBox(QStringLiteral("&Show timer panel on start-up"), this);
@@ -125,6 +98,40 @@ TTimerF::TTimerF(const std::vector<std::string>& runHistory, ProjectBrowseHooks 
     connect(timervlmbrowseB, &QPushButton::clicked, this, [this] { timervlmbrowseBClick(); });
     connect(TimersaveB, &QPushButton::clicked, this, [this] { TimersaveBClick(); });
     connect(TimercancelB, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QGroupBox* TTimerF::BuildProjectGroup(const std::vector<std::string>& runHistory) {
+    auto* projectGroup = new QGroupBox(QStringLiteral("Project"), this);
+    timervlmbrowseB = new QPushButton(QStringLiteral("&Browse..."), projectGroup);
+    timerCB = new QComboBox(projectGroup);
+    timerCB->setEditable(true);
+    timerCB->setInsertPolicy(QComboBox::NoInsert);
+    for (const auto& path : runHistory)
+        timerCB->addItem(Q(path));
+    timerCB->setEditText(QStringLiteral("History"));
+    timerCB->setMinimumContentsLength(40);
+    TimerprojE = new QLineEdit(projectGroup);
+    TimerprojE->setMinimumWidth(420);
+    auto* projectRows = new QGridLayout(projectGroup);
+    projectRows->addWidget(timervlmbrowseB, 0, 0);
+    projectRows->addWidget(timerCB, 0, 1);
+    projectRows->addWidget(TimerprojE, 1, 0, 1, 2);
+    projectRows->setColumnStretch(1, 1);
+    return projectGroup;
+}
+
+QGroupBox* TTimerF::BuildTimeGroup() {
+    auto* timeGroup = new QGroupBox(QStringLiteral("Time"), this);
+    timerhE = new SpinField(0, 23, 2, timeGroup);
+    TimermE = new SpinField(0, 59, 2, timeGroup);
+    auto* timeRow = new QHBoxLayout(timeGroup);
+    timeRow->addWidget(new QLabel(QStringLiteral("Hour"), timeGroup));
+    timeRow->addWidget(timerhE);
+    timeRow->addSpacing(16);
+    timeRow->addWidget(new QLabel(QStringLiteral("Minutes"), timeGroup));
+    timeRow->addWidget(TimermE);
+    timeRow->addStretch(1);
+    return timeGroup;
 }
 
 void TTimerF::Fill(const AppSettings& settings) {

@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
@@ -68,6 +69,11 @@ public:
     QPushButton* TimercancelB;
 
 private:
+    // Which project: browse, the run history, the path.
+    QGroupBox* BuildProjectGroup(const std::vector<std::string>& runHistory);
+    // At what time of day.
+    QGroupBox* BuildTimeGroup();
+
     ProjectBrowseHooks browse_;
 };
 

@@ -33,10 +33,6 @@ namespace vlm {
 
 namespace {
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 // Where the kind box stands: in the drive's row, or, while synchronising, up in the title row
 // and narrower. The widths are those of the classic small window font, widened where this
 // font would cut the longest offered kinds.
@@ -137,7 +133,26 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     auto* block = new QWidget(body_);
     auto* outer = new QVBoxLayout(block);
     outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(BuildDestinationPanel(block));
 
+    confirmCB = new QCheckBox(
+        QStringLiteral("C&onfirm changes? (ask to overwrite or delete files in destination)"),
+        block);
+    precalcCB = new QCheckBox(
+        QStringLiteral("&Precalculate (always check future free size on destination before copy)"),
+        block);
+    precalcCB->setChecked(true);
+    longfnameCB = new QCheckBox(
+        QStringLiteral("&File name checking (better compatibility with CDs...)"), block);
+    outer->addWidget(confirmCB);
+    outer->addWidget(precalcCB);
+    outer->addWidget(longfnameCB);
+    outer->addStretch(1);
+    return block;
+}
+
+// The framed part: the drive, its kind and the synchronize controls.
+QFrame* TprojecteditF::BuildDestinationPanel(QWidget* block) {
     auto* frame = new QFrame(block);
     frame->setFrameShape(QFrame::StyledPanel);
     destP = frame;
@@ -151,6 +166,32 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     red.setColor(QPalette::WindowText, QColor(170, 0, 0));
     destL->setPalette(red);
 
+    BuildDestinationBoxes();
+
+    syncCB = new QCheckBox(QStringLiteral("S&ynchronize"), destP);
+    syncdestE = new QLineEdit(destP);
+    syncdestE->installEventFilter(this);
+    syncdestB = new QPushButton(QStringLiteral("Add"), destP);
+    syncdestdelB = new QPushButton(QStringLiteral("Del"), destP);
+    syncdestB->setAutoDefault(false);
+    syncdestdelB->setAutoDefault(false);
+
+    destGrid_->addWidget(destL, 0, 0);
+    destGrid_->addWidget(syncCB, 0, 3, Qt::AlignRight);
+    destGrid_->addWidget(destdriveC, 1, 0);
+    destGrid_->addWidget(destkindL, 1, 1, Qt::AlignRight);
+    destGrid_->addWidget(syncdestE, 2, 0, 1, 2);
+    destGrid_->addWidget(syncdestB, 2, 2);
+    destGrid_->addWidget(syncdestdelB, 2, 3);
+    destGrid_->setColumnStretch(0, 1);
+    PlaceKindBox(false);
+    syncdestE->setVisible(false);
+    syncdestB->setVisible(false);
+    syncdestdelB->setVisible(false);
+    return frame;
+}
+
+void TprojecteditF::BuildDestinationBoxes() {
     destdriveC = new QComboBox(destP);
     destdriveC->setEditable(true);
     destdriveC->setInsertPolicy(QComboBox::NoInsert);
@@ -177,43 +218,6 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
         destkindC->addItem(QString::fromUtf8(kind));
     destkindC->setEditText(QString());
     destkindL->setBuddy(destkindC);
-
-    syncCB = new QCheckBox(QStringLiteral("S&ynchronize"), destP);
-    syncdestE = new QLineEdit(destP);
-    syncdestE->installEventFilter(this);
-    syncdestB = new QPushButton(QStringLiteral("Add"), destP);
-    syncdestdelB = new QPushButton(QStringLiteral("Del"), destP);
-    syncdestB->setAutoDefault(false);
-    syncdestdelB->setAutoDefault(false);
-
-    destGrid_->addWidget(destL, 0, 0);
-    destGrid_->addWidget(syncCB, 0, 3, Qt::AlignRight);
-    destGrid_->addWidget(destdriveC, 1, 0);
-    destGrid_->addWidget(destkindL, 1, 1, Qt::AlignRight);
-    destGrid_->addWidget(syncdestE, 2, 0, 1, 2);
-    destGrid_->addWidget(syncdestB, 2, 2);
-    destGrid_->addWidget(syncdestdelB, 2, 3);
-    destGrid_->setColumnStretch(0, 1);
-    PlaceKindBox(false);
-    syncdestE->setVisible(false);
-    syncdestB->setVisible(false);
-    syncdestdelB->setVisible(false);
-    outer->addWidget(destP);
-
-    confirmCB = new QCheckBox(
-        QStringLiteral("C&onfirm changes? (ask to overwrite or delete files in destination)"),
-        block);
-    precalcCB = new QCheckBox(
-        QStringLiteral("&Precalculate (always check future free size on destination before copy)"),
-        block);
-    precalcCB->setChecked(true);
-    longfnameCB = new QCheckBox(
-        QStringLiteral("&File name checking (better compatibility with CDs...)"), block);
-    outer->addWidget(confirmCB);
-    outer->addWidget(precalcCB);
-    outer->addWidget(longfnameCB);
-    outer->addStretch(1);
-    return block;
 }
 
 void TprojecteditF::PlaceKindBox(bool synchronising) {

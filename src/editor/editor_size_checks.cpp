@@ -22,14 +22,11 @@
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
 
 namespace vlm {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 constexpr const char* kNotChecked = "not checked";
 constexpr const char* kDriveNotReady = "Chosen destination drive invalid or not ready!";
@@ -141,39 +138,54 @@ void TprojecteditF::checkfutfreesizeBClick() {
     handOver.SyncMode = syncCB->isChecked();
     if (handOver.SyncMode)
         handOver.SyncDest = SyncDestText();
-    const std::string destination = DestinationBoxText();
-    if (destination.empty()) {
-        ShowPlain("Select destination first and make drive ready!");
+    const std::optional<std::int64_t> free = ReadyDestinationFreeBytes();
+    if (!free) {
         SetStatus("");
         return;
     }
-    const std::int64_t free = DestinationFreeBytes();
-    if (free == -1) {
-        SetStatus("Error: drive invalid or not ready!");
-        ShowErrorBox(kDriveNotReady);
-        SetStatus("");
-        return;
-    }
-    actfreesizeL->setText(Q(GroupThousands(free)));
+    actfreesizeL->setText(Q(GroupThousands(*free)));
 
     const std::string kind = LowerAscii(destkindC->currentText().toStdString());
     if (kind != "cdr" && kind != "dvdr") {
         // The copies already on the destination are replaced by the sources.
-        const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
-                                       context_.settings.BackupLocation};
-        std::int64_t existing = 0;
-        for (const std::string& entry : SourceItems()) {
-            if (std::optional<std::string> path = DestPathFor(entry, destination, where))
-                existing += static_cast<std::int64_t>(ItemSize(*path));
-        }
-        futfreesizeL->setText(Q(GroupThousands(free + existing - selectedSize_)));
-    } else if (!EstimateOnWriteOnceMedium(free)) {
+        futfreesizeL->setText(Q(GroupThousands(*free + ExistingCopiesSize() - selectedSize_)));
+    } else if (!EstimateOnWriteOnceMedium(*free)) {
         SetStatus("");
         return;
     }
     if (futfreesizeL->text().startsWith(QLatin1Char('-')))
         ShowPlain("Attention, if you run this project you could run out of space");
     SetStatus("");
+}
+
+// The free bytes of the destination; nullopt, after its box, when none is chosen or its drive
+// is not ready.
+std::optional<std::int64_t> TprojecteditF::ReadyDestinationFreeBytes() {
+    if (DestinationBoxText().empty()) {
+        ShowPlain("Select destination first and make drive ready!");
+        return std::nullopt;
+    }
+    const std::int64_t free = DestinationFreeBytes();
+    if (free == -1) {
+        SetStatus("Error: drive invalid or not ready!");
+        ShowErrorBox(kDriveNotReady);
+        return std::nullopt;
+    }
+    return free;
+}
+
+// The sizes of the copies of the source items now on the destination.
+std::int64_t TprojecteditF::ExistingCopiesSize() const {
+    const HandOverState& handOver = context_.handOver;
+    const std::string destination = DestinationBoxText();
+    const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
+                                   context_.settings.BackupLocation};
+    std::int64_t existing = 0;
+    for (const std::string& entry : SourceItems()) {
+        if (std::optional<std::string> path = DestPathFor(entry, destination, where))
+            existing += static_cast<std::int64_t>(ItemSize(*path));
+    }
+    return existing;
 }
 
 bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
@@ -198,13 +210,7 @@ bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
     PassContext pass{run, log, pump};
     bool completed = true;
     try {
-        for (const std::string& entry : SourceItems()) {
-            const char kind = ItemKind(entry);
-            if (kind != 'd' && kind != 'f')
-                continue;
-            if (std::optional<std::string> path = DestPathFor(entry, destination, where))
-                copyltor(pass, entry, *path);
-        }
+        CopySourcesVirtually(pass, destination, where);
     } catch (const std::exception& error) {
         ShowErrorBox(error.what());
         completed = false;
@@ -217,6 +223,17 @@ bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
     SetControlsEnabled(true);
     estimateRunning_ = false;
     return completed;
+}
+
+void TprojecteditF::CopySourcesVirtually(PassContext& pass, const std::string& destination,
+                                         const DestinationContext& where) const {
+    for (const std::string& entry : SourceItems()) {
+        const char kind = ItemKind(entry);
+        if (kind != 'd' && kind != 'f')
+            continue;
+        if (std::optional<std::string> path = DestPathFor(entry, destination, where))
+            copyltor(pass, entry, *path);
+    }
 }
 
 void TprojecteditF::SetControlsEnabled(bool enabled) {

@@ -33,10 +33,6 @@ namespace vlm {
 
 namespace {
 
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 QLabel* TitleLabel(const QString& text, QColor colour, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     QFont font = label->font();
@@ -60,6 +56,33 @@ QWidget* TprojecteditF::BuildSourceSide() {
     SelectL = TitleLabel(QStringLiteral("Select"), QColor(), side);
     layout->addWidget(SelectL);
 
+    layout->addLayout(BuildBrowseBar(side));
+
+    auto* panes = new QSplitter(Qt::Horizontal, side);
+    DriV = new FolderTree(panes);
+    DirV = new FileList(panes);
+    panes->addWidget(DriV);
+    panes->addWidget(DirV);
+    panes->setStretchFactor(0, 2);
+    panes->setStretchFactor(1, 3);
+    panes->setChildrenCollapsible(false);
+    layout->addWidget(panes, 3);
+
+    layout->addLayout(BuildAddRow(side));
+
+    sourceL = TitleLabel(QStringLiteral("Source"), QColor(0, 170, 100), side);
+    sourceL->setCursor(Qt::PointingHandCursor);
+    sourceL->installEventFilter(this);
+    layout->addWidget(sourceL);
+
+    fdlistLB = new QListWidget(side);
+    fdlistLB->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    layout->addWidget(fdlistLB, 2);
+    return side;
+}
+
+// The drive, My documents, the info switch and the filter above the folder tree.
+QHBoxLayout* TprojecteditF::BuildBrowseBar(QWidget* side) {
     auto* browseBar = new QHBoxLayout;
     IEDriveComboBox1 = new DriveBox(side);
     mydocBB = new QPushButton(QStringLiteral("My documents"), side);
@@ -75,18 +98,11 @@ QWidget* TprojecteditF::BuildSourceSide() {
     browseBar->addStretch(1);
     browseBar->addWidget(filterL);
     browseBar->addWidget(filterE);
-    layout->addLayout(browseBar);
+    return browseBar;
+}
 
-    auto* panes = new QSplitter(Qt::Horizontal, side);
-    DriV = new FolderTree(panes);
-    DirV = new FileList(panes);
-    panes->addWidget(DriV);
-    panes->addWidget(DirV);
-    panes->setStretchFactor(0, 2);
-    panes->setStretchFactor(1, 3);
-    panes->setChildrenCollapsible(false);
-    layout->addWidget(panes, 3);
-
+// The item to add and the buttons that change the list.
+QHBoxLayout* TprojecteditF::BuildAddRow(QWidget* side) {
     auto* addRow = new QHBoxLayout;
     AddfnL = new QLabel(QStringLiteral("Item to add:"), side);
     AddfnE = new QLineEdit(side);
@@ -102,17 +118,7 @@ QWidget* TprojecteditF::BuildSourceSide() {
     addRow->addWidget(AddfnE, 1);
     addRow->addWidget(AddfnB);
     addRow->addWidget(DelfnB);
-    layout->addLayout(addRow);
-
-    sourceL = TitleLabel(QStringLiteral("Source"), QColor(0, 170, 100), side);
-    sourceL->setCursor(Qt::PointingHandCursor);
-    sourceL->installEventFilter(this);
-    layout->addWidget(sourceL);
-
-    fdlistLB = new QListWidget(side);
-    fdlistLB->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    layout->addWidget(fdlistLB, 2);
-    return side;
+    return addRow;
 }
 
 void TprojecteditF::ConnectSourceSide() {
@@ -293,42 +299,53 @@ void TprojecteditF::AddCandidate(const std::string& candidate) {
         return;
     }
     const std::string lowerCandidate = LowerAscii(candidate);
-    bool refused = false;
+    if (IsListedAlready(candidate, lowerCandidate) ||
+        !AcceptInsideListed(candidate, lowerCandidate))
+        return;
+    OfferToRemoveListedInside(candidate, lowerCandidate);
+    AppendEntry(candidate);
+    showfromtoexample();
+}
+
+// Every entry equal to the candidate but for case is named in a box of its own.
+bool TprojecteditF::IsListedAlready(const std::string& candidate,
+                                    const std::string& lowerCandidate) {
+    bool listed = false;
     for (const std::string& entry : SourceItems()) {
         if (LowerAscii(entry) == lowerCandidate) {
             ShowErrorBox("Forbidden to add " + candidate + " twice in list! It makes no sense.");
-            refused = true;
+            listed = true;
         }
     }
-    // The containment tests are plain text tests: c:\data2 counts as inside c:\data.
-    if (!refused) {
-        for (int i = fdlistLB->count() - 1; i >= 0; --i) {
-            const std::string entry = StoredText(fdlistLB->item(i));
-            if (lowerCandidate.find(LowerAscii(entry)) == std::string::npos)
-                continue;
-            if (!AskYesNo(BoxType::Warning,
-                          candidate + " is a part of already listed " + entry +
-                              ". So the item is infact already added. Nesting makes no sense. "
-                              "Add anyway??")) {
-                refused = true;
-                break;
-            }
-        }
+    return listed;
+}
+
+// The containment tests are plain text tests: c:\data2 counts as inside c:\data.
+bool TprojecteditF::AcceptInsideListed(const std::string& candidate,
+                                       const std::string& lowerCandidate) {
+    for (int i = fdlistLB->count() - 1; i >= 0; --i) {
+        const std::string entry = StoredText(fdlistLB->item(i));
+        if (lowerCandidate.find(LowerAscii(entry)) == std::string::npos)
+            continue;
+        if (!AskYesNo(BoxType::Warning,
+                      candidate + " is a part of already listed " + entry +
+                          ". So the item is infact already added. Nesting makes no sense. "
+                          "Add anyway??"))
+            return false;
     }
-    if (!refused) {
-        for (int i = fdlistLB->count() - 1; i >= 0; --i) {
-            const std::string entry = StoredText(fdlistLB->item(i));
-            if (LowerAscii(entry).find(lowerCandidate) == std::string::npos)
-                continue;
-            if (AskYesNo(BoxType::Warning, "Already listed " + entry + " is a part of " +
-                                               candidate + ". Nesting makes no sense! Remove " +
-                                               entry + " from list??"))
-                delete fdlistLB->takeItem(i);
-        }
-    }
-    if (!refused) {
-        AppendEntry(candidate);
-        showfromtoexample();
+    return true;
+}
+
+void TprojecteditF::OfferToRemoveListedInside(const std::string& candidate,
+                                              const std::string& lowerCandidate) {
+    for (int i = fdlistLB->count() - 1; i >= 0; --i) {
+        const std::string entry = StoredText(fdlistLB->item(i));
+        if (LowerAscii(entry).find(lowerCandidate) == std::string::npos)
+            continue;
+        if (AskYesNo(BoxType::Warning, "Already listed " + entry + " is a part of " + candidate +
+                                           ". Nesting makes no sense! Remove " + entry +
+                                           " from list??"))
+            delete fdlistLB->takeItem(i);
     }
 }
 

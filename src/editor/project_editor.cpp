@@ -31,14 +31,6 @@
 
 namespace vlm {
 
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
-
 TprojecteditF::TprojecteditF(EditorContext context, QWidget* parent)
     : QDialog(parent), context_(std::move(context)) {
     setWindowTitle(QStringLiteral("Velmora: Project Editor"));
@@ -257,42 +249,10 @@ void TprojecteditF::projnameEChange() {
 
 void TprojecteditF::Saveproj() {
     saved_ = true;
-    const bool sync = syncCB->isChecked();
     const std::string name = projnameE->text().toStdString();
-    ProjectFields fields;
-    fields.destdrive = destdriveC->currentText().toStdString();
-    fields.destkind = destkindC->currentText().toStdString();
-    fields.confirm = confirmCB->isChecked();
-    fields.precalc = precalcCB->isChecked();
-    fields.longnames = longfnameCB->isChecked();
-    fields.sync = sync;
-    fields.syncdest = SyncDestText();
-    fields.items = SourceItems();
-
-    const bool incomplete = (!sync && fields.destdrive.empty()) ||
-                            (sync && fields.syncdest.empty()) || fields.items.empty() ||
-                            name.empty();
-    if (incomplete) {
-        ShowWarningBox("Form not completed, ... not saved");
-        saved_ = false;
-        return;
-    }
+    const ProjectFields fields = FieldsOfForm();
     const std::string target = ProjectTargetPath();
-    if (!IsValidFileName(name)) {
-        ShowErrorBox("Invalid file name. please correct!!");
-        saved_ = false;
-        return;
-    }
-    // A line break pasted into a field would split its line and be read back as something else.
-    if (!ProjectFileCanHold(fields)) {
-        ShowErrorBox(
-            "A field holds a line break, which a project file cannot store. "
-            "Please correct!");
-        saved_ = false;
-        return;
-    }
-    if (ItemKind(target) != 'n' &&
-        !AskYesNo(BoxType::Warning, target + " already exists! Overwrite??")) {
+    if (!MaySave(name, fields, target)) {
         saved_ = false;
         return;
     }
@@ -305,6 +265,43 @@ void TprojecteditF::Saveproj() {
     }
     if (context_.addToRecentLists)
         context_.addToRecentLists(target);
+}
+
+ProjectFields TprojecteditF::FieldsOfForm() const {
+    ProjectFields fields;
+    fields.destdrive = destdriveC->currentText().toStdString();
+    fields.destkind = destkindC->currentText().toStdString();
+    fields.confirm = confirmCB->isChecked();
+    fields.precalc = precalcCB->isChecked();
+    fields.longnames = longfnameCB->isChecked();
+    fields.sync = syncCB->isChecked();
+    fields.syncdest = SyncDestText();
+    fields.items = SourceItems();
+    return fields;
+}
+
+bool TprojecteditF::MaySave(const std::string& name, const ProjectFields& fields,
+                            const std::string& target) {
+    const bool incomplete = (!fields.sync && fields.destdrive.empty()) ||
+                            (fields.sync && fields.syncdest.empty()) || fields.items.empty() ||
+                            name.empty();
+    if (incomplete) {
+        ShowWarningBox("Form not completed, ... not saved");
+        return false;
+    }
+    if (!IsValidFileName(name)) {
+        ShowErrorBox("Invalid file name. please correct!!");
+        return false;
+    }
+    // A line break pasted into a field would split its line and be read back as something else.
+    if (!ProjectFileCanHold(fields)) {
+        ShowErrorBox(
+            "A field holds a line break, which a project file cannot store. "
+            "Please correct!");
+        return false;
+    }
+    return ItemKind(target) == 'n' ||
+           AskYesNo(BoxType::Warning, target + " already exists! Overwrite??");
 }
 
 void TprojecteditF::SaveprojBClick() {

@@ -26,7 +26,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QFrame;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -37,6 +39,7 @@ class QWidget;
 namespace vlm {
 
 class DriveBox;
+struct PassContext;
 class FileList;
 class FolderTree;
 
@@ -125,7 +128,6 @@ public:
     void checkselsizeBClick(bool withProgress = true);
     void CheckactfreesizeBClick();
     void checkfutfreesizeBClick();
-    bool SizeError() const { return sizeError_; }
     bool EstimateRunning() const { return estimateRunning_; }
 
     // The one text of the status bar.
@@ -189,7 +191,11 @@ public:
 private:
     void BuildWindow();
     QWidget* BuildSourceSide();
+    QHBoxLayout* BuildBrowseBar(QWidget* side);
+    QHBoxLayout* BuildAddRow(QWidget* side);
     QWidget* BuildDestinationBlock();
+    QFrame* BuildDestinationPanel(QWidget* block);
+    void BuildDestinationBoxes();
     QWidget* BuildSizeBlock();
     QWidget* BuildBottomRow();
     void ConnectSourceSide();
@@ -206,7 +212,15 @@ private:
     std::string ItemToAdd() const;
     // Add of one candidate when not synchronising: duplicates, nesting, append.
     void AddCandidate(const std::string& candidate);
+    bool IsListedAlready(const std::string& candidate, const std::string& lowerCandidate);
+    // False when the person declines to add an item inside a listed one.
+    bool AcceptInsideListed(const std::string& candidate, const std::string& lowerCandidate);
+    void OfferToRemoveListedInside(const std::string& candidate, const std::string& lowerCandidate);
     void AppendEntry(const std::string& entry);
+    // What the form says, as the project file holds it.
+    ProjectFields FieldsOfForm() const;
+    // The checks before a save, each with its own box; false when one of them refuses.
+    bool MaySave(const std::string& name, const ProjectFields& fields, const std::string& target);
     // The destination of the checks and of the example: syncdestE when synchronising, else
     // the text of destdriveC.
     std::string DestinationBoxText() const;
@@ -214,6 +228,10 @@ private:
     std::int64_t DestinationFreeBytes() const;
     // The virtual copy pass of write-once media; false when it ended with an error (shown).
     bool EstimateOnWriteOnceMedium(std::int64_t freeBytes);
+    void CopySourcesVirtually(PassContext& pass, const std::string& destination,
+                              const DestinationContext& where) const;
+    std::optional<std::int64_t> ReadyDestinationFreeBytes();
+    std::int64_t ExistingCopiesSize() const;
     void SetControlsEnabled(bool enabled);
     void PlaceKindBox(bool synchronising);
 

@@ -23,6 +23,10 @@ namespace {
 // differ between a file named as a project item and a file met inside a folder walk.
 enum class FileOrigin { SingleItem, FolderWalk };
 
+// What a failed copy does: it ends the run (the run driver shows it), or it is reported and the
+// pass goes on.
+enum class FailedCopy { EndsRun, Reported };
+
 // What a destination folder held when its walk began, read in one listing, so that each source
 // file is compared with its copy without a lookup of the copy's whole path. Without a listing
 // (the folder could not be read, or cleaned names may make two source files meet at one
@@ -67,6 +71,11 @@ private:
     void CopyFolder(const std::string& source, const std::string& destination,
                     std::uint32_t destinationAttributes);
     void Walk(const std::string& source, const std::string& destination);
+    std::map<std::string, std::string> FirstClaims(const FolderListing& listing) const;
+    bool WalkEntry(const std::string& source, const std::string& destination, const DirEntry& entry,
+                   std::map<std::string, std::string>& claimedBy,
+                   const DestinationFolder& existing);
+    bool MakeSubFolder(const std::string& name, const std::string& destination, bool isLink);
     DestinationFolder ListDestination(const std::string& destination) const;
     void EnterSubFolder(const std::string& subSource, const std::string& destination,
                         const DirEntry& sourceEntry, const DestinationFolder& existing);
@@ -78,9 +87,15 @@ private:
     bool ClaimCleanedName(const std::string& s, const std::string& name,
                           std::map<std::string, std::string>& claimedBy);
     bool ReplaceLinkWithFolder(const std::string& path);
-    bool CopyOrReport(const std::string& s, const std::string& d, std::uint64_t size,
-                      FileOrigin origin);
-    bool CreateOrStop(const std::string& s, const std::string& d, std::uint64_t size);
+    void NewFile(const std::string& s, const std::string& d, std::uint64_t sourceSize);
+    bool Changed(const std::string& s, const std::string& d, const DirEntry& existing,
+                 std::uint64_t sourceSize, const FileAge& sourceAge,
+                 std::uint32_t sourcePermissions);
+    void ReplaceFile(const std::string& s, const std::string& d, const DirEntry& existing,
+                     std::uint64_t sourceSize, FileOrigin origin);
+    void StopAtReadOnlyCopy(const std::string& d, FileOrigin origin);
+    bool CopyCaught(const std::string& s, const std::string& d, std::uint64_t size,
+                    FailedCopy vanished, FailedCopy other);
     bool CopyOneFile(const std::string& s, const std::string& d, std::uint64_t size);
     void PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes);
     void MissingItem(const std::string& path);
@@ -140,82 +155,79 @@ void CopyPass::CopyFolder(const std::string& source, const std::string& destinat
         Walk(source, destination);
         return;
     }
-    report("ERROR: No files changed in directory " + destination + " as it is READONLY!", true);
-    ++run_.Totals.errors;
-    report(kMakeWritable, true);
-    const std::string question = "Fatal ERROR: No files overwritten in directory " + destination +
-                                 " as it is READONLY! " + kMakeWritable + " Continue??";
-    if (run_.DryRun) {
-        WouldAsk(ctx_, question);
-        return;
-    }
-    if (!AskYesNo(BoxType::Error, question)) {
-        report("User stop", true);
-        run_.StopRequested = true;
-    }
+    // Yes: nothing in this folder is copied, and the caller goes on.
+    AskPastReadOnly(ctx_,
+                    "ERROR: No files changed in directory " + destination + " as it is READONLY!",
+                    "Fatal ERROR: No files overwritten in directory " + destination +
+                        " as it is READONLY! " + kMakeWritable + " Continue??");
 }
 
 void CopyPass::Walk(const std::string& source, const std::string& destination) {
     FolderListing listing;
     std::vector<UnlistedEntry> unlisted;
     if (!listing.Read(source, kAttrAnyFile, ListDetail::Full, &unlisted)) {
-        // An unreadable folder must not pass for an empty one: its files are not backed up.
-        const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
-        report(unreadable, true);
-        ShowErrorBox(unreadable);
-        // Not counted by the estimate: the real pass after it reads the folder again.
-        run_.NoteError();
+        ReportUnreadableFolder(ctx_, source);
         return;
     }
     ReportUnlisted(source, unlisted);
     const DestinationFolder existing = ListDestination(destination);
-    // With cleaned names, two files of this folder may come to one destination name: the one
-    // whose name cleaning leaves as it is keeps it, and no file ever overwrites another's copy.
-    // On a medium without case, "A.txt" and "a.txt" are one name too: the first one listed
-    // keeps it, files and folders alike.
-    const bool caseless = ctx_.medium.caseInsensitive;
-    std::map<std::string, std::string> claimedBy;
-    if (run_.LongNamesOn || caseless) {
-        for (std::size_t i = 0; i < listing.size(); ++i) {
-            const std::string name(listing.Name(i));
-            const bool claims = listing.Kind(i) == EntryKind::File ||
-                                (caseless && listing.Kind(i) == EntryKind::Directory);
-            if (claims && (!run_.LongNamesOn || CleanedName(name) == name))
-                claimedBy.emplace(ClaimKey(name), name);
-        }
-    }
+    std::map<std::string, std::string> claimedBy = FirstClaims(listing);
     for (std::size_t i = 0; i < listing.size(); ++i) {
         if (ctx_.PumpAndCheckStop())
             return;
-        const DirEntry entry = listing.Entry(i);
-        const std::string s = source + "\\" + entry.name;
-        switch (entry.kind) {
-            case EntryKind::Directory:
-                if (caseless && !ClaimCleanedName(s, entry.name, claimedBy))
-                    break;
-                EnterSubFolder(s, destination, entry, existing);
-                if (run_.StopRequested)
-                    return;
-                break;
-            case EntryKind::Link:
-            case EntryKind::Special:
-                // A walk never follows a link or opens a device, pipe or socket.
-                report("Skipped link or special file: " + s, true);
-                run_.NoteSkipped();
-                break;
-            case EntryKind::File:
-                // Every file is copied whatever its name, also one that looks like the
-                // program's own temporary files.
-                if ((run_.LongNamesOn || caseless) && !ClaimCleanedName(s, entry.name, claimedBy))
-                    break;
-                CopyFileRule(s, destination + "\\" + entry.name, entry.size,
-                             FileAge{entry.modified, entry.time}, entry.permissions,
-                             FileOrigin::FolderWalk, existing);
-                if (run_.StopRequested)
-                    return;
-                break;
-        }
+        if (!WalkEntry(source, destination, listing.Entry(i), claimedBy, existing))
+            return;
     }
+}
+
+// With cleaned names, two files of a folder may come to one destination name: the one whose name
+// cleaning leaves as it is keeps it, and no file ever overwrites another's copy. On a medium
+// without case, "A.txt" and "a.txt" are one name too: the first one listed keeps it, files and
+// folders alike. The destination names taken before the walk begins, each by its entry's name.
+std::map<std::string, std::string> CopyPass::FirstClaims(const FolderListing& listing) const {
+    const bool caseless = ctx_.medium.caseInsensitive;
+    std::map<std::string, std::string> claimedBy;
+    if (!run_.LongNamesOn && !caseless)
+        return claimedBy;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const std::string name(listing.Name(i));
+        const bool claims = listing.Kind(i) == EntryKind::File ||
+                            (caseless && listing.Kind(i) == EntryKind::Directory);
+        if (claims && (!run_.LongNamesOn || CleanedName(name) == name))
+            claimedBy.emplace(ClaimKey(name), name);
+    }
+    return claimedBy;
+}
+
+// False when the walk ends here.
+bool CopyPass::WalkEntry(const std::string& source, const std::string& destination,
+                         const DirEntry& entry, std::map<std::string, std::string>& claimedBy,
+                         const DestinationFolder& existing) {
+    const bool caseless = ctx_.medium.caseInsensitive;
+    const std::string s = source + "\\" + entry.name;
+    switch (entry.kind) {
+        case EntryKind::Directory:
+            if (caseless && !ClaimCleanedName(s, entry.name, claimedBy))
+                break;
+            EnterSubFolder(s, destination, entry, existing);
+            return !run_.StopRequested;
+        case EntryKind::Link:
+        case EntryKind::Special:
+            // A walk never follows a link or opens a device, pipe or socket.
+            report("Skipped link or special file: " + s, true);
+            run_.NoteSkipped();
+            break;
+        case EntryKind::File:
+            // Every file is copied whatever its name, also one that looks like the program's own
+            // temporary files.
+            if ((run_.LongNamesOn || caseless) && !ClaimCleanedName(s, entry.name, claimedBy))
+                break;
+            CopyFileRule(s, destination + "\\" + entry.name, entry.size,
+                         FileAge{entry.modified, entry.time}, entry.permissions,
+                         FileOrigin::FolderWalk, existing);
+            return !run_.StopRequested;
+    }
+    return true;
 }
 
 // Entries the listing found but could not give are files that this run does not back up: each
@@ -290,32 +302,10 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     // Only a real folder will do: a link of that name at the destination is never written
     // through, it is removed and a folder made in its place.
     std::optional<DirEntry> found = existing.Lookup(subDestination, name);
-    if (!run_.VirtualCopy) {
-        const bool isLink = found && found->kind == EntryKind::Link;
-        if (!found || found->kind != EntryKind::Directory) {
-            if ((!isLink || ReplaceLinkWithFolder(subDestination)) &&
-                CreateDirectory(subDestination)) {
-                run_.DestinationWritten = true;
-                created = true;
-                ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
-            } else if (!isLink && IsNameRefusal(LastPlatformError().code, subDestination)) {
-                // This folder alone is not backed up; the run goes on.
-                report("ERROR: The destination refuses the name " + subDestination +
-                           ", not backed up! (" + LastPlatformError().text + ")",
-                       true);
-                run_.NoteError();
-                return;
-            } else {
-                report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
-                BeepTimes(2);
-                ShowErrorBox("FATAL ERROR: directory creation" + name + " in " + destination +
-                             " failed!");
-                report("Abnormal termination!", true);
-                ++run_.Totals.errors;
-                run_.StopForFailure();
-                return;
-            }
-        }
+    if (!run_.VirtualCopy && (!found || found->kind != EntryKind::Directory)) {
+        if (!MakeSubFolder(name, destination, found && found->kind == EntryKind::Link))
+            return;
+        created = true;
     }
     ctx_.detail([&] { return "getting into dir " + name + " from " + destination; });
     // Both sides are known from the listings (the source entry is a real folder, not a link):
@@ -334,6 +324,32 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
              sourceEntry.permissions != kPermissionsUnknown &&
              found->permissions != sourceEntry.permissions)
         UpdatePermissions(subDestination, sourceEntry.permissions);
+}
+
+// Makes the folder `name` in `destination`, in place of a link of that name when `isLink`. False
+// when the folder was not made: a name the destination refuses leaves this folder alone out of
+// the backup; any other failure stops the run.
+bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destination, bool isLink) {
+    const std::string path = destination + "\\" + name;
+    if ((!isLink || ReplaceLinkWithFolder(path)) && CreateDirectory(path)) {
+        run_.DestinationWritten = true;
+        ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
+        return true;
+    }
+    if (!isLink && IsNameRefusal(LastPlatformError().code, path)) {
+        report("ERROR: The destination refuses the name " + path + ", not backed up! (" +
+                   LastPlatformError().text + ")",
+               true);
+        run_.NoteError();
+        return false;
+    }
+    report("ERROR: dir creation" + name + " in " + destination + " failed!", true);
+    BeepTimes(2);
+    ShowErrorBox("FATAL ERROR: directory creation" + name + " in " + destination + " failed!");
+    report("Abnormal termination!", true);
+    ++run_.Totals.errors;
+    run_.StopForFailure();
+    return false;
 }
 
 // Removes the link at `path` (the link itself, never what it points at), so that a real folder
@@ -362,43 +378,59 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
     }
     const auto existing = existingFolder.Lookup(d, NamePart(d));
     // A folder of that name is no file: the copy is attempted and fails like any other.
-    if (!existing || existing->kind == EntryKind::Directory) {
-        ctx_.detail([] { return std::string("copying new file..."); });
-        ctx_.detail([&] { return "from: " + s; });
-        ctx_.detail([&] { return "to: " + d; });
-        if (run_.VirtualCopy) {
-            run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
-            ctx_.detail([] { return std::string("virtual file creation done!"); });
-            if (run_.DryRun) {
-                report("Would create file: " + d, true);
-                ++run_.Totals.filesNew;
-                run_.Totals.bytesCopied += sourceSize;
-                run_.NotePlanned(PlannedStepKind::NewFile, d, sourceSize);
-            }
-            return;
-        }
-        if (CreateOrStop(s, d, sourceSize)) {
-            report("Created file: " + d, true);
+    if (!existing || existing->kind == EntryKind::Directory)
+        NewFile(s, d, sourceSize);
+    else if (Changed(s, d, *existing, sourceSize, sourceAge, sourcePermissions))
+        ReplaceFile(s, d, *existing, sourceSize, origin);
+}
+
+void CopyPass::NewFile(const std::string& s, const std::string& d, std::uint64_t sourceSize) {
+    ctx_.detail([] { return std::string("copying new file..."); });
+    ctx_.detail([&] { return "from: " + s; });
+    ctx_.detail([&] { return "to: " + d; });
+    if (run_.VirtualCopy) {
+        run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
+        ctx_.detail([] { return std::string("virtual file creation done!"); });
+        if (run_.DryRun) {
+            report("Would create file: " + d, true);
             ++run_.Totals.filesNew;
             run_.Totals.bytesCopied += sourceSize;
+            run_.NotePlanned(PlannedStepKind::NewFile, d, sourceSize);
         }
         return;
     }
+    if (CopyCaught(s, d, sourceSize, FailedCopy::Reported, FailedCopy::EndsRun)) {
+        report("Created file: " + d, true);
+        ++run_.Totals.filesNew;
+        run_.Totals.bytesCopied += sourceSize;
+    }
+}
 
-    if (existing->kind != EntryKind::File || existing->size != sourceSize) {
+// True when the copy `d` differs from its original `s` in size or age. A copy that is the same
+// gets the original's permission bits, when they changed.
+bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntry& existing,
+                       std::uint64_t sourceSize, const FileAge& sourceAge,
+                       std::uint32_t sourcePermissions) {
+    if (existing.kind != EntryKind::File || existing.size != sourceSize) {
         // A link or special file where the copy belongs is replaced like an outdated copy.
         report("updating (new size)...", false);
-    } else if (!SameFileAge({existing->modified, existing->time}, sourceAge)) {
-        report("updating (new age)...", false);
-    } else {
-        ctx_.detail([&] { return s + " not changed since last backup"; });
-        // The same file, shown to other people as its original now is: a file made private
-        // since its backup makes its copy private too.
-        if (!run_.VirtualCopy && sourcePermissions != kPermissionsUnknown &&
-            existing->permissions != sourcePermissions)
-            UpdatePermissions(d, sourcePermissions);
-        return;
+        return true;
     }
+    if (!SameFileAge({existing.modified, existing.time}, sourceAge)) {
+        report("updating (new age)...", false);
+        return true;
+    }
+    ctx_.detail([&] { return s + " not changed since last backup"; });
+    // The same file, shown to other people as its original now is: a file made private since its
+    // backup makes its copy private too.
+    if (!run_.VirtualCopy && sourcePermissions != kPermissionsUnknown &&
+        existing.permissions != sourcePermissions)
+        UpdatePermissions(d, sourcePermissions);
+    return false;
+}
+
+void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const DirEntry& existing,
+                           std::uint64_t sourceSize, FileOrigin origin) {
     ctx_.detail([&] { return "from: " + s; });
     ctx_.detail([&] { return "to: " + d; });
     if (run_.ConfirmOn &&
@@ -414,24 +446,35 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
         report("virtual overwriting done!", false);
         if (run_.DryRun)
-            PlanOverwrite(d, sourceSize, existing->attributes);
+            PlanOverwrite(d, sourceSize, existing.attributes);
         return;
     }
-    if ((existing->attributes & kAttrReadOnly) != 0) {
-        report("Fatal ERROR: " + d + " not overwritten as it is READONLY!", true);
-        ++run_.Totals.errors;
-        report(kMakeWritable, true);
-        const std::string box =
-            "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
-        ShowErrorBox(origin == FileOrigin::SingleItem ? box : box + " Continue??");
-        run_.StopForFailure();
+    if ((existing.attributes & kAttrReadOnly) != 0) {
+        StopAtReadOnlyCopy(d, origin);
         return;
     }
-    if (CopyOrReport(s, d, sourceSize, origin)) {
+    // A single file item's failure reaches the run driver; inside a folder walk it is reported
+    // and the walk goes on. Either way the old copy at d is intact, since the new one replaces it
+    // only when complete.
+    const FailedCopy failure =
+        origin == FileOrigin::SingleItem ? FailedCopy::EndsRun : FailedCopy::Reported;
+    if (CopyCaught(s, d, sourceSize, failure, failure)) {
         report("Overwritten file: " + d, true);
         ++run_.Totals.filesReplaced;
         run_.Totals.bytesCopied += sourceSize;
     }
+}
+
+// A read-only copy is never replaced: the run stops there, with one box (which inside a folder
+// walk still asks "Continue??", with OK alone).
+void CopyPass::StopAtReadOnlyCopy(const std::string& d, FileOrigin origin) {
+    report("Fatal ERROR: " + d + " not overwritten as it is READONLY!", true);
+    ++run_.Totals.errors;
+    report(kMakeWritable, true);
+    const std::string box =
+        "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable;
+    ShowErrorBox(origin == FileOrigin::SingleItem ? box : box + " Continue??");
+    run_.StopForFailure();
 }
 
 // What a dry run says of a copy that would be replaced: the question the run would ask first,
@@ -475,20 +518,32 @@ bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint
     } catch (const CopyStopped&) {
         report("Copy of " + s + " stopped, " + d + " left as it was", true);
         return false;
+    } catch (const CopyError& error) {
+        // The copy's own notice comes first, whoever goes on to handle the failure.
+        if (!error.Notice().empty())
+            ShowErrorBox(error.Notice());
+        throw;
     }
     if (file)
         file->Copied();
     return true;
 }
 
-// Creates the new copy d of s. A copy that cannot be created (a full disk, a medium gone) ends
-// the run at once: the failure reaches the run driver, which shows it once and ends the run,
-// instead of one box for every file still to come. A source gone meanwhile is only reported.
-bool CopyPass::CreateOrStop(const std::string& s, const std::string& d, std::uint64_t size) {
+// Copies s to d; false when no copy was made. The failures that concern this file alone (its
+// name refused, the source changing all the while) are reported and the pass goes on. A source
+// gone meanwhile (`vanished`) and any other failure (`other`: a full disk, a medium gone) either
+// end the run at once — the failure reaches the run driver, which shows it once, instead of one
+// box for every file still to come — or are reported here.
+bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint64_t size,
+                          FailedCopy vanished, FailedCopy other) {
     try {
         if (!CopyOneFile(s, d, size))
             return false;
     } catch (const SourceVanished&) {
+        if (vanished == FailedCopy::EndsRun)
+            throw;
+        // Deleted or moved while the run was under way: nothing of it is left to back up, and
+        // its old copy goes at the next run.
         report("File vanished before it could be copied: " + s, true);
         return false;
     } catch (const SourceChanging&) {
@@ -496,6 +551,14 @@ bool CopyPass::CreateOrStop(const std::string& s, const std::string& d, std::uin
         return false;
     } catch (const NameRefused& refused) {
         ReportNameRefused(d, refused);
+        return false;
+    } catch (const CopyError& error) {
+        if (other == FailedCopy::EndsRun)
+            throw;
+        ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
+        report("ERROR: Could not copy file " + s + " to " + d, true);
+        report("Probably source file corrupt...", true);
+        run_.NoteError();
         return false;
     }
     run_.DestinationWritten = true;
@@ -515,50 +578,6 @@ void CopyPass::ReportNameRefused(const std::string& d, const std::exception& why
 void CopyPass::ReportChanging(const std::string& s) {
     report("ERROR: " + s + " changed while it was being copied, not backed up!", true);
     run_.NoteError();
-}
-
-// Copies s to d. Inside a folder walk a failed copy is reported and the walk goes on; for a
-// single file item the failure reaches the run driver. Either way the old copy at d is intact,
-// since the new one replaces it only when complete.
-bool CopyPass::CopyOrReport(const std::string& s, const std::string& d, std::uint64_t size,
-                            FileOrigin origin) {
-    if (origin == FileOrigin::SingleItem) {
-        try {
-            if (!CopyOneFile(s, d, size))
-                return false;
-        } catch (const SourceChanging&) {
-            ReportChanging(s);
-            return false;
-        } catch (const NameRefused& refused) {
-            ReportNameRefused(d, refused);
-            return false;
-        }
-        run_.DestinationWritten = true;
-        return true;
-    }
-    try {
-        if (!CopyOneFile(s, d, size))
-            return false;
-        run_.DestinationWritten = true;
-        return true;
-    } catch (const SourceVanished&) {
-        // Deleted or moved while the run was under way: nothing of it is left to back up, and
-        // its old copy goes at the next run.
-        report("File vanished before it could be copied: " + s, true);
-        return false;
-    } catch (const SourceChanging&) {
-        ReportChanging(s);
-        return false;
-    } catch (const NameRefused& refused) {
-        ReportNameRefused(d, refused);
-        return false;
-    } catch (const CopyError& error) {
-        ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
-        report("ERROR: Could not copy file " + s + " to " + d, true);
-        report("Probably source file corrupt...", true);
-        run_.NoteError();
-        return false;
-    }
 }
 
 }  // namespace

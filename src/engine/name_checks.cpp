@@ -34,15 +34,12 @@ std::string Quoted(std::string_view text) {
     return quoted;
 }
 
-// The cleaning and cutting of fnamecutto127; `say` receives each line it reports.
+// Takes every absolutely forbidden character out of `name` (in the folder `folder`). A host
+// character that a drive name holds as its stand-in is the character it stands for. Taking one
+// out of a name with stray bytes can join its neighbours into another stand-in, so the removal
+// goes on until nothing forbidden is left.
 template <typename Say>
-std::string CleanAndCut(std::string_view path, Say&& say) {
-    const std::string folder(path.substr(0, NameStart(path)));
-    std::string name(path.substr(NameStart(path)));
-
-    // A host character that a drive name holds as its stand-in is the character it stands for.
-    // Taking one out of a name with stray bytes can join its neighbours into another stand-in,
-    // so the removal goes on until nothing forbidden is left.
+void RemoveForbidden(const std::string& folder, std::string& name, Say&& say) {
     for (bool removed = true; removed;) {
         removed = false;
         for (const char forbidden : kForbiddenCharacters) {
@@ -61,6 +58,14 @@ std::string CleanAndCut(std::string_view path, Say&& say) {
             }
         }
     }
+}
+
+// The cleaning and cutting of fnamecutto127; `say` receives each line it reports.
+template <typename Say>
+std::string CleanAndCut(std::string_view path, Say&& say) {
+    const std::string folder(path.substr(0, NameStart(path)));
+    std::string name(path.substr(NameStart(path)));
+    RemoveForbidden(folder, name, say);
 
     while (!name.empty() && (name.front() == ' ' || name.front() == '.')) {
         say("Ignoring forbidden character in " + Quoted(folder + name) + "...!");

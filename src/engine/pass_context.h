@@ -65,4 +65,17 @@ inline void WouldAsk(PassContext& ctx, const std::string& text, bool stops = fal
 // The line both passes report with their read-only refusals.
 inline constexpr const char* kMakeWritable = "Please make every item on destination writable!!";
 
+// A folder one of the passes cannot list must not pass for an empty one: its line and its box,
+// and the run cannot end as "OK" (the estimate does not count it: the real pass after it reads
+// the folder again).
+void ReportUnreadableFolder(PassContext& ctx, const std::string& folder);
+
+// An error-type Yes/No question; No is a stop by the person ("User stop"). True on Yes.
+bool ContinueOrStop(PassContext& ctx, const std::string& question);
+
+// A read-only item at the destination keeps the pass from changing it: `line` ("... as it is
+// READONLY!") and the line asking to make things writable, counted as an error, then
+// `question`, which a dry run names and never asks. False when the person stops the run.
+bool AskPastReadOnly(PassContext& ctx, const std::string& line, const std::string& question);
+
 }  // namespace vlm

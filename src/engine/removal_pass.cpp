@@ -51,14 +51,20 @@ public:
 private:
     void RemoveInFolder(std::string_view source, std::string_view destinationIn);
     void Walk(const std::string& source, const std::string& destination);
+    void WalkEntries(const std::string& source, const std::string& destination,
+                     const FolderListing& entries, const FolderListing& sourceEntries,
+                     const std::vector<UnlistedEntry>& sourceUnlisted);
     void RemoveFolder(const std::string& dPrime);
+    void WouldRemoveFolder(const std::string& dPrime);
+    void FolderNotRemoved(const std::string& dPrime, bool keptByReadOnly);
+    void RemoveTemporary(const std::string& d);
     void RemoveFile(const std::string& source, const std::string& destination,
                     const DirEntry& entry, bool sourceHasFile);
     void FollowCaseRename(const CaselessNames& caseless, const std::string& destination,
                           DirEntry& entry);
     void ReportUnhandled(const std::string& destination,
                          const std::vector<UnlistedEntry>& unlisted);
-    bool ContinueOrStop(const std::string& question);
+    bool ContinueOrStop(const std::string& question) { return vlm::ContinueOrStop(ctx_, question); }
     void MissingItem(const std::string& path);
     void WouldRemoveFile(const std::string& path, bool asks);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -88,15 +94,6 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
                           !InLostAndFound(path);
     run_.NotePlanned(PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0,
                      backedUp ? 1 : 0);
-}
-
-// Asks an error-type Yes/No question; No is a stop by the person.
-bool RemovalPass::ContinueOrStop(const std::string& question) {
-    if (AskYesNo(BoxType::Error, question))
-        return true;
-    report("User stop", true);
-    run_.StopRequested = true;
-    return false;
 }
 
 // The source "has" an entry only when the very same kind of thing is there under exactly that
@@ -146,15 +143,10 @@ void RemovalPass::RemoveInFolder(std::string_view source, std::string_view desti
     }
     const std::string destination = StripTrailingBackslash(destinationIn);
     if ((destinationAttributes & kAttrReadOnly) != 0) {
-        report("ERROR: No files deleted in directory " + destination + " as it is READONLY!", true);
-        ++run_.Totals.errors;
-        report(kMakeWritable, true);
-        const std::string question = "Fatal ERROR: No files deleted in directory " + destination +
-                                     " as it is READONLY! " + kMakeWritable + " Continue??";
-        if (run_.VirtualCopy)
-            WouldAsk(ctx_, question);  // a dry run names the question, never asks it
-        else
-            ContinueOrStop(question);
+        AskPastReadOnly(
+            ctx_, "ERROR: No files deleted in directory " + destination + " as it is READONLY!",
+            "Fatal ERROR: No files deleted in directory " + destination + " as it is READONLY! " +
+                kMakeWritable + " Continue??");
         return;
     }
     Walk(StripTrailingBackslash(source), destination);
@@ -166,10 +158,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     FolderListing entries;
     std::vector<UnlistedEntry> unhandled;
     if (!entries.Read(destination, kAttrAnyFile, ListDetail::NamesAndKinds, &unhandled)) {
-        const std::string unreadable = "ERROR: Unable to read directory " + destination + "!";
-        report(unreadable, true);
-        ShowErrorBox(unreadable);
-        run_.NoteError();
+        ReportUnreadableFolder(ctx_, destination);
         return;
     }
     // Nothing to remove (a folder this run has just made): the source is left to the copy pass,
@@ -179,12 +168,8 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     FolderListing sourceEntries;
     std::vector<UnlistedEntry> sourceUnlisted;
     if (!sourceEntries.Read(source, kAttrAnyFile, ListDetail::NamesAndKinds, &sourceUnlisted)) {
-        // A source folder that cannot be read must not pass for an empty one: its whole mirror
-        // would go.
-        const std::string unreadable = "ERROR: Unable to read directory " + source + "!";
-        report(unreadable, true);
-        ShowErrorBox(unreadable);
-        run_.NoteError();
+        // Its whole mirror would go.
+        ReportUnreadableFolder(ctx_, source);
         return;
     }
     // A folder inside the item where a disk is mounted reads as empty while the disk is away:
@@ -198,6 +183,13 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         return;
     }
     ReportUnhandled(destination, unhandled);
+    WalkEntries(source, destination, entries, sourceEntries, sourceUnlisted);
+}
+
+// Each destination entry against the source listing, in the destination's order.
+void RemovalPass::WalkEntries(const std::string& source, const std::string& destination,
+                              const FolderListing& entries, const FolderListing& sourceEntries,
+                              const std::vector<UnlistedEntry>& sourceUnlisted) {
     const CaselessNames caseless(ctx_.medium.caseInsensitive, sourceEntries);
     std::size_t sourceAt = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -268,23 +260,7 @@ void RemovalPass::ReportUnhandled(const std::string& destination,
 void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
     if (run_.VirtualCopy) {
-        if (run_.DryRunConfirm)
-            WouldAsk(ctx_, "Do you really want to delete COMPLETE dir " + dPrime + "?");
-        const FolderTreeTotals tree = CountFolderTree(DrivePath(dPrime));
-        if (const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime)))
-            WouldAsk(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
-                               kMakeWritable + " Continue??");
-        else if (tree.readOnlyFiles > 0)
-            // The run removes the rest, then asks about what the read-only files keep.
-            WouldAsk(ctx_, "ERROR: " + dPrime + " (" + std::to_string(tree.readOnlyBytes) +
-                               " bytes) not deleted for unknown reason! Continue anyway??");
-        report("Would remove dir: " + dPrime, true);
-        ++run_.Totals.foldersRemoved;
-        // What the program's temporaries and `lost+found` hold is no backed-up file.
-        const bool salvaged = InLostAndFound(dPrime);
-        run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime,
-                         salvaged ? 0 : tree.bytes - tree.scratchBytes,
-                         salvaged ? 0 : tree.files - tree.scratchFiles);
+        WouldRemoveFolder(dPrime);
         return;
     }
     if (run_.ConfirmOn && !AskYesNo(BoxType::Confirmation,
@@ -295,20 +271,44 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     // A read-only folder anywhere inside keeps the whole folder from going, as the folder
     // itself being read-only does: the person is asked the same question, naming it.
     const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime));
-    if (readOnly) {
-        report("Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY!", true);
-        ++run_.Totals.errors;
-        report(kMakeWritable, true);
-        if (!ContinueOrStop("Fatal ERROR: " + readOnly->Text() +
-                            " not deleted as it is READONLY! " + kMakeWritable + " Continue??"))
-            return;
-    }
+    if (readOnly &&
+        !AskPastReadOnly(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY!",
+                         "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
+                             kMakeWritable + " Continue??"))
+        return;
     run_.DestinationWritten = true;
     if (DeleteDirTree(dPrime)) {
         report("Removed dir: " + dPrime, true);
         ++run_.Totals.foldersRemoved;
         return;
     }
+    FolderNotRemoved(dPrime, readOnly.has_value());
+}
+
+// What a dry run says of a folder the real pass would remove, with the questions it would ask.
+void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
+    if (run_.DryRunConfirm)
+        WouldAsk(ctx_, "Do you really want to delete COMPLETE dir " + dPrime + "?");
+    const FolderTreeTotals tree = CountFolderTree(DrivePath(dPrime));
+    if (const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime)))
+        WouldAsk(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
+                           kMakeWritable + " Continue??");
+    else if (tree.readOnlyFiles > 0)
+        // The run removes the rest, then asks about what the read-only files keep.
+        WouldAsk(ctx_, "ERROR: " + dPrime + " (" + std::to_string(tree.readOnlyBytes) +
+                           " bytes) not deleted for unknown reason! Continue anyway??");
+    report("Would remove dir: " + dPrime, true);
+    ++run_.Totals.foldersRemoved;
+    // What the program's temporaries and `lost+found` hold is no backed-up file.
+    const bool salvaged = InLostAndFound(dPrime);
+    run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime,
+                     salvaged ? 0 : tree.bytes - tree.scratchBytes,
+                     salvaged ? 0 : tree.files - tree.scratchFiles);
+}
+
+// The folder did not go, or not all of it; `keptByReadOnly` when a read-only folder inside kept
+// it.
+void RemovalPass::FolderNotRemoved(const std::string& dPrime, bool keptByReadOnly) {
     const FolderTreeTotals left = CountFolderTree(DrivePath(dPrime));
     const std::uint64_t remaining = left.bytes;
     // A folder inside that cannot be looked into may hold anything: it is not empty for that.
@@ -320,8 +320,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         report("Folder: " + dPrime +
                    " is empty now! Please remove it manually if you should want it completely "
                    "removed.",
-               readOnly.has_value());
-        if (readOnly)
+               keptByReadOnly);
+        if (keptByReadOnly)
             run_.NoteError();
         return;
     }
@@ -339,18 +339,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     if (sourceHasFile)
         return;
     if (entry.kind == EntryKind::File && IsTemporaryFileName(entry.name)) {
-        // Left behind by a run that was killed mid-copy: the program's own, so it goes without
-        // a question, with the ordinary line.
-        const std::string d = destination + "\\" + entry.name;
-        if (run_.VirtualCopy) {
-            WouldRemoveFile(d, false);
-            return;
-        }
-        run_.DestinationWritten = true;
-        if (DeleteFile(d)) {
-            report("Removed file: " + d, true);
-            ++run_.Totals.filesRemoved;
-        }
+        RemoveTemporary(destination + "\\" + entry.name);
         return;
     }
     if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
@@ -367,14 +356,11 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         report("deleting " + d + " not allowed by user", true);
         return;
     }
-    if (IsReadOnly(d)) {
-        report("Fatal ERROR: " + d + " not deleted as it is READONLY!", true);
-        ++run_.Totals.errors;
-        report(kMakeWritable, true);
-        if (!ContinueOrStop("Fatal ERROR: " + d + " not deleted as it is READONLY! " +
-                            kMakeWritable + " " + "Continue??"))
-            return;
-    }
+    if (IsReadOnly(d) &&
+        !AskPastReadOnly(ctx_, "Fatal ERROR: " + d + " not deleted as it is READONLY!",
+                         "Fatal ERROR: " + d + " not deleted as it is READONLY! " + kMakeWritable +
+                             " Continue??"))
+        return;
     run_.DestinationWritten = true;
     if (DeleteFile(d)) {
         report("Removed file: " + d, true);
@@ -384,6 +370,20 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     report("Fatal ERROR: unable to delete superfluous " + d + "!!", true);
     run_.NoteError();
     ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
+}
+
+// Left behind by a run that was killed mid-copy: the program's own, so it goes without a
+// question, with the ordinary line.
+void RemovalPass::RemoveTemporary(const std::string& d) {
+    if (run_.VirtualCopy) {
+        WouldRemoveFile(d, false);
+        return;
+    }
+    run_.DestinationWritten = true;
+    if (DeleteFile(d)) {
+        report("Removed file: " + d, true);
+        ++run_.Totals.filesRemoved;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // each item, and the closing lines.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "core/app_settings.h"
 #include "core/project_file.h"
 #include "core/run_history.h"
+#include "core/run_request.h"
 #include "engine/destination_media.h"
 #include "engine/pass_context.h"
 #include "engine/removal_guard.h"
@@ -51,15 +53,15 @@ public:
     // How often a view that shows progress is told of it, at most.
     std::chrono::milliseconds ProgressInterval{100};
 
-    // Runs the project at `path` on the view's lists. Nothing escapes: an error that ends the
+    // Runs the project as the opening rules found it. Nothing escapes: an error that ends the
     // run early is shown in an error box and leaves the run as it stood.
-    void run(const std::string& path);
-    // Shows what run(path) would do, touching nothing: the files each item would have copied
+    void run(const RunRequest& request);
+    // Shows what run(request) would do, touching nothing: the files each item would have copied
     // (new or changed) and removed, the folders removed, and the summary of it all. No history
     // row, no log file line of its own (the view's log check box decides), no question.
     // With `plan`, the steps are also set down there, item by item, with the questions the run
     // would ask.
-    void DryRun(const std::string& path, RunPlan* plan = nullptr);
+    void DryRun(const RunRequest& request, RunPlan* plan = nullptr);
 
     // The result written into the history row by the last run, or nothing when that run ended
     // before completing its row.
@@ -74,27 +76,48 @@ public:
     void SetSwitches(RunSwitches switches) { switches_ = std::move(switches); }
 
 private:
-    void RunSteps(const std::string& path);
-    ProjectText StartAfresh(const std::string& path);
-    void DryRunSteps(const std::string& path);
-    void PlanItemLine(const PlannedItem& item);
+    class VirtualCopyScope;
+
+    // The start: run_driver.cpp.
+    void RunSteps();
+    void StartAfresh();
+    void StartHistoryRow();
+    void HeaderLines();
+    void EndAfterLastItem();
     bool DestinationDriveUsable(bool closeWindow = true);
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
+    std::optional<std::int64_t> EstimateFromTotals();
+    std::optional<std::int64_t> EstimateByVirtualCopy(std::optional<VirtualCopyScope>& virtualCopy);
+    bool DestinationWritable(bool onlyLook = false);
+    bool LockDestinations(bool onlyLook = false);
+    // The dry run: dry_run.cpp.
+    void DryRunSteps();
+    void DryRunStartChecks(bool precalc, const std::string& destkind);
+    bool DryRunItem(int index, const std::string& source, const std::string& destination,
+                    const std::string& destkind);
+    void PlanItemLine(const PlannedItem& item);
+    // The items: run_items.cpp.
     bool WorkThroughItems(const std::string& destkind);
+    bool WorkOnItem(const std::string& source, const std::string& destination,
+                    const std::string& destkind);
+    bool WorkOnFileItem(const std::string& source, const std::string& destination,
+                        const std::string& base);
+    bool WorkOnFolderItem(const std::string& source, const std::string& destination,
+                          const std::string& base, const std::string& destkind);
+    bool EndAtFolderNotMade(char kind, const std::string& source, const std::string& destination);
     bool MakeDestinationFolder(const std::string& folder, const std::string& base);
     void FolderNotMade(char kind, const std::string& source, const std::string& destination);
     std::string DestinationBase(const std::string& source, const std::string& destination) const;
-    bool LockDestinations(bool onlyLook = false);
     std::string MediumFolder(const std::string& source, const std::string& destination) const;
     void LearnItemMedium(const std::string& source, const std::string& destination,
                          const std::string& base);
-    bool DestinationWritable(bool onlyLook = false);
     bool CopyItem(const std::string& source, const std::string& destination);
     std::optional<RemovalAtStake> MassRemovalToAsk(const std::string& source,
                                                    const std::string& destination);
     bool AllowMassRemoval(const std::string& source, const std::string& destination);
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
+    // The closing lines: run_closing.cpp.
     void FlushDestination();
     void FinishRun();
     void StartProgress();
@@ -116,6 +139,7 @@ private:
     PassContext passes_;
 
     // The state of one run.
+    RunRequest request_;
     bool noSpaceExit_ = false;
     bool fatalError_ = false;
     // The person kept most of a folder item's backup from going: the run did not mirror it.

@@ -38,10 +38,8 @@ class RunView {
 public:
     virtual ~RunView() = default;
 
-    // The source items (srcLB) and their destination paths (destLB), same order.
-    virtual std::vector<std::string> SourceItems() const = 0;
-    virtual std::vector<std::string> DestinationPaths() const = 0;
-    // Selects line `index` in both lists (the item being worked on).
+    // Selects line `index` in both lists (the item being worked on): the source items (srcLB) and
+    // their destination paths (destLB), which the window shows as the run request holds them.
     virtual void SelectItem(int index) = 0;
 
     virtual LogLevel Level() const = 0;

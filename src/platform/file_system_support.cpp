@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <random>
 
+#include "platform/host_calls.h"
 #include "platform/path_translation.h"
 #include "platform/platform_error.h"
 
@@ -31,10 +32,6 @@ std::optional<std::string> HostOf(std::string_view drivePath) {
         SetLastPlatformError(ENOENT);
     }
     return host;
-}
-
-bool IsReadOnlyMode(mode_t mode) {
-    return (mode & S_IWUSR) == 0;
 }
 
 HostTime ModifiedOf(const struct stat& st) {

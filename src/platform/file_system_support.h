@@ -23,7 +23,6 @@ bool FailWithErrno();
 // The host path of a drive path; a refused path behaves like a missing one.
 std::optional<std::string> HostOf(std::string_view drivePath);
 
-bool IsReadOnlyMode(mode_t mode);
 HostTime ModifiedOf(const struct stat& st);
 HostFile::Status StatusOf(const struct stat& st);
 std::uint32_t AttributesOf(const struct stat& st, std::string_view name);

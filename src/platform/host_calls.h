@@ -4,9 +4,8 @@
 // so that every failure path above can be proved to lose nothing.
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/types.h>
-
-struct stat;
 
 #include <ctime>
 
@@ -107,3 +106,12 @@ std::optional<std::string> ReadWholeHostFile(const std::string& hostPath);
 bool WriteWholeHostFile(const std::string& hostPath, const std::string& content);
 
 }  // namespace vlm::host
+
+namespace vlm {
+
+// The read-only attribute of the drive-path model: the owner may not write.
+inline bool IsReadOnlyMode(mode_t mode) {
+    return (mode & S_IWUSR) == 0;
+}
+
+}  // namespace vlm

@@ -64,20 +64,13 @@ std::string DateTimeText(DateTime value) {
         return buffer;
     }
 
-    struct tm fields {};
-    fields.tm_year = f.year - 1900;
-    fields.tm_mon = f.month - 1;
-    fields.tm_mday = f.day;
-    fields.tm_hour = f.hour;
-    fields.tm_min = f.minute;
-    fields.tm_sec = f.second;
+    struct tm fields = TmFromFields(f);
     // Weekday and day of the year for formats that name them; timegm leaves the fields as they
     // are, whatever the zone's summer-time rules say.
     struct tm normalised = fields;
     timegm(&normalised);
     fields.tm_wday = normalised.tm_wday;
     fields.tm_yday = normalised.tm_yday;
-    fields.tm_isdst = -1;
 
     std::string text = Format(WithFourDigitYear(nl_langinfo(D_FMT)), fields);
     if (!midnight) {

@@ -231,16 +231,20 @@ DateTime HostTimeToDateTime(std::time_t hostSeconds, long nanoseconds) {
     return static_cast<double>(days) + seconds / 86400.0;
 }
 
-std::time_t DateTimeToHostTime(DateTime value) {
-    const LocalFields f = SplitDateTime(value);
+struct tm TmFromFields(const LocalFields& fields) {
     struct tm local {};
-    local.tm_year = f.year - 1900;
-    local.tm_mon = f.month - 1;
-    local.tm_mday = f.day;
-    local.tm_hour = f.hour;
-    local.tm_min = f.minute;
-    local.tm_sec = f.second;
+    local.tm_year = fields.year - 1900;
+    local.tm_mon = fields.month - 1;
+    local.tm_mday = fields.day;
+    local.tm_hour = fields.hour;
+    local.tm_min = fields.minute;
+    local.tm_sec = fields.second;
     local.tm_isdst = -1;
+    return local;
+}
+
+std::time_t DateTimeToHostTime(DateTime value) {
+    struct tm local = TmFromFields(SplitDateTime(value));
     return mktime(&local);
 }
 

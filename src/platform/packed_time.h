@@ -52,5 +52,8 @@ struct LocalFields {
 };
 LocalFields SplitDateTime(DateTime value);
 DateTime MakeDateTime(const LocalFields& fields);
+// The fields as mktime and strftime take them (milliseconds dropped); whether summer time
+// applies is left to the zone's rules.
+struct tm TmFromFields(const LocalFields& fields);
 
 }  // namespace vlm

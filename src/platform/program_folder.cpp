@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/host_calls.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
 
@@ -60,7 +61,7 @@ bool ProgramMayWriteFolder(const std::string& hostFolder) {
     struct stat st {};
     if (::stat(hostFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
-    if ((st.st_mode & S_IWUSR) == 0)
+    if (IsReadOnlyMode(st.st_mode))
         return false;
     // The host's own answer: other users' folders, read-only mounts.
     return ::access(hostFolder.c_str(), W_OK) == 0;

@@ -35,10 +35,6 @@ private:
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-bool IsReadOnlyMode(mode_t mode) {
-    return (mode & S_IWUSR) == 0;
-}
-
 // The names in the open folder `folderFd`, "." and ".." left out. The names are read first and
 // worked on afterwards, so deleting never disturbs the listing.
 std::optional<std::vector<std::string>> NamesIn(int folderFd) {

@@ -108,12 +108,8 @@ private:
 // The run window's place taken by standard output.
 class ConsoleRunView : public RunView {
 public:
-    ConsoleRunView(std::vector<std::string> sources, std::vector<std::string> destinations,
-                   LogLevel level)
-        : sources_(std::move(sources)), destinations_(std::move(destinations)), level_(level) {}
+    explicit ConsoleRunView(LogLevel level) : level_(level) {}
 
-    std::vector<std::string> SourceItems() const override { return sources_; }
-    std::vector<std::string> DestinationPaths() const override { return destinations_; }
     void SelectItem(int) override {}
     LogLevel Level() const override { return level_; }
     void SetLevel(LogLevel level) override { level_ = level; }
@@ -146,8 +142,6 @@ public:
 private:
     bool progress_ = false;
     std::size_t lastWidth_ = 0;
-    std::vector<std::string> sources_;
-    std::vector<std::string> destinations_;
     LogLevel level_;
     bool logToFile_ = true;
 };
@@ -384,7 +378,7 @@ int Run(const Arguments& args) {
         return refused(projectPath->Text());
     }
 
-    ConsoleRunView view(opened.sourceItems, opened.destinationPaths, args.level);
+    ConsoleRunView view(args.level);
     view.ShowProgressOnStandardError(args.progress);
     RunState run;
     SignalPump pump(run);
@@ -396,19 +390,19 @@ int Run(const Arguments& args) {
         // A dry run leaves the run log as it is, too.
         view.SetLogToFile(false);
         RunPlan plan;
-        engine.DryRun(opened.projectPath, &plan);
+        engine.DryRun(opened.request, &plan);
         for (const PlannedItem& item : plan.items)
             for (const PlannedStep& step : item.steps)
                 if (step.kind == PlannedStepKind::Question)
                     dialogs.CountPlannedQuestion(step.path);
     } else {
-        engine.run(opened.projectPath);
+        engine.run(opened.request);
     }
     const bool ok = engine.Outcome() == std::optional<std::string>(kResultOk);
     if (dialogs.AnsweredYes() + dialogs.AnsweredNo() > 0)
         std::cout << dialogs.CountLine() << '\n';
     if (args.json)
-        std::cout << JsonSummary(opened.projectPath, engine.Outcome(), run.Totals) << '\n';
+        std::cout << JsonSummary(opened.request.projectPath, engine.Outcome(), run.Totals) << '\n';
     std::cout.flush();
     return ok && dialogs.AnsweredNo() == 0 ? 0 : 1;
 }

@@ -113,6 +113,41 @@ PreviewWindow::PreviewWindow(const RunPlan& plan, const QString& projectCaption,
     Fill(plan);
 }
 
+namespace {
+
+// The steps of one kind of an item, under a heading that counts them; a long list is cut.
+void AddGroup(const RunPlan& plan, const PlannedItem& item, const Group& group,
+              QTreeWidgetItem* top) {
+    const PlannedCount count = plan.Count(group.kind, &item);
+    if (count.steps == 0)
+        return;
+    auto* heading = new QTreeWidgetItem(top);
+    heading->setText(0, QStringLiteral("%1 (%2)").arg(QString::fromLatin1(group.heading),
+                                                      QString::fromStdString(Number(count.steps))));
+    if (group.sized)
+        heading->setText(1, QString::fromStdString(SizeText(count.bytes)));
+    std::uint64_t rows = 0;
+    for (const PlannedStep& step : item.steps) {
+        if (step.kind != group.kind)
+            continue;
+        if (++rows > kRowsPerGroup) {
+            auto* more = new QTreeWidgetItem(heading);
+            more->setText(0, QStringLiteral("... and %1 more")
+                                 .arg(QString::fromStdString(Number(count.steps - kRowsPerGroup))));
+            break;
+        }
+        auto* row = new QTreeWidgetItem(heading);
+        row->setText(0, Text(step.path));
+        row->setToolTip(0, row->text(0));  // a long question is read whole here
+        if (group.sized)
+            row->setText(1, QString::fromStdString(SizeText(step.bytes)));
+    }
+    // Questions are what a person must see first; long lists stay folded.
+    heading->setExpanded(group.kind == PlannedStepKind::Question || rows <= 50);
+}
+
+}  // namespace
+
 void PreviewWindow::Fill(const RunPlan& plan) {
     SummaryL->setText(QString::fromStdString(PreviewSummary(plan)) +
                       QStringLiteral(" Nothing has been changed."));
@@ -127,36 +162,8 @@ void PreviewWindow::Fill(const RunPlan& plan) {
             auto* none = new QTreeWidgetItem(top);
             none->setText(0, QStringLiteral("Nothing to do: the backup is up to date"));
         }
-        for (const Group& group : kGroups) {
-            const PlannedCount count = plan.Count(group.kind, &item);
-            if (count.steps == 0)
-                continue;
-            auto* heading = new QTreeWidgetItem(top);
-            heading->setText(0, QStringLiteral("%1 (%2)")
-                                    .arg(QString::fromLatin1(group.heading),
-                                         QString::fromStdString(Number(count.steps))));
-            if (group.sized)
-                heading->setText(1, QString::fromStdString(SizeText(count.bytes)));
-            std::uint64_t rows = 0;
-            for (const PlannedStep& step : item.steps) {
-                if (step.kind != group.kind)
-                    continue;
-                if (++rows > kRowsPerGroup) {
-                    auto* more = new QTreeWidgetItem(heading);
-                    more->setText(0, QStringLiteral("... and %1 more")
-                                         .arg(QString::fromStdString(
-                                             Number(count.steps - kRowsPerGroup))));
-                    break;
-                }
-                auto* row = new QTreeWidgetItem(heading);
-                row->setText(0, Text(step.path));
-                row->setToolTip(0, row->text(0));  // a long question is read whole here
-                if (group.sized)
-                    row->setText(1, QString::fromStdString(SizeText(step.bytes)));
-            }
-            // Questions are what a person must see first; long lists stay folded.
-            heading->setExpanded(group.kind == PlannedStepKind::Question || rows <= 50);
-        }
+        for (const Group& group : kGroups)
+            AddGroup(plan, item, group, top);
         top->setExpanded(true);
     }
 }

@@ -106,9 +106,17 @@ void TRunF::BuildComponents() {
     setSizeGripEnabled(true);
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     resize(800, 600);
+    BuildLists();
+    BuildLogControls();
+    BuildButtons();
+    BuildReport();
+    LayOut();
+    // Key preview: ESC reaches the window whichever control has the focus.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
 
-    auto* layout = new QVBoxLayout(this);
-
+void TRunF::BuildLists() {
     sourceL = Heading(QStringLiteral("Source"), QColor(0, 170, 100), this);
     srcLB = new QListWidget(this);
     destL = Heading(QStringLiteral("Destination"), QColor(170, 0, 0), this);
@@ -125,7 +133,9 @@ void TRunF::BuildComponents() {
     DriveCBhulp->hide();
     vlmfnL = new QLabel(this);
     vlmfnL->hide();
+}
 
+void TRunF::BuildLogControls() {
     repL = Heading(QStringLiteral("Report"), QColor(0, 0, 170), this);
 
     RadioB1 = new QRadioButton(QStringLiteral("N&one"), this);
@@ -147,7 +157,9 @@ void TRunF::BuildComponents() {
         if (PopupMenuLog.exec(LogCB->mapToGlobal(at)) == view && viewLogHandler_)
             viewLogHandler_();
     });
+}
 
+void TRunF::BuildButtons() {
     RunB = new QPushButton(QStringLiteral("&Run"), this);
     RunB->setDefault(true);
     connect(RunB, &QPushButton::clicked, this, [this] { RunBClick(); });
@@ -162,7 +174,9 @@ void TRunF::BuildComponents() {
         helpB->setText(QStringLiteral("?"));
     helpB->setToolTip(QStringLiteral("Help"));
     connect(helpB, &QPushButton::clicked, this, [this] { helpBClick(); });
+}
 
+void TRunF::BuildReport() {
     RunM = new QPlainTextEdit(this);
     RunM->setReadOnly(true);
     RunM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -190,7 +204,9 @@ void TRunF::BuildComponents() {
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
+}
 
+void TRunF::LayOut() {
     auto* controls = new QHBoxLayout;
     controls->addWidget(repL);
     controls->addStretch(1);
@@ -205,6 +221,7 @@ void TRunF::BuildComponents() {
     controls->addWidget(cancelB);
     controls->addWidget(helpB);
 
+    auto* layout = new QVBoxLayout(this);
     layout->addWidget(sourceL);
     layout->addWidget(srcLB, 2);
     layout->addWidget(destL);
@@ -218,10 +235,6 @@ void TRunF::BuildComponents() {
     layout->addWidget(ProgressL);
     layout->addWidget(RunM, 5);
     layout->addWidget(StatusBar1);
-
-    // Key preview: ESC reaches the window whichever control has the focus.
-    for (QWidget* child : findChildren<QWidget*>())
-        child->installEventFilter(this);
 }
 
 void TRunF::Fill(const std::string& caption, const std::vector<std::string>& sourceItems,
@@ -277,15 +290,20 @@ void TRunF::PreviewBClick() {
         done(pendingResult_);
         return;
     }
-    if (!plan)
-        return;
-    AppendReportLine(PreviewSummary(*plan) + " Nothing was changed.");
+    if (plan)
+        ShowPlan(*plan, runAllowed);
+}
+
+// The preview's summary in the report, and the plan in its own window, from which the person may
+// start the run.
+void TRunF::ShowPlan(const RunPlan& plan, bool runAllowed) {
+    AppendReportLine(PreviewSummary(plan) + " Nothing was changed.");
     // The project's name, as the person knows it from the file.
     QString name = QString::fromStdString(ProjectPath());
     name = name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
     if (name.endsWith(QStringLiteral(".vlm"), Qt::CaseInsensitive))
         name.chop(4);
-    PreviewWindow preview(*plan, name, this);
+    PreviewWindow preview(plan, name, this);
     preview.RunNowB->setEnabled(runAllowed);
     if (previewHook_)
         previewHook_(preview);

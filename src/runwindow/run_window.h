@@ -76,14 +76,16 @@ public:
     // The window's event handlers.
     void RunBClick();
     void PreviewBClick();
+    void ShowPlan(const RunPlan& plan, bool runAllowed);
     void cancelBClick();
     void helpBClick();
     void LogCBClick();
     void FormActivate();
 
     // RunView
-    std::vector<std::string> SourceItems() const override;
-    std::vector<std::string> DestinationPaths() const override;
+    // What the two lists show, as stored.
+    std::vector<std::string> SourceItems() const;
+    std::vector<std::string> DestinationPaths() const;
     void SelectItem(int index) override;
     LogLevel Level() const override;
     void SetLevel(LogLevel level) override;
@@ -135,6 +137,11 @@ protected:
 
 private:
     void BuildComponents();
+    void BuildLists();
+    void BuildLogControls();
+    void BuildButtons();
+    void BuildReport();
+    void LayOut();
     void StartRequestedRun(RunStart start);
     void CallRun(RunStart start);
     // What closing does once, whichever way the window closes.

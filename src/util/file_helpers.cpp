@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -14,17 +14,11 @@
 #include "platform/path_translation.h"
 #include "platform/platform_error.h"
 #include "platform/tree_walk.h"
-#include "util/message_boxes.h"
 #include "util/text_helpers.h"
 
 namespace vlm {
 
 namespace {
-
-// The one copy buffer never grows beyond this, whatever the file size.
-constexpr std::uint64_t kMaxCopyBuffer = 524287;  // 0x7FFFF
-// Up to this many bytes a range is read in one piece.
-constexpr std::int64_t kSingleBlockLimit = 100000;
 
 std::string LastErrorText() {
     const PlatformError& error = LastPlatformError();
@@ -55,24 +49,23 @@ bool IsGone(const std::string& path) {
     return gone;
 }
 
-// The boxes of the block copy, each shown before the failure it tells of ends the copy. Both copy
-// routines show them, so a file that cannot be read looks the same to the person either way.
-void ShowCannotOpenForReading(const std::string& source) {
-    ShowErrorBox("Fatal error! Could not open file for reading: " + source +
-                 ". Please close the program causing this or check network settings with your "
-                 "system administrator!");
+// The notices of the copy, each shown before the failure it tells of ends the copy.
+std::string CannotOpenForReadingNotice(const std::string& source) {
+    return "Fatal error! Could not open file for reading: " + source +
+           ". Please close the program causing this or check network settings with your system "
+           "administrator!";
 }
 
-void ShowCannotOpenForWriting(const std::string& target) {
-    ShowErrorBox("Fatal error! Could not open file for writing: " + target +
-                 ". Possibly bad section on destination. Try renaming, moving or removing the "
-                 "source or change destination media. Exiting procedure!");
+std::string CannotOpenForWritingNotice(const std::string& target) {
+    return "Fatal error! Could not open file for writing: " + target +
+           ". Possibly bad section on destination. Try renaming, moving or removing the source "
+           "or change destination media. Exiting procedure!";
 }
 
-void ShowCannotRead(const std::string& source) {
-    ShowErrorBox("Fatal error! Could not perform blockread: " + source +
-                 ". Please close the program causing this or check network settings with your "
-                 "system administrator!");
+std::string CannotReadNotice(const std::string& source) {
+    return "Fatal error! Could not perform blockread: " + source +
+           ". Please close the program causing this or check network settings with your system "
+           "administrator!";
 }
 
 }  // namespace
@@ -158,83 +151,6 @@ bool DeleteDirTree(std::string_view path) {
     return DeleteFolderTree(folder);
 }
 
-void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::string_view dst) {
-    const std::string source(src);
-    const std::string target(dst);
-    if (!FileExists(source)) {
-        ShowErrorBox("Error: file does not exist: " + source);
-        return;
-    }
-
-    std::int64_t wanted = to - from + 1;
-    std::uint64_t bufferSize = wanted > kSingleBlockLimit
-                                   ? kMaxCopyBuffer
-                                   : (wanted > 0 ? static_cast<std::uint64_t>(wanted) : 1);
-
-    HostFile in;
-    if (!in.Open(source, HostFile::Mode::Read)) {
-        std::string cause = LastErrorText();
-        ShowCannotOpenForReading(source);
-        throw CopyError("Could not open " + source + " for reading: " + cause);
-    }
-
-    std::uint64_t sourceSize = in.Size().value_or(0);
-    if (to < 0 || sourceSize < static_cast<std::uint64_t>(to))
-        BeepTimes(2);
-
-    // Only bytes that were in the source when it was opened are copied: when source and
-    // destination are one file, the bytes appended here must not be read back again.
-    std::uint64_t start = from > 1 ? static_cast<std::uint64_t>(from - 1) : 0;
-    std::uint64_t available = sourceSize > start ? sourceSize - start : 0;
-    std::uint64_t remaining =
-        std::min<std::uint64_t>(wanted > 0 ? static_cast<std::uint64_t>(wanted) : 0, available);
-    bufferSize = std::min(bufferSize, kMaxCopyBuffer);
-
-    const bool sameFile = source == target;
-    if (!in.Seek(start)) {
-        std::string cause = LastErrorText();
-        throw CopyError("Could not read " + source + ": " + cause);
-    }
-    HostFile out;
-    if (!out.Open(target, HostFile::Mode::Append)) {
-        ShowCannotOpenForWriting(target);
-        return;
-    }
-
-    auto buffer = std::make_unique<char[]>(bufferSize);
-    while (true) {
-        std::size_t got = 0;
-        if (!in.Read(buffer.get(), bufferSize, got)) {
-            std::string cause = LastErrorText();
-            ShowCannotRead(source);
-            throw CopyError("Could not read " + source + ": " + cause);
-        }
-        std::uint64_t keep = std::min<std::uint64_t>(got, remaining);
-        if (keep > 0 && !out.Write(buffer.get(), keep)) {
-            std::string cause = LastErrorText();
-            throw CopyError("Could not write " + target + ": " + cause);
-        }
-        remaining -= keep;
-        if (got < bufferSize || remaining == 0)
-            break;
-    }
-
-    if (!in.Close() && !sameFile) {
-        ShowErrorBox("Fatal error! Could not close file after reading: " + source + ".");
-    }
-    if (!out.Close()) {
-        // A failed close can mean that written data never reached the medium.
-        std::string cause = LastErrorText();
-        if (sameFile) {
-            ShowErrorBox("Fatal error! Could not close file after writing in case 2: " + source +
-                         ". Please contact program vendor.");
-        } else {
-            ShowErrorBox("Fatal error! Could not close file after writing: " + target + ".");
-        }
-        throw CopyError("Could not write " + target + ": " + cause);
-    }
-}
-
 bool IsNameRefusal(int code, std::string_view path) {
     // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there: only on such
     // a medium are those errors a refused name.
@@ -244,65 +160,73 @@ bool IsNameRefusal(int code, std::string_view path) {
 
 namespace {
 
-// One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
-// would hold a mix of old and new bytes under the old time, which no later run would see as
-// outdated, so it is thrown away and the target left as it was.
-bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher* watcher) {
-    auto fail = [&](const std::string& cause) {
-        return CopyError("Could not copy " + source + " to " + target + ": " + cause);
-    };
+CopyError CopyFailure(const std::string& source, const std::string& target,
+                      const std::string& cause, std::string notice = {}) {
+    return CopyError("Could not copy " + source + " to " + target + ": " + cause,
+                     std::move(notice));
+}
 
-    // The open file tells its size, bits and time: one look at the source, not one by its path
-    // and more of the open file, and the time is that of the bytes copied.
-    HostFile in;
+// The open file tells its size, bits and time: one look at the source, not one by its path and
+// more of the open file, and the time is that of the bytes copied.
+HostFile::Status OpenSource(HostFile& in, const std::string& source, const std::string& target) {
     if (!in.Open(source, HostFile::Mode::Read)) {
         if (IsGone(source))
             throw SourceVanished("Could not copy " + source + ": it is gone");
-        std::string cause = LastErrorText();
-        ShowCannotOpenForReading(source);
-        throw fail(cause);
+        throw CopyFailure(source, target, LastErrorText(), CannotOpenForReadingNotice(source));
     }
-    const HostFile::Status status = in.StatusWhenOpened();
+    return in.StatusWhenOpened();
+}
 
-    // A run copies thousands of files: it flushes them to the medium once when it has written
-    // them all, not one by one. Until then the rename still leaves the old copy or the complete
-    // new one, and a copy that a power cut empties has the wrong size, which the next run sees.
-    // What is at the destination itself is looked at by the writer: a link there is replaced,
-    // never written through; a folder or a read-only file is never replaced.
-    AtomicFileWriter out;
+// A run copies thousands of files: it flushes them to the medium once when it has written them
+// all, not one by one. Until then the rename still leaves the old copy or the complete new one,
+// and a copy that a power cut empties has the wrong size, which the next run sees. What is at
+// the destination itself is looked at by the writer: a link there is replaced, never written
+// through; a folder or a read-only file is never replaced.
+void BeginCopy(AtomicFileWriter& out, const HostFile::Status& status, const std::string& source,
+               const std::string& target) {
     if (!out.Begin(target, Durability::Deferred)) {
         if (out.TargetRefused()) {
-            throw fail(LastPlatformError().code == EISDIR ? "the destination is a folder"
-                                                          : "the destination is read-only");
+            throw CopyFailure(source, target,
+                              LastPlatformError().code == EISDIR ? "the destination is a folder"
+                                                                 : "the destination is read-only");
         }
-        std::string cause = LastErrorText();
-        ShowCannotOpenForWriting(target);
-        throw fail(cause);
+        throw CopyFailure(source, target, LastErrorText(), CannotOpenForWritingNotice(target));
     }
     // The copy shows no more than its original: a private key stays private, a script stays
     // runnable.
     if (!out.KeepPermissions(status)) {
         std::string cause = LastErrorText();
         out.Abort();
-        throw fail(cause);
+        throw CopyFailure(source, target, cause);
     }
+}
 
+void CopyBytes(AtomicFileWriter& out, HostFile& in, CopyWatcher* watcher, const std::string& source,
+               const std::string& target) {
     const auto tell = [](void* context, std::uint64_t bytesSoFar) {
         return static_cast<CopyWatcher*>(context)->Copied(bytesSoFar);
     };
     switch (watcher != nullptr ? out.CopyFrom(in, tell, watcher) : out.CopyFrom(in)) {
         case AtomicFileWriter::CopyOutcome::Done:
-            break;
+            return;
         case AtomicFileWriter::CopyOutcome::Stopped:
             throw CopyStopped("The copy of " + source + " to " + target + " was stopped");
-        case AtomicFileWriter::CopyOutcome::ReadFailed: {
-            std::string cause = LastErrorText();
-            ShowCannotRead(source);
-            throw fail(cause);
-        }
+        case AtomicFileWriter::CopyOutcome::ReadFailed:
+            throw CopyFailure(source, target, LastErrorText(), CannotReadNotice(source));
         case AtomicFileWriter::CopyOutcome::WriteFailed:
-            throw fail(LastErrorText());
+            throw CopyFailure(source, target, LastErrorText());
     }
+}
+
+// One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
+// would hold a mix of old and new bytes under the old time, which no later run would see as
+// outdated, so it is thrown away and the target left as it was.
+bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher* watcher) {
+    HostFile in;
+    const HostFile::Status status = OpenSource(in, source, target);
+    AtomicFileWriter out;
+    BeginCopy(out, status, source, target);
+    CopyBytes(out, in, watcher, source, target);
     const std::optional<HostFile::Status> after = in.Stat();
     if (after && (after->size != status.size || !(after->modified == status.modified))) {
         out.Abort();
@@ -314,7 +238,7 @@ bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher*
         if (out.RenameFailed() && IsNameRefusal(LastPlatformError().code, target))
             throw NameRefused("Could not copy " + source + " to " + target + ": " +
                               LastErrorText());
-        throw fail(LastErrorText());
+        throw CopyFailure(source, target, LastErrorText());
     }
     return true;
 }

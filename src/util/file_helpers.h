@@ -7,13 +7,22 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vlm {
 
-// An I/O failure while copying; the message names the file and the cause.
+// An I/O failure while copying; the message names the file and the cause. Some failures also
+// carry the notice the person is shown first, in a box of its own, before the failure is said
+// again where it is caught: the helper only words it, whoever catches the failure shows it.
 class CopyError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit CopyError(const std::string& message, std::string notice = {})
+        : std::runtime_error(message), notice_(std::move(notice)) {}
+    // Empty when the failure has no box of its own.
+    const std::string& Notice() const { return notice_; }
+
+private:
+    std::string notice_;
 };
 
 // The destination refused the copy's name (too long, a reserved name, a character its file
@@ -78,17 +87,14 @@ bool ForceDirChain(std::string_view path);
 // part could not be removed, and when `path` is not an existing directory.
 bool DeleteDirTree(std::string_view path);
 
-// Appends bytes from..to (1-based, inclusive) of `src` to the end of `dst`, creating `dst`.
-// Reports problems in error boxes; write errors raise CopyError.
-void fpieceapp(std::string_view src, std::int64_t from, std::int64_t to, std::string_view dst);
-
 // Copies `src` to `dst` and gives the copy the modification time of `src`. The copy is written
 // under a temporary name beside `dst` and replaces it only when complete; on any failure the old
-// `dst` is untouched, no temporary file is left, and CopyError is raised. The copy is not
-// flushed to the medium one file at a time: whoever copies calls SyncFileSystemOf afterwards.
-// The copy carries the exact modification time and the permission bits of `src` (kept writable
-// by its owner), and its owner and group where the process may set them. A source that is gone
-// raises SourceVanished, without a box. A source that changes while it is copied is copied
+// `dst` is untouched, no temporary file is left, and CopyError is raised. A source that cannot be
+// opened or read, and a copy that cannot be begun, carry their notice (CopyError::Notice). The copy
+// is not flushed to the medium one file at a time: whoever copies calls SyncFileSystemOf
+// afterwards. The copy carries the exact modification time and the permission bits of `src` (kept
+// writable by its owner), and its owner and group where the process may set them. A source that is
+// gone raises SourceVanished, without a box. A source that changes while it is copied is copied
 // again, and after a few tries raises SourceChanging, without a box. A `watcher` that says stop
 // raises CopyStopped.
 void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher = nullptr);

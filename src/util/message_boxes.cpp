@@ -1,6 +1,5 @@
 #include "util/message_boxes.h"
 
-#include "platform/shell.h"
 #include "util/dialogs.h"
 
 namespace vlm {
@@ -24,14 +23,6 @@ void ShowInfoBox(const std::string& text) {
 void BeepTimes(int n) {
     for (int i = 0; i < n; ++i)
         CurrentDialogs().Beep();
-}
-
-bool OpenWithItsProgram(const std::string& target, const std::string& what) {
-    const ShellOpenResult result = ShellOpen(target);
-    if (!result) {
-        ShowErrorBox("Unable to open " + what + ": " + ShellOpenFailureText(result));
-    }
-    return result.Succeeded();
 }
 
 }  // namespace vlm

@@ -43,13 +43,6 @@ std::string StripTrailingBackslash(std::string_view s) {
     return std::string(s);
 }
 
-int LastPos(std::string_view sub, std::string_view s) {
-    if (sub.empty())
-        return 0;
-    auto pos = s.rfind(sub);
-    return pos == std::string_view::npos ? 0 : static_cast<int>(pos) + 1;
-}
-
 int CountChar(char c, std::string_view s) {
     if (c == '\0')
         return 0;
@@ -187,46 +180,55 @@ std::optional<std::int32_t> ParseDecimalInt32(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// One ASCII character as a JSON string holds it.
+void AppendJsonEscaped(std::string& out, char c) {
+    switch (c) {
+        case '"':
+            out += "\\\"";
+            return;
+        case '\\':
+            out += "\\\\";
+            return;
+        case '\n':
+            out += "\\n";
+            return;
+        case '\r':
+            out += "\\r";
+            return;
+        case '\t':
+            out += "\\t";
+            return;
+        default:
+            break;
+    }
+    if (static_cast<unsigned char>(c) < 0x20) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                      static_cast<unsigned>(static_cast<unsigned char>(c)));
+        out += escaped;
+    } else {
+        out += c;
+    }
+}
+
+}  // namespace
+
 // A JSON string: quotes, backslashes and control characters escaped; other bytes (UTF-8) kept.
 std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            // A well-formed character as it is; a stray byte (a name from the host that is no
-            // UTF-8) as the replacement character, so the line stays valid JSON.
-            const std::size_t length = FirstCharacters(text.substr(i), 1).bytes;
-            const bool wellFormed = length > 1;
-            out += wellFormed ? std::string(text.substr(i, length)) : std::string("\\ufffd");
-            i += (wellFormed ? length : 1) - 1;
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            AppendJsonEscaped(out, text[i]);
             continue;
         }
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
-                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
+        // A well-formed character as it is; a stray byte (a name from the host that is no
+        // UTF-8) as the replacement character, so the line stays valid JSON.
+        const std::size_t length = FirstCharacters(text.substr(i), 1).bytes;
+        const bool wellFormed = length > 1;
+        out += wellFormed ? std::string(text.substr(i, length)) : std::string("\\ufffd");
+        i += (wellFormed ? length : 1) - 1;
     }
     return out + "\"";
 }
@@ -255,6 +257,22 @@ std::string TimeSpanText(double seconds) {
     if (total < 3600)
         return std::to_string(total / 60) + " min " + two(total % 60) + " s";
     return std::to_string(total / 3600) + " h " + two(total / 60 % 60) + " min";
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace vlm

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/packed_time.h"
 #include "platform/utf8_text.h"
@@ -15,8 +16,6 @@ namespace vlm {
 // FirstCharacters, CharacterCount: texts are measured in characters (platform/utf8_text.h).
 
 std::string StripTrailingBackslash(std::string_view s);
-// 1-based position of the last occurrence of `sub` in `s`; 0 when absent.
-int LastPos(std::string_view sub, std::string_view s);
 int CountChar(char c, std::string_view s);
 // The file name of `path` without its last extension (see the rules in the .cpp).
 std::string BaseNameNoExt(std::string_view path);
@@ -62,5 +61,9 @@ std::string TimeSpanText(double seconds);
 // `text` as a JSON string, in quotes: quotes, backslashes and control characters escaped, every
 // other byte (UTF-8) as it is.
 std::string JsonQuoted(std::string_view text);
+
+// The lines of a text, without their line ends ("\r\n" or "\n"); a final line end opens no
+// further line.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 }  // namespace vlm

@@ -21,7 +21,6 @@ public:
     const std::string& Folder() const { return folder_; }
     // The mask, e.g. "*.*" or "*.doc;*.xls", and lists the folder again.
     void SetMask(const std::string& mask);
-    const std::string& Mask() const { return mask_; }
     // Reads the folder again.
     void Reload();
 

@@ -28,7 +28,6 @@ public:
     // With sizes on, the folders of a branch are measured when it is opened (a full walk of
     // each), off the interface thread; closing the branch drops what is not measured yet.
     void SetShowSizes(bool on);
-    bool ShowSizes() const { return showSizes_; }
     // Measurements asked for whose sizes are not shown yet.
     int PendingSizes() const { return static_cast<int>(pending_.size()); }
 

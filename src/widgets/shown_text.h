@@ -14,6 +14,12 @@ class QListWidgetItem;
 
 namespace vlm {
 
+// Text the program writes itself (captions, numbers, messages; UTF-8) as Qt holds it. Names and
+// paths a person reads go through ShownText.
+inline QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
 // `text` (a name, a path, a line, a question) as a person reads it.
 QString ShownText(std::string_view text);
 

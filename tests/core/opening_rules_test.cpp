@@ -205,7 +205,7 @@ TEST_F(OpeningRules, EveryRefusalOfARunHasItsOwnText) {
         OpenRunOutcome outcome = Run(p);
         EXPECT_FALSE(outcome.ok()) << c.what;
         EXPECT_EQ(outcome.error.value_or("<accepted>"), c.expected) << c.what;
-        EXPECT_TRUE(outcome.sourceItems.empty()) << c.what;
+        EXPECT_TRUE(outcome.request.items.empty()) << c.what;
     }
 
     EXPECT_EQ(Run("c:\\folder.vlm").error,
@@ -238,8 +238,8 @@ TEST_F(OpeningRules, AcceptedSynchronisationsGoToSyncDest) {
         OpenRunOutcome outcome = Run("c:\\Mirror Job.vlm");
         ASSERT_TRUE(outcome.ok()) << c.what << ": " << *outcome.error;
         EXPECT_EQ(outcome.caption, "Running: Mirror Job") << c.what;
-        EXPECT_EQ(outcome.sourceItems, std::vector<std::string>{c.item}) << c.what;
-        EXPECT_EQ(outcome.destinationPaths, std::vector<std::string>{c.syncdest}) << c.what;
+        EXPECT_EQ(outcome.request.items, std::vector<std::string>{c.item}) << c.what;
+        EXPECT_EQ(outcome.request.destinations, std::vector<std::string>{c.syncdest}) << c.what;
         EXPECT_TRUE(handOver_.SyncMode) << c.what;
         EXPECT_EQ(handOver_.SyncDest, c.syncdest) << c.what;
     }
@@ -252,20 +252,49 @@ TEST_F(OpeningRules, PlainProjectFillsTheRunWindowUpToTheFirstGap) {
     OpenRunOutcome outcome = Run("c:\\projects\\Budget.2024.vlm");
     ASSERT_TRUE(outcome.ok()) << *outcome.error;
     EXPECT_EQ(outcome.caption, "Running: Budget.2024");
-    EXPECT_EQ(outcome.sourceItems,
+    EXPECT_EQ(outcome.request.items,
               (std::vector<std::string>{"c:\\Data\\Letters", "d:\\Budget.xls"}));
-    EXPECT_EQ(outcome.destinationPaths,
+    EXPECT_EQ(outcome.request.destinations,
               (std::vector<std::string>{"e:\\VLMcopy_drive_c\\Data\\Letters",
                                         "e:\\VLMcopy_drive_d\\Budget.xls"}));
-    EXPECT_EQ(outcome.projectPath, "c:\\projects\\Budget.2024.vlm");
+    EXPECT_EQ(outcome.request.projectPath, "c:\\projects\\Budget.2024.vlm");
     EXPECT_FALSE(handOver_.SyncMode);
+}
+
+TEST_F(OpeningRules, TheRunRequestHoldsTheOptionsAsTheRunReadsThem) {
+    struct Case {
+        std::vector<std::string> lines;
+        RunOptions expected;
+        std::string destkind;
+    };
+    // Only the exact value "N" switches an option off; a missing key leaves it on.
+    const std::vector<Case> cases = {
+        {{}, {true, true, true}, ""},
+        {{"confirm=N", "precalc=N", "longnames=N", "destkind=CDR"}, {false, false, false}, "CDR"},
+        {{"CONFIRM=N", "precalc=n", "longnames=No", "destkind=cdr"}, {false, true, true}, "cdr"},
+        {{"confirm=Y", "precalc=", "longnames=N", "destkind=DVDR"}, {true, true, false}, "DVDR"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = {"vlmproject=ok", "destdrive=e:", "item1=c:\\a"};
+        lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+        Project("c:\\p.vlm", lines);
+        const OpenRunOutcome outcome = Run("c:\\p.vlm");
+        ASSERT_TRUE(outcome.ok()) << *outcome.error;
+        const RunRequest& request = outcome.request;
+        SCOPED_TRACE(testing::PrintToString(c.lines));
+        EXPECT_EQ(request.options.confirm, c.expected.confirm);
+        EXPECT_EQ(request.options.precalc, c.expected.precalc);
+        EXPECT_EQ(request.options.longnames, c.expected.longnames);
+        EXPECT_EQ(request.destkind, c.destkind);
+        EXPECT_EQ(request.project.Value("destdrive"), "e:");
+    }
 }
 
 TEST_F(OpeningRules, DefaultDestinationIsTheBackupLocation) {
     Project("c:\\p.vlm", {"vlmproject=ok", "destdrive=<default>", "item1=c:\\Data"});
     OpenRunOutcome outcome = Run("c:\\p.vlm", "e:\\Backup\\");
     ASSERT_TRUE(outcome.ok()) << *outcome.error;
-    EXPECT_EQ(outcome.destinationPaths,
+    EXPECT_EQ(outcome.request.destinations,
               std::vector<std::string>{"e:\\Backup\\\\VLMcopy_drive_c\\Data"});
 }
 

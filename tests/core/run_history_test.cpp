@@ -394,27 +394,5 @@ TEST(RunHistoryTest, UnreadableFileAtStartIsReportedAndNotRewritten) {
 }
 #endif
 
-TEST(RunHistoryTest, ColumnTexts) {
-    EXPECT_EQ(HowStartedText(true, true), "Timer");
-    EXPECT_EQ(HowStartedText(false, true), "Shortcut");
-    EXPECT_EQ(HowStartedText(false, false), "Normal");
-    EXPECT_EQ(SuccessText(true, true), "Cancelled");
-    EXPECT_EQ(SuccessText(false, true), "Not enough space");
-    EXPECT_EQ(SuccessText(false, false), "OK");
-}
-
-TEST(RunHistoryTest, DurationTextRoundsTheSeconds) {
-    struct Case {
-        double milliseconds;
-        std::string text;
-    };
-    const std::vector<Case> cases = {
-        {65300, "0:1:5.3"}, {250, "0:0:0.25"}, {3733400, "1:2:13"},
-        {59700, "0:0:60"},  {0, "0:0:0.00"},   {3600000, "1:0:0.00"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(DurationText(c.milliseconds), c.text) << c.milliseconds;
-}
-
 }  // namespace
 }  // namespace vlm

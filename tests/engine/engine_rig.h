@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,25 @@
 
 namespace vlm::test {
 
+// The engine, started on a project path the rig opened: the run request the opening built for it.
+class RigEngine : public RunEngine {
+public:
+    RigEngine(std::map<std::string, RunRequest>& opened, RunView& view, EventPump& pump,
+              RunState& run, HandOverState& handOver, RunLog& log, const AppSettings& settings,
+              RunHistory& history, RunSwitches switches)
+        : RunEngine(view, pump, run, handOver, log, settings, history, std::move(switches)),
+          opened_(opened) {}
+    using RunEngine::DryRun;
+    using RunEngine::run;
+    void run(const std::string& path) { RunEngine::run(opened_.at(path)); }
+    void DryRun(const std::string& path, RunPlan* plan = nullptr) {
+        RunEngine::DryRun(opened_.at(path), plan);
+    }
+
+private:
+    std::map<std::string, RunRequest>& opened_;
+};
+
 struct EngineRig {
     TempDrives drives{"cel"};
     ScriptedDialogs dialogs;
@@ -34,7 +54,9 @@ struct EngineRig {
     RunLog log{&view, run, handOver, "l:"};
     PassContext pass{run, log, pump};
     RunSwitches switches;
-    RunEngine engine{view, pump, run, handOver, log, settings, history, switches};
+    // Each project the rig opened, by its path.
+    std::map<std::string, RunRequest> opened;
+    RigEngine engine{opened, view, pump, run, handOver, log, settings, history, switches};
 
     EngineRig() {
         view.level = LogLevel::Extended;
@@ -62,15 +84,14 @@ struct EngineRig {
         return drives.HostRoot('e') + (relative.empty() ? "" : "/" + relative);
     }
 
-    // Writes l:\<name>.vlm and fills the view's lists the way the opening rules fill the run
-    // window. Returns the project path.
+    // Writes l:\<name>.vlm and opens it for a run the way the window is opened. Returns the
+    // project path.
     std::string Project(const ProjectFields& fields, const std::string& name = "p") {
         const std::string path = "l:\\" + name + ".vlm";
         EXPECT_TRUE(WriteProjectFile(path, fields));
         const OpenRunOutcome opened = CheckProjectForRun(path, settings.BackupLocation, handOver);
         EXPECT_TRUE(opened.ok()) << opened.error.value_or("");
-        view.sources = opened.sourceItems;
-        view.destinations = opened.destinationPaths;
+        this->opened[path] = opened.request;
         return path;
     }
 

@@ -377,18 +377,17 @@ TEST(ConcurrentRuns, ASecondRunIntoTheSameDestinationIsRefusedAtOnce) {
     const auto project = rig.Project(EngineRig::Fields({"c:\\s"}));
     // A second window of the same program, with its own report and history.
     FakeRunView otherView;
-    otherView.sources = rig.view.sources;
-    otherView.destinations = rig.view.destinations;
     RunState otherRun;
     RunHistory otherHistory;
     RunLog otherLog{&otherView, otherRun, rig.handOver, "l:"};
     RunEngine other{otherView, rig.pump,     otherRun,    rig.handOver,
                     otherLog,  rig.settings, otherHistory};
+    const RunRequest& request = rig.opened.at(project);
     bool started = false;
     rig.view.onReportLine = [&](const std::string& line) {
         if (!started && line.rfind("WORKING ON ITEM", 0) == 0) {
             started = true;
-            other.run(project);
+            other.run(request);
         }
     };
     rig.engine.run(project);
@@ -400,7 +399,7 @@ TEST(ConcurrentRuns, ASecondRunIntoTheSameDestinationIsRefusedAtOnce) {
     const auto& lines = otherView.allReportLines;
     EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end());
     // Once the first run has ended, the destination is free again.
-    other.run(project);
+    other.run(request);
     EXPECT_EQ(other.Outcome(), std::optional<std::string>("OK"));
 }
 

@@ -71,6 +71,24 @@ TEST(RunDriverTest, ACompleteRunMirrorsEveryItemAndEndsOk) {
 
 // A default backup location that is a drive root, such as the program folder "z:\\" when c: is
 // pinned elsewhere, or "e:\\" typed in: the run creates its folders there and ends OK.
+TEST(RunDriverTest, TheRunIsTheOneItsWindowWasOpenedWith) {
+    EngineRig rig;
+    test::WriteFile(rig.Src("s/a.txt"), "a", kOld);
+    const std::string project = rig.Project(EngineRig::Fields({"c:\\s"}));
+    // The file changes after the window opened: the run does what the window shows, and reads
+    // no other options.
+    ProjectFields changed = EngineRig::Fields({"c:\\other"});
+    changed.confirm = true;
+    changed.precalc = true;
+    ASSERT_TRUE(WriteProjectFile(project, changed));
+    rig.engine.run(project);
+    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+    EXPECT_TRUE(rig.Reported("Confirm: OFF"));
+    EXPECT_TRUE(rig.Reported("Precalculation: OFF"));
+    EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/s/a.txt")), "a");
+    EXPECT_TRUE(rig.dialogs.Boxes().empty());
+}
+
 TEST(RunDriverTest, DefaultDestinationOnADriveRootRunsThrough) {
     for (const char letter : {'e', 'l'}) {
         const std::string root = std::string(1, letter) + ":\\";
@@ -81,7 +99,7 @@ TEST(RunDriverTest, DefaultDestinationOnADriveRootRunsThrough) {
         ProjectFields fields = EngineRig::Fields({"c:\\data"});
         fields.destdrive = "<default>";
         const std::string project = rig.Project(fields);
-        ASSERT_EQ(rig.view.destinations,
+        ASSERT_EQ(rig.opened.at(project).destinations,
                   (std::vector<std::string>{root + "VLMcopy_drive_c\\data"}));
         rig.engine.run(project);
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));

@@ -15,6 +15,7 @@ namespace vlm {
 namespace {
 
 using test::EngineRig;
+using test::RigEngine;
 
 constexpr std::time_t kOld = 1600000000;
 constexpr std::uint64_t kBig = 20u << 20;  // several pieces of a copy
@@ -31,8 +32,8 @@ public:
 struct ProgressRig : EngineRig {
     ProgressView progressView;
     RunLog progressLog{&progressView, run, handOver, "l:"};
-    RunEngine progressEngine{progressView, pump,    run,     handOver,
-                             progressLog,  settings, history, switches};
+    RigEngine progressEngine{opened,      progressView, pump,    run,     handOver,
+                             progressLog, settings,     history, switches};
 
     ProgressRig() {
         progressView.level = LogLevel::Normal;
@@ -47,10 +48,7 @@ struct ProgressRig : EngineRig {
         test::WriteFile(Dst("VLMcopy_drive_c/docs/same.txt"), "same", kOld);
     }
     std::string ProjectForProgress() {
-        const std::string path = Project(Fields({"c:\\docs"}));
-        progressView.sources = view.sources;
-        progressView.destinations = view.destinations;
-        return path;
+        return Project(Fields({"c:\\docs"}));
     }
     bool SawPartOfBig() const {
         for (const ProgressSnapshot& p : progressView.shown) {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "core/run_history.h"
+#include "platform/host_calls.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_drives.h"
 
@@ -106,6 +108,37 @@ TEST_F(LogCommandsTest, CropOfAReadOnlyLogLeavesItWholeAndNoTemporaryFile) {
     EXPECT_EQ(dialogs.Count(BoxType::Error), 1);
     EXPECT_FALSE(Exists(CropHost()));
 }
+
+#ifdef VELMORA_FAULT_INJECTION
+// The copy's own notice comes first, then the failure; the log stays whole either way.
+TEST_F(LogCommandsTest, CropThatCannotReplaceTheLogShowsTheNoticeThenTheFailure) {
+    const std::string log = "a\r\nStart time: 1\r\nb\r\n";
+    WriteFile(LogHost(), log);
+    faults::Reset();
+    CropLog(kLogLocation);
+    // The last open of a crop is the one of the log's new copy.
+    const int opens = faults::Count(faults::Call::Open);
+    WriteFile(LogHost(), log);
+    dialogs.ClearRecord();
+
+    faults::Reset();
+    faults::Arm(faults::Call::Open, opens, EIO);
+    CropLog(kLogLocation);
+    faults::Reset();
+
+    const std::vector<std::string> errors = dialogs.TextsOf(BoxType::Error);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0],
+              "Fatal error! Could not open file for writing: c:\\logs\\Vlmlogtmp.txt. Possibly bad "
+              "section on destination. Try renaming, moving or removing the source or change "
+              "destination media. Exiting procedure!");
+    EXPECT_EQ(
+        errors[1].rfind("Could not copy c:\\logs\\croplog.tmp to c:\\logs\\Vlmlogtmp.txt: ", 0), 0u)
+        << errors[1];
+    EXPECT_EQ(ReadFile(LogHost()), log);
+    EXPECT_FALSE(Exists(CropHost()));
+}
+#endif
 
 TEST_F(LogCommandsTest, EmptyCutsAnExistingLogAndCreatesAMissingOne) {
     WriteFile(LogHost(), "Start time: 1\r\nsomething\r\n");

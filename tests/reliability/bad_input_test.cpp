@@ -101,7 +101,7 @@ TEST(BadInputTest, ProjectFilesAreReadOrRefusedWithAMessage) {
             EXPECT_FALSE(run.error->empty());
         } else {
             EXPECT_TRUE(isProject);
-            EXPECT_EQ(run.sourceItems.size(), run.destinationPaths.size());
+            EXPECT_EQ(run.request.items.size(), run.request.destinations.size());
         }
         const OpenEditOutcome edit = ReadProjectForEditor("l:\\bad.vlm");
         EXPECT_TRUE(edit.ok() || !edit.message.empty());

@@ -21,8 +21,6 @@ public:
     };
 
     // What the engine reads.
-    std::vector<std::string> sources;
-    std::vector<std::string> destinations;
     LogLevel level = LogLevel::Normal;  // a new window starts at Normal
     bool logToFile = true;              // and with LogCB checked
 
@@ -38,8 +36,6 @@ public:
     // Called at the end of AppendReportLine, after the line is in the memo.
     std::function<void(const std::string&)> onReportLine;
 
-    std::vector<std::string> SourceItems() const override { return sources; }
-    std::vector<std::string> DestinationPaths() const override { return destinations; }
     void SelectItem(int index) override { selectedItems.push_back(index); }
 
     LogLevel Level() const override { return level; }

@@ -23,24 +23,6 @@ TEST(StripTrailingBackslash, RemovesExactlyOne) {
     }
 }
 
-TEST(LastPos, FindsTheLastOccurrenceOneBased) {
-    struct Case {
-        std::string sub, s;
-        int pos;
-    };
-    for (const Case& c : std::vector<Case>{
-             {"\\", "c:\\a\\b", 5},
-             {"\\", "c:\\a", 3},
-             {"ab", "abxab", 4},
-             {"aa", "aaa", 2},
-             {"x", "abc", 0},
-             {"", "abc", 0},
-             {"abcd", "abc", 0},
-         }) {
-        EXPECT_EQ(LastPos(c.sub, c.s), c.pos) << c.sub << " in " << c.s;
-    }
-}
-
 TEST(CountChar, CountsOccurrences) {
     EXPECT_EQ(CountChar('\\', "c:\\a\\b\\c"), 3);
     EXPECT_EQ(CountChar('\\', ""), 0);

@@ -1,0 +1,27 @@
+#pragma once
+// What a run is asked to do, as the opening rules found it: the project read once, its source
+// items with the destination path of each, and its options. The run engine takes it as it is;
+// the run window only shows its lists.
+
+#include <string>
+#include <vector>
+
+#include "core/project_file.h"
+
+namespace vlm {
+
+struct RunRequest {
+    std::string projectPath;                // vlmfnL: the path as passed to the opening
+    ProjectText project;                    // the file as the opening read it
+    std::vector<std::string> items;         // srcLB, in project order
+    std::vector<std::string> destinations;  // destLB, one per item (DestPathFor)
+    RunOptions options;                     // "confirm", "precalc", "longnames"
+    std::string destkind;                   // "destkind", compared exactly
+
+    // The destination path of item `j`; empty when there is none.
+    std::string DestinationOf(std::size_t j) const {
+        return j < destinations.size() ? destinations[j] : std::string();
+    }
+};
+
+}  // namespace vlm

@@ -1,0 +1,161 @@
+// The dry run: the run's decisions, item by item, with nothing touched — what each item would
+// have copied and removed, and the questions the run would ask.
+
+#include <vector>
+
+#include "engine/copy_pass.h"
+#include "engine/free_space.h"
+#include "engine/removal_pass.h"
+#include "engine/run_driver.h"
+#include "engine/run_driver_parts.h"
+#include "platform/drive_table.h"
+#include "platform/file_system.h"
+#include "platform/locale_text.h"
+#include "platform/packed_time.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+using run_parts::FolderPartOf;
+using run_parts::SourceKind;
+
+// The passes run in their virtual mode, with a dry run's lines: the same decisions as a run, and
+// nothing touched — no folder made, no file copied or removed, no lock, no history row, no
+// question asked (each is named instead).
+void RunEngine::DryRun(const RunRequest& request, RunPlan* plan) {
+    outcome_.reset();
+    request_ = request;
+    RunPlan own;
+    RunPlan& into = plan != nullptr ? *plan : own;
+    into = RunPlan{};
+    run_.Plan = &into;
+    try {
+        DryRunSteps();
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+        into.incomplete = true;
+    }
+    if (run_.StopRequested || fatalError_)
+        into.incomplete = true;
+    into.result = outcome_.value_or(kResultError);
+    into.errors = run_.Totals.errors;
+    into.skipped = run_.Totals.entriesSkipped;
+    run_.VirtualCopy = false;
+    run_.DryRun = false;
+    run_.DryRunConfirm = false;
+    run_.Plan = nullptr;
+}
+
+void RunEngine::DryRunSteps() {
+    RefreshActiveDriveTable(false);  // a dry run writes nothing, not even a new volume's letter
+    media_.Clear();
+    if (!SourcesExist()) {
+        fatalError_ = true;
+        return;
+    }
+    StartAfresh();
+    const RunOptions& options = request_.options;
+    run_.LongNamesOn = options.longnames;
+    run_.ConfirmOn = false;
+    const std::string& destkind = request_.destkind;
+    destLetter_ = DestinationLetter(request_.project, handOver_, settings_);
+    if (!DestinationDriveUsable(false)) {
+        fatalError_ = true;
+        return;
+    }
+
+    startTime_ = NowLocal();
+    run_.VirtualCopy = true;
+    run_.DryRun = true;
+    run_.DryRunConfirm = options.confirm;
+    report("Dry run of " + request_.projectPath + ": nothing is changed.", true);
+    DryRunStartChecks(options.precalc, destkind);
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
+    for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
+        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
+        if (!DryRunItem(static_cast<int>(j), sources[j], destination, destkind))
+            break;
+    }
+    const double elapsed = MsBetween(NowLocal(), startTime_);
+    run_.Totals.elapsedMs = elapsed;
+    SummaryLines(FormatElapsed(elapsed));
+    // A run that would stop at a failure would not end "OK" either.
+    outcome_ = run_.Plan->wouldStop ? std::string(kResultError) : HistoryResult();
+}
+
+// What the run checks before its first item: the estimate, a destination it cannot write, and
+// another run holding it.
+void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
+    const auto& sources = request_.items;
+    const bool cdLike = destkind == "CDR" || destkind == "DVDR";
+    if (precalc && !cdLike && !sources.empty()) {
+        const std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations);
+        if (estimate == -1)
+            NoteFatalError();  // the run ends here, as it would
+        else if (estimate < 0)
+            WouldAsk(passes_,
+                     "WARNING: not enough space left on destination. Project/program will "
+                     "probably not end in a normal way! Proceed anyway??");
+    }
+    if (!fatalError_ && DestinationWritable(true))
+        LockDestinations(true);
+}
+
+// False when the run would end at this item.
+bool RunEngine::DryRunItem(int index, const std::string& source, const std::string& destination,
+                           const std::string& destkind) {
+    report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+    view_.SelectItem(index);
+    run_.Plan->items.push_back(PlannedItem{source, destination, {}});
+    const char kind = SourceKind(source);
+    if (kind == 'n') {
+        report("FATAL ERROR: " + source + " does not exist! Re-edit project file", true);
+        NoteFatalError();
+        return false;
+    }
+    if ((kind == 'f' || kind == 'd') &&
+        !run_parts::FolderCanBeMade(kind == 'f' ? FolderPartOf(destination) : destination)) {
+        FolderNotMade(kind, source, destination);
+        return false;
+    }
+    // Names are compared as the medium compares them; a dry run writes no probe to learn it.
+    const std::string mediumFolder = MediumFolder(source, destination);
+    if (ItemKind(mediumFolder) == 'd')
+        passes_.medium = media_.For(mediumFolder, false);
+    // A folder the run would make has nothing in it to remove.
+    const auto folder = QueryEntry(destination);
+    if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
+        if (const auto atStake = MassRemovalToAsk(source, destination))
+            WouldAsk(passes_, MassRemovalQuestion(source, destination, *atStake));
+        deletesupr(passes_, source, destination);
+    }
+    copyltor(passes_, source, destination);
+    PlanItemLine(run_.Plan->items.back());
+    return true;
+}
+
+// What the dry run found for one item, in one line.
+void RunEngine::PlanItemLine(const PlannedItem& item) {
+    const auto count = [this, &item](PlannedStepKind kind) {
+        return run_.Plan->Count(kind, &item);
+    };
+    const auto number = [](std::uint64_t n) {
+        return GroupThousands(static_cast<std::int64_t>(n));
+    };
+    const PlannedCount added = count(PlannedStepKind::NewFile);
+    const PlannedCount changed = count(PlannedStepKind::ChangedFile);
+    const PlannedCount files = count(PlannedStepKind::RemoveFile);
+    const PlannedCount folders = count(PlannedStepKind::RemoveFolder);
+    const PlannedCount questions = count(PlannedStepKind::Question);
+    report("Would do for " + item.source + ": copy " + number(added.steps) + " new files (" +
+               number(added.bytes) + " bytes) and " + number(changed.steps) + " changed files (" +
+               number(changed.bytes) + " bytes), remove " + number(files.steps) + " files (" +
+               number(files.bytes) + " bytes) and " + number(folders.steps) + " folders (" +
+               number(folders.bytes) + " bytes), ask " + number(questions.steps) + " questions",
+           true);
+}
+
+}  // namespace vlm

@@ -1,0 +1,152 @@
+// The run driver's closing lines: the flush of what the run wrote, the free-space lines, the
+// summary, the end time and the completed history row.
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "engine/free_space.h"
+#include "engine/run_driver.h"
+#include "engine/run_driver_parts.h"
+#include "platform/file_system.h"
+#include "platform/locale_text.h"
+#include "platform/packed_time.h"
+#include "platform/volumes.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace {
+
+std::string UpperLetter(const std::string& letter) {
+    std::string upper = letter.substr(0, 1);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
+}  // namespace
+
+// The copies of a run are not flushed one by one: what this run wrote reaches the medium here,
+// once, before the run can tell the person it is done. Each item's destination is flushed, as an
+// item can lie on another file system than its drive's root.
+void RunEngine::FlushDestination() {
+    if (!run_.DestinationWritten)
+        return;
+    run_.DestinationWritten = false;
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
+    std::vector<std::string> flushed;
+    bool complete = true;
+    for (std::size_t j = 0; j < destinations.size(); ++j) {
+        const bool fileItem = j < sources.size() && ItemKind(sources[j]) == 'f';
+        const std::string folder = StripTrailingBackslash(
+            fileItem ? run_parts::FolderPartOf(destinations[j]) : destinations[j]);
+        // An item the run never reached may have no folder yet: nothing of it to flush.
+        if (ItemKind(folder) != 'd' ||
+            std::find(flushed.begin(), flushed.end(), folder) != flushed.end())
+            continue;
+        flushed.push_back(folder);
+        if (!SyncFileSystemOf(folder))
+            complete = false;
+    }
+    if (complete)
+        return;
+    const std::string message = "ERROR: Unable to flush the files written to drive " +
+                                UpperLetter(destLetter_) + ": to the medium!";
+    report(message, true);
+    ShowErrorBox(message);
+    NoteFatalError();
+}
+
+void RunEngine::FinishRun() {
+    FlushDestination();
+    for (const std::string& line : FreeSpaceLines(destLetter_))
+        report(line, true);
+    ClosingLines();
+    view_.SetCancelButton(true, "&Close", true);
+    run_.RunActive = false;
+}
+
+std::string RunEngine::HistoryResult() const {
+    if (fatalError_ || run_.StoppedByFailure)
+        return kResultError;
+    if (run_.StopRequested || massRemovalRefused_)
+        return kResultCancelled;
+    // A file that could not be copied is not backed up: the run went on, but is no success.
+    if (run_.FilesFailed)
+        return kResultError;
+    if (noSpaceExit_)
+        return kResultNotEnoughSpace;
+    return kResultOk;
+}
+
+void RunEngine::NoteFatalError() {
+    fatalError_ = true;
+    ++run_.Totals.errors;
+}
+
+// What the run did, in numbers, so that a glance at the end of a long report tells it.
+void RunEngine::SummaryLines(const ElapsedText& elapsed) {
+    const RunTotals& t = run_.Totals;
+    const auto number = [](std::uint64_t n) {
+        return GroupThousands(static_cast<std::int64_t>(n));
+    };
+    report("Summary: files copied: " + number(t.filesNew + t.filesReplaced) +
+               " (new: " + number(t.filesNew) + ", replaced: " + number(t.filesReplaced) + ")",
+           true);
+    report("Summary: bytes copied: " + number(t.bytesCopied), true);
+    report("Summary: removed: " + number(t.filesRemoved) + " files, " + number(t.foldersRemoved) +
+               " folders",
+           true);
+    report("Summary: entries skipped: " + number(t.entriesSkipped), true);
+    report("Summary: errors: " + number(t.errors), true);
+    report(
+        "Summary: elapsed time: " + elapsed.hours + ":" + elapsed.minutes + ":" + elapsed.seconds,
+        true);
+}
+
+// A view that shows progress gets it from here on; what there is to copy is counted beside the
+// run, which starts no later for it.
+void RunEngine::StartProgress() {
+    if (!view_.WantsProgress())
+        return;
+    progress_.emplace(view_, pump_, run_, ProgressInterval);
+    progress_->StartCount(request_.items, request_.destinations, run_.LongNamesOn);
+    passes_.progress = &*progress_;
+}
+
+void RunEngine::EndProgress() {
+    passes_.progress = nullptr;
+    if (!progress_)
+        return;
+    progress_->Finish();
+    progress_.reset();
+}
+
+void RunEngine::ClosingLines() {
+    EndProgress();
+    // Everything this run wrote is flushed by now: another run may have the destination.
+    destinationLocks_.clear();
+    const DateTime endTime = NowLocal();
+    run_.Totals.elapsedMs = MsBetween(endTime, startTime_);
+    const ElapsedText elapsed = FormatElapsed(run_.Totals.elapsedMs);
+    SummaryLines(elapsed);
+    report("End time: " + DateTimeText(endTime), true);
+    report("Elapsed time: " + elapsed.hours + " hours, " + elapsed.minutes + " minutes and " +
+               elapsed.seconds + " seconds" + ".",
+           true);
+    report("", true);
+    view_.SetStatusText("Project run end");
+    const std::string result = HistoryResult();
+    outcome_ = result;
+    const std::string saveError = history_.EndHistoryEntry(
+        settings_.RunHistoryPath(), elapsed.hours + ":" + elapsed.minutes + ":" + elapsed.seconds,
+        result);
+    if (!saveError.empty())
+        throw run_parts::HistorySaveFailed(saveError);
+}
+
+}  // namespace vlm

@@ -1,0 +1,307 @@
+// The run driver's item loop: for each source item its destination folder, the removal pass and
+// the copy pass, and what an item's destination is and holds.
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/copy_pass.h"
+#include "engine/removal_pass.h"
+#include "engine/run_driver.h"
+#include "engine/run_driver_parts.h"
+#include "platform/file_system.h"
+#include "platform/metadata_prefetch.h"
+#include "platform/volumes.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+
+namespace vlm {
+
+namespace run_parts {
+
+std::string FolderPartOf(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
+}
+
+char SourceKind(const std::string& item) {
+    const char kind = ItemKind(item);
+    return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
+}
+
+bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,
+                         bool& written) {
+    if (folder.size() <= base.size() || folder.compare(0, base.size(), base) != 0 ||
+        folder[base.size()] != '\\')
+        return false;
+    std::size_t end = base.size();
+    while (end != std::string::npos) {
+        end = folder.find('\\', end + 1);
+        const std::string step = folder.substr(0, end);
+        const auto entry = QueryEntry(step);
+        if (entry && entry->kind == EntryKind::Directory)
+            continue;
+        if (entry && entry->kind == EntryKind::Link) {
+            if (!DeleteFile(step))
+                return false;
+            written = true;
+            log.report("Removed link in place of a folder: " + step, true);
+        } else if (entry) {
+            return false;  // a file or special file where a folder belongs
+        }
+        if (!CreateDirectory(step))
+            return false;
+        written = true;
+    }
+    return true;
+}
+
+bool FolderCanBeMade(const std::string& folderIn) {
+    const std::string folder = StripTrailingBackslash(folderIn);
+    // The drive's root is there: the run has checked the drive.
+    for (std::size_t end = folder.find('\\', 3);; end = folder.find('\\', end + 1)) {
+        const auto entry = QueryEntry(folder.substr(0, end));
+        if (!entry)
+            return true;
+        if (entry->kind != EntryKind::Directory && entry->kind != EntryKind::Link)
+            return false;
+        if (end == std::string::npos)
+            return true;
+    }
+}
+
+}  // namespace run_parts
+
+using run_parts::FolderPartOf;
+using run_parts::SourceKind;
+
+// False when the run has ended before the last item was done.
+bool RunEngine::WorkThroughItems(const std::string& destkind) {
+    const auto& sources = request_.items;
+    const auto& destinations = request_.destinations;
+    for (std::size_t j = 0; j < sources.size(); ++j) {
+        if (run_.StopRequested) {
+            FinishRun();
+            return false;
+        }
+        const std::string& source = sources[j];
+        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
+        report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+        view_.SelectItem(static_cast<int>(j));
+        if (!WorkOnItem(source, destination, destkind))
+            return false;
+    }
+    return true;
+}
+
+// False when the run has ended at this item.
+bool RunEngine::WorkOnItem(const std::string& source, const std::string& destination,
+                           const std::string& destkind) {
+    const char kind = SourceKind(source);
+    const std::string base = DestinationBase(source, destination);
+    if (kind == 'f' || kind == 'd')
+        LearnItemMedium(source, destination, base);
+    if (kind == 'f')
+        return WorkOnFileItem(source, destination, base);
+    if (kind == 'd')
+        return WorkOnFolderItem(source, destination, base, destkind);
+    const std::string vanished = "FATAL ERROR: " + source + " does not exist! Re-edit project file";
+    report(vanished, true);
+    ShowErrorBox(vanished);
+    NoteFatalError();
+    FinishRun();
+    return false;
+}
+
+bool RunEngine::WorkOnFileItem(const std::string& source, const std::string& destination,
+                               const std::string& base) {
+    if (!MakeDestinationFolder(FolderPartOf(destination), base))
+        return EndAtFolderNotMade('f', source, destination);
+    ClearLeftTemporaries(source, destination);
+    return CopyItem(source, destination);
+}
+
+bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& destination,
+                                 const std::string& base, const std::string& destkind) {
+    const bool existed = QueryEntry(destination).has_value();
+    if (!MakeDestinationFolder(destination, base))
+        return EndAtFolderNotMade('d', source, destination);
+    // Both trees are read ahead beside the passes, until the item is done or the run stops
+    // (whichever way this block is left).
+    MetadataPrefetch readAhead(
+        {StripTrailingBackslash(source), StripTrailingBackslash(destination)});
+    if (destkind != "CDR") {
+        report("Start removing old files in destination...", false);
+        if (AllowMassRemoval(source, destination))
+            deletesupr(passes_, source, destination);
+    } else {
+        report("No cleaning on CDR as no space savings anyway (on the contrary...).", false);
+    }
+    if (run_.StopRequested) {
+        FinishRun();
+        return false;
+    }
+    report("Start copying files to destination...", false);
+    if (!CopyItem(source, destination))
+        return false;
+    // A folder this run made gets its original's permission bits, now that its content is in.
+    if (!existed)
+        CopyFolderPermissions(source, destination);
+    if (run_.StopRequested) {
+        FinishRun();
+        return false;
+    }
+    return true;
+}
+
+// The item's folder could not be made: the run ends with its lines (no free-space lines).
+bool RunEngine::EndAtFolderNotMade(char kind, const std::string& source,
+                                   const std::string& destination) {
+    FolderNotMade(kind, source, destination);
+    FlushDestination();
+    ClosingLines();
+    return false;
+}
+
+// The folder for an item's copy (its own folder, or the one that holds a file item's copy)
+// could not be made: the run ends with these lines. A dry run that foresees it says the same.
+void RunEngine::FolderNotMade(char kind, const std::string& source,
+                              const std::string& destination) {
+    if (kind == 'f') {
+        report("FATAL ERROR: Unable to create directory for " + destination, true);
+    } else {
+        report("FATAL ERROR: Unable to create directory " + destination, true);
+        if (const auto inTheWay = QueryEntry(destination);
+            inTheWay && inTheWay->kind != EntryKind::Directory)
+            report("FATAL ERROR: " + destination + " is a file, but " + source +
+                       " is a folder now! Please remove or rename the old copy.",
+                   true);
+    }
+    NoteFatalError();
+}
+
+bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::string& base) {
+    const std::string folder = StripTrailingBackslash(folderIn);
+    if (folder == base)
+        return ItemKind(folder) == 'd' || ForceDirChain(folder);
+    // The place the person chose may have to be made first, and may be reached through links;
+    // everything below it is the backup's own and must be real folders.
+    if (ItemKind(base) != 'd') {
+        run_.DestinationWritten = true;
+        if (!ForceDirChain(base))
+            return false;
+    }
+    return run_parts::MakeRealFolderChain(base, folder, log_, run_.DestinationWritten);
+}
+
+// Where the person's choice of destination ends and the backup's own folders begin: the drive
+// (or the default backup folder) that holds "VLMcopy_drive_x", or the folder that holds the
+// synchronisation destination.
+std::string RunEngine::DestinationBase(const std::string& source,
+                                       const std::string& destination) const {
+    const std::string item = StripTrailingBackslash(source);
+    const std::string mirror =
+        "\\VLMcopy_drive_" + item.substr(0, 1) + item.substr(std::min<std::size_t>(2, item.size()));
+    const std::string target = StripTrailingBackslash(destination);
+    if (!handOver_.SyncMode && target.size() > mirror.size() &&
+        target.compare(target.size() - mirror.size(), mirror.size(), mirror) == 0)
+        return target.substr(0, target.size() - mirror.size());
+    const auto slash = target.find_last_of('\\');
+    return slash == std::string::npos ? target : target.substr(0, slash);
+}
+
+// The folder whose file system an item is written to: its per-drive folder, or the folder that
+// holds the synchronisation destination.
+std::string RunEngine::MediumFolder(const std::string& source,
+                                    const std::string& destination) const {
+    const std::string base = DestinationBase(source, destination);
+    if (handOver_.SyncMode)
+        return base;
+    return base + "\\VLMcopy_drive_" + StripTrailingBackslash(source).substr(0, 1);
+}
+
+// Before the first folder of an item is made, what its destination can hold is learnt, so that
+// the folders and files of the item are written as the medium keeps them; the first item on a
+// drive names the volume found there. A folder that cannot be made is left to the item's own
+// steps, which say so.
+void RunEngine::LearnItemMedium(const std::string& source, const std::string& destination,
+                                const std::string& base) {
+    const std::string folder = MediumFolder(source, destination);
+    if (!MakeDestinationFolder(folder, base))
+        return;
+    if (media_.FirstOnDrive(folder[0])) {
+        if (const std::string volume = DriveVolumeLine(folder[0]); !volume.empty())
+            report(volume, true);
+    }
+    passes_.medium = media_.For(folder, true);
+    report("Destination file system: " + DescribeMedium(passes_.medium), false);
+}
+
+// The copy pass of one item. A copy that fails where the pass cannot go on (a single file item,
+// a new file that cannot be created) ends the run at once: its one box, its line and a
+// completed history row ("Error"), never an open one.
+bool RunEngine::CopyItem(const std::string& source, const std::string& destination) {
+    try {
+        copyltor(passes_, source, destination);
+        return true;
+    } catch (const CopyError& error) {
+        ShowErrorBox(error.what());
+        report("FATAL ERROR: " + std::string(error.what()), true);
+        NoteFatalError();
+        FinishRun();
+        return false;
+    }
+}
+
+// What the removal pass of a folder item would take from its backup, when that is so much of it
+// that the person is asked first. Not counted at all while the guard is off.
+std::optional<RemovalAtStake> RunEngine::MassRemovalToAsk(const std::string& source,
+                                                          const std::string& destination) {
+    if (!settings_.MassDeleteGuard)
+        return std::nullopt;
+    const std::optional<RemovalAtStake> atStake = CountRemovalAtStake(passes_, source, destination);
+    if (!atStake || !RemovalNeedsAsking(*atStake, settings_))
+        return std::nullopt;
+    return atStake;
+}
+
+// No keeps the backup as it is and the run goes on with the copy.
+bool RunEngine::AllowMassRemoval(const std::string& source, const std::string& destination) {
+    const std::optional<RemovalAtStake> atStake = MassRemovalToAsk(source, destination);
+    if (!atStake)
+        return true;
+    if (AskYesNoDefaultNo(BoxType::Warning, MassRemovalQuestion(source, destination, *atStake)))
+        return true;
+    report("Nothing removed from " + StripTrailingBackslash(destination) +
+               ": removing most of the backup was not allowed by user!",
+           true);
+    massRemovalRefused_ = true;
+    return false;
+}
+
+// A run killed while copying a single file item leaves its temporary file beside the copy,
+// where no removal pass looks: the next run of the item clears it away, unless the source
+// folder holds a file of that very name.
+void RunEngine::ClearLeftTemporaries(const std::string& source, const std::string& destination) {
+    const std::string folder = StripTrailingBackslash(FolderPartOf(destination));
+    const std::string sourceFolder = StripTrailingBackslash(FolderPartOf(source));
+    std::vector<DirEntry> entries;
+    if (!ListDirectory(folder, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
+        return;
+    for (const DirEntry& entry : entries) {
+        if (entry.kind != EntryKind::File || !IsTemporaryFileName(entry.name))
+            continue;
+        const std::string original = sourceFolder + "\\" + entry.name;
+        if (QueryEntry(original))
+            continue;
+        const std::string left = folder + "\\" + entry.name;
+        run_.DestinationWritten = true;
+        if (DeleteFile(left)) {
+            report("Removed file: " + left, true);
+            ++run_.Totals.filesRemoved;
+        }
+    }
+}
+
+}  // namespace vlm
