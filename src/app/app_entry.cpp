@@ -15,17 +15,6 @@
 
 namespace vlm {
 
-std::string ProgramFolderOf(const std::string& programFilePath) {
-    const std::size_t lastSeparator = programFilePath.rfind('\\');
-    if (lastSeparator == std::string::npos)
-        return programFilePath;
-    std::string folder = programFilePath.substr(0, lastSeparator);
-    // A drive root keeps its backslash.
-    if (folder.size() == 2 && folder[1] == ':')
-        folder += '\\';
-    return folder;
-}
-
 int RunVelmora(int argc, char** argv) {
     QApplication application(argc, argv);
     // The program ends when the main window closes or is told to end, never merely because the
@@ -50,8 +39,9 @@ int RunVelmora(int argc, char** argv) {
     for (qsizetype i = 1; i < given.size(); ++i)
         arguments.push_back(given[i].toStdString());
     CommandLine commandLine = CommandLine::FromArguments(arguments);
-    commandLine.projectPath =
-        ProjectPathFromCommandLine(commandLine.projectPath, QDir::currentPath().toStdString());
+    if (const std::optional<DrivePath> project = DrivePathFromArgument(
+            commandLine.projectPath, HostPath(QDir::currentPath().toStdString())))
+        commandLine.projectPath = project->Text();
 
     // The settings file is named after the program, in the program folder, wherever that is;
     // the runner reads the same file.

@@ -8,8 +8,4 @@ namespace vlm {
 // Runs the program with the process's arguments; returns its exit code.
 int RunVelmora(int argc, char** argv);
 
-// The program's folder as a drive path: the folder of `programFilePath` without a trailing
-// backslash, except on a drive root ("c:\").
-std::string ProgramFolderOf(const std::string& programFilePath);
-
 }  // namespace vlm

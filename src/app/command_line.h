@@ -12,7 +12,9 @@ inline constexpr const char* kQuickRunSwitch = "-qrun";
 inline constexpr const char* kCloseSwitch = "-close";
 
 struct CommandLine {
-    std::string projectPath;  // argument 1
+    // Argument 1: a drive path, or the text as given when it names no file on a drive (opening it
+    // then reports the file missing under the name the person gave).
+    std::string projectPath;
     std::string mode;         // argument 2
     std::string logWord;      // argument 3
     std::string closeWord;    // argument 4
@@ -36,11 +38,5 @@ StartAction ChooseStartAction(const CommandLine& commandLine, bool launchRun);
 
 // The timer is switched on at start only when neither a project nor a mode word was given.
 bool StartSwitchesTimerOn(const CommandLine& commandLine, bool timerActivate);
-
-// A project path as the person gave it, as a drive path: a drive path ("e:\p.vlm") is kept;
-// a native path, absolute or relative to `currentFolder` (a host folder), is translated through
-// the drive table. A path that names no drive is kept as it was, so that opening it reports
-// the file as missing.
-std::string ProjectPathFromCommandLine(const std::string& given, const std::string& currentFolder);
 
 }  // namespace vlm

@@ -455,9 +455,12 @@ void TMainF::ChooseImageClick() {
         return;
     }
     const std::string host = OpenImDialog->selectedFiles().first().toStdString();
-    const std::string path = ToDrivePath(host).value_or(host);
-    settings_.BackgroundPicture = path;
-    if (!ShowPicture(path)) {
+    // The setting holds a drive path: a file on no drive is one the program cannot load.
+    const std::optional<DrivePath> picture = DrivePathFromArgument(host, HostPath());
+    const std::string path = picture ? picture->Text() : host;
+    if (picture)
+        settings_.BackgroundPicture = path;
+    if (!picture || !ShowPicture(path)) {
         ShowErrorBox("ERROR: unable to load the file. " + path);
         ShowPlain("Probably file type not supported! Never edit ini-file");
         SetStatus("Picture not loaded.");

@@ -237,7 +237,7 @@ bool NestedOnHost(std::string_view a, std::string_view b) {
         return true;
     // The texts may differ while the folders are one: a bind mount, or a link further down
     // than the resolved texts show. The file system's own identities decide.
-    return FoldersNest(a, b);
+    return FoldersNest(DrivePath(a), DrivePath(b));
 }
 
 OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backupLocation,

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/paths.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -64,7 +65,7 @@ void TVlmLocxxxF::SetStartingText(const std::string& text) {
     driCB->Refresh();
     resultL->clear();
     // The browser shows where the current value lies; the edit then gets the value itself.
-    if (text.size() >= 2 && text[1] == ':' && driCB->SetDrive(text[0])) {
+    if (StartsWithDriveLetter(text) && driCB->SetDrive(text[0])) {
         ST1->SetDrive(text[0]);
         ST1->SetCurrentFolder(text);
     }

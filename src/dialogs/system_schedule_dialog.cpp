@@ -21,11 +21,13 @@ namespace {
 constexpr std::array<const char*, 7> kDayCaptions = {"Mon", "Tue", "Wed", "Thu",
                                                      "Fri", "Sat", "Sun"};
 
-// A project as the person typed or picked it: a drive path, or a path of this system.
-std::string ProjectHostPath(const std::string& typed) {
-    if (typed.size() >= 2 && typed[1] == ':')
-        return ToHostPath(typed).value_or(std::string());
-    return typed;
+// A project as the person typed or picked it (a drive path, or an absolute path of this system),
+// as the host path a schedule hands to the desktop; the empty path when it names no file on a
+// drive. A relative path names nothing: a schedule runs from no particular folder.
+HostPath ProjectHostPath(const std::string& typed) {
+    const std::optional<DrivePath> project = DrivePathFromArgument(typed, HostPath());
+    const std::optional<HostPath> host = project ? ToHostPath(*project) : std::nullopt;
+    return host.value_or(HostPath());
 }
 
 }  // namespace
@@ -136,7 +138,7 @@ void TScheduleF::AddBClick() {
         for (std::size_t i = 0; i < dayCB.size(); ++i)
             schedule.weekdays[i] = dayCB[i]->isChecked();
     schedule.projectHost = ProjectHostPath(projectE->text().toStdString());
-    if (schedule.projectHost.empty() || schedule.projectHost[0] != '/') {
+    if (schedule.projectHost.empty() || schedule.projectHost.IsRoot()) {
         statusL->setText(QStringLiteral("Choose a project first."));
         return;
     }

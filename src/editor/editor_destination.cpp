@@ -20,6 +20,7 @@
 #include "editor/project_editor.h"
 #include "engine/destination_media.h"
 #include "platform/drive_table.h"
+#include "platform/paths.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
@@ -280,7 +281,7 @@ void TprojecteditF::destdriveCClick() {
 
 void TprojecteditF::destdriveCHighlighted(int index) {
     const std::string entry = destdriveC->itemText(index).toStdString();
-    if (entry.size() >= 2 && entry[1] == ':')
+    if (StartsWithDriveLetter(entry))
         SetStatus(DriveWhereabouts(entry[0]));
 }
 

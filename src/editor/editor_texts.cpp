@@ -10,13 +10,10 @@ namespace vlm {
 std::string AsDrivePath(const std::string& text) {
     if (!LooksLikeHostPath(text))
         return text;
-    std::string host = text;
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-    std::optional<std::string> drivePath = ToDrivePath(host);
+    const std::optional<DrivePath> drivePath = DrivePathFromArgument(text, HostPath());
     // The same form as the browse pane gives: a drive root as "e:", a folder without a
     // trailing backslash.
-    return drivePath ? StripTrailingBackslash(*drivePath) : text;
+    return drivePath ? StripTrailingBackslash(drivePath->Text()) : text;
 }
 
 bool HoldsLineBreak(std::string_view text) {

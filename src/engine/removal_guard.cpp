@@ -77,7 +77,7 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     // Nothing of the backup goes: what it holds does not matter.
     if (atStake.removeFiles == 0)
         return atStake;
-    const FolderTreeTotals backup = CountFolderTree(folder);
+    const FolderTreeTotals backup = CountFolderTree(DrivePath(folder));
     const std::uint64_t backupFiles = backup.files - backup.scratchFiles;
     const std::uint64_t backupBytes = backup.bytes - backup.scratchBytes;
     atStake.keepFiles = backupFiles > atStake.removeFiles ? backupFiles - atStake.removeFiles : 0;

@@ -270,10 +270,10 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     }
     // A read-only folder anywhere inside keeps the whole folder from going, as the folder
     // itself being read-only does: the person is asked the same question, naming it.
-    const auto readOnly = FindReadOnlyFolder(dPrime);
+    const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime));
     if (readOnly &&
-        !AskPastReadOnly(ctx_, "Fatal ERROR: " + *readOnly + " not deleted as it is READONLY!",
-                         "Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
+        !AskPastReadOnly(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY!",
+                         "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
                              kMakeWritable + " Continue??"))
         return;
     run_.DestinationWritten = true;
@@ -289,9 +289,9 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
 void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
     if (run_.DryRunConfirm)
         WouldAsk(ctx_, "Do you really want to delete COMPLETE dir " + dPrime + "?");
-    const FolderTreeTotals tree = CountFolderTree(dPrime);
-    if (const auto readOnly = FindReadOnlyFolder(dPrime))
-        WouldAsk(ctx_, "Fatal ERROR: " + *readOnly + " not deleted as it is READONLY! " +
+    const FolderTreeTotals tree = CountFolderTree(DrivePath(dPrime));
+    if (const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime)))
+        WouldAsk(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
                            kMakeWritable + " Continue??");
     else if (tree.readOnlyFiles > 0)
         // The run removes the rest, then asks about what the read-only files keep.
@@ -309,7 +309,7 @@ void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
 // The folder did not go, or not all of it; `keptByReadOnly` when a read-only folder inside kept
 // it.
 void RemovalPass::FolderNotRemoved(const std::string& dPrime, bool keptByReadOnly) {
-    const FolderTreeTotals left = CountFolderTree(dPrime);
+    const FolderTreeTotals left = CountFolderTree(DrivePath(dPrime));
     const std::uint64_t remaining = left.bytes;
     // A folder inside that cannot be looked into may hold anything: it is not empty for that.
     if (remaining == 0 && left.unreadFolders == 0) {

@@ -9,6 +9,7 @@
 #include "platform/host_calls.h"
 #include "platform/mount_table.h"
 #include "platform/path_translation.h"
+#include "platform/paths.h"
 #include "platform/profile_file.h"
 #include "platform/utf8_text.h"
 
@@ -38,7 +39,7 @@ std::string NormaliseRoot(std::string root) {
 
 bool IsVolumeFolder(const std::string& mountPoint) {
     for (const char* base : {"/media", "/run/media", "/mnt"}) {
-        if (IsSameOrBelow(mountPoint, base) && mountPoint != base) {
+        if (HostPath(mountPoint).IsAtOrBelow(HostPath(base)) && mountPoint != base) {
             return true;
         }
     }
@@ -123,7 +124,7 @@ DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember)
 void DriveTable::CoverProgramFolder(const std::string& folder) {
     const bool covered =
         std::any_of(roots_.begin(), roots_.end(), [&](const std::optional<std::string>& root) {
-            return root && IsSameOrBelow(folder, *root);
+            return root && HostPath(folder).IsAtOrBelow(HostPath(*root));
         });
     if (covered) {
         return;

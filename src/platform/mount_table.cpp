@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 namespace {
@@ -33,7 +35,7 @@ std::string ReadText(const char* path) {
 
 // How many components `folder` has below `base`; 0 when it is not below it.
 std::size_t DepthBelow(const std::string& folder, const std::string& base) {
-    if (folder == base || !IsSameOrBelow(folder, base))
+    if (folder == base || !HostPath(folder).IsAtOrBelow(HostPath(base)))
         return 0;
     return 1 +
            static_cast<std::size_t>(std::count(
@@ -49,16 +51,6 @@ bool IsMountFolderByPlace(const std::string& folder) {
 }
 
 }  // namespace
-
-bool IsSameOrBelow(const std::string& path, const std::string& folder) {
-    if (folder == "/") {
-        return !path.empty() && path[0] == '/';
-    }
-    if (path.compare(0, folder.size(), folder) != 0) {
-        return false;
-    }
-    return path.size() == folder.size() || path[folder.size()] == '/';
-}
 
 std::vector<MountEntry> ParseMountInfo(const std::string& text) {
     // Fields: id parent major:minor root mount-point options [optional...] - type source ...
@@ -137,7 +129,7 @@ std::vector<std::string> MountFoldersHolding(const std::string& hostPath,
         if (folder.empty() || (folder.size() > 1 && folder.back() == '/'))
             continue;
         // The person said this folder is a plain one: it, and what holds it, are not asked.
-        if (!plainFolder.empty() && IsSameOrBelow(plainFolder, folder))
+        if (HostPath(plainFolder).IsAtOrBelow(HostPath(folder)))
             continue;
         if (folder != "/" &&
             (IsMountFolderByPlace(folder) ||
@@ -168,7 +160,7 @@ const MountEntry* MountContaining(const std::vector<MountEntry>& mounts,
     const MountEntry* best = nullptr;
     for (const MountEntry& m : mounts) {
         // A later mount on the same point hides the earlier one, so ">=" keeps the last.
-        if (IsSameOrBelow(hostPath, m.mountPoint) &&
+        if (HostPath(hostPath).IsAtOrBelow(HostPath(m.mountPoint)) &&
             (best == nullptr || m.mountPoint.size() >= best->mountPoint.size())) {
             best = &m;
         }

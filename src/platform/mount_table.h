@@ -24,9 +24,6 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text);
 const MountEntry* MountContaining(const std::vector<MountEntry>& mounts,
                                   const std::string& hostPath);
 
-// True when `path` is `folder` itself or lies below it (component boundaries respected).
-bool IsSameOrBelow(const std::string& path, const std::string& folder);
-
 // The mount points an fstab text lists (second field, escapes decoded); swap, "none" and
 // relative entries are left out.
 std::vector<std::string> ParseFstabMountPoints(const std::string& text);

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/host_calls.h"
+#include "platform/paths.h"
 #include "platform/shell.h"
 
 namespace vlm {
@@ -21,12 +22,6 @@ std::string WithoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
-}
-
-bool IsBelowOrSame(const std::string& path, const std::string& folder) {
-    return path == folder ||
-           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-            path[folder.size()] == '/');
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -61,7 +56,7 @@ std::string ChooseProgramFolder(const ProgramFolderFacts& facts) {
 bool ProgramMayWriteFolder(const std::string& hostFolder) {
     if (hostFolder.empty() || hostFolder[0] != '/')
         return false;
-    if (IsBelowOrSame(WithoutTrailingSlashes(hostFolder), "/usr"))
+    if (HostPath(hostFolder).IsAtOrBelow(HostPath("/usr")))
         return false;
     struct stat st {};
     if (::stat(hostFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))

@@ -76,12 +76,6 @@ std::string UnitText(std::string_view text) {
     return plain;
 }
 
-std::string ProjectName(std::string_view projectHost) {
-    const std::size_t slash = projectHost.rfind('/');
-    return std::string(slash == std::string_view::npos ? projectHost
-                                                       : projectHost.substr(slash + 1));
-}
-
 bool IsScheduleId(std::string_view id) {
     if (id.substr(0, kIdPrefix.size()) != kIdPrefix || id.size() == kIdPrefix.size())
         return false;
@@ -108,11 +102,12 @@ std::vector<std::string> Lines(const std::string& text) {
 // a schedule by it and knows a second schedule of the same project at the same times by it.
 // A unit's marker names the project quoted, so it never ends in a backslash.
 std::string UnitMarkerText(const RepeatSchedule& schedule) {
-    return UnitText(ScheduleWhen(schedule) + ", " +
-                    QuoteUnitArgument(schedule.projectHost).value_or(schedule.projectHost));
+    return UnitText(
+        ScheduleWhen(schedule) + ", " +
+        QuoteUnitArgument(schedule.projectHost.Text()).value_or(schedule.projectHost.Text()));
 }
 std::string CrontabMarkerText(const RepeatSchedule& schedule) {
-    return ScheduleWhen(schedule) + ", " + schedule.projectHost;
+    return ScheduleWhen(schedule) + ", " + schedule.projectHost.Text();
 }
 
 // Whether a process of one of `names` runs on this host, by the names in /proc/<pid>/comm.
@@ -257,7 +252,7 @@ std::vector<std::string> ScheduledArguments(const RepeatSchedule& schedule,
                                             const ScheduledCommand& command) {
     // --scheduled records the run as one nobody started by hand. Schedules written before it
     // existed still run, recorded as "Normal".
-    return {command.runnerHost, schedule.projectHost,
+    return {command.runnerHost, schedule.projectHost.Text(),
             "--program-folder", command.programFolderHost,
             "--log-level",      "normal",
             "--scheduled"};
@@ -272,8 +267,9 @@ std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
             return std::nullopt;
         execStart += (execStart.empty() ? "" : " ") + *quoted;
     }
-    const std::string project = *QuoteUnitArgument(schedule.projectHost);
-    const std::string description = "Velmora backup " + UnitText(ProjectName(schedule.projectHost));
+    const std::string project = *QuoteUnitArgument(schedule.projectHost.Text());
+    const std::string description =
+        "Velmora backup " + UnitText(std::string(schedule.projectHost.Name()));
     const std::string marker = std::string(kUnitMarker) + UnitMarkerText(schedule) + "\n";
 
     UnitTexts texts;
@@ -306,13 +302,13 @@ std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
     line +=
         "|| DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/$(id -u)/bus notify-send "
         "--urgency=critical --app-name=Velmora 'Velmora: the scheduled backup failed' " +
-        *QuoteCrontabArgument(schedule.projectHost);
+        *QuoteCrontabArgument(schedule.projectHost.Text());
     const std::string description = CrontabMarkerText(schedule);
     return std::string(kCrontabMarker) + std::string(id) + " " + description + "\n" + line + "\n";
 }
 
-std::string NewScheduleId(std::string_view projectHost, const std::vector<std::string>& taken) {
-    std::string name = ProjectName(projectHost);
+std::string NewScheduleId(const HostPath& projectHost, const std::vector<std::string>& taken) {
+    std::string name(projectHost.Name());
     if (name.size() > 4 && name.substr(name.size() - 4) == ".vlm")
         name.resize(name.size() - 4);
     std::string slug;
@@ -465,8 +461,8 @@ ScheduleOutcome SystemScheduler::Add(const RepeatSchedule& schedule,
     for (const ScheduleEntry& entry : List())
         if (entry.description == marker)
             return {false, entry.id,
-                    schedule.projectHost + " is already scheduled " + ScheduleWhen(schedule) +
-                        " (" + entry.id + ")."};
+                    schedule.projectHost.Text() + " is already scheduled " +
+                        ScheduleWhen(schedule) + " (" + entry.id + ")."};
     return host_.useSystemd ? AddUnits(schedule, command) : AddCrontabEntry(schedule, command);
 }
 

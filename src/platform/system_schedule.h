@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 struct RepeatSchedule {
@@ -27,7 +29,7 @@ struct RepeatSchedule {
     int minute = 0;  // 0-59
     // Monday first. No day chosen means every day, as all seven do.
     std::array<bool, 7> weekdays{};
-    std::string projectHost;  // the project file, host path
+    HostPath projectHost;  // the project file: a schedule hands it to the desktop
 };
 
 // What a scheduled run starts: velmora-run with the program folder passed explicitly, so the run
@@ -71,7 +73,7 @@ std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
                                         const ScheduledCommand& command, std::string_view id);
 
 // The name of a new schedule of `projectHost`, the lowest number not in `taken`.
-std::string NewScheduleId(std::string_view projectHost, const std::vector<std::string>& taken);
+std::string NewScheduleId(const HostPath& projectHost, const std::vector<std::string>& taken);
 
 // Starting programs: the command's arguments (the program first, looked up on PATH), what goes to
 // its standard input; the exit code (-1: could not start) and its standard output.

@@ -158,18 +158,12 @@ std::optional<std::string> ReadOnlyFolderIn(int folderFd) {
     return std::nullopt;
 }
 
-std::string WithoutTrailingBackslash(std::string_view path) {
-    if (path.size() > 3 && path.back() == '\\')
-        path.remove_suffix(1);
-    return std::string(path);
-}
-
 // The real folder at the drive path `folder`, opened; a link there is refused.
-int OpenRealFolder(std::string_view folder) {
+int OpenRealFolder(const DrivePath& folder) {
     const auto host = ToHostPath(folder);
     if (!host)
         return -1;
-    return host::Open(host->c_str(), kFolderFlags | O_NOFOLLOW);
+    return host::Open(host->Text().c_str(), kFolderFlags | O_NOFOLLOW);
 }
 
 struct Identity {
@@ -233,8 +227,7 @@ bool Contains(const std::vector<Identity>& chain, const Identity& folder) {
 
 }  // namespace
 
-bool DeleteFolderTree(std::string_view folderIn) {
-    const std::string folder = WithoutTrailingBackslash(folderIn);
+bool DeleteFolderTree(const DrivePath& folder) {
     {
         const FolderHandle top(OpenRealFolder(folder));
         if (!top.IsOpen())
@@ -245,32 +238,32 @@ bool DeleteFolderTree(std::string_view folderIn) {
     }
     const auto host = ToHostPath(folder);
     struct stat st {};
-    if (!host || ::lstat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+    if (!host || ::lstat(host->Text().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
         IsReadOnlyMode(st.st_mode))
         return false;
-    return host::RemoveDir(host->c_str()) == 0;
+    return host::RemoveDir(host->Text().c_str()) == 0;
 }
 
-std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
+std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
                                             const std::atomic<bool>* stop) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return std::nullopt;
-    const auto host = ToHostPath(WithoutTrailingBackslash(folder));
+    const auto host = ToHostPath(folder);
     if (!host)
         return 0;
-    const FolderHandle top(::open(host->c_str(), kFolderFlags));
+    const FolderHandle top(::open(host->Text().c_str(), kFolderFlags));
     FolderTreeTotals totals;
     if (top.IsOpen() && !CountContents(top.fd(), totals, stop))
         return std::nullopt;
     return totals.bytes;
 }
 
-FolderTreeTotals CountFolderTree(std::string_view folder) {
+FolderTreeTotals CountFolderTree(const DrivePath& folder) {
     FolderTreeTotals totals;
-    const auto host = ToHostPath(WithoutTrailingBackslash(folder));
+    const auto host = ToHostPath(folder);
     if (!host)
         return totals;
-    const FolderHandle top(::open(host->c_str(), kFolderFlags));
+    const FolderHandle top(::open(host->Text().c_str(), kFolderFlags));
     if (top.IsOpen())
         CountContents(top.fd(), totals, nullptr);
     else if (errno != ENOENT)
@@ -278,28 +271,30 @@ FolderTreeTotals CountFolderTree(std::string_view folder) {
     return totals;
 }
 
-std::optional<std::string> FindReadOnlyFolder(std::string_view folderIn) {
-    const std::string folder = WithoutTrailingBackslash(folderIn);
+std::optional<DrivePath> FindReadOnlyFolder(const DrivePath& folder) {
     const FolderHandle top(OpenRealFolder(folder));
     if (!top.IsOpen())
         return std::nullopt;
     struct stat st {};
     if (::fstat(top.fd(), &st) == 0 && IsReadOnlyMode(st.st_mode))
         return folder;
-    if (auto below = ReadOnlyFolderIn(top.fd()))
-        return folder + "\\" + *below;
+    if (auto below = ReadOnlyFolderIn(top.fd())) {
+        // A name on the way that has no drive name of its own: the folder holding it is named.
+        const DrivePath found = folder / *below;
+        return found.empty() ? folder : found;
+    }
     return std::nullopt;
 }
 
-bool FoldersNest(std::string_view a, std::string_view b) {
+bool FoldersNest(const DrivePath& a, const DrivePath& b) {
     const auto hostA = ToHostPath(a);
     const auto hostB = ToHostPath(b);
     if (!hostA || !hostB)
         return false;
-    const auto idA = ExistingIdentity(*hostA);
-    const auto idB = ExistingIdentity(*hostB);
-    return (idA && Contains(FoldersAbove(*hostB), *idA)) ||
-           (idB && Contains(FoldersAbove(*hostA), *idB));
+    const auto idA = ExistingIdentity(hostA->Text());
+    const auto idB = ExistingIdentity(hostB->Text());
+    return (idA && Contains(FoldersAbove(hostB->Text()), *idA)) ||
+           (idB && Contains(FoldersAbove(hostA->Text()), *idB));
 }
 
 }  // namespace vlm

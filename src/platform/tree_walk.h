@@ -7,8 +7,8 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
-#include <string>
-#include <string_view>
+
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -16,12 +16,12 @@ namespace vlm {
 // itself, going on past failures. The read-only rules hold: a read-only file is not deleted, a
 // read-only folder is emptied but not removed. False when anything stayed, and when `folder` is
 // no real folder.
-bool DeleteFolderTree(std::string_view folder);
+bool DeleteFolderTree(const DrivePath& folder);
 
 // The sum of the sizes of all plain files below `folder` (hidden ones included). `folder` itself
 // may be a link, as a source item named by the person may be; nothing below it is followed.
 // nullopt when `stop` was set before the walk was done.
-std::optional<std::uint64_t> FolderTreeSize(std::string_view folder,
+std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
                                             const std::atomic<bool>* stop = nullptr);
 
 // How many plain files lie below `folder` (at any depth), and the sum of their sizes; walked
@@ -39,16 +39,16 @@ struct FolderTreeTotals {
     std::uint64_t scratchFiles = 0;
     std::uint64_t scratchBytes = 0;
 };
-FolderTreeTotals CountFolderTree(std::string_view folder);
+FolderTreeTotals CountFolderTree(const DrivePath& folder);
 
-// The drive path of the first read-only folder at or below the real folder `folder`, in the
+// The first read-only folder at or below the real folder `folder`, in the
 // order the host lists them; nullopt when there is none.
-std::optional<std::string> FindReadOnlyFolder(std::string_view folder);
+std::optional<DrivePath> FindReadOnlyFolder(const DrivePath& folder);
 
 // True when one of `a` and `b` is the other or lies inside it on the file system, whatever the
 // path texts say: each folder is known by its device and inode, and the way up from a path is
 // the file system's own (".." of each folder), so links and bind mounts are seen. A path that
 // does not exist yet counts from the deepest part of it that does.
-bool FoldersNest(std::string_view a, std::string_view b);
+bool FoldersNest(const DrivePath& a, const DrivePath& b);
 
 }  // namespace vlm

@@ -298,18 +298,6 @@ std::string JsonSummary(const std::string& project, const std::optional<std::str
            ",\"elapsedSeconds\":" + seconds + "}";
 }
 
-std::string AbsoluteHostPath(const std::string& path) {
-    return std::filesystem::absolute(path).lexically_normal().string();
-}
-
-// A drive path ("c:\...") is taken as it is; anything else is a path of this system.
-std::optional<std::string> ProjectDrivePath(const std::string& path) {
-    if (path.size() >= 2 && path[1] == ':')
-        return path;
-    std::string host = AbsoluteHostPath(path);
-    return ToDrivePath(host);
-}
-
 // A run that cannot begin still ends a --json output with its line: a script reads a result of
 // null rather than nothing.
 int Refused(const Arguments& args, const std::string& project) {
@@ -380,17 +368,20 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
         if (!historyError.empty())
             dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
     }
-    const auto projectPath = ProjectDrivePath(args.project);
+    const auto projectPath =
+        DrivePathFromArgument(args.project, HostPath(std::filesystem::current_path().string()));
     if (!projectPath) {
-        std::cerr << "velmora-run: " << args.project << " is on no drive\n";
+        std::cerr << "velmora-run: " << args.project
+                  << (StartsWithDriveLetter(args.project) ? " is no drive path\n"
+                                                          : " is on no drive\n");
         return Refused(args, args.project);
     }
     HandOverState handOver;
     const OpenRunOutcome opened =
-        CheckProjectForRun(*projectPath, settings.BackupLocation, handOver);
+        CheckProjectForRun(projectPath->Text(), settings.BackupLocation, handOver);
     if (!opened.ok()) {
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
-        return Refused(args, *projectPath);
+        return Refused(args, projectPath->Text());
     }
     return RunProject(args, opened, handOver, settings, history, dialogs);
 }

@@ -68,11 +68,6 @@ std::string CannotReadNotice(const std::string& source) {
            "administrator!";
 }
 
-// A drive root ("c:" or "c:\") is never deleted as a tree, whatever a caller asks.
-bool IsDriveRoot(std::string_view folder) {
-    return folder.find('\\') == std::string_view::npos;
-}
-
 }  // namespace
 
 char ItemKind(std::string_view path) {
@@ -102,7 +97,7 @@ std::optional<std::uint64_t> DirSizeUnlessStopped(std::string_view path,
                                                   const std::atomic<bool>& stop) {
     // Links and special files below the folder are never followed: their targets are counted
     // where they live, if at all.
-    return FolderTreeSize(StripTrailingBackslash(path), &stop);
+    return FolderTreeSize(DrivePath(path), &stop);
 }
 
 std::uint64_t DirSize(std::string_view path) {
@@ -147,11 +142,11 @@ bool ForceDirChain(std::string_view path) {
 }
 
 bool DeleteDirTree(std::string_view path) {
-    std::string folder = StripTrailingBackslash(path);
+    const DrivePath folder(path);
     // A drive root is never deleted, and only a real folder is walked: a link to a folder is
     // never deleted through. The walk goes by folder handles, so no path text can lead it
     // round in circles or out of the tree.
-    if (IsDriveRoot(folder))
+    if (folder.IsRoot())
         return false;
     return DeleteFolderTree(folder);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"
 #include "widgets/shown_text.h"
@@ -56,8 +57,7 @@ std::vector<std::string> ComponentsAfterDrive(const std::string& path) {
 }
 
 bool HasDriveFront(const std::string& path) {
-    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-           path[1] == ':' && (path.size() == 2 || path[2] == '\\');
+    return StartsWithDriveLetter(path) && (path.size() == 2 || path[2] == '\\');
 }
 
 }  // namespace

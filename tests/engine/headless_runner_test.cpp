@@ -178,7 +178,7 @@ TEST(HeadlessRunnerTest, ARunOfASystemScheduleIsRecordedAsTimer) {
         rig.Project(EngineRig::Fields({"c:\\docs"}), "nightly");
         const std::string l = rig.drives.HostRoot('l');
         std::vector<std::string> args =
-            ScheduledArguments({2, 0, {}, l + "/nightly.vlm"}, {Runner(), l});
+            ScheduledArguments({2, 0, {}, HostPath(l + "/nightly.vlm")}, {Runner(), l});
         args.erase(std::remove(args.begin(), args.end(), dropped), args.end());
         EXPECT_EQ(test::WaitForExit(test::StartProgram(args, {rig.drives.Base() + "/out"})), 0);
         const std::string row = *dropped ? "|Normal|" : "|Timer|";

@@ -5,9 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app_entry.h"
-#include "support/temp_drives.h"
-
 namespace vlm {
 namespace {
 
@@ -87,41 +84,6 @@ TEST(CommandLineTest, OnlyABareStartSwitchesTheTimerOn) {
     EXPECT_FALSE(StartSwitchesTimerOn(CommandLine::FromArguments({}), false));
     EXPECT_FALSE(StartSwitchesTimerOn(CommandLine::FromArguments({"c:\\p.vlm"}), true));
     EXPECT_FALSE(StartSwitchesTimerOn(CommandLine::FromArguments({"", "-qrun"}), true));
-}
-
-TEST(CommandLineTest, ANativeProjectPathBecomesItsDrivePath) {
-    test::TempDrives drives("ce");
-    const std::string eRoot = drives.HostRoot('e');
-    struct Case {
-        std::string given;
-        std::string currentFolder;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
-        {"e:\\Projects\\p.vlm", "/", "e:\\Projects\\p.vlm"},  // already a drive path
-        {"E:\\p.vlm", "/", "E:\\p.vlm"},
-        {eRoot + "/Projects/p.vlm", "/", "e:\\Projects\\p.vlm"},
-        {"Projects/p.vlm", eRoot, "e:\\Projects\\p.vlm"},
-        {"./p.vlm", eRoot + "/Projects", "e:\\Projects\\p.vlm"},
-        {"../p.vlm", eRoot + "/Projects", "e:\\p.vlm"},
-        {eRoot + "/a b/p.vlm", "/", "e:\\a b\\p.vlm"},
-        {"", eRoot, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.given);
-        EXPECT_EQ(ProjectPathFromCommandLine(c.given, c.currentFolder), c.expected);
-    }
-}
-
-TEST(CommandLineTest, APathOnNoDriveIsKeptSoOpeningItReportsIt) {
-    test::TempDrives drives("e");  // c: is not mapped here: "/" is on no drive
-    EXPECT_EQ(ProjectPathFromCommandLine("/nowhere/p.vlm", "/"), "/nowhere/p.vlm");
-}
-
-TEST(CommandLineTest, TheProgramFolderIsTheProgramFilesFolder) {
-    EXPECT_EQ(ProgramFolderOf("c:\\opt\\velmora\\velmora"), "c:\\opt\\velmora");
-    EXPECT_EQ(ProgramFolderOf("c:\\velmora"), "c:\\");
-    EXPECT_EQ(ProgramFolderOf("e:\\a b\\velmora"), "e:\\a b");
 }
 
 }  // namespace

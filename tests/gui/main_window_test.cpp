@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -289,6 +290,42 @@ TEST_F(MainWindowTest, AClickOnTheBackgroundPictureClearsTheStatusBar) {
              popup = QApplication::activePopupWidget())
             popup->close();
         EXPECT_EQ(main->StatusText(), c.clears ? "" : "Options...");
+    }
+}
+
+// The picture setting holds a drive path: a file chosen on no drive is refused, never stored as
+// the host path the dialog gave.
+TEST_F(MainWindowTest, AChosenPictureIsStoredAsItsDrivePath) {
+    WriteFile(drives.Host("c:\\prog\\broken.jpg"), "no picture in here");
+    const std::string outside = drives.Base() + "/outside.jpg";  // under no drive letter
+    WriteFile(outside, "no picture in here either");
+    const struct {
+        std::string chosen;
+        std::string stored;
+        std::string box;
+    } cases[] = {
+        {drives.Host("c:\\prog\\broken.jpg"), "c:\\prog\\broken.jpg",
+         "ERROR: unable to load the file. c:\\prog\\broken.jpg"},
+        {outside, "before.jpg", "ERROR: unable to load the file. " + outside},
+    };
+    auto main = Start();
+    for (const auto& c : cases) {
+        main->Settings().BackgroundPicture = "before.jpg";
+        dialogs.ClearRecord();
+        QTimer::singleShot(0, [&] {
+            for (QFileDialog* dialog : main->findChildren<QFileDialog*>()) {
+                if (dialog->isVisible()) {
+                    // Typed into the name box, as a person may: no wait for the folder view.
+                    dialog->findChild<QLineEdit*>("fileNameEdit")
+                        ->setText(QString::fromStdString(c.chosen));
+                    static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+                }
+            }
+        });
+        main->ChooseImageClick();
+        EXPECT_EQ(main->Settings().BackgroundPicture, c.stored) << c.chosen;
+        ASSERT_FALSE(dialogs.Texts().empty()) << c.chosen;
+        EXPECT_EQ(dialogs.Texts().front(), c.box);
     }
 }
 

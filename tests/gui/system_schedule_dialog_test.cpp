@@ -11,6 +11,7 @@
 #include <QTimeEdit>
 
 #include "qt_test_app.h"
+#include "support/temp_drives.h"
 
 namespace vlm {
 namespace {
@@ -32,6 +33,9 @@ struct CrontabHost {
 };
 
 struct ScheduleDialogTest : test::WithQtApplication, ::testing::Test {
+    ScheduleDialogTest() { drives.PinTo('c', "/"); }  // a project is scheduled only on a drive
+
+    test::TempDrives drives{""};
     CrontabHost crontab;
     TScheduleF dialog{ProjectBrowseHooks{}, crontab.Host(),
                       ScheduledCommand{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"}};
@@ -74,6 +78,37 @@ TEST_F(ScheduleDialogTest, RemovingTakesOnlyTheSelectedScheduleAndNothingIsAdded
     ASSERT_EQ(dialog.scheduleLB->count(), 1);
     EXPECT_TRUE(dialog.scheduleLB->item(0)->text().endsWith(QStringLiteral("b.vlm")));
     EXPECT_EQ(crontab.table.find("a.vlm"), std::string::npos);
+}
+
+// A schedule hands the desktop the project's tidy host path: typed as a drive path or as a path of
+// this system, never as typed, and never one that no drive holds (the runner could not open it).
+TEST_F(ScheduleDialogTest, TheProjectIsScheduledByItsHostPathOnADrive) {
+    drives.Unpin('c');  // "/home" is on no drive now
+    drives.Pin('e');
+    const std::string e = drives.HostRoot('e');
+    const struct {
+        std::string typed;
+        std::string scheduled;  // "" when refused
+    } cases[] = {
+        {"e:\\daily.vlm", e + "/daily.vlm"},
+        {e + "/x/..//weekly.vlm", e + "/weekly.vlm"},
+        {"/home/ann/a.vlm", ""},
+        {"daily.vlm", ""},
+        {"e:\\..\\a.vlm", ""},
+    };
+    for (const auto& c : cases) {
+        crontab.table.clear();
+        dialog.projectE->setText(QString::fromStdString(c.typed));
+        dialog.addB->click();
+        if (c.scheduled.empty()) {
+            EXPECT_EQ(dialog.statusL->text(), QStringLiteral("Choose a project first.")) << c.typed;
+            EXPECT_TRUE(crontab.table.empty()) << c.typed;
+        } else {
+            EXPECT_NE(crontab.table.find("'" + c.scheduled + "'"), std::string::npos)
+                << c.typed << "\n"
+                << crontab.table;
+        }
+    }
 }
 
 // Before anything is added the dialog says which kind of schedule it makes, what to install when

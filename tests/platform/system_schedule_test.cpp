@@ -50,7 +50,7 @@ std::string LineStartingWith(const std::string& text, const std::string& prefix)
 TEST(SystemScheduleTest, EveryUnitArgumentIsReadBackAsExactlyOneArgument) {
     for (const std::string& name : kAwkwardNames) {
         RepeatSchedule schedule;
-        schedule.projectHost = "/home/ann/" + name;
+        schedule.projectHost = HostPath("/home/ann/" + name);
         const ScheduledCommand command{"/opt/my velmora/velmora-run", "/home/ann/50% data"};
         const auto texts = SystemdUnitTexts(schedule, command);
         ASSERT_TRUE(texts) << name;
@@ -63,7 +63,7 @@ TEST(SystemScheduleTest, EveryUnitArgumentIsReadBackAsExactlyOneArgument) {
 TEST(SystemScheduleTest, APathWithAControlCharacterIsRefusedEverywhere) {
     for (const char* name : {"line\nbreak.vlm", "tab\t.vlm", "bell\x07.vlm", "del\x7f.vlm"}) {
         RepeatSchedule schedule;
-        schedule.projectHost = std::string("/home/ann/") + name;
+        schedule.projectHost = HostPath(std::string("/home/ann/") + name);
         const ScheduledCommand command{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"};
         EXPECT_FALSE(SystemdUnitTexts(schedule, command)) << name;
         EXPECT_FALSE(CrontabEntry(schedule, command, "velmora-schedule-x-1")) << name;
@@ -101,7 +101,7 @@ TEST(SystemScheduleTest, TheTimeOfAScheduleInEachNotation) {
          "Sat, Sun at 12:00"},
     };
     for (const TimeCase& c : cases) {
-        RepeatSchedule schedule{c.hour, c.minute, c.days, "/p.vlm"};
+        RepeatSchedule schedule{c.hour, c.minute, c.days, HostPath("/p.vlm")};
         EXPECT_EQ(OnCalendarValue(schedule), c.calendar);
         EXPECT_EQ(CrontabTimeFields(schedule), c.cron);
         EXPECT_EQ(ScheduleWhen(schedule), c.when);
@@ -109,11 +109,12 @@ TEST(SystemScheduleTest, TheTimeOfAScheduleInEachNotation) {
 }
 
 TEST(SystemScheduleTest, NewNamesAreUnitNamesAndNeverTaken) {
-    EXPECT_EQ(NewScheduleId("/home/ann/daily.vlm", {}), "velmora-schedule-daily-1");
-    EXPECT_EQ(NewScheduleId("/home/ann/daily.vlm", {"velmora-schedule-daily-1"}),
+    EXPECT_EQ(NewScheduleId(HostPath("/home/ann/daily.vlm"), {}), "velmora-schedule-daily-1");
+    EXPECT_EQ(NewScheduleId(HostPath("/home/ann/daily.vlm"), {"velmora-schedule-daily-1"}),
               "velmora-schedule-daily-2");
-    EXPECT_EQ(NewScheduleId("/x/My \"big\" $backup%.vlm", {}), "velmora-schedule-My-big-backup-1");
-    EXPECT_EQ(NewScheduleId("/x/%%%.vlm", {}), "velmora-schedule-project-1");
+    EXPECT_EQ(NewScheduleId(HostPath("/x/My \"big\" $backup%.vlm"), {}),
+              "velmora-schedule-My-big-backup-1");
+    EXPECT_EQ(NewScheduleId(HostPath("/x/%%%.vlm"), {}), "velmora-schedule-project-1");
 }
 
 // A crontab line as cron starts it: the five time fields dropped, every "\%" made "%" and a bare
@@ -128,7 +129,7 @@ TEST(SystemScheduleTest, EveryCrontabArgumentReachesTheProgramAsExactlyOneArgume
               std::nullopt, 0755);
     for (const std::string& name : kAwkwardNames) {
         RepeatSchedule schedule;
-        schedule.projectHost = "/home/ann/" + name;
+        schedule.projectHost = HostPath("/home/ann/" + name);
         const ScheduledCommand command{recorder, "/home/ann/50% data"};
         const auto entry = CrontabEntry(schedule, command, "velmora-schedule-x-1");
         ASSERT_TRUE(entry) << name;
@@ -165,8 +166,10 @@ TEST(SystemScheduleTest, SystemdAcceptsTheUnits) {
     TempDrives drives("c");
     const std::string runner = drives.Base() + "/velmora run";
     WriteFile(runner, "#!/bin/sh\nexit 0\n", std::nullopt, 0755);
-    RepeatSchedule schedule{
-        6, 15, {true, false, false, true, false, false, false}, "/home/ann/100% \"sure\" $x\\.vlm"};
+    RepeatSchedule schedule{6,
+                            15,
+                            {true, false, false, true, false, false, false},
+                            HostPath("/home/ann/100% \"sure\" $x\\.vlm")};
     const auto texts = SystemdUnitTexts(schedule, {runner, drives.Base() + "/data"});
     ASSERT_TRUE(texts);
     WriteFile(drives.Base() + "/velmora-schedule-t-1.service", texts->service);
@@ -213,8 +216,8 @@ TEST(SystemScheduleTest, CrontabSchedulesAreAddedListedAndRemovedBesideTheOthers
     EXPECT_TRUE(scheduler.List().empty());
     fake.crontab = "MAILTO=ann\n0 1 * * * /usr/bin/other-job\n";
     fake.hasCrontab = true;
-    const auto first = scheduler.Add({7, 30, {}, "/home/ann/daily.vlm"}, command);
-    const auto second = scheduler.Add({8, 0, {true}, "/home/ann/daily.vlm"}, command);
+    const auto first = scheduler.Add({7, 30, {}, HostPath("/home/ann/daily.vlm")}, command);
+    const auto second = scheduler.Add({8, 0, {true}, HostPath("/home/ann/daily.vlm")}, command);
     ASSERT_TRUE(first.ok && second.ok) << first.message << second.message;
     EXPECT_EQ(first.id, "velmora-schedule-daily-1");
     EXPECT_EQ(second.id, "velmora-schedule-daily-2");
@@ -234,7 +237,7 @@ TEST(SystemScheduleTest, CrontabSchedulesAreAddedListedAndRemovedBesideTheOthers
               0u)
         << fake.crontab;
     EXPECT_EQ(fake.crontab.find("30 7 * * *"), std::string::npos);
-    EXPECT_FALSE(scheduler.Add({24, 0, {}, "/home/ann/daily.vlm"}, command).ok);
+    EXPECT_FALSE(scheduler.Add({24, 0, {}, HostPath("/home/ann/daily.vlm")}, command).ok);
 }
 
 TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheirTimer) {
@@ -249,7 +252,7 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
     MakeDir(host.unitFolder);
     WriteFile(host.unitFolder + "/someone-else.timer", "[Timer]\n");
 
-    const auto added = scheduler.Add({21, 45, {}, "/home/ann/photos.vlm"},
+    const auto added = scheduler.Add({21, 45, {}, HostPath("/home/ann/photos.vlm")},
                                      {"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"});
     ASSERT_TRUE(added.ok) << added.message;
     const std::string base = host.unitFolder + "/velmora-schedule-photos-1";
@@ -277,7 +280,7 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
 // time, day or project is a schedule of its own. Both kinds of host keep the rule.
 TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
     const std::array<bool, 7> monday = {true}, allDays = {1, 1, 1, 1, 1, 1, 1};
-    const std::string daily = "/home/ann/daily.vlm", odd = "/home/ann/say \"hi\" 100%.vlm";
+    const HostPath daily("/home/ann/daily.vlm"), odd("/home/ann/say \"hi\" 100%.vlm");
     const std::pair<RepeatSchedule, bool> attempts[] = {
         {{7, 30, {}, daily}, true},       {{7, 30, {}, daily}, false},
         {{7, 30, allDays, daily}, false},  // every day, said otherwise
@@ -291,7 +294,7 @@ TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
             {systemd, drives.HostRoot('c') + "/units",
              [&](const auto& argv, const auto& in) { return fake.Run(argv, in); }, nullptr});
         for (const auto& [schedule, added] : attempts) {
-            SCOPED_TRACE(ScheduleWhen(schedule) + ", " + schedule.projectHost);
+            SCOPED_TRACE(ScheduleWhen(schedule) + ", " + schedule.projectHost.Text());
             const ScheduleOutcome outcome = scheduler.Add(schedule, {"/usr/bin/velmora-run", "/v"});
             EXPECT_EQ(outcome.ok, added) << outcome.message;
             EXPECT_EQ(outcome.message.find("is already scheduled") != std::string::npos, !added);
