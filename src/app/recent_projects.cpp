@@ -142,7 +142,7 @@ bool TMYcustomhistory::ChangeEntries(const std::function<void(std::vector<std::s
     // writing this list would erase what it added. So the change is made to the file as it is
     // now, under a lock beside it (the file itself is replaced by a rename, so its own inode
     // cannot carry the lock), and the list becomes what was written.
-    const FileLock lock(entriesPath_);
+    const FileLock lock{DrivePath(entriesPath_)};
     std::vector<std::string> list;
     if (FileExists(entriesPath_)) {
         const auto text = ReadWholeFile(entriesPath_);

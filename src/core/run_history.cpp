@@ -81,7 +81,8 @@ std::string RunIdentity(const std::string& caption, const std::string& startedTe
 // An open row as a run starts it (project, when and how), whose process still holds it.
 bool HeldByARunningProcess(std::string_view path, const HistoryRow& row) {
     return row.subItems.size() == 2 &&
-           KeyLock::IsHeld(path, RunIdentity(row.caption, row.subItems[0], row.subItems[1]));
+           KeyLock::IsHeld(DrivePath(path),
+                           RunIdentity(row.caption, row.subItems[0], row.subItems[1]));
 }
 
 std::string FormatRows(const std::vector<HistoryRow>& rows) {
@@ -144,7 +145,7 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
     // The lock sits on a file of its own, as the history itself is replaced by a rename. Without
     // it (a folder that cannot take the lock file) the update goes on; its write then says
     // whether the folder takes files at all.
-    const FileLock lock(path);
+    const FileLock lock{DrivePath(path)};
     std::vector<HistoryRow> rows;  // a missing file holds none
     const bool exists = FileExists(path);
     if (exists) {
@@ -254,8 +255,8 @@ void RunHistory::TrimTo(std::uint32_t max) {
 void RunHistory::HoldOpenRow(std::string_view path) {
     openRowHeld_.Release();
     if (openRow_)
-        openRowHeld_.Hold(
-            path, RunIdentity(openRow_->caption, openRow_->startedText, openRow_->howStarted));
+        openRowHeld_.Hold(DrivePath(path), RunIdentity(openRow_->caption, openRow_->startedText,
+                                                       openRow_->howStarted));
 }
 
 std::string RunHistory::SetCaption(std::string_view path, std::size_t row, std::string caption) {

@@ -39,15 +39,15 @@ struct flock KeyRange(std::string_view key, short type) {
 
 }  // namespace
 
-std::string FileLock::LockFilePath(std::string_view path) {
-    return std::string(path) + ".lock";
+DrivePath FileLock::LockFilePath(const DrivePath& path) {
+    return path.empty() ? DrivePath() : DrivePath(path.Text() + ".lock");
 }
 
-FileLock::FileLock(std::string_view path) {
-    const std::optional<std::string> host = ToHostPath(LockFilePath(path));
+FileLock::FileLock(const DrivePath& path) {
+    const std::optional<HostPath> host = ToHostPath(LockFilePath(path));
     if (!host)
         return;
-    fd_ = host::Open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = host::Open(host->Text().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0)
         return;
     int result = 0;
@@ -69,18 +69,18 @@ FileLock::~FileLock() {
 
 namespace vlm {
 
-std::string KeyLock::MarkFilePath(std::string_view path) {
-    return std::string(path) + ".running";
+DrivePath KeyLock::MarkFilePath(const DrivePath& path) {
+    return path.empty() ? DrivePath() : DrivePath(path.Text() + ".running");
 }
 
 // The mark's descriptors are opened directly: they are no part of the history's own reads and
 // writes, whose host calls tests count and fail on purpose.
-bool KeyLock::Hold(std::string_view path, std::string_view key) {
+bool KeyLock::Hold(const DrivePath& path, std::string_view key) {
     Release();
-    const std::optional<std::string> host = ToHostPath(KeyLock::MarkFilePath(path));
+    const std::optional<HostPath> host = ToHostPath(KeyLock::MarkFilePath(path));
     if (!host)
         return false;
-    fd_ = ::open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = ::open(host->Text().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0)
         return false;
     struct flock range = KeyRange(key, F_WRLCK);
@@ -98,11 +98,11 @@ void KeyLock::Release() {
     }
 }
 
-bool KeyLock::IsHeld(std::string_view path, std::string_view key) {
-    const std::optional<std::string> host = ToHostPath(KeyLock::MarkFilePath(path));
+bool KeyLock::IsHeld(const DrivePath& path, std::string_view key) {
+    const std::optional<HostPath> host = ToHostPath(KeyLock::MarkFilePath(path));
     if (!host)
         return false;
-    const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(host->Text().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     // Asking needs no write lock of one's own: a read lock is tested against the holder's.

@@ -7,25 +7,26 @@
 // the lock for the open descriptor and releases it when the process ends in any way, so a
 // killed writer never leaves the file locked.
 
-#include <string>
 #include <string_view>
+
+#include "platform/paths.h"
 
 namespace vlm {
 
 class FileLock {
 public:
-    // Waits until the lock beside the drive path `path` is ours. When the lock file cannot be
+    // Waits until the lock beside `path` is ours. When the lock file cannot be
     // created (a read-only or missing folder), the lock is not held: Held() says so, and the
     // caller's own write fails or succeeds on its own.
-    explicit FileLock(std::string_view path);
+    explicit FileLock(const DrivePath& path);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
     bool Held() const { return fd_ >= 0; }
 
-    // The drive path of the lock file for `path`.
-    static std::string LockFilePath(std::string_view path);
+    // The lock file for `path`.
+    static DrivePath LockFilePath(const DrivePath& path);
 
 private:
     int fd_ = -1;
@@ -45,12 +46,12 @@ public:
     KeyLock& operator=(const KeyLock&) = delete;
 
     // False when the lock file cannot be made or the key is held elsewhere.
-    bool Hold(std::string_view path, std::string_view key);
+    bool Hold(const DrivePath& path, std::string_view key);
     void Release();
     // Whether another holder has the key. A missing lock file holds nothing, and is not made.
-    static bool IsHeld(std::string_view path, std::string_view key);
-    // The drive path of the file that holds the marks for `path`.
-    static std::string MarkFilePath(std::string_view path);
+    static bool IsHeld(const DrivePath& path, std::string_view key);
+    // The file that holds the marks for `path`.
+    static DrivePath MarkFilePath(const DrivePath& path);
 
 private:
     int fd_ = -1;

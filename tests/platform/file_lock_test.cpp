@@ -25,7 +25,7 @@ class Waiter {
 public:
     Waiter()
         : thread_([this] {
-              FileLock lock(kFile);
+              FileLock lock{DrivePath(kFile)};
               taken_ = lock.Held();
               while (!done_)
                   std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -56,7 +56,7 @@ TEST(FileLockTest, ASecondHolderWaitsUntilTheFirstLetsGo) {
         std::unique_ptr<FileLock> mine;
         pid_t child = -1;
         if (how == LetGo::EndOfScope) {
-            mine = std::make_unique<FileLock>(kFile);
+            mine = std::make_unique<FileLock>(DrivePath(kFile));
             ASSERT_TRUE(mine->Held());
         } else {
             int ready[2];
@@ -64,7 +64,7 @@ TEST(FileLockTest, ASecondHolderWaitsUntilTheFirstLetsGo) {
             child = fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
-                FileLock held(kFile);
+                FileLock held{DrivePath(kFile)};
                 const char byte = held.Held() ? 'y' : 'n';
                 (void)!write(ready[1], &byte, 1);
                 pause();  // killed here, the lock still held
@@ -94,9 +94,10 @@ TEST(FileLockTest, ASecondHolderWaitsUntilTheFirstLetsGo) {
 
 TEST(FileLockTest, AFolderThatCannotTakeTheLockFileLeavesItUnheld) {
     test::TempDrives drives("c");
-    FileLock lock("c:\\missing\\runoverview.his");
+    FileLock lock{DrivePath("c:\\missing\\runoverview.his")};
     EXPECT_FALSE(lock.Held());
-    EXPECT_EQ(FileLock::LockFilePath("c:\\x\\runoverview.his"), "c:\\x\\runoverview.his.lock");
+    EXPECT_EQ(FileLock::LockFilePath(DrivePath("c:\\x\\runoverview.his")).Text(),
+              "c:\\x\\runoverview.his.lock");
 }
 
 }  // namespace
