@@ -323,7 +323,7 @@ bool RunEngine::LockDestinations(bool onlyLook) {
         if (onlyLook ? ItemKind(folder) != 'd' : !MakeDestinationFolder(folder, base))
             continue;
         FolderLock lock;
-        if (lock.TryLock(folder) == FolderLock::Result::HeldElsewhere) {
+        if (lock.TryLock(DrivePath(folder)) == FolderLock::Result::HeldElsewhere) {
             const std::string busy = "ERROR: Another run is writing to " + folder +
                                      " now! This run does not start; please run it again "
                                      "when the other one has ended.";

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <optional>
-#include <string>
 
 #include "platform/path_translation.h"
 
@@ -29,12 +28,12 @@ FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
     return *this;
 }
 
-FolderLock::Result FolderLock::TryLock(std::string_view folder) {
+FolderLock::Result FolderLock::TryLock(const DrivePath& folder) {
     Release();
-    const std::optional<std::string> host = ToHostPath(folder);
+    const std::optional<HostPath> host = ToHostPath(folder);
     if (!host)
         return Result::Failed;
-    const int fd = ::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(host->Text().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Result::Failed;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -3,7 +3,7 @@
 // (flock on the folder's own descriptor): it leaves no file in the folder, and it goes with the
 // process that held it, however that process ends.
 
-#include <string_view>
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -17,9 +17,9 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
     enum class Result { Locked, HeldElsewhere, Failed };
-    // Takes the lock on the real folder `folder` (a drive path, never a link) without waiting.
+    // Takes the lock on the real folder `folder` (never a link) without waiting.
     // HeldElsewhere when another holder has it.
-    Result TryLock(std::string_view folder);
+    Result TryLock(const DrivePath& folder);
     void Release();
 
 private:

@@ -322,7 +322,7 @@ TEST(DryRunTest, EndsAsTheRunDoesOnHostileTrees) {
         c.arrange(rig);
         FolderLock otherRun;
         if (c.busy) {
-            ASSERT_EQ(otherRun.TryLock("e:\\VLMcopy_drive_c"), FolderLock::Result::Locked);
+            ASSERT_EQ(otherRun.TryLock(DrivePath("e:\\VLMcopy_drive_c")), FolderLock::Result::Locked);
         }
         const std::string project = rig.Project(EngineRig::Fields({"c:\\s"}));
         for (const std::string& folder :

@@ -412,7 +412,8 @@ TEST(ConcurrentRuns, AKilledHolderLeavesNoLockBehind) {
     ASSERT_GE(holder, 0);
     if (holder == 0) {
         FolderLock lock;
-        const bool locked = lock.TryLock("e:\\VLMcopy_drive_c") == FolderLock::Result::Locked;
+        const bool locked =
+            lock.TryLock(DrivePath("e:\\VLMcopy_drive_c")) == FolderLock::Result::Locked;
         (void)!::write(ready[1], locked ? "y" : "n", 1);
         ::pause();
         ::_exit(0);
@@ -421,10 +422,10 @@ TEST(ConcurrentRuns, AKilledHolderLeavesNoLockBehind) {
     ASSERT_EQ(::read(ready[0], &answer, 1), 1);
     EXPECT_EQ(answer, 'y');
     FolderLock mine;
-    EXPECT_EQ(mine.TryLock("e:\\VLMcopy_drive_c"), FolderLock::Result::HeldElsewhere);
+    EXPECT_EQ(mine.TryLock(DrivePath("e:\\VLMcopy_drive_c")), FolderLock::Result::HeldElsewhere);
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(mine.TryLock("e:\\VLMcopy_drive_c"), FolderLock::Result::Locked);
+    EXPECT_EQ(mine.TryLock(DrivePath("e:\\VLMcopy_drive_c")), FolderLock::Result::Locked);
     ::close(ready[0]);
     ::close(ready[1]);
 }
