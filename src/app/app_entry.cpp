@@ -10,6 +10,7 @@
 #include "app/qt_dialogs.h"
 #include "core/program_start.h"
 #include "platform/locale_text.h"
+#include "platform/paths.h"
 #include "platform/shell.h"
 #include "util/dialogs.h"
 
