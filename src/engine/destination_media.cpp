@@ -94,14 +94,14 @@ std::vector<std::string> DriveTableLines() {
 std::optional<std::string> UnwritableDestination(const std::vector<std::string>& folders) {
     for (const std::string& folder : folders) {
         const std::string existing = NearestExistingFolder(folder);
-        const std::optional<std::string> host = ToHostPath(existing);
+        const std::optional<HostPath> host = ToHostPath(DrivePath(existing));
         if (!host)
             continue;
         const MediumTraits traits = LearnMedium(*host, false);
         if (traits.notWritable == 0)
             continue;
         const std::vector<MountEntry> mounts = ReadMountTable();
-        const MountEntry* mount = MountContaining(mounts, *host);
+        const MountEntry* mount = MountContaining(mounts, host->Text());
         const std::string where =
             traits.notWritable == EROFS && mount != nullptr
                 ? "the " + traits.fileSystem + " file system at " + mount->mountPoint
@@ -131,7 +131,7 @@ const MediumTraits& DestinationMedia::For(const std::string& folder, bool mayPro
     for (const auto& [known, traits] : known_)
         if (known == key)
             return traits;
-    known_.emplace_back(key, LearnMediumOf(key, mayProbe));
+    known_.emplace_back(key, LearnMediumOf(DrivePath(key), mayProbe));
     return known_.back().second;
 }
 

@@ -134,7 +134,8 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-MediumTraits LearnMedium(const std::string& hostFolder, bool mayProbe) {
+MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
+    const std::string& hostFolder = hostPath.Text();
     MediumTraits traits;
     const std::vector<MountEntry> mounts = ReadMountTable();
     if (const MountEntry* mount = MountContaining(mounts, hostFolder)) {
@@ -173,8 +174,8 @@ MediumTraits LearnMedium(const std::string& hostFolder, bool mayProbe) {
     return traits;
 }
 
-MediumTraits LearnMediumOf(std::string_view drivePath, bool mayProbe) {
-    const std::optional<std::string> host = ToHostPath(drivePath);
+MediumTraits LearnMediumOf(const DrivePath& drivePath, bool mayProbe) {
+    const std::optional<HostPath> host = ToHostPath(drivePath);
     if (!host)
         return {};
     MediumTraits traits = LearnMedium(*host, mayProbe);
@@ -182,7 +183,8 @@ MediumTraits LearnMediumOf(std::string_view drivePath, bool mayProbe) {
     return traits;
 }
 
-void UseMediumBelow(const std::string& hostFolder, const MediumTraits& traits) {
+void UseMediumBelow(const HostPath& hostPath, const MediumTraits& traits) {
+    const std::string& hostFolder = hostPath.Text();
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> guard(registry.lock);
     for (auto& [folder, known] : registry.media) {

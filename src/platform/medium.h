@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 struct MediumTraits {
@@ -37,12 +39,12 @@ struct MediumTraits {
 // The traits of the file system that holds the existing folder `hostFolder`. With `mayProbe`, a
 // file system its type does not tell about is asked by a probe that makes and removes a file
 // there; without, it is taken for a POSIX one (what a dry run, which writes nothing, sees).
-MediumTraits LearnMedium(const std::string& hostFolder, bool mayProbe = true);
-// The same for the folder at the drive path `drivePath`, whose traits are then in force below it.
-MediumTraits LearnMediumOf(std::string_view drivePath, bool mayProbe = true);
+MediumTraits LearnMedium(const HostPath& hostFolder, bool mayProbe = true);
+// The same for the folder `drivePath`, whose traits are then in force below it.
+MediumTraits LearnMediumOf(const DrivePath& drivePath, bool mayProbe = true);
 
 // The traits a run found for the folder `hostFolder` are in force below it until ForgetMedia.
-void UseMediumBelow(const std::string& hostFolder, const MediumTraits& traits);
+void UseMediumBelow(const HostPath& hostFolder, const MediumTraits& traits);
 void ForgetMedia();
 // The questions the file services ask of every path they write: the answer of the traits in
 // force there, or that of a local POSIX file system where none were learnt.
