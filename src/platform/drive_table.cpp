@@ -306,20 +306,26 @@ std::optional<std::string> DriveTable::RootOf(char letter) const {
 bool DriveTable::IsPresent(char letter) const {
     std::optional<std::string> root = RootOf(letter);
     struct stat st {};
+    // The root is checked as the table holds it: a pinned folder is taken as drives.ini writes
+    // it, even in a spelling that no host path has.
     return root && ::stat(root->c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           !LiesOnUnmountedMount(letter, *root);
+           !LiesOnUnmountedMountText(letter, *root);
 }
 
-bool DriveTable::LiesOnUnmountedMount(char letter, const std::string& hostPath) const {
+bool DriveTable::LiesOnUnmountedMount(char letter, const HostPath& hostPath) const {
+    return LiesOnUnmountedMountText(letter, hostPath.Text());
+}
+
+bool DriveTable::LiesOnUnmountedMountText(char letter, const std::string& hostText) const {
     const std::optional<std::size_t> index = LetterIndex(letter);
     const std::optional<std::string> root = RootOf(letter);
     if (!index || !root)
         return false;
     const std::string plainFolder = plain_[*index] ? *root : std::string();
     // Most paths lie in no mount folder at all: the mount table is read only for those that do.
-    if (MountFoldersHolding(hostPath, fstabPoints_, plainFolder).empty())
+    if (MountFoldersHolding(hostText, fstabPoints_, plainFolder).empty())
         return false;
-    return LiesOnUnmountedMountPoint(hostPath, ReadMountTable(), fstabPoints_, plainFolder);
+    return LiesOnUnmountedMountPoint(hostText, ReadMountTable(), fstabPoints_, plainFolder);
 }
 
 void DriveTable::SetPlainFolder(char letter, bool plain) {

@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/volume_identity.h"
 
 namespace vlm {
@@ -102,9 +103,9 @@ public:
     // left empty by an unplugged disk.
     bool IsPresent(char letter) const;
 
-    // True when the host path `hostPath` of a drive path on `letter` lies on a mount folder with
+    // True when `hostPath`, the host path of a drive path on `letter`, lies on a mount folder with
     // nothing mounted on it: what a run reads there is not the disk's content.
-    bool LiesOnUnmountedMount(char letter, const std::string& hostPath) const;
+    bool LiesOnUnmountedMount(char letter, const HostPath& hostPath) const;
 
     // The mount points /etc/fstab lists (Load reads them); a test gives its own.
     void SetFstabMountPoints(std::vector<std::string> points) { fstabPoints_ = std::move(points); }
@@ -112,6 +113,9 @@ public:
     void SetPlainFolder(char letter, bool plain);
 
 private:
+    // LiesOnUnmountedMount on a root as the table holds it.
+    bool LiesOnUnmountedMountText(char letter, const std::string& hostText) const;
+
     struct Letter {
         DriveDescription::Kind kind = DriveDescription::Kind::Folder;
         std::string pin;

@@ -100,7 +100,7 @@ std::string PresentDriveLetters() {
 bool IsOnMissingDisk(std::string_view drivePath) {
     const std::optional<std::string> host = ToHostPath(drivePath);
     return host && !drivePath.empty() &&
-           ActiveDriveTable().LiesOnUnmountedMount(drivePath[0], *host);
+           ActiveDriveTable().LiesOnUnmountedMount(drivePath[0], HostPath(*host));
 }
 
 std::int64_t DiskFreeBytes(char letter) {

@@ -94,9 +94,9 @@ TEST(MountFoldersTest, PlainFoldersSectionOfDrivesIni) {
     DriveTable table = DriveTable::Build(ini, {});
     table.SetFstabMountPoints({});
     // Whatever this host mounts, nothing is mounted on these invented folders.
-    EXPECT_TRUE(table.LiesOnUnmountedMount('e', "/media/alice/BACKUP"));
-    EXPECT_FALSE(table.LiesOnUnmountedMount('f', "/media/alice/PLAIN/x"));
-    EXPECT_TRUE(table.LiesOnUnmountedMount('g', "/media/alice/G"));
+    EXPECT_TRUE(table.LiesOnUnmountedMount('e', HostPath("/media/alice/BACKUP")));
+    EXPECT_FALSE(table.LiesOnUnmountedMount('f', HostPath("/media/alice/PLAIN/x")));
+    EXPECT_TRUE(table.LiesOnUnmountedMount('g', HostPath("/media/alice/G")));
 }
 
 // A real mount: a folder that fstab lists, pinned as e:, is a drive only while a file system is
