@@ -35,7 +35,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
 
 class SettingsReader {
 public:
-    explicit SettingsReader(std::string_view path) : file_(ProfileFile::Load(path)) {}
+    explicit SettingsReader(std::string_view path) : file_(ProfileFile::Load(DrivePath(path))) {}
 
     std::string String(std::string_view section, std::string_view key, std::string fallback) {
         return file_.Get(section, key).value_or(std::move(fallback));
@@ -133,8 +133,8 @@ SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     // Start from the file as it is, so sections and keys this program does not know survive.
     // A file that is there but cannot be read is not replaced: that would lose them.
     ProfileFile file;
-    if (FileExists(settingsPath)) {
-        const std::optional<std::string> text = ReadWholeFile(settingsPath);
+    if (FileExists(DrivePath(settingsPath))) {
+        const std::optional<std::string> text = ReadWholeFile(DrivePath(settingsPath));
         if (!text)
             return {false, "Unable to write to " + std::string(settingsPath)};
         file = ProfileFile::Parse(*text);
@@ -159,7 +159,7 @@ SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     file.Set("Safety", "Mass deletion percentage", Decimal(s.MassDeletePercent));
     file.Set("Safety", "Mass deletion least files", Decimal(s.MassDeleteLeastFiles));
     // The whole file is replaced in one step: a failure leaves the previous settings whole.
-    if (!file.Save(settingsPath))
+    if (!file.Save(DrivePath(settingsPath)))
         return {false, "Unable to write to " + std::string(settingsPath)};
     return {};
 }

@@ -126,7 +126,7 @@ void RunHistory::Replace(std::vector<HistoryRow> rows) {
 }
 
 bool RunHistory::LoadFromFile(std::string_view path) {
-    const auto text = ReadWholeFile(path);
+    const auto text = ReadWholeFile(DrivePath(path));
     if (!text)
         return false;
     std::vector<HistoryRow> rows = rows_;
@@ -137,7 +137,7 @@ bool RunHistory::LoadFromFile(std::string_view path) {
 
 bool RunHistory::SaveToFile(std::string_view path) const {
     // Replaced in one step: a failed save leaves the previous file whole.
-    return WriteFileAtomically(path, FormatRows(rows_));
+    return static_cast<bool>(WriteFileAtomically(DrivePath(path), FormatRows(rows_)));
 }
 
 std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimit,
@@ -147,9 +147,9 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
     // whether the folder takes files at all.
     const FileLock lock{DrivePath(path)};
     std::vector<HistoryRow> rows;  // a missing file holds none
-    const bool exists = FileExists(path);
+    const bool exists = FileExists(DrivePath(path));
     if (exists) {
-        const auto text = ReadWholeFile(path);
+        const auto text = ReadWholeFile(DrivePath(path));
         if (!text) {
             // Writing now would erase every row that could not be read. The change is shown in
             // the list only.
@@ -162,7 +162,7 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
     }
     const bool write = change(rows) && (exists || missing == WhenMissing::Create);
     // Whatever else the file holds now, the list shows it, whether or not this change wrote.
-    const bool written = !write || WriteFileAtomically(path, FormatRows(rows));
+    const bool written = !write || WriteFileAtomically(DrivePath(path), FormatRows(rows));
     if (listLimit_)
         TrimRows(rows, *listLimit_);
     Replace(std::move(rows));
@@ -171,8 +171,8 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
 
 bool RunHistory::Reread(std::string_view path) {
     std::vector<HistoryRow> rows;  // a file removed holds no rows
-    if (FileExists(path)) {
-        const auto text = ReadWholeFile(path);
+    if (FileExists(DrivePath(path))) {
+        const auto text = ReadWholeFile(DrivePath(path));
         if (!text)
             return false;
         ParseRows(*text, MaxItems, rows);

@@ -28,7 +28,7 @@ std::string ParentOf(const std::string& drivePath) {
 std::string NearestExistingFolder(std::string folder) {
     folder = StripTrailingBackslash(folder);
     while (folder.size() > 3) {
-        const auto entry = QueryEntry(folder);
+        const auto entry = QueryEntry(DrivePath(folder));
         if (entry && entry->kind == EntryKind::Directory)
             return folder;
         folder = ParentOf(folder);

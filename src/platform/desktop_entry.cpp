@@ -6,7 +6,6 @@
 
 #include "platform/file_system.h"
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
 
 namespace vlm {
 
@@ -140,18 +139,17 @@ bool IsSingleFileName(std::string_view name) {
 }
 
 // Adds an execute bit wherever the file has a read bit, as `chmod +x` under the umask would.
-bool MakeExecutable(const std::string& hostPath) {
+FileStatus MakeExecutable(const HostPath& hostPath) {
+    const char* host = hostPath.Text().c_str();
     struct stat st {};
-    if (::stat(hostPath.c_str(), &st) != 0) {
-        SetLastPlatformError(errno);
-        return false;
+    if (::stat(host, &st) != 0) {
+        return FileError{errno, hostPath.Text()};
     }
     const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
-    if (::chmod(hostPath.c_str(), (st.st_mode & 07777) | S_IXUSR | (read >> 2)) != 0) {
-        SetLastPlatformError(errno);
-        return false;
+    if (::chmod(host, (st.st_mode & 07777) | S_IXUSR | (read >> 2)) != 0) {
+        return FileError{errno, hostPath.Text()};
     }
-    return true;
+    return {};
 }
 
 std::string JoinFolder(const std::string& folder, std::string_view name) {
@@ -333,10 +331,15 @@ ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::st
     }
 
     AtomicFileWriter writer;
-    const bool written = writer.Begin(result.path) && writer.Write(*text) &&
-                         MakeExecutable(writer.TemporaryPath()) && writer.Commit();
+    FileStatus written = writer.Begin(DrivePath(result.path));
+    if (written)
+        written = writer.Write(*text);
+    if (written)
+        written = MakeExecutable(writer.TemporaryPath());
+    if (written)
+        written = writer.Commit();
     if (!written) {
-        result.message = "Unable to create " + result.path + ". " + LastPlatformError().text;
+        result.message = "Unable to create " + result.path + ". " + written.Error().Text();
         return result;
     }
     result.ok = true;

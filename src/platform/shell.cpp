@@ -16,7 +16,6 @@
 
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
 
 extern char** environ;
 
@@ -165,13 +164,11 @@ ShellOpenResult ShellOpen(std::string_view target) {
     } else if (std::optional<std::string> host = ToHostPath(target)) {
         argument = *host;
     } else {
-        SetLastPlatformError(ENOENT);
         result.refused = true;
         return result;
     }
     // A target that starts with '-' would be taken for an option of xdg-open.
     if (!argument.empty() && argument[0] == '-') {
-        SetLastPlatformError(EINVAL);
         result.refused = true;
         return result;
     }
@@ -181,7 +178,6 @@ ShellOpenResult ShellOpen(std::string_view target) {
     pid_t child = 0;
     const int spawned = ::posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
     if (spawned != 0) {
-        SetLastPlatformError(spawned);
         result.startError = spawned;
         return result;
     }
@@ -200,7 +196,6 @@ ShellOpenResult ShellOpen(std::string_view target) {
             }
         }).detach();
     }
-    SetLastPlatformError(result.Succeeded() ? 0 : EIO);
     return result;
 }
 

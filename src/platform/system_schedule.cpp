@@ -128,7 +128,7 @@ bool ProcessRunning(std::initializer_list<std::string_view> names) {
 
 bool WriteHostFile(const std::string& host, const std::string& content) {
     const std::optional<std::string> drivePath = ToDrivePath(host);
-    return drivePath && WriteFileAtomically(*drivePath, content);
+    return drivePath && WriteFileAtomically(DrivePath(*drivePath), content);
 }
 
 }  // namespace
