@@ -43,7 +43,7 @@ TvlmdesktopF::TvlmdesktopF(const TWindowsInfo& folders, ProjectBrowseHooks brows
       browse_(std::move(browse)),
       editHistory_(std::move(editHistory)),
       runHistory_(std::move(runHistory)),
-      programFile_(ProgramFilePath()) {
+      programFile_(ProgramFilePath().Text()) {
     setObjectName(QStringLiteral("TvlmdesktopF"));
     setWindowTitle(QStringLiteral("Create desktop shortcut"));
     QFont font(QStringLiteral("Arial"));

@@ -177,7 +177,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     // A folder inside the item where a disk is mounted reads as empty while the disk is away:
     // its backup is all that is left of that disk's files and stays as it is.
     if (sourceEntries.empty() && sourceUnlisted.empty() && !entries.empty() &&
-        IsOnMissingDisk(source)) {
+        IsOnMissingDisk(DrivePath(source))) {
         report("ERROR: " + source + " is the folder of a disk that is not mounted now; " +
                    destination + " is kept as it is!",
                true);

@@ -27,7 +27,7 @@ std::string FolderPartOf(const std::string& path) {
 
 char SourceKind(const std::string& item) {
     const char kind = ItemKind(item);
-    return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
+    return kind != 'n' && IsOnMissingDisk(DrivePath(item)) ? 'n' : kind;
 }
 
 bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,

@@ -215,7 +215,7 @@ FileStatus AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
         return Error(failed_ ? EIO : EBADF);
     }
     // A medium without permission bits and owners (exFAT, FAT) has nothing to keep.
-    if (!KeepsPermissionsAt(tempPath_.Text())) {
+    if (!KeepsPermissionsAt(tempPath_)) {
         return {};
     }
     struct stat st {};
@@ -289,7 +289,7 @@ FileStatus AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     }
     // A FAT medium through FUSE writes its directory entry, time and all, when the file is
     // closed: the time the copy must carry is given again to the closed file.
-    if (modified != nullptr && SetsTimesAfterCloseAt(target_.Text())) {
+    if (modified != nullptr && SetsTimesAfterCloseAt(target_)) {
         const struct timespec times[2] = {*modified, *modified};
         (void)host::SetTimes(target_.Text().c_str(), times, 0);
     }

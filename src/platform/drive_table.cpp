@@ -90,12 +90,13 @@ bool UpdateDrivesIni(const std::string& programFolderHost, const std::string& se
     if (folder.empty())
         return false;
     const std::string path = IniPathIn(folder);
-    ProfileFile ini = ProfileFile::Parse(host::ReadWholeHostFile(path).value_or(std::string()));
+    ProfileFile ini =
+        ProfileFile::Parse(host::ReadWholeHostFile(HostPath(path)).value_or(std::string()));
     if (value)
         ini.Set(section, std::string(1, letter), *value);
     else
         ini.Remove(section, std::string(1, letter));
-    return host::WriteWholeHostFile(path, ini.Text());
+    return static_cast<bool>(host::WriteWholeHostFile(HostPath(path), ini.Text()));
 }
 
 }  // namespace
@@ -105,7 +106,7 @@ DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember)
     const std::string folder = NormaliseRoot(programFolderHost);
     std::string iniText;
     if (!folder.empty()) {
-        iniText = host::ReadWholeHostFile(IniPathIn(folder)).value_or(std::string());
+        iniText = host::ReadWholeHostFile(HostPath(IniPathIn(folder))).value_or(std::string());
     }
     DriveTable table =
         BuildFromVolumes(iniText, MountedVolumes(HoldsVolumePin(ProfileFile::Parse(iniText))));

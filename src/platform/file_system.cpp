@@ -181,7 +181,7 @@ FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
     if (!host) {
         return host.Error();
     }
-    if (!KeepsPermissionsAt(host->Text())) {
+    if (!KeepsPermissionsAt(*host)) {
         return {};
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
@@ -210,7 +210,7 @@ FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folde
     if (!S_ISDIR(to.st_mode)) {
         return Error(ENOTDIR, folder);
     }
-    if (!KeepsPermissionsAt(host->Text())) {
+    if (!KeepsPermissionsAt(*host)) {
         return {};
     }
     // Owner and group first: changing them may clear the set-id bits that the mode then sets.

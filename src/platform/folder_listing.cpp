@@ -145,7 +145,7 @@ FileStatus FolderListing::Read(const DrivePath& folder, std::uint32_t mask, List
             continue;
         }
         std::optional<std::string> name = HostNameToDriveName(hostName);
-        if (!name && StoresStandInsAt(host->Text())) {
+        if (!name && StoresStandInsAt(*host)) {
             name = StoredNameToDriveName(hostName);
         }
         if (!name) {

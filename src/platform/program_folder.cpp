@@ -69,9 +69,9 @@ bool ProgramMayWriteFolder(const std::string& hostFolder) {
 
 ProgramFolderFacts CurrentProgramFolderFacts() {
     ProgramFolderFacts facts;
-    const std::string program = ProgramFileHostPath();
+    const HostPath program = ProgramFileHostPath();
     if (!program.empty())
-        facts.executableFolder = std::filesystem::path(program).parent_path().string();
+        facts.executableFolder = program.Parent().Text();
     facts.executableFolderWritable = ProgramMayWriteFolder(facts.executableFolder);
     facts.xdgDataHome = EnvironmentValue("XDG_DATA_HOME");
     facts.home = HomeFromEnvironment();

@@ -49,7 +49,7 @@ std::string UserDirsFile() {
 // The value of `key` in user-dirs.dirs: KEY="$HOME/Folder" or KEY="/abs/folder", with
 // backslash escapes as a shell would read them.
 std::optional<std::string> UserDir(const std::string& key) {
-    std::optional<std::string> text = host::ReadWholeHostFile(UserDirsFile());
+    const FileResult<std::string> text = host::ReadWholeHostFile(HostPath(UserDirsFile()));
     if (!text) {
         return std::nullopt;
     }
@@ -135,25 +135,25 @@ std::optional<int> WaitForExit(pid_t child, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-std::string ProgramFileHostPath() {
+HostPath ProgramFileHostPath() {
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0) {
         return {};
     }
-    return std::string(buffer, static_cast<std::size_t>(length));
+    return HostPath(std::string_view(buffer, static_cast<std::size_t>(length)));
 }
 
-std::string ProgramFilePath() {
-    return ToDrivePath(ProgramFileHostPath()).value_or(std::string());
+DrivePath ProgramFilePath() {
+    return ToDrivePath(ProgramFileHostPath()).value_or(DrivePath());
 }
 
-std::string SpecialFolderPath(SpecialFolder folder) {
+DrivePath SpecialFolderPath(SpecialFolder folder) {
     const std::string host = SpecialFolderHostPath(folder);
     if (host.empty()) {
         return {};
     }
-    return ToDrivePath(host).value_or(std::string());
+    return ToDrivePath(HostPath(host)).value_or(DrivePath());
 }
 
 ShellOpenResult ShellOpen(std::string_view target) {

@@ -117,7 +117,8 @@ bool ProcessRunning(std::initializer_list<std::string_view> names) {
         const std::string pid = item.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::string comm = host::ReadWholeHostFile(item.path().string() + "/comm").value_or("");
+        std::string comm =
+            host::ReadWholeHostFile(HostPath(item.path().string() + "/comm")).value_or("");
         if (!comm.empty() && comm.back() == '\n')
             comm.pop_back();
         if (std::find(names.begin(), names.end(), comm) != names.end())
@@ -429,7 +430,8 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
             if (!IsScheduleId(id))
                 continue;
             ScheduleEntry entry{id, ""};
-            const std::string text = host::ReadWholeHostFile(item.path().string()).value_or("");
+            const std::string text =
+                host::ReadWholeHostFile(HostPath(item.path().string())).value_or("");
             for (const std::string& line : Lines(text))
                 if (line.rfind(kUnitMarker, 0) == 0)
                     entry.description = line.substr(kUnitMarker.size());

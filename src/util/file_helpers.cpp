@@ -149,7 +149,7 @@ bool DeleteDirTree(std::string_view path) {
 bool IsNameRefusal(int code, std::string_view path) {
     // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there: only on such
     // a medium are those errors a refused name.
-    const std::optional<std::string> host = ToHostPath(path);
+    const std::optional<HostPath> host = ToHostPath(DrivePath(path));
     return host && IsNameRefusalAt(code, *host);
 }
 

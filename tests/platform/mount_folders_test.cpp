@@ -108,8 +108,8 @@ TEST(MountFoldersTest, PinnedMountFolderIsPresentOnlyWhileMounted) {
     EXPECT_FALSE(ActiveDriveTable().IsPresent('e'));
     EXPECT_EQ(PresentDriveLetters().find('e'), std::string::npos);
     EXPECT_TRUE(ActiveDriveTable().IsPresent('c'));
-    EXPECT_TRUE(IsOnMissingDisk("e:\\docs"));
-    EXPECT_FALSE(IsOnMissingDisk("c:\\docs"));
+    EXPECT_TRUE(IsOnMissingDisk(DrivePath("e:\\docs")));
+    EXPECT_FALSE(IsOnMissingDisk(DrivePath("c:\\docs")));
 
     {
         TmpfsMount mount(disk);
@@ -117,14 +117,14 @@ TEST(MountFoldersTest, PinnedMountFolderIsPresentOnlyWhileMounted) {
             GTEST_SKIP() << mount.Error();
         EXPECT_TRUE(ActiveDriveTable().IsPresent('e'));
         EXPECT_NE(PresentDriveLetters().find('e'), std::string::npos);
-        EXPECT_FALSE(IsOnMissingDisk("e:\\docs"));
+        EXPECT_FALSE(IsOnMissingDisk(DrivePath("e:\\docs")));
         ASSERT_TRUE(mount.Unmount());
         EXPECT_FALSE(ActiveDriveTable().IsPresent('e'));
     }
 
     drives.SetPlainFolder('e', true);
     EXPECT_TRUE(ActiveDriveTable().IsPresent('e'));
-    EXPECT_FALSE(IsOnMissingDisk("e:\\docs"));
+    EXPECT_FALSE(IsOnMissingDisk(DrivePath("e:\\docs")));
 }
 
 }  // namespace
