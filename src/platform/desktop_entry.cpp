@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_translation.h"
+#include "platform/text_lines.h"
 
 namespace vlm {
 
@@ -243,15 +244,7 @@ std::optional<std::vector<std::string>> ParseExecValue(std::string_view value) {
 
 std::optional<std::string> DesktopEntryValue(std::string_view text, std::string_view key) {
     bool inGroup = false;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (const std::string_view line : SplitLines(text)) {
         if (line.empty() || line.front() == '#')
             continue;
         if (line.front() == '[') {

@@ -16,6 +16,7 @@
 
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
+#include "platform/text_lines.h"
 
 extern char** environ;
 
@@ -53,14 +54,7 @@ std::optional<std::string> UserDir(const std::string& key) {
     if (!text) {
         return std::nullopt;
     }
-    std::size_t start = 0;
-    while (start < text->size()) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos) {
-            end = text->size();
-        }
-        std::string_view line(text->data() + start, end - start);
-        start = end + 1;
+    for (const std::string_view line : SplitLines(*text)) {
         if (line.substr(0, key.size() + 1) != key + "=") {
             continue;
         }

@@ -17,6 +17,7 @@
 #include "platform/file_system.h"
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
+#include "platform/text_lines.h"
 
 extern char** environ;
 
@@ -83,19 +84,6 @@ bool IsScheduleId(std::string_view id) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '-' || c == '_';
     });
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
 }
 
 // What the marker of a schedule says after its name: when, and which project. The program lists
@@ -432,16 +420,16 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
             ScheduleEntry entry{id, ""};
             const std::string text =
                 host::ReadWholeHostFile(HostPath(item.path().string())).value_or("");
-            for (const std::string& line : Lines(text))
+            for (const std::string_view line : SplitLines(text))
                 if (line.rfind(kUnitMarker, 0) == 0)
                     entry.description = line.substr(kUnitMarker.size());
             entries.push_back(entry);
         }
     } else if (const std::optional<std::string> table = ReadCrontab(nullptr)) {
-        for (const std::string& line : Lines(*table)) {
+        for (const std::string_view line : SplitLines(*table)) {
             if (line.rfind(kCrontabMarker, 0) != 0)
                 continue;
-            const std::string rest = line.substr(kCrontabMarker.size());
+            const std::string rest(line.substr(kCrontabMarker.size()));
             const std::size_t blank = rest.find(' ');
             const std::string id = rest.substr(0, blank);
             if (IsScheduleId(id))
@@ -534,7 +522,7 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
     std::string kept;
     bool found = false;
     bool skipNext = false;
-    for (const std::string& line : Lines(*table)) {
+    for (const std::string_view line : SplitLines(*table)) {
         if (skipNext) {
             skipNext = false;
             continue;
@@ -543,7 +531,8 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
             found = skipNext = true;
             continue;
         }
-        kept += line + "\n";
+        kept += line;
+        kept += '\n';
     }
     if (!found)
         return {false, id, "The schedule " + id + " was not found."};
