@@ -429,7 +429,7 @@ void TMainF::ScheduleMIClick() {
     // A scheduled run uses the runner installed beside this program and names this program's
     // folder, so its history row lands where this window shows it.
     ScheduledCommand command;
-    command.runnerHost = CurrentProgramFolderFacts().executableFolder + "/velmora-run";
+    command.runnerHost = (CurrentProgramFolderFacts().executableFolder / "velmora-run").Text();
     command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(std::string());
     TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
     dialog.Open();
@@ -516,9 +516,9 @@ void TMainF::Contents1Click() {
     // An installed program keeps its guide with its documentation, not in the person's program
     // folder. The guide is a web page: xdg-open shows it in the desktop's browser.
     if (ItemKind(helpFile) != 'f') {
-        const std::string executableFolder = CurrentProgramFolderFacts().executableFolder;
+        const HostPath executableFolder = CurrentProgramFolderFacts().executableFolder;
         if (auto data = ToDrivePath(InstalledDocFolder(executableFolder))) {
-            const std::string installed = FileInFolder(*data, kHelpFileName);
+            const std::string installed = FileInFolder(data->Text(), kHelpFileName);
             if (ItemKind(installed) == 'f')
                 helpFile = installed;
         }

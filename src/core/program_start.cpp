@@ -28,7 +28,7 @@ std::optional<std::string> OpenProgramFolder(const std::string& chosenHost, std:
     if (!chosenHost.empty()) {
         folder = ChosenFolder(chosenHost, error);
     } else {
-        folder = ResolveProgramFolder(&error);
+        folder = ResolveProgramFolder(&error).Text();
         if (folder->empty())
             folder.reset();
     }

@@ -126,8 +126,8 @@ bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& d
         return EndAtFolderNotMade('d', source, destination);
     // Both trees are read ahead beside the passes, until the item is done or the run stops
     // (whichever way this block is left).
-    MetadataPrefetch readAhead(
-        {StripTrailingBackslash(source), StripTrailingBackslash(destination)});
+    MetadataPrefetch readAhead({DrivePath(StripTrailingBackslash(source)),
+                                DrivePath(StripTrailingBackslash(destination))});
     if (destkind != "CDR") {
         report("Start removing old files in destination...", false);
         if (AllowMassRemoval(source, destination))

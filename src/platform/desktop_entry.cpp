@@ -269,7 +269,7 @@ std::optional<std::string> DesktopEntryValue(std::string_view text, std::string_
 
 std::optional<std::string> DesktopEntryText(std::string_view name,
                                             const std::vector<std::string>& arguments,
-                                            std::string_view workingFolder) {
+                                            const HostPath& workingFolder) {
     const std::optional<std::string> exec = ExecValue(arguments);
     if (!exec)
         return std::nullopt;
@@ -279,13 +279,13 @@ std::optional<std::string> DesktopEntryText(std::string_view name,
     text += "Name=" + EscapeDesktopString(name) + "\n";
     text += "Exec=" + *exec + "\n";
     if (!workingFolder.empty())
-        text += "Path=" + EscapeDesktopString(workingFolder) + "\n";
+        text += "Path=" + EscapeDesktopString(workingFolder.Text()) + "\n";
     text += "Terminal=false\n";
     return text;
 }
 
-ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::string>& arguments,
-                              std::string_view workingFolder, ShellFolderKind location,
+ShortcutResult CreateShortcut(const DrivePath& target, const std::vector<std::string>& arguments,
+                              const DrivePath& workingFolder, ShellFolderKind location,
                               std::string_view linkName, const TWindowsInfo& folders) {
     ShortcutResult result;
     const std::string fileName = std::string(linkName) + std::string(kLauncherExtension);
@@ -304,8 +304,8 @@ ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::st
         result.path = JoinFolder(folder, fileName);
     }
 
-    const std::optional<std::string> program = ToHostPath(target);
-    std::optional<std::string> folder;
+    const std::optional<HostPath> program = ToHostPath(target);
+    std::optional<HostPath> folder;
     if (!workingFolder.empty())
         folder = ToHostPath(workingFolder);
     if (!program || (!workingFolder.empty() && !folder)) {
@@ -313,10 +313,10 @@ ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::st
             "Unable to create " + result.path + ": the program or its folder " + "is on no drive.";
         return result;
     }
-    std::vector<std::string> command{*program};
+    std::vector<std::string> command{program->Text()};
     command.insert(command.end(), arguments.begin(), arguments.end());
     const std::optional<std::string> text =
-        DesktopEntryText(linkName, command, folder.value_or(std::string()));
+        DesktopEntryText(linkName, command, folder.value_or(HostPath()));
     if (!text) {
         result.message =
             "Unable to create " + result.path + ": the project path holds a control character.";
