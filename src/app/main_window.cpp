@@ -429,8 +429,8 @@ void TMainF::ScheduleMIClick() {
     // A scheduled run uses the runner installed beside this program and names this program's
     // folder, so its history row lands where this window shows it.
     ScheduledCommand command;
-    command.runnerHost = (CurrentProgramFolderFacts().executableFolder / "velmora-run").Text();
-    command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(std::string());
+    command.runnerHost = CurrentProgramFolderFacts().executableFolder / "velmora-run";
+    command.programFolderHost = ToHostPath(DrivePath(settings_.ProgramFolder)).value_or(HostPath());
     TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
     dialog.Open();
 }

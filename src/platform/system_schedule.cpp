@@ -116,8 +116,8 @@ bool ProcessRunning(std::initializer_list<std::string_view> names) {
 }
 
 bool WriteHostFile(const std::string& host, const std::string& content) {
-    const std::optional<std::string> drivePath = ToDrivePath(host);
-    return drivePath && WriteFileAtomically(DrivePath(*drivePath), content);
+    const std::optional<DrivePath> drivePath = ToDrivePath(HostPath(host));
+    return drivePath && WriteFileAtomically(*drivePath, content);
 }
 
 }  // namespace
@@ -241,9 +241,12 @@ std::vector<std::string> ScheduledArguments(const RepeatSchedule& schedule,
                                             const ScheduledCommand& command) {
     // --scheduled records the run as one nobody started by hand. Schedules written before it
     // existed still run, recorded as "Normal".
-    return {command.runnerHost, schedule.projectHost.Text(),
-            "--program-folder", command.programFolderHost,
-            "--log-level",      "normal",
+    return {command.runnerHost.Text(),
+            schedule.projectHost.Text(),
+            "--program-folder",
+            command.programFolderHost.Text(),
+            "--log-level",
+            "normal",
             "--scheduled"};
 }
 
@@ -379,7 +382,9 @@ SystemScheduler::Host SystemScheduler::CurrentHost() {
         config = xdg;
     else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
         config = std::string(home) + "/.config";
-    host.unitFolder = config.empty() ? std::string() : config + "/systemd/user";
+    if (!config.empty())
+        host.unitFolder =
+            HostPath(std::filesystem::path(config + "/systemd/user").lexically_normal().string());
     // Debian's cron and busybox's are "cron", cronie's "crond".
     host.cronRunning = [] { return ProcessRunning({"cron", "crond"}); };
     return host;
@@ -410,7 +415,8 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
     std::vector<ScheduleEntry> entries;
     if (host_.useSystemd) {
         std::error_code failure;
-        for (const auto& item : std::filesystem::directory_iterator(host_.unitFolder, failure)) {
+        for (const auto& item :
+             std::filesystem::directory_iterator(host_.unitFolder.Text(), failure)) {
             const std::string name = item.path().filename().string();
             if (item.path().extension() != ".timer")
                 continue;
@@ -466,12 +472,12 @@ ScheduleOutcome SystemScheduler::AddUnits(const RepeatSchedule& schedule,
         taken.push_back(entry.id);
     const std::string id = NewScheduleId(schedule.projectHost, taken);
     std::error_code failure;
-    std::filesystem::create_directories(host_.unitFolder, failure);
-    const std::string base = host_.unitFolder + "/" + id;
+    std::filesystem::create_directories(host_.unitFolder.Text(), failure);
+    const std::string base = (host_.unitFolder / id).Text();
     if (failure || !WriteHostFile(base + ".service", texts->service) ||
         !WriteHostFile(base + ".timer", texts->timer)) {
         ::unlink((base + ".service").c_str());
-        return {false, id, "Cannot write the schedule into " + host_.unitFolder + "."};
+        return {false, id, "Cannot write the schedule into " + host_.unitFolder.Text() + "."};
     }
     host_.run({"systemctl", "--user", "daemon-reload"}, "");
     const CommandResult enabled =
@@ -508,7 +514,7 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
         return {false, id, "No schedule of Velmora is called " + id + "."};
     if (host_.useSystemd) {
         host_.run({"systemctl", "--user", "disable", "--now", id + ".timer"}, "");
-        const std::string base = host_.unitFolder + "/" + id;
+        const std::string base = (host_.unitFolder / id).Text();
         const bool removed = ::unlink((base + ".timer").c_str()) == 0;
         ::unlink((base + ".service").c_str());
         host_.run({"systemctl", "--user", "daemon-reload"}, "");
