@@ -40,7 +40,7 @@ std::vector<MountedVolume> MountedVolumesWithUuid() {
             return v.identity.uuid == identity.uuid;
         });
         if (!seen)
-            volumes.push_back({mount.mountPoint, identity});
+            volumes.push_back({mount.mountPoint.Text(), identity});
     }
     std::sort(volumes.begin(), volumes.end(), [](const MountedVolume& a, const MountedVolume& b) {
         return a.mountPoint < b.mountPoint;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <vector>
 
 #include "platform/host_calls.h"
@@ -67,8 +68,8 @@ std::string IniPathIn(const std::string& folder) {
 std::vector<MountedVolume> MountedVolumes(bool everywhere) {
     std::vector<MountedVolume> volumes;
     for (const MountEntry& mount : ReadMountTable()) {
-        if (everywhere || IsVolumeFolder(mount.mountPoint))
-            volumes.push_back({mount.mountPoint, IdentifyVolume(mount)});
+        if (everywhere || IsVolumeFolder(mount.mountPoint.Text()))
+            volumes.push_back({mount.mountPoint.Text(), IdentifyVolume(mount)});
     }
     return volumes;
 }
@@ -257,7 +258,7 @@ std::vector<DriveDescription> DriveTable::Describe() const {
         // A folder pinned where a disk is mounted is that disk for the person.
         if (!drive.volume.Known() && drive.root && *drive.root != "/") {
             for (const MountEntry& mount : mounts)
-                if (mount.mountPoint == *drive.root)
+                if (mount.mountPoint.Text() == *drive.root)
                     drive.volume = IdentifyVolume(mount);
         }
         drive.plain = plain_[i];
@@ -322,11 +323,16 @@ bool DriveTable::LiesOnUnmountedMountText(char letter, const std::string& hostTe
     const std::optional<std::string> root = RootOf(letter);
     if (!index || !root)
         return false;
-    const std::string plainFolder = plain_[*index] ? *root : std::string();
+    // A root as drives.ini spells it ("/media/a//B") is asked about as the host reads it.
+    const auto tidy = [](const std::string& text) {
+        return HostPath(std::filesystem::path(text).lexically_normal().string());
+    };
+    const HostPath path = tidy(hostText);
+    const HostPath plainFolder = plain_[*index] ? tidy(*root) : HostPath();
     // Most paths lie in no mount folder at all: the mount table is read only for those that do.
-    if (MountFoldersHolding(hostText, fstabPoints_, plainFolder).empty())
+    if (MountFoldersHolding(path, fstabPoints_, plainFolder).empty())
         return false;
-    return LiesOnUnmountedMountPoint(hostText, ReadMountTable(), fstabPoints_, plainFolder);
+    return LiesOnUnmountedMountPoint(path, ReadMountTable(), fstabPoints_, plainFolder);
 }
 
 void DriveTable::SetPlainFolder(char letter, bool plain) {

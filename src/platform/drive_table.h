@@ -108,7 +108,7 @@ public:
     bool LiesOnUnmountedMount(char letter, const HostPath& hostPath) const;
 
     // The mount points /etc/fstab lists (Load reads them); a test gives its own.
-    void SetFstabMountPoints(std::vector<std::string> points) { fstabPoints_ = std::move(points); }
+    void SetFstabMountPoints(std::vector<HostPath> points) { fstabPoints_ = std::move(points); }
     // Declares the folder of `letter` a plain folder (the [Plain folders] section), or not.
     void SetPlainFolder(char letter, bool plain);
 
@@ -128,7 +128,7 @@ private:
     // Letters whose pin was damaged: they stay unmapped, and no volume takes them.
     std::array<bool, 26> damaged_{};
     std::array<bool, 26> plain_{};
-    std::vector<std::string> fstabPoints_;
+    std::vector<HostPath> fstabPoints_;
 };
 
 // The table in force for the whole process. Starts empty; the program sets it once at start,

@@ -138,7 +138,7 @@ MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
     const std::string& hostFolder = hostPath.Text();
     MediumTraits traits;
     const std::vector<MountEntry> mounts = ReadMountTable();
-    if (const MountEntry* mount = MountContaining(mounts, hostFolder)) {
+    if (const MountEntry* mount = MountContaining(mounts, hostPath)) {
         traits.fileSystem = mount->fsType;
         // FUSE's block-device mounts do not say what they hold; the volume does.
         if (mount->fsType == "fuseblk" || mount->fsType == "fuse") {

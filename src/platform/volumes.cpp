@@ -75,7 +75,7 @@ int GetDriveTypeCode(char letter) {
         return kDriveNoRootDir;
     }
     const std::vector<MountEntry> mounts = ReadMountTable();
-    if (const MountEntry* mount = MountContaining(mounts, RealPathOf(*root))) {
+    if (const MountEntry* mount = MountContaining(mounts, HostPath(RealPathOf(*root)))) {
         if (const int code = TypeOfFileSystem(mount->fsType); code != kDriveUnknown) {
             return code;
         }

@@ -226,14 +226,14 @@ TEST(MountTable, ParsesMountInfoLines) {
         "garbage line\n";
     const std::vector<MountEntry> mounts = ParseMountInfo(text);
     ASSERT_EQ(mounts.size(), 3u);
-    EXPECT_EQ(mounts[1].mountPoint, "/media/alice/MY STICK");
+    EXPECT_EQ(mounts[1].mountPoint.Text(), "/media/alice/MY STICK");
     EXPECT_EQ(mounts[1].fsType, "vfat");
     EXPECT_EQ(mounts[1].source, "/dev/sdb1");
     EXPECT_EQ(mounts[2].fsType, "iso9660");
 
-    EXPECT_EQ(MountContaining(mounts, "/media/alice/MY STICK/x")->fsType, "vfat");
-    EXPECT_EQ(MountContaining(mounts, "/media/alice/MY STICKER")->fsType, "ext4");
-    EXPECT_EQ(MountContaining(mounts, "/run/media/bob/CD")->fsType, "iso9660");
+    EXPECT_EQ(MountContaining(mounts, HostPath("/media/alice/MY STICK/x"))->fsType, "vfat");
+    EXPECT_EQ(MountContaining(mounts, HostPath("/media/alice/MY STICKER"))->fsType, "ext4");
+    EXPECT_EQ(MountContaining(mounts, HostPath("/run/media/bob/CD"))->fsType, "iso9660");
 }
 
 }  // namespace

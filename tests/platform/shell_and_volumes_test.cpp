@@ -52,8 +52,8 @@ TEST(Volumes, DriveTypeFollowsTheMountKind) {
         << tempType;
 
     const std::vector<MountEntry> mounts = ReadMountTable();
-    const MountEntry* shm = MountContaining(mounts, "/dev/shm");
-    if (shm == nullptr || shm->mountPoint != "/dev/shm" || shm->fsType != "tmpfs") {
+    const MountEntry* shm = MountContaining(mounts, HostPath("/dev/shm"));
+    if (shm == nullptr || shm->mountPoint.Text() != "/dev/shm" || shm->fsType != "tmpfs") {
         GTEST_SKIP() << "no tmpfs on /dev/shm here";
     }
     drives.PinTo('r', "/dev/shm");
