@@ -36,7 +36,7 @@ std::optional<std::string> OpenProgramFolder(const std::string& chosenHost, std:
         return std::nullopt;
     while (folder->size() > 1 && folder->back() == '/')
         folder->pop_back();
-    SetActiveDriveTable(DriveTable::Load(*folder));
+    SetActiveDriveTable(DriveTable::Load(HostPath(*folder)));
     return folder;
 }
 

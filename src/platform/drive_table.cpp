@@ -59,8 +59,8 @@ DriveTable& ActiveTableStorage() {
     return table;
 }
 
-std::string IniPathIn(const std::string& folder) {
-    return (folder == "/" ? std::string() : folder) + "/drives.ini";
+HostPath IniPathIn(const HostPath& folder) {
+    return folder / "drives.ini";
 }
 
 // The mounted file systems with their volumes. Only the places for disks take letters of their
@@ -85,29 +85,26 @@ bool HoldsVolumePin(const ProfileFile& ini) {
 }
 
 // Sets one key of drives.ini as it is on the disk now, keeping every other line.
-bool UpdateDrivesIni(const std::string& programFolderHost, const std::string& section, char letter,
+bool UpdateDrivesIni(const HostPath& programFolder, const std::string& section, char letter,
                      const std::optional<std::string>& value) {
-    const std::string folder = NormaliseRoot(programFolderHost);
-    if (folder.empty())
+    if (programFolder.empty())
         return false;
-    const std::string path = IniPathIn(folder);
-    ProfileFile ini =
-        ProfileFile::Parse(host::ReadWholeHostFile(HostPath(path)).value_or(std::string()));
+    const HostPath path = IniPathIn(programFolder);
+    ProfileFile ini = ProfileFile::Parse(host::ReadWholeHostFile(path).value_or(std::string()));
     if (value)
         ini.Set(section, std::string(1, letter), *value);
     else
         ini.Remove(section, std::string(1, letter));
-    return static_cast<bool>(host::WriteWholeHostFile(HostPath(path), ini.Text()));
+    return static_cast<bool>(host::WriteWholeHostFile(path, ini.Text()));
 }
 
 }  // namespace
 
-DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember) {
-    // A relative program folder has no drives.ini that could be trusted.
-    const std::string folder = NormaliseRoot(programFolderHost);
+DriveTable DriveTable::Load(const HostPath& programFolder, bool remember) {
+    const HostPath& folder = programFolder;
     std::string iniText;
     if (!folder.empty()) {
-        iniText = host::ReadWholeHostFile(HostPath(IniPathIn(folder))).value_or(std::string());
+        iniText = host::ReadWholeHostFile(IniPathIn(folder)).value_or(std::string());
     }
     DriveTable table =
         BuildFromVolumes(iniText, MountedVolumes(HoldsVolumePin(ProfileFile::Parse(iniText))));
@@ -123,10 +120,10 @@ DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember)
     return table;
 }
 
-void DriveTable::CoverProgramFolder(const std::string& folder) {
+void DriveTable::CoverProgramFolder(const HostPath& folder) {
     const bool covered =
         std::any_of(roots_.begin(), roots_.end(), [&](const std::optional<std::string>& root) {
-            return root && HostPath(folder).IsAtOrBelow(HostPath(*root));
+            return root && folder.IsAtOrBelow(HostPath(*root));
         });
     if (covered) {
         return;
@@ -136,7 +133,7 @@ void DriveTable::CoverProgramFolder(const std::string& folder) {
     // free letter, away from the letters that mounted volumes take from d: on.
     for (std::size_t index = roots_.size(); index-- > 0;) {
         if (!roots_[index] && !damaged_[index] && letters_[index].pin.empty()) {
-            roots_[index] = folder;
+            roots_[index] = folder.Text();
             letters_[index].kind = DriveDescription::Kind::ProgramFolder;
             return;
         }
@@ -350,19 +347,19 @@ const DriveTable& ActiveDriveTable() {
 }
 
 void RefreshActiveDriveTable(bool remember) {
-    const std::string folder = ActiveTableStorage().ProgramFolder();
+    const HostPath folder = ActiveTableStorage().ProgramFolder();
     if (!folder.empty())
         ActiveTableStorage() = DriveTable::Load(folder, remember);
 }
 
-bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value) {
+bool SaveDrivePin(const HostPath& programFolderHost, char letter, const std::string& value) {
     if (!LetterIndex(letter) || HoldsControlCharacter(value))
         return false;
     return UpdateDrivesIni(programFolderHost, "Drives", LowerAscii(letter),
                            value.empty() ? std::nullopt : std::optional<std::string>(value));
 }
 
-bool SavePlainFolder(const std::string& programFolderHost, char letter, bool plain) {
+bool SavePlainFolder(const HostPath& programFolderHost, char letter, bool plain) {
     if (!LetterIndex(letter))
         return false;
     return UpdateDrivesIni(programFolderHost, "Plain folders", LowerAscii(letter),

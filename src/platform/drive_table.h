@@ -65,7 +65,8 @@ public:
     // the mounted removable/extra volumes on the free letters from d:.
     // With `remember` off (a dry run, which writes nothing) a volume seen for the first time has
     // its letter in this table only.
-    static DriveTable Load(const std::string& programFolderHost, bool remember = true);
+    // An empty `programFolder` (one that is no host path) has no drives.ini that could be trusted.
+    static DriveTable Load(const HostPath& programFolder, bool remember = true);
     // The same from the text of a drives.ini and the host's mount points (any order; only those
     // below /media, /run/media and /mnt take letters).
     static DriveTable Build(std::string_view drivesIniText,
@@ -85,11 +86,11 @@ public:
     // other letters.
     std::string AwaitedVolume(char letter) const;
     // The program folder Load read drives.ini from; empty for a table built otherwise.
-    const std::string& ProgramFolder() const { return programFolder_; }
+    const HostPath& ProgramFolder() const { return programFolder_; }
 
-    // Gives the host folder `folder` (absolute, normalised) the last free letter when no mapped
-    // root holds it; nothing when one does or no letter is free.
-    void CoverProgramFolder(const std::string& folder);
+    // Gives the host folder `folder` the last free letter when no mapped root holds it; nothing
+    // when one does or no letter is free.
+    void CoverProgramFolder(const HostPath& folder);
 
     // Maps `letter` (either case) to the host folder `hostRoot` (absolute, no trailing '/',
     // except for "/" itself). Replaces an earlier mapping of that letter.
@@ -123,7 +124,7 @@ private:
     };
     std::array<Letter, 26> letters_{};
     std::vector<std::pair<char, std::string>> remembered_;
-    std::string programFolder_;
+    HostPath programFolder_;
     std::array<std::optional<std::string>, 26> roots_;
     // Letters whose pin was damaged: they stay unmapped, and no volume takes them.
     std::array<bool, 26> damaged_{};
@@ -142,7 +143,7 @@ void RefreshActiveDriveTable(bool remember = true);
 // Writes the pins of a person's choice into <programFolderHost>/drives.ini, keeping every other
 // line: `value` a folder, "UUID=..." or "LABEL=..."; empty removes the pin (forgets a remembered
 // volume). False when the file cannot be written.
-bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value);
-bool SavePlainFolder(const std::string& programFolderHost, char letter, bool plain);
+bool SaveDrivePin(const HostPath& programFolderHost, char letter, const std::string& value);
+bool SavePlainFolder(const HostPath& programFolderHost, char letter, bool plain);
 
 }  // namespace vlm

@@ -28,7 +28,7 @@ struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
                         "[Drives]\nf=UUID=1234-ABCD\ng=UUID=0000-LOST\nh=" + drives.Base() +
                             "/h\n[Kept]\nline=1\n");
         test::MakeDir(drives.Base() + "/h");
-        SetActiveDriveTable(DriveTable::Load(program));
+        SetActiveDriveTable(DriveTable::Load(HostPath(program)));
     }
 
     // The dialog with one connected volume, and a folder picker that answers `folder`.

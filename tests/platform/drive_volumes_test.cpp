@@ -130,7 +130,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     if (!a.Mounted() || !b.Mounted())
         GTEST_SKIP() << a.Skip() << b.Skip();
     test::WriteFile(program + "/drives.ini", "[Drives]\ne=UUID=" + a.Uuid() + "\nf=LABEL=DISKB\n");
-    DriveTable table = DriveTable::Load(program);
+    DriveTable table = DriveTable::Load(HostPath(program));
     EXPECT_EQ(table.RootOf('e'), one);
     EXPECT_EQ(table.RootOf('f'), two + ".b");
 
@@ -138,12 +138,12 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     b.Unmount();
     ASSERT_TRUE(a.MountOn(two));
     ASSERT_TRUE(b.MountOn(one + ".b"));
-    table = DriveTable::Load(program);
+    table = DriveTable::Load(HostPath(program));
     EXPECT_EQ(table.RootOf('e'), two);
     EXPECT_EQ(table.RootOf('f'), one + ".b");
 
     a.Unmount();
-    table = DriveTable::Load(program);
+    table = DriveTable::Load(HostPath(program));
     EXPECT_FALSE(table.IsPresent('e'));
     EXPECT_EQ(table.AwaitedVolume('e'), "the volume with UUID " + a.Uuid());
 
@@ -154,7 +154,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     {
         test::MediaImage card(test::MediumKind::Ext4, place, "CARD");
         ASSERT_TRUE(card.Mounted()) << card.Skip();
-        table = DriveTable::Load(program);
+        table = DriveTable::Load(HostPath(program));
         ASSERT_EQ(table.NewlyRemembered().size(), 1u);
         const char letter = table.NewlyRemembered()[0].first;
         EXPECT_NE(letter, 'e');
@@ -163,7 +163,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
         EXPECT_NE(test::ReadFile(program + "/drives.ini")
                       .find(std::string(1, letter) + "=UUID=" + card.Uuid()),
                   std::string::npos);
-        EXPECT_TRUE(DriveTable::Load(program).NewlyRemembered().empty());
+        EXPECT_TRUE(DriveTable::Load(HostPath(program)).NewlyRemembered().empty());
     }
     ::rmdir(place);
 }
