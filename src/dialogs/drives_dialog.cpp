@@ -40,10 +40,10 @@ std::vector<MountedVolume> MountedVolumesWithUuid() {
             return v.identity.uuid == identity.uuid;
         });
         if (!seen)
-            volumes.push_back({mount.mountPoint.Text(), identity});
+            volumes.push_back({mount.mountPoint, identity});
     }
     std::sort(volumes.begin(), volumes.end(), [](const MountedVolume& a, const MountedVolume& b) {
-        return a.mountPoint < b.mountPoint;
+        return a.mountPoint.Text() < b.mountPoint.Text();
     });
     return volumes;
 }
@@ -197,7 +197,7 @@ void TdrivesF::Redraw() {
     const int shown = volumeC->currentIndex();
     volumeC->clear();
     for (const MountedVolume& volume : volumes_)
-        volumeC->addItem(Q(VolumeName(volume.identity) + " at " + volume.mountPoint));
+        volumeC->addItem(Q(VolumeName(volume.identity) + " at " + volume.mountPoint.Text()));
     if (volumeC->count() > 0)
         volumeC->setCurrentIndex(std::clamp(shown, 0, volumeC->count() - 1));
     const QSignalBlocker still(letterC);

@@ -69,7 +69,7 @@ std::vector<MountedVolume> MountedVolumes(bool everywhere) {
     std::vector<MountedVolume> volumes;
     for (const MountEntry& mount : ReadMountTable()) {
         if (everywhere || IsVolumeFolder(mount.mountPoint.Text()))
-            volumes.push_back({mount.mountPoint.Text(), IdentifyVolume(mount)});
+            volumes.push_back({mount.mountPoint, IdentifyVolume(mount)});
     }
     return volumes;
 }
@@ -141,9 +141,9 @@ void DriveTable::CoverProgramFolder(const HostPath& folder) {
 }
 
 DriveTable DriveTable::Build(std::string_view drivesIniText,
-                             const std::vector<std::string>& mountPoints) {
+                             const std::vector<HostPath>& mountPoints) {
     std::vector<MountedVolume> volumes;
-    for (const std::string& mountPoint : mountPoints)
+    for (const HostPath& mountPoint : mountPoints)
         volumes.push_back({mountPoint, {}});
     return BuildFromVolumes(drivesIniText, volumes);
 }
@@ -154,9 +154,10 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
     table.Pin('c', "/");
 
     std::vector<MountedVolume> volumes = volumesIn;
-    std::stable_sort(
-        volumes.begin(), volumes.end(),
-        [](const MountedVolume& a, const MountedVolume& b) { return a.mountPoint < b.mountPoint; });
+    std::stable_sort(volumes.begin(), volumes.end(),
+                     [](const MountedVolume& a, const MountedVolume& b) {
+                         return a.mountPoint.Text() < b.mountPoint.Text();
+                     });
 
     const ProfileFile ini = ProfileFile::Parse(drivesIniText);
     for (char letter = 'a'; letter <= 'z'; ++letter) {
@@ -177,7 +178,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
             entry = Letter{DriveDescription::Kind::Volume, *value, {}};
             for (const MountedVolume& volume : volumes) {
                 if (reference.Matches(volume.identity)) {
-                    table.roots_[index] = NormaliseRoot(volume.mountPoint);
+                    table.roots_[index] = NormaliseRoot(volume.mountPoint.Text());
                     entry.volume = volume.identity;
                     break;
                 }
@@ -197,7 +198,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
 
     const auto mapped = [&](const MountedVolume& volume) {
         for (std::size_t i = 0; i < table.roots_.size(); ++i) {
-            if (table.roots_[i] && *table.roots_[i] == volume.mountPoint)
+            if (table.roots_[i] && *table.roots_[i] == volume.mountPoint.Text())
                 return true;
             // The same volume mounted a second time keeps its one letter.
             if (volume.identity.Known() && table.letters_[i].volume.uuid == volume.identity.uuid)
@@ -216,7 +217,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
     for (const bool withUuid : {true, false}) {
         std::size_t next = 'd' - 'a';
         for (const MountedVolume& volume : volumes) {
-            if (volume.identity.Known() != withUuid || !IsVolumeFolder(volume.mountPoint) ||
+            if (volume.identity.Known() != withUuid || !IsVolumeFolder(volume.mountPoint.Text()) ||
                 mapped(volume)) {
                 continue;
             }
@@ -224,7 +225,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
             if (next >= table.roots_.size()) {
                 break;
             }
-            table.roots_[next] = NormaliseRoot(volume.mountPoint);
+            table.roots_[next] = NormaliseRoot(volume.mountPoint.Text());
             Letter& entry = table.letters_[next];
             entry.volume = volume.identity;
             if (withUuid) {

@@ -35,7 +35,7 @@ namespace vlm {
 
 // A file system mounted in a place for disks, with what is known of its volume.
 struct MountedVolume {
-    std::string mountPoint;
+    HostPath mountPoint;
     VolumeIdentity identity;
 };
 
@@ -70,7 +70,7 @@ public:
     // The same from the text of a drives.ini and the host's mount points (any order; only those
     // below /media, /run/media and /mnt take letters).
     static DriveTable Build(std::string_view drivesIniText,
-                            const std::vector<std::string>& mountPoints);
+                            const std::vector<HostPath>& mountPoints);
     // The same with the volumes' identities: volume pins are resolved, new volumes with a UUID
     // are given a letter and remembered (NewlyRemembered lists them for drives.ini).
     static DriveTable BuildFromVolumes(std::string_view drivesIniText,

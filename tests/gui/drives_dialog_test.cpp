@@ -35,7 +35,8 @@ struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
     std::unique_ptr<TdrivesF> Dialog(const std::string& folder = {}) {
         DrivesDialogHooks hooks;
         hooks.connectedVolumes = [] {
-            return std::vector<MountedVolume>{{"/media/ann/BACKUP", {"1234-ABCD", "BACKUP", ""}}};
+            return std::vector<MountedVolume>{
+                {HostPath("/media/ann/BACKUP"), {"1234-ABCD", "BACKUP", ""}}};
         };
         hooks.chooseFolder = [folder](const std::string&, const std::string&) { return folder; };
         auto dialog = std::make_unique<TdrivesF>(hooks);

@@ -200,9 +200,10 @@ TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
 }
 
 TEST(DriveTable, MountedVolumesTakeTheFreeLettersFromD) {
-    const std::vector<std::string> mounts = {"/",           "/run/media/u/CARD", "/home",
-                                             "/mnt/backup", "/media/a/STICK",    "/media",
-                                             "/mnt/pinned", "/mediax/y",         "/media/a/STICK"};
+    std::vector<HostPath> mounts;
+    for (const char* point : {"/", "/run/media/u/CARD", "/home", "/mnt/backup", "/media/a/STICK",
+                              "/media", "/mnt/pinned", "/mediax/y", "/media/a/STICK"})
+        mounts.emplace_back(point);
     const DriveTable table = DriveTable::Build("[Drives]\nd=/srv/data\nf=/mnt/pinned\n", mounts);
     struct Case {
         char letter;
