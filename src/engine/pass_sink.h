@@ -56,8 +56,11 @@ public:
     void KeepQuestion(const std::string& text, bool stops);
     // A failure the run would meet and go past.
     void KeepFailure(const std::string& line);
-    // Bytes a copy would write, counted or not.
-    void AddWritten(std::uint64_t bytes) { counted_.writeBytes += bytes; }
+    // Bytes a copy would write, whether or not the run would copy it (a count adds them up).
+    void AddWritten(std::uint64_t bytes) {
+        if (kind_ == SinkKind::Count)
+            counted_.writeBytes += bytes;
+    }
 
     RunPlan* PlanKept() const { return plan_; }
     PlannedItem* LastItem() const;
