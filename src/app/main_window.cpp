@@ -208,7 +208,7 @@ void TMainF::LoadBackgroundOnStart() {
     const std::string& path = settings_.BackgroundPicture;
     if (path.empty())
         return;
-    if (ItemKind(path) != 'f') {
+    if (ItemKind(DrivePath(path)) != 'f') {
         ShowPlain("The file " + path + " does not exist anymore! Probably moved." +
                   " Unable to load...");
         return;
@@ -515,15 +515,15 @@ void TMainF::Contents1Click() {
     std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
     // An installed program keeps its guide with its documentation, not in the person's program
     // folder. The guide is a web page: xdg-open shows it in the desktop's browser.
-    if (ItemKind(helpFile) != 'f') {
+    if (ItemKind(DrivePath(helpFile)) != 'f') {
         const std::string executableFolder = CurrentProgramFolderFacts().executableFolder;
         if (auto data = ToDrivePath(InstalledDocFolder(executableFolder))) {
             const std::string installed = FileInFolder(*data, kHelpFileName);
-            if (ItemKind(installed) == 'f')
+            if (ItemKind(DrivePath(installed)) == 'f')
                 helpFile = installed;
         }
     }
-    if (ItemKind(helpFile) != 'f') {
+    if (ItemKind(DrivePath(helpFile)) != 'f') {
         ShowErrorBox("The help file " + helpFile + " is missing.");
         return;
     }

@@ -51,7 +51,7 @@ protected:
                           [this](const std::string& path) {
                               runsOpened.push_back(path);
                               editorVisibleDuringRun.push_back(editor && editor->isVisible());
-                              projectExistedDuringRun.push_back(ItemKind(path) == 'f');
+                              projectExistedDuringRun.push_back(ItemKind(DrivePath(path)) == 'f');
                           },
                           [this] { ++helpOpened; }, "c:\\docs"});
         editor->show();
