@@ -36,7 +36,7 @@ protected:
         MakeDir(drives.Host("c:\\projects"));
         MakeDir(drives.Host("c:\\logs"));
         MakeDir(drives.Host("d:\\backup"));
-        settings.ProgramFolder = "c:\\prog";
+        settings.ProgramFolder = DrivePath("c:\\prog");
         settings.ProjectsLocation = "c:\\projects";
         settings.BackupLocation = "d:\\backup";
         settings.LogLocation = "c:\\logs";
