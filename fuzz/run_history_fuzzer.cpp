@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::uint32_t max = size > 0 ? data[0] % 40 : 5;
 
-    FUZZ_CHECK(WriteFileAtomically("l:\\runoverview.his", bytes));
+    FUZZ_CHECK(WriteFileAtomically(DrivePath("l:\\runoverview.his"), bytes));
     RunHistory history;
     history.MaxItems = max;
     (void)history.LoadFromFile(DrivePath("l:\\runoverview.his"));
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (c != '|' && c != '\r' && c != '\n')
             value += c;
     }
-    (void)DeleteFile("l:\\value.his");
+    (void)DeleteFile(DrivePath("l:\\value.his"));
     RunHistory written;
     FUZZ_CHECK(
         written.StartHistoryEntry(DrivePath("l:\\value.his"), value, value, value, 0).empty());

@@ -1,6 +1,5 @@
 #include "app/app_text.h"
 
-#include "platform/platform_error.h"
 #include "util/text_helpers.h"
 
 namespace vlm {
@@ -14,9 +13,9 @@ std::optional<std::int32_t> ParseIntegerAnswer(std::string_view text) {
     return ParseDecimalInt32(text);
 }
 
-std::string FileErrorText(std::string_view verb, std::string_view path) {
+std::string FileErrorText(std::string_view verb, std::string_view path, const FileError& error) {
     std::string text = "Cannot " + std::string(verb) + " file \"" + std::string(path) + "\".";
-    const std::string& reason = LastPlatformError().text;
+    const std::string reason = error.Text();
     if (!reason.empty())
         text += " " + reason;
     return text;

@@ -32,9 +32,9 @@ std::optional<std::size_t> LastStartTimeLine(const std::vector<std::string_view>
 // The log from the start of its last run on; nullopt, after its box, when the log cannot be
 // read or holds no run.
 std::optional<std::string> LastRunOfLog(const std::string& logPath) {
-    const std::optional<std::string> log = ReadWholeFile(logPath);
+    const FileResult<std::string> log = ReadWholeFile(DrivePath(logPath));
     if (!log) {
-        ShowErrorBox(FileErrorText("open", logPath));
+        ShowErrorBox(FileErrorText("open", logPath, log.Error()));
         return std::nullopt;
     }
     const std::vector<std::string_view> lines = SplitLines(*log);
@@ -56,8 +56,11 @@ std::optional<std::string> LastRunOfLog(const std::string& logPath) {
 void EmptyLog(std::string_view logLocation) {
     const std::string logPath = RunLog::LogFilePathFor(logLocation);
     HostFile file;
-    if (!file.Open(logPath, HostFile::Mode::Truncate) || !file.Close()) {
-        ShowErrorBox(FileErrorText("create", logPath));
+    FileStatus emptied = file.Open(DrivePath(logPath), HostFile::Mode::Truncate);
+    if (emptied)
+        emptied = file.Close();
+    if (!emptied) {
+        ShowErrorBox(FileErrorText("create", logPath, emptied.Error()));
         return;
     }
     ShowPlain("Log file emptied");
@@ -65,7 +68,7 @@ void EmptyLog(std::string_view logLocation) {
 
 void CropLog(std::string_view logLocation) {
     const std::string logPath = RunLog::LogFilePathFor(logLocation);
-    if (!FileExists(logPath)) {
+    if (!FileExists(DrivePath(logPath))) {
         ShowPlain("There is no log-file yet.");
         return;
     }
@@ -73,8 +76,8 @@ void CropLog(std::string_view logLocation) {
     if (!cropped)
         return;
     const std::string tempPath = FileInFolder(logLocation, kCropTemporaryName);
-    if (!WriteFileAtomically(tempPath, *cropped)) {
-        ShowErrorBox(FileErrorText("create", tempPath));
+    if (const FileStatus written = WriteFileAtomically(DrivePath(tempPath), *cropped); !written) {
+        ShowErrorBox(FileErrorText("create", tempPath, written.Error()));
         return;
     }
     try {
@@ -84,10 +87,10 @@ void CropLog(std::string_view logLocation) {
         if (!error.Notice().empty())
             ShowErrorBox(error.Notice());
         ShowErrorBox(error.what());
-        DeleteFile(tempPath);
+        DeleteFile(DrivePath(tempPath));
         return;
     }
-    if (!DeleteFile(tempPath))
+    if (!DeleteFile(DrivePath(tempPath)))
         ShowPlain("was unable to delete temporary file " + tempPath + " Please do it manually");
 }
 

@@ -432,9 +432,8 @@ void TMainF::ScheduleMIClick() {
     // A scheduled run uses the runner installed beside this program and names this program's
     // folder, so its history row lands where this window shows it.
     ScheduledCommand command;
-    command.runnerHost = CurrentProgramFolderFacts().executableFolder + "/velmora-run";
-    if (const std::optional<HostPath> folder = ToHostPath(settings_.ProgramFolder))
-        command.programFolderHost = folder->Text();
+    command.runnerHost = CurrentProgramFolderFacts().executableFolder / "velmora-run";
+    command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(HostPath());
     TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
     dialog.Open();
 }
@@ -520,9 +519,9 @@ void TMainF::Contents1Click() {
     // An installed program keeps its guide with its documentation, not in the person's program
     // folder. The guide is a web page: xdg-open shows it in the desktop's browser.
     if (ItemKind(helpFile) != 'f') {
-        const std::string executableFolder = CurrentProgramFolderFacts().executableFolder;
+        const HostPath executableFolder = CurrentProgramFolderFacts().executableFolder;
         if (auto data = ToDrivePath(InstalledDocFolder(executableFolder))) {
-            const DrivePath installed = DrivePath(*data) / kHelpFileName;
+            const DrivePath installed = *data / kHelpFileName;
             if (ItemKind(installed) == 'f')
                 helpFile = installed;
         }

@@ -61,10 +61,10 @@ void TMYcustomhistory::LoadHistory(std::string_view programFolder) {
     maxitemlen_ = ReadNumberFile(maxItemLenPath_, maxitemlenname_, kDefaultMaxItemLen);
     // Only read: the file is replaced whole by every writer, so a reader needs no lock, and a
     // load changes nothing to write back.
-    if (FileExists(entriesPath_)) {
-        const auto text = ReadWholeFile(entriesPath_);
+    if (FileExists(DrivePath(entriesPath_))) {
+        const auto text = ReadWholeFile(DrivePath(entriesPath_));
         if (!text) {
-            ShowErrorBox(FileErrorText("read", entriesPath_));
+            ShowErrorBox(FileErrorText("read", entriesPath_, text.Error()));
             RebuildMenuItems();
             return;
         }
@@ -97,10 +97,10 @@ void TMYcustomhistory::BuildHistoryMenu() {
 }
 
 int TMYcustomhistory::ReadNumberFile(const std::string& path, const QString& name, int fallback) {
-    if (!FileExists(path))
+    if (!FileExists(DrivePath(path)))
         return fallback;
     std::optional<std::int32_t> number;
-    if (const auto text = ReadWholeFile(path)) {
+    if (const auto text = ReadWholeFile(DrivePath(path))) {
         const std::vector<std::string_view> lines = SplitLines(*text);
         if (!lines.empty())
             number = ParseIntegerAnswer(lines.front());
@@ -144,11 +144,11 @@ bool TMYcustomhistory::ChangeEntries(const std::function<void(std::vector<std::s
     // cannot carry the lock), and the list becomes what was written.
     const FileLock lock{DrivePath(entriesPath_)};
     std::vector<std::string> list;
-    if (FileExists(entriesPath_)) {
-        const auto text = ReadWholeFile(entriesPath_);
+    if (FileExists(DrivePath(entriesPath_))) {
+        const auto text = ReadWholeFile(DrivePath(entriesPath_));
         if (!text) {
             // Writing now would put this list over entries that could not be read.
-            ShowErrorBox(FileErrorText("read", entriesPath_));
+            ShowErrorBox(FileErrorText("read", entriesPath_, text.Error()));
             return false;
         }
         const std::vector<std::string_view> lines = SplitLines(*text);
@@ -158,11 +158,11 @@ bool TMYcustomhistory::ChangeEntries(const std::function<void(std::vector<std::s
     std::string text;
     for (const std::string& entry : list)
         text += entry + LineEnd();
-    const bool written = WriteFileAtomically(entriesPath_, text);
+    const FileStatus written = WriteFileAtomically(DrivePath(entriesPath_), text);
     list_ = std::move(list);
     RebuildMenuItems();
     if (!written) {
-        ShowErrorBox(FileErrorText("create", entriesPath_));
+        ShowErrorBox(FileErrorText("create", entriesPath_, written.Error()));
         return false;
     }
     return true;
@@ -266,7 +266,7 @@ std::optional<int> TMYcustomhistory::AskNumber(const std::string& caption,
 void TMYcustomhistory::SaveNumber(const std::string& path, int value) {
     if (path.empty())
         return;  // not loaded yet: there is no file to write
-    if (!WriteFileAtomically(path, std::to_string(value) + LineEnd()))
+    if (!WriteFileAtomically(DrivePath(path), std::to_string(value) + LineEnd()))
         ShowErrorBox("Unable to save max history file " + path + "!!");
 }
 

@@ -35,7 +35,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
 
 class SettingsReader {
 public:
-    explicit SettingsReader(std::string_view path) : file_(ProfileFile::Load(path)) {}
+    explicit SettingsReader(const DrivePath& path) : file_(ProfileFile::Load(path)) {}
 
     std::string String(std::string_view section, std::string_view key, std::string fallback) {
         return file_.Get(section, key).value_or(std::move(fallback));
@@ -85,7 +85,7 @@ DrivePath SettingsFilePath(const DrivePath& programFilePath) {
 }
 
 AppSettings LoadSettings(const DrivePath& settingsPath, const DrivePath& programFolder) {
-    SettingsReader file(settingsPath.Text());
+    SettingsReader file(settingsPath);
     AppSettings s;
     s.ProgramFolder = programFolder;
     s.AllowedDrive = file.String("Destination", "Allowed drive", s.AllowedDrive);
@@ -124,8 +124,8 @@ SaveResult SaveSettings(const AppSettings& s, const DrivePath& settingsPath) {
     // Start from the file as it is, so sections and keys this program does not know survive.
     // A file that is there but cannot be read is not replaced: that would lose them.
     ProfileFile file;
-    if (FileExists(settingsPath.Text())) {
-        const std::optional<std::string> text = ReadWholeFile(settingsPath.Text());
+    if (FileExists(settingsPath)) {
+        const std::optional<std::string> text = ReadWholeFile(settingsPath);
         if (!text)
             return {false, "Unable to write to " + settingsPath.Text()};
         file = ProfileFile::Parse(*text);
@@ -150,7 +150,7 @@ SaveResult SaveSettings(const AppSettings& s, const DrivePath& settingsPath) {
     file.Set("Safety", "Mass deletion percentage", Decimal(s.MassDeletePercent));
     file.Set("Safety", "Mass deletion least files", Decimal(s.MassDeleteLeastFiles));
     // The whole file is replaced in one step: a failure leaves the previous settings whole.
-    if (!file.Save(settingsPath.Text()))
+    if (!file.Save(settingsPath))
         return {false, "Unable to write to " + settingsPath.Text()};
     return {};
 }

@@ -248,7 +248,7 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
         return outcome;
     };
 
-    if (!FileExists(path)) {
+    if (!FileExists(DrivePath(path))) {
         return refuse(Concat({path, " does not exist!! Unable to run project."}));
     }
     std::optional<ProjectText> project = ProjectText::Load(path);

@@ -30,11 +30,13 @@ std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::
     if (!chosenArgument.empty()) {
         folder = ChosenFolder(chosenArgument, error);
     } else {
-        folder = HostPath::Parse(ResolveProgramFolder(&error));
+        folder = ResolveProgramFolder(&error);
+        if (folder->empty())
+            folder.reset();
     }
     if (!folder)
         return std::nullopt;
-    SetActiveDriveTable(DriveTable::Load(folder->Text()));
+    SetActiveDriveTable(DriveTable::Load(*folder));
     return folder;
 }
 

@@ -57,7 +57,7 @@ ProjectText ProjectText::Parse(std::string_view bytes) {
 }
 
 std::optional<ProjectText> ProjectText::Load(std::string_view path) {
-    std::optional<std::string> bytes = ReadWholeFile(path);
+    std::optional<std::string> bytes = ReadWholeFile(DrivePath(path));
     if (!bytes) {
         return std::nullopt;
     }
@@ -158,7 +158,7 @@ bool WriteProjectFile(std::string_view path, const ProjectFields& fields) {
     if (!ProjectFileCanHold(fields)) {
         return false;
     }
-    return WriteFileAtomically(path, ProjectFileText(fields));
+    return static_cast<bool>(WriteFileAtomically(DrivePath(path), ProjectFileText(fields)));
 }
 
 }  // namespace vlm

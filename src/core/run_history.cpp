@@ -125,7 +125,7 @@ void RunHistory::Replace(std::vector<HistoryRow> rows) {
 }
 
 bool RunHistory::LoadFromFile(const DrivePath& path) {
-    const auto text = ReadWholeFile(path.Text());
+    const auto text = ReadWholeFile(path);
     if (!text)
         return false;
     std::vector<HistoryRow> rows = rows_;
@@ -136,7 +136,7 @@ bool RunHistory::LoadFromFile(const DrivePath& path) {
 
 bool RunHistory::SaveToFile(const DrivePath& path) const {
     // Replaced in one step: a failed save leaves the previous file whole.
-    return WriteFileAtomically(path.Text(), FormatRows(rows_));
+    return static_cast<bool>(WriteFileAtomically(path, FormatRows(rows_)));
 }
 
 std::string RunHistory::UpdateFile(const DrivePath& path, std::uint32_t readLimit,
@@ -146,9 +146,9 @@ std::string RunHistory::UpdateFile(const DrivePath& path, std::uint32_t readLimi
     // whether the folder takes files at all.
     const FileLock lock{path};
     std::vector<HistoryRow> rows;  // a missing file holds none
-    const bool exists = FileExists(path.Text());
+    const bool exists = FileExists(path);
     if (exists) {
-        const auto text = ReadWholeFile(path.Text());
+        const auto text = ReadWholeFile(path);
         if (!text) {
             // Writing now would erase every row that could not be read. The change is shown in
             // the list only.
@@ -161,7 +161,7 @@ std::string RunHistory::UpdateFile(const DrivePath& path, std::uint32_t readLimi
     }
     const bool write = change(rows) && (exists || missing == WhenMissing::Create);
     // Whatever else the file holds now, the list shows it, whether or not this change wrote.
-    const bool written = !write || WriteFileAtomically(path.Text(), FormatRows(rows));
+    const bool written = !write || WriteFileAtomically(path, FormatRows(rows));
     if (listLimit_)
         TrimRows(rows, *listLimit_);
     Replace(std::move(rows));
@@ -170,8 +170,8 @@ std::string RunHistory::UpdateFile(const DrivePath& path, std::uint32_t readLimi
 
 bool RunHistory::Reread(const DrivePath& path) {
     std::vector<HistoryRow> rows;  // a file removed holds no rows
-    if (FileExists(path.Text())) {
-        const auto text = ReadWholeFile(path.Text());
+    if (FileExists(path)) {
+        const auto text = ReadWholeFile(path);
         if (!text)
             return false;
         ParseRows(*text, MaxItems, rows);

@@ -43,7 +43,7 @@ TvlmdesktopF::TvlmdesktopF(const TWindowsInfo& folders, ProjectBrowseHooks brows
       browse_(std::move(browse)),
       editHistory_(std::move(editHistory)),
       runHistory_(std::move(runHistory)),
-      programFile_(ProgramFilePath()) {
+      programFile_(ProgramFilePath().Text()) {
     setObjectName(QStringLiteral("TvlmdesktopF"));
     setWindowTitle(QStringLiteral("Create desktop shortcut"));
     QFont font(QStringLiteral("Arial"));
@@ -170,8 +170,9 @@ void TvlmdesktopF::createdtBClick() {
     }
     const std::string name = ShortcutName(prefix + p);
     // The project path travels as one argument of its own, whatever blanks it holds.
-    const ShortcutResult made = CreateShortcut(programFile_, {p, commandSwitch}, "",
-                                               ShellFolderKind::Desktop, name, folders_);
+    const ShortcutResult made =
+        CreateShortcut(DrivePath(programFile_), {p, commandSwitch}, DrivePath(),
+                       ShellFolderKind::Desktop, name, folders_);
     if (!made.ok) {
         ShowErrorBox(made.message);
         return;

@@ -43,7 +43,7 @@ std::vector<MountedVolume> MountedVolumesWithUuid() {
             volumes.push_back({mount.mountPoint, identity});
     }
     std::sort(volumes.begin(), volumes.end(), [](const MountedVolume& a, const MountedVolume& b) {
-        return a.mountPoint < b.mountPoint;
+        return a.mountPoint.Text() < b.mountPoint.Text();
     });
     return volumes;
 }
@@ -197,7 +197,7 @@ void TdrivesF::Redraw() {
     const int shown = volumeC->currentIndex();
     volumeC->clear();
     for (const MountedVolume& volume : volumes_)
-        volumeC->addItem(Q(VolumeName(volume.identity) + " at " + volume.mountPoint));
+        volumeC->addItem(Q(VolumeName(volume.identity) + " at " + volume.mountPoint.Text()));
     if (volumeC->count() > 0)
         volumeC->setCurrentIndex(std::clamp(shown, 0, volumeC->count() - 1));
     const QSignalBlocker still(letterC);
@@ -250,7 +250,7 @@ void TdrivesF::pinvolumeBClick() {
     const std::string folder = IniFolder();
     const char letter = Letter();
     const VolumeIdentity volume = volumes_[static_cast<std::size_t>(index)].identity;
-    bool written = SaveDrivePin(folder, letter, "UUID=" + volume.uuid);
+    bool written = SaveDrivePin(HostPath(folder), letter, "UUID=" + volume.uuid);
     std::string done = std::string(1, letter) + ": is now the volume " + VolumeName(volume);
     // A letter belongs to a disk, and a disk has one letter: the one it had before is free.
     for (const DriveDescription& other : ActiveDriveTable().Describe()) {
@@ -258,7 +258,7 @@ void TdrivesF::pinvolumeBClick() {
         if (other.letter == letter || !ParseVolumeReference(other.pin, reference) ||
             reference.by != VolumeReference::By::Uuid || !reference.Matches(volume))
             continue;
-        written = SaveDrivePin(folder, other.letter, "") && written;
+        written = SaveDrivePin(HostPath(folder), other.letter, "") && written;
         done += std::string("; ") + other.letter + ": is free again";
     }
     AfterChange(written, done + ".");
@@ -272,14 +272,14 @@ void TdrivesF::pinfolderBClick() {
         hooks_.chooseFolder("Pin " + std::string(1, letter) + ": to a folder", start);
     if (chosen.empty())
         return;
-    AfterChange(SaveDrivePin(IniFolder(), letter, chosen),
+    AfterChange(SaveDrivePin(HostPath(IniFolder()), letter, chosen),
                 std::string(1, letter) + ": is now the folder " + chosen + ".");
 }
 
 void TdrivesF::plainCBClick() {
     const char letter = Letter();
     const bool plain = plainCB->isChecked();
-    AfterChange(SavePlainFolder(IniFolder(), letter, plain),
+    AfterChange(SavePlainFolder(HostPath(IniFolder()), letter, plain),
                 std::string(1, letter) +
                     (plain ? ": is a plain folder: it is used whether or not a disk is mounted "
                              "there."
@@ -291,9 +291,9 @@ void TdrivesF::forgetBClick() {
     const std::string folder = IniFolder();
     const char letter = Letter();
     const DriveDescription drive = Described(letter);
-    bool written = SaveDrivePin(folder, letter, "");
+    bool written = SaveDrivePin(HostPath(folder), letter, "");
     if (drive.plain)
-        written = SavePlainFolder(folder, letter, false) && written;
+        written = SavePlainFolder(HostPath(folder), letter, false) && written;
     std::string done = std::string(1, letter) + ": is forgotten.";
     AfterChange(written, done);
     // A connected volume is seen anew at once and gets the first free letter again.
@@ -318,7 +318,7 @@ DriveDescription TdrivesF::Described(char letter) const {
 }
 
 std::string TdrivesF::IniFolder() const {
-    return ActiveDriveTable().ProgramFolder();
+    return ActiveDriveTable().ProgramFolder().Text();
 }
 
 void TdrivesF::AfterChange(bool written, const std::string& done) {

@@ -194,7 +194,7 @@ void TprojecteditF::DirVClick() {
 void TprojecteditF::mydocBBClick() {
     std::string documents = context_.documentsFolder;
     if (documents.empty())
-        documents = SpecialFolderPath(SpecialFolder::Personal);
+        documents = SpecialFolderPath(SpecialFolder::Personal).Text();
     if (DriV->SetCurrentFolder(documents))
         return;
     // No documents folder on this host: the first present drive.

@@ -42,7 +42,7 @@ public:
     // the two listings are passed through once side by side.
     std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
         if (!listed_)
-            return QueryEntry(path);
+            return QueryEntry(DrivePath(path));
         const std::size_t at = entries_.FindFrom(name, next_);
         if (at == FolderListing::npos)
             return std::nullopt;
@@ -122,7 +122,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     }
     // One look at the destination serves the check below and the read-only rule after it. It
     // never follows a link: a link where the mirror belongs is no folder of the backup's.
-    const auto destinationEntry = QueryEntry(destination);
+    const auto destinationEntry = QueryEntry(DrivePath(destination));
     const std::uint32_t destinationAttributes =
         destinationEntry ? destinationEntry->attributes : kInvalidAttributes;
     const bool destinationIsFolder = destinationAttributes != kInvalidAttributes &&
@@ -135,10 +135,10 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     const std::string source = StripTrailingBackslash(sourceIn);
 
     if (sourceKind == 'f') {
-        const auto sourceTime = GetFileHostTime(source);
+        const auto sourceTime = GetFileHostTime(DrivePath(source));
         CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(DrivePath(source))),
                      FileAgeOf(sourceTime.value_or(HostTime{})),
-                     GetFilePermissions(source).value_or(kPermissionsUnknown),
+                     GetFilePermissions(DrivePath(source)).value_or(kPermissionsUnknown),
                      FileOrigin::SingleItem);
         return;
     }
@@ -165,7 +165,7 @@ void CopyPass::CopyFolder(const std::string& source, const std::string& destinat
 void CopyPass::Walk(const std::string& source, const std::string& destination) {
     FolderListing listing;
     std::vector<UnlistedEntry> unlisted;
-    if (!listing.Read(source, kAttrAnyFile, ListDetail::Full, &unlisted)) {
+    if (!listing.Read(DrivePath(source), kAttrAnyFile, ListDetail::Full, &unlisted)) {
         ReportUnreadableFolder(ctx_, source);
         return;
     }
@@ -289,7 +289,7 @@ DestinationFolder CopyPass::ListDestination(const std::string& destination) cons
     if (run_.LongNamesOn)
         return DestinationFolder();
     FolderListing entries;
-    if (!entries.Read(destination, kAttrAnyFile))
+    if (!entries.Read(DrivePath(destination), kAttrAnyFile))
         return DestinationFolder();
     return DestinationFolder(std::move(entries));
 }
@@ -312,18 +312,18 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     // only a folder made just now is looked at again.
     if (!ctx_.PumpAndCheckStop()) {
         if (created)
-            found = QueryEntry(subDestination);
+            found = QueryEntry(DrivePath(subDestination));
         CopyFolder(subSource, subDestination, found ? found->attributes : kInvalidAttributes);
     }
     // A new folder gets its original's permission bits once its content is in, so that a
     // folder its owner made read-only still has its backup written; a folder made private
     // since its backup makes its copy private too. An estimate or a dry run changes nothing.
     if (created)
-        CopyFolderPermissions(subSource, subDestination);
+        CopyFolderPermissions(DrivePath(subSource), DrivePath(subDestination));
     else if (!run_.VirtualCopy && found && found->permissions != kPermissionsUnknown &&
              sourceEntry.permissions != kPermissionsUnknown &&
              found->permissions != sourceEntry.permissions)
-        UpdatePermissions(subDestination, sourceEntry.permissions);
+        UpdatePermissions(DrivePath(subDestination), sourceEntry.permissions);
 }
 
 // Makes the folder `name` in `destination`, in place of a link of that name when `isLink`. False
@@ -331,14 +331,17 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
 // the backup; any other failure stops the run.
 bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destination, bool isLink) {
     const std::string path = destination + "\\" + name;
-    if ((!isLink || ReplaceLinkWithFolder(path)) && CreateDirectory(path)) {
+    FileStatus made = FileError{EEXIST, path};  // a link that could not go is still there
+    if (!isLink || ReplaceLinkWithFolder(path))
+        made = CreateDirectory(DrivePath(path));
+    if (made) {
         run_.DestinationWritten = true;
         ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
         return true;
     }
-    if (!isLink && IsNameRefusal(LastPlatformError().code, DrivePath(path))) {
+    if (!isLink && IsNameRefusal(made.Error().code, DrivePath(path))) {
         report("ERROR: The destination refuses the name " + path + ", not backed up! (" +
-                   LastPlatformError().text + ")",
+                   made.Error().Text() + ")",
                true);
         run_.NoteError();
         return false;
@@ -354,7 +357,7 @@ bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destina
 // Removes the link at `path` (the link itself, never what it points at), so that a real folder
 // can take its place.
 bool CopyPass::ReplaceLinkWithFolder(const std::string& path) {
-    if (!DeleteFile(path))
+    if (!DeleteFile(DrivePath(path)))
         return false;
     run_.DestinationWritten = true;
     report("Removed link in place of a folder: " + path, true);
@@ -424,7 +427,7 @@ bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntr
     // backup makes its copy private too.
     if (!run_.VirtualCopy && sourcePermissions != kPermissionsUnknown &&
         existing.permissions != sourcePermissions)
-        UpdatePermissions(d, sourcePermissions);
+        UpdatePermissions(DrivePath(d), sourcePermissions);
     return false;
 }
 

@@ -28,7 +28,7 @@ std::string ParentOf(const std::string& drivePath) {
 std::string NearestExistingFolder(std::string folder) {
     folder = StripTrailingBackslash(folder);
     while (folder.size() > 3) {
-        const auto entry = QueryEntry(folder);
+        const auto entry = QueryEntry(DrivePath(folder));
         if (entry && entry->kind == EntryKind::Directory)
             return folder;
         folder = ParentOf(folder);
@@ -101,10 +101,10 @@ std::optional<std::string> UnwritableDestination(const std::vector<std::string>&
         if (traits.notWritable == 0)
             continue;
         const std::vector<MountEntry> mounts = ReadMountTable();
-        const MountEntry* mount = MountContaining(mounts, host->Text());
+        const MountEntry* mount = MountContaining(mounts, *host);
         const std::string where =
             traits.notWritable == EROFS && mount != nullptr
-                ? "the " + traits.fileSystem + " file system at " + mount->mountPoint
+                ? "the " + traits.fileSystem + " file system at " + mount->mountPoint.Text()
                 : "the folder " + existing;
         return "FATAL ERROR: Nothing can be written to " + folder + ": " + where +
                " cannot be written (" + PlatformErrorText(traits.notWritable) + ")!";

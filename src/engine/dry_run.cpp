@@ -125,7 +125,7 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
     if (ItemKind(DrivePath(mediumFolder)) == 'd')
         passes_.medium = media_.For(mediumFolder, false);
     // A folder the run would make has nothing in it to remove.
-    const auto folder = QueryEntry(destination);
+    const auto folder = QueryEntry(DrivePath(destination));
     if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
         if (const auto atStake = MassRemovalToAsk(source, destination))
             WouldAsk(passes_, MassRemovalQuestion(source, destination, *atStake));

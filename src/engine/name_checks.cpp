@@ -103,7 +103,7 @@ bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog&
     log.report("File name " + Quoted(name) + " with 127 characters detected in backup!", true);
 
     FolderListing entries;
-    if (!entries.Read(sourceFolder, kFilesOnlyMask) || !IsCutOfListedFile(name, entries))
+    if (!entries.Read(DrivePath(sourceFolder), kFilesOnlyMask) || !IsCutOfListedFile(name, entries))
         return false;
     log.report("Similar name found in source, supposing same file!", true);
     return true;

@@ -80,7 +80,7 @@ void RemovalPass::MissingItem(const std::string& path) {
 // A dry run names what the real pass would remove, and removes nothing; the questions the pass
 // would ask first are named too. The program's own temporary files go without one.
 void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
-    const auto entry = QueryEntry(path);
+    const auto entry = QueryEntry(DrivePath(path));
     if (asks && run_.DryRunConfirm)
         WouldAsk(ctx_, "Do you really want to delete superfluous file " + path + "?");
     if (asks && entry && (entry->attributes & kAttrReadOnly) != 0)
@@ -91,7 +91,7 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
     const bool plainFile = entry && entry->kind == EntryKind::File;
     // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
     const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1)) &&
-                          !InLostAndFound(path);
+                          !InLostAndFound(DrivePath(path));
     run_.NotePlanned(PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0,
                      backedUp ? 1 : 0);
 }
@@ -116,7 +116,7 @@ bool SourceUnreadable(const std::vector<UnlistedEntry>& sourceUnlisted, std::str
 
 // Read at the moment of deleting, as the quick listings leave the bit out.
 bool IsReadOnly(const std::string& path) {
-    const auto entry = QueryEntry(path);
+    const auto entry = QueryEntry(DrivePath(path));
     return entry && (entry->attributes & kAttrReadOnly) != 0;
 }
 
@@ -132,7 +132,7 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
 void RemovalPass::RemoveInFolder(std::string_view source, std::string_view destinationIn) {
     // One look at the destination tells whether it is there and whether it is read-only. A link
     // there is no folder of the backup's: nothing is ever removed through one.
-    const auto destinationEntry = QueryEntry(destinationIn);
+    const auto destinationEntry = QueryEntry(DrivePath(destinationIn));
     const std::uint32_t destinationAttributes =
         destinationEntry && destinationEntry->kind == EntryKind::Directory
             ? destinationEntry->attributes
@@ -157,7 +157,8 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     // of each entry.
     FolderListing entries;
     std::vector<UnlistedEntry> unhandled;
-    if (!entries.Read(destination, kAttrAnyFile, ListDetail::NamesAndKinds, &unhandled)) {
+    if (!entries.Read(DrivePath(destination), kAttrAnyFile, ListDetail::NamesAndKinds,
+                      &unhandled)) {
         ReportUnreadableFolder(ctx_, destination);
         return;
     }
@@ -167,7 +168,8 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
         return;
     FolderListing sourceEntries;
     std::vector<UnlistedEntry> sourceUnlisted;
-    if (!sourceEntries.Read(source, kAttrAnyFile, ListDetail::NamesAndKinds, &sourceUnlisted)) {
+    if (!sourceEntries.Read(DrivePath(source), kAttrAnyFile, ListDetail::NamesAndKinds,
+                            &sourceUnlisted)) {
         // Its whole mirror would go.
         ReportUnreadableFolder(ctx_, source);
         return;
@@ -175,7 +177,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     // A folder inside the item where a disk is mounted reads as empty while the disk is away:
     // its backup is all that is left of that disk's files and stays as it is.
     if (sourceEntries.empty() && sourceUnlisted.empty() && !entries.empty() &&
-        IsOnMissingDisk(source)) {
+        IsOnMissingDisk(DrivePath(source))) {
         report("ERROR: " + source + " is the folder of a disk that is not mounted now; " +
                    destination + " is kept as it is!",
                true);
@@ -234,7 +236,7 @@ void RemovalPass::FollowCaseRename(const CaselessNames& caseless, const std::str
     const std::string to = destination + "\\" + std::string(original);
     if (run_.VirtualCopy) {
         report("Would rename: " + from + " to " + std::string(original), true);
-    } else if (RenameCaseOnly(from, to)) {
+    } else if (RenameCaseOnly(DrivePath(from), DrivePath(to))) {
         run_.DestinationWritten = true;
         report("Renamed: " + from + " to " + std::string(original), true);
     } else {
@@ -300,7 +302,7 @@ void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
     report("Would remove dir: " + dPrime, true);
     ++run_.Totals.foldersRemoved;
     // What the program's temporaries and `lost+found` hold is no backed-up file.
-    const bool salvaged = InLostAndFound(dPrime);
+    const bool salvaged = InLostAndFound(DrivePath(dPrime));
     run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime,
                      salvaged ? 0 : tree.bytes - tree.scratchBytes,
                      salvaged ? 0 : tree.files - tree.scratchFiles);
@@ -362,7 +364,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
                              " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DeleteFile(d)) {
+    if (DeleteFile(DrivePath(d))) {
         report("Removed file: " + d, true);
         ++run_.Totals.filesRemoved;
         return;
@@ -380,7 +382,7 @@ void RemovalPass::RemoveTemporary(const std::string& d) {
         return;
     }
     run_.DestinationWritten = true;
-    if (DeleteFile(d)) {
+    if (DeleteFile(DrivePath(d))) {
         report("Removed file: " + d, true);
         ++run_.Totals.filesRemoved;
     }

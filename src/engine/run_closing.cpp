@@ -49,7 +49,7 @@ void RunEngine::FlushDestination() {
             std::find(flushed.begin(), flushed.end(), folder) != flushed.end())
             continue;
         flushed.push_back(folder);
-        if (!SyncFileSystemOf(folder))
+        if (!SyncFileSystemOf(DrivePath(folder)))
             complete = false;
     }
     if (complete)

@@ -27,7 +27,7 @@ std::string FolderPartOf(const std::string& path) {
 
 char SourceKind(const std::string& item) {
     const char kind = ItemKind(DrivePath(item));
-    return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
+    return kind != 'n' && IsOnMissingDisk(DrivePath(item)) ? 'n' : kind;
 }
 
 bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,
@@ -39,18 +39,18 @@ bool MakeRealFolderChain(const std::string& base, const std::string& folder, Run
     while (end != std::string::npos) {
         end = folder.find('\\', end + 1);
         const std::string step = folder.substr(0, end);
-        const auto entry = QueryEntry(step);
+        const auto entry = QueryEntry(DrivePath(step));
         if (entry && entry->kind == EntryKind::Directory)
             continue;
         if (entry && entry->kind == EntryKind::Link) {
-            if (!DeleteFile(step))
+            if (!DeleteFile(DrivePath(step)))
                 return false;
             written = true;
             log.report("Removed link in place of a folder: " + step, true);
         } else if (entry) {
             return false;  // a file or special file where a folder belongs
         }
-        if (!CreateDirectory(step))
+        if (!CreateDirectory(DrivePath(step)))
             return false;
         written = true;
     }
@@ -61,7 +61,7 @@ bool FolderCanBeMade(const std::string& folderIn) {
     const std::string folder = StripTrailingBackslash(folderIn);
     // The drive's root is there: the run has checked the drive.
     for (std::size_t end = folder.find('\\', 3);; end = folder.find('\\', end + 1)) {
-        const auto entry = QueryEntry(folder.substr(0, end));
+        const auto entry = QueryEntry(DrivePath(folder.substr(0, end)));
         if (!entry)
             return true;
         if (entry->kind != EntryKind::Directory && entry->kind != EntryKind::Link)
@@ -121,13 +121,13 @@ bool RunEngine::WorkOnFileItem(const std::string& source, const std::string& des
 
 bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& destination,
                                  const std::string& base, const std::string& destkind) {
-    const bool existed = QueryEntry(destination).has_value();
+    const bool existed = QueryEntry(DrivePath(destination)).has_value();
     if (!MakeDestinationFolder(destination, base))
         return EndAtFolderNotMade('d', source, destination);
     // Both trees are read ahead beside the passes, until the item is done or the run stops
     // (whichever way this block is left).
-    MetadataPrefetch readAhead(
-        {StripTrailingBackslash(source), StripTrailingBackslash(destination)});
+    MetadataPrefetch readAhead({DrivePath(StripTrailingBackslash(source)),
+                                DrivePath(StripTrailingBackslash(destination))});
     if (destkind != "CDR") {
         report("Start removing old files in destination...", false);
         if (AllowMassRemoval(source, destination))
@@ -144,7 +144,7 @@ bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& d
         return false;
     // A folder this run made gets its original's permission bits, now that its content is in.
     if (!existed)
-        CopyFolderPermissions(source, destination);
+        CopyFolderPermissions(DrivePath(source), DrivePath(destination));
     if (run_.StopRequested) {
         FinishRun();
         return false;
@@ -170,7 +170,7 @@ void RunEngine::FolderNotMade(char kind, const std::string& source,
         return;
     }
     FatalError("FATAL ERROR: Unable to create directory " + destination);
-    if (const auto inTheWay = QueryEntry(destination);
+    if (const auto inTheWay = QueryEntry(DrivePath(destination));
         inTheWay && inTheWay->kind != EntryKind::Directory)
         report("FATAL ERROR: " + destination + " is a file, but " + source +
                    " is a folder now! Please remove or rename the old copy.",
@@ -281,17 +281,17 @@ void RunEngine::ClearLeftTemporaries(const std::string& source, const std::strin
     const std::string folder = StripTrailingBackslash(FolderPartOf(destination));
     const std::string sourceFolder = StripTrailingBackslash(FolderPartOf(source));
     std::vector<DirEntry> entries;
-    if (!ListDirectory(folder, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
+    if (!ListDirectory(DrivePath(folder), kAttrAnyFile, entries, ListDetail::NamesAndKinds))
         return;
     for (const DirEntry& entry : entries) {
         if (entry.kind != EntryKind::File || !IsTemporaryFileName(entry.name))
             continue;
         const std::string original = sourceFolder + "\\" + entry.name;
-        if (QueryEntry(original))
+        if (QueryEntry(DrivePath(original)))
             continue;
         const std::string left = folder + "\\" + entry.name;
         run_.DestinationWritten = true;
-        if (DeleteFile(left)) {
+        if (DeleteFile(DrivePath(left))) {
             report("Removed file: " + left, true);
             ++run_.Totals.filesRemoved;
         }

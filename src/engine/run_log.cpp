@@ -15,20 +15,20 @@ constexpr std::string_view kLogFileName = "Vlmlogtmp.txt";
 // creates a missing file and leaves an existing one as it is.
 bool CreateEmptyFile(const std::string& path) {
     HostFile file;
-    if (!file.Open(path, HostFile::Mode::Append))
+    if (!file.Open(DrivePath(path), HostFile::Mode::Append))
         return false;
-    return file.Close();
+    return static_cast<bool>(file.Close());
 }
 
 // One line with its CR LF, in one open-write-close, so the file is complete up to this line
 // whatever happens to the process afterwards.
 bool AppendLine(const std::string& path, const std::string& line) {
     HostFile file;
-    if (!file.Open(path, HostFile::Mode::Append))
+    if (!file.Open(DrivePath(path), HostFile::Mode::Append))
         return false;
     const std::string text = line + "\r\n";
-    const bool written = file.Write(text.data(), text.size());
-    const bool closed = file.Close();
+    const bool written = static_cast<bool>(file.Write(text.data(), text.size()));
+    const bool closed = static_cast<bool>(file.Close());
     return written && closed;
 }
 
@@ -102,7 +102,7 @@ void RunLog::TurnFileOff() {
 void RunLog::addlnlog(const std::string& line, const std::string& path) {
     if (fileRefused_)
         return;
-    if (!FileExists(path) && !CreateEmptyFile(path)) {
+    if (!FileExists(DrivePath(path)) && !CreateEmptyFile(path)) {
         if (AskErrorYesNo("Unable to create log-file " + path + "!!! Continue without log?")) {
             TurnFileOff();
         } else {

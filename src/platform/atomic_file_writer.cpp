@@ -11,7 +11,6 @@
 #include "platform/file_system_support.h"
 #include "platform/host_calls.h"
 #include "platform/medium.h"
-#include "platform/platform_error.h"
 
 namespace vlm {
 
@@ -25,12 +24,19 @@ constexpr std::uint64_t kWritebackChunk = 8u << 20;
 }  // namespace
 
 AtomicFileWriter::~AtomicFileWriter() {
-    const PlatformError saved = LastPlatformError();
     Abort();
-    SetLastPlatformError(saved.code);
 }
 
-bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
+FileError AtomicFileWriter::GiveUp(FileError error) {
+    failed_ = true;
+    Abort();
+    if (error.code == 0) {
+        error.code = EIO;
+    }
+    return error;
+}
+
+FileStatus AtomicFileWriter::Begin(const DrivePath& target, Durability durability) {
     Abort();
     failed_ = false;
     durability_ = durability;
@@ -38,49 +44,47 @@ bool AtomicFileWriter::Begin(std::string_view target, Durability durability) {
     renameFailed_ = false;
     written_ = 0;
     writebackStart_ = 0;
-    std::optional<std::string> host = HostOf(target);
+    targetName_ = target.Text();
+    FileResult<HostPath> host = HostOf(target);
     if (!host) {
-        return false;
+        return host.Error();
     }
     if (const int refusal = ReplaceRefusalFor(*host)) {
         targetRefused_ = true;
-        return Fail(refusal);
+        return Error(refusal);
     }
-    const std::string folder = ParentFolder(*host);
+    const HostPath folder = host->Parent();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string candidate = (folder == "/" ? std::string() : folder) + "/" +
-                                std::string(kTempPrefix) + RandomSuffix() +
-                                std::string(kTempSuffix);
+        HostPath candidate = TemporaryPathIn(folder);
         // 0666 so the umask, not this program, decides who may read the new file.
-        const int fd = host::Open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd =
+            host::Open(candidate.Text().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            target_ = *host;
+            target_ = std::move(*host);
             tempPath_ = std::move(candidate);
             file_.fd_ = fd;
-            return Succeed();
+            file_.path_ = targetName_;
+            return {};
         }
         if (errno != EEXIST) {
-            return FailWithErrno();
+            return Error(errno);
         }
     }
-    return Fail(EEXIST);
+    return Error(EEXIST);
 }
 
-bool AtomicFileWriter::Write(const void* data, std::size_t length) {
+FileStatus AtomicFileWriter::Write(const void* data, std::size_t length) {
     if (failed_ || !file_.IsOpen()) {
-        return Fail(failed_ ? EIO : EBADF);
+        return Error(failed_ ? EIO : EBADF);
     }
-    if (!file_.Write(data, length)) {
-        failed_ = true;
-        const int code = LastPlatformError().code;
-        Abort();
-        return Fail(code);
+    if (FileStatus written = file_.Write(data, length); !written) {
+        return GiveUp(written.Error());
     }
     written_ += length;
     if (durability_ == Durability::Deferred && written_ - writebackStart_ >= kWritebackChunk) {
         StartWriteback();
     }
-    return true;
+    return {};
 }
 
 // A deferred file is flushed later with everything else the caller wrote. Sending the bytes of a
@@ -92,11 +96,10 @@ void AtomicFileWriter::StartWriteback() {
     writebackStart_ = written_;
 }
 
-AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyProgress progress,
-                                                         void* context) {
+AtomicFileWriter::CopyResult AtomicFileWriter::CopyFrom(HostFile& source, CopyProgress progress,
+                                                        void* context) {
     if (failed_ || !file_.IsOpen() || !source.IsOpen()) {
-        Fail(failed_ ? EIO : EBADF);
-        return CopyOutcome::WriteFailed;
+        return {CopyOutcome::WriteFailed, Error(failed_ ? EIO : EBADF)};
     }
     // A disk image or a database file may be mostly holes: its copy keeps them, instead of
     // writing every zero of them to the backup. Small files are never worth the look.
@@ -112,13 +115,10 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyFrom(HostFile& source, CopyP
     return CopyPiece(source, UINT64_MAX, progress, context);
 }
 
-AtomicFileWriter::CopyOutcome AtomicFileWriter::CopySparse(HostFile& source, std::uint64_t size,
-                                                           CopyProgress progress, void* context) {
-    const auto giveUp = [this](int code) {
-        failed_ = true;
-        Abort();
-        Fail(code);
-        return CopyOutcome::ReadFailed;
+AtomicFileWriter::CopyResult AtomicFileWriter::CopySparse(HostFile& source, std::uint64_t size,
+                                                          CopyProgress progress, void* context) {
+    const auto giveUp = [this, &source](int code) {
+        return CopyResult{CopyOutcome::ReadFailed, GiveUp(source.Error(code))};
     };
     off_t at = 0;
     while (static_cast<std::uint64_t>(at) < size) {
@@ -135,34 +135,23 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopySparse(HostFile& source, std
             return giveUp(errno);
         }
         written_ = static_cast<std::uint64_t>(data);
-        const CopyOutcome piece =
+        CopyResult piece =
             CopyPiece(source, static_cast<std::uint64_t>(hole - data), progress, context);
-        if (piece != CopyOutcome::Done) {
+        if (piece.outcome != CopyOutcome::Done) {
             return piece;
         }
         at = hole;
     }
     // The holes up to the end, and the length the file had when it was opened.
     if (host::SetLength(file_.fd_, static_cast<off_t>(size)) != 0) {
-        const int code = errno != 0 ? errno : EIO;
-        failed_ = true;
-        Abort();
-        Fail(code);
-        return CopyOutcome::WriteFailed;
+        return {CopyOutcome::WriteFailed, GiveUp(Error(errno))};
     }
     written_ = size;
-    return CopyOutcome::Done;
+    return {};
 }
 
-AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std::uint64_t limit,
-                                                          CopyProgress progress, void* context) {
-    const auto giveUp = [this](CopyOutcome outcome) {
-        const int code = LastPlatformError().code != 0 ? LastPlatformError().code : EIO;
-        failed_ = true;
-        Abort();
-        Fail(code);
-        return outcome;
-    };
+AtomicFileWriter::CopyResult AtomicFileWriter::CopyPiece(HostFile& source, std::uint64_t limit,
+                                                         CopyProgress progress, void* context) {
     std::uint64_t left = limit;
     // The kernel copies without the bytes passing through this process. Pieces of the writeback
     // size, so that a large file is sent on to the medium while it is copied.
@@ -171,15 +160,16 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std:
         const ssize_t copied = host::CopyRange(
             source.fd_, file_.fd_, static_cast<std::size_t>(std::min(kWritebackChunk, left)), side);
         if (copied == 0) {
-            return CopyOutcome::Done;
+            return {};
         }
         if (copied < 0) {
             if (side == host::CopySide::Unknown) {
                 break;  // the buffer below goes on from where the kernel stopped
             }
-            SetLastPlatformError(errno != 0 ? errno : EIO);
-            return giveUp(side == host::CopySide::Read ? CopyOutcome::ReadFailed
-                                                       : CopyOutcome::WriteFailed);
+            if (side == host::CopySide::Read) {
+                return {CopyOutcome::ReadFailed, GiveUp(source.Error(errno))};
+            }
+            return {CopyOutcome::WriteFailed, GiveUp(Error(errno))};
         }
         written_ += static_cast<std::uint64_t>(copied);
         left -= static_cast<std::uint64_t>(copied);
@@ -188,7 +178,7 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std:
         }
         if (progress != nullptr && !progress(context, written_)) {
             Abort();
-            return CopyOutcome::Stopped;
+            return {CopyOutcome::Stopped, {}};
         }
     }
     constexpr std::size_t kBufferSize = 524288;
@@ -198,33 +188,35 @@ AtomicFileWriter::CopyOutcome AtomicFileWriter::CopyPiece(HostFile& source, std:
             buffer.reset(new char[kBufferSize]);
         }
         std::size_t got = 0;
-        if (!source.Read(buffer.get(),
-                         static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, left)),
-                         got)) {
-            return giveUp(CopyOutcome::ReadFailed);
+        FileStatus read =
+            source.Read(buffer.get(),
+                        static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, left)), got);
+        if (!read) {
+            return {CopyOutcome::ReadFailed, GiveUp(read.Error())};
         }
         if (got == 0) {
-            return CopyOutcome::Done;
+            return {};
         }
-        if (!Write(buffer.get(), got)) {
-            return CopyOutcome::WriteFailed;  // Write has removed the temporary file
+        if (FileStatus written = Write(buffer.get(), got); !written) {
+            // Write has removed the temporary file
+            return {CopyOutcome::WriteFailed, written.Error()};
         }
         left -= got;
         if (progress != nullptr && !progress(context, written_)) {
             Abort();
-            return CopyOutcome::Stopped;
+            return {CopyOutcome::Stopped, {}};
         }
     }
-    return CopyOutcome::Done;
+    return {};
 }
 
-bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
+FileStatus AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
     if (failed_ || !file_.IsOpen()) {
-        return Fail(failed_ ? EIO : EBADF);
+        return Error(failed_ ? EIO : EBADF);
     }
     // A medium without permission bits and owners (exFAT, FAT) has nothing to keep.
     if (!KeepsPermissionsAt(tempPath_)) {
-        return Succeed();
+        return {};
     }
     struct stat st {};
     const bool known = ::fstat(file_.fd_, &st) == 0;
@@ -236,15 +228,15 @@ bool AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
     const mode_t wanted = CopyMode(status.permissions, false);
     if (known && st.st_uid == status.owner && st.st_gid == status.group &&
         (st.st_mode & 07777) == wanted) {
-        return Succeed();
+        return {};
     }
     if (::fchmod(file_.fd_, wanted) != 0) {
-        return FailWithErrno();
+        return Error(errno);
     }
-    return Succeed();
+    return {};
 }
 
-bool AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
+FileStatus AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
     if (!stamp) {
         return CommitStamped(nullptr);
     }
@@ -253,24 +245,19 @@ bool AtomicFileWriter::Commit(std::optional<PackedTime> stamp) {
     return CommitStamped(&modified);
 }
 
-bool AtomicFileWriter::Commit(HostTime modified) {
+FileStatus AtomicFileWriter::Commit(HostTime modified) {
     struct timespec exact {};
     exact.tv_sec = static_cast<time_t>(modified.seconds);
     exact.tv_nsec = modified.nanoseconds;
     return CommitStamped(&exact);
 }
 
-bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
+FileStatus AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     if (failed_ || !file_.IsOpen()) {
+        const int code = failed_ ? EIO : EBADF;
         Abort();
-        return Fail(failed_ ? EIO : EBADF);
+        return Error(code);
     }
-    const auto giveUp = [this]() {
-        const int code = LastPlatformError().code != 0 ? LastPlatformError().code : EIO;
-        failed_ = true;
-        Abort();
-        return Fail(code);
-    };
     // The time is set on the open file, which saves a lookup of its path; nothing written
     // after it could move it, and with SyncEachFile the flush below carries it too.
     if (modified != nullptr) {
@@ -278,69 +265,73 @@ bool AtomicFileWriter::CommitStamped(const struct timespec* modified) {
         // (exfat-fuse does), and the next run would copy the file again.
         const struct timespec times[2] = {*modified, *modified};
         if (host::SetTimesOf(file_.fd_, times) != 0) {
-            SetLastPlatformError(errno);
-            return giveUp();
+            return GiveUp(Error(errno));
         }
     }
-    if (durability_ == Durability::SyncEachFile && !file_.Sync()) {
-        return giveUp();
+    if (durability_ == Durability::SyncEachFile) {
+        if (FileStatus synced = file_.Sync(); !synced) {
+            return GiveUp(synced.Error());
+        }
     }
     if (durability_ == Durability::Deferred && writebackStart_ > 0 && written_ > writebackStart_) {
         StartWriteback();
     }
-    if (!file_.Close()) {
-        return giveUp();
+    if (FileStatus closed = file_.Close(); !closed) {
+        return GiveUp(closed.Error());
     }
     // The target may have turned read-only or become a folder since Begin.
     if (const int refusal = ReplaceRefusalFor(target_)) {
-        SetLastPlatformError(refusal);
-        return giveUp();
+        return GiveUp(Error(refusal));
     }
-    if (host::Rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        SetLastPlatformError(errno);
+    if (host::Rename(tempPath_.Text().c_str(), target_.Text().c_str()) != 0) {
         renameFailed_ = true;
-        return giveUp();
+        return GiveUp(Error(errno));
     }
     // A FAT medium through FUSE writes its directory entry, time and all, when the file is
     // closed: the time the copy must carry is given again to the closed file.
     if (modified != nullptr && SetsTimesAfterCloseAt(target_)) {
         const struct timespec times[2] = {*modified, *modified};
-        (void)host::SetTimes(target_.c_str(), times, 0);
+        (void)host::SetTimes(target_.Text().c_str(), times, 0);
     }
-    tempPath_.clear();
-    target_.clear();
-    return Succeed();
+    tempPath_ = HostPath();
+    target_ = HostPath();
+    return {};
 }
 
 void AtomicFileWriter::Abort() {
     file_.Close();
     if (!tempPath_.empty()) {
-        host::Unlink(tempPath_.c_str());
-        tempPath_.clear();
+        host::Unlink(tempPath_.Text().c_str());
+        tempPath_ = HostPath();
     }
-    target_.clear();
+    target_ = HostPath();
 }
 
-bool SyncFileSystemOf(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
+FileStatus SyncFileSystemOf(const DrivePath& path) {
+    const FileResult<HostPath> host = HostOf(path);
     if (!host) {
-        return false;
+        return host.Error();
     }
     // Non-blocking only so a FIFO at `path` cannot hang the open.
-    const int fd = host::Open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = host::Open(host->Text().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return FailWithErrno();
+        return ErrnoError(path);
     }
     const bool synced = host::SyncFileSystem(fd) == 0;
     const int reason = errno;
     host::Close(fd);
-    return synced ? Succeed() : Fail(reason != 0 ? reason : EIO);
+    return synced ? FileStatus() : FileStatus(Error(reason, path));
 }
 
-bool WriteFileAtomically(std::string_view path, std::string_view content) {
+FileStatus WriteFileAtomically(const DrivePath& path, std::string_view content) {
     AtomicFileWriter writer;
-    return writer.Begin(path) && writer.Write(content) && writer.Commit();
+    FileStatus status = writer.Begin(path);
+    if (status) {
+        status = writer.Write(content);
+    }
+    return status ? writer.Commit() : status;
 }
+
 bool IsTemporaryFileName(std::string_view name) {
     constexpr std::size_t kDigits = 12;  // as RandomSuffix makes them
     if (name.size() != kTempPrefix.size() + kDigits + kTempSuffix.size() ||

@@ -6,7 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
+#include "platform/text_lines.h"
 
 namespace vlm {
 
@@ -140,18 +140,17 @@ bool IsSingleFileName(std::string_view name) {
 }
 
 // Adds an execute bit wherever the file has a read bit, as `chmod +x` under the umask would.
-bool MakeExecutable(const std::string& hostPath) {
+FileStatus MakeExecutable(const HostPath& hostPath) {
+    const char* host = hostPath.Text().c_str();
     struct stat st {};
-    if (::stat(hostPath.c_str(), &st) != 0) {
-        SetLastPlatformError(errno);
-        return false;
+    if (::stat(host, &st) != 0) {
+        return FileError{errno, hostPath.Text()};
     }
     const mode_t read = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
-    if (::chmod(hostPath.c_str(), (st.st_mode & 07777) | S_IXUSR | (read >> 2)) != 0) {
-        SetLastPlatformError(errno);
-        return false;
+    if (::chmod(host, (st.st_mode & 07777) | S_IXUSR | (read >> 2)) != 0) {
+        return FileError{errno, hostPath.Text()};
     }
-    return true;
+    return {};
 }
 
 std::string JoinFolder(const std::string& folder, std::string_view name) {
@@ -245,15 +244,7 @@ std::optional<std::vector<std::string>> ParseExecValue(std::string_view value) {
 
 std::optional<std::string> DesktopEntryValue(std::string_view text, std::string_view key) {
     bool inGroup = false;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (const std::string_view line : SplitLines(text)) {
         if (line.empty() || line.front() == '#')
             continue;
         if (line.front() == '[') {
@@ -278,7 +269,7 @@ std::optional<std::string> DesktopEntryValue(std::string_view text, std::string_
 
 std::optional<std::string> DesktopEntryText(std::string_view name,
                                             const std::vector<std::string>& arguments,
-                                            std::string_view workingFolder) {
+                                            const HostPath& workingFolder) {
     const std::optional<std::string> exec = ExecValue(arguments);
     if (!exec)
         return std::nullopt;
@@ -288,13 +279,13 @@ std::optional<std::string> DesktopEntryText(std::string_view name,
     text += "Name=" + EscapeDesktopString(name) + "\n";
     text += "Exec=" + *exec + "\n";
     if (!workingFolder.empty())
-        text += "Path=" + EscapeDesktopString(workingFolder) + "\n";
+        text += "Path=" + EscapeDesktopString(workingFolder.Text()) + "\n";
     text += "Terminal=false\n";
     return text;
 }
 
-ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::string>& arguments,
-                              std::string_view workingFolder, ShellFolderKind location,
+ShortcutResult CreateShortcut(const DrivePath& target, const std::vector<std::string>& arguments,
+                              const DrivePath& workingFolder, ShellFolderKind location,
                               std::string_view linkName, const TWindowsInfo& folders) {
     ShortcutResult result;
     const std::string fileName = std::string(linkName) + std::string(kLauncherExtension);
@@ -313,8 +304,8 @@ ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::st
         result.path = JoinFolder(folder, fileName);
     }
 
-    const std::optional<std::string> program = ToHostPath(target);
-    std::optional<std::string> folder;
+    const std::optional<HostPath> program = ToHostPath(target);
+    std::optional<HostPath> folder;
     if (!workingFolder.empty())
         folder = ToHostPath(workingFolder);
     if (!program || (!workingFolder.empty() && !folder)) {
@@ -322,10 +313,10 @@ ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::st
             "Unable to create " + result.path + ": the program or its folder " + "is on no drive.";
         return result;
     }
-    std::vector<std::string> command{*program};
+    std::vector<std::string> command{program->Text()};
     command.insert(command.end(), arguments.begin(), arguments.end());
     const std::optional<std::string> text =
-        DesktopEntryText(linkName, command, folder.value_or(std::string()));
+        DesktopEntryText(linkName, command, folder.value_or(HostPath()));
     if (!text) {
         result.message =
             "Unable to create " + result.path + ": the project path holds a control character.";
@@ -333,10 +324,15 @@ ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::st
     }
 
     AtomicFileWriter writer;
-    const bool written = writer.Begin(result.path) && writer.Write(*text) &&
-                         MakeExecutable(writer.TemporaryPath()) && writer.Commit();
+    FileStatus written = writer.Begin(DrivePath(result.path));
+    if (written)
+        written = writer.Write(*text);
+    if (written)
+        written = MakeExecutable(writer.TemporaryPath());
+    if (written)
+        written = writer.Commit();
     if (!written) {
-        result.message = "Unable to create " + result.path + ". " + LastPlatformError().text;
+        result.message = "Unable to create " + result.path + ". " + written.Error().Text();
         return result;
     }
     result.ok = true;

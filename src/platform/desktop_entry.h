@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/windows_info.h"
 
 namespace vlm {
@@ -40,11 +41,11 @@ std::optional<std::vector<std::string>> ParseExecValue(std::string_view value);
 // escapes not undone); nullopt when absent.
 std::optional<std::string> DesktopEntryValue(std::string_view text, std::string_view key);
 
-// The text of a launcher that starts `arguments` (the program first) in `workingFolder` (a host
-// path; empty: none), shown with `name`. nullopt when ExecValue refuses the arguments.
+// The text of a launcher that starts `arguments` (the program first) in `workingFolder` (empty:
+// none), shown with `name`. nullopt when ExecValue refuses the arguments.
 std::optional<std::string> DesktopEntryText(std::string_view name,
                                             const std::vector<std::string>& arguments,
-                                            std::string_view workingFolder);
+                                            const HostPath& workingFolder);
 
 // The file name ending of a launcher.
 inline constexpr std::string_view kLauncherExtension = ".desktop";
@@ -57,12 +58,12 @@ struct ShortcutResult {
 
 // Writes the launcher `linkName` + ".desktop" into the folder of `location` (or at `linkName`
 // itself for FullPath), replacing one of that name, safely (a temporary file renamed over it),
-// with its executable bit set so that desktops trust it. `target` is the program as a drive
-// path, `arguments` its arguments one by one, `workingFolder` a drive path or empty.
+// with its executable bit set so that desktops trust it. `target` is the program, `arguments`
+// its arguments one by one, `workingFolder` empty for none.
 // A shell folder the host has no counterpart for, a link name that is no single file name, or
 // arguments that cannot be carried are refused with a message; nothing is written then.
-ShortcutResult CreateShortcut(std::string_view target, const std::vector<std::string>& arguments,
-                              std::string_view workingFolder, ShellFolderKind location,
+ShortcutResult CreateShortcut(const DrivePath& target, const std::vector<std::string>& arguments,
+                              const DrivePath& workingFolder, ShellFolderKind location,
                               std::string_view linkName, const TWindowsInfo& folders);
 
 }  // namespace vlm

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <vector>
 
 #include "platform/host_calls.h"
@@ -58,8 +59,8 @@ DriveTable& ActiveTableStorage() {
     return table;
 }
 
-std::string IniPathIn(const std::string& folder) {
-    return (folder == "/" ? std::string() : folder) + "/drives.ini";
+HostPath IniPathIn(const HostPath& folder) {
+    return folder / "drives.ini";
 }
 
 // The mounted file systems with their volumes. Only the places for disks take letters of their
@@ -67,7 +68,7 @@ std::string IniPathIn(const std::string& folder) {
 std::vector<MountedVolume> MountedVolumes(bool everywhere) {
     std::vector<MountedVolume> volumes;
     for (const MountEntry& mount : ReadMountTable()) {
-        if (everywhere || IsVolumeFolder(mount.mountPoint))
+        if (everywhere || IsVolumeFolder(mount.mountPoint.Text()))
             volumes.push_back({mount.mountPoint, IdentifyVolume(mount)});
     }
     return volumes;
@@ -84,25 +85,23 @@ bool HoldsVolumePin(const ProfileFile& ini) {
 }
 
 // Sets one key of drives.ini as it is on the disk now, keeping every other line.
-bool UpdateDrivesIni(const std::string& programFolderHost, const std::string& section, char letter,
+bool UpdateDrivesIni(const HostPath& programFolder, const std::string& section, char letter,
                      const std::optional<std::string>& value) {
-    const std::string folder = NormaliseRoot(programFolderHost);
-    if (folder.empty())
+    if (programFolder.empty())
         return false;
-    const std::string path = IniPathIn(folder);
+    const HostPath path = IniPathIn(programFolder);
     ProfileFile ini = ProfileFile::Parse(host::ReadWholeHostFile(path).value_or(std::string()));
     if (value)
         ini.Set(section, std::string(1, letter), *value);
     else
         ini.Remove(section, std::string(1, letter));
-    return host::WriteWholeHostFile(path, ini.Text());
+    return static_cast<bool>(host::WriteWholeHostFile(path, ini.Text()));
 }
 
 }  // namespace
 
-DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember) {
-    // A relative program folder has no drives.ini that could be trusted.
-    const std::string folder = NormaliseRoot(programFolderHost);
+DriveTable DriveTable::Load(const HostPath& programFolder, bool remember) {
+    const HostPath& folder = programFolder;
     std::string iniText;
     if (!folder.empty()) {
         iniText = host::ReadWholeHostFile(IniPathIn(folder)).value_or(std::string());
@@ -121,10 +120,10 @@ DriveTable DriveTable::Load(const std::string& programFolderHost, bool remember)
     return table;
 }
 
-void DriveTable::CoverProgramFolder(const std::string& folder) {
+void DriveTable::CoverProgramFolder(const HostPath& folder) {
     const bool covered =
         std::any_of(roots_.begin(), roots_.end(), [&](const std::optional<std::string>& root) {
-            return root && HostPath(folder).IsAtOrBelow(HostPath(*root));
+            return root && folder.IsAtOrBelow(HostPath(*root));
         });
     if (covered) {
         return;
@@ -134,7 +133,7 @@ void DriveTable::CoverProgramFolder(const std::string& folder) {
     // free letter, away from the letters that mounted volumes take from d: on.
     for (std::size_t index = roots_.size(); index-- > 0;) {
         if (!roots_[index] && !damaged_[index] && letters_[index].pin.empty()) {
-            roots_[index] = folder;
+            roots_[index] = folder.Text();
             letters_[index].kind = DriveDescription::Kind::ProgramFolder;
             return;
         }
@@ -142,9 +141,9 @@ void DriveTable::CoverProgramFolder(const std::string& folder) {
 }
 
 DriveTable DriveTable::Build(std::string_view drivesIniText,
-                             const std::vector<std::string>& mountPoints) {
+                             const std::vector<HostPath>& mountPoints) {
     std::vector<MountedVolume> volumes;
-    for (const std::string& mountPoint : mountPoints)
+    for (const HostPath& mountPoint : mountPoints)
         volumes.push_back({mountPoint, {}});
     return BuildFromVolumes(drivesIniText, volumes);
 }
@@ -155,9 +154,10 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
     table.Pin('c', "/");
 
     std::vector<MountedVolume> volumes = volumesIn;
-    std::stable_sort(
-        volumes.begin(), volumes.end(),
-        [](const MountedVolume& a, const MountedVolume& b) { return a.mountPoint < b.mountPoint; });
+    std::stable_sort(volumes.begin(), volumes.end(),
+                     [](const MountedVolume& a, const MountedVolume& b) {
+                         return a.mountPoint.Text() < b.mountPoint.Text();
+                     });
 
     const ProfileFile ini = ProfileFile::Parse(drivesIniText);
     for (char letter = 'a'; letter <= 'z'; ++letter) {
@@ -178,7 +178,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
             entry = Letter{DriveDescription::Kind::Volume, *value, {}};
             for (const MountedVolume& volume : volumes) {
                 if (reference.Matches(volume.identity)) {
-                    table.roots_[index] = NormaliseRoot(volume.mountPoint);
+                    table.roots_[index] = NormaliseRoot(volume.mountPoint.Text());
                     entry.volume = volume.identity;
                     break;
                 }
@@ -198,7 +198,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
 
     const auto mapped = [&](const MountedVolume& volume) {
         for (std::size_t i = 0; i < table.roots_.size(); ++i) {
-            if (table.roots_[i] && *table.roots_[i] == volume.mountPoint)
+            if (table.roots_[i] && *table.roots_[i] == volume.mountPoint.Text())
                 return true;
             // The same volume mounted a second time keeps its one letter.
             if (volume.identity.Known() && table.letters_[i].volume.uuid == volume.identity.uuid)
@@ -217,7 +217,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
     for (const bool withUuid : {true, false}) {
         std::size_t next = 'd' - 'a';
         for (const MountedVolume& volume : volumes) {
-            if (volume.identity.Known() != withUuid || !IsVolumeFolder(volume.mountPoint) ||
+            if (volume.identity.Known() != withUuid || !IsVolumeFolder(volume.mountPoint.Text()) ||
                 mapped(volume)) {
                 continue;
             }
@@ -225,7 +225,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
             if (next >= table.roots_.size()) {
                 break;
             }
-            table.roots_[next] = NormaliseRoot(volume.mountPoint);
+            table.roots_[next] = NormaliseRoot(volume.mountPoint.Text());
             Letter& entry = table.letters_[next];
             entry.volume = volume.identity;
             if (withUuid) {
@@ -256,7 +256,7 @@ std::vector<DriveDescription> DriveTable::Describe() const {
         // A folder pinned where a disk is mounted is that disk for the person.
         if (!drive.volume.Known() && drive.root && *drive.root != "/") {
             for (const MountEntry& mount : mounts)
-                if (mount.mountPoint == *drive.root)
+                if (mount.mountPoint.Text() == *drive.root)
                     drive.volume = IdentifyVolume(mount);
         }
         drive.plain = plain_[i];
@@ -321,11 +321,16 @@ bool DriveTable::LiesOnUnmountedMountText(char letter, const std::string& hostTe
     const std::optional<std::string> root = RootOf(letter);
     if (!index || !root)
         return false;
-    const std::string plainFolder = plain_[*index] ? *root : std::string();
+    // A root as drives.ini spells it ("/media/a//B") is asked about as the host reads it.
+    const auto tidy = [](const std::string& text) {
+        return HostPath(std::filesystem::path(text).lexically_normal().string());
+    };
+    const HostPath path = tidy(hostText);
+    const HostPath plainFolder = plain_[*index] ? tidy(*root) : HostPath();
     // Most paths lie in no mount folder at all: the mount table is read only for those that do.
-    if (MountFoldersHolding(hostText, fstabPoints_, plainFolder).empty())
+    if (MountFoldersHolding(path, fstabPoints_, plainFolder).empty())
         return false;
-    return LiesOnUnmountedMountPoint(hostText, ReadMountTable(), fstabPoints_, plainFolder);
+    return LiesOnUnmountedMountPoint(path, ReadMountTable(), fstabPoints_, plainFolder);
 }
 
 void DriveTable::SetPlainFolder(char letter, bool plain) {
@@ -343,19 +348,19 @@ const DriveTable& ActiveDriveTable() {
 }
 
 void RefreshActiveDriveTable(bool remember) {
-    const std::string folder = ActiveTableStorage().ProgramFolder();
+    const HostPath folder = ActiveTableStorage().ProgramFolder();
     if (!folder.empty())
         ActiveTableStorage() = DriveTable::Load(folder, remember);
 }
 
-bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value) {
+bool SaveDrivePin(const HostPath& programFolderHost, char letter, const std::string& value) {
     if (!LetterIndex(letter) || HoldsControlCharacter(value))
         return false;
     return UpdateDrivesIni(programFolderHost, "Drives", LowerAscii(letter),
                            value.empty() ? std::nullopt : std::optional<std::string>(value));
 }
 
-bool SavePlainFolder(const std::string& programFolderHost, char letter, bool plain) {
+bool SavePlainFolder(const HostPath& programFolderHost, char letter, bool plain) {
     if (!LetterIndex(letter))
         return false;
     return UpdateDrivesIni(programFolderHost, "Plain folders", LowerAscii(letter),

@@ -35,7 +35,7 @@ namespace vlm {
 
 // A file system mounted in a place for disks, with what is known of its volume.
 struct MountedVolume {
-    std::string mountPoint;
+    HostPath mountPoint;
     VolumeIdentity identity;
 };
 
@@ -65,11 +65,12 @@ public:
     // the mounted removable/extra volumes on the free letters from d:.
     // With `remember` off (a dry run, which writes nothing) a volume seen for the first time has
     // its letter in this table only.
-    static DriveTable Load(const std::string& programFolderHost, bool remember = true);
+    // An empty `programFolder` (one that is no host path) has no drives.ini that could be trusted.
+    static DriveTable Load(const HostPath& programFolder, bool remember = true);
     // The same from the text of a drives.ini and the host's mount points (any order; only those
     // below /media, /run/media and /mnt take letters).
     static DriveTable Build(std::string_view drivesIniText,
-                            const std::vector<std::string>& mountPoints);
+                            const std::vector<HostPath>& mountPoints);
     // The same with the volumes' identities: volume pins are resolved, new volumes with a UUID
     // are given a letter and remembered (NewlyRemembered lists them for drives.ini).
     static DriveTable BuildFromVolumes(std::string_view drivesIniText,
@@ -85,11 +86,11 @@ public:
     // other letters.
     std::string AwaitedVolume(char letter) const;
     // The program folder Load read drives.ini from; empty for a table built otherwise.
-    const std::string& ProgramFolder() const { return programFolder_; }
+    const HostPath& ProgramFolder() const { return programFolder_; }
 
-    // Gives the host folder `folder` (absolute, normalised) the last free letter when no mapped
-    // root holds it; nothing when one does or no letter is free.
-    void CoverProgramFolder(const std::string& folder);
+    // Gives the host folder `folder` the last free letter when no mapped root holds it; nothing
+    // when one does or no letter is free.
+    void CoverProgramFolder(const HostPath& folder);
 
     // Maps `letter` (either case) to the host folder `hostRoot` (absolute, no trailing '/',
     // except for "/" itself). Replaces an earlier mapping of that letter.
@@ -108,7 +109,7 @@ public:
     bool LiesOnUnmountedMount(char letter, const HostPath& hostPath) const;
 
     // The mount points /etc/fstab lists (Load reads them); a test gives its own.
-    void SetFstabMountPoints(std::vector<std::string> points) { fstabPoints_ = std::move(points); }
+    void SetFstabMountPoints(std::vector<HostPath> points) { fstabPoints_ = std::move(points); }
     // Declares the folder of `letter` a plain folder (the [Plain folders] section), or not.
     void SetPlainFolder(char letter, bool plain);
 
@@ -123,12 +124,12 @@ private:
     };
     std::array<Letter, 26> letters_{};
     std::vector<std::pair<char, std::string>> remembered_;
-    std::string programFolder_;
+    HostPath programFolder_;
     std::array<std::optional<std::string>, 26> roots_;
     // Letters whose pin was damaged: they stay unmapped, and no volume takes them.
     std::array<bool, 26> damaged_{};
     std::array<bool, 26> plain_{};
-    std::vector<std::string> fstabPoints_;
+    std::vector<HostPath> fstabPoints_;
 };
 
 // The table in force for the whole process. Starts empty; the program sets it once at start,
@@ -142,7 +143,7 @@ void RefreshActiveDriveTable(bool remember = true);
 // Writes the pins of a person's choice into <programFolderHost>/drives.ini, keeping every other
 // line: `value` a folder, "UUID=..." or "LABEL=..."; empty removes the pin (forgets a remembered
 // volume). False when the file cannot be written.
-bool SaveDrivePin(const std::string& programFolderHost, char letter, const std::string& value);
-bool SavePlainFolder(const std::string& programFolderHost, char letter, bool plain);
+bool SaveDrivePin(const HostPath& programFolderHost, char letter, const std::string& value);
+bool SavePlainFolder(const HostPath& programFolderHost, char letter, bool plain);
 
 }  // namespace vlm

@@ -9,22 +9,12 @@
 #include "platform/file_system_support.h"
 #include "platform/host_calls.h"
 #include "platform/medium.h"
-#include "platform/platform_error.h"
 
 namespace vlm {
 
 using namespace file_system_support;
 
 namespace {
-
-// The last component of a drive path ("" for a drive root).
-std::string LastComponent(std::string_view drivePath) {
-    const std::size_t slash = drivePath.find_last_of('\\');
-    if (slash == std::string_view::npos) {
-        return {};
-    }
-    return std::string(drivePath.substr(slash + 1));
-}
 
 DirEntry EntryFrom(const struct stat& st, std::string name) {
     DirEntry entry;
@@ -48,237 +38,232 @@ DirEntry EntryFrom(const struct stat& st, std::string name) {
 
 }  // namespace
 
-std::optional<DirEntry> QueryEntry(std::string_view path) {
+FileResult<DirEntry> QueryEntry(const DrivePath& path) {
     struct stat st {};
-    if (!HostAndStat(path, st, false)) {
-        return std::nullopt;
+    if (FileResult<HostPath> host = HostAndStat(path, st, false); !host) {
+        return host.Error();
     }
-    Succeed();
-    return EntryFrom(st, LastComponent(path));
+    return EntryFrom(st, std::string(path.Name()));
 }
 
-std::uint32_t GetFileAttributes(std::string_view path) {
+std::uint32_t GetFileAttributes(const DrivePath& path) {
     struct stat st {};
     if (!HostAndStat(path, st, true)) {
         return kInvalidAttributes;
     }
-    Succeed();
-    return AttributesOf(st, LastComponent(path));
+    return AttributesOf(st, std::string(path.Name()));
 }
 
-bool FileExists(std::string_view path) {
+bool FileExists(const DrivePath& path) {
     const std::uint32_t attributes = GetFileAttributes(path);
     return attributes != kInvalidAttributes && (attributes & kAttrDirectory) == 0;
 }
 
-bool DirectoryExists(std::string_view path) {
+bool DirectoryExists(const DrivePath& path) {
     const std::uint32_t attributes = GetFileAttributes(path);
     return attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
 }
 
-std::optional<PackedTime> GetFileTimePacked(std::string_view path) {
+FileResult<PackedTime> GetFileTimePacked(const DrivePath& path) {
     struct stat st {};
-    if (!HostAndStat(path, st, true)) {
-        return std::nullopt;
+    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+        return host.Error();
     }
-    Succeed();
     return PackHostTime(st.st_mtime);
 }
 
-std::optional<DateTime> GetFileDateTime(std::string_view path) {
+FileResult<DateTime> GetFileDateTime(const DrivePath& path) {
     struct stat st {};
-    if (!HostAndStat(path, st, true)) {
-        return std::nullopt;
+    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+        return host.Error();
     }
-    Succeed();
     return HostTimeToDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
 }
 
-std::optional<HostTime> GetFileHostTime(std::string_view path) {
+FileResult<HostTime> GetFileHostTime(const DrivePath& path) {
     struct stat st {};
-    if (!HostAndStat(path, st, true)) {
-        return std::nullopt;
+    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+        return host.Error();
     }
-    Succeed();
     return ModifiedOf(st);
 }
 
-std::optional<DateTime> GetCreationDateTime(std::string_view path) {
-    const std::optional<std::string> host = HostOf(path);
+FileResult<DateTime> GetCreationDateTime(const DrivePath& path) {
+    const FileResult<HostPath> host = HostOf(path);
     if (!host) {
-        return std::nullopt;
+        return host.Error();
     }
     struct statx stx {};
-    if (::statx(AT_FDCWD, host->c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) != 0) {
-        FailWithErrno();
-        return std::nullopt;
+    if (::statx(AT_FDCWD, host->Text().c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) != 0) {
+        return ErrnoError(path);
     }
-    Succeed();
     const struct statx_timestamp& when =
         (stx.stx_mask & STATX_BTIME) != 0 ? stx.stx_btime : stx.stx_mtime;
     return HostTimeToDateTime(static_cast<std::time_t>(when.tv_sec), when.tv_nsec);
 }
 
-bool SetFileTimePacked(std::string_view path, PackedTime packed) {
+FileStatus SetFileTimePacked(const DrivePath& path, PackedTime packed) {
     struct stat st {};
-    const std::optional<std::string> host = HostAndStat(path, st, true);
+    const FileResult<HostPath> host = HostAndStat(path, st, true);
     if (!host) {
-        return false;
+        return host.Error();
     }
     if (!S_ISDIR(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
-        return Fail(EACCES);
+        return Error(EACCES, path);
     }
     struct timespec times[2]{};
     times[1].tv_sec = UnpackToHostTime(packed);
     times[0] = times[1];  // both given, as a copy's time is
-    if (host::SetTimes(host->c_str(), times, 0) != 0) {
-        return FailWithErrno();
+    if (host::SetTimes(host->Text().c_str(), times, 0) != 0) {
+        return ErrnoError(path);
     }
-    return Succeed();
+    return {};
 }
 
-bool DeleteFile(std::string_view path) {
+FileStatus DeleteFile(const DrivePath& path) {
     struct stat st {};
-    const std::optional<std::string> host = HostAndStat(path, st, false);
+    const FileResult<HostPath> host = HostAndStat(path, st, false);
     if (!host) {
-        return false;
+        return host.Error();
     }
     if (S_ISDIR(st.st_mode)) {
-        return Fail(EISDIR);
+        return Error(EISDIR, path);
     }
     if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
-        return Fail(EACCES);
+        return Error(EACCES, path);
     }
-    if (host::Unlink(host->c_str()) != 0) {
-        return FailWithErrno();
+    if (host::Unlink(host->Text().c_str()) != 0) {
+        return ErrnoError(path);
     }
-    return Succeed();
+    return {};
 }
 
-bool CreateDirectory(std::string_view path) {
-    std::optional<std::string> host = HostOf(path);
+FileStatus CreateDirectory(const DrivePath& path) {
+    const FileResult<HostPath> host = HostOf(path);
     if (!host) {
-        return false;
+        return host.Error();
     }
-    if (host::MakeDir(host->c_str(), 0777) != 0) {
-        return FailWithErrno();
+    if (host::MakeDir(host->Text().c_str(), 0777) != 0) {
+        return ErrnoError(path);
     }
-    return Succeed();
+    return {};
 }
 
-bool RemoveDirectory(std::string_view path) {
+FileStatus RemoveDirectory(const DrivePath& path) {
     struct stat st {};
-    const std::optional<std::string> host = HostAndStat(path, st, false);
+    const FileResult<HostPath> host = HostAndStat(path, st, false);
     if (!host) {
-        return false;
+        return host.Error();
     }
     if (!S_ISDIR(st.st_mode)) {
-        return Fail(ENOTDIR);
+        return Error(ENOTDIR, path);
     }
     if (IsReadOnlyMode(st.st_mode)) {
-        return Fail(EACCES);
+        return Error(EACCES, path);
     }
-    if (host::RemoveDir(host->c_str()) != 0) {
-        return FailWithErrno();
+    if (host::RemoveDir(host->Text().c_str()) != 0) {
+        return ErrnoError(path);
     }
-    return Succeed();
+    return {};
 }
 
-std::optional<std::uint32_t> GetFilePermissions(std::string_view path) {
+FileResult<std::uint32_t> GetFilePermissions(const DrivePath& path) {
     struct stat st {};
-    if (!HostAndStat(path, st, true)) {
-        return std::nullopt;
+    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+        return host.Error();
     }
-    Succeed();
     return static_cast<std::uint32_t>(st.st_mode & 07777);
 }
 
-bool UpdatePermissions(std::string_view path, std::uint32_t original) {
+FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
     struct stat st {};
-    const std::optional<std::string> host = HostAndStat(path, st, false);
+    const FileResult<HostPath> host = HostAndStat(path, st, false);
     if (!host) {
-        return false;
+        return host.Error();
     }
     if (!KeepsPermissionsAt(*host)) {
-        return Succeed();
+        return {};
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        return Fail(EACCES);
+        return Error(EACCES, path);
     }
     if (IsReadOnlyMode(st.st_mode)) {
-        return Fail(EACCES);
+        return Error(EACCES, path);
     }
     const mode_t wanted = CopyMode(original, S_ISDIR(st.st_mode));
-    if ((st.st_mode & 07777) != wanted && ::chmod(host->c_str(), wanted) != 0) {
-        return FailWithErrno();
+    if ((st.st_mode & 07777) != wanted && ::chmod(host->Text().c_str(), wanted) != 0) {
+        return ErrnoError(path);
     }
-    return Succeed();
+    return {};
 }
 
-bool CopyFolderPermissions(std::string_view source, std::string_view folder) {
+FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folder) {
     struct stat from {};
-    if (!HostAndStat(source, from, true)) {
-        return false;
+    if (FileResult<HostPath> original = HostAndStat(source, from, true); !original) {
+        return original.Error();
     }
     struct stat to {};
-    const std::optional<std::string> host = HostAndStat(folder, to, false);
+    const FileResult<HostPath> host = HostAndStat(folder, to, false);
     if (!host) {
-        return false;
+        return host.Error();
     }
     if (!S_ISDIR(to.st_mode)) {
-        return Fail(ENOTDIR);
+        return Error(ENOTDIR, folder);
     }
     if (!KeepsPermissionsAt(*host)) {
-        return Succeed();
+        return {};
     }
     // Owner and group first: changing them may clear the set-id bits that the mode then sets.
     if (from.st_uid != to.st_uid || from.st_gid != to.st_gid) {
-        (void)::lchown(host->c_str(), from.st_uid, from.st_gid);  // only where permitted
+        (void)::lchown(host->Text().c_str(), from.st_uid, from.st_gid);  // only where permitted
     }
-    if (::chmod(host->c_str(), CopyMode(from.st_mode, true)) != 0) {
-        return FailWithErrno();
+    if (::chmod(host->Text().c_str(), CopyMode(from.st_mode, true)) != 0) {
+        return ErrnoError(folder);
     }
-    return Succeed();
+    return {};
 }
 
-bool RenameCaseOnly(std::string_view from, std::string_view to) {
-    const std::optional<std::string> hostFrom = HostOf(from);
-    const std::optional<std::string> hostTo = HostOf(to);
-    if (!hostFrom || !hostTo) {
-        return false;
-    }
-    const std::string between = ParentFolder(*hostFrom) + "/" + std::string(kTempPrefix) +
-                                RandomSuffix() + std::string(kTempSuffix);
-    if (host::Rename(hostFrom->c_str(), between.c_str()) != 0) {
-        return FailWithErrno();
-    }
-    if (host::Rename(between.c_str(), hostTo->c_str()) != 0) {
-        const int saved = errno;
-        (void)host::Rename(between.c_str(), hostFrom->c_str());  // back to where it was
-        return Fail(saved);
-    }
-    return Succeed();
-}
-
-bool RenameReplacing(std::string_view from, std::string_view to) {
-    std::optional<std::string> hostFrom = HostOf(from);
+FileStatus RenameCaseOnly(const DrivePath& from, const DrivePath& to) {
+    const FileResult<HostPath> hostFrom = HostOf(from);
+    const FileResult<HostPath> hostTo = HostOf(to);
     if (!hostFrom) {
-        return false;
+        return hostFrom.Error();
     }
-    std::optional<std::string> hostTo = HostOf(to);
     if (!hostTo) {
-        return false;
+        return hostTo.Error();
+    }
+    const std::string between = TemporaryPathIn(hostFrom->Parent()).Text();
+    if (host::Rename(hostFrom->Text().c_str(), between.c_str()) != 0) {
+        return ErrnoError(from);
+    }
+    if (host::Rename(between.c_str(), hostTo->Text().c_str()) != 0) {
+        const int saved = errno;
+        (void)host::Rename(between.c_str(), hostFrom->Text().c_str());  // back to where it was
+        return Error(saved, to);
+    }
+    return {};
+}
+
+FileStatus RenameReplacing(const DrivePath& from, const DrivePath& to) {
+    const FileResult<HostPath> hostFrom = HostOf(from);
+    if (!hostFrom) {
+        return hostFrom.Error();
+    }
+    const FileResult<HostPath> hostTo = HostOf(to);
+    if (!hostTo) {
+        return hostTo.Error();
     }
     if (const int refusal = ReplaceRefusalFor(*hostTo)) {
-        return Fail(refusal);
+        return Error(refusal, to);
     }
-    if (host::Rename(hostFrom->c_str(), hostTo->c_str()) != 0) {
-        return FailWithErrno();
+    if (host::Rename(hostFrom->Text().c_str(), hostTo->Text().c_str()) != 0) {
+        return ErrnoError(to);
     }
-    return Succeed();
+    return {};
 }
 
-bool InLostAndFound(std::string_view path) {
+bool InLostAndFound(const DrivePath& drivePath) {
+    std::string_view path = drivePath.Text();
     while (!path.empty()) {
         const std::size_t end = path.find('\\');
         if (path.substr(0, end) == kLostAndFound)

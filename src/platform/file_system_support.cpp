@@ -5,33 +5,24 @@
 
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
 
 namespace vlm::file_system_support {
 
-// Every public call ends through one of these two, so LastPlatformError always tells about the
-// last call.
-bool Succeed() {
-    SetLastPlatformError(0);
-    return true;
+FileError ErrnoError(const DrivePath& path) {
+    return Error(errno != 0 ? errno : EIO, path);
 }
 
-bool Fail(int code) {
-    SetLastPlatformError(code);
-    return false;
-}
-
-bool FailWithErrno() {
-    return Fail(errno != 0 ? errno : EIO);
+FileError Error(int code, const DrivePath& path) {
+    return FileError{code, path.Text()};
 }
 
 // The host path of a drive path; a refused path behaves like a missing one.
-std::optional<std::string> HostOf(std::string_view drivePath) {
-    std::optional<std::string> host = ToHostPath(drivePath);
+FileResult<HostPath> HostOf(const DrivePath& drivePath) {
+    std::optional<HostPath> host = ToHostPath(drivePath);
     if (!host) {
-        SetLastPlatformError(ENOENT);
+        return Error(ENOENT, drivePath);
     }
-    return host;
+    return std::move(*host);
 }
 
 HostTime ModifiedOf(const struct stat& st) {
@@ -71,25 +62,19 @@ EntryKind KindOf(const struct stat& st) {
     return S_ISLNK(st.st_mode) ? EntryKind::Link : EntryKind::Special;
 }
 
-bool StatPath(const std::string& host, struct stat& st, bool followLinks) {
-    return (followLinks ? ::stat(host.c_str(), &st) : ::lstat(host.c_str(), &st)) == 0;
+bool StatPath(const HostPath& host, struct stat& st, bool followLinks) {
+    const char* text = host.Text().c_str();
+    return (followLinks ? ::stat(text, &st) : ::lstat(text, &st)) == 0;
 }
 
-// The host path of a drive path, with what is there in `st`; nullopt, with the error recorded,
-// when the path is refused or nothing is there.
-std::optional<std::string> HostAndStat(std::string_view drivePath, struct stat& st,
-                                       bool followLinks) {
-    std::optional<std::string> host = HostOf(drivePath);
+// The host path of a drive path, with what is there in `st`; the error when the path is refused
+// or nothing is there.
+FileResult<HostPath> HostAndStat(const DrivePath& drivePath, struct stat& st, bool followLinks) {
+    FileResult<HostPath> host = HostOf(drivePath);
     if (host && !StatPath(*host, st, followLinks)) {
-        FailWithErrno();
-        return std::nullopt;
+        return ErrnoError(drivePath);
     }
     return host;
-}
-
-std::string ParentFolder(const std::string& host) {
-    const std::size_t slash = host.find_last_of('/');
-    return slash == 0 ? std::string("/") : host.substr(0, slash);
 }
 
 std::string RandomSuffix() {
@@ -104,9 +89,13 @@ std::string RandomSuffix() {
     return suffix;
 }
 
+HostPath TemporaryPathIn(const HostPath& folder) {
+    return folder / (std::string(kTempPrefix) + RandomSuffix() + std::string(kTempSuffix));
+}
+
 // The checks that stand in for the file system's own refusal of writing over a read-only file or
 // a directory; they hold for root as well.
-int WriteRefusalFor(const std::string& host) {
+int WriteRefusalFor(const HostPath& host) {
     struct stat st {};
     if (!StatPath(host, st, true)) {
         return 0;
@@ -122,7 +111,7 @@ int WriteRefusalFor(const std::string& host) {
 
 // What a rename refuses to put a file over: a folder, or a read-only file (not through a link:
 // a link at the target is replaced itself). 0 when the target may be replaced or is not there.
-int ReplaceRefusalFor(const std::string& host) {
+int ReplaceRefusalFor(const HostPath& host) {
     struct stat st {};
     if (!StatPath(host, st, false)) {
         return 0;

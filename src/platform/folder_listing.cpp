@@ -109,21 +109,21 @@ std::uint32_t NameAndKindAttributes(EntryKind kind, std::string_view name) {
 
 }  // namespace
 
-bool FolderListing::Read(std::string_view folder, std::uint32_t mask, ListDetail detail,
-                         std::vector<UnlistedEntry>* unlisted) {
+FileStatus FolderListing::Read(const DrivePath& folder, std::uint32_t mask, ListDetail detail,
+                               std::vector<UnlistedEntry>* unlisted) {
     if (unlisted != nullptr) {
         unlisted->clear();
     }
     names_.clear();
     slots_.clear();
     details_.clear();
-    std::optional<std::string> host = HostOf(folder);
+    const FileResult<HostPath> host = HostOf(folder);
     if (!host) {
-        return false;
+        return host.Error();
     }
-    DIR* dir = host::OpenDir(host->c_str());
+    DIR* dir = host::OpenDir(host->Text().c_str());
     if (dir == nullptr) {
-        return FailWithErrno();
+        return ErrnoError(folder);
     }
     const int dirFd = ::dirfd(dir);
     for (;;) {
@@ -136,7 +136,7 @@ bool FolderListing::Read(std::string_view folder, std::uint32_t mask, ListDetail
                 names_.clear();
                 slots_.clear();
                 details_.clear();
-                return Fail(saved);
+                return Error(saved, folder);
             }
             break;
         }
@@ -190,7 +190,7 @@ bool FolderListing::Read(std::string_view folder, std::uint32_t mask, ListDetail
         slots_.shrink_to_fit();
         details_.shrink_to_fit();
     }
-    return Succeed();
+    return {};
 }
 
 void FolderListing::Add(std::string_view name, EntryKind kind, std::uint32_t attributes,
@@ -316,18 +316,19 @@ std::size_t FolderListing::FindFrom(std::string_view name, std::size_t& from) co
     return from < slots_.size() && Name(from) == name ? from : npos;
 }
 
-bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
-                   ListDetail detail, std::vector<UnlistedEntry>* unlisted) {
+FileStatus ListDirectory(const DrivePath& folder, std::uint32_t mask,
+                         std::vector<DirEntry>& entries, ListDetail detail,
+                         std::vector<UnlistedEntry>* unlisted) {
     entries.clear();
     FolderListing listing;
-    if (!listing.Read(folder, mask, detail, unlisted)) {
-        return false;
+    if (FileStatus read = listing.Read(folder, mask, detail, unlisted); !read) {
+        return read;
     }
     entries.reserve(listing.size());
     for (std::size_t i = 0; i < listing.size(); ++i) {
         entries.push_back(listing.Entry(i));
     }
-    return true;
+    return {};
 }
 
 const DirEntry* FindListedEntry(const std::vector<DirEntry>& entries, std::string_view name) {

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_result.h"
 #include "platform/packed_time.h"
+#include "platform/paths.h"
 
 struct stat;
 
@@ -71,9 +73,10 @@ class FolderListing {
 public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    // Lists `folder` as ListDirectory does; false (the listing empty) when it cannot be read.
-    bool Read(std::string_view folder, std::uint32_t mask, ListDetail detail = ListDetail::Full,
-              std::vector<UnlistedEntry>* unlisted = nullptr);
+    // Lists `folder` as ListDirectory does; the error (the listing empty) when it cannot be read.
+    FileStatus Read(const DrivePath& folder, std::uint32_t mask,
+                    ListDetail detail = ListDetail::Full,
+                    std::vector<UnlistedEntry>* unlisted = nullptr);
 
     std::size_t size() const { return slots_.size(); }
     bool empty() const { return slots_.empty(); }
@@ -118,12 +121,13 @@ private:
 // FindFirstFile/FindNextFile over the folder `folder`: every entry except "." and "..", sorted
 // by name folded to upper case, ties in byte order. `mask` works as the Windows attribute mask:
 // plain files are always listed, hidden/system/directory entries only when their bit is in the
-// mask (so 63 lists everything and 39 lists no folders). False when the folder cannot be read.
+// mask (so 63 lists everything and 39 lists no folders). The error when the folder cannot be
+// read.
 // Entries that cannot be given go to `unlisted` when the caller asks for them; an entry that is
 // gone between reading the folder and looking at it is neither listed nor unlisted.
-bool ListDirectory(std::string_view folder, std::uint32_t mask, std::vector<DirEntry>& entries,
-                   ListDetail detail = ListDetail::Full,
-                   std::vector<UnlistedEntry>* unlisted = nullptr);
+FileStatus ListDirectory(const DrivePath& folder, std::uint32_t mask,
+                         std::vector<DirEntry>& entries, ListDetail detail = ListDetail::Full,
+                         std::vector<UnlistedEntry>* unlisted = nullptr);
 
 // The entry named exactly `name` (the host's own, case-sensitive comparison) in a listing made
 // by ListDirectory; nullptr when the listing has none.

@@ -252,17 +252,16 @@ int CloseDir(DIR* dir) {
 
 namespace vlm::host {
 
-std::optional<std::string> ReadWholeHostFile(const std::string& hostPath) {
-    const int fd = Open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+FileResult<std::string> ReadWholeHostFile(const HostPath& hostPath) {
+    const auto failed = [&hostPath](int code) { return FileError{code, hostPath.Text()}; };
+    const int fd = Open(hostPath.Text().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return std::nullopt;
+        return failed(errno);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int saved = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         Close(fd);
-        errno = saved;
-        return std::nullopt;
+        return failed(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
     }
     std::string content;
     char buffer[65536];
@@ -271,8 +270,7 @@ std::optional<std::string> ReadWholeHostFile(const std::string& hostPath) {
         if (got < 0) {
             const int saved = errno;
             Close(fd);
-            errno = saved;
-            return std::nullopt;
+            return failed(saved);
         }
         if (got == 0) {
             break;
@@ -280,24 +278,30 @@ std::optional<std::string> ReadWholeHostFile(const std::string& hostPath) {
         content.append(buffer, static_cast<std::size_t>(got));
     }
     if (Close(fd) != 0) {
-        return std::nullopt;
+        return failed(errno);
     }
     return content;
 }
 
-bool WriteWholeHostFile(const std::string& hostPath, const std::string& content) {
-    const std::string temporary = hostPath + ".~new";
+FileStatus WriteWholeHostFile(const HostPath& hostPath, const std::string& content) {
+    const std::string temporary = hostPath.Text() + ".~new";
     const int fd = Open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
-        return false;
-    bool ok = Write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    ok = Sync(fd) == 0 && ok;
-    ok = Close(fd) == 0 && ok;
-    if (!ok || Rename(temporary.c_str(), hostPath.c_str()) != 0) {
+        return FileError{errno, hostPath.Text()};
+    int failure = 0;
+    if (Write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        failure = errno != 0 ? errno : ENOSPC;
+    if (Sync(fd) != 0 && failure == 0)
+        failure = errno;
+    if (Close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && Rename(temporary.c_str(), hostPath.Text().c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
         Unlink(temporary.c_str());
-        return false;
+        return FileError{failure, hostPath.Text()};
     }
-    return true;
+    return {};
 }
 
 }  // namespace vlm::host

@@ -93,17 +93,19 @@ int Count(Call kind);
 }  // namespace vlm::faults
 #endif
 
-#include <optional>
 #include <string>
+
+#include "platform/file_result.h"
+#include "platform/paths.h"
 
 namespace vlm::host {
 
-// The whole content of the host file `hostPath` (through the calls above); nullopt when it
+// The whole content of the host file `hostPath` (through the calls above); the error when it
 // cannot be read. For the layer's own small files such as drives.ini.
-std::optional<std::string> ReadWholeHostFile(const std::string& hostPath);
+FileResult<std::string> ReadWholeHostFile(const HostPath& hostPath);
 // Replaces the host file `hostPath` by `content` in one step (a temporary file beside it, flushed,
-// renamed over it). False when it cannot; the old file is then as it was.
-bool WriteWholeHostFile(const std::string& hostPath, const std::string& content);
+// renamed over it). The error when it cannot; the old file is then as it was.
+FileStatus WriteWholeHostFile(const HostPath& hostPath, const std::string& content);
 
 }  // namespace vlm::host
 

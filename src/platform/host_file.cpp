@@ -8,22 +8,17 @@
 
 #include "platform/file_system_support.h"
 #include "platform/host_calls.h"
-#include "platform/platform_error.h"
 
 namespace vlm {
 
 using namespace file_system_support;
 
 HostFile::~HostFile() {
-    // A file closed on the way out of a failed call must not hide the reason of that failure.
-    if (fd_ >= 0) {
-        const int reason = LastPlatformError().code;
-        Close();
-        SetLastPlatformError(reason);
-    }
+    Close();
 }
 
-HostFile::HostFile(HostFile&& other) noexcept : fd_(other.fd_) {
+HostFile::HostFile(HostFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), opened_(other.opened_) {
     other.fd_ = -1;
 }
 
@@ -31,16 +26,23 @@ HostFile& HostFile::operator=(HostFile&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        opened_ = other.opened_;
         other.fd_ = -1;
     }
     return *this;
 }
 
-bool HostFile::Open(std::string_view path, Mode mode) {
+FileError HostFile::ErrnoError() const {
+    return Error(errno != 0 ? errno : EIO);
+}
+
+FileStatus HostFile::Open(const DrivePath& path, Mode mode) {
     Close();
-    std::optional<std::string> host = HostOf(path);
+    path_ = path.Text();
+    const FileResult<HostPath> host = HostOf(path);
     if (!host) {
-        return false;
+        return host.Error();
     }
     int flags = O_CLOEXEC | O_NONBLOCK;  // non-blocking only so a FIFO cannot hang the open
     switch (mode) {
@@ -56,127 +58,125 @@ bool HostFile::Open(std::string_view path, Mode mode) {
     }
     if (mode != Mode::Read) {
         if (const int refusal = WriteRefusalFor(*host)) {
-            return Fail(refusal);
+            return Error(refusal);
         }
     }
-    const int fd = host::Open(host->c_str(), flags, 0666);
+    const int fd = host::Open(host->Text().c_str(), flags, 0666);
     if (fd < 0) {
-        return FailWithErrno();
+        return ErrnoError();
     }
     // Only plain files are opened: a folder, FIFO or device is never read or written as one.
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int refusal = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         host::Close(fd);
-        return Fail(refusal);
+        return Error(refusal);
     }
     // The status flags are the ones just opened with: no need to ask for them first.
     ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
     opened_ = StatusOf(st);
-    return Succeed();
+    return {};
 }
 
-bool HostFile::Read(void* buffer, std::size_t capacity, std::size_t& got) {
+FileStatus HostFile::Read(void* buffer, std::size_t capacity, std::size_t& got) {
     got = 0;
     if (fd_ < 0) {
-        return Fail(EBADF);
+        return Error(EBADF);
     }
     const ssize_t n = host::Read(fd_, buffer, capacity);
     if (n < 0) {
-        return FailWithErrno();
+        return ErrnoError();
     }
     got = static_cast<std::size_t>(n);
-    return Succeed();
+    return {};
 }
 
-bool HostFile::Write(const void* data, std::size_t length) {
+FileStatus HostFile::Write(const void* data, std::size_t length) {
     if (fd_ < 0) {
-        return Fail(EBADF);
+        return Error(EBADF);
     }
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
         const ssize_t n = host::Write(fd_, bytes, length);
         if (n < 0) {
-            return FailWithErrno();
+            return ErrnoError();
         }
         if (n == 0) {
-            return Fail(ENOSPC);
+            return Error(ENOSPC);
         }
         bytes += n;
         length -= static_cast<std::size_t>(n);
     }
-    return Succeed();
+    return {};
 }
 
-bool HostFile::Seek(std::uint64_t offset) {
+FileStatus HostFile::Seek(std::uint64_t offset) {
     if (fd_ < 0) {
-        return Fail(EBADF);
+        return Error(EBADF);
     }
     if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        return FailWithErrno();
+        return ErrnoError();
     }
-    return Succeed();
+    return {};
 }
 
-std::optional<std::uint64_t> HostFile::Size() const {
+FileResult<std::uint64_t> HostFile::Size() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-        SetLastPlatformError(fd_ < 0 ? EBADF : errno);
-        return std::nullopt;
+        return fd_ < 0 ? Error(EBADF) : ErrnoError();
     }
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::optional<HostFile::Status> HostFile::Stat() const {
+FileResult<HostFile::Status> HostFile::Stat() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-        SetLastPlatformError(fd_ < 0 ? EBADF : errno);
-        return std::nullopt;
+        return fd_ < 0 ? Error(EBADF) : ErrnoError();
     }
     return StatusOf(st);
 }
 
-bool HostFile::Sync() {
+FileStatus HostFile::Sync() {
     if (fd_ < 0) {
-        return Fail(EBADF);
+        return Error(EBADF);
     }
     if (host::Sync(fd_) != 0) {
-        return FailWithErrno();
+        return ErrnoError();
     }
-    return Succeed();
+    return {};
 }
 
-bool HostFile::Close() {
+FileStatus HostFile::Close() {
     if (fd_ < 0) {
-        return true;
+        return {};
     }
     const int fd = fd_;
     fd_ = -1;
     if (host::Close(fd) != 0) {
-        return FailWithErrno();
+        return ErrnoError();
     }
-    return Succeed();
+    return {};
 }
-std::optional<std::string> ReadWholeFile(std::string_view path) {
+FileResult<std::string> ReadWholeFile(const DrivePath& path) {
     HostFile file;
-    if (!file.Open(path, HostFile::Mode::Read)) {
-        return std::nullopt;
+    if (FileStatus opened = file.Open(path, HostFile::Mode::Read); !opened) {
+        return opened;
     }
     std::string content;
     char buffer[65536];
     for (;;) {
         std::size_t got = 0;
-        if (!file.Read(buffer, sizeof buffer, got)) {
-            return std::nullopt;
+        if (FileStatus read = file.Read(buffer, sizeof buffer, got); !read) {
+            return read;
         }
         if (got == 0) {
             break;
         }
         content.append(buffer, got);
     }
-    if (!file.Close()) {
-        return std::nullopt;
+    if (FileStatus closed = file.Close(); !closed) {
+        return closed;
     }
     return content;
 }

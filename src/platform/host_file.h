@@ -3,15 +3,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 
+#include "platform/file_result.h"
 #include "platform/packed_time.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
-// An open file. Reads and writes go straight to the host in the caller's buffer sizes.
+// An open file. Reads and writes go straight to the host in the caller's buffer sizes. Every
+// failure names the drive path the file was opened by.
 class HostFile {
 public:
     enum class Mode {
@@ -27,16 +28,16 @@ public:
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
 
-    // False (and LastPlatformError) when the file cannot be opened in that mode.
-    bool Open(std::string_view path, Mode mode);
+    // The error when the file cannot be opened in that mode.
+    FileStatus Open(const DrivePath& path, Mode mode);
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Reads up to `capacity` bytes; `got` is what was read (0 at the end). False on an error.
-    bool Read(void* buffer, std::size_t capacity, std::size_t& got);
-    // Writes all `length` bytes. False on an error (a short write is an error).
-    bool Write(const void* data, std::size_t length);
-    bool Seek(std::uint64_t offset);
-    std::optional<std::uint64_t> Size() const;
+    // Reads up to `capacity` bytes; `got` is what was read (0 at the end).
+    FileStatus Read(void* buffer, std::size_t capacity, std::size_t& got);
+    // Writes all `length` bytes (a short write is an error).
+    FileStatus Write(const void* data, std::size_t length);
+    FileStatus Seek(std::uint64_t offset);
+    FileResult<std::uint64_t> Size() const;
     // What the open file is: its permission bits, owner, group and exact last-write time.
     struct Status {
         std::uint32_t permissions = 0;
@@ -45,22 +46,27 @@ public:
         HostTime modified;
         std::uint64_t size = 0;
     };
-    std::optional<Status> Stat() const;
+    FileResult<Status> Stat() const;
     // What the file was when Open looked at it (Open looks anyway, to refuse what is no plain
     // file): the same as Stat() right after Open, without asking the host again.
     const Status& StatusWhenOpened() const { return opened_; }
     // Flushes to the medium (fsync).
-    bool Sync();
-    // Closes; false when the close reported an error. Safe to call twice.
-    bool Close();
+    FileStatus Sync();
+    // Closes; the error when the close reported one. Safe to call twice.
+    FileStatus Close();
 
 private:
     friend class AtomicFileWriter;  // adopts the descriptor of its temporary file
+    // The error `code` about this file.
+    FileError Error(int code) const { return FileError{code, path_}; }
+    FileError ErrnoError() const;
+
     int fd_ = -1;
+    std::string path_;  // the drive path it was opened by, for its errors
     Status opened_;
 };
 
-// Reads the whole file `path`; nullopt when it cannot be read.
-std::optional<std::string> ReadWholeFile(std::string_view path);
+// Reads the whole file `path`; the error when it cannot be read.
+FileResult<std::string> ReadWholeFile(const DrivePath& path);
 
 }  // namespace vlm

@@ -138,7 +138,7 @@ MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
     const std::string& hostFolder = hostPath.Text();
     MediumTraits traits;
     const std::vector<MountEntry> mounts = ReadMountTable();
-    if (const MountEntry* mount = MountContaining(mounts, hostFolder)) {
+    if (const MountEntry* mount = MountContaining(mounts, hostPath)) {
         traits.fileSystem = mount->fsType;
         // FUSE's block-device mounts do not say what they hold; the volume does.
         if (mount->fsType == "fuseblk" || mount->fsType == "fuse") {
@@ -227,24 +227,27 @@ bool AskMedium(std::string_view hostPath, bool none, Ask ask) {
 
 }  // namespace
 
-bool StoresStandInsAt(std::string_view hostPath) {
-    return AskMedium(hostPath, false, [](const MediumTraits& t) { return t.storesStandIns; });
+bool StoresStandInsAt(const HostPath& hostPath) {
+    return AskMedium(hostPath.Text(), false,
+                     [](const MediumTraits& t) { return t.storesStandIns; });
 }
 
-bool SetsTimesAfterCloseAt(std::string_view hostPath) {
-    return AskMedium(hostPath, false, [](const MediumTraits& t) { return t.setsTimesAfterClose; });
+bool SetsTimesAfterCloseAt(const HostPath& hostPath) {
+    return AskMedium(hostPath.Text(), false,
+                     [](const MediumTraits& t) { return t.setsTimesAfterClose; });
 }
 
-bool IsNameRefusalAt(int code, std::string_view hostPath) {
+bool IsNameRefusalAt(int code, const HostPath& hostPath) {
     if (code == ENAMETOOLONG)
         return true;
     if (code != EINVAL && code != EILSEQ && code != EPERM && code != ENOENT)
         return false;
-    return AskMedium(hostPath, false, [](const MediumTraits& t) { return t.refusesNames; });
+    return AskMedium(hostPath.Text(), false, [](const MediumTraits& t) { return t.refusesNames; });
 }
 
-bool KeepsPermissionsAt(std::string_view hostPath) {
-    return AskMedium(hostPath, true, [](const MediumTraits& t) { return t.keepsPermissions; });
+bool KeepsPermissionsAt(const HostPath& hostPath) {
+    return AskMedium(hostPath.Text(), true,
+                     [](const MediumTraits& t) { return t.keepsPermissions; });
 }
 
 std::string DescribeMedium(const MediumTraits& traits) {

@@ -48,11 +48,11 @@ void UseMediumBelow(const HostPath& hostFolder, const MediumTraits& traits);
 void ForgetMedia();
 // The questions the file services ask of every path they write: the answer of the traits in
 // force there, or that of a local POSIX file system where none were learnt.
-bool StoresStandInsAt(std::string_view hostPath);
-bool KeepsPermissionsAt(std::string_view hostPath);
-bool SetsTimesAfterCloseAt(std::string_view hostPath);
+bool StoresStandInsAt(const HostPath& hostPath);
+bool KeepsPermissionsAt(const HostPath& hostPath);
+bool SetsTimesAfterCloseAt(const HostPath& hostPath);
 // Whether the error `code` of making an entry at `hostPath` is its medium refusing the name.
-bool IsNameRefusalAt(int code, std::string_view hostPath);
+bool IsNameRefusalAt(int code, const HostPath& hostPath);
 
 // The traits a person reads: "exfat: names without case, no permission bits, times in steps of
 // 10 ms".

@@ -26,13 +26,13 @@ constexpr std::uint64_t kEntriesToJudgeBy = 1024;
 
 }  // namespace
 
-void MetadataPrefetch::Start(const std::vector<std::string>& folders, int workersPerFolder) {
+void MetadataPrefetch::Start(const std::vector<DrivePath>& folders, int workersPerFolder) {
     Stop();
     stop_.store(false);
     const int shares = std::max(1, workersPerFolder);
-    for (const std::string& folder : folders) {
+    for (const DrivePath& folder : folders) {
         // Translated here: the drive table belongs to the run's thread.
-        std::optional<std::string> host = ToHostPath(folder);
+        std::optional<HostPath> host = ToHostPath(folder);
         if (!host) {
             continue;
         }
@@ -60,8 +60,8 @@ void MetadataPrefetch::Stop() {
     workers_.clear();
 }
 
-void MetadataPrefetch::Work(const std::string& hostFolder, int share, int shares) {
-    const int fd = host::OpenFolderQuietly(AT_FDCWD, hostFolder.c_str());
+void MetadataPrefetch::Work(const HostPath& hostFolder, int share, int shares) {
+    const int fd = host::OpenFolderQuietly(AT_FDCWD, hostFolder.Text().c_str());
     if (fd >= 0) {
         Walk walk;
         walk.share = share;

@@ -16,21 +16,23 @@
 #include <thread>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 class MetadataPrefetch {
 public:
     MetadataPrefetch() = default;
-    // Starts `workersPerFolder` workers for each of `folders` (drive paths) that can be
-    // translated; the workers of one folder share its sub-folders out between them.
-    explicit MetadataPrefetch(const std::vector<std::string>& folders, int workersPerFolder = 2) {
+    // Starts `workersPerFolder` workers for each of `folders` that can be translated; the
+    // workers of one folder share its sub-folders out between them.
+    explicit MetadataPrefetch(const std::vector<DrivePath>& folders, int workersPerFolder = 2) {
         Start(folders, workersPerFolder);
     }
     ~MetadataPrefetch() { Stop(); }
     MetadataPrefetch(const MetadataPrefetch&) = delete;
     MetadataPrefetch& operator=(const MetadataPrefetch&) = delete;
 
-    void Start(const std::vector<std::string>& folders, int workersPerFolder = 2);
+    void Start(const std::vector<DrivePath>& folders, int workersPerFolder = 2);
     // Tells every worker to end at its next entry and waits until each has ended.
     void Stop();
 
@@ -45,7 +47,7 @@ private:
         long blocksAtStart = 0;    // what the worker's thread had read before it began
         std::uint64_t looked = 0;  // entries this worker looked at
     };
-    void Work(const std::string& hostFolder, int share, int shares);
+    void Work(const HostPath& hostFolder, int share, int shares);
     bool Visit(int folderFd, int depth, Walk& walk);
 
     std::atomic<bool> stop_{false};

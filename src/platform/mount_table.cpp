@@ -75,7 +75,7 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
             continue;
         }
         MountEntry entry;
-        entry.mountPoint = DecodeOctalEscapes(parts[4]);
+        entry.mountPoint = HostPath(DecodeOctalEscapes(parts[4]));
         entry.device = parts[2];
         entry.root = DecodeOctalEscapes(parts[3]);
         const std::string options = "," + parts[5] + ",";
@@ -91,9 +91,9 @@ std::vector<MountEntry> ReadMountTable() {
     return ParseMountInfo(ReadText("/proc/self/mountinfo"));
 }
 
-std::vector<std::string> ParseFstabMountPoints(const std::string& text) {
+std::vector<HostPath> ParseFstabMountPoints(const std::string& text) {
     // Fields: source mount-point type options dump pass; '#' starts a comment line.
-    std::vector<std::string> points;
+    std::vector<HostPath> points;
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -102,66 +102,58 @@ std::vector<std::string> ParseFstabMountPoints(const std::string& text) {
         std::string point;
         if (!(fields >> source >> point) || source[0] == '#')
             continue;
-        point = DecodeOctalEscapes(point);
-        if (point.empty() || point[0] != '/')
-            continue;  // "none", "swap"
-        while (point.size() > 1 && point.back() == '/')
-            point.pop_back();
-        points.push_back(point);
+        // "none", "swap" and relative entries are no host paths.
+        if (std::optional<HostPath> parsed = HostPath::Parse(DecodeOctalEscapes(point)))
+            points.push_back(std::move(*parsed));
     }
     return points;
 }
 
-std::vector<std::string> ReadFstabMountPoints() {
+std::vector<HostPath> ReadFstabMountPoints() {
     return ParseFstabMountPoints(ReadText("/etc/fstab"));
 }
 
-std::vector<std::string> MountFoldersHolding(const std::string& hostPath,
-                                             const std::vector<std::string>& fstabPoints,
-                                             const std::string& plainFolder) {
-    std::vector<std::string> folders;
-    if (hostPath.empty() || hostPath[0] != '/')
-        return folders;
-    std::size_t end = 0;
-    while (end != std::string::npos) {
-        end = hostPath.find('/', end + 1);
-        std::string folder = hostPath.substr(0, end);
-        if (folder.empty() || (folder.size() > 1 && folder.back() == '/'))
-            continue;
+std::vector<HostPath> MountFoldersHolding(const HostPath& hostPath,
+                                          const std::vector<HostPath>& fstabPoints,
+                                          const HostPath& plainFolder) {
+    std::vector<HostPath> folders;
+    const std::string& text = hostPath.Text();
+    for (std::size_t end = text.find('/', 1); !hostPath.IsRoot() && !text.empty();
+         end = text.find('/', end + 1)) {
+        HostPath folder(std::string_view(text).substr(0, end));
         // The person said this folder is a plain one: it, and what holds it, are not asked.
-        if (HostPath(plainFolder).IsAtOrBelow(HostPath(folder)))
-            continue;
-        if (folder != "/" &&
-            (IsMountFolderByPlace(folder) ||
+        const bool plain = plainFolder.IsAtOrBelow(folder);
+        if (!plain &&
+            (IsMountFolderByPlace(folder.Text()) ||
              std::find(fstabPoints.begin(), fstabPoints.end(), folder) != fstabPoints.end()))
             folders.push_back(std::move(folder));
+        if (end == std::string::npos)
+            break;
     }
     return folders;
 }
 
-bool LiesOnUnmountedMountPoint(const std::string& hostPath, const std::vector<MountEntry>& mounts,
-                               const std::vector<std::string>& fstabPoints,
-                               const std::string& plainFolder) {
+bool LiesOnUnmountedMountPoint(const HostPath& hostPath, const std::vector<MountEntry>& mounts,
+                               const std::vector<HostPath>& fstabPoints,
+                               const HostPath& plainFolder) {
     if (mounts.empty())
         return false;
-    const std::vector<std::string> folders =
-        MountFoldersHolding(hostPath, fstabPoints, plainFolder);
+    const std::vector<HostPath> folders = MountFoldersHolding(hostPath, fstabPoints, plainFolder);
     if (folders.empty())
         return false;
     // The innermost mount holding the path lies at or below every mount folder that has its
     // disk mounted; a mount folder below it has nothing mounted on it.
     const MountEntry* holder = MountContaining(mounts, hostPath);
-    const std::size_t mounted = holder != nullptr ? holder->mountPoint.size() : 0;
-    return folders.back().size() > mounted;
+    const std::size_t mounted = holder != nullptr ? holder->mountPoint.Text().size() : 0;
+    return folders.back().Text().size() > mounted;
 }
 
-const MountEntry* MountContaining(const std::vector<MountEntry>& mounts,
-                                  const std::string& hostPath) {
+const MountEntry* MountContaining(const std::vector<MountEntry>& mounts, const HostPath& hostPath) {
     const MountEntry* best = nullptr;
     for (const MountEntry& m : mounts) {
         // A later mount on the same point hides the earlier one, so ">=" keeps the last.
-        if (HostPath(hostPath).IsAtOrBelow(HostPath(m.mountPoint)) &&
-            (best == nullptr || m.mountPoint.size() >= best->mountPoint.size())) {
+        if (hostPath.IsAtOrBelow(m.mountPoint) &&
+            (best == nullptr || m.mountPoint.Text().size() >= best->mountPoint.Text().size())) {
             best = &m;
         }
     }

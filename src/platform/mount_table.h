@@ -5,14 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 struct MountEntry {
-    std::string mountPoint;  // octal escapes (\040 for a blank) already decoded
+    HostPath mountPoint;  // octal escapes (\040 for a blank) already decoded
     std::string fsType;
     std::string source;
     std::string device;     // "major:minor" of the mounted file system ("0:41" for FUSE)
-    std::string root;       // the folder of the file system mounted there: "/" unless a bind
+    // The folder of the mounted file system that is seen there, named inside that file system
+    // (not on this host): "/" unless a bind mount.
+    std::string root;
     bool readOnly = false;  // mounted read-only
 };
 
@@ -20,28 +24,27 @@ std::vector<MountEntry> ReadMountTable();
 // Parses the text of a mountinfo file (split out so it can be tested on fixed text).
 std::vector<MountEntry> ParseMountInfo(const std::string& text);
 
-// The mount whose mount point is the longest component-wise prefix of the absolute `hostPath`.
-const MountEntry* MountContaining(const std::vector<MountEntry>& mounts,
-                                  const std::string& hostPath);
+// The mount whose mount point is the longest component-wise prefix of `hostPath`.
+const MountEntry* MountContaining(const std::vector<MountEntry>& mounts, const HostPath& hostPath);
 
-// The mount points an fstab text lists (second field, escapes decoded); swap, "none" and
-// relative entries are left out.
-std::vector<std::string> ParseFstabMountPoints(const std::string& text);
-std::vector<std::string> ReadFstabMountPoints();  // of /etc/fstab
+// The mount points an fstab text lists (second field, escapes decoded); swap, "none", relative
+// entries and spellings no host path has (which no path could lie below) are left out.
+std::vector<HostPath> ParseFstabMountPoints(const std::string& text);
+std::vector<HostPath> ReadFstabMountPoints();  // of /etc/fstab
 
-// The folders at or above the absolute `hostPath` that are meant to hold a mounted file system:
-// those `fstabPoints` lists, folders directly under /mnt and /media, and the per-user ones
+// The folders at or above `hostPath` that are meant to hold a mounted file system: those
+// `fstabPoints` lists, folders directly under /mnt and /media, and the per-user ones
 // (/media/<user>/<name>, /run/media/<user>/<name>). Folders at or above `plainFolder` (one the
 // person declared a plain folder; empty for none) are left out. Outermost first.
-std::vector<std::string> MountFoldersHolding(const std::string& hostPath,
-                                             const std::vector<std::string>& fstabPoints,
-                                             const std::string& plainFolder = {});
+std::vector<HostPath> MountFoldersHolding(const HostPath& hostPath,
+                                          const std::vector<HostPath>& fstabPoints,
+                                          const HostPath& plainFolder = {});
 
 // True when one of MountFoldersHolding(hostPath, ...) has nothing mounted on it: then `hostPath`
 // is the empty folder an unplugged disk left behind, or lies in it, and is no place of that
 // disk. An empty `mounts` (the table could not be read) tells nothing: false.
-bool LiesOnUnmountedMountPoint(const std::string& hostPath, const std::vector<MountEntry>& mounts,
-                               const std::vector<std::string>& fstabPoints,
-                               const std::string& plainFolder = {});
+bool LiesOnUnmountedMountPoint(const HostPath& hostPath, const std::vector<MountEntry>& mounts,
+                               const std::vector<HostPath>& fstabPoints,
+                               const HostPath& plainFolder = {});
 
 }  // namespace vlm

@@ -180,7 +180,7 @@ std::optional<HostPath> ToHostPath(const DrivePath& drivePath) {
             host += component;
         } else {
             // A medium that refuses such characters keeps the name as the program shows it.
-            const bool keepStandIns = StoresStandInsAt(host.empty() ? "/" : host);
+            const bool keepStandIns = StoresStandInsAt(HostPath(host.empty() ? "/" : host));
             host += '/';
             host += keepStandIns ? std::string(component) : *DriveNameToHostName(component);
         }

@@ -101,8 +101,8 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
     return profile;
 }
 
-ProfileFile ProfileFile::Load(std::string_view path) {
-    std::optional<std::string> text = ReadWholeFile(path);
+ProfileFile ProfileFile::Load(const DrivePath& path) {
+    const FileResult<std::string> text = ReadWholeFile(path);
     return text ? Parse(*text) : ProfileFile{};
 }
 
@@ -180,7 +180,7 @@ std::string ProfileFile::Text() const {
     return text;
 }
 
-bool ProfileFile::Save(std::string_view path) const {
+FileStatus ProfileFile::Save(const DrivePath& path) const {
     return WriteFileAtomically(path, Text());
 }
 

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_result.h"
+#include "platform/paths.h"
+
 namespace vlm {
 
 class ProfileFile {
@@ -18,7 +21,7 @@ public:
     // Parses `text` (CR LF, CR or LF line ends).
     static ProfileFile Parse(std::string_view text);
     // Loads the file at drive path `path`; a missing or unreadable file gives an empty profile.
-    static ProfileFile Load(std::string_view path);
+    static ProfileFile Load(const DrivePath& path);
 
     // The value of `key` in `section`, trimmed and cut to kMaxValueLength characters; nullopt
     // when the section or the key is absent. "key=" gives an empty string.
@@ -32,8 +35,8 @@ public:
 
     // The file text, every line ended by CR LF.
     std::string Text() const;
-    // Writes Text() to `path` atomically. False (with LastPlatformError) when it cannot.
-    bool Save(std::string_view path) const;
+    // Writes Text() to `path` atomically; the error when it cannot.
+    FileStatus Save(const DrivePath& path) const;
 
 private:
     std::vector<std::string> lines_;

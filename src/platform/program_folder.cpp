@@ -18,10 +18,12 @@ namespace vlm {
 
 namespace {
 
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
+// An environment value naming a folder: absolute, read as the host reads it ("a/../b" is "b");
+// empty for anything else.
+HostPath FolderFromEnvironment(const std::string& value) {
+    if (value.empty() || value[0] != '/')
+        return {};
+    return HostPath(std::filesystem::path(value).lexically_normal().string());
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -40,64 +42,60 @@ std::string HomeFromEnvironment() {
 
 }  // namespace
 
-std::string ChooseProgramFolder(const ProgramFolderFacts& facts) {
+HostPath ChooseProgramFolder(const ProgramFolderFacts& facts) {
     if (facts.executableFolderWritable && !facts.executableFolder.empty())
-        return WithoutTrailingSlashes(facts.executableFolder);
+        return facts.executableFolder;
     // The XDG rules: a relative XDG_DATA_HOME is invalid and ignored.
-    if (!facts.xdgDataHome.empty() && facts.xdgDataHome[0] == '/')
-        return WithoutTrailingSlashes(facts.xdgDataHome) + "/velmora";
-    if (!facts.home.empty() && facts.home[0] == '/') {
-        const std::string home = WithoutTrailingSlashes(facts.home);
-        return (home == "/" ? std::string() : home) + "/.local/share/velmora";
-    }
+    if (const HostPath data = FolderFromEnvironment(facts.xdgDataHome); !data.empty())
+        return data / "velmora";
+    if (const HostPath home = FolderFromEnvironment(facts.home); !home.empty())
+        return home / ".local/share/velmora";
     return {};
 }
 
-bool ProgramMayWriteFolder(const std::string& hostFolder) {
-    if (hostFolder.empty() || hostFolder[0] != '/')
-        return false;
-    if (HostPath(hostFolder).IsAtOrBelow(HostPath("/usr")))
+bool ProgramMayWriteFolder(const HostPath& hostFolder) {
+    if (hostFolder.empty() || hostFolder.IsAtOrBelow(HostPath("/usr")))
         return false;
     struct stat st {};
-    if (::stat(hostFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::stat(hostFolder.Text().c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     if (IsReadOnlyMode(st.st_mode))
         return false;
     // The host's own answer: other users' folders, read-only mounts.
-    return ::access(hostFolder.c_str(), W_OK) == 0;
+    return ::access(hostFolder.Text().c_str(), W_OK) == 0;
 }
 
 ProgramFolderFacts CurrentProgramFolderFacts() {
     ProgramFolderFacts facts;
-    const std::string program = ProgramFileHostPath();
+    const HostPath program = ProgramFileHostPath();
     if (!program.empty())
-        facts.executableFolder = std::filesystem::path(program).parent_path().string();
+        facts.executableFolder = program.Parent();
     facts.executableFolderWritable = ProgramMayWriteFolder(facts.executableFolder);
     facts.xdgDataHome = EnvironmentValue("XDG_DATA_HOME");
     facts.home = HomeFromEnvironment();
     return facts;
 }
 
-std::string ResolveProgramFolder(std::string* error) {
-    const std::string folder = ChooseProgramFolder(CurrentProgramFolderFacts());
+HostPath ResolveProgramFolder(std::string* error) {
+    const HostPath folder = ChooseProgramFolder(CurrentProgramFolderFacts());
     if (folder.empty()) {
         if (error != nullptr)
             *error = "no folder for the program's files: HOME is not set";
         return {};
     }
     std::error_code failure;
-    std::filesystem::create_directories(folder, failure);
+    std::filesystem::create_directories(folder.Text(), failure);
     if (failure) {
         if (error != nullptr)
-            *error = "cannot create the program's folder " + folder + ": " + failure.message();
+            *error =
+                "cannot create the program's folder " + folder.Text() + ": " + failure.message();
         return {};
     }
     return folder;
 }
 
-std::string InstalledDocFolder(const std::string& executableFolder) {
-    const std::filesystem::path bin(WithoutTrailingSlashes(executableFolder));
-    return (bin.parent_path() / "share" / "doc" / "velmora").string();
+HostPath InstalledDocFolder(const HostPath& executableFolder) {
+    return executableFolder.Parent() / "share/doc/velmora";
 }
 
 }  // namespace vlm

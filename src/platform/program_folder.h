@@ -16,30 +16,32 @@
 
 #include <string>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 struct ProgramFolderFacts {
-    std::string executableFolder;  // host folder of the running program, absolute
+    HostPath executableFolder;  // folder of the running program
     bool executableFolderWritable = false;
     std::string xdgDataHome;  // $XDG_DATA_HOME as set (the rules ignore a relative one)
     std::string home;         // $HOME, or the password database's home folder
 };
 
-// The program folder (a host path, no trailing '/') for these facts.
-std::string ChooseProgramFolder(const ProgramFolderFacts& facts);
+// The program folder for these facts; empty when they decide none.
+HostPath ChooseProgramFolder(const ProgramFolderFacts& facts);
 
 // True when the program may keep its files in `hostFolder` (see above).
-bool ProgramMayWriteFolder(const std::string& hostFolder);
+bool ProgramMayWriteFolder(const HostPath& hostFolder);
 
 // The facts of this process: its executable, the environment.
 ProgramFolderFacts CurrentProgramFolderFacts();
 
 // The program folder of this process, created (with its parents) when it does not exist yet.
-// An empty string when no folder could be decided or created; `error` then says why.
-std::string ResolveProgramFolder(std::string* error = nullptr);
+// The empty path when no folder could be decided or created; `error` then says why.
+HostPath ResolveProgramFolder(std::string* error = nullptr);
 
 // The folder an installed program's documentation lives in (the user guide):
 // <prefix>/share/doc/velmora for an executable in <prefix>/bin.
-std::string InstalledDocFolder(const std::string& executableFolder);
+HostPath InstalledDocFolder(const HostPath& executableFolder);
 
 }  // namespace vlm

@@ -16,7 +16,7 @@
 
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
+#include "platform/text_lines.h"
 
 extern char** environ;
 
@@ -50,18 +50,11 @@ std::string UserDirsFile() {
 // The value of `key` in user-dirs.dirs: KEY="$HOME/Folder" or KEY="/abs/folder", with
 // backslash escapes as a shell would read them.
 std::optional<std::string> UserDir(const std::string& key) {
-    std::optional<std::string> text = host::ReadWholeHostFile(UserDirsFile());
+    const FileResult<std::string> text = host::ReadWholeHostFile(HostPath(UserDirsFile()));
     if (!text) {
         return std::nullopt;
     }
-    std::size_t start = 0;
-    while (start < text->size()) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos) {
-            end = text->size();
-        }
-        std::string_view line(text->data() + start, end - start);
-        start = end + 1;
+    for (const std::string_view line : SplitLines(*text)) {
         if (line.substr(0, key.size() + 1) != key + "=") {
             continue;
         }
@@ -136,25 +129,25 @@ std::optional<int> WaitForExit(pid_t child, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-std::string ProgramFileHostPath() {
+HostPath ProgramFileHostPath() {
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0) {
         return {};
     }
-    return std::string(buffer, static_cast<std::size_t>(length));
+    return HostPath(std::string_view(buffer, static_cast<std::size_t>(length)));
 }
 
-std::string ProgramFilePath() {
-    return ToDrivePath(ProgramFileHostPath()).value_or(std::string());
+DrivePath ProgramFilePath() {
+    return ToDrivePath(ProgramFileHostPath()).value_or(DrivePath());
 }
 
-std::string SpecialFolderPath(SpecialFolder folder) {
+DrivePath SpecialFolderPath(SpecialFolder folder) {
     const std::string host = SpecialFolderHostPath(folder);
     if (host.empty()) {
         return {};
     }
-    return ToDrivePath(host).value_or(std::string());
+    return ToDrivePath(HostPath(host)).value_or(DrivePath());
 }
 
 ShellOpenResult ShellOpen(std::string_view target) {
@@ -165,13 +158,11 @@ ShellOpenResult ShellOpen(std::string_view target) {
     } else if (std::optional<std::string> host = ToHostPath(target)) {
         argument = *host;
     } else {
-        SetLastPlatformError(ENOENT);
         result.refused = true;
         return result;
     }
     // A target that starts with '-' would be taken for an option of xdg-open.
     if (!argument.empty() && argument[0] == '-') {
-        SetLastPlatformError(EINVAL);
         result.refused = true;
         return result;
     }
@@ -181,7 +172,6 @@ ShellOpenResult ShellOpen(std::string_view target) {
     pid_t child = 0;
     const int spawned = ::posix_spawnp(&child, program, nullptr, nullptr, argv, environ);
     if (spawned != 0) {
-        SetLastPlatformError(spawned);
         result.startError = spawned;
         return result;
     }
@@ -200,7 +190,6 @@ ShellOpenResult ShellOpen(std::string_view target) {
             }
         }).detach();
     }
-    SetLastPlatformError(result.Succeeded() ? 0 : EIO);
     return result;
 }
 

@@ -4,11 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 // The running program file as a host path (/proc/self/exe) and as a drive path.
-std::string ProgramFileHostPath();
-std::string ProgramFilePath();
+// Empty when the program file cannot be named (or lies on no drive).
+HostPath ProgramFileHostPath();
+DrivePath ProgramFilePath();
 
 enum class SpecialFolder {
     Personal,  // the documents folder (XDG_DOCUMENTS_DIR)
@@ -17,8 +20,9 @@ enum class SpecialFolder {
 };
 
 // The folder as a drive path, from the XDG user directories ($XDG_CONFIG_HOME/user-dirs.dirs,
-// falling back to ~/Documents and ~/Desktop when those exist). Empty when the host has none.
-std::string SpecialFolderPath(SpecialFolder folder);
+// falling back to ~/Documents and ~/Desktop when those exist). Empty when the host has none or
+// it lies on no drive.
+DrivePath SpecialFolderPath(SpecialFolder folder);
 
 // How handing a target to xdg-open went. A failure keeps what the host said, so the message can
 // name the real cause (no opener installed, no program for the type, ...) rather than blame the

@@ -17,6 +17,7 @@
 #include "platform/file_system.h"
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
+#include "platform/text_lines.h"
 
 extern char** environ;
 
@@ -85,19 +86,6 @@ bool IsScheduleId(std::string_view id) {
     });
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // What the marker of a schedule says after its name: when, and which project. The program lists
 // a schedule by it and knows a second schedule of the same project at the same times by it.
 // A unit's marker names the project quoted, so it never ends in a backslash.
@@ -117,7 +105,8 @@ bool ProcessRunning(std::initializer_list<std::string_view> names) {
         const std::string pid = item.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::string comm = host::ReadWholeHostFile(item.path().string() + "/comm").value_or("");
+        std::string comm =
+            host::ReadWholeHostFile(HostPath(item.path().string() + "/comm")).value_or("");
         if (!comm.empty() && comm.back() == '\n')
             comm.pop_back();
         if (std::find(names.begin(), names.end(), comm) != names.end())
@@ -127,7 +116,7 @@ bool ProcessRunning(std::initializer_list<std::string_view> names) {
 }
 
 bool WriteHostFile(const std::string& host, const std::string& content) {
-    const std::optional<std::string> drivePath = ToDrivePath(host);
+    const std::optional<DrivePath> drivePath = ToDrivePath(HostPath(host));
     return drivePath && WriteFileAtomically(*drivePath, content);
 }
 
@@ -252,9 +241,12 @@ std::vector<std::string> ScheduledArguments(const RepeatSchedule& schedule,
                                             const ScheduledCommand& command) {
     // --scheduled records the run as one nobody started by hand. Schedules written before it
     // existed still run, recorded as "Normal".
-    return {command.runnerHost, schedule.projectHost.Text(),
-            "--program-folder", command.programFolderHost,
-            "--log-level",      "normal",
+    return {command.runnerHost.Text(),
+            schedule.projectHost.Text(),
+            "--program-folder",
+            command.programFolderHost.Text(),
+            "--log-level",
+            "normal",
             "--scheduled"};
 }
 
@@ -390,7 +382,9 @@ SystemScheduler::Host SystemScheduler::CurrentHost() {
         config = xdg;
     else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
         config = std::string(home) + "/.config";
-    host.unitFolder = config.empty() ? std::string() : config + "/systemd/user";
+    if (!config.empty())
+        host.unitFolder =
+            HostPath(std::filesystem::path(config + "/systemd/user").lexically_normal().string());
     // Debian's cron and busybox's are "cron", cronie's "crond".
     host.cronRunning = [] { return ProcessRunning({"cron", "crond"}); };
     return host;
@@ -421,7 +415,8 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
     std::vector<ScheduleEntry> entries;
     if (host_.useSystemd) {
         std::error_code failure;
-        for (const auto& item : std::filesystem::directory_iterator(host_.unitFolder, failure)) {
+        for (const auto& item :
+             std::filesystem::directory_iterator(host_.unitFolder.Text(), failure)) {
             const std::string name = item.path().filename().string();
             if (item.path().extension() != ".timer")
                 continue;
@@ -429,17 +424,18 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
             if (!IsScheduleId(id))
                 continue;
             ScheduleEntry entry{id, ""};
-            const std::string text = host::ReadWholeHostFile(item.path().string()).value_or("");
-            for (const std::string& line : Lines(text))
+            const std::string text =
+                host::ReadWholeHostFile(HostPath(item.path().string())).value_or("");
+            for (const std::string_view line : SplitLines(text))
                 if (line.rfind(kUnitMarker, 0) == 0)
                     entry.description = line.substr(kUnitMarker.size());
             entries.push_back(entry);
         }
     } else if (const std::optional<std::string> table = ReadCrontab(nullptr)) {
-        for (const std::string& line : Lines(*table)) {
+        for (const std::string_view line : SplitLines(*table)) {
             if (line.rfind(kCrontabMarker, 0) != 0)
                 continue;
-            const std::string rest = line.substr(kCrontabMarker.size());
+            const std::string rest(line.substr(kCrontabMarker.size()));
             const std::size_t blank = rest.find(' ');
             const std::string id = rest.substr(0, blank);
             if (IsScheduleId(id))
@@ -476,12 +472,12 @@ ScheduleOutcome SystemScheduler::AddUnits(const RepeatSchedule& schedule,
         taken.push_back(entry.id);
     const std::string id = NewScheduleId(schedule.projectHost, taken);
     std::error_code failure;
-    std::filesystem::create_directories(host_.unitFolder, failure);
-    const std::string base = host_.unitFolder + "/" + id;
+    std::filesystem::create_directories(host_.unitFolder.Text(), failure);
+    const std::string base = (host_.unitFolder / id).Text();
     if (failure || !WriteHostFile(base + ".service", texts->service) ||
         !WriteHostFile(base + ".timer", texts->timer)) {
         ::unlink((base + ".service").c_str());
-        return {false, id, "Cannot write the schedule into " + host_.unitFolder + "."};
+        return {false, id, "Cannot write the schedule into " + host_.unitFolder.Text() + "."};
     }
     host_.run({"systemctl", "--user", "daemon-reload"}, "");
     const CommandResult enabled =
@@ -518,7 +514,7 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
         return {false, id, "No schedule of Velmora is called " + id + "."};
     if (host_.useSystemd) {
         host_.run({"systemctl", "--user", "disable", "--now", id + ".timer"}, "");
-        const std::string base = host_.unitFolder + "/" + id;
+        const std::string base = (host_.unitFolder / id).Text();
         const bool removed = ::unlink((base + ".timer").c_str()) == 0;
         ::unlink((base + ".service").c_str());
         host_.run({"systemctl", "--user", "daemon-reload"}, "");
@@ -532,7 +528,7 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
     std::string kept;
     bool found = false;
     bool skipNext = false;
-    for (const std::string& line : Lines(*table)) {
+    for (const std::string_view line : SplitLines(*table)) {
         if (skipNext) {
             skipNext = false;
             continue;
@@ -541,7 +537,8 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
             found = skipNext = true;
             continue;
         }
-        kept += line + "\n";
+        kept += line;
+        kept += '\n';
     }
     if (!found)
         return {false, id, "The schedule " + id + " was not found."};

@@ -35,8 +35,8 @@ struct RepeatSchedule {
 // What a scheduled run starts: velmora-run with the program folder passed explicitly, so the run
 // reads the same drives.ini and settings and leaves its history row where the program shows it.
 struct ScheduledCommand {
-    std::string runnerHost;         // velmora-run, absolute host path
-    std::string programFolderHost;  // absolute host path
+    HostPath runnerHost;  // velmora-run
+    HostPath programFolderHost;
 };
 
 // One argument quoted for an Exec line of a unit file; nullopt for one that holds a control
@@ -109,7 +109,7 @@ class SystemScheduler {
 public:
     struct Host {
         bool useSystemd = false;
-        std::string unitFolder;  // host path of ~/.config/systemd/user
+        HostPath unitFolder;  // ~/.config/systemd/user
         CommandRunner run;
         // Whether the cron daemon runs; unset: not known, and not warned about.
         std::function<bool()> cronRunning;

@@ -61,7 +61,7 @@ bool ParseDeviceNumber(const std::string& text, unsigned& major, unsigned& minor
 
 VolumeIdentity IdentifyBlockDevice(unsigned major, unsigned minor, const std::string& path) {
     const std::string number = std::to_string(major) + ":" + std::to_string(minor);
-    if (const auto record = host::ReadWholeHostFile("/run/udev/data/b" + number)) {
+    if (const auto record = host::ReadWholeHostFile(HostPath("/run/udev/data/b" + number))) {
         VolumeIdentity identity = ParseUdevRecord(*record);
         if (identity.Known())
             return identity;

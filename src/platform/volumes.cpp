@@ -75,7 +75,7 @@ int GetDriveTypeCode(char letter) {
         return kDriveNoRootDir;
     }
     const std::vector<MountEntry> mounts = ReadMountTable();
-    if (const MountEntry* mount = MountContaining(mounts, RealPathOf(*root))) {
+    if (const MountEntry* mount = MountContaining(mounts, HostPath(RealPathOf(*root)))) {
         if (const int code = TypeOfFileSystem(mount->fsType); code != kDriveUnknown) {
             return code;
         }
@@ -97,10 +97,9 @@ std::string PresentDriveLetters() {
     return letters;
 }
 
-bool IsOnMissingDisk(std::string_view drivePath) {
-    const std::optional<std::string> host = ToHostPath(drivePath);
-    return host && !drivePath.empty() &&
-           ActiveDriveTable().LiesOnUnmountedMount(drivePath[0], HostPath(*host));
+bool IsOnMissingDisk(const DrivePath& drivePath) {
+    const std::optional<HostPath> host = ToHostPath(drivePath);
+    return host && ActiveDriveTable().LiesOnUnmountedMount(drivePath.Letter(), *host);
 }
 
 std::int64_t DiskFreeBytes(char letter) {

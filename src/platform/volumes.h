@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 // GetDriveType codes.
@@ -28,7 +30,7 @@ std::string PresentDriveLetters();
 
 // True when the drive path `drivePath` lies on a mount folder with nothing mounted on it (see
 // DriveTable::LiesOnUnmountedMount): the folder an unplugged disk left behind is no item of it.
-bool IsOnMissingDisk(std::string_view drivePath);
+bool IsOnMissingDisk(const DrivePath& drivePath);
 
 // Bytes available to the caller and total bytes of the volume holding drive `letter`, from
 // statvfs; -1 when the drive is not present or cannot be asked.

@@ -6,8 +6,8 @@
 namespace vlm {
 
 TWindowsInfo::TWindowsInfo()
-    : Desktop(SpecialFolderPath(SpecialFolder::Desktop)),
-      Personal(SpecialFolderPath(SpecialFolder::Personal)) {}
+    : Desktop(SpecialFolderPath(SpecialFolder::Desktop).Text()),
+      Personal(SpecialFolderPath(SpecialFolder::Personal).Text()) {}
 
 const std::string& TWindowsInfo::FolderOf(ShellFolderKind kind) const {
     static const std::string none;

@@ -12,7 +12,6 @@
 #include "platform/locale_text.h"
 #include "platform/medium.h"
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
 #include "platform/tree_walk.h"
 #include "util/text_helpers.h"
 
@@ -20,9 +19,9 @@ namespace vlm {
 
 namespace {
 
-std::string LastErrorText() {
-    const PlatformError& error = LastPlatformError();
-    return error.text.empty() ? std::string("unknown error") : error.text;
+std::string ErrorText(const FileError& error) {
+    const std::string text = error.Text();
+    return text.empty() ? std::string("unknown error") : text;
 }
 
 // The size of a file named through a link: the link is followed, as for any path the person
@@ -38,15 +37,10 @@ std::int64_t SizeThroughLink(const DrivePath& path) {
     return error ? 0 : static_cast<std::int64_t>(size);
 }
 
-// True when the last call failed because nothing is at `path` any more, and nothing is there
-// now: a file deleted or moved while the run was under way, not one that failed to open.
-bool IsGone(const std::string& path) {
-    if (LastPlatformError().code != ENOENT)
-        return false;
-    const PlatformError failure = LastPlatformError();
-    const bool gone = !QueryEntry(path).has_value();
-    SetLastPlatformError(failure.code);
-    return gone;
+// True when a call failed with `failure` because nothing is at `path` any more, and nothing is
+// there now: a file deleted or moved while the run was under way, not one that failed to open.
+bool IsGone(const FileError& failure, const std::string& path) {
+    return failure.code == ENOENT && !QueryEntry(DrivePath(path));
 }
 
 // The notices of the copy, each shown before the failure it tells of ends the copy.
@@ -71,14 +65,14 @@ std::string CannotReadNotice(const std::string& source) {
 }  // namespace
 
 char ItemKind(const DrivePath& path) {
-    std::uint32_t attributes = GetFileAttributes(path.Text());
+    std::uint32_t attributes = GetFileAttributes(path);
     if (attributes == kInvalidAttributes)
         return 'n';
     return (attributes & kAttrDirectory) != 0 ? 'd' : 'f';
 }
 
 std::int64_t FileSizeOf(const DrivePath& path) {
-    auto entry = QueryEntry(path.Text());
+    auto entry = QueryEntry(path);
     if (!entry)
         return 0;
     switch (entry->kind) {
@@ -121,14 +115,14 @@ std::string ItemDateText(const DrivePath& path) {
     if (kind == 'n')
         return {};
     // A folder shows when it was made, a file when it was last written.
-    auto when = kind == 'd' ? GetCreationDateTime(path.Text()) : GetFileDateTime(path.Text());
+    auto when = kind == 'd' ? GetCreationDateTime(path) : GetFileDateTime(path);
     return when ? DateTimeText(*when) : std::string();
 }
 
 bool ForceDirChain(const DrivePath& folder) {
     if (folder.empty())
         return false;
-    if (DirectoryExists(folder.Text()))
+    if (DirectoryExists(folder))
         return true;
     // A drive whose root is not there gets no folders.
     if (folder.IsRoot())
@@ -136,7 +130,7 @@ bool ForceDirChain(const DrivePath& folder) {
     if (!ForceDirChain(folder.Parent()))
         return false;
     // Someone else may have made it in the meantime; what counts is that it is there.
-    return CreateDirectory(folder.Text()) || DirectoryExists(folder.Text());
+    return CreateDirectory(folder) || DirectoryExists(folder);
 }
 
 bool DeleteDirTree(const DrivePath& folder) {
@@ -152,7 +146,7 @@ bool IsNameRefusal(int code, const DrivePath& path) {
     // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there: only on such
     // a medium are those errors a refused name.
     const std::optional<HostPath> host = ToHostPath(path);
-    return host && IsNameRefusalAt(code, host->Text());
+    return host && IsNameRefusalAt(code, *host);
 }
 
 namespace {
@@ -166,10 +160,11 @@ CopyError CopyFailure(const std::string& source, const std::string& target,
 // The open file tells its size, bits and time: one look at the source, not one by its path and
 // more of the open file, and the time is that of the bytes copied.
 HostFile::Status OpenSource(HostFile& in, const std::string& source, const std::string& target) {
-    if (!in.Open(source, HostFile::Mode::Read)) {
-        if (IsGone(source))
+    if (const FileStatus opened = in.Open(DrivePath(source), HostFile::Mode::Read); !opened) {
+        if (IsGone(opened.Error(), source))
             throw SourceVanished("Could not copy " + source + ": it is gone");
-        throw CopyFailure(source, target, LastErrorText(), CannotOpenForReadingNotice(source));
+        throw CopyFailure(source, target, ErrorText(opened.Error()),
+                          CannotOpenForReadingNotice(source));
     }
     return in.StatusWhenOpened();
 }
@@ -181,20 +176,20 @@ HostFile::Status OpenSource(HostFile& in, const std::string& source, const std::
 // through; a folder or a read-only file is never replaced.
 void BeginCopy(AtomicFileWriter& out, const HostFile::Status& status, const std::string& source,
                const std::string& target) {
-    if (!out.Begin(target, Durability::Deferred)) {
+    if (const FileStatus begun = out.Begin(DrivePath(target), Durability::Deferred); !begun) {
         if (out.TargetRefused()) {
             throw CopyFailure(source, target,
-                              LastPlatformError().code == EISDIR ? "the destination is a folder"
-                                                                 : "the destination is read-only");
+                              begun.Error().code == EISDIR ? "the destination is a folder"
+                                                           : "the destination is read-only");
         }
-        throw CopyFailure(source, target, LastErrorText(), CannotOpenForWritingNotice(target));
+        throw CopyFailure(source, target, ErrorText(begun.Error()),
+                          CannotOpenForWritingNotice(target));
     }
     // The copy shows no more than its original: a private key stays private, a script stays
     // runnable.
-    if (!out.KeepPermissions(status)) {
-        std::string cause = LastErrorText();
+    if (const FileStatus kept = out.KeepPermissions(status); !kept) {
         out.Abort();
-        throw CopyFailure(source, target, cause);
+        throw CopyFailure(source, target, ErrorText(kept.Error()));
     }
 }
 
@@ -203,15 +198,17 @@ void CopyBytes(AtomicFileWriter& out, HostFile& in, CopyWatcher* watcher, const 
     const auto tell = [](void* context, std::uint64_t bytesSoFar) {
         return static_cast<CopyWatcher*>(context)->Copied(bytesSoFar);
     };
-    switch (watcher != nullptr ? out.CopyFrom(in, tell, watcher) : out.CopyFrom(in)) {
+    const AtomicFileWriter::CopyResult copied =
+        watcher != nullptr ? out.CopyFrom(in, tell, watcher) : out.CopyFrom(in);
+    switch (copied.outcome) {
         case AtomicFileWriter::CopyOutcome::Done:
             return;
         case AtomicFileWriter::CopyOutcome::Stopped:
             throw CopyStopped("The copy of " + source + " to " + target + " was stopped");
         case AtomicFileWriter::CopyOutcome::ReadFailed:
-            throw CopyFailure(source, target, LastErrorText(), CannotReadNotice(source));
+            throw CopyFailure(source, target, ErrorText(copied.error), CannotReadNotice(source));
         case AtomicFileWriter::CopyOutcome::WriteFailed:
-            throw CopyFailure(source, target, LastErrorText());
+            throw CopyFailure(source, target, ErrorText(copied.error));
     }
 }
 
@@ -226,18 +223,19 @@ bool CopyOnce(const DrivePath& src, const DrivePath& dst, CopyWatcher* watcher) 
     AtomicFileWriter out;
     BeginCopy(out, status, source, target);
     CopyBytes(out, in, watcher, source, target);
-    const std::optional<HostFile::Status> after = in.Stat();
+    const FileResult<HostFile::Status> after = in.Stat();
     if (after && (after->size != status.size || !(after->modified == status.modified))) {
         out.Abort();
         return false;
     }
     in.Close();
-    if (!out.Commit(status.modified)) {
+    if (const FileStatus committed = out.Commit(status.modified); !committed) {
+        const FileError& error = committed.Error();
         // The temporary file took its own name; the copy's name is first asked for here.
-        if (out.RenameFailed() && IsNameRefusal(LastPlatformError().code, dst))
+        if (out.RenameFailed() && IsNameRefusal(error.code, dst))
             throw NameRefused("Could not copy " + source + " to " + target + ": " +
-                              LastErrorText());
-        throw CopyFailure(source, target, LastErrorText());
+                              ErrorText(error));
+        throw CopyFailure(source, target, ErrorText(error));
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/packed_time.h"
+#include "platform/text_lines.h"  // SplitLines, for every layer
 #include "platform/utf8_text.h"
 
 namespace vlm {
@@ -60,9 +61,5 @@ std::string TimeSpanText(double seconds);
 // `text` as a JSON string, in quotes: quotes, backslashes and control characters escaped, every
 // other byte (UTF-8) as it is.
 std::string JsonQuoted(std::string_view text);
-
-// The lines of a text, without their line ends ("\r\n" or "\n"); a final line end opens no
-// further line.
-std::vector<std::string_view> SplitLines(std::string_view text);
 
 }  // namespace vlm

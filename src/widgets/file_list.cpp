@@ -119,7 +119,7 @@ void FileList::Reload() {
     clearSelection();
     clear();
     std::vector<DirEntry> entries;
-    if (folder_.empty() || !ListDirectory(folder_, 0, entries))
+    if (folder_.empty() || !ListDirectory(DrivePath(folder_), 0, entries))
         return;
     const QIcon fileIcon = style()->standardIcon(QStyle::SP_FileIcon);
     for (const DirEntry& entry : entries) {

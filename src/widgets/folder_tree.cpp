@@ -169,12 +169,14 @@ void FolderTree::Populate(QTreeWidgetItem* item) {
     QList<QTreeWidgetItem*> children;
     // Hidden folders stay out of the tree; a typed path reaches them. Names and kinds are all
     // the tree needs: no stat call per entry.
-    if (ListDirectory(folder, kAttrDirectory | kAttrReadOnly, entries, ListDetail::NamesAndKinds)) {
+    if (ListDirectory(DrivePath(folder), kAttrDirectory | kAttrReadOnly, entries,
+                      ListDetail::NamesAndKinds)) {
         children.reserve(static_cast<qsizetype>(entries.size()));
         for (const DirEntry& entry : entries) {
             const std::string path = ChildPath(folder, entry.name);
             // A link to a folder is shown, as the person may name it as a source item.
-            const bool folderLink = entry.kind == EntryKind::Link && DirectoryExists(path);
+            const bool folderLink =
+                entry.kind == EntryKind::Link && DirectoryExists(DrivePath(path));
             if (entry.kind == EntryKind::Directory || folderLink)
                 children.append(MakeFolderItem(path, entry.name));
         }
@@ -280,7 +282,7 @@ QTreeWidgetItem* FolderTree::ChildNamed(QTreeWidgetItem* item, const std::string
 }
 
 bool FolderTree::SetCurrentFolder(const std::string& drivePath) {
-    if (!HasDriveFront(drivePath) || !DirectoryExists(drivePath))
+    if (!HasDriveFront(drivePath) || !DirectoryExists(DrivePath(drivePath)))
         return false;
     const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(drivePath[0])));
     if (letter != drive_ || topLevelItemCount() == 0) {
@@ -295,7 +297,7 @@ bool FolderTree::SetCurrentFolder(const std::string& drivePath) {
         if (child == nullptr) {
             // A hidden folder, or one that appeared since the branch was read.
             const std::string path = ChildPath(PathOf(item), name);
-            if (!DirectoryExists(path))
+            if (!DirectoryExists(DrivePath(path)))
                 return false;
             child = MakeFolderItem(path, name);
             item->addChild(child);

@@ -116,7 +116,7 @@ QImage LoadBackgroundPicture(std::string_view path) {
     const PictureFormat format = FormatOfPath(path);
     if (format == PictureFormat::Unsupported)
         return QImage();
-    const std::optional<std::string> bytes = ReadWholeFile(path);
+    const std::optional<std::string> bytes = ReadWholeFile(DrivePath(path));
     if (!bytes)
         return QImage();
     switch (format) {

@@ -210,7 +210,7 @@ TEST(AppSettingsTest, SwitchReadAsTwoIsWrittenBackAsOne) {
     SettingsFolder folder;
     folder.Write("[Timer]\r\nShow=2\r\n");
     ASSERT_TRUE(SaveSettings(folder.Load(), DrivePath(kIni)).ok);
-    EXPECT_EQ(ProfileFile::Load(kIni).Get("Timer", "Show"), "1");
+    EXPECT_EQ(ProfileFile::Load(DrivePath(kIni)).Get("Timer", "Show"), "1");
 }
 
 TEST(AppSettingsTest, StringsKeysAndSectionsAsTheyAreRead) {
@@ -246,7 +246,7 @@ TEST(AppSettingsTest, UnknownSectionsAndKeysSurviveASave) {
     AppSettings s = folder.Load();
     s.TimerHour = 6;
     ASSERT_TRUE(SaveSettings(s, DrivePath(kIni)).ok);
-    const ProfileFile back = ProfileFile::Load(kIni);
+    const ProfileFile back = ProfileFile::Load(DrivePath(kIni));
     EXPECT_EQ(back.Get("Drives", "e"), "/media/backup");
     EXPECT_EQ(back.Get("Timer", "Colour"), "blue");
     EXPECT_EQ(back.Get("Timer", "Hour"), "6");

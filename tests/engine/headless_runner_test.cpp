@@ -177,8 +177,8 @@ TEST(HeadlessRunnerTest, ARunOfASystemScheduleIsRecordedAsTimer) {
         test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
         rig.Project(EngineRig::Fields({"c:\\docs"}), "nightly");
         const std::string l = rig.drives.HostRoot('l');
-        std::vector<std::string> args =
-            ScheduledArguments({2, 0, {}, HostPath(l + "/nightly.vlm")}, {Runner(), l});
+        std::vector<std::string> args = ScheduledArguments({2, 0, {}, HostPath(l + "/nightly.vlm")},
+                                                           {HostPath(Runner()), HostPath(l)});
         args.erase(std::remove(args.begin(), args.end(), dropped), args.end());
         EXPECT_EQ(test::WaitForExit(test::StartProgram(args, {rig.drives.Base() + "/out"})), 0);
         const std::string row = *dropped ? "|Normal|" : "|Timer|";

@@ -117,7 +117,7 @@ TEST(DamagedPins, APinHoldingAControlCharacterIsNoDrive) {
     for (const std::string& damage : {std::string("\0\0\0", 3), std::string("\x1b"),
                                       std::string("\x01"), std::string("\x1f")}) {
         const std::string ini = "[Drives]\ns=/data/photos" + damage + "\nt=/data/ok\n";
-        const DriveTable table = DriveTable::Build(ini, {"/media/usb"});
+        const DriveTable table = DriveTable::Build(ini, {HostPath("/media/usb")});
         EXPECT_FALSE(table.RootOf('s').has_value());
         EXPECT_EQ(table.RootOf('t'), std::optional<std::string>("/data/ok"));
         // No volume takes the damaged letter's place: it reads as a drive not present.

@@ -28,14 +28,15 @@ struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
                         "[Drives]\nf=UUID=1234-ABCD\ng=UUID=0000-LOST\nh=" + drives.Base() +
                             "/h\n[Kept]\nline=1\n");
         test::MakeDir(drives.Base() + "/h");
-        SetActiveDriveTable(DriveTable::Load(program));
+        SetActiveDriveTable(DriveTable::Load(HostPath(program)));
     }
 
     // The dialog with one connected volume, and a folder picker that answers `folder`.
     std::unique_ptr<TdrivesF> Dialog(const std::string& folder = {}) {
         DrivesDialogHooks hooks;
         hooks.connectedVolumes = [] {
-            return std::vector<MountedVolume>{{"/media/ann/BACKUP", {"1234-ABCD", "BACKUP", ""}}};
+            return std::vector<MountedVolume>{
+                {HostPath("/media/ann/BACKUP"), {"1234-ABCD", "BACKUP", ""}}};
         };
         hooks.chooseFolder = [folder](const std::string&, const std::string&) { return folder; };
         auto dialog = std::make_unique<TdrivesF>(hooks);

@@ -353,7 +353,7 @@ TEST_F(EditorDestinationTest, TheHighlightedDriveNamesItsDiskOrWhatItWaitsFor) {
                             "\ne=UUID=1234-ABCD\nf=UUID=9999-0000\n" +
                             "g=LABEL=CARD\nh=" + drives.Base() + "/gone\n";
     SetActiveDriveTable(
-        DriveTable::BuildFromVolumes(ini, {{stick, {"1234-ABCD", "BACKUP", "exfat"}}}));
+        DriveTable::BuildFromVolumes(ini, {{HostPath(stick), {"1234-ABCD", "BACKUP", "exfat"}}}));
     Open();
     AddItem("c:\\docs");
     QComboBox* box = E().destdriveC;

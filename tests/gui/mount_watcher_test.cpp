@@ -31,7 +31,7 @@ TEST(MountTableWatcherTest, AMountReadsTheDriveTableAgainOnceNoRunHoldsIt) {
     for (const bool busyAtFirst : {false, true}) {
         SCOPED_TRACE(busyAtFirst ? "a run holds the table" : "idle");
         test::WriteFile(program + "/drives.ini", "[Drives]\n");
-        SetActiveDriveTable(DriveTable::Load(program));
+        SetActiveDriveTable(DriveTable::Load(HostPath(program)));
         // A pin made since the table was read: only a new reading knows it.
         test::WriteFile(program + "/drives.ini", "[Drives]\nq=" + disk + "\n");
         bool busy = busyAtFirst;

@@ -38,7 +38,8 @@ struct ScheduleDialogTest : test::WithQtApplication, ::testing::Test {
     test::TempDrives drives{""};
     CrontabHost crontab;
     TScheduleF dialog{ProjectBrowseHooks{}, crontab.Host(),
-                      ScheduledCommand{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"}};
+                      ScheduledCommand{HostPath("/usr/bin/velmora-run"),
+                                       HostPath("/home/ann/.local/share/velmora")}};
 };
 
 TEST_F(ScheduleDialogTest, ChosenWeekdaysAndTimeBecomeOneListedSchedule) {
@@ -126,13 +127,13 @@ TEST(ScheduleDialogHostTest, TheStatusSaysWhatThisHostLacks) {
         {false, false, false, false, kNoSchedulerText},
     };
     for (const auto& c : cases) {
-        SystemScheduler::Host host{c.systemd, "", nullptr, [&c] { return c.cronRunning; }};
+        SystemScheduler::Host host{c.systemd, HostPath(), nullptr, [&c] { return c.cronRunning; }};
         // A command that is not installed cannot be started at all.
         host.run = [&c](const std::vector<std::string>& argv, const std::string&) {
             return CommandResult{argv[0] == "crontab" && !c.crontabCommand ? -1 : 0, ""};
         };
         TScheduleF dialog(ProjectBrowseHooks{}, host,
-                          ScheduledCommand{"/usr/bin/velmora-run", "/v"});
+                          ScheduledCommand{HostPath("/usr/bin/velmora-run"), HostPath("/v")});
         dialog.ShowHostStatus();
         EXPECT_EQ(dialog.statusL->text().toStdString(), c.status);
         EXPECT_EQ(dialog.addB->isEnabled(), c.canAdd);

@@ -4,7 +4,6 @@
 
 #include "platform/file_system.h"
 #include "platform/host_calls.h"
-#include "platform/platform_error.h"
 #include "support/temp_drives.h"
 
 namespace vlm {
@@ -44,28 +43,28 @@ protected:
 
 TEST_F(AtomicFileWriterTest, ReplacesTheTargetInOneStep) {
     AtomicFileWriter writer;
-    ASSERT_TRUE(writer.Begin("c:\\data.txt"));
-    const std::string temp = writer.TemporaryPath();
-    EXPECT_TRUE(IsTemporaryFileName(temp.substr(temp.find_last_of('/') + 1)));
+    ASSERT_TRUE(writer.Begin(DrivePath("c:\\data.txt")));
+    const std::string temp = writer.TemporaryPath().Text();
+    EXPECT_TRUE(IsTemporaryFileName(writer.TemporaryPath().Name()));
     ASSERT_TRUE(writer.Write("new "));
     ASSERT_TRUE(writer.Write("content"));
     EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "old content");
     const PackedTime stamp = PackHostTime(1400000000);
     ASSERT_TRUE(writer.Commit(stamp));
     EXPECT_EQ(test::ReadFile(drives_.HostRoot('c') + "/data.txt"), "new content");
-    EXPECT_EQ(GetFileTimePacked("c:\\data.txt"), std::optional<PackedTime>(stamp));
+    EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\data.txt")), std::optional<PackedTime>(stamp));
     EXPECT_FALSE(test::Exists(temp));
 }
 
 TEST_F(AtomicFileWriterTest, CreatesAMissingTarget) {
-    EXPECT_TRUE(WriteFileAtomically("c:\\fresh.txt", "hello"));
-    EXPECT_EQ(ReadWholeFile("c:\\fresh.txt"), std::optional<std::string>("hello"));
+    EXPECT_TRUE(WriteFileAtomically(DrivePath("c:\\fresh.txt"), "hello"));
+    EXPECT_EQ(ReadWholeFile(DrivePath("c:\\fresh.txt")), std::optional<std::string>("hello"));
 }
 
 TEST_F(AtomicFileWriterTest, DestroyedWithoutCommitLeavesTheTarget) {
     {
         AtomicFileWriter writer;
-        ASSERT_TRUE(writer.Begin("c:\\data.txt"));
+        ASSERT_TRUE(writer.Begin(DrivePath("c:\\data.txt")));
         ASSERT_TRUE(writer.Write("half"));
     }
     ExpectOldFileAlone();
@@ -75,17 +74,15 @@ TEST_F(AtomicFileWriterTest, RefusesFoldersAndReadOnlyTargets) {
     test::MakeDir(drives_.HostRoot('c') + "/dir");
     test::WriteFile(drives_.HostRoot('c') + "/locked", "x", std::nullopt, 0444);
     AtomicFileWriter writer;
-    EXPECT_FALSE(writer.Begin("c:\\dir"));
-    EXPECT_EQ(LastPlatformError().code, EISDIR);
-    EXPECT_FALSE(writer.Begin("c:\\locked"));
-    EXPECT_EQ(LastPlatformError().code, EACCES);
-    EXPECT_FALSE(writer.Begin("c:\\missing\\file"));
+    EXPECT_EQ(writer.Begin(DrivePath("c:\\dir")).Error().code, EISDIR);
+    EXPECT_EQ(writer.Begin(DrivePath("c:\\locked")).Error().code, EACCES);
+    EXPECT_FALSE(writer.Begin(DrivePath("c:\\missing\\file")));
     EXPECT_EQ(test::ReadTree(drives_.HostRoot('c')).size(), 3u);
 }
 
 TEST_F(AtomicFileWriterTest, TargetTurnedReadOnlyBeforeCommitIsKept) {
     AtomicFileWriter writer;
-    ASSERT_TRUE(writer.Begin("c:\\data.txt"));
+    ASSERT_TRUE(writer.Begin(DrivePath("c:\\data.txt")));
     ASSERT_TRUE(writer.Write("new"));
     test::SetMode(drives_.HostRoot('c') + "/data.txt", 0444);
     EXPECT_FALSE(writer.Commit());
@@ -104,15 +101,15 @@ TEST_F(AtomicFileWriterTest, CopyFromCopiesEveryByteOfFilesOfEverySize) {
         }
         test::WriteFile(drives_.HostRoot('c') + "/source.bin", content, kOldTime);
         HostFile source;
-        ASSERT_TRUE(source.Open("c:\\source.bin", HostFile::Mode::Read));
+        ASSERT_TRUE(source.Open(DrivePath("c:\\source.bin"), HostFile::Mode::Read));
         EXPECT_EQ(source.StatusWhenOpened().size, size);
         EXPECT_EQ(source.StatusWhenOpened().modified, source.Stat()->modified);
         AtomicFileWriter writer;
-        ASSERT_TRUE(writer.Begin("c:\\copy.bin", Durability::Deferred));
-        ASSERT_EQ(writer.CopyFrom(source), AtomicFileWriter::CopyOutcome::Done) << size;
+        ASSERT_TRUE(writer.Begin(DrivePath("c:\\copy.bin"), Durability::Deferred));
+        ASSERT_EQ(writer.CopyFrom(source).outcome, AtomicFileWriter::CopyOutcome::Done) << size;
         ASSERT_TRUE(writer.Commit(HostTime{kOldTime, 123456789}));
         EXPECT_TRUE(test::ReadFile(drives_.HostRoot('c') + "/copy.bin") == content) << size;
-        EXPECT_EQ(GetFileHostTime("c:\\copy.bin"), (HostTime{kOldTime, 123456789}));
+        EXPECT_EQ(GetFileHostTime(DrivePath("c:\\copy.bin")), (HostTime{kOldTime, 123456789}));
     }
 }
 
@@ -121,10 +118,10 @@ TEST_F(AtomicFileWriterTest, CopyFromCopiesEveryByteOfFilesOfEverySize) {
 TEST_F(AtomicFileWriterTest, CopyFromReadsWhatTheKernelCannotCopy) {
     drives_.PinTo('p', "/proc/self");
     HostFile source;
-    ASSERT_TRUE(source.Open("p:\\status", HostFile::Mode::Read));
+    ASSERT_TRUE(source.Open(DrivePath("p:\\status"), HostFile::Mode::Read));
     AtomicFileWriter writer;
-    ASSERT_TRUE(writer.Begin("c:\\status.txt", Durability::Deferred));
-    ASSERT_EQ(writer.CopyFrom(source), AtomicFileWriter::CopyOutcome::Done);
+    ASSERT_TRUE(writer.Begin(DrivePath("c:\\status.txt"), Durability::Deferred));
+    ASSERT_EQ(writer.CopyFrom(source).outcome, AtomicFileWriter::CopyOutcome::Done);
     ASSERT_TRUE(writer.Commit());
     const std::string copied = test::ReadFile(drives_.HostRoot('c') + "/status.txt");
     EXPECT_EQ(copied.rfind("Name:", 0), 0u) << copied;
@@ -134,11 +131,11 @@ TEST_F(AtomicFileWriterTest, CopyFromReadsWhatTheKernelCannotCopy) {
 TEST_F(AtomicFileWriterTest, TellsARefusedTargetFromAFolderThatCannotBeWritten) {
     test::MakeDir(drives_.HostRoot('c') + "/dir");
     AtomicFileWriter writer;
-    EXPECT_FALSE(writer.Begin("c:\\dir"));
+    EXPECT_FALSE(writer.Begin(DrivePath("c:\\dir")));
     EXPECT_TRUE(writer.TargetRefused());
-    EXPECT_FALSE(writer.Begin("c:\\missing\\file"));
+    EXPECT_FALSE(writer.Begin(DrivePath("c:\\missing\\file")));
     EXPECT_FALSE(writer.TargetRefused());
-    EXPECT_TRUE(writer.Begin("c:\\data.txt"));
+    EXPECT_TRUE(writer.Begin(DrivePath("c:\\data.txt")));
     EXPECT_FALSE(writer.TargetRefused());
 }
 
@@ -174,12 +171,17 @@ TEST_F(AtomicFileWriterTest, InjectedFailuresLoseNothing) {
         faults::Reset();
         faults::Arm(k.call, k.nth, k.error);
         AtomicFileWriter writer;
-        bool ok = writer.Begin("c:\\data.txt", k.durability);
+        FileStatus status = writer.Begin(DrivePath("c:\\data.txt"), k.durability);
         // Two writes so that the second one can fail on its own.
-        ok = ok && writer.Write("new") && writer.Write(big);
-        ok = ok && writer.Commit(PackHostTime(1400000000));
-        EXPECT_FALSE(ok);
-        EXPECT_EQ(LastPlatformError().code, k.error);
+        if (status)
+            status = writer.Write("new");
+        if (status)
+            status = writer.Write(big);
+        if (status)
+            status = writer.Commit(PackHostTime(1400000000));
+        EXPECT_FALSE(status);
+        EXPECT_EQ(status.Error().code, k.error);
+        EXPECT_EQ(status.Error().path, "c:\\data.txt");
         EXPECT_GE(faults::Count(k.call), k.nth) << "the armed call was never made";
         faults::Reset();
         ExpectOldFileAlone();
@@ -209,19 +211,19 @@ TEST_F(AtomicFileWriterTest, DeferredDurabilityCommitsWithoutAFlush) {
         SCOPED_TRACE(content.size());
         faults::Reset();
         AtomicFileWriter writer;
-        ASSERT_TRUE(writer.Begin("c:\\data.txt", k.durability));
-        const std::string temp = writer.TemporaryPath();
+        ASSERT_TRUE(writer.Begin(DrivePath("c:\\data.txt"), k.durability));
+        const std::string temp = writer.TemporaryPath().Text();
         for (std::size_t at = 0; at < content.size(); at += 524287)
             ASSERT_TRUE(writer.Write(std::string_view(content).substr(at, 524287)));
         ASSERT_TRUE(writer.Commit(PackHostTime(1400000000)));
         EXPECT_EQ(faults::Count(Call::Sync), k.flushes);
         EXPECT_TRUE(test::ReadFile(drives_.HostRoot('c') + "/data.txt") == content);
-        EXPECT_EQ(GetFileTimePacked("c:\\data.txt"),
+        EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\data.txt")),
                   std::optional<PackedTime>(PackHostTime(1400000000)));
         EXPECT_FALSE(test::Exists(temp));
     }
     faults::Reset();
-    EXPECT_TRUE(WriteFileAtomically("c:\\data.txt", "saved"));
+    EXPECT_TRUE(WriteFileAtomically(DrivePath("c:\\data.txt"), "saved"));
     EXPECT_EQ(faults::Count(Call::Sync), 1) << "the program's own files are flushed at once";
 }
 
@@ -229,24 +231,22 @@ TEST(SyncFileSystemOf, FlushesTheFileSystemOfAFolderOrFile) {
     TempDrives drives("c");
     test::WriteFile(drives.HostRoot('c') + "/f", "content");
     faults::Reset();
-    EXPECT_TRUE(SyncFileSystemOf("c:\\"));
-    EXPECT_TRUE(SyncFileSystemOf("c:\\f"));
+    EXPECT_TRUE(SyncFileSystemOf(DrivePath("c:\\")));
+    EXPECT_TRUE(SyncFileSystemOf(DrivePath("c:\\f")));
     EXPECT_EQ(faults::Count(Call::SyncFileSystem), 2);
 
     faults::Arm(Call::SyncFileSystem, 1, EIO);
-    EXPECT_FALSE(SyncFileSystemOf("c:\\"));
-    EXPECT_EQ(LastPlatformError().code, EIO);
+    EXPECT_EQ(SyncFileSystemOf(DrivePath("c:\\")).Error().code, EIO);
     faults::Reset();
-    EXPECT_FALSE(SyncFileSystemOf("c:\\missing"));
-    EXPECT_EQ(LastPlatformError().code, ENOENT);
-    EXPECT_FALSE(SyncFileSystemOf("c:\\..\\f")) << "a refused path is never opened";
+    EXPECT_EQ(SyncFileSystemOf(DrivePath("c:\\missing")).Error().code, ENOENT);
+    EXPECT_FALSE(SyncFileSystemOf(DrivePath("c:\\..\\f"))) << "a refused path is never opened";
 }
 
 TEST_F(AtomicFileWriterTest, FirstWriteFailingWithDiskFull) {
     faults::Arm(Call::Write, 1, ENOSPC);
-    EXPECT_FALSE(WriteFileAtomically("c:\\data.txt", "new content"));
-    EXPECT_EQ(LastPlatformError().code, ENOSPC);
-    EXPECT_EQ(LastPlatformError().text, "No space left on device");
+    const FileStatus written = WriteFileAtomically(DrivePath("c:\\data.txt"), "new content");
+    EXPECT_EQ(written.Error().code, ENOSPC);
+    EXPECT_EQ(written.Error().Text(), "No space left on device");
     faults::Reset();
     ExpectOldFileAlone();
 }
@@ -260,12 +260,14 @@ TEST_F(AtomicFileWriterTest, CopyFromFailsOnEitherSideAndLosesNothing) {
           std::pair{Call::Write, AtomicFileWriter::CopyOutcome::WriteFailed}}) {
         for (const int nth : {1, 2}) {
             HostFile source;
-            ASSERT_TRUE(source.Open("c:\\source.bin", HostFile::Mode::Read));
+            ASSERT_TRUE(source.Open(DrivePath("c:\\source.bin"), HostFile::Mode::Read));
             AtomicFileWriter writer;
-            ASSERT_TRUE(writer.Begin("c:\\data.txt", Durability::Deferred));
+            ASSERT_TRUE(writer.Begin(DrivePath("c:\\data.txt"), Durability::Deferred));
             faults::Arm(call, nth, ENOSPC);
-            EXPECT_EQ(writer.CopyFrom(source), outcome) << nth;
-            EXPECT_EQ(LastPlatformError().code, ENOSPC);
+            const AtomicFileWriter::CopyResult copied = writer.CopyFrom(source);
+            EXPECT_EQ(copied.outcome, outcome) << nth;
+            EXPECT_EQ(copied.error.code, ENOSPC);
+            EXPECT_EQ(copied.error.path, call == Call::Read ? "c:\\source.bin" : "c:\\data.txt");
             faults::Reset();
             EXPECT_FALSE(writer.Commit());
             source.Close();
@@ -280,21 +282,20 @@ TEST(FaultSeam, CountsAndFailsOnlyTheArmedCalls) {
     TempDrives drives("c");
     faults::Reset();
     faults::Arm(Call::MakeDir, 2, EROFS, 2);
-    EXPECT_TRUE(CreateDirectory("c:\\one"));
-    EXPECT_FALSE(CreateDirectory("c:\\two"));
-    EXPECT_EQ(LastPlatformError().code, EROFS);
-    EXPECT_FALSE(CreateDirectory("c:\\three"));
-    EXPECT_TRUE(CreateDirectory("c:\\four"));
+    EXPECT_TRUE(CreateDirectory(DrivePath("c:\\one")));
+    EXPECT_EQ(CreateDirectory(DrivePath("c:\\two")).Error().code, EROFS);
+    EXPECT_FALSE(CreateDirectory(DrivePath("c:\\three")));
+    EXPECT_TRUE(CreateDirectory(DrivePath("c:\\four")));
     EXPECT_EQ(faults::Count(Call::MakeDir), 4);
     EXPECT_EQ(faults::Count(Call::Delete), 0);
 
     faults::Arm(Call::Delete, 1, EIO, -1);  // from now on, every time
     test::WriteFile(drives.HostRoot('c') + "/f", "");
-    EXPECT_FALSE(DeleteFile("c:\\f"));
-    EXPECT_FALSE(DeleteFile("c:\\f"));
+    EXPECT_FALSE(DeleteFile(DrivePath("c:\\f")));
+    EXPECT_FALSE(DeleteFile(DrivePath("c:\\f")));
     EXPECT_EQ(faults::Count(Call::Delete), 2);
     faults::Reset();
-    EXPECT_TRUE(DeleteFile("c:\\f"));
+    EXPECT_TRUE(DeleteFile(DrivePath("c:\\f")));
     EXPECT_EQ(faults::Count(Call::Delete), 1);
     EXPECT_EQ(test::ReadTree(drives.HostRoot('c')).size(), 2u);  // "one" and "four"
 }
@@ -304,14 +305,12 @@ TEST(FaultSeam, FailedReadsAndListingsAreReported) {
     test::WriteFile(drives.HostRoot('c') + "/f", "content");
     faults::Reset();
     faults::Arm(Call::Read, 1, EIO);
-    EXPECT_EQ(ReadWholeFile("c:\\f"), std::nullopt);
-    EXPECT_EQ(LastPlatformError().code, EIO);
+    EXPECT_EQ(ReadWholeFile(DrivePath("c:\\f")).Error().code, EIO);
     faults::Arm(Call::Open, 1, EACCES);
     std::vector<DirEntry> entries;
-    EXPECT_FALSE(ListDirectory("c:\\", kAttrAnyFile, entries));
-    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_EQ(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, entries).Error().code, EACCES);
     faults::Reset();
-    EXPECT_EQ(ReadWholeFile("c:\\f"), std::optional<std::string>("content"));
+    EXPECT_EQ(ReadWholeFile(DrivePath("c:\\f")), std::optional<std::string>("content"));
 }
 #endif  // VELMORA_FAULT_INJECTION
 

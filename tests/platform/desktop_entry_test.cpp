@@ -123,7 +123,8 @@ TEST(ExecLineTest, ReadsLinesWrittenByOthersByTheSameRules) {
 }
 
 TEST(DesktopEntryTextTest, NameAndExecAreFoundAgainInTheGroup) {
-    const auto text = DesktopEntryText(" Run c_x", {"/bin/velmora", "c:\\x"}, "/srv/work dir");
+    const auto text =
+        DesktopEntryText(" Run c_x", {"/bin/velmora", "c:\\x"}, HostPath("/srv/work dir"));
     ASSERT_TRUE(text);
     EXPECT_EQ(DesktopEntryValue(*text, "Type"), "Application");
     EXPECT_EQ(DesktopEntryValue(*text, "Name"), "\\sRun c_x");
@@ -132,7 +133,7 @@ TEST(DesktopEntryTextTest, NameAndExecAreFoundAgainInTheGroup) {
               (std::vector<std::string>{"/bin/velmora", "c:\\x"}));
     EXPECT_FALSE(DesktopEntryValue(*text, "Icon"));
     EXPECT_FALSE(DesktopEntryValue("[Other]\nExec=x\n", "Exec"));
-    EXPECT_FALSE(DesktopEntryText("n", {"/bin/x", "bad\nline"}, ""));
+    EXPECT_FALSE(DesktopEntryText("n", {"/bin/x", "bad\nline"}, HostPath()));
 }
 
 class CreateShortcutTest : public ::testing::Test {
@@ -151,8 +152,9 @@ protected:
 
 TEST_F(CreateShortcutTest, APathWithBlanksAndDollarReachesTheProgramAsTwoArguments) {
     const std::string project = "c:\\My Backups\\$HOME `id` 100%\\daily run.vlm";
-    const ShortcutResult result = CreateShortcut("c:\\bin\\velmora", {project, "-qrun"}, "",
-                                                 ShellFolderKind::Desktop, "QUICK run x", folders);
+    const ShortcutResult result =
+        CreateShortcut(DrivePath("c:\\bin\\velmora"), {project, "-qrun"}, DrivePath(),
+                       ShellFolderKind::Desktop, "QUICK run x", folders);
     ASSERT_TRUE(result.ok) << result.message;
     EXPECT_EQ(result.path, "c:\\home\\Desktop\\QUICK run x.desktop");
 
@@ -179,8 +181,9 @@ TEST_F(CreateShortcutTest, TheDesktopsOwnLauncherStartsItWithTheSameTwoArguments
     if (std::system("command -v gio >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "gio is not installed";
     const std::string project = "c:\\My Backups\\a\"b\\$x;y\\`z`\\%f.vlm";
-    const ShortcutResult result = CreateShortcut("c:\\bin\\velmora", {project, "-saferun"}, "",
-                                                 ShellFolderKind::Desktop, "Run x", folders);
+    const ShortcutResult result =
+        CreateShortcut(DrivePath("c:\\bin\\velmora"), {project, "-saferun"}, DrivePath(),
+                       ShellFolderKind::Desktop, "Run x", folders);
     ASSERT_TRUE(result.ok) << result.message;
     const std::string command = "gio launch '" + drives.Host(result.path) + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
@@ -192,11 +195,12 @@ TEST_F(CreateShortcutTest, TheDesktopsOwnLauncherStartsItWithTheSameTwoArguments
 }
 
 TEST_F(CreateShortcutTest, MakingTheSameShortcutTwiceReplacesTheFirst) {
-    ASSERT_TRUE(CreateShortcut("c:\\bin\\velmora", {"c:\\one.vlm", "-edit"}, "",
+    ASSERT_TRUE(CreateShortcut(DrivePath("c:\\bin\\velmora"), {"c:\\one.vlm", "-edit"}, DrivePath(),
                                ShellFolderKind::Desktop, "Edit c_x", folders)
                     .ok);
-    const ShortcutResult second = CreateShortcut("c:\\bin\\velmora", {"c:\\two.vlm", "-edit"}, "",
-                                                 ShellFolderKind::Desktop, "Edit c_x", folders);
+    const ShortcutResult second =
+        CreateShortcut(DrivePath("c:\\bin\\velmora"), {"c:\\two.vlm", "-edit"}, DrivePath(),
+                       ShellFolderKind::Desktop, "Edit c_x", folders);
     ASSERT_TRUE(second.ok);
     const auto entries = test::ReadTree(drives.Host("c:\\home\\Desktop"));
     ASSERT_EQ(entries.size(), 1u) << "no temporary file is left behind";
@@ -220,8 +224,8 @@ TEST_F(CreateShortcutTest, RefusesWhatWouldLandElsewhereAndWritesNothing) {
         {"an argument with a line break", ShellFolderKind::Desktop, "Edit y", {"a\nb"}},
     };
     for (const Case& c : cases) {
-        const ShortcutResult result =
-            CreateShortcut("c:\\bin\\velmora", c.arguments, "", c.location, c.linkName, folders);
+        const ShortcutResult result = CreateShortcut(DrivePath("c:\\bin\\velmora"), c.arguments,
+                                                     DrivePath(), c.location, c.linkName, folders);
         EXPECT_FALSE(result.ok) << c.what;
         EXPECT_FALSE(result.message.empty()) << c.what;
     }
@@ -232,9 +236,9 @@ TEST_F(CreateShortcutTest, RefusesWhatWouldLandElsewhereAndWritesNothing) {
 
 TEST_F(CreateShortcutTest, AWholePathNeedsNoShellFolder) {
     MakeDir(drives.Host("c:\\links"));
-    const ShortcutResult result =
-        CreateShortcut("c:\\bin\\velmora", {"c:\\p.vlm", "-edit"}, "c:\\links",
-                       ShellFolderKind::FullPath, "c:\\links\\mine", TWindowsInfo{});
+    const ShortcutResult result = CreateShortcut(
+        DrivePath("c:\\bin\\velmora"), {"c:\\p.vlm", "-edit"}, DrivePath("c:\\links"),
+        ShellFolderKind::FullPath, "c:\\links\\mine", TWindowsInfo{});
     ASSERT_TRUE(result.ok) << result.message;
     EXPECT_EQ(result.path, "c:\\links\\mine.desktop");
     EXPECT_EQ(DesktopEntryValue(ReadFile(drives.Host(result.path)), "Path"),

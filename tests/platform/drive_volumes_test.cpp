@@ -33,32 +33,33 @@ TEST(DriveVolumesTest, TheTableGivesEachVolumeItsOwnLetter) {
     const std::vector<Case> cases = {
         {"a new volume is remembered on the first free letter",
          "",
-         {{"/mnt/usb", Volume("AAAA-0001")}},
+         {{HostPath("/mnt/usb"), Volume("AAAA-0001")}},
          "d=/mnt/usb e=- f=- g=- h=-",
          "d"},
         {"a remembered volume keeps its letter when another is mounted first",
          "[Drives]\r\ne=UUID=aaaa-0001\r\n",
-         {{"/mnt/card", Volume("CCCC-0003")}, {"/mnt/usb", Volume("AAAA-0001")}},
+         {{HostPath("/mnt/card"), Volume("CCCC-0003")},
+          {HostPath("/mnt/usb"), Volume("AAAA-0001")}},
          "d=/mnt/card e=/mnt/usb f=- g=- h=-",
          "d"},
         {"an unplugged remembered volume keeps its letter from others",
          "[Drives]\r\nd=UUID=AAAA-0001\r\n",
-         {{"/mnt/card", Volume("CCCC-0003")}},
+         {{HostPath("/mnt/card"), Volume("CCCC-0003")}},
          "d=- e=/mnt/card f=- g=- h=-",
          "e"},
         {"a label pin finds its volume wherever it is mounted",
          "[Drives]\r\nf=LABEL=BACKUP\r\n",
-         {{"/home/a/disk", Volume("BBBB", "BACKUP")}},
+         {{HostPath("/home/a/disk"), Volume("BBBB", "BACKUP")}},
          "d=- e=- f=/home/a/disk g=- h=-",
          ""},
         {"volumes without a UUID keep the mount-point order and skip pinned letters",
          "[Drives]\r\nd=UUID=AAAA-0001\r\n",
-         {{"/mnt/b", Volume("")}, {"/mnt/a", Volume("")}},
+         {{HostPath("/mnt/b"), Volume("")}, {HostPath("/mnt/a"), Volume("")}},
          "d=- e=/mnt/a f=/mnt/b g=- h=-",
          ""},
         {"one volume mounted twice has one letter",
          "",
-         {{"/mnt/one", Volume("DDDD")}, {"/mnt/two", Volume("DDDD")}},
+         {{HostPath("/mnt/one"), Volume("DDDD")}, {HostPath("/mnt/two"), Volume("DDDD")}},
          "d=/mnt/one e=- f=- g=- h=-",
          "d"},
     };
@@ -130,7 +131,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     if (!a.Mounted() || !b.Mounted())
         GTEST_SKIP() << a.Skip() << b.Skip();
     test::WriteFile(program + "/drives.ini", "[Drives]\ne=UUID=" + a.Uuid() + "\nf=LABEL=DISKB\n");
-    DriveTable table = DriveTable::Load(program);
+    DriveTable table = DriveTable::Load(HostPath(program));
     EXPECT_EQ(table.RootOf('e'), one);
     EXPECT_EQ(table.RootOf('f'), two + ".b");
 
@@ -138,12 +139,12 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     b.Unmount();
     ASSERT_TRUE(a.MountOn(two));
     ASSERT_TRUE(b.MountOn(one + ".b"));
-    table = DriveTable::Load(program);
+    table = DriveTable::Load(HostPath(program));
     EXPECT_EQ(table.RootOf('e'), two);
     EXPECT_EQ(table.RootOf('f'), one + ".b");
 
     a.Unmount();
-    table = DriveTable::Load(program);
+    table = DriveTable::Load(HostPath(program));
     EXPECT_FALSE(table.IsPresent('e'));
     EXPECT_EQ(table.AwaitedVolume('e'), "the volume with UUID " + a.Uuid());
 
@@ -154,7 +155,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     {
         test::MediaImage card(test::MediumKind::Ext4, place, "CARD");
         ASSERT_TRUE(card.Mounted()) << card.Skip();
-        table = DriveTable::Load(program);
+        table = DriveTable::Load(HostPath(program));
         ASSERT_EQ(table.NewlyRemembered().size(), 1u);
         const char letter = table.NewlyRemembered()[0].first;
         EXPECT_NE(letter, 'e');
@@ -163,7 +164,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
         EXPECT_NE(test::ReadFile(program + "/drives.ini")
                       .find(std::string(1, letter) + "=UUID=" + card.Uuid()),
                   std::string::npos);
-        EXPECT_TRUE(DriveTable::Load(program).NewlyRemembered().empty());
+        EXPECT_TRUE(DriveTable::Load(HostPath(program)).NewlyRemembered().empty());
     }
     ::rmdir(place);
 }

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "platform/path_translation.h"
-#include "platform/platform_error.h"
 #include "support/temp_drives.h"
 
 namespace vlm {
@@ -18,7 +17,7 @@ using test::TempDrives;
 
 std::vector<std::string> NamesIn(std::string_view folder, std::uint32_t mask) {
     std::vector<DirEntry> entries;
-    EXPECT_TRUE(ListDirectory(folder, mask, entries)) << folder;
+    EXPECT_TRUE(ListDirectory(DrivePath(folder), mask, entries)) << folder;
     std::vector<std::string> names;
     for (const DirEntry& e : entries) {
         names.push_back(e.name);
@@ -103,7 +102,7 @@ TEST(ListDirectory, SortsLongNamesWithSharedBeginningsLikeShortOnes) {
     EXPECT_EQ(NamesIn("c:\\", kAttrAnyFile), expected);
 
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, entries));
     for (const std::string& name : names) {
         const DirEntry* found = FindListedEntry(entries, name);
         ASSERT_NE(found, nullptr) << name;
@@ -125,7 +124,7 @@ TEST(ListDirectory, ReportsAttributesSizesAndTimes) {
     test::MakeFifo(root + "/pipe");
 
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory("c:", kAttrAnyFile, entries));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:"), kAttrAnyFile, entries));
     struct Expect {
         const char* name;
         EntryKind kind;
@@ -180,7 +179,7 @@ TEST(ListDirectory, LinkToFolderIsListedAsLinkAndNotEntered) {
     test::MakeSymlink(root + "/nowhere", root + "/dangling");
 
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, entries));
     const DirEntry* link = Find(entries, "shortcut");
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->kind, EntryKind::Link);
@@ -189,10 +188,10 @@ TEST(ListDirectory, LinkToFolderIsListedAsLinkAndNotEntered) {
     ASSERT_NE(dangling, nullptr);
     EXPECT_EQ(dangling->kind, EntryKind::Link);
     // Without the directory bit the link is not listed as a folder with mask 16 alone either.
-    EXPECT_EQ(QueryEntry("c:\\shortcut")->kind, EntryKind::Link);
+    EXPECT_EQ(QueryEntry(DrivePath("c:\\shortcut"))->kind, EntryKind::Link);
     // A named path follows the link.
-    EXPECT_TRUE(DirectoryExists("c:\\shortcut"));
-    EXPECT_FALSE(FileExists("c:\\shortcut"));
+    EXPECT_TRUE(DirectoryExists(DrivePath("c:\\shortcut")));
+    EXPECT_FALSE(FileExists(DrivePath("c:\\shortcut")));
 }
 
 TEST(ListDirectory, NameWithBackslashStaysOneComponent) {
@@ -200,8 +199,8 @@ TEST(ListDirectory, NameWithBackslashStaysOneComponent) {
     test::WriteFile(drives.HostRoot('c') + "/a\\b.txt", "x");
     const std::string shown = "a" + std::string(kBackslashStandIn) + "b.txt";
     EXPECT_EQ(NamesIn("c:", kAttrAnyFile), std::vector<std::string>{shown});
-    EXPECT_TRUE(FileExists("c:\\" + shown));
-    EXPECT_TRUE(DeleteFile("c:\\" + shown));
+    EXPECT_TRUE(FileExists(DrivePath("c:\\" + shown)));
+    EXPECT_TRUE(DeleteFile(DrivePath("c:\\" + shown)));
     EXPECT_TRUE(NamesIn("c:", kAttrAnyFile).empty());
 }
 
@@ -226,8 +225,8 @@ TEST(ListDirectory, NamesAndKindsAgreeWithTheFullListing) {
         SCOPED_TRACE(::testing::Message() << "mask " << mask);
         std::vector<DirEntry> full;
         std::vector<DirEntry> quick;
-        ASSERT_TRUE(ListDirectory("c:\\", mask, full));
-        ASSERT_TRUE(ListDirectory("c:\\", mask, quick, ListDetail::NamesAndKinds));
+        ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), mask, full));
+        ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), mask, quick, ListDetail::NamesAndKinds));
         ASSERT_EQ(quick.size(), full.size());
         for (std::size_t i = 0; i < full.size(); ++i) {
             SCOPED_TRACE(full[i].name);
@@ -239,7 +238,7 @@ TEST(ListDirectory, NamesAndKindsAgreeWithTheFullListing) {
         }
     }
     std::vector<DirEntry> quick;
-    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, quick, ListDetail::NamesAndKinds));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, quick, ListDetail::NamesAndKinds));
     EXPECT_EQ(quick.size(), 9u);
     EXPECT_EQ(Find(quick, "to-folder")->kind, EntryKind::Link);
     EXPECT_EQ(Find(quick, "pipe")->kind, EntryKind::Special);
@@ -254,7 +253,7 @@ TEST(FindListedEntry, FindsExactlyTheNameAsked) {
     }
     test::MakeDir(root + "/Dir");
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries, ListDetail::NamesAndKinds));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, entries, ListDetail::NamesAndKinds));
     const std::string standIn = "a" + std::string(kBackslashStandIn) + "b";
     struct Case {
         std::string name;
@@ -285,7 +284,7 @@ TEST(FolderListing, FindFromFindsNamesAskedInOrderAndOutOfIt) {
         test::WriteFile(root + "/" + name, "x");
     }
     FolderListing listing;
-    ASSERT_TRUE(listing.Read("c:\\", kAttrAnyFile, ListDetail::NamesAndKinds));
+    ASSERT_TRUE(listing.Read(DrivePath("c:\\"), kAttrAnyFile, ListDetail::NamesAndKinds));
     struct Ask {
         const char* name;
         bool found;
@@ -325,8 +324,8 @@ TEST(FolderListing, AWideFolderKeepsEveryEntrysDetailsWithItsName) {
     }
     std::vector<DirEntry> entries;
     FolderListing listing;
-    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
-    ASSERT_TRUE(listing.Read("c:\\", kAttrAnyFile));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, entries));
+    ASSERT_TRUE(listing.Read(DrivePath("c:\\"), kAttrAnyFile));
     ASSERT_EQ(listing.size(), names.size());
     ASSERT_EQ(entries.size(), names.size());
     std::size_t cursor = 0;
@@ -353,11 +352,10 @@ TEST(ListDirectory, FailsForMissingFoldersAndFiles) {
     TempDrives drives("c");
     test::WriteFile(drives.HostRoot('c') + "/file", "");
     std::vector<DirEntry> entries{DirEntry{}};
-    EXPECT_FALSE(ListDirectory("c:\\missing", kAttrAnyFile, entries));
+    EXPECT_EQ(ListDirectory(DrivePath("c:\\missing"), kAttrAnyFile, entries).Error().code, ENOENT);
     EXPECT_TRUE(entries.empty());
-    EXPECT_EQ(LastPlatformError().code, ENOENT);
-    EXPECT_FALSE(ListDirectory("c:\\file", kAttrAnyFile, entries));
-    EXPECT_FALSE(ListDirectory("c:\\..", kAttrAnyFile, entries));
+    EXPECT_FALSE(ListDirectory(DrivePath("c:\\file"), kAttrAnyFile, entries));
+    EXPECT_FALSE(ListDirectory(DrivePath("c:\\.."), kAttrAnyFile, entries));
 }
 
 TEST(DeleteFile, OnALinkRemovesOnlyTheLink) {
@@ -368,8 +366,8 @@ TEST(DeleteFile, OnALinkRemovesOnlyTheLink) {
     test::MakeSymlink(root + "/real", root + "/dirlink");
     test::MakeSymlink(root + "/target.txt", root + "/filelink");
 
-    EXPECT_TRUE(DeleteFile("c:\\dirlink"));
-    EXPECT_TRUE(DeleteFile("c:\\filelink"));
+    EXPECT_TRUE(DeleteFile(DrivePath("c:\\dirlink")));
+    EXPECT_TRUE(DeleteFile(DrivePath("c:\\filelink")));
     EXPECT_FALSE(test::Exists(root + "/dirlink"));
     EXPECT_FALSE(test::Exists(root + "/filelink"));
     EXPECT_EQ(test::ReadFile(root + "/real/inside.txt"), "data");
@@ -379,10 +377,9 @@ TEST(DeleteFile, OnALinkRemovesOnlyTheLink) {
 TEST(DeleteFile, RefusesFoldersAndMissingItems) {
     TempDrives drives("c");
     test::MakeDir(drives.HostRoot('c') + "/dir");
-    EXPECT_FALSE(DeleteFile("c:\\dir"));
+    EXPECT_FALSE(DeleteFile(DrivePath("c:\\dir")));
     EXPECT_TRUE(test::Exists(drives.HostRoot('c') + "/dir"));
-    EXPECT_FALSE(DeleteFile("c:\\missing"));
-    EXPECT_EQ(LastPlatformError().code, ENOENT);
+    EXPECT_EQ(DeleteFile(DrivePath("c:\\missing")).Error().code, ENOENT);
 }
 
 // Root may write anything on the host; these rules must hold all the same.
@@ -393,18 +390,16 @@ TEST(ReadOnly, FileIsNeitherDeletedNorWrittenNorReplacedNorStamped) {
     test::WriteFile(root + "/locked.txt", "original", old, 0444);
     test::WriteFile(root + "/other.txt", "intruder");
 
-    EXPECT_FALSE(DeleteFile("c:\\locked.txt"));
-    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_EQ(DeleteFile(DrivePath("c:\\locked.txt")).Error().code, EACCES);
 
     HostFile file;
-    EXPECT_FALSE(file.Open("c:\\locked.txt", HostFile::Mode::Truncate));
-    EXPECT_EQ(LastPlatformError().code, EACCES);
-    EXPECT_FALSE(file.Open("c:\\locked.txt", HostFile::Mode::Append));
-    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_EQ(file.Open(DrivePath("c:\\locked.txt"), HostFile::Mode::Truncate).Error().code,
+              EACCES);
+    EXPECT_EQ(file.Open(DrivePath("c:\\locked.txt"), HostFile::Mode::Append).Error().code, EACCES);
 
-    EXPECT_FALSE(RenameReplacing("c:\\other.txt", "c:\\locked.txt"));
-    EXPECT_FALSE(WriteFileAtomically("c:\\locked.txt", "new"));
-    EXPECT_FALSE(SetFileTimePacked("c:\\locked.txt", PackHostTime(old + 86400)));
+    EXPECT_FALSE(RenameReplacing(DrivePath("c:\\other.txt"), DrivePath("c:\\locked.txt")));
+    EXPECT_FALSE(WriteFileAtomically(DrivePath("c:\\locked.txt"), "new"));
+    EXPECT_FALSE(SetFileTimePacked(DrivePath("c:\\locked.txt"), PackHostTime(old + 86400)));
 
     EXPECT_EQ(test::ReadFile(root + "/locked.txt"), "original");
     const std::vector<test::TreeEntry> tree = test::ReadTree(root);
@@ -413,7 +408,7 @@ TEST(ReadOnly, FileIsNeitherDeletedNorWrittenNorReplacedNorStamped) {
     EXPECT_EQ(tree[0].mtime, old);
     EXPECT_TRUE(tree[0].readOnly);
     EXPECT_EQ(tree[1].path, "other.txt");
-    EXPECT_TRUE(file.Open("c:\\locked.txt", HostFile::Mode::Read));
+    EXPECT_TRUE(file.Open(DrivePath("c:\\locked.txt"), HostFile::Mode::Read));
 }
 
 TEST(ReadOnly, FolderIsNotRemovedButCanBeListed) {
@@ -421,29 +416,26 @@ TEST(ReadOnly, FolderIsNotRemovedButCanBeListed) {
     const std::string root = drives.HostRoot('c');
     test::MakeDir(root + "/locked");
     test::SetMode(root + "/locked", 0555);
-    EXPECT_FALSE(RemoveDirectory("c:\\locked"));
-    EXPECT_EQ(LastPlatformError().code, EACCES);
+    EXPECT_EQ(RemoveDirectory(DrivePath("c:\\locked")).Error().code, EACCES);
     EXPECT_TRUE(test::Exists(root + "/locked"));
-    EXPECT_EQ(GetFileAttributes("c:\\locked"), kAttrDirectory | kAttrReadOnly);
+    EXPECT_EQ(GetFileAttributes(DrivePath("c:\\locked")), kAttrDirectory | kAttrReadOnly);
     EXPECT_TRUE(NamesIn("c:\\locked", kAttrAnyFile).empty());
 }
 
 TEST(Directories, CreateAndRemove) {
     TempDrives drives("c");
     const std::string root = drives.HostRoot('c');
-    EXPECT_TRUE(CreateDirectory("c:\\new"));
-    EXPECT_TRUE(DirectoryExists("c:\\new"));
-    EXPECT_FALSE(CreateDirectory("c:\\new"));
-    EXPECT_EQ(LastPlatformError().code, EEXIST);
-    EXPECT_FALSE(CreateDirectory("c:\\missing\\child"));
-    EXPECT_FALSE(CreateDirectory("c:\\new\\..\\escape"));
+    EXPECT_TRUE(CreateDirectory(DrivePath("c:\\new")));
+    EXPECT_TRUE(DirectoryExists(DrivePath("c:\\new")));
+    EXPECT_EQ(CreateDirectory(DrivePath("c:\\new")).Error().code, EEXIST);
+    EXPECT_FALSE(CreateDirectory(DrivePath("c:\\missing\\child")));
+    EXPECT_FALSE(CreateDirectory(DrivePath("c:\\new\\..\\escape")));
 
     test::WriteFile(root + "/new/file", "");
-    EXPECT_FALSE(RemoveDirectory("c:\\new"));  // not empty
-    EXPECT_FALSE(RemoveDirectory("c:\\new\\file"));
-    EXPECT_EQ(LastPlatformError().code, ENOTDIR);
-    EXPECT_TRUE(DeleteFile("c:\\new\\file"));
-    EXPECT_TRUE(RemoveDirectory("c:\\new"));
+    EXPECT_FALSE(RemoveDirectory(DrivePath("c:\\new")));  // not empty
+    EXPECT_EQ(RemoveDirectory(DrivePath("c:\\new\\file")).Error().code, ENOTDIR);
+    EXPECT_TRUE(DeleteFile(DrivePath("c:\\new\\file")));
+    EXPECT_TRUE(RemoveDirectory(DrivePath("c:\\new")));
     EXPECT_FALSE(test::Exists(root + "/new"));
 }
 
@@ -466,9 +458,9 @@ TEST(Attributes, QueriesOfNamedPaths) {
         {"q:\\unmapped", kInvalidAttributes, false, false},
     };
     for (const Case& k : cases) {
-        EXPECT_EQ(GetFileAttributes(k.path), k.attributes) << k.path;
-        EXPECT_EQ(FileExists(k.path), k.file) << k.path;
-        EXPECT_EQ(DirectoryExists(k.path), k.dir) << k.path;
+        EXPECT_EQ(GetFileAttributes(DrivePath(k.path)), k.attributes) << k.path;
+        EXPECT_EQ(FileExists(DrivePath(k.path)), k.file) << k.path;
+        EXPECT_EQ(DirectoryExists(DrivePath(k.path)), k.dir) << k.path;
     }
 }
 
@@ -477,12 +469,12 @@ TEST(Sizes, SparseFileOfFiveGibibytesHasItsTrueSize) {
     const std::uint64_t fiveGiB = 5368709120ull;
     test::MakeSizedFile(drives.HostRoot('c') + "/big.bin", fiveGiB);
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory("c:\\", kAttrAnyFile, entries));
+    ASSERT_TRUE(ListDirectory(DrivePath("c:\\"), kAttrAnyFile, entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].size, fiveGiB);
-    EXPECT_EQ(QueryEntry("c:\\big.bin")->size, fiveGiB);
+    EXPECT_EQ(QueryEntry(DrivePath("c:\\big.bin"))->size, fiveGiB);
     HostFile file;
-    ASSERT_TRUE(file.Open("c:\\big.bin", HostFile::Mode::Read));
+    ASSERT_TRUE(file.Open(DrivePath("c:\\big.bin"), HostFile::Mode::Read));
     EXPECT_EQ(file.Size(), std::optional<std::uint64_t>(fiveGiB));
     ASSERT_TRUE(file.Seek(fiveGiB - 1));
     char byte = 'x';
@@ -495,21 +487,21 @@ TEST(Sizes, SparseFileOfFiveGibibytesHasItsTrueSize) {
 TEST(HostFile, WritesAppendsAndReads) {
     TempDrives drives("c");
     HostFile out;
-    ASSERT_TRUE(out.Open("c:\\log.txt", HostFile::Mode::Append));
+    ASSERT_TRUE(out.Open(DrivePath("c:\\log.txt"), HostFile::Mode::Append));
     ASSERT_TRUE(out.Write("one\n", 4));
     ASSERT_TRUE(out.Close());
-    ASSERT_TRUE(out.Open("c:\\log.txt", HostFile::Mode::Append));
+    ASSERT_TRUE(out.Open(DrivePath("c:\\log.txt"), HostFile::Mode::Append));
     ASSERT_TRUE(out.Write("two\n", 4));
     EXPECT_TRUE(out.Close());
     EXPECT_TRUE(out.Close());  // twice is harmless
-    EXPECT_EQ(ReadWholeFile("c:\\log.txt"), std::optional<std::string>("one\ntwo\n"));
+    EXPECT_EQ(ReadWholeFile(DrivePath("c:\\log.txt")), std::optional<std::string>("one\ntwo\n"));
 
-    ASSERT_TRUE(out.Open("c:\\log.txt", HostFile::Mode::Truncate));
+    ASSERT_TRUE(out.Open(DrivePath("c:\\log.txt"), HostFile::Mode::Truncate));
     ASSERT_TRUE(out.Write("x", 1));
     HostFile moved = std::move(out);
     EXPECT_FALSE(out.IsOpen());
     EXPECT_TRUE(moved.Close());
-    EXPECT_EQ(ReadWholeFile("c:\\log.txt"), std::optional<std::string>("x"));
+    EXPECT_EQ(ReadWholeFile(DrivePath("c:\\log.txt")), std::optional<std::string>("x"));
 }
 
 TEST(HostFile, NeverOpensFoldersOrSpecialFiles) {
@@ -520,12 +512,12 @@ TEST(HostFile, NeverOpensFoldersOrSpecialFiles) {
     HostFile file;
     for (HostFile::Mode mode :
          {HostFile::Mode::Read, HostFile::Mode::Truncate, HostFile::Mode::Append}) {
-        EXPECT_FALSE(file.Open("c:\\dir", mode));
+        EXPECT_FALSE(file.Open(DrivePath("c:\\dir"), mode));
         // Opening a FIFO must neither hang nor succeed.
-        EXPECT_FALSE(file.Open("c:\\pipe", mode));
+        EXPECT_FALSE(file.Open(DrivePath("c:\\pipe"), mode));
     }
-    EXPECT_FALSE(file.Open("c:\\missing", HostFile::Mode::Read));
-    EXPECT_EQ(ReadWholeFile("c:\\dir"), std::nullopt);
+    EXPECT_FALSE(file.Open(DrivePath("c:\\missing"), HostFile::Mode::Read));
+    EXPECT_EQ(ReadWholeFile(DrivePath("c:\\dir")), std::nullopt);
 }
 
 TEST(RenameReplacing, ReplacesWritableFilesButNotFolders) {
@@ -534,9 +526,8 @@ TEST(RenameReplacing, ReplacesWritableFilesButNotFolders) {
     test::WriteFile(root + "/new", "new");
     test::WriteFile(root + "/old", "old");
     test::MakeDir(root + "/dir");
-    EXPECT_FALSE(RenameReplacing("c:\\new", "c:\\dir"));
-    EXPECT_EQ(LastPlatformError().code, EISDIR);
-    EXPECT_TRUE(RenameReplacing("c:\\new", "c:\\old"));
+    EXPECT_EQ(RenameReplacing(DrivePath("c:\\new"), DrivePath("c:\\dir")).Error().code, EISDIR);
+    EXPECT_TRUE(RenameReplacing(DrivePath("c:\\new"), DrivePath("c:\\old")));
     EXPECT_EQ(test::ReadFile(root + "/old"), "new");
     EXPECT_FALSE(test::Exists(root + "/new"));
 }
@@ -545,12 +536,12 @@ TEST(FileTimes, SetAndGetRoundTrip) {
     TempDrives drives("c");
     test::WriteFile(drives.HostRoot('c') + "/f", "x");
     const PackedTime stamp = PackHostTime(1234567890);
-    ASSERT_TRUE(SetFileTimePacked("c:\\f", stamp));
-    EXPECT_EQ(GetFileTimePacked("c:\\f"), std::optional<PackedTime>(stamp));
-    EXPECT_EQ(QueryEntry("c:\\f")->time, stamp);
-    EXPECT_EQ(GetFileDateTime("c:\\f"),
+    ASSERT_TRUE(SetFileTimePacked(DrivePath("c:\\f"), stamp));
+    EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\f")), std::optional<PackedTime>(stamp));
+    EXPECT_EQ(QueryEntry(DrivePath("c:\\f"))->time, stamp);
+    EXPECT_EQ(GetFileDateTime(DrivePath("c:\\f")),
               std::optional<DateTime>(HostTimeToDateTime(UnpackToHostTime(stamp))));
-    EXPECT_FALSE(SetFileTimePacked("c:\\missing", stamp));
+    EXPECT_FALSE(SetFileTimePacked(DrivePath("c:\\missing"), stamp));
 }
 
 }  // namespace

@@ -45,12 +45,12 @@ TEST(MetadataPrefetch, LooksAtEveryEntryOnceAndGoesThroughNoLink) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(::testing::Message() << k.folder << ", " << k.workers << " workers");
-        MetadataPrefetch prefetch({k.folder}, k.workers);
+        MetadataPrefetch prefetch({DrivePath(k.folder)}, k.workers);
         prefetch.Stop();  // waits for the workers, which end at the end of their small tree
         // Stop may come before a worker began: then the run goes on without read-ahead.
         EXPECT_LE(prefetch.EntriesLooked(), k.looked);
         MetadataPrefetch whole;
-        whole.Start({k.folder}, k.workers);
+        whole.Start({DrivePath(k.folder)}, k.workers);
         while (whole.EntriesLooked() < k.looked) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -71,7 +71,7 @@ TEST(MetadataPrefetch, ATreeInMemoryIsNotWalkedToTheEnd) {
         }
     }
     MetadataPrefetch prefetch;
-    prefetch.Start({"c:\\"}, 2);
+    prefetch.Start({DrivePath("c:\\")}, 2);
     // The workers end by themselves; the destructor of `prefetch` would otherwise wait for
     // the whole tree.
     while (prefetch.EntriesLooked() < 2 * 1024) {
@@ -91,12 +91,12 @@ TEST(MetadataPrefetch, NoWorkerOutlivesStop) {
         }
     }
     for (int round = 0; round < 20; ++round) {
-        MetadataPrefetch prefetch({"c:\\", "c:\\f3"}, 2);
+        MetadataPrefetch prefetch({DrivePath("c:\\"), DrivePath("c:\\f3")}, 2);
         prefetch.Stop();
         const std::uint64_t atStop = prefetch.EntriesLooked();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         EXPECT_EQ(prefetch.EntriesLooked(), atStop);
-        prefetch.Start({"c:\\"}, 1);  // a stopped read-ahead can be started again
+        prefetch.Start({DrivePath("c:\\")}, 1);  // a stopped read-ahead can be started again
     }
 }
 

@@ -35,14 +35,16 @@ TEST(MountFoldersTest, FstabListsItsMountPointsOnly) {
         "\n"
         "   # indented comment\n"
         "tmpfs relative tmpfs defaults 0 0\n";
-    EXPECT_EQ(ParseFstabMountPoints(fstab),
-              (std::vector<std::string>{"/", "/home", "/media/cdrom0", "/srv/my backup"}));
+    std::vector<std::string> points;
+    for (const HostPath& point : ParseFstabMountPoints(fstab))
+        points.push_back(point.Text());
+    EXPECT_EQ(points, (std::vector<std::string>{"/", "/home", "/media/cdrom0", "/srv/my backup"}));
     EXPECT_TRUE(ParseFstabMountPoints("").empty());
 }
 
 TEST(MountFoldersTest, DecidesWhetherAPathLiesOnAnUnmountedMountFolder) {
     const std::string base = MountLine(1, "/") + MountLine(2, "/proc", "proc");
-    const std::vector<std::string> fstab = {"/", "/home", "/srv/backup"};
+    const std::vector<HostPath> fstab = {HostPath("/"), HostPath("/home"), HostPath("/srv/backup")};
     struct Case {
         const char* name;
         std::string path;
@@ -83,7 +85,9 @@ TEST(MountFoldersTest, DecidesWhetherAPathLiesOnAnUnmountedMountFolder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<MountEntry> mounts = ParseMountInfo(c.mountinfo);
-        EXPECT_EQ(LiesOnUnmountedMountPoint(c.path, mounts, fstab, c.plainFolder), c.unmounted);
+        EXPECT_EQ(
+            LiesOnUnmountedMountPoint(HostPath(c.path), mounts, fstab, HostPath(c.plainFolder)),
+            c.unmounted);
     }
 }
 
@@ -108,8 +112,8 @@ TEST(MountFoldersTest, PinnedMountFolderIsPresentOnlyWhileMounted) {
     EXPECT_FALSE(ActiveDriveTable().IsPresent('e'));
     EXPECT_EQ(PresentDriveLetters().find('e'), std::string::npos);
     EXPECT_TRUE(ActiveDriveTable().IsPresent('c'));
-    EXPECT_TRUE(IsOnMissingDisk("e:\\docs"));
-    EXPECT_FALSE(IsOnMissingDisk("c:\\docs"));
+    EXPECT_TRUE(IsOnMissingDisk(DrivePath("e:\\docs")));
+    EXPECT_FALSE(IsOnMissingDisk(DrivePath("c:\\docs")));
 
     {
         TmpfsMount mount(disk);
@@ -117,14 +121,14 @@ TEST(MountFoldersTest, PinnedMountFolderIsPresentOnlyWhileMounted) {
             GTEST_SKIP() << mount.Error();
         EXPECT_TRUE(ActiveDriveTable().IsPresent('e'));
         EXPECT_NE(PresentDriveLetters().find('e'), std::string::npos);
-        EXPECT_FALSE(IsOnMissingDisk("e:\\docs"));
+        EXPECT_FALSE(IsOnMissingDisk(DrivePath("e:\\docs")));
         ASSERT_TRUE(mount.Unmount());
         EXPECT_FALSE(ActiveDriveTable().IsPresent('e'));
     }
 
     drives.SetPlainFolder('e', true);
     EXPECT_TRUE(ActiveDriveTable().IsPresent('e'));
-    EXPECT_FALSE(IsOnMissingDisk("e:\\docs"));
+    EXPECT_FALSE(IsOnMissingDisk(DrivePath("e:\\docs")));
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ TEST(DriveTable, LoadReadsPinsFromDrivesIni) {
                     " E = /media/alice/BACKUP/ \r\nT=" +
                         drives.Base() + "/t\r\nc=" + drives.Base() +
                         "/c\r\nk=relative/ignored\r\n");
-    const DriveTable table = DriveTable::Load(program + "/");
+    const DriveTable table = DriveTable::Load(HostPath(program + "/"));
     EXPECT_EQ(table.RootOf('e'), std::optional<std::string>("/media/alice/BACKUP"));
     EXPECT_EQ(table.RootOf('t'), std::optional<std::string>(drives.Base() + "/t"));
     EXPECT_EQ(table.RootOf('c'), std::optional<std::string>(drives.Base() + "/c"));
@@ -178,7 +178,7 @@ TEST(DriveTable, AProgramFolderUnderNoPinnedDriveGetsTheLastFreeLetter) {
     TempDrives drives("");
     const std::string program = drives.Base() + "/program";
     test::WriteFile(program + "/drives.ini", "[Drives]\nc=" + drives.Base() + "/c\nz=/elsewhere\n");
-    const DriveTable table = DriveTable::Load(program);
+    const DriveTable table = DriveTable::Load(HostPath(program));
     EXPECT_EQ(table.RootOf('y'), std::optional<std::string>(program));
     EXPECT_EQ(table.RootOf('z'), std::optional<std::string>("/elsewhere"));
     SetActiveDriveTable(table);
@@ -186,13 +186,13 @@ TEST(DriveTable, AProgramFolderUnderNoPinnedDriveGetsTheLastFreeLetter) {
     SetActiveDriveTable(DriveTable{});
 
     // Under c: = "/" it is reached through c: and takes no letter of its own.
-    const DriveTable plain = DriveTable::Load(drives.Base());
+    const DriveTable plain = DriveTable::Load(HostPath(drives.Base()));
     EXPECT_FALSE(plain.RootOf('z'));
 }
 
 TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
     TempDrives drives("");
-    const DriveTable table = DriveTable::Load(drives.Base());
+    const DriveTable table = DriveTable::Load(HostPath(drives.Base()));
     EXPECT_EQ(table.RootOf('c'), std::optional<std::string>("/"));
     EXPECT_TRUE(table.IsPresent('c'));
     EXPECT_FALSE(table.RootOf('a'));
@@ -200,9 +200,10 @@ TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
 }
 
 TEST(DriveTable, MountedVolumesTakeTheFreeLettersFromD) {
-    const std::vector<std::string> mounts = {"/",           "/run/media/u/CARD", "/home",
-                                             "/mnt/backup", "/media/a/STICK",    "/media",
-                                             "/mnt/pinned", "/mediax/y",         "/media/a/STICK"};
+    std::vector<HostPath> mounts;
+    for (const char* point : {"/", "/run/media/u/CARD", "/home", "/mnt/backup", "/media/a/STICK",
+                              "/media", "/mnt/pinned", "/mediax/y", "/media/a/STICK"})
+        mounts.emplace_back(point);
     const DriveTable table = DriveTable::Build("[Drives]\nd=/srv/data\nf=/mnt/pinned\n", mounts);
     struct Case {
         char letter;
@@ -226,14 +227,14 @@ TEST(MountTable, ParsesMountInfoLines) {
         "garbage line\n";
     const std::vector<MountEntry> mounts = ParseMountInfo(text);
     ASSERT_EQ(mounts.size(), 3u);
-    EXPECT_EQ(mounts[1].mountPoint, "/media/alice/MY STICK");
+    EXPECT_EQ(mounts[1].mountPoint.Text(), "/media/alice/MY STICK");
     EXPECT_EQ(mounts[1].fsType, "vfat");
     EXPECT_EQ(mounts[1].source, "/dev/sdb1");
     EXPECT_EQ(mounts[2].fsType, "iso9660");
 
-    EXPECT_EQ(MountContaining(mounts, "/media/alice/MY STICK/x")->fsType, "vfat");
-    EXPECT_EQ(MountContaining(mounts, "/media/alice/MY STICKER")->fsType, "ext4");
-    EXPECT_EQ(MountContaining(mounts, "/run/media/bob/CD")->fsType, "iso9660");
+    EXPECT_EQ(MountContaining(mounts, HostPath("/media/alice/MY STICK/x"))->fsType, "vfat");
+    EXPECT_EQ(MountContaining(mounts, HostPath("/media/alice/MY STICKER"))->fsType, "ext4");
+    EXPECT_EQ(MountContaining(mounts, HostPath("/run/media/bob/CD"))->fsType, "iso9660");
 }
 
 }  // namespace

@@ -111,12 +111,12 @@ TEST(ProfileFile, SaveAndLoadKeepEverything) {
     test::TempDrives drives("c");
     test::WriteFile(drives.HostRoot('c') + "/velmora.ini",
                     "[Destination]\nAllowed drive=All\n[Plugins]\nfoo=bar\n");
-    ProfileFile ini = ProfileFile::Load("c:\\velmora.ini");
+    ProfileFile ini = ProfileFile::Load(DrivePath("c:\\velmora.ini"));
     ini.Set("Destination", "Allowed drive", "e");
     ini.Set("Timer", "X", "8");
-    ASSERT_TRUE(ini.Save("c:\\velmora.ini"));
+    ASSERT_TRUE(ini.Save(DrivePath("c:\\velmora.ini")));
 
-    const ProfileFile again = ProfileFile::Load("c:\\velmora.ini");
+    const ProfileFile again = ProfileFile::Load(DrivePath("c:\\velmora.ini"));
     EXPECT_EQ(again.Get("destination", "allowed drive"), std::optional<std::string>("e"));
     EXPECT_EQ(again.Get("Plugins", "foo"), std::optional<std::string>("bar"));
     EXPECT_EQ(again.Get("Timer", "X"), std::optional<std::string>("8"));
@@ -125,13 +125,13 @@ TEST(ProfileFile, SaveAndLoadKeepEverything) {
 
 TEST(ProfileFile, MissingFileIsEmptyAndFailedSaveKeepsTheOld) {
     test::TempDrives drives("c");
-    EXPECT_EQ(ProfileFile::Load("c:\\missing.ini").Text(), "");
+    EXPECT_EQ(ProfileFile::Load(DrivePath("c:\\missing.ini")).Text(), "");
     test::WriteFile(drives.HostRoot('c') + "/locked.ini", "[A]\nk=1\n", std::nullopt, 0444);
-    ProfileFile ini = ProfileFile::Load("c:\\locked.ini");
+    ProfileFile ini = ProfileFile::Load(DrivePath("c:\\locked.ini"));
     ini.Set("A", "k", "2");
-    EXPECT_FALSE(ini.Save("c:\\locked.ini"));
+    EXPECT_FALSE(ini.Save(DrivePath("c:\\locked.ini")));
     EXPECT_EQ(test::ReadFile(drives.HostRoot('c') + "/locked.ini"), "[A]\nk=1\n");
-    EXPECT_FALSE(ini.Save("c:\\no\\such\\folder.ini"));
+    EXPECT_FALSE(ini.Save(DrivePath("c:\\no\\such\\folder.ini")));
 }
 
 }  // namespace

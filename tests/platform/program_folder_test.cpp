@@ -23,29 +23,31 @@ struct FolderCase {
 TEST(ProgramFolderTest, TheDecisionFollowsTheExecutablesFolderThenTheXdgRules) {
     const FolderCase cases[] = {
         {"a build folder keeps its files beside the program",
-         {"/home/ann/velmora/build", true, "/home/ann/data", "/home/ann"},
+         {HostPath("/home/ann/velmora/build"), true, "/home/ann/data", "/home/ann"},
          "/home/ann/velmora/build"},
         {"a writable folder wins even without HOME",
-         {"/opt/velmora", true, "", ""},
+         {HostPath("/opt/velmora"), true, "", ""},
          "/opt/velmora"},
         {"an installed program uses XDG_DATA_HOME",
-         {"/usr/bin", false, "/home/ann/data", "/home/ann"},
+         {HostPath("/usr/bin"), false, "/home/ann/data", "/home/ann"},
          "/home/ann/data/velmora"},
         {"a trailing slash of XDG_DATA_HOME is not doubled",
-         {"/usr/bin", false, "/home/ann/data/", "/home/ann"},
+         {HostPath("/usr/bin"), false, "/home/ann/data/", "/home/ann"},
          "/home/ann/data/velmora"},
         {"without XDG_DATA_HOME the default below HOME",
-         {"/usr/bin", false, "", "/home/ann"},
+         {HostPath("/usr/bin"), false, "", "/home/ann"},
          "/home/ann/.local/share/velmora"},
         {"a relative XDG_DATA_HOME is ignored, as the XDG rules say",
-         {"/usr/bin", false, "data", "/home/ann"},
+         {HostPath("/usr/bin"), false, "data", "/home/ann"},
          "/home/ann/.local/share/velmora"},
-        {"root's home is the root folder", {"/usr/bin", false, "", "/"}, "/.local/share/velmora"},
-        {"nothing to decide from", {"/usr/bin", false, "", ""}, ""},
-        {"a relative HOME is no home", {"/usr/bin", false, "", "ann"}, ""},
+        {"root's home is the root folder",
+         {HostPath("/usr/bin"), false, "", "/"},
+         "/.local/share/velmora"},
+        {"nothing to decide from", {HostPath("/usr/bin"), false, "", ""}, ""},
+        {"a relative HOME is no home", {HostPath("/usr/bin"), false, "", "ann"}, ""},
     };
     for (const FolderCase& c : cases)
-        EXPECT_EQ(ChooseProgramFolder(c.facts), c.expected) << c.what;
+        EXPECT_EQ(ChooseProgramFolder(c.facts).Text(), c.expected) << c.what;
 }
 
 // Real folders: the permission bits count also for root (the tests run as root in CI), and /usr
@@ -69,13 +71,13 @@ TEST(ProgramFolderTest, OnlyAFolderWithItsWriteBitOutsideUsrMayHoldTheProgramsFi
         {"relative/folder", false}, {"", false},
     };
     for (const WriteCase& c : cases)
-        EXPECT_EQ(ProgramMayWriteFolder(c.folder), c.expected) << "'" << c.folder << "'";
+        EXPECT_EQ(ProgramMayWriteFolder(HostPath(c.folder)), c.expected) << "'" << c.folder << "'";
     SetMode(readOnly, 0755);
 }
 
 TEST(ProgramFolderTest, TheInstalledDocFolderIsBesideTheBinFolder) {
-    EXPECT_EQ(InstalledDocFolder("/usr/bin"), "/usr/share/doc/velmora");
-    EXPECT_EQ(InstalledDocFolder("/opt/v/bin/"), "/opt/v/share/doc/velmora");
+    EXPECT_EQ(InstalledDocFolder(HostPath("/usr/bin")).Text(), "/usr/share/doc/velmora");
+    EXPECT_EQ(InstalledDocFolder(HostPath("/opt/v/bin/")).Text(), "/opt/v/share/doc/velmora");
 }
 
 }  // namespace

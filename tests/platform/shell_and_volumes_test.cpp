@@ -52,8 +52,8 @@ TEST(Volumes, DriveTypeFollowsTheMountKind) {
         << tempType;
 
     const std::vector<MountEntry> mounts = ReadMountTable();
-    const MountEntry* shm = MountContaining(mounts, "/dev/shm");
-    if (shm == nullptr || shm->mountPoint != "/dev/shm" || shm->fsType != "tmpfs") {
+    const MountEntry* shm = MountContaining(mounts, HostPath("/dev/shm"));
+    if (shm == nullptr || shm->mountPoint.Text() != "/dev/shm" || shm->fsType != "tmpfs") {
         GTEST_SKIP() << "no tmpfs on /dev/shm here";
     }
     drives.PinTo('r', "/dev/shm");
@@ -71,9 +71,9 @@ TEST(Shell, SpecialFoldersComeFromTheUserDirectories) {
                     "# written by xdg-user-dirs-update\n"
                     "XDG_DESKTOP_DIR=\"$HOME/My Desk\"\n"
                     "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
-    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Personal), "h:\\alice\\Dokumente");
-    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Desktop), "h:\\alice\\My Desk");
-    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Home), "h:\\alice");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Personal).Text(), "h:\\alice\\Dokumente");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Desktop).Text(), "h:\\alice\\My Desk");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Home).Text(), "h:\\alice");
 }
 
 TEST(Shell, SpecialFoldersFallBackToHomeFolders) {
@@ -84,12 +84,12 @@ TEST(Shell, SpecialFoldersFallBackToHomeFolders) {
     test::MakeDir(home + "/Documents");
     // Named in the file but missing: the fallback applies.
     test::WriteFile(home + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/nonexistent\"\n");
-    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Personal), "h:\\bob\\Documents");
-    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Desktop), "");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Personal).Text(), "h:\\bob\\Documents");
+    EXPECT_EQ(SpecialFolderPath(SpecialFolder::Desktop).Text(), "");
 }
 
 TEST(Shell, ProgramFileIsTheRunningExecutable) {
-    const std::string host = ProgramFileHostPath();
+    const std::string host = ProgramFileHostPath().Text();
     ASSERT_FALSE(host.empty());
     EXPECT_EQ(host[0], '/');
     struct stat st {};

@@ -51,7 +51,8 @@ TEST(SystemScheduleTest, EveryUnitArgumentIsReadBackAsExactlyOneArgument) {
     for (const std::string& name : kAwkwardNames) {
         RepeatSchedule schedule;
         schedule.projectHost = HostPath("/home/ann/" + name);
-        const ScheduledCommand command{"/opt/my velmora/velmora-run", "/home/ann/50% data"};
+        const ScheduledCommand command{HostPath("/opt/my velmora/velmora-run"),
+                                       HostPath("/home/ann/50% data")};
         const auto texts = SystemdUnitTexts(schedule, command);
         ASSERT_TRUE(texts) << name;
         const auto parsed = ParseUnitCommandLine(LineStartingWith(texts->service, "ExecStart="));
@@ -64,7 +65,8 @@ TEST(SystemScheduleTest, APathWithAControlCharacterIsRefusedEverywhere) {
     for (const char* name : {"line\nbreak.vlm", "tab\t.vlm", "bell\x07.vlm", "del\x7f.vlm"}) {
         RepeatSchedule schedule;
         schedule.projectHost = HostPath(std::string("/home/ann/") + name);
-        const ScheduledCommand command{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"};
+        const ScheduledCommand command{HostPath("/usr/bin/velmora-run"),
+                                       HostPath("/home/ann/.local/share/velmora")};
         EXPECT_FALSE(SystemdUnitTexts(schedule, command)) << name;
         EXPECT_FALSE(CrontabEntry(schedule, command, "velmora-schedule-x-1")) << name;
     }
@@ -130,7 +132,7 @@ TEST(SystemScheduleTest, EveryCrontabArgumentReachesTheProgramAsExactlyOneArgume
     for (const std::string& name : kAwkwardNames) {
         RepeatSchedule schedule;
         schedule.projectHost = HostPath("/home/ann/" + name);
-        const ScheduledCommand command{recorder, "/home/ann/50% data"};
+        const ScheduledCommand command{HostPath(recorder), HostPath("/home/ann/50% data")};
         const auto entry = CrontabEntry(schedule, command, "velmora-schedule-x-1");
         ASSERT_TRUE(entry) << name;
         std::string job = entry->substr(entry->find('\n') + 1);
@@ -170,7 +172,8 @@ TEST(SystemScheduleTest, SystemdAcceptsTheUnits) {
                             15,
                             {true, false, false, true, false, false, false},
                             HostPath("/home/ann/100% \"sure\" $x\\.vlm")};
-    const auto texts = SystemdUnitTexts(schedule, {runner, drives.Base() + "/data"});
+    const auto texts =
+        SystemdUnitTexts(schedule, {HostPath(runner), HostPath(drives.Base() + "/data")});
     ASSERT_TRUE(texts);
     WriteFile(drives.Base() + "/velmora-schedule-t-1.service", texts->service);
     WriteFile(drives.Base() + "/velmora-schedule-t-1.timer", texts->timer);
@@ -211,7 +214,8 @@ TEST(SystemScheduleTest, CrontabSchedulesAreAddedListedAndRemovedBesideTheOthers
     host.useSystemd = false;
     host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
     SystemScheduler scheduler(host);
-    const ScheduledCommand command{"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"};
+    const ScheduledCommand command{HostPath("/usr/bin/velmora-run"),
+                                   HostPath("/home/ann/.local/share/velmora")};
 
     EXPECT_TRUE(scheduler.List().empty());
     fake.crontab = "MAILTO=ann\n0 1 * * * /usr/bin/other-job\n";
@@ -246,16 +250,17 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
     SystemScheduler::Host host;
     host.useSystemd = true;
     // Below a drive, as the home folder is on c: for the program.
-    host.unitFolder = drives.HostRoot('c') + "/config/systemd/user";
+    host.unitFolder = HostPath(drives.HostRoot('c') + "/config/systemd/user");
     host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
     SystemScheduler scheduler(host);
-    MakeDir(host.unitFolder);
-    WriteFile(host.unitFolder + "/someone-else.timer", "[Timer]\n");
+    MakeDir(host.unitFolder.Text());
+    WriteFile(host.unitFolder.Text() + "/someone-else.timer", "[Timer]\n");
 
-    const auto added = scheduler.Add({21, 45, {}, HostPath("/home/ann/photos.vlm")},
-                                     {"/usr/bin/velmora-run", "/home/ann/.local/share/velmora"});
+    const auto added = scheduler.Add(
+        {21, 45, {}, HostPath("/home/ann/photos.vlm")},
+        {HostPath("/usr/bin/velmora-run"), HostPath("/home/ann/.local/share/velmora")});
     ASSERT_TRUE(added.ok) << added.message;
-    const std::string base = host.unitFolder + "/velmora-schedule-photos-1";
+    const std::string base = host.unitFolder.Text() + "/velmora-schedule-photos-1";
     EXPECT_TRUE(Exists(base + ".service"));
     EXPECT_NE(ReadFile(base + ".timer").find("OnCalendar=*-*-* 21:45:00\n"), std::string::npos);
     const std::vector<std::string> enable = {"systemctl", "--user", "enable", "--now",
@@ -270,7 +275,7 @@ TEST(SystemScheduleTest, SystemdSchedulesAreUnitFilesEnabledAndDisabledWithTheir
     EXPECT_TRUE(scheduler.Remove(added.id).ok);
     EXPECT_FALSE(Exists(base + ".service"));
     EXPECT_FALSE(Exists(base + ".timer"));
-    EXPECT_TRUE(Exists(host.unitFolder + "/someone-else.timer"));
+    EXPECT_TRUE(Exists(host.unitFolder.Text() + "/someone-else.timer"));
     const std::vector<std::string> disable = {"systemctl", "--user", "disable", "--now",
                                               "velmora-schedule-photos-1.timer"};
     EXPECT_NE(std::find(fake.commands.begin(), fake.commands.end(), disable), fake.commands.end());
@@ -291,11 +296,12 @@ TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
         TempDrives drives("c");
         FakeHost fake;
         SystemScheduler scheduler(
-            {systemd, drives.HostRoot('c') + "/units",
+            {systemd, HostPath(drives.HostRoot('c') + "/units"),
              [&](const auto& argv, const auto& in) { return fake.Run(argv, in); }, nullptr});
         for (const auto& [schedule, added] : attempts) {
             SCOPED_TRACE(ScheduleWhen(schedule) + ", " + schedule.projectHost.Text());
-            const ScheduleOutcome outcome = scheduler.Add(schedule, {"/usr/bin/velmora-run", "/v"});
+            const ScheduleOutcome outcome =
+                scheduler.Add(schedule, {HostPath("/usr/bin/velmora-run"), HostPath("/v")});
             EXPECT_EQ(outcome.ok, added) << outcome.message;
             EXPECT_EQ(outcome.message.find("is already scheduled") != std::string::npos, !added);
         }

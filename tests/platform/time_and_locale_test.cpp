@@ -76,7 +76,7 @@ TEST(PackedTime, FileFromBefore1980ReadsAsTheFirstMoment) {
     ScopedTimeZone zone("Europe/Berlin");
     test::TempDrives drives("c");
     test::WriteFile(drives.HostRoot('c') + "/old.txt", "x", 100000000);  // 1973
-    const std::optional<PackedTime> stamp = GetFileTimePacked("c:\\old.txt");
+    const std::optional<PackedTime> stamp = GetFileTimePacked(DrivePath("c:\\old.txt"));
     ASSERT_TRUE(stamp);
     EXPECT_EQ(Unpacked(*stamp), (Fields{1980, 1, 1, 0, 0, 0}));
 }
@@ -99,8 +99,9 @@ TEST(PackedTime, RoundTripsAcrossSummerTimeChanges) {
         const PackedTime packed = PackHostTime(k.host);
         EXPECT_EQ(Unpacked(packed), k.fields) << k.host;
         // Setting a file's time from the stamp and reading it back gives the same stamp.
-        ASSERT_TRUE(SetFileTimePacked("c:\\f", packed));
-        EXPECT_EQ(GetFileTimePacked("c:\\f"), std::optional<PackedTime>(packed)) << k.host;
+        ASSERT_TRUE(SetFileTimePacked(DrivePath("c:\\f"), packed));
+        EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\f")), std::optional<PackedTime>(packed))
+            << k.host;
         EXPECT_EQ(PackHostTime(UnpackToHostTime(packed)), packed) << k.host;
     }
     // Outside the doubled hour the host time itself comes back.

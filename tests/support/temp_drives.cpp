@@ -94,7 +94,10 @@ void TempDrives::Unpin(char letter) {
 }
 
 void TempDrives::SetFstabMountPoints(std::vector<std::string> hostFolders) {
-    table_.SetFstabMountPoints(std::move(hostFolders));
+    std::vector<HostPath> points;
+    for (const std::string& folder : hostFolders)
+        points.emplace_back(folder);
+    table_.SetFstabMountPoints(std::move(points));
     Activate();
 }
 

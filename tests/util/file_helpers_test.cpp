@@ -45,7 +45,7 @@ std::string Pattern(std::size_t size) {
 // The names in a host folder, to see that no temporary file was left behind.
 std::vector<std::string> NamesIn(const std::string& drivePath) {
     std::vector<DirEntry> entries;
-    EXPECT_TRUE(ListDirectory(drivePath, kAttrAnyFile, entries));
+    EXPECT_TRUE(ListDirectory(DrivePath(drivePath), kAttrAnyFile, entries));
     std::vector<std::string> names;
     for (const auto& entry : entries)
         names.push_back(entry.name);
@@ -265,13 +265,14 @@ TEST_F(FileHelpers, CopyFileKeepAgeCopiesContentAndTime) {
 
     EXPECT_EQ(ReadFile(drives.Host("e:\\dst\\data.bin")), content);
     // The next run sees the two as equal.
-    EXPECT_EQ(GetFileTimePacked("e:\\dst\\data.bin"), GetFileTimePacked("c:\\src\\data.bin"));
+    EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\dst\\data.bin")),
+              GetFileTimePacked(DrivePath("c:\\src\\data.bin")));
     EXPECT_EQ(FileSizeOf(DrivePath("e:\\dst\\data.bin")),
               FileSizeOf(DrivePath("c:\\src\\data.bin")));
     // The source is untouched, and its read-only attribute is not copied.
     EXPECT_EQ(test::ReadTree(drives.Host("c:\\src")), sourceBefore);
-    EXPECT_EQ(GetFileTimePacked("c:\\src\\data.bin"), PackHostTime(kSomeTime));
-    EXPECT_EQ(GetFileAttributes("e:\\dst\\data.bin") & kAttrReadOnly, 0u);
+    EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\src\\data.bin")), PackHostTime(kSomeTime));
+    EXPECT_EQ(GetFileAttributes(DrivePath("e:\\dst\\data.bin")) & kAttrReadOnly, 0u);
     EXPECT_EQ(NamesIn("e:\\dst"), std::vector<std::string>{"data.bin"});
     EXPECT_TRUE(dialogs.Boxes().empty());
 }
@@ -356,7 +357,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeCopiesAnEmptyFile) {
     WriteFile(drives.Host("c:\\empty.txt"), "", kSomeTime);
     CopyFileKeepAge(DrivePath("c:\\empty.txt"), DrivePath("e:\\empty.txt"));
     EXPECT_EQ(ReadFile(drives.Host("e:\\empty.txt")), "");
-    EXPECT_EQ(GetFileTimePacked("e:\\empty.txt"), PackHostTime(kSomeTime));
+    EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\empty.txt")), PackHostTime(kSomeTime));
 }
 
 TEST_F(FileHelpers, CopyFileKeepAgeWithAMissingSourceKeepsTheOldDestination) {
@@ -418,9 +419,11 @@ TEST_F(FileHelpers, CopyFileKeepAgeCarriesExactTimesAndPermissionBits) {
         const std::string target = std::string("e:\\") + c.name;
         CopyFileKeepAge(DrivePath(std::string("c:\\") + c.name), DrivePath(target));
         EXPECT_EQ(ReadFile(drives.Host(target)), Pattern(c.size)) << c.name;
-        EXPECT_EQ(GetFileHostTime(target), (HostTime{kSomeTime, static_cast<int>(c.nanoseconds)}))
+        EXPECT_EQ(GetFileHostTime(DrivePath(target)),
+                  (HostTime{kSomeTime, static_cast<int>(c.nanoseconds)}))
             << c.name;
-        EXPECT_EQ(GetFilePermissions(target), static_cast<std::uint32_t>(c.mode | S_IWUSR))
+        EXPECT_EQ(GetFilePermissions(DrivePath(target)),
+                  static_cast<std::uint32_t>(c.mode | S_IWUSR))
             << c.name;
     }
     EXPECT_EQ(NamesIn("e:").size(), 4u);
@@ -467,7 +470,8 @@ TEST_F(FileHelpers, CopyFileKeepAgeOnAFullDiskKeepsTheOldDestination) {
         }
         faults::Reset();
         EXPECT_EQ(ReadFile(drives.Host("e:\\dst\\data.bin")), "old content") << failingWrite;
-        EXPECT_EQ(GetFileTimePacked("e:\\dst\\data.bin"), PackHostTime(kSomeTime - 3600));
+        EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\dst\\data.bin")),
+                  PackHostTime(kSomeTime - 3600));
         EXPECT_EQ(NamesIn("e:\\dst"), std::vector<std::string>{"data.bin"});
     }
 }
@@ -484,7 +488,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeWithAReadErrorKeepsTheOldDestination) {
         EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
         EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
     }
-    EXPECT_EQ(GetFileTimePacked("c:\\data.bin"), PackHostTime(kSomeTime));
+    EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\data.bin")), PackHostTime(kSomeTime));
 }
 
 TEST_F(FileHelpers, CopyFileKeepAgeTellsWhyASourceCouldNotBeReadOrACopyNotBegun) {
@@ -550,7 +554,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeDefersTheFlushAndStillLosesNothing) {
         EXPECT_GE(faults::Count(call), call == faults::Call::Close ? 2 : 1);
         faults::Reset();
         EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
-        EXPECT_EQ(GetFileTimePacked("e:\\data.bin"), PackHostTime(kSomeTime - 3600));
+        EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\data.bin")), PackHostTime(kSomeTime - 3600));
         EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
     }
 
@@ -558,7 +562,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeDefersTheFlushAndStillLosesNothing) {
     CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\data.bin"));
     EXPECT_EQ(faults::Count(faults::Call::Sync), 0);
     EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), Pattern(524287 + 10));
-    EXPECT_EQ(GetFileTimePacked("e:\\data.bin"), PackHostTime(kSomeTime));
+    EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\data.bin")), PackHostTime(kSomeTime));
     EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
 }
 
