@@ -40,17 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(WriteFileAtomically(DrivePath("l:\\runoverview.his"), bytes));
     RunHistory history;
     history.MaxItems = max;
-    (void)history.LoadFromFile("l:\\runoverview.his");
+    (void)history.LoadFromFile(DrivePath("l:\\runoverview.his"));
     FUZZ_CHECK(history.Rows().size() <= max);
 
-    FUZZ_CHECK(history.SaveToFile("l:\\runoverview.his"));
+    FUZZ_CHECK(history.SaveToFile(DrivePath("l:\\runoverview.his")));
     RunHistory again;
-    FUZZ_CHECK(again.LoadFromFile("l:\\runoverview.his"));
+    FUZZ_CHECK(again.LoadFromFile(DrivePath("l:\\runoverview.his")));
     FUZZ_CHECK(again.Rows() == history.Rows());
 
     // The start-up load fills short rows and writes the file back.
     RunHistory started;
-    FUZZ_CHECK(started.StartupLoad("l:\\runoverview.his", max).empty());
+    FUZZ_CHECK(started.StartupLoad(DrivePath("l:\\runoverview.his"), max).empty());
     for (const HistoryRow& row : started.Rows())
         FUZZ_CHECK(row.subItems.size() == 0 || row.subItems.size() >= 4);
 
@@ -63,10 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)DeleteFile(DrivePath("l:\\value.his"));
     RunHistory written;
-    FUZZ_CHECK(written.StartHistoryEntry("l:\\value.his", value, value, value, 0).empty());
-    FUZZ_CHECK(written.EndHistoryEntry("l:\\value.his", value, value).empty());
+    FUZZ_CHECK(
+        written.StartHistoryEntry(DrivePath("l:\\value.his"), value, value, value, 0).empty());
+    FUZZ_CHECK(written.EndHistoryEntry(DrivePath("l:\\value.his"), value, value).empty());
     RunHistory read;
-    FUZZ_CHECK(read.LoadFromFile("l:\\value.his"));
+    FUZZ_CHECK(read.LoadFromFile(DrivePath("l:\\value.his")));
     FUZZ_CHECK(read.Rows().size() == 1);
     FUZZ_CHECK(read.Rows()[0] == (HistoryRow{value, {value, value, value, value}}));
     return 0;

@@ -25,7 +25,7 @@ int RunVelmora(int argc, char** argv) {
 
     // The program folder is decided before anything reads drives.ini or the settings from it.
     std::string folderError;
-    const std::optional<std::string> programFolderHost = OpenProgramFolder("", folderError);
+    const std::optional<HostPath> programFolderHost = OpenProgramFolder("", folderError);
     QtDialogs dialogs;
     SetDialogs(&dialogs);
     if (!programFolderHost) {
@@ -48,8 +48,7 @@ int RunVelmora(int argc, char** argv) {
     // the runner reads the same file.
     const ProgramStart start = ProgramStartIn(*programFolderHost).value_or(ProgramStart{});
     TMainF::StartOptions options;
-    options.programFolder = start.folder;
-    options.settingsPath = start.settingsPath;
+    options.start = start;
     options.commandLine = commandLine;
 
     int exitCode = 0;

@@ -81,7 +81,7 @@ void CropLog(std::string_view logLocation) {
         return;
     }
     try {
-        CopyFileKeepAge(tempPath, logPath);
+        CopyFileKeepAge(DrivePath(tempPath), DrivePath(logPath));
     } catch (const CopyError& error) {
         // The log is as it was; the cropped copy is of no further use.
         if (!error.Notice().empty())

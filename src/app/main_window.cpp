@@ -118,7 +118,7 @@ void TMainF::BuildClientArea() {
 void TMainF::FormCreate() {
     run_.EstimateRunning = false;
     LoadRecentLists();
-    settings_ = LoadSettings(options_.settingsPath, options_.programFolder);
+    settings_ = LoadProgramSettings(options_.start);
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setNameFilters(
         {QStringLiteral("Velmora projects (*.vlm)"), QStringLiteral("All (*)")});
@@ -176,7 +176,7 @@ void TMainF::LoadRecentLists() {
         list->sethistname(QString::fromUtf8(entries));
         list->setmaxhistname(QString::fromUtf8(max));
         list->setmaxitemlenname(QString::fromUtf8(maxLength));
-        list->LoadHistory(options_.programFolder);
+        list->LoadHistory(options_.start.folder.Text());
         return list;
     };
     MYeditH = make(Edit1, "editfiles.his", "editmax.his", "editmaxlen.his");
@@ -208,7 +208,7 @@ void TMainF::LoadBackgroundOnStart() {
     const std::string& path = settings_.BackgroundPicture;
     if (path.empty())
         return;
-    if (ItemKind(path) != 'f') {
+    if (ItemKind(DrivePath(path)) != 'f') {
         ShowPlain("The file " + path + " does not exist anymore! Probably moved." +
                   " Unable to load...");
         return;
@@ -247,7 +247,10 @@ void TMainF::CreateHiddenDialogs() {
 
     runhisoverviewF = new TrunhisoverviewF(history_, this);
     Guarded([this] {
-        runhisoverviewF->FormCreate(settings_.RunHistoryPath(), settings_.RunHistoryMax);
+        const std::string error = LoadRunHistory(settings_, history_);
+        if (!error.empty())
+            ShowErrorBox(error);
+        runhisoverviewF->FormCreate(settings_.RunHistoryPath());
     });
     connect(runhisoverviewF, &TrunhisoverviewF::editRequested, this,
             [this](const QString& path) { Guarded([&] { openprojedit(path.toStdString()); }); });
@@ -430,7 +433,7 @@ void TMainF::ScheduleMIClick() {
     // folder, so its history row lands where this window shows it.
     ScheduledCommand command;
     command.runnerHost = CurrentProgramFolderFacts().executableFolder / "velmora-run";
-    command.programFolderHost = ToHostPath(DrivePath(settings_.ProgramFolder)).value_or(HostPath());
+    command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(HostPath());
     TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
     dialog.Open();
 }
@@ -512,22 +515,22 @@ void TMainF::ShowrunhistoryMIClick() {
 // --- Help, About, Exit ------------------------------------------------------------------------
 
 void TMainF::Contents1Click() {
-    std::string helpFile = FileInFolder(settings_.ProgramFolder, kHelpFileName);
+    DrivePath helpFile = settings_.ProgramFolder / kHelpFileName;
     // An installed program keeps its guide with its documentation, not in the person's program
     // folder. The guide is a web page: xdg-open shows it in the desktop's browser.
     if (ItemKind(helpFile) != 'f') {
         const HostPath executableFolder = CurrentProgramFolderFacts().executableFolder;
         if (auto data = ToDrivePath(InstalledDocFolder(executableFolder))) {
-            const std::string installed = FileInFolder(data->Text(), kHelpFileName);
+            const DrivePath installed = *data / kHelpFileName;
             if (ItemKind(installed) == 'f')
                 helpFile = installed;
         }
     }
     if (ItemKind(helpFile) != 'f') {
-        ShowErrorBox("The help file " + helpFile + " is missing.");
+        ShowErrorBox("The help file " + helpFile.Text() + " is missing.");
         return;
     }
-    OpenWithItsProgram(helpFile, "the help file " + helpFile);
+    OpenWithItsProgram(helpFile.Text(), "the help file " + helpFile.Text());
 }
 
 void TMainF::textversionClick() {

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/timer_panel.h"
 #include "core/app_settings.h"
+#include "core/program_start.h"
 #include "core/run_history.h"
 #include "core/run_request.h"
 #include "engine/run_plan.h"
@@ -45,8 +46,7 @@ class TMainF : public QMainWindow {
 
 public:
     struct StartOptions {
-        std::string programFolder;  // drive path of the program's folder
-        std::string settingsPath;   // drive path of the settings file
+        ProgramStart start;  // the program folder and its settings file
         CommandLine commandLine;
     };
 

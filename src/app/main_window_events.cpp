@@ -52,7 +52,7 @@ void TMainF::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    const SaveResult saved = SaveSettings(settings_, options_.settingsPath);
+    const SaveResult saved = SaveSettings(settings_, options_.start.settingsPath);
     if (!saved.ok)
         ShowErrorBox(saved.message);
     event->accept();

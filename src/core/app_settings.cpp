@@ -35,7 +35,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
 
 class SettingsReader {
 public:
-    explicit SettingsReader(std::string_view path) : file_(ProfileFile::Load(DrivePath(path))) {}
+    explicit SettingsReader(const DrivePath& path) : file_(ProfileFile::Load(path)) {}
 
     std::string String(std::string_view section, std::string_view key, std::string fallback) {
         return file_.Get(section, key).value_or(std::move(fallback));
@@ -46,9 +46,9 @@ public:
     }
     // A location that reads empty (or is absent) is the program's folder.
     std::string Location(std::string_view section, std::string_view key,
-                         std::string_view programFolder) {
+                         const DrivePath& programFolder) {
         std::string value = String(section, key, "");
-        return value.empty() ? std::string(programFolder) : value;
+        return value.empty() ? programFolder.Text() : value;
     }
     // The low 16 bits, unsigned: 65536 + 5 reads as 5, -1 as 65535.
     std::uint16_t Word(std::string_view section, std::string_view key, std::uint16_t fallback) {
@@ -74,29 +74,20 @@ std::string BoolText(bool value) {
 
 }  // namespace
 
-std::string AppSettings::RunHistoryPath() const {
-    // A drive root ("c:\") already ends with its separator.
-    std::string path = ProgramFolder;
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
-    path += kRunHistoryFileName;
-    return path;
+DrivePath AppSettings::RunHistoryPath() const {
+    return ProgramFolder / kRunHistoryFileName;
 }
 
-std::string SettingsFilePath(std::string_view programFilePath) {
-    const std::size_t nameStart = programFilePath.find_last_of("\\:/");
-    const std::size_t dot = programFilePath.rfind('.');
-    const bool hasExtension =
-        dot != std::string_view::npos && (nameStart == std::string_view::npos || dot > nameStart);
-    std::string path(hasExtension ? programFilePath.substr(0, dot) : programFilePath);
-    path += ".ini";
-    return path;
+DrivePath SettingsFilePath(const DrivePath& programFilePath) {
+    const std::string_view name = programFilePath.Name();
+    const std::string stem(name.substr(0, name.rfind('.')));
+    return programFilePath.Parent() / (stem + ".ini");
 }
 
-AppSettings LoadSettings(std::string_view settingsPath, std::string_view programFolder) {
+AppSettings LoadSettings(const DrivePath& settingsPath, const DrivePath& programFolder) {
     SettingsReader file(settingsPath);
     AppSettings s;
-    s.ProgramFolder = std::string(programFolder);
+    s.ProgramFolder = programFolder;
     s.AllowedDrive = file.String("Destination", "Allowed drive", s.AllowedDrive);
     s.ProjectsLocation = file.Location("Projects", "Location", programFolder);
     s.BackupLocation = file.Location("Destination", "Backup location", programFolder);
@@ -129,14 +120,14 @@ AppSettings LoadSettings(std::string_view settingsPath, std::string_view program
     return s;
 }
 
-SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
+SaveResult SaveSettings(const AppSettings& s, const DrivePath& settingsPath) {
     // Start from the file as it is, so sections and keys this program does not know survive.
     // A file that is there but cannot be read is not replaced: that would lose them.
     ProfileFile file;
-    if (FileExists(DrivePath(settingsPath))) {
-        const std::optional<std::string> text = ReadWholeFile(DrivePath(settingsPath));
+    if (FileExists(settingsPath)) {
+        const std::optional<std::string> text = ReadWholeFile(settingsPath);
         if (!text)
-            return {false, "Unable to write to " + std::string(settingsPath)};
+            return {false, "Unable to write to " + settingsPath.Text()};
         file = ProfileFile::Parse(*text);
     }
     file.Set("Destination", "Allowed drive", s.AllowedDrive);
@@ -159,8 +150,8 @@ SaveResult SaveSettings(const AppSettings& s, std::string_view settingsPath) {
     file.Set("Safety", "Mass deletion percentage", Decimal(s.MassDeletePercent));
     file.Set("Safety", "Mass deletion least files", Decimal(s.MassDeleteLeastFiles));
     // The whole file is replaced in one step: a failure leaves the previous settings whole.
-    if (!file.Save(DrivePath(settingsPath)))
-        return {false, "Unable to write to " + std::string(settingsPath)};
+    if (!file.Save(settingsPath))
+        return {false, "Unable to write to " + settingsPath.Text()};
     return {};
 }
 

@@ -3,7 +3,8 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
+
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -31,18 +32,17 @@ struct AppSettings {
     std::uint32_t MassDeletePercent = 50;  // 0 to 100
     std::uint32_t MassDeleteLeastFiles = 20;
 
-    // Derived, never stored: the program file's folder (a drive path, no trailing backslash
-    // except on a drive root) and the run history file in it.
-    std::string ProgramFolder;
-    std::string RunHistoryPath() const;
+    // Derived, never stored: the program file's folder and the run history file in it.
+    DrivePath ProgramFolder;
+    DrivePath RunHistoryPath() const;
 };
 
 // The settings file of a program file: its path with the extension replaced by ".ini".
-std::string SettingsFilePath(std::string_view programFilePath);
+DrivePath SettingsFilePath(const DrivePath& programFilePath);
 
 // Reads the file (missing file, section or key → defaults; no message); the three locations
 // that read empty become `programFolder`.
-AppSettings LoadSettings(std::string_view settingsPath, std::string_view programFolder);
+AppSettings LoadSettings(const DrivePath& settingsPath, const DrivePath& programFolder);
 
 // Writes every key in the save order, keeping what the file holds besides, and replaces the file
 // in one step. On failure the old file is untouched and the result carries the message to show.
@@ -50,6 +50,6 @@ struct SaveResult {
     bool ok = true;
     std::string message;  // "Unable to write to " + path when !ok
 };
-SaveResult SaveSettings(const AppSettings& settings, std::string_view settingsPath);
+SaveResult SaveSettings(const AppSettings& settings, const DrivePath& settingsPath);
 
 }  // namespace vlm

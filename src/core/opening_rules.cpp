@@ -66,8 +66,8 @@ bool IsAtOrBelow(const std::filesystem::path& inner, const std::filesystem::path
 // The refusal when the source item and SyncDest are different kinds of thing (folder, file).
 // A SyncDest that does not exist yet is none: the run creates it.
 std::optional<std::string> KindMismatch(const std::string& item1, const std::string& syncDest) {
-    const char sourceKind = ItemKind(item1);
-    const char destKind = ItemKind(syncDest);
+    const char sourceKind = ItemKind(DrivePath(item1));
+    const char destKind = ItemKind(DrivePath(syncDest));
     if (sourceKind == destKind) {
         return std::nullopt;
     }

@@ -10,45 +10,41 @@ namespace vlm {
 
 namespace {
 
-// The folder named on a command line, absolute; nullopt when it is no folder.
-std::optional<std::string> ChosenFolder(const std::string& chosenHost, std::string& error) {
-    const std::string folder = std::filesystem::absolute(chosenHost).lexically_normal().string();
+// The folder named on a command line, absolute and tidied; nullopt when it is no folder.
+std::optional<HostPath> ChosenFolder(std::string_view chosenArgument, std::string& error) {
+    const std::string folder =
+        std::filesystem::absolute(chosenArgument).lexically_normal().string();
     std::error_code failure;
-    if (!std::filesystem::is_directory(folder, failure)) {
+    std::optional<HostPath> path = HostPath::Parse(folder);
+    if (!path || !std::filesystem::is_directory(folder, failure)) {
         error = "the program folder " + folder + " does not exist";
         return std::nullopt;
     }
-    return folder;
+    return path;
 }
 
 }  // namespace
 
-std::optional<std::string> OpenProgramFolder(const std::string& chosenHost, std::string& error) {
-    std::optional<std::string> folder;
-    if (!chosenHost.empty()) {
-        folder = ChosenFolder(chosenHost, error);
+std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error) {
+    std::optional<HostPath> folder;
+    if (!chosenArgument.empty()) {
+        folder = ChosenFolder(chosenArgument, error);
     } else {
-        folder = ResolveProgramFolder(&error).Text();
+        folder = ResolveProgramFolder(&error);
         if (folder->empty())
             folder.reset();
     }
     if (!folder)
         return std::nullopt;
-    while (folder->size() > 1 && folder->back() == '/')
-        folder->pop_back();
-    SetActiveDriveTable(DriveTable::Load(HostPath(*folder)));
+    SetActiveDriveTable(DriveTable::Load(*folder));
     return folder;
 }
 
-std::optional<ProgramStart> ProgramStartIn(const std::string& folderHost) {
-    std::optional<std::string> folder = ToDrivePath(folderHost);
+std::optional<ProgramStart> ProgramStartIn(const HostPath& folderHost) {
+    const std::optional<DrivePath> folder = ToDrivePath(folderHost);
     if (!folder)
         return std::nullopt;
-    // A drive root keeps its backslash; any other folder is named without one.
-    if (folder->size() > 3 && folder->back() == '\\')
-        folder->pop_back();
-    const std::string programFile = *folder + (folder->back() == '\\' ? "" : "\\") + "velmora";
-    return ProgramStart{folderHost, *folder, SettingsFilePath(programFile)};
+    return ProgramStart{folderHost, *folder, SettingsFilePath(*folder / "velmora")};
 }
 
 AppSettings LoadProgramSettings(const ProgramStart& start) {

@@ -5,25 +5,28 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/app_settings.h"
 #include "core/run_history.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
 struct ProgramStart {
-    std::string folderHost;    // the program folder on this system, no trailing '/'
-    std::string folder;        // the same folder as a drive path
-    std::string settingsPath;  // drive path of the settings file in it
+    HostPath folderHost;     // the program folder on this system
+    DrivePath folder;        // the same folder as a drive path
+    DrivePath settingsPath;  // the settings file in it
 };
 
-// Decides the program folder — `chosenHost` when the command line named one, else this
-// program's own — and makes its drives.ini the active drive table. Without a folder to use:
-// nullopt, and `error` says why ("the program folder ... does not exist").
-std::optional<std::string> OpenProgramFolder(const std::string& chosenHost, std::string& error);
+// Decides the program folder — the one `chosenArgument` names when a command line named one
+// (as it was typed: absolute, or relative to the current folder), else this program's own — and
+// makes its drives.ini the active drive table. Without a folder to use: nullopt, and `error`
+// says why ("the program folder ... does not exist").
+std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error);
 
 // The folder's drive path and its settings file. nullopt when the folder is on no drive.
-std::optional<ProgramStart> ProgramStartIn(const std::string& folderHost);
+std::optional<ProgramStart> ProgramStartIn(const HostPath& folderHost);
 
 // The settings of the program folder, its ProgramFolder filled in.
 AppSettings LoadProgramSettings(const ProgramStart& start);

@@ -79,10 +79,9 @@ std::string RunIdentity(const std::string& caption, const std::string& startedTe
 }
 
 // An open row as a run starts it (project, when and how), whose process still holds it.
-bool HeldByARunningProcess(std::string_view path, const HistoryRow& row) {
+bool HeldByARunningProcess(const DrivePath& path, const HistoryRow& row) {
     return row.subItems.size() == 2 &&
-           KeyLock::IsHeld(DrivePath(path),
-                           RunIdentity(row.caption, row.subItems[0], row.subItems[1]));
+           KeyLock::IsHeld(path, RunIdentity(row.caption, row.subItems[0], row.subItems[1]));
 }
 
 std::string FormatRows(const std::vector<HistoryRow>& rows) {
@@ -100,11 +99,11 @@ bool TrimRows(std::vector<HistoryRow>& rows, std::size_t max) {
     return true;
 }
 
-std::string ReadErrorText(std::string_view path) {
-    return "Unable to read " + std::string(path);
+std::string ReadErrorText(const DrivePath& path) {
+    return "Unable to read " + path.Text();
 }
-std::string WriteErrorText(std::string_view path) {
-    return "Unable to write to " + std::string(path);
+std::string WriteErrorText(const DrivePath& path) {
+    return "Unable to write to " + path.Text();
 }
 
 }  // namespace
@@ -125,8 +124,8 @@ void RunHistory::Replace(std::vector<HistoryRow> rows) {
     Changed();
 }
 
-bool RunHistory::LoadFromFile(std::string_view path) {
-    const auto text = ReadWholeFile(DrivePath(path));
+bool RunHistory::LoadFromFile(const DrivePath& path) {
+    const auto text = ReadWholeFile(path);
     if (!text)
         return false;
     std::vector<HistoryRow> rows = rows_;
@@ -135,21 +134,21 @@ bool RunHistory::LoadFromFile(std::string_view path) {
     return everyLineHadBar;
 }
 
-bool RunHistory::SaveToFile(std::string_view path) const {
+bool RunHistory::SaveToFile(const DrivePath& path) const {
     // Replaced in one step: a failed save leaves the previous file whole.
-    return static_cast<bool>(WriteFileAtomically(DrivePath(path), FormatRows(rows_)));
+    return static_cast<bool>(WriteFileAtomically(path, FormatRows(rows_)));
 }
 
-std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimit,
+std::string RunHistory::UpdateFile(const DrivePath& path, std::uint32_t readLimit,
                                    WhenMissing missing, const RowChange& change) {
     // The lock sits on a file of its own, as the history itself is replaced by a rename. Without
     // it (a folder that cannot take the lock file) the update goes on; its write then says
     // whether the folder takes files at all.
-    const FileLock lock{DrivePath(path)};
+    const FileLock lock{path};
     std::vector<HistoryRow> rows;  // a missing file holds none
-    const bool exists = FileExists(DrivePath(path));
+    const bool exists = FileExists(path);
     if (exists) {
-        const auto text = ReadWholeFile(DrivePath(path));
+        const auto text = ReadWholeFile(path);
         if (!text) {
             // Writing now would erase every row that could not be read. The change is shown in
             // the list only.
@@ -162,17 +161,17 @@ std::string RunHistory::UpdateFile(std::string_view path, std::uint32_t readLimi
     }
     const bool write = change(rows) && (exists || missing == WhenMissing::Create);
     // Whatever else the file holds now, the list shows it, whether or not this change wrote.
-    const bool written = !write || WriteFileAtomically(DrivePath(path), FormatRows(rows));
+    const bool written = !write || WriteFileAtomically(path, FormatRows(rows));
     if (listLimit_)
         TrimRows(rows, *listLimit_);
     Replace(std::move(rows));
     return written ? std::string() : WriteErrorText(path);
 }
 
-bool RunHistory::Reread(std::string_view path) {
+bool RunHistory::Reread(const DrivePath& path) {
     std::vector<HistoryRow> rows;  // a file removed holds no rows
-    if (FileExists(DrivePath(path))) {
-        const auto text = ReadWholeFile(DrivePath(path));
+    if (FileExists(path)) {
+        const auto text = ReadWholeFile(path);
         if (!text)
             return false;
         ParseRows(*text, MaxItems, rows);
@@ -181,7 +180,7 @@ bool RunHistory::Reread(std::string_view path) {
     return true;
 }
 
-std::string RunHistory::StartupLoad(std::string_view path, std::uint32_t max) {
+std::string RunHistory::StartupLoad(const DrivePath& path, std::uint32_t max) {
     MaxItems = max;
     listLimit_.reset();
     return UpdateFile(path, max, WhenMissing::LeaveAlone, [&](std::vector<HistoryRow>& rows) {
@@ -194,7 +193,7 @@ std::string RunHistory::StartupLoad(std::string_view path, std::uint32_t max) {
     });
 }
 
-std::string RunHistory::StartHistoryEntry(std::string_view path, const std::string& projectPath,
+std::string RunHistory::StartHistoryEntry(const DrivePath& path, const std::string& projectPath,
                                           const std::string& startedText,
                                           const std::string& howStarted, std::uint32_t max) {
     openRow_ = OpenRow{projectPath, startedText, howStarted};
@@ -212,7 +211,7 @@ std::string RunHistory::StartHistoryEntry(std::string_view path, const std::stri
     });
 }
 
-std::string RunHistory::EndHistoryEntry(std::string_view path, const std::string& duration,
+std::string RunHistory::EndHistoryEntry(const DrivePath& path, const std::string& duration,
                                         const std::string& success) {
     if (!openRow_)
         return {};
@@ -252,14 +251,14 @@ void RunHistory::TrimTo(std::uint32_t max) {
         Replace(std::move(rows));
 }
 
-void RunHistory::HoldOpenRow(std::string_view path) {
+void RunHistory::HoldOpenRow(const DrivePath& path) {
     openRowHeld_.Release();
     if (openRow_)
-        openRowHeld_.Hold(DrivePath(path), RunIdentity(openRow_->caption, openRow_->startedText,
-                                                       openRow_->howStarted));
+        openRowHeld_.Hold(
+            path, RunIdentity(openRow_->caption, openRow_->startedText, openRow_->howStarted));
 }
 
-std::string RunHistory::SetCaption(std::string_view path, std::size_t row, std::string caption) {
+std::string RunHistory::SetCaption(const DrivePath& path, std::size_t row, std::string caption) {
     if (row >= rows_.size())
         return {};
     // The row is found again in the file by what identifies it: its project path, when and how
@@ -292,7 +291,7 @@ std::string RunHistory::SetCaption(std::string_view path, std::size_t row, std::
     });
 }
 
-std::string RunHistory::Clear(std::string_view path) {
+std::string RunHistory::Clear(const DrivePath& path) {
     return UpdateFile(path, kNoLimit, WhenMissing::LeaveAlone, [](std::vector<HistoryRow>& rows) {
         const bool hadRows = !rows.empty();
         rows.clear();

@@ -10,6 +10,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/packed_time.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -34,9 +35,9 @@ public:
     // Appends the rows of the file to those in the list (at most MaxItems of them). A line
     // without "|" holds no row: it is skipped and reading goes on. True when the file was read
     // and every line held a "|".
-    bool LoadFromFile(std::string_view path);
+    bool LoadFromFile(const DrivePath& path);
     // Replaces the file with all rows (atomically). True when written.
-    bool SaveToFile(std::string_view path) const;
+    bool SaveToFile(const DrivePath& path) const;
 
     // Several processes write one history file: the program, a timed run of another window,
     // velmora-run. So every change below is made to the file as it is now, never to the rows
@@ -49,18 +50,18 @@ public:
     // At program start: when the file exists, read at most `max` rows, fill short rows with
     // "Error", and write the file back. An open row whose run is still going (its process holds
     // the row, see StartHistoryEntry) stays open.
-    std::string StartupLoad(std::string_view path, std::uint32_t max);
+    std::string StartupLoad(const DrivePath& path, std::uint32_t max);
 
     // At a run's start: insert this run's open row at the top, dropping the oldest rows so that
     // at most `max` remain (none are dropped for a maximum of 0). The row is held for this
     // process until its end is written or the process ends, however it ends.
-    std::string StartHistoryEntry(std::string_view path, const std::string& projectPath,
+    std::string StartHistoryEntry(const DrivePath& path, const std::string& projectPath,
                                   const std::string& startedText, const std::string& howStarted,
                                   std::uint32_t max);
     // At a run's end: complete this process's open row (found by project path, start time and
     // how started) with duration and success. Nothing happens when no run was started here or
     // its row is gone from the file (the list was cleared meanwhile).
-    std::string EndHistoryEntry(std::string_view path, const std::string& duration,
+    std::string EndHistoryEntry(const DrivePath& path, const std::string& duration,
                                 const std::string& success);
 
     // After the maximum was lowered: drop rows from the bottom of the list until at most `max`
@@ -68,17 +69,17 @@ public:
     void TrimTo(std::uint32_t max);
 
     // Empties the list and the file.
-    std::string Clear(std::string_view path);
+    std::string Clear(const DrivePath& path);
 
     // Another process changed the file: the list becomes what it holds now (at most MaxItems
     // rows). Nothing is written and no lock is taken, as every writer replaces the file whole.
     // False when the file exists but cannot be read; the list then stays as it was.
-    bool Reread(std::string_view path);
+    bool Reread(const DrivePath& path);
 
     // The person edited the project path of row `row` in place: it is the row's path from now
     // on, for opening it and in the file. The row is found in the file by what it holds. Nothing
     // happens for a row that does not exist.
-    std::string SetCaption(std::string_view path, std::size_t row, std::string caption);
+    std::string SetCaption(const DrivePath& path, std::size_t row, std::string caption);
 
 private:
     // A change made to the rows as read from the file; false when it changed nothing.
@@ -86,7 +87,7 @@ private:
     // What an update does when there is no file yet.
     enum class WhenMissing { Create, LeaveAlone };
     // The locked read-change-write cycle described above.
-    std::string UpdateFile(std::string_view path, std::uint32_t readLimit, WhenMissing missing,
+    std::string UpdateFile(const DrivePath& path, std::uint32_t readLimit, WhenMissing missing,
                            const RowChange& change);
     // The list becomes `rows`; the listener hears of it when it differs.
     void Replace(std::vector<HistoryRow> rows);
@@ -99,7 +100,7 @@ private:
     std::optional<OpenRow> openRow_;
     // Held while openRow_ is this process's open row, under the row's identity.
     KeyLock openRowHeld_;
-    void HoldOpenRow(std::string_view path);
+    void HoldOpenRow(const DrivePath& path);
 
     std::vector<HistoryRow> rows_;
     ChangeListener listener_;

@@ -108,7 +108,7 @@ void TVlmLocxxxF::SavelocBClick() {
     std::string r = t;
     if (t.size() == 2 || (t.size() == 3 && t[2] == '\\'))
         r = t.substr(0, 2);
-    if (ItemKind(r) != 'd' && !AcceptMissingFolder(r))
+    if (ItemKind(DrivePath(r)) != 'd' && !AcceptMissingFolder(r))
         return;
     CloseWith(StripTrailingBackslash(r));
 }
@@ -117,7 +117,7 @@ bool TVlmLocxxxF::AcceptMissingFolder(const std::string& r) {
     if (!AskYesNo(BoxType::Warning,
                   "Chosen location is invalid or does not exist. I try to create it??"))
         return AskYesNo(BoxType::Warning, "Accept the path anyway??");
-    if (ForceDirChain(r)) {
+    if (ForceDirChain(DrivePath(r))) {
         ShowPlain("Creation succesfull");
         return true;
     }

@@ -181,20 +181,17 @@ void TrunhisoverviewF::SetUpView() {
     view_->installEventFilter(this);
 }
 
-void TrunhisoverviewF::FormCreate(std::string_view historyPath, std::uint32_t max) {
+void TrunhisoverviewF::FormCreate(const DrivePath& historyPath) {
     historyPath_ = historyPath;
     model_->SetHistoryPath(historyPath_);
-    const std::string error = history_.StartupLoad(historyPath, max);
-    if (!error.empty())
-        ShowErrorBox(error);
     WatchHistoryFile();
 }
 
 void TrunhisoverviewF::WatchHistoryFile() {
-    const std::optional<std::string> host = ToHostPath(historyPath_);
+    const std::optional<HostPath> host = ToHostPath(historyPath_);
     if (!host)
         return;
-    historyHostPath_ = QString::fromStdString(*host);
+    historyHostPath_ = QString::fromStdString(host->Text());
     // Every writer replaces the file by a rename, and a watch on a file ends with the file it
     // was set on: the folder's watch sees the new file arrive. A burst of changes (the lock
     // file, the temporary, the rename) is read once.

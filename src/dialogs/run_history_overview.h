@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/paths.h"
+
 class QFileSystemWatcher;
 class QMenu;
 class QTableView;
@@ -41,11 +43,11 @@ public:
 
     // The file the rows mirror; an edit in place is written there. Until it is set, the
     // project column cannot be edited.
-    void SetHistoryPath(std::string path) { historyPath_ = std::move(path); }
+    void SetHistoryPath(DrivePath path) { historyPath_ = std::move(path); }
 
 private:
     RunHistory& history_;
-    std::string historyPath_;
+    DrivePath historyPath_;
     bool ownEdit_ = false;  // the change being reported is our own in-place edit
 };
 
@@ -66,11 +68,11 @@ public:
 
     explicit TrunhisoverviewF(RunHistory& history, QWidget* parent = nullptr);
 
-    // Once, at program start: reads at most `max` rows from `historyPath` when the file exists,
-    // fills short rows and writes the file back; a file error is shown in a box. From then on
-    // the file is watched: when another process (velmora-run started by a schedule, another
-    // window) changes it, the list is read anew.
-    void FormCreate(std::string_view historyPath, std::uint32_t max);
+    // Once, at program start, after the history was loaded from `historyPath`
+    // (core/program_start: LoadRunHistory): from then on the file is watched, and when another
+    // process (velmora-run started by a schedule, another window) changes it, the list is read
+    // anew.
+    void FormCreate(const DrivePath& historyPath);
 
     // The pop-up menu's commands: hide the window, then ask for the selected row's project to be
     // opened. Without a selected row they do nothing.
@@ -102,7 +104,7 @@ private:
     RunHistoryModel* model_;
     QTableView* view_;
     QMenu* popup_;
-    std::string historyPath_;
+    DrivePath historyPath_;
     QString historyHostPath_;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* rereadTimer_ = nullptr;

@@ -83,13 +83,13 @@ void TprojecteditF::checkselsizeBClick(bool withProgress) {
     std::int64_t total = 0;
     sizeError_ = false;
     for (const std::string& entry : SourceItems()) {
-        if (ItemKind(entry) == 'n') {
+        if (ItemKind(DrivePath(entry)) == 'n') {
             ShowErrorBox("Item " + entry + " does not exist! Please check.");
             sizeError_ = true;
             continue;
         }
         try {
-            total += static_cast<std::int64_t>(ItemSize(entry));
+            total += static_cast<std::int64_t>(ItemSize(DrivePath(entry)));
         } catch (const std::exception&) {
             ShowErrorBox("Unable to detect size of item " + entry + ". Use explorer!");
             sizeError_ = true;
@@ -183,7 +183,7 @@ std::int64_t TprojecteditF::ExistingCopiesSize() const {
     std::int64_t existing = 0;
     for (const std::string& entry : SourceItems()) {
         if (std::optional<std::string> path = DestPathFor(entry, destination, where))
-            existing += static_cast<std::int64_t>(ItemSize(*path));
+            existing += static_cast<std::int64_t>(ItemSize(DrivePath(*path)));
     }
     return existing;
 }
@@ -227,7 +227,7 @@ bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
 void TprojecteditF::CopySourcesVirtually(PassContext& pass, const std::string& destination,
                                          const DestinationContext& where) const {
     for (const std::string& entry : SourceItems()) {
-        const char kind = ItemKind(entry);
+        const char kind = ItemKind(DrivePath(entry));
         if (kind != 'd' && kind != 'f')
             continue;
         if (std::optional<std::string> path = DestPathFor(entry, destination, where))

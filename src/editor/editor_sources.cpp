@@ -235,8 +235,8 @@ void TprojecteditF::ShowFolderInfo() {
     SetStatus("Calculating, please wait...");
     StatusBar1->repaint();
     // The full size of the folder, measured afresh each time.
-    const auto size = static_cast<std::int64_t>(ItemSize(folder));
-    SetStatus(GroupThousands(size) + " bytes" + "; Created: " + ItemDateText(folder));
+    const auto size = static_cast<std::int64_t>(ItemSize(DrivePath(folder)));
+    SetStatus(GroupThousands(size) + " bytes" + "; Created: " + ItemDateText(DrivePath(folder)));
 }
 
 // --- Add and Delete -----------------------------------------------------------------------

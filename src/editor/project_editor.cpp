@@ -300,7 +300,7 @@ bool TprojecteditF::MaySave(const std::string& name, const ProjectFields& fields
             "Please correct!");
         return false;
     }
-    return ItemKind(target) == 'n' ||
+    return ItemKind(DrivePath(target)) == 'n' ||
            AskYesNo(BoxType::Warning, target + " already exists! Overwrite??");
 }
 

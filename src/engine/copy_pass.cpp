@@ -115,7 +115,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     if (ctx_.PumpAndCheckStop())
         return;
     const std::string destination(destinationIn);
-    const char sourceKind = ItemKind(sourceIn);
+    const char sourceKind = ItemKind(DrivePath(sourceIn));
     if (sourceKind == 'n') {
         MissingItem(std::string(sourceIn));
         return;
@@ -136,7 +136,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
 
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileHostTime(DrivePath(source));
-        CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(source)),
+        CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(DrivePath(source))),
                      FileAgeOf(sourceTime.value_or(HostTime{})),
                      GetFilePermissions(DrivePath(source)).value_or(kPermissionsUnknown),
                      FileOrigin::SingleItem);
@@ -332,7 +332,7 @@ bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destina
         ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
         return true;
     }
-    if (!isLink && IsNameRefusal(made.Error().code, path)) {
+    if (!isLink && IsNameRefusal(made.Error().code, DrivePath(path))) {
         GoPastFailure(ctx_, {"ERROR: The destination refuses the name " + path +
                              ", not backed up! (" + made.Error().Text() + ")"});
         return false;
@@ -495,7 +495,7 @@ bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint
         file.emplace(*ctx_.progress, s, size);
     try {
         CopyFileKeepAge(
-            s, d,
+            DrivePath(s), DrivePath(d),
             ctx_.progress != nullptr ? static_cast<CopyWatcher*>(ctx_.progress) : &stopWatcher);
     } catch (const CopyStopped&) {
         report("Copy of " + s + " stopped, " + d + " left as it was", true);

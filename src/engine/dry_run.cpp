@@ -115,7 +115,7 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
     }
     // Names are compared as the medium compares them; a dry run writes no probe to learn it.
     const std::string mediumFolder = MediumFolder(source, destination);
-    if (ItemKind(mediumFolder) == 'd')
+    if (ItemKind(DrivePath(mediumFolder)) == 'd')
         passes_.medium = media_.For(mediumFolder, false);
     // A folder the run would make has nothing in it to remove.
     const auto folder = QueryEntry(DrivePath(destination));

@@ -40,14 +40,14 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
                               const std::vector<std::string>& destinationPaths) {
     std::int64_t sourceTotal = 0;
     for (const std::string& item : sourceItems) {
-        const char kind = ItemKind(item);
+        const char kind = ItemKind(DrivePath(item));
         if (kind == 'n') {
             ShowErrorBox("Item " + item + " does not exist!");
             return -1;
         }
         try {
-            sourceTotal +=
-                kind == 'd' ? static_cast<std::int64_t>(DirSize(item)) : FileSizeOf(item);
+            sourceTotal += kind == 'd' ? static_cast<std::int64_t>(DirSize(DrivePath(item)))
+                                       : FileSizeOf(DrivePath(item));
         } catch (const std::exception&) {
             ShowErrorBox("Unable to detect size of item " + item + ".");
             return -1;
@@ -60,7 +60,7 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
     }
     std::int64_t destinationTotal = 0;
     for (const std::string& path : destinationPaths)
-        destinationTotal += static_cast<std::int64_t>(ItemSize(path));
+        destinationTotal += static_cast<std::int64_t>(ItemSize(DrivePath(path)));
     return freeBytes + destinationTotal - sourceTotal;
 }
 

@@ -118,7 +118,7 @@ bool IsReadOnly(const std::string& path) {
 }
 
 void RemovalPass::Remove(std::string_view source, std::string_view destinationIn) {
-    if (ItemKind(source) == 'n') {
+    if (ItemKind(DrivePath(source)) == 'n') {
         MissingItem(std::string(source));
         return;
     }
@@ -275,7 +275,7 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                              kMakeWritable + " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DeleteDirTree(dPrime)) {
+    if (DeleteDirTree(DrivePath(dPrime))) {
         report("Removed dir: " + dPrime, true);
         ++run_.Totals.foldersRemoved;
         return;

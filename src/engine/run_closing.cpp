@@ -41,11 +41,11 @@ void RunEngine::FlushDestination() {
     std::vector<std::string> flushed;
     bool complete = true;
     for (std::size_t j = 0; j < destinations.size(); ++j) {
-        const bool fileItem = j < sources.size() && ItemKind(sources[j]) == 'f';
+        const bool fileItem = j < sources.size() && ItemKind(DrivePath(sources[j])) == 'f';
         const std::string folder = StripTrailingBackslash(
             fileItem ? run_parts::FolderPartOf(destinations[j]) : destinations[j]);
         // An item the run never reached may have no folder yet: nothing of it to flush.
-        if (ItemKind(folder) != 'd' ||
+        if (ItemKind(DrivePath(folder)) != 'd' ||
             std::find(flushed.begin(), flushed.end(), folder) != flushed.end())
             continue;
         flushed.push_back(folder);

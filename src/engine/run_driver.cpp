@@ -295,7 +295,7 @@ bool RunEngine::LockDestinations(bool onlyLook) {
         if (std::find(locked.begin(), locked.end(), folder) != locked.end())
             continue;
         // The folder must be there to be held; the item's own folders come later.
-        if (onlyLook ? ItemKind(folder) != 'd' : !MakeDestinationFolder(folder, base))
+        if (onlyLook ? ItemKind(DrivePath(folder)) != 'd' : !MakeDestinationFolder(folder, base))
             continue;
         FolderLock lock;
         if (lock.TryLock(DrivePath(folder)) == FolderLock::Result::HeldElsewhere) {

@@ -26,7 +26,7 @@ std::string FolderPartOf(const std::string& path) {
 }
 
 char SourceKind(const std::string& item) {
-    const char kind = ItemKind(item);
+    const char kind = ItemKind(DrivePath(item));
     return kind != 'n' && IsOnMissingDisk(DrivePath(item)) ? 'n' : kind;
 }
 
@@ -180,12 +180,12 @@ void RunEngine::FolderNotMade(char kind, const std::string& source,
 bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::string& base) {
     const std::string folder = StripTrailingBackslash(folderIn);
     if (folder == base)
-        return ItemKind(folder) == 'd' || ForceDirChain(folder);
+        return ItemKind(DrivePath(folder)) == 'd' || ForceDirChain(DrivePath(folder));
     // The place the person chose may have to be made first, and may be reached through links;
     // everything below it is the backup's own and must be real folders.
-    if (ItemKind(base) != 'd') {
+    if (ItemKind(DrivePath(base)) != 'd') {
         run_.DestinationWritten = true;
-        if (!ForceDirChain(base))
+        if (!ForceDirChain(DrivePath(base)))
             return false;
     }
     return run_parts::MakeRealFolderChain(base, folder, log_, run_.DestinationWritten);

@@ -89,7 +89,7 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
             for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
                 if (state.StopRequested)
                     return;
-                if (ItemKind(sources[j]) == 'n')
+                if (ItemKind(DrivePath(sources[j])) == 'n')
                     continue;
                 copyltor(ctx, sources[j], destinations[j]);
             }

@@ -389,7 +389,7 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
     std::string error;
-    const std::optional<std::string> folderHost = OpenProgramFolder(args.programFolderHost, error);
+    const std::optional<HostPath> folderHost = OpenProgramFolder(args.programFolderHost, error);
     if (!folderHost) {
         std::cerr << "velmora-run: " << error << '\n';
         return Refused(args, args.project);
@@ -398,7 +398,8 @@ int Run(const Arguments& args) {
         return PrintDrives();
     const std::optional<ProgramStart> start = ProgramStartIn(*folderHost);
     if (!start) {
-        std::cerr << "velmora-run: the program folder " << *folderHost << " is on no drive\n";
+        std::cerr << "velmora-run: the program folder " << folderHost->Text()
+                  << " is on no drive\n";
         return Refused(args, args.project);
     }
     ConsoleDialogs dialogs(args.yesToConfirmations, args.yesToMassRemoval);

@@ -26,14 +26,14 @@ std::string ErrorText(const FileError& error) {
 
 // The size of a file named through a link: the link is followed, as for any path the person
 // named, but only a plain file at its end has a size.
-std::int64_t SizeThroughLink(std::string_view path) {
+std::int64_t SizeThroughLink(const DrivePath& path) {
     auto host = ToHostPath(path);
     if (!host)
         return 0;
     std::error_code error;
-    if (!std::filesystem::is_regular_file(*host, error))
+    if (!std::filesystem::is_regular_file(host->Text(), error))
         return 0;
-    auto size = std::filesystem::file_size(*host, error);
+    auto size = std::filesystem::file_size(host->Text(), error);
     return error ? 0 : static_cast<std::int64_t>(size);
 }
 
@@ -64,15 +64,15 @@ std::string CannotReadNotice(const std::string& source) {
 
 }  // namespace
 
-char ItemKind(std::string_view path) {
-    std::uint32_t attributes = GetFileAttributes(DrivePath(path));
+char ItemKind(const DrivePath& path) {
+    std::uint32_t attributes = GetFileAttributes(path);
     if (attributes == kInvalidAttributes)
         return 'n';
     return (attributes & kAttrDirectory) != 0 ? 'd' : 'f';
 }
 
-std::int64_t FileSizeOf(std::string_view path) {
-    auto entry = QueryEntry(DrivePath(path));
+std::int64_t FileSizeOf(const DrivePath& path) {
+    auto entry = QueryEntry(path);
     if (!entry)
         return 0;
     switch (entry->kind) {
@@ -87,19 +87,19 @@ std::int64_t FileSizeOf(std::string_view path) {
     return 0;
 }
 
-std::optional<std::uint64_t> DirSizeUnlessStopped(std::string_view path,
+std::optional<std::uint64_t> DirSizeUnlessStopped(const DrivePath& path,
                                                   const std::atomic<bool>& stop) {
     // Links and special files below the folder are never followed: their targets are counted
     // where they live, if at all.
-    return FolderTreeSize(DrivePath(path), &stop);
+    return FolderTreeSize(path, &stop);
 }
 
-std::uint64_t DirSize(std::string_view path) {
+std::uint64_t DirSize(const DrivePath& path) {
     const std::atomic<bool> never{false};
     return *DirSizeUnlessStopped(path, never);
 }
 
-std::uint64_t ItemSize(std::string_view path) {
+std::uint64_t ItemSize(const DrivePath& path) {
     switch (ItemKind(path)) {
         case 'd':
             return DirSize(path);
@@ -110,34 +110,30 @@ std::uint64_t ItemSize(std::string_view path) {
     }
 }
 
-std::string ItemDateText(std::string_view path) {
+std::string ItemDateText(const DrivePath& path) {
     const char kind = ItemKind(path);
     if (kind == 'n')
         return {};
     // A folder shows when it was made, a file when it was last written.
-    auto when =
-        kind == 'd' ? GetCreationDateTime(DrivePath(path)) : GetFileDateTime(DrivePath(path));
+    auto when = kind == 'd' ? GetCreationDateTime(path) : GetFileDateTime(path);
     return when ? DateTimeText(*when) : std::string();
 }
 
-bool ForceDirChain(std::string_view path) {
-    std::string folder = StripTrailingBackslash(path);
-    if (DirectoryExists(DrivePath(folder)))
+bool ForceDirChain(const DrivePath& folder) {
+    if (folder.empty())
+        return false;
+    if (DirectoryExists(folder))
         return true;
-    if (folder.size() < 2 || !DirectoryExists(DrivePath(folder.substr(0, 2))))
+    // A drive whose root is not there gets no folders.
+    if (folder.IsRoot())
         return false;
-    auto lastBackslash = folder.rfind('\\');
-    if (lastBackslash == std::string::npos)
-        return false;
-    std::string parent = folder.substr(0, lastBackslash);
-    if (!DirectoryExists(DrivePath(parent)) && !ForceDirChain(parent))
+    if (!ForceDirChain(folder.Parent()))
         return false;
     // Someone else may have made it in the meantime; what counts is that it is there.
-    return CreateDirectory(DrivePath(folder)) || DirectoryExists(DrivePath(folder));
+    return CreateDirectory(folder) || DirectoryExists(folder);
 }
 
-bool DeleteDirTree(std::string_view path) {
-    const DrivePath folder(path);
+bool DeleteDirTree(const DrivePath& folder) {
     // A drive root is never deleted, and only a real folder is walked: a link to a folder is
     // never deleted through. The walk goes by folder handles, so no path text can lead it
     // round in circles or out of the tree.
@@ -146,10 +142,10 @@ bool DeleteDirTree(std::string_view path) {
     return DeleteFolderTree(folder);
 }
 
-bool IsNameRefusal(int code, std::string_view path) {
+bool IsNameRefusal(int code, const DrivePath& path) {
     // FAT through FUSE answers EPERM, exfat-fuse ENOENT for a parent that is there: only on such
     // a medium are those errors a refused name.
-    const std::optional<HostPath> host = ToHostPath(DrivePath(path));
+    const std::optional<HostPath> host = ToHostPath(path);
     return host && IsNameRefusalAt(code, *host);
 }
 
@@ -219,7 +215,9 @@ void CopyBytes(AtomicFileWriter& out, HostFile& in, CopyWatcher* watcher, const 
 // One attempt of CopyFileKeepAge. False when the source changed while it was copied: the copy
 // would hold a mix of old and new bytes under the old time, which no later run would see as
 // outdated, so it is thrown away and the target left as it was.
-bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher* watcher) {
+bool CopyOnce(const DrivePath& src, const DrivePath& dst, CopyWatcher* watcher) {
+    const std::string& source = src.Text();
+    const std::string& target = dst.Text();
     HostFile in;
     const HostFile::Status status = OpenSource(in, source, target);
     AtomicFileWriter out;
@@ -234,7 +232,7 @@ bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher*
     if (const FileStatus committed = out.Commit(status.modified); !committed) {
         const FileError& error = committed.Error();
         // The temporary file took its own name; the copy's name is first asked for here.
-        if (out.RenameFailed() && IsNameRefusal(error.code, target))
+        if (out.RenameFailed() && IsNameRefusal(error.code, dst))
             throw NameRefused("Could not copy " + source + " to " + target + ": " +
                               ErrorText(error));
         throw CopyFailure(source, target, ErrorText(error));
@@ -244,16 +242,14 @@ bool CopyOnce(const std::string& source, const std::string& target, CopyWatcher*
 
 }  // namespace
 
-void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher) {
-    const std::string source(src);
-    const std::string target(dst);
+void CopyFileKeepAge(const DrivePath& src, const DrivePath& dst, CopyWatcher* watcher) {
     // A file being written (a log, a download) gets a few tries to hold still.
     constexpr int kAttempts = 3;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (CopyOnce(source, target, watcher))
+        if (CopyOnce(src, dst, watcher))
             return;
     }
-    throw SourceChanging("Could not copy " + source + " to " + target +
+    throw SourceChanging("Could not copy " + src.Text() + " to " + dst.Text() +
                          ": it changed while it was being copied");
 }
 

@@ -6,8 +6,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <utility>
+
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -34,7 +35,7 @@ public:
 
 // True when the error `code` of making the entry at the drive path `path` is its medium refusing
 // the name rather than a failed write.
-bool IsNameRefusal(int code, std::string_view path);
+bool IsNameRefusal(int code, const DrivePath& path);
 
 // The source file was gone when the copy came to it: deleted or moved since its folder was
 // listed. Nothing of the backup failed; the walk reports it and goes on.
@@ -66,26 +67,26 @@ public:
 };
 
 // 'n' nothing, 'd' a directory, 'f' anything else (attributes read following a link).
-char ItemKind(std::string_view path);
+char ItemKind(const DrivePath& path);
 // 0 when no file exists at `path`; otherwise its true 64-bit size.
-std::int64_t FileSizeOf(std::string_view path);
+std::int64_t FileSizeOf(const DrivePath& path);
 // The sum of all file sizes below `path` (hidden ones included; links and special files count 0
 // and are never followed).
-std::uint64_t DirSize(std::string_view path);
+std::uint64_t DirSize(const DrivePath& path);
 // The same walk for a caller on another thread that may lose interest: `stop` is read at every
 // folder, and once it is true the walk ends with nullopt.
-std::optional<std::uint64_t> DirSizeUnlessStopped(std::string_view path,
+std::optional<std::uint64_t> DirSizeUnlessStopped(const DrivePath& path,
                                                   const std::atomic<bool>& stop);
 // 0 for 'n', DirSize for 'd', FileSizeOf for 'f'.
-std::uint64_t ItemSize(std::string_view path);
+std::uint64_t ItemSize(const DrivePath& path);
 // Empty for 'n'; otherwise the last-write time as DateTimeText.
-std::string ItemDateText(std::string_view path);
+std::string ItemDateText(const DrivePath& path);
 
 // Creates `path` and every missing parent. True when `path` is a directory afterwards.
-bool ForceDirChain(std::string_view path);
+bool ForceDirChain(const DrivePath& path);
 // Deletes everything below `path` and `path` itself, going on past failures. False when any
 // part could not be removed, and when `path` is not an existing directory.
-bool DeleteDirTree(std::string_view path);
+bool DeleteDirTree(const DrivePath& path);
 
 // Copies `src` to `dst` and gives the copy the modification time of `src`. The copy is written
 // under a temporary name beside `dst` and replaces it only when complete; on any failure the old
@@ -97,6 +98,6 @@ bool DeleteDirTree(std::string_view path);
 // gone raises SourceVanished, without a box. A source that changes while it is copied is copied
 // again, and after a few tries raises SourceChanging, without a box. A `watcher` that says stop
 // raises CopyStopped.
-void CopyFileKeepAge(std::string_view src, std::string_view dst, CopyWatcher* watcher = nullptr);
+void CopyFileKeepAge(const DrivePath& src, const DrivePath& dst, CopyWatcher* watcher = nullptr);
 
 }  // namespace vlm

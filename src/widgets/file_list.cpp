@@ -125,12 +125,12 @@ void FileList::Reload() {
     for (const DirEntry& entry : entries) {
         const std::string path = ChildPath(folder_, entry.name);
         // A link counts as a file when it leads to one; special files are never listed.
-        const bool fileLink = entry.kind == EntryKind::Link && ItemKind(path) == 'f';
+        const bool fileLink = entry.kind == EntryKind::Link && ItemKind(DrivePath(path)) == 'f';
         if (entry.kind != EntryKind::File && !fileLink)
             continue;
         if (!MatchesFileMask(entry.name, mask_))
             continue;
-        const std::int64_t size = fileLink ? FileSizeOf(path) : std::int64_t(entry.size);
+        const std::int64_t size = fileLink ? FileSizeOf(DrivePath(path)) : std::int64_t(entry.size);
         auto* item = new FileItem(this);
         item->setText(kNameColumn, ShownText(entry.name));
         item->setIcon(kNameColumn, fileIcon);
@@ -138,7 +138,7 @@ void FileList::Reload() {
         item->setText(kSizeColumn, QString::fromStdString(GroupThousands(size)));
         item->setData(kSizeColumn, Qt::UserRole, qlonglong(size));
         item->setTextAlignment(kSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
-        item->setText(kDateColumn, QString::fromStdString(ItemDateText(path)));
+        item->setText(kDateColumn, QString::fromStdString(ItemDateText(DrivePath(path))));
     }
 }
 

@@ -206,7 +206,7 @@ void FolderTree::Measure(QTreeWidgetItem* item, int priority) {
     const std::uint64_t generation = generation_;
     sizePool_.start(
         [this, item, path, generation, stop] {
-            const std::optional<std::uint64_t> size = DirSizeUnlessStopped(path, *stop);
+            const std::optional<std::uint64_t> size = DirSizeUnlessStopped(DrivePath(path), *stop);
             if (!size || stop->load())
                 return;
             // Handed to the interface thread in batches: one call shows every size that has

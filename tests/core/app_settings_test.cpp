@@ -20,7 +20,7 @@ struct SettingsFolder {
     SettingsFolder() { test::MakeDir(drives.Host("c:\\prog")); }
     void Write(const std::string& text) const { test::WriteFile(drives.Host(kIni), text); }
     std::string Read() const { return test::ReadFile(drives.Host(kIni)); }
-    AppSettings Load() const { return LoadSettings(kIni, "c:\\prog"); }
+    AppSettings Load() const { return LoadSettings(DrivePath(kIni), DrivePath("c:\\prog")); }
 };
 
 TEST(AppSettingsTest, NoFileGivesTheDefaults) {
@@ -50,7 +50,7 @@ TEST(AppSettingsTest, NoFileGivesTheDefaults) {
 
 TEST(AppSettingsTest, SaveOfTheDefaultsWritesEveryKeyInOrder) {
     SettingsFolder folder;
-    ASSERT_TRUE(SaveSettings(folder.Load(), kIni).ok);
+    ASSERT_TRUE(SaveSettings(folder.Load(), DrivePath(kIni)).ok);
     EXPECT_EQ(folder.Read(),
               "[Destination]\r\n"
               "Allowed drive=All\r\n"
@@ -102,7 +102,7 @@ TEST(AppSettingsTest, EveryFieldSurvivesASaveAndALoad) {
     s.MassDeleteGuard = false;
     s.MassDeletePercent = 75;
     s.MassDeleteLeastFiles = 100;
-    ASSERT_TRUE(SaveSettings(s, kIni).ok);
+    ASSERT_TRUE(SaveSettings(s, DrivePath(kIni)).ok);
     const AppSettings back = folder.Load();
     EXPECT_EQ(back.AllowedDrive, "e");
     EXPECT_EQ(back.BackupLocation, "e:\\Backups");
@@ -209,7 +209,7 @@ TEST(AppSettingsTest, RunHistoryMaxReadsAnUnsignedCount) {
 TEST(AppSettingsTest, SwitchReadAsTwoIsWrittenBackAsOne) {
     SettingsFolder folder;
     folder.Write("[Timer]\r\nShow=2\r\n");
-    ASSERT_TRUE(SaveSettings(folder.Load(), kIni).ok);
+    ASSERT_TRUE(SaveSettings(folder.Load(), DrivePath(kIni)).ok);
     EXPECT_EQ(ProfileFile::Load(DrivePath(kIni)).Get("Timer", "Show"), "1");
 }
 
@@ -245,7 +245,7 @@ TEST(AppSettingsTest, UnknownSectionsAndKeysSurviveASave) {
         "Hour=5\r\n");
     AppSettings s = folder.Load();
     s.TimerHour = 6;
-    ASSERT_TRUE(SaveSettings(s, kIni).ok);
+    ASSERT_TRUE(SaveSettings(s, DrivePath(kIni)).ok);
     const ProfileFile back = ProfileFile::Load(DrivePath(kIni));
     EXPECT_EQ(back.Get("Drives", "e"), "/media/backup");
     EXPECT_EQ(back.Get("Timer", "Colour"), "blue");
@@ -270,7 +270,7 @@ TEST(AppSettingsTest, FailedWriteNamesTheFileAndKeepsTheOldOne) {
         }
         AppSettings s = folder.Load();
         s.TimerHour = 9;
-        const SaveResult result = SaveSettings(s, c.path);
+        const SaveResult result = SaveSettings(s, DrivePath(c.path));
         EXPECT_FALSE(result.ok) << c.what;
         EXPECT_EQ(result.message, "Unable to write to " + c.path) << c.what;
         if (c.existingReadOnly) {
@@ -289,12 +289,13 @@ TEST(AppSettingsTest, DerivedPaths) {
     };
     for (const Case& c : cases) {
         AppSettings s;
-        s.ProgramFolder = c.programFolder;
-        EXPECT_EQ(s.RunHistoryPath(), c.history) << c.programFolder;
+        s.ProgramFolder = DrivePath(c.programFolder);
+        EXPECT_EQ(s.RunHistoryPath().Text(), c.history) << c.programFolder;
     }
-    EXPECT_EQ(SettingsFilePath("c:\\prog\\velmora.exe"), "c:\\prog\\velmora.ini");
-    EXPECT_EQ(SettingsFilePath("c:\\prog\\velmora"), "c:\\prog\\velmora.ini");
-    EXPECT_EQ(SettingsFilePath("c:\\my.progs\\velmora"), "c:\\my.progs\\velmora.ini");
+    EXPECT_EQ(SettingsFilePath(DrivePath("c:\\prog\\velmora.exe")).Text(), "c:\\prog\\velmora.ini");
+    EXPECT_EQ(SettingsFilePath(DrivePath("c:\\prog\\velmora")).Text(), "c:\\prog\\velmora.ini");
+    EXPECT_EQ(SettingsFilePath(DrivePath("c:\\my.progs\\velmora")).Text(),
+              "c:\\my.progs\\velmora.ini");
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(RunHistoryTest, StartupKeepsTheNewestLinesUpToTheMaximumAndRewritesTheFile)
     HistoryFolder folder;
     folder.Write(Lines(1, 300));
     RunHistory history;
-    EXPECT_EQ(history.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(history.StartupLoad(DrivePath(kHis), 256), "");
     ASSERT_EQ(history.Rows().size(), 256u);
     EXPECT_EQ(history.Rows().front().caption, "c:\\p\\1.vlm");
     EXPECT_EQ(history.Rows().back().caption, "c:\\p\\256.vlm");
@@ -57,13 +57,13 @@ TEST(RunHistoryTest, MaximumZeroReadsNothingAndEmptiesTheFile) {
     HistoryFolder folder;
     folder.Write(Lines(1, 5));
     RunHistory history;
-    EXPECT_EQ(history.StartupLoad(kHis, 0), "");
+    EXPECT_EQ(history.StartupLoad(DrivePath(kHis), 0), "");
     EXPECT_TRUE(history.Rows().empty());
     EXPECT_EQ(folder.Read(), "");
     // Each run still adds its row and gives none up.
     for (int run = 1; run <= 3; ++run) {
-        EXPECT_EQ(history.StartHistoryEntry(kHis, "c:\\p.vlm", "t", "Normal", 0), "");
-        EXPECT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+        EXPECT_EQ(history.StartHistoryEntry(DrivePath(kHis), "c:\\p.vlm", "t", "Normal", 0), "");
+        EXPECT_EQ(history.EndHistoryEntry(DrivePath(kHis), "0:0:1.0", "OK"), "");
     }
     EXPECT_EQ(history.Rows().size(), 3u);
     EXPECT_EQ(folder.Read(),
@@ -75,7 +75,7 @@ TEST(RunHistoryTest, MaximumZeroReadsNothingAndEmptiesTheFile) {
 TEST(RunHistoryTest, NoFileAtStartLeavesTheListEmptyAndWritesNothing) {
     HistoryFolder folder;
     RunHistory history;
-    EXPECT_EQ(history.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(history.StartupLoad(DrivePath(kHis), 256), "");
     EXPECT_TRUE(history.Rows().empty());
     EXPECT_FALSE(folder.Exists());
 }
@@ -98,7 +98,7 @@ TEST(RunHistoryTest, StartupFillsShortRows) {
         HistoryFolder folder;
         folder.Write(c.line + "\r\n");
         RunHistory history;
-        EXPECT_EQ(history.StartupLoad(kHis, 256), "") << c.line;
+        EXPECT_EQ(history.StartupLoad(DrivePath(kHis), 256), "") << c.line;
         ASSERT_EQ(history.Rows().size(), 1u) << c.line;
         EXPECT_EQ(history.Rows()[0], c.expected) << c.line;
         EXPECT_EQ(folder.Read(), c.written + "\r\n") << c.line;
@@ -110,12 +110,12 @@ TEST(RunHistoryTest, LineWithoutBarIsSkippedAndTheRowsAfterItAreKept) {
     folder.Write(Lines(1, 2) + "garbage line\r\n\r\n" + Lines(3, 4));
     RunHistory history;
     history.MaxItems = 256;
-    EXPECT_FALSE(history.LoadFromFile(kHis));
+    EXPECT_FALSE(history.LoadFromFile(DrivePath(kHis)));
     ASSERT_EQ(history.Rows().size(), 4u);
     EXPECT_EQ(history.Rows()[2].caption, "c:\\p\\3.vlm");
 
     RunHistory atStart;
-    EXPECT_EQ(atStart.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(atStart.StartupLoad(DrivePath(kHis), 256), "");
     EXPECT_EQ(folder.Read(), Lines(1, 4));
 }
 
@@ -123,8 +123,8 @@ TEST(RunHistoryTest, LoadAppendsSplitsAtBarsAndReadsBareLineFeeds) {
     HistoryFolder folder;
     folder.Write("x|1|2|trailing text\ny|\n");
     RunHistory history;
-    history.StartHistoryEntry("c:\\other.his", "earlier", "t", "Normal", 256);
-    EXPECT_TRUE(history.LoadFromFile(kHis));
+    history.StartHistoryEntry(DrivePath("c:\\other.his"), "earlier", "t", "Normal", 256);
+    EXPECT_TRUE(history.LoadFromFile(DrivePath(kHis)));
     ASSERT_EQ(history.Rows().size(), 3u);
     EXPECT_EQ(history.Rows()[0].caption, "earlier");
     EXPECT_EQ(history.Rows()[1], Row("x", {"1", "2"}));  // text after the last "|" is dropped
@@ -134,7 +134,7 @@ TEST(RunHistoryTest, LoadAppendsSplitsAtBarsAndReadsBareLineFeeds) {
 TEST(RunHistoryTest, MissingFileIsNotLoaded) {
     HistoryFolder folder;
     RunHistory history;
-    EXPECT_FALSE(history.LoadFromFile(kHis));
+    EXPECT_FALSE(history.LoadFromFile(DrivePath(kHis)));
     EXPECT_TRUE(history.Rows().empty());
 }
 
@@ -142,15 +142,16 @@ TEST(RunHistoryTest, FullListGivesUpItsOldestRowAtARunStart) {
     HistoryFolder folder;
     folder.Write(Lines(1, 256));
     RunHistory history;
-    ASSERT_EQ(history.StartupLoad(kHis, 256), "");
-    EXPECT_EQ(history.StartHistoryEntry(kHis, "c:\\new.vlm", "07.12.2026 10:00:00", "Timer", 256),
+    ASSERT_EQ(history.StartupLoad(DrivePath(kHis), 256), "");
+    EXPECT_EQ(history.StartHistoryEntry(DrivePath(kHis), "c:\\new.vlm", "07.12.2026 10:00:00",
+                                        "Timer", 256),
               "");
     ASSERT_EQ(history.Rows().size(), 256u);
     EXPECT_EQ(history.Rows().front(), Row("c:\\new.vlm", {"07.12.2026 10:00:00", "Timer"}));
     EXPECT_EQ(history.Rows().back().caption, "c:\\p\\255.vlm");
     EXPECT_EQ(folder.Read(), "c:\\new.vlm|07.12.2026 10:00:00|Timer|\r\n" + Lines(1, 255));
 
-    EXPECT_EQ(history.EndHistoryEntry(kHis, "0:1:5.3", "Cancelled"), "");
+    EXPECT_EQ(history.EndHistoryEntry(DrivePath(kHis), "0:1:5.3", "Cancelled"), "");
     EXPECT_EQ(history.Rows().front(),
               Row("c:\\new.vlm", {"07.12.2026 10:00:00", "Timer", "0:1:5.3", "Cancelled"}));
     EXPECT_EQ(folder.Read().substr(0, folder.Read().find('\n') + 1),
@@ -161,10 +162,10 @@ TEST(RunHistoryTest, OpenRowOfAnUnfinishedRunReadsAsErrorAtTheNextStart) {
     HistoryFolder folder;
     {
         RunHistory running;
-        running.StartHistoryEntry(kHis, "c:\\p.vlm", "07.12.2026", "Shortcut", 256);
+        running.StartHistoryEntry(DrivePath(kHis), "c:\\p.vlm", "07.12.2026", "Shortcut", 256);
     }  // the process ends here without completing its row
     RunHistory next;
-    EXPECT_EQ(next.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(next.StartupLoad(DrivePath(kHis), 256), "");
     EXPECT_EQ(next.Rows()[0], Row("c:\\p.vlm", {"07.12.2026", "Shortcut", "", "Error"}));
 }
 
@@ -173,12 +174,12 @@ TEST(RunHistoryTest, OpenRowOfAnUnfinishedRunReadsAsErrorAtTheNextStart) {
 TEST(RunHistoryTest, AnOpenRowStaysOpenWhileItsProcessRuns) {
     HistoryFolder folder;
     RunHistory running;
-    ASSERT_EQ(running.StartHistoryEntry(kHis, "c:\\live.vlm", "t1", "Normal", 256), "");
+    ASSERT_EQ(running.StartHistoryEntry(DrivePath(kHis), "c:\\live.vlm", "t1", "Normal", 256), "");
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         RunHistory killed;
-        killed.StartHistoryEntry(kHis, "c:\\dead.vlm", "t2", "Normal", 256);
+        killed.StartHistoryEntry(DrivePath(kHis), "c:\\dead.vlm", "t2", "Normal", 256);
         ::pause();
     }
     // The child's row is in once the file holds two rows.
@@ -189,11 +190,11 @@ TEST(RunHistoryTest, AnOpenRowStaysOpenWhileItsProcessRuns) {
     ::waitpid(child, nullptr, 0);
 
     RunHistory other;
-    EXPECT_EQ(other.StartupLoad(kHis, 256), "");
+    EXPECT_EQ(other.StartupLoad(DrivePath(kHis), 256), "");
     ASSERT_EQ(other.Rows().size(), 2u);
     EXPECT_EQ(other.Rows()[0], Row("c:\\dead.vlm", {"t2", "Normal", "", "Error"}));
     EXPECT_EQ(other.Rows()[1], Row("c:\\live.vlm", {"t1", "Normal"}));
-    EXPECT_EQ(running.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+    EXPECT_EQ(running.EndHistoryEntry(DrivePath(kHis), "0:0:1.0", "OK"), "");
     EXPECT_EQ(running.Rows()[1], Row("c:\\live.vlm", {"t1", "Normal", "0:0:1.0", "OK"}));
 }
 
@@ -201,7 +202,7 @@ TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListOnlyUntilTheNextRun) {
     HistoryFolder folder;
     folder.Write(Lines(1, 50));
     RunHistory history;
-    ASSERT_EQ(history.StartupLoad(kHis, 256), "");
+    ASSERT_EQ(history.StartupLoad(DrivePath(kHis), 256), "");
     int changes = 0;
     history.SetChangeListener([&] { ++changes; });
     history.TrimTo(10);
@@ -212,9 +213,9 @@ TEST(RunHistoryTest, LoweringTheMaximumTrimsTheListOnlyUntilTheNextRun) {
     history.TrimTo(10);  // nothing to give up: no change
     EXPECT_EQ(changes, 1);
     // A change written meanwhile keeps the list to the maximum; the next run cuts the file.
-    EXPECT_EQ(history.SetCaption(kHis, 0, "c:\\renamed.vlm"), "");
+    EXPECT_EQ(history.SetCaption(DrivePath(kHis), 0, "c:\\renamed.vlm"), "");
     EXPECT_EQ(history.Rows().size(), 10u);
-    EXPECT_EQ(history.StartHistoryEntry(kHis, "c:\\new.vlm", "t", "Normal", 10), "");
+    EXPECT_EQ(history.StartHistoryEntry(DrivePath(kHis), "c:\\new.vlm", "t", "Normal", 10), "");
     EXPECT_EQ(history.Rows().size(), 10u);
     const std::string file = folder.Read();
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 10);
@@ -291,23 +292,24 @@ TEST(RunHistoryTest, TwoWritersInterleavedLoseNoRow) {
             std::string error;
             switch (step.op) {
                 case Op::Startup:
-                    error = writer.StartupLoad(kHis, c.max);
+                    error = writer.StartupLoad(DrivePath(kHis), c.max);
                     break;
                 case Op::Start:
-                    error =
-                        writer.StartHistoryEntry(kHis, step.project, step.started, step.how, c.max);
+                    error = writer.StartHistoryEntry(DrivePath(kHis), step.project, step.started,
+                                                     step.how, c.max);
                     break;
                 case Op::End:
-                    error = writer.EndHistoryEntry(kHis, "0:0:" + std::to_string(step.who), "OK");
+                    error = writer.EndHistoryEntry(DrivePath(kHis),
+                                                   "0:0:" + std::to_string(step.who), "OK");
                     break;
                 case Op::Clear:
-                    error = writer.Clear(kHis);
+                    error = writer.Clear(DrivePath(kHis));
                     break;
             }
             ASSERT_EQ(error, "");
             // The writer's list is what it wrote, the other's rows included.
             RunHistory file;
-            file.LoadFromFile(kHis);
+            file.LoadFromFile(DrivePath(kHis));
             EXPECT_EQ(writer.Rows(), file.Rows());
         }
         EXPECT_EQ(folder.Read(), c.after);
@@ -320,9 +322,9 @@ TEST(RunHistoryTest, ListenerFollowsEveryChange) {
     RunHistory history;
     std::vector<std::size_t> sizes;
     history.SetChangeListener([&] { sizes.push_back(history.Rows().size()); });
-    history.StartHistoryEntry(kHis, "c:\\p.vlm", "t", "Normal", 256);
-    history.EndHistoryEntry(kHis, "0:0:1.0", "OK");
-    history.Clear(kHis);
+    history.StartHistoryEntry(DrivePath(kHis), "c:\\p.vlm", "t", "Normal", 256);
+    history.EndHistoryEntry(DrivePath(kHis), "0:0:1.0", "OK");
+    history.Clear(DrivePath(kHis));
     EXPECT_EQ(folder.Read(), "");
     EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 1, 0}));
 }
@@ -330,16 +332,17 @@ TEST(RunHistoryTest, ListenerFollowsEveryChange) {
 TEST(RunHistoryTest, EditedCaptionReplacesTheRowsPath) {
     HistoryFolder folder;
     RunHistory history;
-    history.StartHistoryEntry(kHis, "c:\\old.vlm", "t", "Normal", 256);
+    history.StartHistoryEntry(DrivePath(kHis), "c:\\old.vlm", "t", "Normal", 256);
     int changes = 0;
     history.SetChangeListener([&] { ++changes; });
-    EXPECT_EQ(history.SetCaption(kHis, 0, "c:\\new.vlm"), "");
-    EXPECT_EQ(history.SetCaption(kHis, 5, "c:\\nowhere.vlm"), "");  // no such row: nothing happens
+    EXPECT_EQ(history.SetCaption(DrivePath(kHis), 0, "c:\\new.vlm"), "");
+    EXPECT_EQ(history.SetCaption(DrivePath(kHis), 5, "c:\\nowhere.vlm"),
+              "");  // no such row: nothing happens
     EXPECT_EQ(history.Rows(), std::vector<HistoryRow>{Row("c:\\new.vlm", {"t", "Normal"})});
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(folder.Read(), "c:\\new.vlm|t|Normal|\r\n");
     // The run's end still finds its row under the new path.
-    EXPECT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+    EXPECT_EQ(history.EndHistoryEntry(DrivePath(kHis), "0:0:1.0", "OK"), "");
     EXPECT_EQ(folder.Read(), "c:\\new.vlm|t|Normal|0:0:1.0|OK|\r\n");
 }
 
@@ -355,11 +358,11 @@ TEST(RunHistoryTest, ValuesAreWrittenAndReadByteForByte) {
     for (const Case& c : cases) {
         HistoryFolder folder;
         RunHistory history;
-        ASSERT_EQ(history.StartHistoryEntry(kHis, c.project, "t%7C", "Normal", 256), "");
-        ASSERT_EQ(history.EndHistoryEntry(kHis, "0:0:1.0", "OK"), "");
+        ASSERT_EQ(history.StartHistoryEntry(DrivePath(kHis), c.project, "t%7C", "Normal", 256), "");
+        ASSERT_EQ(history.EndHistoryEntry(DrivePath(kHis), "0:0:1.0", "OK"), "");
         EXPECT_EQ(folder.Read(), c.project + "|t%7C|Normal|0:0:1.0|OK|\r\n") << c.project;
         RunHistory back;
-        EXPECT_TRUE(back.LoadFromFile(kHis));
+        EXPECT_TRUE(back.LoadFromFile(DrivePath(kHis)));
         EXPECT_EQ(back.Rows(),
                   std::vector<HistoryRow>{Row(c.project, {"t%7C", "Normal", "0:0:1.0", "OK"})})
             << c.project;
@@ -369,15 +372,15 @@ TEST(RunHistoryTest, ValuesAreWrittenAndReadByteForByte) {
 TEST(RunHistoryTest, FailedSaveIsReportedAndLeavesTheOldFile) {
     HistoryFolder folder;
     RunHistory history;
-    EXPECT_EQ(
-        history.StartHistoryEntry("c:\\gone\\runoverview.his", "c:\\p.vlm", "t", "Normal", 256),
-        "Unable to write to c:\\gone\\runoverview.his");
+    EXPECT_EQ(history.StartHistoryEntry(DrivePath("c:\\gone\\runoverview.his"), "c:\\p.vlm", "t",
+                                        "Normal", 256),
+              "Unable to write to c:\\gone\\runoverview.his");
     EXPECT_EQ(history.Rows().size(), 1u);  // the row is in the list all the same
 
     folder.Write(Lines(1, 2));
     test::SetMode(folder.drives.Host(kHis), 0444);
     RunHistory atStart;
-    EXPECT_EQ(atStart.StartupLoad(kHis, 1), "Unable to write to c:\\runoverview.his");
+    EXPECT_EQ(atStart.StartupLoad(DrivePath(kHis), 1), "Unable to write to c:\\runoverview.his");
     EXPECT_EQ(folder.Read(), Lines(1, 2));
 }
 
@@ -387,7 +390,7 @@ TEST(RunHistoryTest, UnreadableFileAtStartIsReportedAndNotRewritten) {
     folder.Write(Lines(1, 3));
     RunHistory history;
     faults::Arm(faults::Call::Read, 1, EIO);
-    const std::string error = history.StartupLoad(kHis, 1);
+    const std::string error = history.StartupLoad(DrivePath(kHis), 1);
     faults::Reset();
     EXPECT_EQ(error, "Unable to read c:\\runoverview.his");
     EXPECT_EQ(folder.Read(), Lines(1, 3));

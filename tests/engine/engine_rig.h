@@ -69,7 +69,7 @@ struct EngineRig {
 
     static AppSettings MakeSettings() {
         AppSettings s;
-        s.ProgramFolder = "l:";
+        s.ProgramFolder = DrivePath("l:");
         s.LogLocation = "l:";
         s.ProjectsLocation = "l:";
         s.BackupLocation = "l:\\backup";

@@ -36,7 +36,7 @@ protected:
         MakeDir(drives.Host("c:\\projects"));
         MakeDir(drives.Host("c:\\logs"));
         MakeDir(drives.Host("d:\\backup"));
-        settings.ProgramFolder = "c:\\prog";
+        settings.ProgramFolder = DrivePath("c:\\prog");
         settings.ProjectsLocation = "c:\\projects";
         settings.BackupLocation = "d:\\backup";
         settings.LogLocation = "c:\\logs";
@@ -51,7 +51,7 @@ protected:
                           [this](const std::string& path) {
                               runsOpened.push_back(path);
                               editorVisibleDuringRun.push_back(editor && editor->isVisible());
-                              projectExistedDuringRun.push_back(ItemKind(path) == 'f');
+                              projectExistedDuringRun.push_back(ItemKind(DrivePath(path)) == 'f');
                           },
                           [this] { ++helpOpened; }, "c:\\docs"});
         editor->show();

@@ -253,7 +253,8 @@ TEST_F(EditorSourcesTest, FolderInformationShowsSizeAndDateOrTheDrivesFreeSpace)
     EXPECT_EQ(E().StatusText(), "");
 
     E().infoCB->click();
-    EXPECT_EQ(E().StatusText(), "2.001.500 bytes; Created: " + ItemDateText("c:\\docs\\Sized"));
+    EXPECT_EQ(E().StatusText(),
+              "2.001.500 bytes; Created: " + ItemDateText(DrivePath("c:\\docs\\Sized")));
 
     Click(E().DriV, E().DriV->FindItem("c:\\"));
     const std::string status = E().StatusText();

@@ -229,7 +229,7 @@ TEST(RunHistoryMaxCommandTest, SetsValidAnswersAndAlwaysTrimsTheList) {
         dialogs.ExpectInput(c.answer);
         WriteHistory(drives.Host("c:\\runoverview.his"), 50);
         RunHistory history;
-        ASSERT_TRUE(history.LoadFromFile("c:\\runoverview.his"));
+        ASSERT_TRUE(history.LoadFromFile(DrivePath("c:\\runoverview.his")));
         std::uint32_t max = c.before;
 
         RunHistoryMaxCommand(max, history);

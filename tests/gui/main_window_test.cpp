@@ -81,16 +81,16 @@ protected:
     }
 
     void SaveStartSettings(const std::function<void(AppSettings&)>& change) {
-        AppSettings settings = LoadSettings(kSettingsPath, kProgramFolder);
+        AppSettings settings = LoadSettings(DrivePath(kSettingsPath), DrivePath(kProgramFolder));
         change(settings);
-        ASSERT_TRUE(SaveSettings(settings, kSettingsPath).ok);
+        ASSERT_TRUE(SaveSettings(settings, DrivePath(kSettingsPath)).ok);
     }
 
     std::unique_ptr<TMainF> Start(const Args& args = {},
                                   const std::string& settingsPath = kSettingsPath) {
         TMainF::StartOptions options;
-        options.programFolder = kProgramFolder;
-        options.settingsPath = settingsPath;
+        options.start.folder = DrivePath(kProgramFolder);
+        options.start.settingsPath = DrivePath(settingsPath);
         options.commandLine = CommandLine::FromArguments(args);
         auto window = std::make_unique<TMainF>(options);
         window->SetRunWindowHook([this, w = window.get()](TRunF& run) { Drive(*w, run); });
@@ -213,7 +213,8 @@ TEST_F(MainWindowTest, OnlyClosingTheWindowWritesTheSettings) {
         c.end(*main);
         EXPECT_TRUE(main->EndRequested());
         EXPECT_EQ(main->ExitCode(), 0);
-        EXPECT_EQ(LoadSettings(kSettingsPath, kProgramFolder).LaunchRun, c.saves);
+        EXPECT_EQ(LoadSettings(DrivePath(kSettingsPath), DrivePath(kProgramFolder)).LaunchRun,
+                  c.saves);
     }
     EXPECT_TRUE(dialogs.Boxes().empty());
 }
@@ -232,7 +233,8 @@ TEST_F(MainWindowTest, TheMassDeletionGuardIsSwitchedInTheOptionsMenuAndSaved) {
         EXPECT_EQ(main->massdeleteMI->isChecked(), !startOn);
         EXPECT_EQ(main->Settings().MassDeleteGuard, !startOn);
         main->close();
-        EXPECT_EQ(LoadSettings(kSettingsPath, kProgramFolder).MassDeleteGuard, !startOn);
+        EXPECT_EQ(LoadSettings(DrivePath(kSettingsPath), DrivePath(kProgramFolder)).MassDeleteGuard,
+                  !startOn);
     }
 }
 

@@ -109,7 +109,8 @@ TEST_F(RunHistoryOverviewTest, StartFillsShortRowsAndWritesTheFileBack) {
               "a|b|c\r\n"
               "c:\\p\\long.vlm|d|Shortcut|0:0:1|OK|extra|\r\n");
 
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
 
     ASSERT_EQ(window.runhisLVRT()->model()->rowCount(), 4);
     EXPECT_EQ(Shown(0), (std::vector<std::string>{"c:\\p\\new.vlm", "07.12.2026 09:00:00", "Timer",
@@ -129,7 +130,8 @@ TEST_F(RunHistoryOverviewTest, StartFillsShortRowsAndWritesTheFileBack) {
 }
 
 TEST_F(RunHistoryOverviewTest, StartWithoutAFileShowsAnEmptyListAndWritesNothing) {
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
 
     EXPECT_EQ(window.runhisLVRT()->model()->rowCount(), 0);
     EXPECT_FALSE(test::Exists(HistoryHost()));
@@ -137,13 +139,14 @@ TEST_F(RunHistoryOverviewTest, StartWithoutAFileShowsAnEmptyListAndWritesNothing
 
 TEST_F(RunHistoryOverviewTest, ARunStartedWhileHiddenIsAtTheTopWhenShownAgain) {
     WriteFile(HistoryHost(), "c:\\p\\old.vlm|d|Normal|0:0:1|OK|\r\n");
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
 
-    history.StartHistoryEntry(kHistoryPath, "c:\\p\\new.vlm", "now", "Normal", 256);
+    history.StartHistoryEntry(DrivePath(kHistoryPath), "c:\\p\\new.vlm", "now", "Normal", 256);
     ASSERT_EQ(window.runhisLVRT()->model()->rowCount(), 2);
     EXPECT_EQ(Shown(0), (std::vector<std::string>{"c:\\p\\new.vlm", "now", "Normal", "", ""}));
 
-    history.EndHistoryEntry(kHistoryPath, "0:0:3", "OK");
+    history.EndHistoryEntry(DrivePath(kHistoryPath), "0:0:3", "OK");
     EXPECT_EQ(Shown(0),
               (std::vector<std::string>{"c:\\p\\new.vlm", "now", "Normal", "0:0:3", "OK"}));
 }
@@ -159,13 +162,14 @@ TEST_F(RunHistoryOverviewTest, AnotherProcesssRowsAppearWithoutARestart) {
             WriteFile(drives.Host(path), "c:\\p\\old.vlm|d|Normal|0:0:1|OK|\r\n");
         RunHistory shownRows;
         TrunhisoverviewF shown(shownRows);
-        shown.FormCreate(path, 256);
+        shownRows.StartupLoad(DrivePath(path), 256);
+        shown.FormCreate(DrivePath(path));
         RunHistory other;
         for (const char* success : {"", "Error"}) {
             if (*success == 0)
-                other.StartHistoryEntry(path, "c:\\p\\night.vlm", "now", "Timer", 256);
+                other.StartHistoryEntry(DrivePath(path), "c:\\p\\night.vlm", "now", "Timer", 256);
             else
-                other.EndHistoryEntry(path, "0:0:3", success);
+                other.EndHistoryEntry(DrivePath(path), "0:0:3", success);
             QElapsedTimer waited;
             waited.start();
             while (shownRows.Rows() != other.Rows() && waited.elapsed() < 5000)
@@ -204,7 +208,8 @@ TEST(RunHistoryPlacementTest, TheOverviewLeavesTheMainWindowsTitleAndMenuFree) {
 TEST_F(RunHistoryOverviewTest, RunAndEditHideTheWindowAndAskForTheSelectedProject) {
     WriteFile(HistoryHost(),
               "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\nc:\\p\\b.vlm|d|Normal|0:0:1|OK|\r\n");
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
     std::vector<std::string> runs, edits;
     bool visibleWhenAsked = true;
     QObject::connect(&window, &TrunhisoverviewF::runRequested, [&](const QString& path) {
@@ -230,7 +235,8 @@ TEST_F(RunHistoryOverviewTest, RunAndEditHideTheWindowAndAskForTheSelectedProjec
 
 TEST_F(RunHistoryOverviewTest, WithoutASelectedRowTheCommandsDoNothing) {
     WriteFile(HistoryHost(), "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\n");
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
     int requests = 0;
     QObject::connect(&window, &TrunhisoverviewF::runRequested, [&] { ++requests; });
     QObject::connect(&window, &TrunhisoverviewF::editRequested, [&] { ++requests; });
@@ -247,7 +253,8 @@ TEST_F(RunHistoryOverviewTest, WithoutASelectedRowTheCommandsDoNothing) {
 TEST_F(RunHistoryOverviewTest, AnEditedProjectPathIsOpenedAndSaved) {
     WriteFile(HistoryHost(),
               "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\nc:\\p\\b.vlm|d|Normal|0:0:1|OK|\r\n");
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
     QAbstractItemModel* model = window.runhisLVRT()->model();
     EXPECT_TRUE(model->flags(model->index(1, 0)).testFlag(Qt::ItemIsEditable));
     EXPECT_FALSE(model->flags(model->index(1, 1)).testFlag(Qt::ItemIsEditable));
@@ -272,9 +279,11 @@ TEST_F(RunHistoryOverviewTest, AnEditedProjectPathIsOpenedAndSaved) {
 TEST_F(RunHistoryOverviewTest, AnEditLandsOnItsRowAndBringsOtherProcessesRows) {
     WriteFile(HistoryHost(),
               "c:\\p\\a.vlm|d1|Normal|0:0:1|OK|\r\nc:\\p\\a.vlm|d2|Timer|0:0:1|OK|\r\n");
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
     RunHistory otherProcess;
-    ASSERT_EQ(otherProcess.StartHistoryEntry(kHistoryPath, "c:\\p\\new.vlm", "d3", "Shortcut", 256),
+    ASSERT_EQ(otherProcess.StartHistoryEntry(DrivePath(kHistoryPath), "c:\\p\\new.vlm", "d3",
+                                             "Shortcut", 256),
               "");
     QAbstractItemModel* model = window.runhisLVRT()->model();
     ASSERT_EQ(model->rowCount(), 2);
@@ -291,7 +300,8 @@ TEST_F(RunHistoryOverviewTest, AnEditLandsOnItsRowAndBringsOtherProcessesRows) {
 
 TEST_F(RunHistoryOverviewTest, EscapeHidesTheWindowAndKeepsItsRows) {
     WriteFile(HistoryHost(), "c:\\p\\a.vlm|d|Normal|0:0:1|OK|\r\n");
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
 
     for (QWidget* target :
          {static_cast<QWidget*>(window.runhisLVRT()), static_cast<QWidget*>(&window)}) {
@@ -308,7 +318,8 @@ TEST_F(RunHistoryOverviewTest, AHistoryFileThatCannotBeReadIsReported) {
     if (access(HistoryHost().c_str(), R_OK) == 0)
         GTEST_SKIP() << "the permission bits do not keep this user from reading";
 
-    window.FormCreate(kHistoryPath, 256);
+    history.StartupLoad(DrivePath(kHistoryPath), 256);
+    window.FormCreate(DrivePath(kHistoryPath));
 
     EXPECT_EQ(dialogs.Count(BoxType::Error), 1);
     EXPECT_EQ(window.runhisLVRT()->model()->rowCount(), 0);

@@ -348,7 +348,8 @@ TEST(ShownNamesTest, ANameReadsTheSameEverywhereAndIsKeptAsItIs) {
     EXPECT_EQ(window.ProjectPath(), kept);
 
     RunHistory history;
-    ASSERT_EQ(history.StartHistoryEntry("c:\\runoverview.his", kept, "t", "Normal", 256), "");
+    ASSERT_EQ(history.StartHistoryEntry(DrivePath("c:\\runoverview.his"), kept, "t", "Normal", 256),
+              "");
     TrunhisoverviewF overview{history};
     const QModelIndex caption = overview.runhisLVRT()->model()->index(0, 0);
     EXPECT_EQ(caption.data(Qt::DisplayRole).toString(), shown);

@@ -118,14 +118,14 @@ TEST(BadInputTest, SettingsFilesGiveSettingsAndCanBeWrittenBack) {
     for (const BadInput& input : BadInputs()) {
         SCOPED_TRACE(input.name);
         test::WriteFile(rig.drives.Host("l:\\velmora.ini"), input.bytes(kSettingsLine));
-        const AppSettings settings = LoadSettings("l:\\velmora.ini", "l:");
+        const AppSettings settings = LoadSettings(DrivePath("l:\\velmora.ini"), DrivePath("l:"));
         // Every location has a value; a value is read up to 2047 characters.
         for (const std::string* location :
              {&settings.BackupLocation, &settings.ProjectsLocation, &settings.LogLocation})
             EXPECT_LE(location->size(), 2047u);
         EXPECT_FALSE(settings.LogLocation.empty());
-        EXPECT_TRUE(SaveSettings(settings, "l:\\velmora.ini").ok);
-        const AppSettings again = LoadSettings("l:\\velmora.ini", "l:");
+        EXPECT_TRUE(SaveSettings(settings, DrivePath("l:\\velmora.ini")).ok);
+        const AppSettings again = LoadSettings(DrivePath("l:\\velmora.ini"), DrivePath("l:"));
         EXPECT_EQ(again.LogLocation, settings.LogLocation);
         EXPECT_EQ(again.RunHistoryMax, settings.RunHistoryMax);
         EXPECT_EQ(again.TimerHour, settings.TimerHour);
@@ -139,12 +139,12 @@ TEST(BadInputTest, HistoryFilesLoadAtMostTheMaximumAndAreRewritten) {
         const std::string path = rig.drives.Host("l:\\runoverview.his");
         test::WriteFile(path, input.bytes(kHistoryLine));
         RunHistory history;
-        const std::string error = history.StartupLoad("l:\\runoverview.his", 256);
+        const std::string error = history.StartupLoad(DrivePath("l:\\runoverview.his"), 256);
         EXPECT_EQ(error, "");
         EXPECT_LE(history.Rows().size(), 256u);
         // What was kept is written back, and reads back the same.
         RunHistory again;
-        EXPECT_EQ(again.StartupLoad("l:\\runoverview.his", 256), "");
+        EXPECT_EQ(again.StartupLoad(DrivePath("l:\\runoverview.his"), 256), "");
         EXPECT_EQ(again.Rows(), history.Rows());
         EXPECT_LE(std::filesystem::file_size(path), 100u * 1024 * 1024);
     }

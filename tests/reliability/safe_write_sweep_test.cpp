@@ -51,18 +51,19 @@ std::vector<SavedFile> Files() {
          [] { return [] { return WriteProjectFile("l:\\p.vlm", NewProject()); }; }},
         {"settings", "l:\\velmora.ini", "[Log]\r\nLocation=l:\\old\r\n[Mine]\r\nkeep=1\r\n",
          [] {
-             AppSettings settings = LoadSettings("l:\\velmora.ini", "l:");
+             AppSettings settings = LoadSettings(DrivePath("l:\\velmora.ini"), DrivePath("l:"));
              settings.LogLocation = "l:\\new";
              // The save reads the file again itself, to keep what it does not know.
-             return [settings] { return SaveSettings(settings, "l:\\velmora.ini").ok; };
+             return [settings] { return SaveSettings(settings, DrivePath("l:\\velmora.ini")).ok; };
          }},
         {"history start", "l:\\runoverview.his", "l:\\a.vlm|d|Normal|0:0:1|OK|\r\n",
          [] {
              auto history = std::make_shared<RunHistory>();
-             history->LoadFromFile("l:\\runoverview.his");
+             history->LoadFromFile(DrivePath("l:\\runoverview.his"));
              return [history] {
                  return history
-                     ->StartHistoryEntry("l:\\runoverview.his", "l:\\b.vlm", "now", "Timer", 256)
+                     ->StartHistoryEntry(DrivePath("l:\\runoverview.his"), "l:\\b.vlm", "now",
+                                         "Timer", 256)
                      .empty();
              };
          }},
@@ -70,7 +71,7 @@ std::vector<SavedFile> Files() {
          [] {
              return [] {
                  RunHistory history;
-                 return history.StartupLoad("l:\\runoverview.his", 256).empty();
+                 return history.StartupLoad(DrivePath("l:\\runoverview.his"), 256).empty();
              };
          }},
     };
@@ -138,18 +139,18 @@ TEST(SafeWriteSweepTest, SettingsAreNotWrittenOverAFileThatCouldNotBeRead) {
         test::AnsweringDialogs dialogs;
         const std::string text = "[Log]\r\nLocation=l:\\old\r\n[Mine]\r\nkeep=1\r\n";
         test::WriteFile(drives.Host("l:\\velmora.ini"), text);
-        AppSettings settings = LoadSettings("l:\\velmora.ini", "l:");
+        AppSettings settings = LoadSettings(DrivePath("l:\\velmora.ini"), DrivePath("l:"));
         settings.LogLocation = "l:\\new";
         faults::Reset();
         faults::Arm(call, 1, EIO);
-        const SaveResult result = SaveSettings(settings, "l:\\velmora.ini");
+        const SaveResult result = SaveSettings(settings, DrivePath("l:\\velmora.ini"));
         faults::Reset();
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.message, "Unable to write to l:\\velmora.ini");
         EXPECT_EQ(test::ReadFile(drives.Host("l:\\velmora.ini")), text);
 
         // Without the fault the same save keeps the person's section.
-        ASSERT_TRUE(SaveSettings(settings, "l:\\velmora.ini").ok);
+        ASSERT_TRUE(SaveSettings(settings, DrivePath("l:\\velmora.ini")).ok);
         EXPECT_NE(test::ReadFile(drives.Host("l:\\velmora.ini")).find("[Mine]\r\nkeep=1"),
                   std::string::npos);
     }

@@ -93,9 +93,9 @@ TEST_F(FileHelpers, ItemKindAndSizeOfEachKindOfItem) {
              {"c:\\fifo", 'f', 0, 0},
              {"q:\\unmapped", 'n', 0, 0},
          }) {
-        EXPECT_EQ(ItemKind(c.path), c.kind) << c.path;
-        EXPECT_EQ(FileSizeOf(c.path), c.fileSize) << c.path;
-        EXPECT_EQ(ItemSize(c.path), c.itemSize) << c.path;
+        EXPECT_EQ(ItemKind(DrivePath(c.path)), c.kind) << c.path;
+        EXPECT_EQ(FileSizeOf(DrivePath(c.path)), c.fileSize) << c.path;
+        EXPECT_EQ(ItemSize(DrivePath(c.path)), c.itemSize) << c.path;
     }
 }
 
@@ -110,10 +110,10 @@ TEST_F(FileHelpers, DirSizeCountsHiddenFilesAndNeverFollowsLinksOrSpecialFiles) 
     // A walk that opened this would hang.
     MakeFifo(drives.Host("c:\\tree\\sub\\fifo"));
 
-    EXPECT_EQ(DirSize("c:\\tree"), 123u);
-    EXPECT_EQ(DirSize("c:\\tree\\"), 123u);
-    EXPECT_EQ(DirSize("c:\\tree\\empty"), 0u);
-    EXPECT_EQ(DirSize("c:\\no-such-folder"), 0u);
+    EXPECT_EQ(DirSize(DrivePath("c:\\tree")), 123u);
+    EXPECT_EQ(DirSize(DrivePath("c:\\tree\\")), 123u);
+    EXPECT_EQ(DirSize(DrivePath("c:\\tree\\empty")), 0u);
+    EXPECT_EQ(DirSize(DrivePath("c:\\no-such-folder")), 0u);
 }
 
 // The walk a worker thread makes for the folder tree: the same sum, or nothing once stopped.
@@ -134,9 +134,10 @@ TEST_F(FileHelpers, DirSizeUnlessStoppedGivesTheSameSumOrNothing) {
     };
     for (const Case& c : cases) {
         const std::atomic<bool> stop{c.stopped};
-        EXPECT_EQ(DirSizeUnlessStopped(c.path, stop), c.expected) << c.path << " " << c.stopped;
+        EXPECT_EQ(DirSizeUnlessStopped(DrivePath(c.path), stop), c.expected)
+            << c.path << " " << c.stopped;
         if (!c.stopped) {
-            EXPECT_EQ(DirSize(c.path), *c.expected) << c.path;
+            EXPECT_EQ(DirSize(DrivePath(c.path)), *c.expected) << c.path;
         }
     }
 }
@@ -146,10 +147,10 @@ TEST_F(FileHelpers, SizesAreTrue64BitSizes) {
     MakeSizedFile(drives.Host("c:\\big\\sparse.img"), fiveGiB);
     WriteFile(drives.Host("c:\\big\\small.txt"), "xy");
 
-    EXPECT_EQ(FileSizeOf("c:\\big\\sparse.img"), static_cast<std::int64_t>(fiveGiB));
-    EXPECT_EQ(ItemSize("c:\\big\\sparse.img"), fiveGiB);
-    EXPECT_EQ(DirSize("c:\\big"), fiveGiB + 2);
-    EXPECT_EQ(ItemSize("c:\\big"), fiveGiB + 2);
+    EXPECT_EQ(FileSizeOf(DrivePath("c:\\big\\sparse.img")), static_cast<std::int64_t>(fiveGiB));
+    EXPECT_EQ(ItemSize(DrivePath("c:\\big\\sparse.img")), fiveGiB);
+    EXPECT_EQ(DirSize(DrivePath("c:\\big")), fiveGiB + 2);
+    EXPECT_EQ(ItemSize(DrivePath("c:\\big")), fiveGiB + 2);
 }
 
 TEST_F(FileHelpers, ItemDateTextShowsWhenAFolderWasMadeAndAFileLastWritten) {
@@ -157,7 +158,8 @@ TEST_F(FileHelpers, ItemDateTextShowsWhenAFolderWasMadeAndAFileLastWritten) {
     MakeDir(drives.Host("c:\\dated-folder"));
     test::SetMtime(drives.Host("c:\\dated-folder"), kSomeTime + 60);
 
-    EXPECT_EQ(ItemDateText("c:\\dated.txt"), DateTimeText(HostTimeToDateTime(kSomeTime)));
+    EXPECT_EQ(ItemDateText(DrivePath("c:\\dated.txt")),
+              DateTimeText(HostTimeToDateTime(kSomeTime)));
     // A folder shows when it was made: its birth time where the file system records one (the
     // last write, set back above, does not count then), else its last-write time.
     struct statx stx {};
@@ -166,15 +168,16 @@ TEST_F(FileHelpers, ItemDateTextShowsWhenAFolderWasMadeAndAFileLastWritten) {
                                  ? static_cast<std::time_t>(stx.stx_btime.tv_sec)
                                  : kSomeTime + 60;
     const long madeNs = (stx.stx_mask & STATX_BTIME) != 0 ? stx.stx_btime.tv_nsec : 0;
-    EXPECT_EQ(ItemDateText("c:\\dated-folder"), DateTimeText(HostTimeToDateTime(made, madeNs)));
-    EXPECT_EQ(ItemDateText("c:\\nothing"), "");
+    EXPECT_EQ(ItemDateText(DrivePath("c:\\dated-folder")),
+              DateTimeText(HostTimeToDateTime(made, madeNs)));
+    EXPECT_EQ(ItemDateText(DrivePath("c:\\nothing")), "");
 }
 
 TEST_F(FileHelpers, ForceDirChainCreatesEveryMissingFolder) {
-    EXPECT_TRUE(ForceDirChain("c:\\a\\b\\c"));
-    EXPECT_EQ(ItemKind("c:\\a"), 'd');
-    EXPECT_EQ(ItemKind("c:\\a\\b"), 'd');
-    EXPECT_EQ(ItemKind("c:\\a\\b\\c"), 'd');
+    EXPECT_TRUE(ForceDirChain(DrivePath("c:\\a\\b\\c")));
+    EXPECT_EQ(ItemKind(DrivePath("c:\\a")), 'd');
+    EXPECT_EQ(ItemKind(DrivePath("c:\\a\\b")), 'd');
+    EXPECT_EQ(ItemKind(DrivePath("c:\\a\\b\\c")), 'd');
 
     struct Case {
         const char* path;
@@ -192,15 +195,15 @@ TEST_F(FileHelpers, ForceDirChainCreatesEveryMissingFolder) {
              {"relative\\path", false},
              {"", false},
          }) {
-        EXPECT_EQ(ForceDirChain(c.path), c.result) << c.path;
+        EXPECT_EQ(ForceDirChain(DrivePath(c.path)), c.result) << c.path;
     }
-    EXPECT_EQ(ItemKind("c:\\a\\x\\y"), 'd');
+    EXPECT_EQ(ItemKind(DrivePath("c:\\a\\x\\y")), 'd');
     EXPECT_FALSE(Exists(drives.Base() + "/escape"));
 }
 
 TEST_F(FileHelpers, ForceDirChainStopsAtAFile) {
     WriteFile(drives.Host("c:\\blocker"), "keep");
-    EXPECT_FALSE(ForceDirChain("c:\\blocker\\sub"));
+    EXPECT_FALSE(ForceDirChain(DrivePath("c:\\blocker\\sub")));
     EXPECT_EQ(ReadFile(drives.Host("c:\\blocker")), "keep");
 }
 
@@ -211,7 +214,7 @@ TEST_F(FileHelpers, DeleteDirTreeGoesOnPastAReadOnlyFile) {
     WriteFile(drives.Host("c:\\t\\keep\\z.txt"), "z");
     WriteFile(drives.Host("c:\\t\\sub\\deep\\b.txt"), "b");
 
-    EXPECT_FALSE(DeleteDirTree("c:\\t"));
+    EXPECT_FALSE(DeleteDirTree(DrivePath("c:\\t")));
 
     // Everything but the read-only file and the folders holding it is gone.
     std::vector<std::string> left;
@@ -230,7 +233,7 @@ TEST_F(FileHelpers, DeleteDirTreeRemovesLinksWithoutFollowingThem) {
     MakeSymlink(drives.Host("c:\\gone"), drives.Host("e:\\mirror\\dangling"));
     MakeFifo(drives.Host("e:\\mirror\\fifo"));
 
-    EXPECT_TRUE(DeleteDirTree("e:\\mirror\\"));
+    EXPECT_TRUE(DeleteDirTree(DrivePath("e:\\mirror\\")));
 
     EXPECT_FALSE(Exists(drives.Host("e:\\mirror")));
     EXPECT_EQ(ReadFile(drives.Host("c:\\outside\\precious.txt")), "precious");
@@ -242,7 +245,7 @@ TEST_F(FileHelpers, DeleteDirTreeRefusesWhatIsNotARealFolder) {
     WriteFile(drives.Host("c:\\file.txt"), "file");
 
     for (const char* path : {"c:\\absent", "c:\\link", "c:\\file.txt", "c:", "c:\\", "q:\\x", ""}) {
-        EXPECT_FALSE(DeleteDirTree(path)) << path;
+        EXPECT_FALSE(DeleteDirTree(DrivePath(path))) << path;
     }
     EXPECT_EQ(ReadFile(drives.Host("c:\\outside\\precious.txt")), "precious");
     EXPECT_TRUE(Exists(drives.Host("c:\\link")));
@@ -258,13 +261,14 @@ TEST_F(FileHelpers, CopyFileKeepAgeCopiesContentAndTime) {
 
     const auto sourceBefore = test::ReadTree(drives.Host("c:\\src"));
 
-    CopyFileKeepAge("c:\\src\\data.bin", "e:\\dst\\data.bin");
+    CopyFileKeepAge(DrivePath("c:\\src\\data.bin"), DrivePath("e:\\dst\\data.bin"));
 
     EXPECT_EQ(ReadFile(drives.Host("e:\\dst\\data.bin")), content);
     // The next run sees the two as equal.
     EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\dst\\data.bin")),
               GetFileTimePacked(DrivePath("c:\\src\\data.bin")));
-    EXPECT_EQ(FileSizeOf("e:\\dst\\data.bin"), FileSizeOf("c:\\src\\data.bin"));
+    EXPECT_EQ(FileSizeOf(DrivePath("e:\\dst\\data.bin")),
+              FileSizeOf(DrivePath("c:\\src\\data.bin")));
     // The source is untouched, and its read-only attribute is not copied.
     EXPECT_EQ(test::ReadTree(drives.Host("c:\\src")), sourceBefore);
     EXPECT_EQ(GetFileTimePacked(DrivePath("c:\\src\\data.bin")), PackHostTime(kSomeTime));
@@ -305,10 +309,12 @@ TEST_F(FileHelpers, CopyFileKeepAgeNeverKeepsACopyOfAFileThatChangedMeanwhile) {
         Writer watcher(drives.Host("c:\\log.txt"), c.changes);
 
         if (c.copied) {
-            CopyFileKeepAge("c:\\log.txt", "e:\\log.txt", &watcher);
+            CopyFileKeepAge(DrivePath("c:\\log.txt"), DrivePath("e:\\log.txt"), &watcher);
             EXPECT_EQ(ReadFile(drives.Host("e:\\log.txt")), ReadFile(drives.Host("c:\\log.txt")));
         } else {
-            EXPECT_THROW(CopyFileKeepAge("c:\\log.txt", "e:\\log.txt", &watcher), CopyError);
+            EXPECT_THROW(
+                CopyFileKeepAge(DrivePath("c:\\log.txt"), DrivePath("e:\\log.txt"), &watcher),
+                CopyError);
             EXPECT_EQ(ReadFile(drives.Host("e:\\log.txt")), "last week's copy");
         }
         EXPECT_EQ(NamesIn("e:\\"), std::vector<std::string>{"log.txt"});
@@ -336,7 +342,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeKeepsTheHolesOfASparseFile) {
             ASSERT_EQ(::ftruncate(fd, kSize), 0);
             ::close(fd);
         }
-        CopyFileKeepAge("c:\\disk.img", "e:\\disk.img");
+        CopyFileKeepAge(DrivePath("c:\\disk.img"), DrivePath("e:\\disk.img"));
 
         const std::string copy = drives.Host("e:\\disk.img");
         EXPECT_EQ(ReadFile(copy), ReadFile(source));
@@ -349,7 +355,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeKeepsTheHolesOfASparseFile) {
 
 TEST_F(FileHelpers, CopyFileKeepAgeCopiesAnEmptyFile) {
     WriteFile(drives.Host("c:\\empty.txt"), "", kSomeTime);
-    CopyFileKeepAge("c:\\empty.txt", "e:\\empty.txt");
+    CopyFileKeepAge(DrivePath("c:\\empty.txt"), DrivePath("e:\\empty.txt"));
     EXPECT_EQ(ReadFile(drives.Host("e:\\empty.txt")), "");
     EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\empty.txt")), PackHostTime(kSomeTime));
 }
@@ -359,7 +365,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeWithAMissingSourceKeepsTheOldDestination) {
 
     // A source that is gone is no failure of the backup: its own error, and no box.
     try {
-        CopyFileKeepAge("c:\\missing.bin", "e:\\dst\\data.bin");
+        CopyFileKeepAge(DrivePath("c:\\missing.bin"), DrivePath("e:\\dst\\data.bin"));
         ADD_FAILURE() << "no SourceVanished";
     } catch (const SourceVanished& error) {
         EXPECT_EQ(std::string(error.what()).rfind("Could not copy c:\\missing.bin", 0), 0u)
@@ -376,7 +382,8 @@ TEST_F(FileHelpers, CopyFileKeepAgeWithAnUnreadableSourceKeepsTheOldDestination)
     WriteFile(drives.Host("c:\\secret.bin"), "secret", kSomeTime, 0000);
     WriteFile(drives.Host("e:\\secret.bin"), "old content");
 
-    EXPECT_THROW(CopyFileKeepAge("c:\\secret.bin", "e:\\secret.bin"), CopyError);
+    EXPECT_THROW(CopyFileKeepAge(DrivePath("c:\\secret.bin"), DrivePath("e:\\secret.bin")),
+                 CopyError);
     EXPECT_EQ(ReadFile(drives.Host("e:\\secret.bin")), "old content");
     EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"secret.bin"});
 }
@@ -385,7 +392,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeRefusesAReadOnlyDestination) {
     WriteFile(drives.Host("c:\\new.txt"), "new", kSomeTime);
     WriteFile(drives.Host("e:\\new.txt"), "protected", std::nullopt, 0444);
 
-    EXPECT_THROW(CopyFileKeepAge("c:\\new.txt", "e:\\new.txt"), CopyError);
+    EXPECT_THROW(CopyFileKeepAge(DrivePath("c:\\new.txt"), DrivePath("e:\\new.txt")), CopyError);
     EXPECT_EQ(ReadFile(drives.Host("e:\\new.txt")), "protected");
     EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"new.txt"});
 }
@@ -410,7 +417,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeCarriesExactTimesAndPermissionBits) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, {kSomeTime, c.nanoseconds}};
         ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
         const std::string target = std::string("e:\\") + c.name;
-        CopyFileKeepAge(std::string("c:\\") + c.name, target);
+        CopyFileKeepAge(DrivePath(std::string("c:\\") + c.name), DrivePath(target));
         EXPECT_EQ(ReadFile(drives.Host(target)), Pattern(c.size)) << c.name;
         EXPECT_EQ(GetFileHostTime(DrivePath(target)),
                   (HostTime{kSomeTime, static_cast<int>(c.nanoseconds)}))
@@ -433,7 +440,8 @@ TEST_F(FileHelpers, CopyFileKeepAgeRefusesAFolderOrReadOnlyFileAtTheDestinationW
     for (const auto& [name, why] : {std::pair{"a.txt", "the destination is a folder"},
                                     std::pair{"b.txt", "the destination is read-only"}}) {
         try {
-            CopyFileKeepAge(std::string("c:\\") + name, std::string("e:\\") + name);
+            CopyFileKeepAge(DrivePath(std::string("c:\\") + name),
+                            DrivePath(std::string("e:\\") + name));
             ADD_FAILURE() << "no CopyError for " << name;
         } catch (const CopyError& error) {
             EXPECT_NE(std::string(error.what()).find(why), std::string::npos) << error.what();
@@ -453,7 +461,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeOnAFullDiskKeepsTheOldDestination) {
     for (int failingWrite : {1, 2}) {
         faults::Arm(faults::Call::Write, failingWrite, ENOSPC);
         try {
-            CopyFileKeepAge("c:\\data.bin", "e:\\dst\\data.bin");
+            CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\dst\\data.bin"));
             ADD_FAILURE() << "no CopyError";
         } catch (const CopyError& error) {
             EXPECT_NE(std::string(error.what()).find("e:\\dst\\data.bin"), std::string::npos);
@@ -474,7 +482,8 @@ TEST_F(FileHelpers, CopyFileKeepAgeWithAReadErrorKeepsTheOldDestination) {
 
     for (faults::Call call : {faults::Call::Open, faults::Call::Read}) {
         faults::Arm(call, call == faults::Call::Read ? 2 : 1, EIO);
-        EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+        EXPECT_THROW(CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\data.bin")),
+                     CopyError);
         faults::Reset();
         EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
         EXPECT_EQ(NamesIn("e:"), std::vector<std::string>{"data.bin"});
@@ -506,7 +515,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeTellsWhyASourceCouldNotBeReadOrACopyNotBegun)
         dialogs.ClearRecord();
         faults::Arm(c.call, c.nth, EIO);
         try {
-            CopyFileKeepAge("c:\\data.bin", "e:\\data.bin");
+            CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\data.bin"));
             ADD_FAILURE() << "no CopyError for " << c.notice;
         } catch (const CopyError& error) {
             EXPECT_EQ(error.Notice(), c.notice);
@@ -523,7 +532,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeWhenTheRenameFailsKeepsTheOldDestination) {
     WriteFile(drives.Host("e:\\data.bin"), "old content");
 
     faults::Arm(faults::Call::Rename, 1, EIO);
-    EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+    EXPECT_THROW(CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\data.bin")), CopyError);
     faults::Reset();
 
     EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
@@ -540,7 +549,8 @@ TEST_F(FileHelpers, CopyFileKeepAgeDefersTheFlushAndStillLosesNothing) {
         faults::Reset();
         // The source's close comes first; the second close is the copy's.
         faults::Arm(call, call == faults::Call::Close ? 2 : 1, EIO);
-        EXPECT_THROW(CopyFileKeepAge("c:\\data.bin", "e:\\data.bin"), CopyError);
+        EXPECT_THROW(CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\data.bin")),
+                     CopyError);
         EXPECT_GE(faults::Count(call), call == faults::Call::Close ? 2 : 1);
         faults::Reset();
         EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), "old content");
@@ -549,7 +559,7 @@ TEST_F(FileHelpers, CopyFileKeepAgeDefersTheFlushAndStillLosesNothing) {
     }
 
     faults::Reset();
-    CopyFileKeepAge("c:\\data.bin", "e:\\data.bin");
+    CopyFileKeepAge(DrivePath("c:\\data.bin"), DrivePath("e:\\data.bin"));
     EXPECT_EQ(faults::Count(faults::Call::Sync), 0);
     EXPECT_EQ(ReadFile(drives.Host("e:\\data.bin")), Pattern(524287 + 10));
     EXPECT_EQ(GetFileTimePacked(DrivePath("e:\\data.bin")), PackHostTime(kSomeTime));
