@@ -80,6 +80,7 @@ using run_parts::SourceKind;
 bool RunEngine::WorkThroughItems(const std::string& destkind) {
     const auto& sources = request_.items;
     const auto& destinations = request_.destinations;
+    versionsStart_ = FreeVersionsStart();
     for (std::size_t j = 0; j < sources.size(); ++j) {
         if (run_.StopRequested) {
             FinishRun();
@@ -89,7 +90,11 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();
         report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
         view_.SelectItem(static_cast<int>(j));
-        if (!WorkOnItem(source, destination, destkind))
+        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(source, destination);
+        passes_.versions = keeper.get();
+        const bool itemDone = WorkOnItem(source, destination, destkind);
+        passes_.versions = nullptr;
+        if (!itemDone)
             return false;
     }
     return true;

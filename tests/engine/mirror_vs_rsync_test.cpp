@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/version_store.h"
 #include "engine_rig.h"
 #include "support/runner_process.h"
 
@@ -99,6 +101,58 @@ TEST(MirrorVsRsyncTest, ARunLeavesWhatRsyncLeaves) {
 }
 
 // The runner as a script sees it: exit 0 on "OK", 1 otherwise.
+// With kept versions the mirror is still what rsync leaves, and the run's version folder holds
+// exactly what the second run replaced or removed, as the first run had left it; restored as of
+// that run, the backup is the first state again.
+TEST(MirrorVsRsyncTest, WithKeptVersionsTheMirrorMatchesAndTheVersionsHoldWhatWent) {
+    if (!HaveRsync())
+        GTEST_SKIP() << "rsync is not installed";
+    EngineRig rig;
+    BuildFirstState(rig);
+    ProjectFields fields = EngineRig::Fields({"c:\\src"});
+    fields.versions = true;
+    const std::string project = rig.Project(fields);
+    const std::string mirror = rig.Dst("VLMcopy_drive_c/src");
+    const std::string peer = rig.drives.Base() + "/peer";
+    test::MakeDir(peer);
+    rig.engine.run(project);
+    const auto first = Stamped(mirror);
+
+    // Versions older than the project's 30 days go at the end of the run.
+    const std::string old = rig.Dst("VLMversions_drive_c/2020-01-01 00.00.00");
+    test::WriteFile(old + "/src/ancient.txt", "old");
+    ChangeEverything(rig);
+    rig.engine.run(project);
+    Rsync(rig.Src("src"), peer);
+    ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+    EXPECT_EQ(Stamped(mirror), Stamped(peer));
+    EXPECT_FALSE(test::Exists(old));
+
+    const auto store =
+        VersionStore::For(DrivePath("c:\\src"), DrivePath("e:\\VLMcopy_drive_c\\src"), false);
+    ASSERT_TRUE(store);
+    const std::vector<KeptRun> runs = store->Runs();
+    ASSERT_EQ(runs.size(), 2u);  // the first run only added, the second kept
+    const std::vector<std::string> went = {".hidden",   "becomes dir", "becomes file", "goes.txt",
+                                           "grows.txt", "old folder",  "touched.txt"};
+    std::vector<test::TreeEntry> expected;
+    for (test::TreeEntry entry : first) {
+        const std::string top = entry.path.substr(0, entry.path.find('/'));
+        if (std::find(went.begin(), went.end(), top) != went.end())
+            expected.push_back(entry);
+    }
+    EXPECT_EQ(Stamped(rig.drives.Host(runs[1].folder.Text()) + "/src"), expected);
+    const auto& lines = rig.view.allReportLines;
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line == "Removed file: e:\\VLMcopy_drive_c\\src\\goes.txt (kept as version)";
+    }));
+
+    EXPECT_TRUE(RestoreAt(*store, DrivePath("e:\\VLMcopy_drive_c\\src"), runs[1].start,
+                          DrivePath("c:\\back"), {})
+                    .ok());
+    EXPECT_EQ(Stamped(rig.Src("back/src")), first);
+}
+
 TEST(HeadlessRunnerTest, ExitCodeFollowsTheResult) {
     // The build makes the runner before this test program.
     const std::string runner = test::BuiltRunner();
