@@ -100,7 +100,6 @@ TEST(MirrorVsRsyncTest, ARunLeavesWhatRsyncLeaves) {
     EXPECT_FALSE(test::Exists(mirror + "/old folder"));
 }
 
-// The runner as a script sees it: exit 0 on "OK", 1 otherwise.
 // With kept versions the mirror is still what rsync leaves, and the run's version folder holds
 // exactly what the second run replaced or removed, as the first run had left it; restored as of
 // that run, the backup is the first state again.
@@ -153,6 +152,7 @@ TEST(MirrorVsRsyncTest, WithKeptVersionsTheMirrorMatchesAndTheVersionsHoldWhatWe
     EXPECT_EQ(Stamped(rig.Src("back/src")), first);
 }
 
+// The runner as a script sees it: exit 0 on "OK", 1 otherwise.
 TEST(HeadlessRunnerTest, ExitCodeFollowsTheResult) {
     // The build makes the runner before this test program.
     const std::string runner = test::BuiltRunner();
@@ -175,6 +175,39 @@ TEST(HeadlessRunnerTest, ExitCodeFollowsTheResult) {
     EXPECT_EQ(history.rfind("l:\\good.vlm|", 0), 0u) << history;
     EXPECT_NE(history.find("|Normal|"), std::string::npos);
     EXPECT_NE(history.find("|OK|"), std::string::npos);
+}
+
+// The runner lists a file's kept versions and restores the file as it was, from a host path.
+TEST(HeadlessRunnerTest, ListsAndRestoresKeptVersions) {
+    EngineRig rig;
+    const std::string programFolder = rig.drives.HostRoot('l');
+    test::WriteDrivesIni(programFolder, rig.drives, "cel");
+    ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+    fields.versions = true;
+    const std::string project = programFolder + "/" + rig.Project(fields, "kept").substr(3);
+    const std::string out = rig.drives.Base() + "/out.txt";
+    const auto runner = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {project, "--program-folder", programFolder});
+        return test::RunRunner(args, {out, ""});
+    };
+    test::WriteFile(rig.Src("docs/a.txt"), "old bytes", kT1);
+    ASSERT_EQ(runner({"--log-level", "none"}), 0);
+    test::WriteFile(rig.Src("docs/a.txt"), "new", kT2);
+    ASSERT_EQ(runner({"--log-level", "none"}), 0);
+
+    ASSERT_EQ(runner({"--versions", "c:\\docs\\a.txt"}), 0);
+    const std::string listed = test::ReadFile(out);
+    ASSERT_EQ(std::count(listed.begin(), listed.end(), '\n'), 1) << listed;
+    const std::string kept = listed.substr(0, listed.find('\t'));
+    EXPECT_NE(listed.find("\t9\t" + rig.Dst("VLMversions_drive_c/")), std::string::npos) << listed;
+
+    const std::string back = rig.Src("back");
+    EXPECT_EQ(runner({"--restore", rig.Src("docs/a.txt"), "--to", back, "--as-of", kept}), 0)
+        << test::ReadFile(out);
+    EXPECT_EQ(test::ReadFile(back + "/a.txt"), "old bytes");
+    EXPECT_EQ(runner({"--restore", rig.Src("docs/a.txt"), "--to", back}), 0);
+    EXPECT_EQ(test::ReadFile(back + "/a.txt"), "new");
+    EXPECT_EQ(runner({"--versions", "c:\\elsewhere"}), 2);
 }
 
 }  // namespace
