@@ -129,6 +129,9 @@ bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& d
     const bool existed = QueryEntry(destination).has_value();
     if (!MakeDestinationFolder(destination, base))
         return EndAtFolderNotMade('d', source, destination);
+    // As of any earlier time the item's backup was not there.
+    if (!existed && passes_.versions != nullptr)
+        passes_.versions->NoteAdded(DrivePath(destination));
     // Both trees are read ahead beside the passes, until the item is done or the run stops
     // (whichever way this block is left).
     MetadataPrefetch readAhead(
