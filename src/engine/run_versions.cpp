@@ -45,14 +45,10 @@ std::vector<VersionStore> RunEngine::VersionStores() const {
     std::vector<VersionStore> stores;
     if (!request_.options.versions)
         return stores;
-    for (std::size_t j = 0; j < request_.items.size(); ++j) {
-        const auto store =
-            VersionStore::For(DrivePath(StripTrailingBackslash(request_.items[j])),
-                              DrivePath(request_.DestinationOf(j)), handOver_.SyncMode);
-        if (store && std::none_of(stores.begin(), stores.end(),
-                                  [&](const VersionStore& s) { return s.Root() == store->Root(); }))
-            stores.push_back(*store);
-    }
+    for (const VersionedItem& item : VersionedItems(request_, handOver_.SyncMode))
+        if (std::none_of(stores.begin(), stores.end(),
+                         [&](const VersionStore& s) { return s.Root() == item.store.Root(); }))
+            stores.push_back(item.store);
     return stores;
 }
 

@@ -287,6 +287,47 @@ std::vector<ItemAsOf> VersionStore::ListAt(const DrivePath& folder, DateTime tim
     return items;
 }
 
+namespace {
+
+// `path` at or below `from`, taken to the same place below `to`; empty when it is not below.
+DrivePath Rebase(const DrivePath& path, const DrivePath& from, const DrivePath& to) {
+    if (path.empty() || !path.IsAtOrBelow(from))
+        return DrivePath();
+    if (path == from)
+        return to;
+    const std::size_t skip = from.IsRoot() ? from.Text().size() : from.Text().size() + 1;
+    return to / path.Text().substr(skip);
+}
+
+}  // namespace
+
+DrivePath VersionedItem::MirrorOf(const DrivePath& sourcePath) const {
+    return Rebase(sourcePath, source, mirror);
+}
+
+DrivePath VersionedItem::SourceOf(const DrivePath& mirrorPath) const {
+    return Rebase(mirrorPath, mirror, source);
+}
+
+std::vector<VersionedItem> VersionedItems(const RunRequest& request, bool sync) {
+    std::vector<VersionedItem> items;
+    for (std::size_t j = 0; j < request.items.size(); ++j) {
+        DrivePath source(request.items[j]);
+        DrivePath mirror(request.DestinationOf(j));
+        if (auto store = VersionStore::For(source, mirror, sync))
+            items.push_back(VersionedItem{std::move(source), std::move(mirror), std::move(*store)});
+    }
+    return items;
+}
+
+std::optional<VersionedItem> ItemHolding(const RunRequest& request, bool sync,
+                                         const DrivePath& sourcePath) {
+    for (VersionedItem& item : VersionedItems(request, sync))
+        if (sourcePath.IsAtOrBelow(item.source))
+            return std::move(item);
+    return std::nullopt;
+}
+
 VersionKeeper::VersionKeeper(VersionStore store, DateTime runStart)
     : store_(std::move(store)), runName_(VersionRunName(runStart)) {}
 
