@@ -121,6 +121,14 @@ TEST(MirrorVsRsyncTest, WithKeptVersionsTheMirrorMatchesAndTheVersionsHoldWhatWe
     const std::string old = rig.Dst("VLMversions_drive_c/2020-01-01 00.00.00");
     test::WriteFile(old + "/src/ancient.txt", "old");
     ChangeEverything(rig);
+    // A dry run names what the run would keep, and keeps nothing.
+    rig.engine.DryRun(project);
+    const auto& lines = rig.view.allReportLines;
+    const auto said = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(said("Would remove file: e:\\VLMcopy_drive_c\\src\\goes.txt (kept as version)"));
+    EXPECT_TRUE(test::Exists(old + "/src/ancient.txt"));
     rig.engine.run(project);
     Rsync(rig.Src("src"), peer);
     ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
@@ -141,10 +149,7 @@ TEST(MirrorVsRsyncTest, WithKeptVersionsTheMirrorMatchesAndTheVersionsHoldWhatWe
             expected.push_back(entry);
     }
     EXPECT_EQ(Stamped(rig.drives.Host(runs[1].folder.Text()) + "/src"), expected);
-    const auto& lines = rig.view.allReportLines;
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line == "Removed file: e:\\VLMcopy_drive_c\\src\\goes.txt (kept as version)";
-    }));
+    EXPECT_TRUE(said("Removed file: e:\\VLMcopy_drive_c\\src\\goes.txt (kept as version)"));
 
     EXPECT_TRUE(RestoreAt(*store, DrivePath("e:\\VLMcopy_drive_c\\src"), runs[1].start,
                           DrivePath("c:\\back"), {})
