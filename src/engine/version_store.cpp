@@ -146,8 +146,10 @@ std::optional<VersionStore> VersionStore::For(const DrivePath& source, const Dri
 }
 
 DrivePath VersionStore::PlaceIn(std::string_view runName, const DrivePath& path) const {
-    if (path == base_ || !path.IsAtOrBelow(base_))
+    if (!path.IsAtOrBelow(base_))
         return DrivePath();
+    if (path == base_)
+        return root_ / runName;
     const std::size_t skip = base_.IsRoot() ? base_.Text().size() : base_.Text().size() + 1;
     return root_ / (std::string(runName) + "\\" + path.Text().substr(skip));
 }
@@ -223,7 +225,7 @@ bool VersionStore::Added(const KeptRun& run, const DrivePath& path) const {
         list = std::prev(addedLists_.end());
     }
     const DrivePath place = PlaceIn(run.name, path);
-    if (place.empty())
+    if (place.empty() || place == run.folder)
         return false;
     // The list holds the paths below the run's folder.
     const std::string relative = place.Text().substr(run.folder.Text().size() + 1);
@@ -338,7 +340,8 @@ VersionKeeper::~VersionKeeper() {
 bool VersionKeeper::Keep(const DrivePath& path) {
     const DrivePath place = PlaceOf(path);
     const std::optional<DirEntry> entry = QueryEntry(path.Text());
-    if (place.empty() || !entry)
+    // The per-drive folder itself is never moved: it holds every item of its drive.
+    if (place.empty() || path == store_.Base() || !entry)
         return false;
     // What could not be deleted cannot be kept either: a read-only file stays where it is.
     if (entry->kind != EntryKind::Directory && (entry->attributes & kAttrReadOnly) != 0)
@@ -351,7 +354,7 @@ bool VersionKeeper::Keep(const DrivePath& path) {
 
 void VersionKeeper::NoteAdded(const DrivePath& path) {
     const DrivePath place = PlaceOf(path);
-    if (!place.empty())
+    if (!place.empty() && path != store_.Base())
         added_.push_back(place.Text().substr(store_.Root().Text().size() + runName_.size() + 2));
 }
 

@@ -84,8 +84,8 @@ public:
     const DrivePath& Base() const { return base_; }
     // x:\VLMversions_drive_c
     const DrivePath& Root() const { return root_; }
-    // The place of mirror path `path` in the version folder of the run named `runName`; the empty
-    // path when `path` is not at or below Base (or is Base itself).
+    // The place of mirror path `path` in the version folder of the run named `runName` (for Base
+    // itself the run's folder); the empty path when `path` is not at or below Base.
     DrivePath PlaceIn(std::string_view runName, const DrivePath& path) const;
     // "<Root>\<runName>.added": the list of what that run added to the mirror.
     DrivePath AddedListOf(std::string_view runName) const;
