@@ -356,6 +356,9 @@ void VersionKeeper::NoteAdded(const DrivePath& path) {
     const DrivePath place = PlaceOf(path);
     if (!place.empty() && path != store_.Base())
         added_.push_back(place.Text().substr(store_.Root().Text().size() + runName_.size() + 2));
+    // A first backup adds every file: the names go out in batches, not all at the end.
+    if (added_.size() >= 4096)
+        Flush();
 }
 
 bool VersionKeeper::Flush() {
