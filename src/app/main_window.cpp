@@ -116,7 +116,7 @@ void TMainF::BuildClientArea() {
 // --- Start ------------------------------------------------------------------------------------
 
 void TMainF::FormCreate() {
-    run_.VirtualCopy = false;
+    run_.EstimateRunning = false;
     LoadRecentLists();
     settings_ = LoadSettings(options_.settingsPath, options_.programFolder);
     OpenDialog1 = new QFileDialog(this);
@@ -145,7 +145,7 @@ void TMainF::FormCreate() {
     history_.MaxItems = settings_.RunHistoryMax;
     // Not while a run or the editor's estimate works: they took their letters when they started.
     mountWatcher =
-        new MountTableWatcher([this] { return run_.RunActive || run_.VirtualCopy; }, this);
+        new MountTableWatcher([this] { return run_.RunActive || run_.EstimateRunning; }, this);
     // A start with a project (or only a mode word) never switches the timer on.
     if (StartSwitchesTimerOn(commandLine_, settings_.TimerActivate))
         scheduler->SwitchOnAtStart();
@@ -157,7 +157,7 @@ void TMainF::CreateScheduler() {
                                   [this](const std::string& path) { openrunform(path); },
                                   // A timed run waits for an open run window, and for the
                                   // editor's write-once estimate, which shares the run state.
-                                  [this] { return runWindowsOpen_ > 0 || run_.VirtualCopy; },
+                                  [this] { return runWindowsOpen_ > 0 || run_.EstimateRunning; },
                                   [this](bool enabled) {
                                       RunMI->setEnabled(enabled);
                                       EmptyMI->setEnabled(enabled);

@@ -199,15 +199,15 @@ bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
     // pass until this one has walked every item.
     estimateRunning_ = true;
     SetControlsEnabled(false);
-    run.VirtualCopy = true;
-    run.ConfirmOn = false;
+    run.EstimateRunning = true;
     run.LongNamesOn = false;
     run.StopRequested = false;
-    run.FutureFree = freeBytes;
     // No run window: the report has nowhere to go, and EditorOpen keeps it silent anyway.
     RunLog log(nullptr, run, handOver, context_.settings.LogLocation);
     EditorEventPump pump;
     PassContext pass{run, log, pump};
+    // The copy pass only adds up what it would write.
+    pass.sink = PassSink::Count();
     bool completed = true;
     try {
         CopySourcesVirtually(pass, destination, where);
@@ -216,10 +216,9 @@ bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
         completed = false;
     }
     if (completed)
-        futfreesizeL->setText(Q(GroupThousands(run.FutureFree)));
-    // A run sets both from its project again when it starts.
-    run.VirtualCopy = false;
-    run.ConfirmOn = true;
+        futfreesizeL->setText(Q(
+            GroupThousands(freeBytes - static_cast<std::int64_t>(pass.sink.Counted().writeBytes))));
+    run.EstimateRunning = false;
     SetControlsEnabled(true);
     estimateRunning_ = false;
     return completed;

@@ -174,7 +174,7 @@ void TprojecteditF::showEvent(QShowEvent* event) {
 void TprojecteditF::FormActivate() {
     // Drives plugged in while the editor was in the background appear when the person returns;
     // the write-once estimate keeps the letters it started with.
-    if (!context_.run.RunActive && !context_.run.VirtualCopy)
+    if (!context_.run.RunActive && !context_.run.EstimateRunning)
         RefreshActiveDriveTable();
     RebuildDriveEntries();
 }

@@ -127,7 +127,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         destinationEntry ? destinationEntry->attributes : kInvalidAttributes;
     const bool destinationIsFolder = destinationAttributes != kInvalidAttributes &&
                                      (destinationAttributes & kAttrDirectory) != 0;
-    if (sourceKind == 'd' && !destinationIsFolder && !run_.VirtualCopy) {
+    if (sourceKind == 'd' && !destinationIsFolder && ctx_.sink.Touches()) {
         // The run driver creates each item's destination folder beforehand.
         MissingItem(destination);
         return;
@@ -146,12 +146,12 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
 }
 
 // The folder `source`, whose copy `destination` has `destinationAttributes`
-// (kInvalidAttributes: none yet, which only an estimate goes on with).
+// (kInvalidAttributes: none yet, which only a walk that touches nothing goes on with).
 void CopyPass::CopyFolder(const std::string& source, const std::string& destination,
                           std::uint32_t destinationAttributes) {
     const bool destinationMissing = destinationAttributes == kInvalidAttributes;
     if ((!destinationMissing && (destinationAttributes & kAttrReadOnly) == 0) ||
-        (destinationMissing && run_.VirtualCopy)) {
+        (destinationMissing && !ctx_.sink.Touches())) {
         Walk(source, destination);
         return;
     }
@@ -214,8 +214,7 @@ bool CopyPass::WalkEntry(const std::string& source, const std::string& destinati
         case EntryKind::Link:
         case EntryKind::Special:
             // A walk never follows a link or opens a device, pipe or socket.
-            report("Skipped link or special file: " + s, true);
-            run_.NoteSkipped();
+            GoPastFailure(ctx_, {"Skipped link or special file: " + s}, FailureCount::Skip);
             break;
         case EntryKind::File:
             // Every file is copied whatever its name, also one that looks like the program's own
@@ -234,22 +233,18 @@ bool CopyPass::WalkEntry(const std::string& source, const std::string& destinati
 // is named, and the run cannot end as "OK".
 void CopyPass::ReportUnlisted(const std::string& source,
                               const std::vector<UnlistedEntry>& unlisted) {
-    if (run_.Estimating())
+    if (ctx_.sink.Counts())
         return;
     for (const UnlistedEntry& entry : unlisted) {
         const std::string path = source + "\\" + entry.name;
-        if (entry.error == 0) {
-            report("ERROR: " + path +
-                       " not backed up: its name holds a character of U+F000 to U+F07F, which "
-                       "stand for characters a file name cannot hold!",
-                   true);
-        } else {
-            report("ERROR: Unable to read the attributes of " + path + " (" +
-                       PlatformErrorText(entry.error) + "), not backed up!",
-                   true);
-        }
-        run_.NoteError();
-        run_.NoteSkipped();
+        GoPastFailure(
+            ctx_,
+            {entry.error == 0 ? "ERROR: " + path +
+                                    " not backed up: its name holds a character of U+F000 to "
+                                    "U+F07F, which stand for characters a file name cannot hold!"
+                              : "ERROR: Unable to read the attributes of " + path + " (" +
+                                    PlatformErrorText(entry.error) + "), not backed up!"},
+            FailureCount::ErrorAndSkip);
     }
 }
 
@@ -271,15 +266,13 @@ bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
         return true;
     const std::string folder = s.substr(0, s.size() - name.size());
     const std::string writtenAs = run_.LongNamesOn ? CleanedName(at->second) : at->second;
-    report("ERROR: " + s + " and " + folder + at->second + " would both be written as " +
-               writtenAs +
-               (ctx_.medium.caseInsensitive
-                    ? " on a medium that does not tell upper and lower case apart"
-                    : "") +
-               ", " + s + " not copied!",
-           true);
-    run_.NoteError();
-    run_.NoteSkipped();
+    GoPastFailure(
+        ctx_,
+        {"ERROR: " + s + " and " + folder + at->second + " would both be written as " + writtenAs +
+         (ctx_.medium.caseInsensitive ? " on a medium that does not tell upper and lower case apart"
+                                      : "") +
+         ", " + s + " not copied!"},
+        FailureCount::ErrorAndSkip);
     return false;
 }
 
@@ -302,7 +295,7 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     // Only a real folder will do: a link of that name at the destination is never written
     // through, it is removed and a folder made in its place.
     std::optional<DirEntry> found = existing.Lookup(subDestination, name);
-    if (!run_.VirtualCopy && (!found || found->kind != EntryKind::Directory)) {
+    if (ctx_.sink.Touches() && (!found || found->kind != EntryKind::Directory)) {
         if (!MakeSubFolder(name, destination, found && found->kind == EntryKind::Link))
             return;
         created = true;
@@ -317,10 +310,10 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     }
     // A new folder gets its original's permission bits once its content is in, so that a
     // folder its owner made read-only still has its backup written; a folder made private
-    // since its backup makes its copy private too. An estimate or a dry run changes nothing.
+    // since its backup makes its copy private too. A dry run or a count changes nothing.
     if (created)
         CopyFolderPermissions(subSource, subDestination);
-    else if (!run_.VirtualCopy && found && found->permissions != kPermissionsUnknown &&
+    else if (ctx_.sink.Touches() && found && found->permissions != kPermissionsUnknown &&
              sourceEntry.permissions != kPermissionsUnknown &&
              found->permissions != sourceEntry.permissions)
         UpdatePermissions(subDestination, sourceEntry.permissions);
@@ -339,10 +332,8 @@ bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destina
         return true;
     }
     if (!isLink && IsNameRefusal(LastPlatformError().code, path)) {
-        report("ERROR: The destination refuses the name " + path + ", not backed up! (" +
-                   LastPlatformError().text + ")",
-               true);
-        run_.NoteError();
+        GoPastFailure(ctx_, {"ERROR: The destination refuses the name " + path +
+                             ", not backed up! (" + LastPlatformError().text + ")"});
         return false;
     }
     StopForFailure(ctx_,
@@ -370,10 +361,10 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
         d = fnamecutto127(d, ctx_.log);
         if (NameIsEmpty(d)) {
             // Nothing may be written at the folder's own path.
-            report("ERROR: No name left for " + s +
-                       " after removing forbidden characters, file not copied!",
-                   true);
-            run_.NoteSkipped();
+            GoPastFailure(ctx_,
+                          {"ERROR: No name left for " + s +
+                           " after removing forbidden characters, file not copied!"},
+                          FailureCount::Skip);
             return;
         }
     }
@@ -389,15 +380,10 @@ void CopyPass::NewFile(const std::string& s, const std::string& d, std::uint64_t
     ctx_.detail([] { return std::string("copying new file..."); });
     ctx_.detail([&] { return "from: " + s; });
     ctx_.detail([&] { return "to: " + d; });
-    if (run_.VirtualCopy) {
-        run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
+    if (!ctx_.sink.Touches()) {
+        ctx_.sink.AddWritten(sourceSize);
         ctx_.detail([] { return std::string("virtual file creation done!"); });
-        if (run_.DryRun) {
-            report("Would create file: " + d, true);
-            ++run_.Totals.filesNew;
-            run_.Totals.bytesCopied += sourceSize;
-            run_.NotePlanned(PlannedStepKind::NewFile, d, sourceSize);
-        }
+        WouldDo(ctx_, PlannedStepKind::NewFile, d, sourceSize);
         return;
     }
     if (CopyCaught(s, d, sourceSize, FailedCopy::Reported, FailedCopy::EndsRun)) {
@@ -426,7 +412,7 @@ bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntr
     ctx_.detail([&] { return s + " not changed since last backup"; });
     // The same file, shown to other people as its original now is: a file made private since its
     // backup makes its copy private too.
-    if (!run_.VirtualCopy && sourcePermissions != kPermissionsUnknown &&
+    if (ctx_.sink.Touches() && sourcePermissions != kPermissionsUnknown &&
         existing.permissions != sourcePermissions)
         UpdatePermissions(d, sourcePermissions);
     return false;
@@ -442,8 +428,7 @@ public:
         place_ = ctx.versions->PlaceOf(DrivePath(d));
         ready_ = ctx.versions->Keep(DrivePath(d));
         if (!ready_) {
-            ctx.report("ERROR: " + d + " could not be kept as version, not overwritten!", true);
-            ctx.run.NoteError();
+            GoPastFailure(ctx, {"ERROR: " + d + " could not be kept as version, not overwritten!"});
         }
     }
     ~KeptAside() {
@@ -465,7 +450,7 @@ void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const Dir
                            std::uint64_t sourceSize, FileOrigin origin) {
     ctx_.detail([&] { return "from: " + s; });
     ctx_.detail([&] { return "to: " + d; });
-    if (run_.ConfirmOn &&
+    if (ctx_.sink.Touches() && run_.ConfirmOn &&
         !AskYesNo(BoxType::Confirmation, "Do you really want to overwrite file " + d + "?")) {
         report(origin == FileOrigin::SingleItem
                    ? "overwriting file item " + d + " not allowed by user"
@@ -473,12 +458,11 @@ void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const Dir
                true);
         return;
     }
-    if (run_.VirtualCopy) {
+    if (!ctx_.sink.Touches()) {
         // On a write-once medium a replaced copy frees nothing.
-        run_.FutureFree -= static_cast<std::int64_t>(sourceSize);
+        ctx_.sink.AddWritten(sourceSize);
         report("virtual overwriting done!", false);
-        if (run_.DryRun)
-            PlanOverwrite(d, sourceSize, existing.attributes);
+        PlanOverwrite(d, sourceSize, existing.attributes);
         return;
     }
     if ((existing.attributes & kAttrReadOnly) != 0) {
@@ -515,17 +499,14 @@ void CopyPass::StopAtReadOnlyCopy(const std::string& d, FileOrigin origin) {
 // What a dry run says of a copy that would be replaced: the question the run would ask first,
 // and the stop it would make at a read-only copy, which it never replaces.
 void CopyPass::PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes) {
-    if (run_.DryRunConfirm)
+    if (ctx_.sink.NamesConfirmations())
         WouldAsk(ctx_, "Do you really want to overwrite file " + d + "?");
     if ((attributes & kAttrReadOnly) != 0) {
         WouldAsk(ctx_, "Fatal ERROR: " + d + " not overwritten as it is READONLY! " + kMakeWritable,
                  true);
         return;
     }
-    report("Would overwrite file: " + d + KeptNote(ctx_), true);
-    ++run_.Totals.filesReplaced;
-    run_.Totals.bytesCopied += bytes;
-    run_.NotePlanned(PlannedStepKind::ChangedFile, d, bytes);
+    WouldDo(ctx_, PlannedStepKind::ChangedFile, d, bytes);
 }
 
 // Without a progress meter, a large file still sees a stop between its pieces.
@@ -591,9 +572,8 @@ bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint6
         if (other == FailedCopy::EndsRun)
             throw;
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());
-        report("ERROR: Could not copy file " + s + " to " + d, true);
-        report("Probably source file corrupt...", true);
-        run_.NoteError();
+        GoPastFailure(ctx_, {"ERROR: Could not copy file " + s + " to " + d,
+                             "Probably source file corrupt..."});
         return false;
     }
     run_.DestinationWritten = true;
@@ -603,16 +583,14 @@ bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint6
 // No single name stops a run: the file whose name the destination refuses is named, and the
 // run cannot end as "OK".
 void CopyPass::ReportNameRefused(const std::string& d, const std::exception& why) {
-    report("ERROR: The destination refuses the name " + d + ", not backed up! (" + why.what() + ")",
-           true);
-    run_.NoteError();
+    GoPastFailure(ctx_, {"ERROR: The destination refuses the name " + d + ", not backed up! (" +
+                         why.what() + ")"});
 }
 
 // A file written to all the while it was copied: no copy of it is kept (it would mix old and new
 // bytes), and the run cannot end as "OK". The next run tries again.
 void CopyPass::ReportChanging(const std::string& s) {
-    report("ERROR: " + s + " changed while it was being copied, not backed up!", true);
-    run_.NoteError();
+    GoPastFailure(ctx_, {"ERROR: " + s + " changed while it was being copied, not backed up!"});
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // The copy pass: brings one source item (a file, or a folder with everything below it) to its
-// destination, copying what is new or differs in size or modification time. With VirtualCopy on
-// it touches nothing and only lowers FutureFree by what a real pass would write.
+// destination, copying what is new or differs in size or modification time. It reports to the
+// context's sink: a dry run or a count touches nothing and only says or adds up what a run
+// would write.
 
 #include <string_view>
 

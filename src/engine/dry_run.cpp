@@ -21,16 +21,16 @@ namespace vlm {
 using run_parts::FolderPartOf;
 using run_parts::SourceKind;
 
-// The passes run in their virtual mode, with a dry run's lines: the same decisions as a run, and
-// nothing touched — no folder made, no file copied or removed, no lock, no history row, no
-// question asked (each is named instead).
+// The passes report to a plan: the same decisions as a run, and nothing touched — no folder
+// made, no file copied or removed, no lock, no history row, no question asked (each is named
+// instead).
 void RunEngine::DryRun(const RunRequest& request, RunPlan* plan) {
     outcome_.reset();
     request_ = request;
     RunPlan own;
     RunPlan& into = plan != nullptr ? *plan : own;
     into = RunPlan{};
-    run_.Plan = &into;
+    passes_.sink = PassSink::Plan(&into, request.options.confirm);
     try {
         DryRunSteps();
     } catch (const std::exception& error) {
@@ -42,10 +42,7 @@ void RunEngine::DryRun(const RunRequest& request, RunPlan* plan) {
     into.result = outcome_.value_or(kResultError);
     into.errors = run_.Totals.errors;
     into.skipped = run_.Totals.entriesSkipped;
-    run_.VirtualCopy = false;
-    run_.DryRun = false;
-    run_.DryRunConfirm = false;
-    run_.Plan = nullptr;
+    passes_.sink = PassSink::Apply();
 }
 
 void RunEngine::DryRunSteps() {
@@ -58,7 +55,6 @@ void RunEngine::DryRunSteps() {
     StartAfresh();
     const RunOptions& options = request_.options;
     run_.LongNamesOn = options.longnames;
-    run_.ConfirmOn = false;
     const std::string& destkind = request_.destkind;
     destLetter_ = DestinationLetter(request_.project, handOver_, settings_);
     if (!DestinationDriveUsable(false)) {
@@ -67,9 +63,6 @@ void RunEngine::DryRunSteps() {
     }
 
     startTime_ = NowLocal();
-    run_.VirtualCopy = true;
-    run_.DryRun = true;
-    run_.DryRunConfirm = options.confirm;
     report("Dry run of " + request_.projectPath + ": nothing is changed.", true);
     DryRunStartChecks(options.precalc, destkind);
     const auto& sources = request_.items;
@@ -87,7 +80,7 @@ void RunEngine::DryRunSteps() {
     run_.Totals.elapsedMs = elapsed;
     SummaryLines(FormatElapsed(elapsed));
     // A run that would stop at a failure would not end "OK" either.
-    outcome_ = run_.Plan->wouldStop ? std::string(kResultError) : HistoryResult();
+    outcome_ = passes_.sink.PlanKept()->wouldStop ? std::string(kResultError) : HistoryResult();
 }
 
 // What the run checks before its first item: the estimate, a destination it cannot write, and
@@ -115,7 +108,7 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
                            const std::string& destkind) {
     report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
     view_.SelectItem(index);
-    run_.Plan->items.push_back(PlannedItem{source, destination, {}});
+    passes_.sink.BeginItem(source, destination);
     const char kind = SourceKind(source);
     if (kind == 'n') {
         FatalError("FATAL ERROR: " + source + " does not exist! Re-edit project file");
@@ -138,14 +131,14 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
         deletesupr(passes_, source, destination);
     }
     copyltor(passes_, source, destination);
-    PlanItemLine(run_.Plan->items.back());
+    PlanItemLine(*passes_.sink.LastItem());
     return true;
 }
 
 // What the dry run found for one item, in one line.
 void RunEngine::PlanItemLine(const PlannedItem& item) {
     const auto count = [this, &item](PlannedStepKind kind) {
-        return run_.Plan->Count(kind, &item);
+        return passes_.sink.PlanKept()->Count(kind, &item);
     };
     const auto number = [](std::uint64_t n) {
         return GroupThousands(static_cast<std::int64_t>(n));

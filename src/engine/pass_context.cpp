@@ -16,11 +16,64 @@ void StopForFailure(PassContext& ctx, const PassFailure& failure) {
     ctx.run.StopForFailure();
 }
 
+void WouldAsk(PassContext& ctx, const std::string& text, bool stops) {
+    if (ctx.sink.Counts())
+        return;
+    ctx.report((stops ? "Would stop: " : "Would ask: ") + text, true);
+    ctx.sink.KeepQuestion(text, stops);
+}
+
+void WouldDo(PassContext& ctx, PlannedStepKind kind, const std::string& path, std::uint64_t bytes,
+             std::uint64_t files) {
+    if (ctx.sink.Plans()) {
+        RunTotals& totals = ctx.run.Totals;
+        switch (kind) {
+            case PlannedStepKind::NewFile:
+                ctx.report("Would create file: " + path, true);
+                ++totals.filesNew;
+                totals.bytesCopied += bytes;
+                break;
+            case PlannedStepKind::ChangedFile:
+                ctx.report("Would overwrite file: " + path + KeptNote(ctx), true);
+                ++totals.filesReplaced;
+                totals.bytesCopied += bytes;
+                break;
+            case PlannedStepKind::RemoveFile:
+                ctx.report("Would remove file: " + path + KeptNote(ctx), true);
+                ++totals.filesRemoved;
+                break;
+            case PlannedStepKind::RemoveFolder:
+                ctx.report("Would remove dir: " + path + KeptNote(ctx), true);
+                ++totals.foldersRemoved;
+                break;
+            case PlannedStepKind::Question:
+                WouldAsk(ctx, path);
+                return;
+        }
+    }
+    ctx.sink.Keep(kind, path, bytes, files);
+}
+
+void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines, FailureCount count) {
+    for (const std::string& line : lines)
+        ctx.report(line, true);
+    if (ctx.sink.Counts())
+        return;
+    RunState& run = ctx.run;
+    if (count != FailureCount::Skip)
+        ++run.Totals.errors;
+    if (count == FailureCount::Error || count == FailureCount::ErrorAndSkip)
+        run.FilesFailed = true;
+    if (count == FailureCount::ErrorAndSkip || count == FailureCount::Skip)
+        ++run.Totals.entriesSkipped;
+    for (const std::string& line : lines)
+        ctx.sink.KeepFailure(line);
+}
+
 void ReportUnreadableFolder(PassContext& ctx, const std::string& folder) {
     const std::string unreadable = "ERROR: Unable to read directory " + folder + "!";
-    ctx.report(unreadable, true);
+    GoPastFailure(ctx, {unreadable});
     ShowErrorBox(unreadable);
-    ctx.run.NoteError();
 }
 
 bool ContinueOrStop(PassContext& ctx, const std::string& question) {
@@ -32,10 +85,8 @@ bool ContinueOrStop(PassContext& ctx, const std::string& question) {
 }
 
 bool AskPastReadOnly(PassContext& ctx, const std::string& line, const std::string& question) {
-    ctx.report(line, true);
-    ++ctx.run.Totals.errors;
-    ctx.report(kMakeWritable, true);
-    if (ctx.run.DryRun) {
+    GoPastFailure(ctx, {line, kMakeWritable}, FailureCount::ErrorOnly);
+    if (!ctx.sink.Touches()) {
         WouldAsk(ctx, question);
         return true;
     }

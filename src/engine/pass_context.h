@@ -1,11 +1,14 @@
 #pragma once
 // What the copy and removal passes work with: the run state they read and set, the report they
-// write to, and the event pump they call between directory entries. Questions and boxes go
-// through the Dialogs in force.
+// write to, the event pump they call between directory entries, and the sink that decides what
+// becomes of what they meet (a run, a dry run or a count). Questions and boxes go through the
+// Dialogs in force.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/pass_sink.h"
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
@@ -29,12 +32,20 @@ struct PassContext {
     // With kept versions on: where the current item's replaced and removed copies go instead of
     // being destroyed; null when they are destroyed.
     VersionKeeper* versions = nullptr;
+    // What becomes of what the passes meet: a run by default.
+    PassSink sink = PassSink::Apply();
 
-    void report(const std::string& line, bool important) const { log.report(line, important); }
+    // A count's lines are background detail at most: the run after it says everything again.
+    void report(const std::string& line, bool important) const {
+        if (!sink.Counts())
+            log.report(line, important);
+        else if (important)
+            log.report(line, false);
+    }
     // A detail line built only when the log level shows it: `line` makes the text.
     template <typename MakeLine>
     void detail(MakeLine&& line) const {
-        if (log.Shows(false))
+        if (!sink.Counts() && log.Shows(false))
             log.report(line(), false);
     }
     // "Let pending window messages be handled", then tell whether the run must stop.
@@ -72,13 +83,29 @@ inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
 }
 
 // A dry run meets a question the run would ask, or a place where it would stop: it is named,
-// never asked, and kept in the plan.
-inline void WouldAsk(PassContext& ctx, const std::string& text, bool stops = false) {
-    ctx.report((stops ? "Would stop: " : "Would ask: ") + text, true);
-    ctx.run.NotePlanned(PlannedStepKind::Question, text);
-    if (stops && ctx.run.Plan != nullptr)
-        ctx.run.Plan->wouldStop = true;
-}
+// never asked, and kept in the plan. A count passes it by.
+void WouldAsk(PassContext& ctx, const std::string& text, bool stops = false);
+
+// A step the run would take, met by a dry run or a count (which touch nothing): a dry run says
+// it ("Would create file: ..."), counts it in the run's totals and keeps it in its plan; a count
+// adds it up. `path` is the destination file or folder; `files` and `bytes` of a removal are the
+// backed-up files (and their bytes) that would go with it.
+void WouldDo(PassContext& ctx, PlannedStepKind kind, const std::string& path, std::uint64_t bytes,
+             std::uint64_t files = 0);
+
+// How a failure that a pass goes past counts in the run's summary.
+enum class FailureCount {
+    Error,         // a file not copied or removed, a folder not read: the run is no "OK"
+    ErrorAndSkip,  // an entry of the walk left out for such a failure
+    Skip,          // an entry left out by rule (a link, a name with nothing left)
+    ErrorOnly,     // counted as an error before the person is asked whether to go past it
+};
+
+// Every failure a pass goes past goes through here: its lines, its count, and in a dry run its
+// place in the plan. A count passes it by with its lines as detail: the run after it meets it
+// again.
+void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines,
+                   FailureCount count = FailureCount::Error);
 
 // What the line of a removed or overwritten copy adds when the copy was kept.
 inline std::string KeptNote(const PassContext& ctx) {

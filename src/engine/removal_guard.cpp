@@ -4,7 +4,6 @@
 
 #include "engine/removal_pass.h"
 #include "engine/run_log.h"
-#include "engine/run_plan.h"
 #include "engine/run_state.h"
 #include "platform/file_system.h"
 #include "platform/tree_walk.h"
@@ -50,14 +49,13 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     Dialogs& runDialogs = CurrentDialogs();
     SilentDialogs silent;
     const ThreadDialogs own(silent);
-    RunState count = RunState::SilentCount(ctx.run.LongNamesOn);
-    RunPlan plan;
-    plan.items.push_back(PlannedItem{std::string(source), std::string(destination), {}});
-    count.Plan = &plan;
+    RunState count;
+    count.LongNamesOn = ctx.run.LongNamesOn;
     HandOverState handOver;
     RunLog quiet(nullptr, count, handOver, std::string());
     CountPump pump(ctx.pump, ctx.run, count, runDialogs);
     PassContext counting{count, quiet, pump};
+    counting.sink = PassSink::Count();
     // The pass judges by what the destination can hold, as the run's does.
     counting.medium = ctx.medium;
     deletesupr(counting, source, destination);
@@ -66,14 +64,8 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
 
     const std::string folder = StripTrailingBackslash(destination);
     RemovalAtStake atStake;
-    for (const PlannedStep& step : plan.items.front().steps) {
-        if ((step.kind != PlannedStepKind::RemoveFile &&
-             step.kind != PlannedStepKind::RemoveFolder) ||
-            step.files == 0)
-            continue;
-        atStake.removeFiles += step.files;
-        atStake.removeBytes += step.bytes;
-    }
+    atStake.removeFiles = counting.sink.Counted().removeFiles;
+    atStake.removeBytes = counting.sink.Counted().removeBytes;
     // Nothing of the backup goes: what it holds does not matter.
     if (atStake.removeFiles == 0)
         return atStake;

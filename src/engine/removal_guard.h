@@ -25,7 +25,7 @@ struct RemovalAtStake {
 };
 
 // What deletesupr(source, destination) would remove from the backup and leave in it, counted by
-// the pass itself in its virtual mode, with a state, a log and dialogs of its own: nothing it
+// the pass itself reporting to a count, with a state, a log and dialogs of its own: nothing it
 // does reaches the run, its report or the person. The run's pump keeps the window live; nullopt
 // when the run is stopped meanwhile, or the pass would stop (it then meets that itself).
 std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::string_view source,

@@ -81,19 +81,16 @@ void RemovalPass::MissingItem(const std::string& path) {
 // would ask first are named too. The program's own temporary files go without one.
 void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
     const auto entry = QueryEntry(path);
-    if (asks && run_.DryRunConfirm)
+    if (asks && ctx_.sink.NamesConfirmations())
         WouldAsk(ctx_, "Do you really want to delete superfluous file " + path + "?");
     if (asks && entry && (entry->attributes & kAttrReadOnly) != 0)
         WouldAsk(ctx_, "Fatal ERROR: " + path + " not deleted as it is READONLY! " + kMakeWritable +
                            " Continue??");
-    report("Would remove file: " + path + KeptNote(ctx_), true);
-    ++run_.Totals.filesRemoved;
     const bool plainFile = entry && entry->kind == EntryKind::File;
     // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
     const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1)) &&
                           !InLostAndFound(path);
-    run_.NotePlanned(PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0,
-                     backedUp ? 1 : 0);
+    WouldDo(ctx_, PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0, backedUp ? 1 : 0);
 }
 
 // The source "has" an entry only when the very same kind of thing is there under exactly that
@@ -176,10 +173,9 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     // its backup is all that is left of that disk's files and stays as it is.
     if (sourceEntries.empty() && sourceUnlisted.empty() && !entries.empty() &&
         IsOnMissingDisk(source)) {
-        report("ERROR: " + source + " is the folder of a disk that is not mounted now; " +
-                   destination + " is kept as it is!",
-               true);
-        run_.NoteError();
+        GoPastFailure(ctx_,
+                      {"ERROR: " + source + " is the folder of a disk that is not mounted now; " +
+                       destination + " is kept as it is!"});
         return;
     }
     ReportUnhandled(destination, unhandled);
@@ -232,7 +228,7 @@ void RemovalPass::FollowCaseRename(const CaselessNames& caseless, const std::str
         return;
     const std::string from = destination + "\\" + entry.name;
     const std::string to = destination + "\\" + std::string(original);
-    if (run_.VirtualCopy) {
+    if (!ctx_.sink.Touches()) {
         report("Would rename: " + from + " to " + std::string(original), true);
     } else if (RenameCaseOnly(from, to)) {
         run_.DestinationWritten = true;
@@ -250,16 +246,15 @@ void RemovalPass::ReportUnhandled(const std::string& destination,
     for (const UnlistedEntry& entry : unhandled) {
         if (entry.error != 0)
             continue;
-        report("ERROR: " + destination + "\\" + entry.name +
-                   " cannot be removed: its name holds a character of U+F000 to U+F07F!",
-               true);
-        run_.NoteError();
+        GoPastFailure(ctx_,
+                      {"ERROR: " + destination + "\\" + entry.name +
+                       " cannot be removed: its name holds a character of U+F000 to U+F07F!"});
     }
 }
 
 void RemovalPass::RemoveFolder(const std::string& dPrime) {
     report("trying to delete directory " + dPrime + "...", false);
-    if (run_.VirtualCopy) {
+    if (!ctx_.sink.Touches()) {
         WouldRemoveFolder(dPrime);
         return;
     }
@@ -272,7 +267,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
     // itself being read-only does: the person is asked the same question, naming it.
     const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime));
     if (readOnly &&
-        !AskPastReadOnly(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY!",
+        !AskPastReadOnly(ctx_,
+                         "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY!",
                          "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
                              kMakeWritable + " Continue??"))
         return;
@@ -287,23 +283,24 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
 
 // What a dry run says of a folder the real pass would remove, with the questions it would ask.
 void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
-    if (run_.DryRunConfirm)
+    if (ctx_.sink.NamesConfirmations())
         WouldAsk(ctx_, "Do you really want to delete COMPLETE dir " + dPrime + "?");
     const FolderTreeTotals tree = CountFolderTree(DrivePath(dPrime));
-    if (const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime)))
-        WouldAsk(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
-                           kMakeWritable + " Continue??");
-    else if (tree.readOnlyFiles > 0)
-        // The run removes the rest, then asks about what the read-only files keep.
-        WouldAsk(ctx_, "ERROR: " + dPrime + " (" + std::to_string(tree.readOnlyBytes) +
-                           " bytes) not deleted for unknown reason! Continue anyway??");
-    report("Would remove dir: " + dPrime + KeptNote(ctx_), true);
-    ++run_.Totals.foldersRemoved;
+    // A count asks nothing: it need not look for what the run would ask about.
+    if (!ctx_.sink.Counts()) {
+        if (const auto readOnly = FindReadOnlyFolder(DrivePath(dPrime)))
+            WouldAsk(ctx_, "Fatal ERROR: " + readOnly->Text() + " not deleted as it is READONLY! " +
+                               kMakeWritable + " Continue??");
+        else if (tree.readOnlyFiles > 0)
+            // The run removes the rest, then asks about what the read-only files keep.
+            WouldAsk(ctx_, "ERROR: " + dPrime + " (" + std::to_string(tree.readOnlyBytes) +
+                               " bytes) not deleted for unknown reason! Continue anyway??");
+    }
     // What the program's temporaries and `lost+found` hold is no backed-up file.
     const bool salvaged = InLostAndFound(dPrime);
-    run_.NotePlanned(PlannedStepKind::RemoveFolder, dPrime,
-                     salvaged ? 0 : tree.bytes - tree.scratchBytes,
-                     salvaged ? 0 : tree.files - tree.scratchFiles);
+    WouldDo(ctx_, PlannedStepKind::RemoveFolder, dPrime,
+            salvaged ? 0 : tree.bytes - tree.scratchBytes,
+            salvaged ? 0 : tree.files - tree.scratchFiles);
 }
 
 // The folder did not go, or not all of it; `keptByReadOnly` when a read-only folder inside kept
@@ -317,17 +314,17 @@ void RemovalPass::FolderNotRemoved(const std::string& dPrime, bool keptByReadOnl
         // read-only folder inside stays run after run, as nothing here makes an item writable:
         // the destination is then no mirror, which the line says at every level and the
         // run's result says too.
-        report("Folder: " + dPrime +
-                   " is empty now! Please remove it manually if you should want it completely "
-                   "removed.",
-               keptByReadOnly);
+        const std::string empty = "Folder: " + dPrime +
+                                  " is empty now! Please remove it manually if you should want "
+                                  "it completely removed.";
         if (keptByReadOnly)
-            run_.NoteError();
+            GoPastFailure(ctx_, {empty});
+        else
+            report(empty, false);
         return;
     }
-    report("ERROR: unable to delete superfluous dir " + dPrime + "!!", true);
     // Going on leaves the destination holding what its source no longer has: no mirror.
-    run_.NoteError();
+    GoPastFailure(ctx_, {"ERROR: unable to delete superfluous dir " + dPrime + "!!"});
     if (ContinueOrStop("ERROR: " + dPrime + " (" + std::to_string(remaining) +
                        " bytes) not deleted for unknown reason!" + " Continue anyway??"))
         report("User decides to continue", true);
@@ -347,7 +344,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
     const std::string d = destination + "\\" + entry.name;
 
     report("deleting superfluous " + d + "...", false);
-    if (run_.VirtualCopy) {
+    if (!ctx_.sink.Touches()) {
         WouldRemoveFile(d, true);
         return;
     }
@@ -367,15 +364,14 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         ++run_.Totals.filesRemoved;
         return;
     }
-    report("Fatal ERROR: unable to delete superfluous " + d + "!!", true);
-    run_.NoteError();
+    GoPastFailure(ctx_, {"Fatal ERROR: unable to delete superfluous " + d + "!!"});
     ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
 }
 
 // Left behind by a run that was killed mid-copy: the program's own, so it goes without a
 // question, with the ordinary line.
 void RemovalPass::RemoveTemporary(const std::string& d) {
-    if (run_.VirtualCopy) {
+    if (!ctx_.sink.Touches()) {
         WouldRemoveFile(d, false);
         return;
     }

@@ -37,28 +37,6 @@ std::string OnOff(bool on) {
 
 }  // namespace
 
-// Switches the virtual copy on for the CD-like estimate, and off again with the project's
-// confirm value back on every way out.
-class RunEngine::VirtualCopyScope {
-public:
-    VirtualCopyScope(RunState& run, bool savedConfirm) : run_(run), savedConfirm_(savedConfirm) {
-        run_.VirtualCopy = true;
-        run_.ConfirmOn = false;
-    }
-    ~VirtualCopyScope() { End(); }
-    VirtualCopyScope(const VirtualCopyScope&) = delete;
-    VirtualCopyScope& operator=(const VirtualCopyScope&) = delete;
-
-    void End() {
-        run_.VirtualCopy = false;
-        run_.ConfirmOn = savedConfirm_;
-    }
-
-private:
-    RunState& run_;
-    bool savedConfirm_;
-};
-
 RunEngine::RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverState& handOver,
                      RunLog& log, const AppSettings& settings, RunHistory& history,
                      RunSwitches switches)
@@ -218,9 +196,8 @@ bool RunEngine::DestinationDriveUsable(bool closeWindow) {
 // False when the run has ended inside the precalculation.
 bool RunEngine::Precalculate(const std::string& destkind) {
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
-    std::optional<VirtualCopyScope> virtualCopy;
     const std::optional<std::int64_t> estimate =
-        cdLike ? EstimateByVirtualCopy(virtualCopy) : EstimateFromTotals();
+        cdLike ? EstimateByVirtualCopy() : EstimateFromTotals();
     if (!estimate)
         return false;
     if (*estimate < 0) {
@@ -228,8 +205,6 @@ bool RunEngine::Precalculate(const std::string& destkind) {
             BoxType::Error,
             "WARNING: not enough space left on destination. Project/program will probably not "
             "end in a normal way! Proceed anyway??");
-        if (virtualCopy)
-            virtualCopy->End();
         if (!proceed) {
             report("Exit by user (not enough space on destination)", true);
             noSpaceExit_ = true;
@@ -237,8 +212,6 @@ bool RunEngine::Precalculate(const std::string& destkind) {
             return false;
         }
     }
-    if (virtualCopy)
-        virtualCopy->End();
     report("Precalculation finished", true);
     report("Time: " + DateTimeText(NowLocal()), false);
     return true;
@@ -258,29 +231,31 @@ std::optional<std::int64_t> RunEngine::EstimateFromTotals() {
     return estimate;
 }
 
-// The estimate on a CD-like medium, where nothing written is ever freed: a virtual copy of every
-// item, which stays on in `virtualCopy` until the caller ends it. Nothing when the run stopped.
-std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy(
-    std::optional<VirtualCopyScope>& virtualCopy) {
+// The estimate on a CD-like medium, where nothing written is ever freed: the copy pass of every
+// item reporting to a count, which adds up what the copies would write. Nothing when the run
+// stopped.
+std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
     report("Checking future free size on CDR-like disk...", true);
     report("Please be patient, this can take some time!", true);
-    virtualCopy.emplace(run_, run_.ConfirmOn);
-    run_.FutureFree = DiskFreeBytes(destLetter_[0]);
+    const std::int64_t freeBytes = DiskFreeBytes(destLetter_[0]);
+    PassContext counting = passes_;
+    counting.sink = PassSink::Count();
     const auto& sources = request_.items;
     const auto& destinations = request_.destinations;
     for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
-        copyltor(passes_, sources[j], destinations[j]);
+        copyltor(counting, sources[j], destinations[j]);
         if (run_.StopRequested)
             break;
     }
     if (run_.StopRequested) {
-        virtualCopy->End();
         FinishRun();
         return std::nullopt;
     }
-    // Still reported as a virtual line: shown at the Extended level only.
-    report("Estimated future free size on CD: " + GroupThousands(run_.FutureFree), true);
-    return run_.FutureFree;
+    const std::int64_t futureFree =
+        freeBytes - static_cast<std::int64_t>(counting.sink.Counted().writeBytes);
+    // A line of the count: shown at the Extended level only.
+    report("Estimated future free size on CD: " + GroupThousands(futureFree), false);
+    return futureFree;
 }
 
 // A destination mounted read-only, or a folder this run may not write in, is said once, at the

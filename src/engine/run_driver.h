@@ -77,8 +77,6 @@ public:
     void SetSwitches(RunSwitches switches) { switches_ = std::move(switches); }
 
 private:
-    class VirtualCopyScope;
-
     // The start: run_driver.cpp.
     void RunSteps();
     void StartAfresh();
@@ -89,7 +87,7 @@ private:
     bool SourcesExist();
     bool Precalculate(const std::string& destkind);
     std::optional<std::int64_t> EstimateFromTotals();
-    std::optional<std::int64_t> EstimateByVirtualCopy(std::optional<VirtualCopyScope>& virtualCopy);
+    std::optional<std::int64_t> EstimateByVirtualCopy();
     bool DestinationWritable(bool onlyLook = false);
     bool LockDestinations(bool onlyLook = false);
     // The dry run: dry_run.cpp.

@@ -68,13 +68,6 @@ bool RunLog::Keeps(bool important) const {
     const LogLevel level = view_->Level();
     if (level == LogLevel::None)
         return false;
-    // While the copy pass only counts, its lines are background detail at most; a dry run is
-    // there to be read.
-    if (run_.Estimating()) {
-        if (!important)
-            return false;
-        important = false;
-    }
     return important || level == LogLevel::Extended;
 }
 

@@ -32,6 +32,9 @@ struct PlannedItem {
     std::string source;
     std::string destination;
     std::vector<PlannedStep> steps;
+    // The lines of the failures the run would meet and go past (files it would not copy or
+    // remove, folders it could not read, entries it would leave out).
+    std::vector<std::string> failures = {};
 };
 
 // How many steps of one kind, and their bytes.

@@ -75,15 +75,17 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
     stopCount_ = false;
     counter_ = std::thread(
         [this, sources = std::move(sources), destinations = std::move(destinations), longNames] {
-            // The count is a dry run of the copy pass with a state, a log and dialogs of its own:
+            // The copy pass reports to a count, with a state, a log and dialogs of its own:
             // nothing it does reaches the run, the window or the person.
             SilentDialogs silent;
             const ThreadDialogs own(silent);
-            RunState state = RunState::SilentCount(longNames);
+            RunState state;
+            state.LongNamesOn = longNames;
             HandOverState handOver;
             RunLog quiet(nullptr, state, handOver, std::string());
             CountPump pump(stopCount_, state);
             PassContext ctx{state, quiet, pump};
+            ctx.sink = PassSink::Count();
             for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
                 if (state.StopRequested)
                     return;
@@ -93,8 +95,8 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
             }
             if (state.StopRequested)
                 return;
-            countedFiles_ = state.Totals.filesNew + state.Totals.filesReplaced;
-            countedBytes_ = state.Totals.bytesCopied;
+            countedFiles_ = ctx.sink.Counted().copyFiles;
+            countedBytes_ = ctx.sink.Counted().copyBytes;
             counted_.store(true, std::memory_order_release);
         });
 }

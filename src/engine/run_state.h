@@ -7,12 +7,11 @@
 #include <utility>
 
 #include "core/hand_over_state.h"
-#include "engine/run_plan.h"
 
 namespace vlm {
 
-// What a run did, counted as the passes work, for the summary at its end. The estimate's
-// virtual pass counts nothing; a dry run counts what the run would do.
+// What a run did, counted as the passes work, for the summary at its end. A count beside the run
+// adds nothing here; a dry run counts what the run would do.
 struct RunTotals {
     std::uint64_t filesNew = 0;       // "Created file"
     std::uint64_t filesReplaced = 0;  // "Overwritten file"
@@ -29,20 +28,13 @@ struct RunState {
     bool StopRequested = false;  // the run must stop at its next check
     // The run stopped because something failed, not because the person stopped it.
     bool StoppedByFailure = false;
-    bool RunActive = false;    // a run is in progress (Cancel and ESC ask before stopping)
-    bool ConfirmOn = true;     // ask before overwriting or deleting
-    bool PrecalcOn = true;     // estimate the future free space first
-    bool LongNamesOn = true;   // clean and cut destination file names
-    bool VirtualCopy = false;  // the copy pass only counts, touching nothing
-    // With VirtualCopy: a dry run. Both passes touch nothing and report each file they would
-    // create, overwrite or remove, and each folder they would remove, and count it.
-    bool DryRun = false;
-    // With DryRun: the project asks before overwriting or deleting, so the plan names each
-    // such question.
-    bool DryRunConfirm = false;
-    // With DryRun: where the passes set down each step, in the last item; null keeps nothing.
-    RunPlan* Plan = nullptr;
-    std::int64_t FutureFree = 0;  // the running estimate of a virtual pass, in bytes
+    bool RunActive = false;   // a run is in progress (Cancel and ESC ask before stopping)
+    bool ConfirmOn = true;    // ask before overwriting or deleting
+    bool PrecalcOn = true;    // estimate the future free space first
+    bool LongNamesOn = true;  // clean and cut destination file names
+    // The editor's estimate for write-once media walks the items now, with the drive letters
+    // it started with: the drive table stays as it is, and no timed run starts meanwhile.
+    bool EstimateRunning = false;
     // A file of this run could not be copied or removed, or a folder not read: the pass went
     // on, but the run did not do all its work and must not end as "OK".
     bool FilesFailed = false;
@@ -51,44 +43,10 @@ struct RunState {
     bool DestinationWritten = false;
     RunTotals Totals;
 
-    // The state of a count beside a run (the progress count, the guard's count): a dry run that
-    // asks nothing, with the run's name cleaning.
-    static RunState SilentCount(bool longNames) {
-        RunState count;
-        count.VirtualCopy = true;
-        count.DryRun = true;
-        count.ConfirmOn = false;
-        count.LongNamesOn = longNames;
-        return count;
-    }
-
     // A failure the run cannot go past: it stops, and its result says it failed.
     void StopForFailure() {
         StopRequested = true;
         StoppedByFailure = true;
-    }
-    // The virtual copy of the free-space estimate on a CD-like medium: the real passes follow
-    // and say everything again, so it reports and counts nothing of its own. A dry run is no
-    // estimate: it meets and counts every failure the run would meet.
-    bool Estimating() const { return VirtualCopy && !DryRun; }
-    // A file could not be copied or removed, or a folder not read: counted, and the run is no
-    // "OK".
-    void NoteError() {
-        if (Estimating())
-            return;
-        FilesFailed = true;
-        ++Totals.errors;
-    }
-    // A dry run's step, kept in the plan when there is one.
-    void NotePlanned(PlannedStepKind kind, std::string path, std::uint64_t bytes = 0,
-                     std::uint64_t files = 0) {
-        if (Plan != nullptr && !Plan->items.empty())
-            Plan->items.back().steps.push_back(PlannedStep{kind, std::move(path), bytes, files});
-    }
-    // An entry the passes leave alone (counted only; whether that fails the run is the caller's).
-    void NoteSkipped() {
-        if (!Estimating())
-            ++Totals.entriesSkipped;
     }
 };
 

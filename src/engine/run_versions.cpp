@@ -62,7 +62,7 @@ std::uint64_t RunEngine::VersionBytesPruned() const {
 
 // Versions older than the project's days go, oldest first; only after a run that did its work.
 void RunEngine::PruneKeptVersions() {
-    if (run_.StopRequested || run_.VirtualCopy || fatalError_)
+    if (run_.StopRequested || !passes_.sink.Touches() || fatalError_)
         return;
     for (const VersionStore& store : VersionStores()) {
         PruneOlderThan(

@@ -337,17 +337,16 @@ TEST(CopyPassTest, VirtualPassCountsWhatItWouldWriteAndTouchesNothing) {
     test::WriteFile(rig.Dst("d/same.txt"), "same", kOld);
     test::WriteFile(rig.Dst("d/extra.txt"), "extra", kOld);
     const auto before = test::ReadTree(rig.Dst(), {.withFolderTimes = true});
-    rig.run.VirtualCopy = true;
-    rig.run.FutureFree = 10000;
+    rig.pass.sink = PassSink::Count();
     copyltor(rig.pass, "c:\\s", "e:\\d");
     // A replaced copy frees nothing on a write-once medium: the whole source size counts.
-    EXPECT_EQ(rig.run.FutureFree, 10000 - 1000 - 300 - 20);
+    EXPECT_EQ(rig.pass.sink.Counted().writeBytes, 1000u + 300 + 20);
     EXPECT_EQ(test::ReadTree(rig.Dst(), {.withFolderTimes = true}), before);
     // A destination that does not exist yet is no error in a virtual pass.
-    rig.run.FutureFree = 0;
+    rig.pass.sink = PassSink::Count();
     copyltor(rig.pass, "c:\\s", "e:\\nowhere");
     EXPECT_FALSE(rig.run.StopRequested);
-    EXPECT_EQ(rig.run.FutureFree, -1324);
+    EXPECT_EQ(rig.pass.sink.Counted().writeBytes, 1324u);
     EXPECT_EQ(test::ReadTree(rig.Dst(), {.withFolderTimes = true}), before);
 }
 

@@ -128,8 +128,6 @@ TEST(DryRunTest, ListsExactlyWhatTheNextRunDoesAndTouchesNothing) {
         for (const std::string& action : planned)
             ++seen[static_cast<std::size_t>(action[0] - '0')];
         const RunTotals plannedTotals = rig.run.Totals;
-        EXPECT_FALSE(rig.run.VirtualCopy);
-        EXPECT_FALSE(rig.run.DryRun);
 
         rig.view.allReportLines.clear();
         rig.engine.run(project);

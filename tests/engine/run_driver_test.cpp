@@ -244,8 +244,7 @@ TEST(RunDriverTest, SpaceWarningAnsweredNoEndsWithNotEnoughSpace) {
         EXPECT_FALSE(rig.ReportedStartingWith("... that is ").empty());
         EXPECT_EQ(rig.view.cancelButton.caption, "&Close");
         EXPECT_FALSE(rig.run.RunActive);
-        // The virtual copy is over and the project's confirm value is back.
-        EXPECT_FALSE(rig.run.VirtualCopy);
+        // The project's confirm value is in force after the estimate.
         EXPECT_TRUE(rig.run.ConfirmOn);
         EXPECT_FALSE(test::Exists(rig.Dst("VLMcopy_drive_c/docs/huge.bin")));
     }
@@ -277,7 +276,6 @@ TEST(RunDriverTest, CdrEstimateLeavesTheDiskUntouchedThenCopiesForReal) {
     EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/docs/sub/x.txt")), "x");
     EXPECT_TRUE(test::Exists(rig.Dst("VLMcopy_drive_c/docs/stale.txt")));
     EXPECT_EQ(NewestRow(rig).back(), "OK");
-    EXPECT_FALSE(rig.run.VirtualCopy);
 }
 
 TEST(RunDriverTest, OnlyTheExactKindCdrSkipsTheCleaning) {

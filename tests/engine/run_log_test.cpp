@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pass_context.h"
 #include "platform/host_calls.h"
 #include "support/fake_run_view.h"
 #include "support/scripted_dialogs.h"
@@ -67,9 +68,18 @@ TEST(RunLogTest, LogCheckBoxStatusNamesTheFileWhenChecked) {
     EXPECT_EQ(log.LogCheckBoxStatusText(false), "");
 }
 
-// Every combination of level, LogCB, VirtualCopy and EditorOpen, for an important and a detail
+// A line of the passes, reporting to a run or (`counting`) to a count beside it.
+void PassReport(LogSetup& s, bool counting, const std::string& line, bool important) {
+    NoEventPump pump;
+    PassContext pass{s.run, s.log, pump};
+    if (counting)
+        pass.sink = PassSink::Count();
+    pass.report(line, important);
+}
+
+// Every combination of level, LogCB, counting and EditorOpen, for an important and a detail
 // line: where each one ends up.
-TEST(RunLogTest, LevelLogCheckBoxVirtualCopyAndEditorDecideWhereALineGoes) {
+TEST(RunLogTest, LevelLogCheckBoxCountingAndEditorDecideWhereALineGoes) {
     struct Case {
         LogLevel level;
         bool logCB, virtualCopy, editorOpen, important;
@@ -101,9 +111,8 @@ TEST(RunLogTest, LevelLogCheckBoxVirtualCopyAndEditorDecideWhereALineGoes) {
         ScriptedDialogs dialogs;
         s.view.level = c.level;
         s.view.logToFile = c.logCB;
-        s.run.VirtualCopy = c.virtualCopy;
         s.handOver.EditorOpen = c.editorOpen;
-        s.log.report("a line", c.important);
+        PassReport(s, c.virtualCopy, "a line", c.important);
         const std::string label =
             "level " + std::to_string(static_cast<int>(c.level)) + " logCB " +
             std::to_string(c.logCB) + " virtual " + std::to_string(c.virtualCopy) + " editor " +
@@ -135,9 +144,8 @@ TEST(RunLogTest, KnownCombinations) {
     for (const Case& c : cases) {
         LogSetup s;
         s.view.level = c.level;
-        s.run.VirtualCopy = c.virtualCopy;
         s.handOver.EditorOpen = c.editorOpen;
-        s.log.report("x", c.important);
+        PassReport(s, c.virtualCopy, "x", c.important);
         EXPECT_EQ(s.view.memo.size(), c.shown ? 1u : 0u) << c.name;
     }
 }
@@ -291,12 +299,12 @@ TEST(RunLogTest, AfterANoNoLaterLineOfTheRunAsks) {
 
 TEST(RunLogTest, HaltLineFollowsTheLevelRules) {
     LogSetup s;
-    s.run.VirtualCopy = true;           // important lines count as details...
+    // A count's important lines count as details...
     s.view.level = LogLevel::Extended;  // ...and show at Extended
     s.drive.MakeReadOnlyLog();
     ScriptedDialogs dialogs;
     dialogs.ExpectQuestion(BoxType::Error, "Unable to write to log-file ", Answer::No);
-    s.log.report("the line", true);
+    PassReport(s, true, "the line", true);
     EXPECT_EQ(s.view.MemoLines().front(), "Unable to write to log-file. User decides to halt");
 }
 

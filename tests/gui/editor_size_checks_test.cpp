@@ -190,7 +190,7 @@ TEST_F(EditorSizeChecksTest, OnWriteOnceMediaUnchangedCopiesCostNothingAndChange
 
     EXPECT_EQ(ReadTree(drives.HostRoot('e')), before);
     EXPECT_FALSE(test::Exists(drives.Host("c:\\logs\\Vlmlogtmp.txt")));
-    EXPECT_FALSE(run.VirtualCopy);
+    EXPECT_FALSE(run.EstimateRunning);
     EXPECT_TRUE(run.ConfirmOn);
 }
 

@@ -680,13 +680,13 @@ TEST_F(MainWindowTimerTest, ADueTimerWaitsForTheEditorsEstimate) {
     main->CreateHiddenDialogs();
     main->show();
 
-    main->Run().VirtualCopy = true;  // as while the editor's Check All runs
+    main->Run().EstimateRunning = true;  // as while the editor's Check All runs
     main->timerGB->TimeractiveCB->click();
     ASSERT_TRUE(PumpUntil([&] { return main->scheduler->TimedRunWaiting(); }, 15000));
     PumpUntil([] { return false; }, 500);
     EXPECT_TRUE(records.empty());
 
-    main->Run().VirtualCopy = false;
+    main->Run().EstimateRunning = false;
     ASSERT_TRUE(PumpUntil([&] { return !records.empty(); }, 15000));
     EXPECT_TRUE(records[0].startedByItself);
     EXPECT_EQ(main->History().Rows()[0].subItems[1], "Timer");
