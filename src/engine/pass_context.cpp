@@ -34,16 +34,16 @@ void WouldDo(PassContext& ctx, PlannedStepKind kind, const std::string& path, st
                 totals.bytesCopied += bytes;
                 break;
             case PlannedStepKind::ChangedFile:
-                ctx.report("Would overwrite file: " + path, true);
+                ctx.report("Would overwrite file: " + path + KeptNote(ctx), true);
                 ++totals.filesReplaced;
                 totals.bytesCopied += bytes;
                 break;
             case PlannedStepKind::RemoveFile:
-                ctx.report("Would remove file: " + path, true);
+                ctx.report("Would remove file: " + path + KeptNote(ctx), true);
                 ++totals.filesRemoved;
                 break;
             case PlannedStepKind::RemoveFolder:
-                ctx.report("Would remove dir: " + path, true);
+                ctx.report("Would remove dir: " + path + KeptNote(ctx), true);
                 ++totals.foldersRemoved;
                 break;
             case PlannedStepKind::Question:

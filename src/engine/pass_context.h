@@ -13,6 +13,8 @@
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "engine/version_store.h"
+#include "platform/file_system.h"
 #include "platform/medium.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -27,6 +29,9 @@ struct PassContext {
     ProgressMeter* progress = nullptr;
     // What the current item's destination can hold (names without case, bits, ...).
     MediumTraits medium = {};
+    // With kept versions on: where the current item's replaced and removed copies go instead of
+    // being destroyed; null when they are destroyed.
+    VersionKeeper* versions = nullptr;
     // What becomes of what the passes meet: a run by default.
     PassSink sink = PassSink::Apply();
 
@@ -101,6 +106,19 @@ enum class FailureCount {
 // again.
 void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines,
                    FailureCount count = FailureCount::Error);
+
+// What the line of a removed or overwritten copy adds when the copy was kept.
+inline std::string KeptNote(const PassContext& ctx) {
+    return ctx.versions != nullptr ? " (kept as version)" : "";
+}
+// Removes the file or folder at `path`, or with kept versions on moves it into the run's version
+// folder. True when it is gone from the mirror.
+inline bool DiscardFromMirror(const PassContext& ctx, const std::string& path, bool folder) {
+    if (ctx.versions != nullptr)
+        return ctx.versions->Keep(DrivePath(path));
+    return folder ? static_cast<bool>(DeleteDirTree(DrivePath(path)))
+                  : static_cast<bool>(DeleteFile(DrivePath(path)));
+}
 
 // The line both passes report with their read-only refusals.
 inline constexpr const char* kMakeWritable = "Please make every item on destination writable!!";

@@ -275,8 +275,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                              kMakeWritable + " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DeleteDirTree(DrivePath(dPrime))) {
-        report("Removed dir: " + dPrime, true);
+    if (DiscardFromMirror(ctx_, dPrime, true)) {
+        report("Removed dir: " + dPrime + KeptNote(ctx_), true);
         ++run_.Totals.foldersRemoved;
         return;
     }
@@ -361,8 +361,8 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
                              " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DeleteFile(DrivePath(d))) {
-        report("Removed file: " + d, true);
+    if (DiscardFromMirror(ctx_, d, false)) {
+        report("Removed file: " + d + KeptNote(ctx_), true);
         ++run_.Totals.filesRemoved;
         return;
     }
