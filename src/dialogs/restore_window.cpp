@@ -1,0 +1,456 @@
+#include "dialogs/restore_window.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/locale_text.h"
+#include "platform/path_translation.h"
+#include "platform/paths.h"
+#include "util/message_boxes.h"
+#include "util/text_helpers.h"
+#include "widgets/guarded_handler.h"
+#include "widgets/shown_text.h"
+
+namespace vlm {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kPopulatedRole = Qt::UserRole + 1;
+// A search lists at most this many files, so that a short text on a large backup stays quick.
+constexpr int kMostMatches = 2000;
+
+enum FileColumn { kNameColumn, kSizeColumn, kModifiedColumn, kWhereColumn };
+enum VersionColumn { kKeptColumn, kVersionModifiedColumn, kVersionSizeColumn };
+
+std::string Joined(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "\\" + name;
+}
+
+QString TimeText(const HostTime& time) {
+    return Q(DateTimeText(HostTimeToDateTime(time.seconds, time.nanoseconds)));
+}
+
+QString SizeCell(std::uint64_t size) {
+    return Q(GroupThousands(static_cast<std::int64_t>(size)));
+}
+
+// Names compared as a person searches them: letters without regard to case.
+std::string Folded(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string ChooseFolderWithDialog(QWidget* parent, const std::string& caption,
+                                   const std::string& start) {
+    return QFileDialog::getExistingDirectory(
+               parent, Q(caption), Q(start),
+               QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog)
+        .toStdString();
+}
+
+// "e:\VLMcopy_drive_c\Data" for one item, "e:\VLMcopy_drive_c\... (3 items)" for several.
+std::string BackupText(const std::vector<BackedUpItem>& items) {
+    if (items.empty())
+        return "Backup: none (the project has no source items)";
+    std::string text = "Backup of " + items.front().source + ": " + items.front().backup;
+    if (items.size() > 1)
+        text += " and of " + std::to_string(items.size() - 1) + " more item(s)";
+    return text;
+}
+
+}  // namespace
+
+TrestoreF::TrestoreF(RestoreBrowser backup, const std::string& caption, RestoreWindowHooks hooks,
+                     QWidget* parent)
+    : QDialog(parent), backup_(std::move(backup)), hooks_(std::move(hooks)) {
+    setObjectName(QStringLiteral("TrestoreF"));
+    setWindowTitle(ShownText(caption));
+    if (!hooks_.chooseFolder)
+        hooks_.chooseFolder = [this](const std::string& c, const std::string& start) {
+            return ChooseFolderWithDialog(this, c, start);
+        };
+    BuildControls();
+    BuildLayout();
+    ConnectControls();
+    ExplainState();
+    FillTree();
+    resize(900, 600);
+}
+
+void TrestoreF::BuildControls() {
+    backupL = new QLabel(ShownText(BackupText(backup_.Items())), this);
+    noteL = new QLabel(this);
+    noteL->setWordWrap(true);
+    asofC = new QComboBox(this);
+    asofC->addItem(QStringLiteral("Now: the backup as it is"), QString());
+    for (const std::string& run : backup_.RunTimes())
+        asofC->addItem(Q("As it was at " + run), Q(run));
+    searchE = new QLineEdit(this);
+    searchE->setPlaceholderText(QStringLiteral("Find a name below the folder"));
+    searchE->setClearButtonEnabled(true);
+
+    foldersTV = new QTreeWidget(this);
+    foldersTV->setHeaderLabels({QStringLiteral("Folder")});
+    foldersTV->setUniformRowHeights(true);
+    filesLV = new QTreeWidget(this);
+    filesLV->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"),
+                              QStringLiteral("Modified"), QStringLiteral("In folder")});
+    filesLV->setRootIsDecorated(false);
+    filesLV->setUniformRowHeights(true);
+    filesLV->setAllColumnsShowFocus(true);
+    filesLV->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    filesLV->header()->setStretchLastSection(false);
+    filesLV->header()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
+    filesLV->header()->setSectionResizeMode(kSizeColumn, QHeaderView::ResizeToContents);
+    filesLV->header()->setSectionResizeMode(kModifiedColumn, QHeaderView::ResizeToContents);
+    filesLV->header()->setSectionResizeMode(kWhereColumn, QHeaderView::ResizeToContents);
+
+    versionsL = new QLabel(QStringLiteral("Versions of the chosen file:"), this);
+    versionsLV = new QTreeWidget(this);
+    versionsLV->setHeaderLabels(
+        {QStringLiteral("Kept"), QStringLiteral("Modified"), QStringLiteral("Size")});
+    versionsLV->setRootIsDecorated(false);
+    versionsLV->setAllColumnsShowFocus(true);
+    versionsLV->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    statusL = new QLabel(this);
+    restoreB = new QPushButton(QStringLiteral("&Restore"), this);
+    restoreB->setToolTip(
+        QStringLiteral("Put the chosen files, or the chosen folder, back where they came from"));
+    restoretoB = new QPushButton(QStringLiteral("Restore &to\u2026"), this);
+    closeB = new QPushButton(QStringLiteral("&Close"), this);
+}
+
+void TrestoreF::BuildLayout() {
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(new QLabel(QStringLiteral("Show:"), this));
+    choices->addWidget(asofC, 1);
+    choices->addSpacing(12);
+    choices->addWidget(new QLabel(QStringLiteral("Find:"), this));
+    choices->addWidget(searchE, 1);
+
+    auto* lower = new QWidget(this);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(versionsL);
+    lowerLayout->addWidget(versionsLV);
+
+    auto* browse = new QSplitter(Qt::Horizontal, this);
+    browse->addWidget(foldersTV);
+    browse->addWidget(filesLV);
+    browse->setStretchFactor(0, 2);
+    browse->setStretchFactor(1, 3);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(browse);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(statusL, 1);
+    buttons->addWidget(restoreB);
+    buttons->addWidget(restoretoB);
+    buttons->addWidget(closeB);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(backupL);
+    layout->addWidget(noteL);
+    layout->addLayout(choices);
+    layout->addWidget(split, 1);
+    layout->addLayout(buttons);
+}
+
+void TrestoreF::ConnectControls() {
+    connect(asofC, &QComboBox::currentIndexChanged, this,
+            [this] { Guarded([this] { asofCChange(); }); });
+    connect(searchE, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { searchEChange(); }); });
+    connect(foldersTV, &QTreeWidget::currentItemChanged, this,
+            [this] { Guarded([this] { foldersTVChange(); }); });
+    connect(foldersTV, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { Guarded([this, item] { Populate(item); }); });
+    connect(filesLV, &QTreeWidget::itemSelectionChanged, this,
+            [this] { Guarded([this] { filesLVChange(); }); });
+    connect(restoreB, &QPushButton::clicked, this,
+            [this] { Guarded([this] { restoreBClick(); }); });
+    connect(restoretoB, &QPushButton::clicked, this,
+            [this] { Guarded([this] { restoretoBClick(); }); });
+    connect(closeB, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TrestoreF::ExplainState() {
+    const bool hasBackup = backup_.HasBackup();
+    std::string note;
+    if (!hasBackup)
+        note = "This project has no backup yet: run it once, then its files can be restored here.";
+    else if (!backup_.VersionsOn())
+        note =
+            "Kept versions are off for this project: only the backup as it is now can be "
+            "restored. Switch on \"Keep replaced and deleted files\" in the project editor to "
+            "keep what later runs replace or delete.";
+    else if (asofC->count() == 1)
+        note =
+            "No run has kept a replaced or deleted file yet: the backup can be restored as it "
+            "is now.";
+    noteL->setText(Q(note));
+    noteL->setVisible(!note.empty());
+    asofC->setEnabled(asofC->count() > 1);
+    searchE->setEnabled(hasBackup);
+    restoreB->setEnabled(hasBackup);
+    restoretoB->setEnabled(hasBackup);
+}
+
+std::string TrestoreF::AsOf() const {
+    return asofC->currentData().toString().toStdString();
+}
+
+std::string TrestoreF::CurrentFolder() const {
+    const QTreeWidgetItem* item = foldersTV->currentItem();
+    return item != nullptr ? item->data(0, kPathRole).toString().toStdString() : std::string();
+}
+
+void TrestoreF::FillTree() {
+    const std::string current = CurrentFolder();
+    foldersTV->clear();
+    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
+    for (const BackedUpItem& item : backup_.Items()) {
+        const std::optional<BrowsedEntry> entry = backup_.Find(item.source, AsOf());
+        if (!entry)
+            continue;
+        auto* top = new QTreeWidgetItem(foldersTV, {ShownText(item.source)});
+        top->setData(0, kPathRole, Q(item.source));
+        top->setIcon(0, entry->folder ? folderIcon : style()->standardIcon(QStyle::SP_FileIcon));
+        if (entry->folder)
+            top->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+    if (current.empty() || !SetCurrentFolder(current)) {
+        if (foldersTV->topLevelItemCount() > 0)
+            foldersTV->setCurrentItem(foldersTV->topLevelItem(0));
+        else
+            FillFiles();
+    }
+}
+
+void TrestoreF::Populate(QTreeWidgetItem* item) {
+    if (item->data(0, kPopulatedRole).toBool())
+        return;
+    item->setData(0, kPopulatedRole, true);
+    const std::string folder = item->data(0, kPathRole).toString().toStdString();
+    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
+    for (const BrowsedEntry& entry : backup_.List(folder, AsOf())) {
+        if (!entry.folder)
+            continue;
+        auto* child = new QTreeWidgetItem(item, {ShownText(entry.name)});
+        child->setData(0, kPathRole, Q(Joined(folder, entry.name)));
+        child->setIcon(0, folderIcon);
+        child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+    if (item->childCount() == 0)
+        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+bool TrestoreF::SetCurrentFolder(const std::string& path) {
+    for (int i = 0; i < foldersTV->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = foldersTV->topLevelItem(i);
+        const std::string top = item->data(0, kPathRole).toString().toStdString();
+        if (path != top && path.rfind(top + "\\", 0) != 0)
+            continue;
+        // Down the branches, one name at a time.
+        std::size_t at = top.size();
+        while (item != nullptr && at < path.size()) {
+            const std::size_t end = std::min(path.find('\\', at + 1), path.size());
+            const std::string wanted = path.substr(0, end);
+            Populate(item);
+            QTreeWidgetItem* next = nullptr;
+            for (int c = 0; c < item->childCount() && next == nullptr; ++c)
+                if (item->child(c)->data(0, kPathRole).toString().toStdString() == wanted)
+                    next = item->child(c);
+            if (next != nullptr)
+                item->setExpanded(true);
+            item = next;
+            at = end;
+        }
+        if (item == nullptr)
+            return false;
+        foldersTV->setCurrentItem(item);
+        foldersTV->scrollToItem(item);
+        return true;
+    }
+    return false;
+}
+
+void TrestoreF::asofCChange() {
+    FillTree();
+    FillFiles();
+    ExplainState();
+}
+
+void TrestoreF::searchEChange() {
+    FillFiles();
+}
+
+void TrestoreF::foldersTVChange() {
+    FillFiles();
+}
+
+void TrestoreF::filesLVChange() {
+    FillVersions();
+}
+
+void TrestoreF::AddFileRow(const BrowsedEntry& entry, const std::string& path,
+                           const std::string& where) {
+    auto* row = new QTreeWidgetItem(filesLV);
+    row->setText(kNameColumn, ShownText(entry.name));
+    row->setIcon(kNameColumn, style()->standardIcon(QStyle::SP_FileIcon));
+    row->setData(kNameColumn, kPathRole, Q(path));
+    row->setText(kSizeColumn, SizeCell(entry.size));
+    row->setTextAlignment(kSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    row->setText(kModifiedColumn, TimeText(entry.modified));
+    row->setText(kWhereColumn, ShownText(where));
+}
+
+void TrestoreF::AddMatches(const std::string& folder, const std::string& relative,
+                           const std::string& text, int& room) {
+    const std::optional<BrowsedEntry> self = backup_.Find(folder, AsOf());
+    if (!self || room <= 0)
+        return;
+    if (!self->folder) {  // a file item
+        if (Folded(self->name).find(text) != std::string::npos) {
+            AddFileRow(*self, folder, relative);
+            --room;
+        }
+        return;
+    }
+    for (const BrowsedEntry& entry : backup_.List(folder, AsOf())) {
+        if (room <= 0)
+            return;
+        if (entry.folder) {
+            AddMatches(Joined(folder, entry.name), Joined(relative, entry.name), text, room);
+        } else if (Folded(entry.name).find(text) != std::string::npos) {
+            AddFileRow(entry, Joined(folder, entry.name), relative);
+            --room;
+        }
+    }
+}
+
+void TrestoreF::FillFiles() {
+    filesLV->clear();
+    const std::string folder = CurrentFolder();
+    const std::string text = Folded(searchE->text().trimmed().toStdString());
+    const bool searching = !text.empty();
+    filesLV->setColumnHidden(kWhereColumn, !searching);
+    if (!folder.empty() && searching) {
+        int room = kMostMatches;
+        AddMatches(folder, {}, text, room);
+        statusL->setText(room > 0
+                             ? Q(std::to_string(filesLV->topLevelItemCount()) + " file(s) found")
+                             : Q("The first " + std::to_string(kMostMatches) +
+                                 " files found; type more of the name to find fewer"));
+    } else if (!folder.empty()) {
+        const std::optional<BrowsedEntry> self = backup_.Find(folder, AsOf());
+        for (const BrowsedEntry& entry : backup_.List(folder, AsOf()))
+            if (!entry.folder)
+                AddFileRow(entry, self && self->folder ? Joined(folder, entry.name) : folder, {});
+        statusL->clear();
+    }
+    FillVersions();
+}
+
+std::vector<std::string> TrestoreF::SelectedFiles() const {
+    std::vector<std::string> paths;
+    for (int i = 0; i < filesLV->topLevelItemCount(); ++i)
+        if (filesLV->topLevelItem(i)->isSelected())
+            paths.push_back(
+                filesLV->topLevelItem(i)->data(kNameColumn, kPathRole).toString().toStdString());
+    return paths;
+}
+
+void TrestoreF::FillVersions() {
+    versionsLV->clear();
+    versions_.clear();
+    const std::vector<std::string> files = SelectedFiles();
+    if (files.size() != 1) {
+        versionsL->setText(QStringLiteral("Versions of the chosen file:"));
+        return;
+    }
+    versionsL->setText(ShownText("Versions of " + files.front() + ":"));
+    versions_ = backup_.Versions(files.front());
+    for (const FileVersion& version : versions_) {
+        auto* row = new QTreeWidgetItem(versionsLV);
+        row->setText(kKeptColumn, version.keptBy.empty()
+                                      ? QStringLiteral("In the backup now")
+                                      : Q("Replaced or deleted by the run of " + version.keptBy));
+        row->setText(kVersionModifiedColumn, TimeText(version.modified));
+        row->setText(kVersionSizeColumn, SizeCell(version.size));
+        row->setTextAlignment(kVersionSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
+void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&)>& targetOf) {
+    RestoreCount count;
+    const std::vector<std::string> files = SelectedFiles();
+    const int version = versionsLV->indexOfTopLevelItem(versionsLV->currentItem());
+    if (files.size() == 1 && version >= 0 && versionsLV->currentItem()->isSelected()) {
+        RestoreVersion(versions_[static_cast<std::size_t>(version)], targetOf(files.front()),
+                       count);
+    } else if (!files.empty()) {
+        for (const std::string& file : files)
+            RestorePath(backup_, file, targetOf(file), AsOf(), count);
+    } else if (const std::string folder = CurrentFolder(); !folder.empty()) {
+        RestorePath(backup_, folder, targetOf(folder), AsOf(), count);
+    } else {
+        ShowPlain("Choose the files or the folder to restore first.");
+        return;
+    }
+    ShowOutcome(count);
+}
+
+void TrestoreF::restoreBClick() {
+    RestoreChosen([](const std::string& path) { return path; });
+}
+
+void TrestoreF::restoretoBClick() {
+    const std::string host = hooks_.chooseFolder("Restore to folder", {});
+    if (host.empty())
+        return;
+    const std::optional<DrivePath> folder = DrivePathFromArgument(host, HostPath());
+    if (!folder) {
+        ShowErrorBox("The folder " + host + " is on no drive of the program.");
+        return;
+    }
+    const DrivePath into = *folder;
+    RestoreChosen([&into](const std::string& path) {
+        return (into / path.substr(path.rfind('\\') + 1)).Text();
+    });
+}
+
+void TrestoreF::ShowOutcome(const RestoreCount& count) {
+    std::string text = "Restored " + std::to_string(count.restored) + " file(s)";
+    if (count.unchanged > 0)
+        text += ", " + std::to_string(count.unchanged) + " already as in the backup";
+    if (count.skipped > 0)
+        text += ", " + std::to_string(count.skipped) + " newer kept as they are";
+    if (count.failed > 0)
+        text += ", " + std::to_string(count.failed) + " failed";
+    statusL->setText(ShownText(text + "."));
+    if (count.failed > 0) {
+        std::string lines;
+        for (std::size_t i = 0; i < count.failures.size() && i < 10; ++i)
+            lines += "\n" + count.failures[i];
+        ShowErrorBox(text + ":" + lines);
+    }
+}
+
+}  // namespace vlm
