@@ -333,16 +333,17 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
         }
         return;
     }
-    for (const BrowsedEntry& entry : backup_.List(folder, AsOf())) {
-        if (room <= 0)
-            return;
-        if (entry.folder) {
-            AddMatches(Joined(folder, entry.name), Joined(relative, entry.name), text, room);
-        } else if (Folded(entry.name).find(text) != std::string::npos) {
+    // The folder's own files first, then those of its folders.
+    const std::vector<BrowsedEntry> entries = backup_.List(folder, AsOf());
+    for (const BrowsedEntry& entry : entries) {
+        if (room > 0 && !entry.folder && Folded(entry.name).find(text) != std::string::npos) {
             AddFileRow(entry, Joined(folder, entry.name), relative);
             --room;
         }
     }
+    for (const BrowsedEntry& entry : entries)
+        if (entry.folder)
+            AddMatches(Joined(folder, entry.name), Joined(relative, entry.name), text, room);
 }
 
 void TrestoreF::FillFiles() {
