@@ -131,6 +131,9 @@ void TrestoreF::BuildControls() {
         QStringLiteral("Put the chosen files, or the chosen folder, back where they came from"));
     restoretoB = new QPushButton(QStringLiteral("Restore &to\u2026"), this);
     closeB = new QPushButton(QStringLiteral("&Close"), this);
+    // Enter in the search field must not start a restore.
+    for (QPushButton* button : {restoreB, restoretoB, closeB})
+        button->setAutoDefault(false);
 }
 
 void TrestoreF::BuildLayout() {
@@ -235,6 +238,9 @@ void TrestoreF::FillTree() {
         if (entry->folder)
             top->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
+    // An item's own folders are what a person looks for first.
+    if (foldersTV->topLevelItemCount() == 1)
+        foldersTV->topLevelItem(0)->setExpanded(true);
     if (current.empty() || !SetCurrentFolder(current)) {
         if (foldersTV->topLevelItemCount() > 0)
             foldersTV->setCurrentItem(foldersTV->topLevelItem(0));
