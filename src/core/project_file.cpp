@@ -90,12 +90,23 @@ bool IsProjectFile(std::string_view path) {
     return project && project->IsProject();
 }
 
+int ReadVersionDays(const ProjectText& project) {
+    const std::string value = project.Value("versiondays");
+    if (value.empty() || value.size() > 5 ||
+        value.find_first_not_of("0123456789") != std::string::npos)
+        return kDefaultVersionDays;
+    const int days = std::stoi(value);
+    return days >= 1 && days <= kMaxVersionDays ? days : kDefaultVersionDays;
+}
+
 RunOptions ReadRunOptions(const ProjectText& project) {
     RunOptions options;
     options.confirm = project.Value("confirm") != "N";
     options.precalc = project.Value("precalc") != "N";
     // The run checks names unless told not to; the editor reads the same key the other way.
     options.longnames = project.Value("longnames") != "N";
+    options.versions = project.Value("versions") == "Y";
+    options.versionDays = ReadVersionDays(project);
     return options;
 }
 
@@ -111,6 +122,8 @@ ProjectFields ReadEditorFields(const ProjectText& project) {
         fields.syncdest = project.Value("syncdest");
     }
     fields.items = project.Items();
+    fields.versions = project.Value("versions") == "Y";
+    fields.versionDays = ReadVersionDays(project);
     return fields;
 }
 
@@ -131,6 +144,10 @@ std::string ProjectFileText(const ProjectFields& fields) {
     line("sync", yesNo(fields.sync));
     if (fields.sync) {
         line("syncdest", fields.syncdest);
+    }
+    if (fields.versions) {
+        line("versions", "Y");
+        line("versiondays", std::to_string(fields.versionDays));
     }
     for (std::size_t i = 0; i < fields.items.size(); ++i) {
         line(ItemKey(i + 1), fields.items[i]);

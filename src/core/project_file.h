@@ -33,11 +33,22 @@ private:
 // The project check: the file can be read and is a project.
 bool IsProjectFile(std::string_view path);
 
+// How long kept versions stay when "versiondays" does not say (or says nothing sound).
+inline constexpr int kDefaultVersionDays = 30;
+// The longest "versiondays" taken: a century.
+inline constexpr int kMaxVersionDays = 36500;
+// "versiondays": whole days from 1 to kMaxVersionDays; anything else reads as the default.
+int ReadVersionDays(const ProjectText& project);
+
 // The options as a run reads them: on unless the value is exactly "N".
 struct RunOptions {
     bool confirm = true;
     bool precalc = true;
     bool longnames = true;
+    // Kept versions: what the run would delete or overwrite is moved aside first, and kept
+    // "versiondays" days. Off unless the value is exactly "Y".
+    bool versions = false;
+    int versionDays = kDefaultVersionDays;
 };
 RunOptions ReadRunOptions(const ProjectText& project);
 
@@ -51,12 +62,16 @@ struct ProjectFields {
     bool sync = false;
     std::string syncdest;
     std::vector<std::string> items;
+    bool versions = false;  // "versions": off unless "Y"
+    int versionDays = kDefaultVersionDays;
 };
 // The fields as the editor reads them ("confirm" on unless "N", "precalc" on unless "N",
 // "longnames" and "sync" on only when "Y", "syncdest" only when syncing).
 ProjectFields ReadEditorFields(const ProjectText& project);
 
-// The file text: the lines in the fixed order, each ended by CR LF.
+// The file text: the lines in the fixed order, each ended by CR LF. "versions=Y" and
+// "versiondays=" follow the synchronisation lines only when versions are kept, so a project
+// without them is written as it always was.
 std::string ProjectFileText(const ProjectFields& fields);
 // False when a stored value could not be read back as written: a CR, LF or NUL in a value would
 // split its line, and an empty item would end the item list early.

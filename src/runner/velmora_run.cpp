@@ -2,6 +2,8 @@
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
 //                 [--allow-mass-delete] [--json] [--dry-run] [--progress] [--scheduled]
+//     velmora-run PROJECT.vlm --versions PATH
+//     velmora-run PROJECT.vlm --restore PATH --to FOLDER [--as-of "YYYY-MM-DD HH:MM"] [--yes]
 //     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
@@ -45,6 +47,7 @@
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
 #include "platform/shell.h"
+#include "runner_versions.h"
 #include "util/dialogs.h"
 #include "util/text_helpers.h"
 
@@ -55,6 +58,8 @@ constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
     "                   [--scheduled]\n"
+    "       velmora-run PROJECT.vlm --versions PATH\n"
+    "       velmora-run PROJECT.vlm --restore PATH --to FOLDER [--as-of \"YYYY-MM-DD HH:MM\"]\n"
     "       velmora-run --drives [--program-folder DIR]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
@@ -69,6 +74,11 @@ constexpr const char* kUsage =
     "  --drives  print the drive letters, one a line: letter, kind, label, UUID and mount\n"
     "         folder (or \"not connected\"), separated by tabs\n"
     "  --scheduled  record the run in the run history as started by a schedule (\"Timer\")\n"
+    "  --versions PATH  list the kept versions of a source file or folder, one a line: the time\n"
+    "         it was kept, its size and where it is\n"
+    "  --restore PATH --to FOLDER  copy the source file or folder as it was at --as-of (by\n"
+    "         default the latest) from the backup into FOLDER; a newer file there is replaced\n"
+    "         (and set aside) only with --yes\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -235,6 +245,7 @@ struct Arguments {
     bool progress = false;
     bool drives = false;  // print the drive table instead of running a project
     bool scheduled = false;
+    std::optional<VersionCommand> versions;  // --versions or --restore instead of a run
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -267,6 +278,11 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.drives = true;
         } else if (arg == "--scheduled") {
             args.scheduled = true;
+        } else if ((arg == "--versions" || arg == "--restore") && i + 1 < argc && !args.versions) {
+            args.versions = VersionCommand{argv[++i], arg == "--restore", {}, {}};
+        } else if ((arg == "--to" || arg == "--as-of") && i + 1 < argc && args.versions &&
+                   args.versions->restore) {
+            (arg == "--to" ? args.versions->to : args.versions->asOf) = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -274,6 +290,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         }
     }
     if (args.project.empty() != args.drives)
+        return std::nullopt;
+    if (args.versions && args.versions->restore && args.versions->to.empty())
         return std::nullopt;
     return args;
 }
@@ -363,7 +381,7 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
     AppSettings settings = LoadProgramSettings(start);
     // A dry run writes nothing anywhere: it leaves the history (and the lock beside it) alone.
     RunHistory history;
-    if (!args.dryRun) {
+    if (!args.dryRun && !args.versions) {
         const std::string historyError = LoadRunHistory(settings, history);
         if (!historyError.empty())
             dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
@@ -383,6 +401,10 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
         return Refused(args, projectPath->Text());
     }
+    if (args.versions)
+        return args.versions->restore
+                   ? RestoreVersions(opened.request, handOver.SyncMode, *args.versions)
+                   : ListVersions(opened.request, handOver.SyncMode, *args.versions);
     return RunProject(args, opened, handOver, settings, history, dialogs);
 }
 

@@ -1,0 +1,166 @@
+#pragma once
+// Kept versions: what a run with versions on would have deleted or overwritten at a destination
+// is moved, before, into a dated folder beside the mirror, and stays there until it is pruned.
+//
+// Layout. For a mirror folder x:\VLMcopy_drive_c the versions live in x:\VLMversions_drive_c:
+//
+//     x:\VLMversions_drive_c\2026-12-08 01.30.00\Data\Docs\letter.txt
+//     x:\VLMversions_drive_c\2026-12-08 01.30.00.added
+//
+// one folder per run that kept anything, named after the run's start (local time), holding each
+// kept item at the same path below the drive as in the mirror; beside it a text file that names,
+// one a line, what that run added to the mirror, so that the backup as it was before that run
+// can be told without the files that only came later. A synchronising project's destination
+// D (e:\Mirror\Data) keeps its versions beside it, in e:\Mirror\VLMversions_Data, each item at its
+// path below e:\Mirror (so "Data\..."); a synchronisation into a drive's root keeps none. Both
+// folders sit on the mirror's own drive, so keeping is a rename: nothing is copied, and no
+// space is taken until the versions are pruned. Everything is plain files a person can read
+// without the program.
+//
+// Reading. The content at a time T of a mirror path P is found in the kept runs after T, oldest
+// first: the first run that kept P holds it as it was at T; when the first run that touched P
+// added it, P did not exist at T; when none touched it, the mirror holds it as it was.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/packed_time.h"
+#include "platform/paths.h"
+
+namespace vlm {
+
+// The name of a run's version folder: its start as "YYYY-MM-DD HH.MM.SS".
+std::string VersionRunName(DateTime runStart);
+// The start a version folder's name stands for; nullopt for a name of another form.
+std::optional<DateTime> ParseVersionRunName(std::string_view name);
+// "YYYY-MM-DD HH:MM" (seconds optional) as the runner takes it for --as-of; nullopt otherwise.
+std::optional<DateTime> ParseAsOfText(std::string_view text);
+// "YYYY-MM-DD HH:MM:SS", the time of a version as the runner prints it.
+std::string VersionTimeText(DateTime value);
+
+// One run's version folder.
+struct KeptRun {
+    std::string name;  // "2026-12-08 01.30.00"
+    DateTime start = 0;
+    DrivePath folder;  // x:\VLMversions_drive_c\2026-12-08 01.30.00
+};
+
+// One kept version of a mirror path.
+struct KeptVersion {
+    DateTime kept = 0;  // the start of the run that replaced or removed it
+    bool folder = false;
+    std::uint64_t size = 0;  // a folder: all files below it
+    DateTime modified = 0;   // the last-write time of the kept item
+    DrivePath place;         // where it is now
+};
+
+// What a mirror path held at some time, and where that content is now.
+struct ItemAsOf {
+    std::string name;
+    bool folder = false;
+    std::uint64_t size = 0;  // a file's size; 0 for a folder
+    DateTime modified = 0;
+    DrivePath place;  // in the mirror, or in a run's version folder
+};
+
+// The versions of one mirror folder (a project item's destination and what lies below it).
+class VersionStore {
+public:
+    // The store of the destination `destination` of the source item `source`: for the standard
+    // destination tree the VLMversions_drive_<letter> beside its VLMcopy_drive_<letter>; for a
+    // synchronising project (`sync`) the VLMversions_<name> beside the destination. nullopt when
+    // the destination is no such path (or a synchronisation into a drive's root).
+    static std::optional<VersionStore> For(const DrivePath& source, const DrivePath& destination,
+                                           bool sync);
+    // A store from its two folders: `base`, below which mirror paths are taken, and `root`.
+    VersionStore(DrivePath base, DrivePath root) : base_(std::move(base)), root_(std::move(root)) {}
+
+    // The folder the relative paths are taken from: x:\VLMcopy_drive_c (sync: D's parent).
+    const DrivePath& Base() const { return base_; }
+    // x:\VLMversions_drive_c
+    const DrivePath& Root() const { return root_; }
+    // The place of mirror path `path` in the version folder of the run named `runName`; the empty
+    // path when `path` is not at or below Base (or is Base itself).
+    DrivePath PlaceIn(std::string_view runName, const DrivePath& path) const;
+    // "<Root>\<runName>.added": the list of what that run added to the mirror.
+    DrivePath AddedListOf(std::string_view runName) const;
+
+    // The runs that kept something, oldest first.
+    std::vector<KeptRun> Runs() const;
+    // The kept versions of mirror path `path`, oldest first.
+    std::vector<KeptVersion> VersionsOf(const DrivePath& path) const;
+    // What mirror path `path` held at `time` (mirror and versions overlaid); nullopt when nothing
+    // was there.
+    std::optional<ItemAsOf> ItemAt(const DrivePath& path, DateTime time) const;
+    // The entries of mirror folder `folder` as they were at `time`, in listing order.
+    std::vector<ItemAsOf> ListAt(const DrivePath& folder, DateTime time) const;
+
+private:
+    // Whether run `run` added mirror path `path` (its list read once and kept).
+    bool Added(const KeptRun& run, const DrivePath& path) const;
+
+    DrivePath base_;
+    DrivePath root_;
+    mutable std::vector<std::pair<std::string, std::vector<std::string>>> addedLists_;
+};
+
+// Keeps, for one run and one store, what the passes would destroy: each Keep moves an item into
+// the run's version folder (made with its chain on the first Keep), each NoteAdded names a path
+// the run created. The added names are written when the keeper is flushed or goes.
+class VersionKeeper {
+public:
+    VersionKeeper(VersionStore store, DateTime runStart);
+    ~VersionKeeper();
+    VersionKeeper(const VersionKeeper&) = delete;
+    VersionKeeper& operator=(const VersionKeeper&) = delete;
+
+    const VersionStore& Store() const { return store_; }
+    const std::string& RunName() const { return runName_; }
+    // Moves the file or folder (whole) at mirror path `path` to its place in this run's folder,
+    // a rename on the same drive. False when it could not be moved (a read-only file, as one
+    // that could not be deleted; a place already taken; a failed rename): `path` is then as it
+    // was.
+    bool Keep(const DrivePath& path);
+    // The place `path` would be kept at (for a dry run).
+    DrivePath PlaceOf(const DrivePath& path) const { return store_.PlaceIn(runName_, path); }
+    // `path` was created by this run.
+    void NoteAdded(const DrivePath& path);
+    // Appends the names noted so far to the run's added list. False when it could not be written.
+    bool Flush();
+
+private:
+    VersionStore store_;
+    std::string runName_;
+    std::vector<std::string> added_;
+};
+
+// Pruning: the runs of `store` that started more than `days` days before `now`.
+std::vector<KeptRun> RunsOlderThan(const VersionStore& store, int days, DateTime now);
+// The bytes pruning them frees.
+std::uint64_t PrunableBytes(const VersionStore& store, int days, DateTime now);
+// Removes those runs, oldest first, telling `removed` of each (with whether all of it went).
+// False when any part could not be removed.
+bool PruneOlderThan(const VersionStore& store, int days, DateTime now,
+                    const std::function<void(const KeptRun&, bool removed)>& told = {});
+
+// Restoring a mirror path as it was at a time to a folder outside the backup.
+struct RestoreOutcome {
+    std::uint64_t filesRestored = 0;
+    std::uint64_t filesFailed = 0;   // could not be copied, or a newer file was kept
+    std::vector<std::string> lines;  // one per file restored, replaced, kept or failed
+    bool ok() const { return filesFailed == 0; }
+};
+// Copies what mirror path `path` held at `time` into `targetFolder` under its own name (a folder
+// with all it held then), each file with its time and bits. A file already there that is newer
+// than the one restored is replaced only when `replaceNewer` says so (asked with its path); a
+// file replaced is first renamed aside, to "<name> (before restore YYYY-MM-DD HH.MM.SS)". The
+// mirror and the versions are only read.
+RestoreOutcome RestoreAt(const VersionStore& store, const DrivePath& path, DateTime time,
+                         const DrivePath& targetFolder,
+                         const std::function<bool(const std::string&)>& replaceNewer);
+
+}  // namespace vlm
