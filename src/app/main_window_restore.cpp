@@ -27,9 +27,9 @@ void TMainF::openrestore(const std::string& path) {
     std::vector<BackedUpItem> items;
     for (std::size_t j = 0; j < opened.request.items.size(); ++j)
         items.push_back({opened.request.items[j], opened.request.DestinationOf(j)});
-    const bool versionsOn = opened.request.project.Value("versions") == "Y";
-    TrestoreF window(RestoreBrowser(std::move(items), versionsOn),
-                     "Restore: " + BaseNameNoExt(path), {}, this);
+    TrestoreF window(
+        RestoreBrowser(std::move(items), opened.request.options.versions, handOver.SyncMode),
+        "Restore: " + BaseNameNoExt(path), {}, this);
     window.exec();
 }
 

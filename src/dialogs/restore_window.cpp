@@ -16,6 +16,8 @@
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
 #include "platform/paths.h"
+#include "util/dialogs.h"
+#include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
 #include "widgets/guarded_handler.h"
@@ -37,8 +39,8 @@ std::string Joined(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "\\" + name;
 }
 
-QString TimeText(const HostTime& time) {
-    return Q(DateTimeText(HostTimeToDateTime(time.seconds, time.nanoseconds)));
+QString TimeText(DateTime time) {
+    return Q(DateTimeText(time));
 }
 
 QString SizeCell(std::uint64_t size) {
@@ -96,7 +98,7 @@ void TrestoreF::BuildControls() {
     asofC = new QComboBox(this);
     asofC->addItem(QStringLiteral("Now: the backup as it is"), QString());
     for (const std::string& run : backup_.RunTimes())
-        asofC->addItem(Q("As it was at " + run), Q(run));
+        asofC->addItem(Q("Before the run of " + run), Q(run));
     searchE = new QLineEdit(this);
     searchE->setPlaceholderText(QStringLiteral("Find a name below the folder"));
     searchE->setClearButtonEnabled(true);
@@ -229,7 +231,7 @@ void TrestoreF::FillTree() {
     foldersTV->clear();
     const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
     for (const BackedUpItem& item : backup_.Items()) {
-        const std::optional<BrowsedEntry> entry = backup_.Find(item.source, AsOf());
+        const std::optional<ItemAsOf> entry = backup_.Find(item.source, AsOf());
         if (!entry)
             continue;
         auto* top = new QTreeWidgetItem(foldersTV, {ShownText(item.source)});
@@ -255,7 +257,7 @@ void TrestoreF::Populate(QTreeWidgetItem* item) {
     item->setData(0, kPopulatedRole, true);
     const std::string folder = item->data(0, kPathRole).toString().toStdString();
     const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
-    for (const BrowsedEntry& entry : backup_.List(folder, AsOf())) {
+    for (const ItemAsOf& entry : backup_.List(folder, AsOf())) {
         if (!entry.folder)
             continue;
         auto* child = new QTreeWidgetItem(item, {ShownText(entry.name)});
@@ -315,7 +317,7 @@ void TrestoreF::filesLVChange() {
     FillVersions();
 }
 
-void TrestoreF::AddFileRow(const BrowsedEntry& entry, const std::string& path,
+void TrestoreF::AddFileRow(const ItemAsOf& entry, const std::string& path,
                            const std::string& where) {
     auto* row = new QTreeWidgetItem(filesLV);
     row->setText(kNameColumn, ShownText(entry.name));
@@ -329,7 +331,7 @@ void TrestoreF::AddFileRow(const BrowsedEntry& entry, const std::string& path,
 
 void TrestoreF::AddMatches(const std::string& folder, const std::string& relative,
                            const std::string& text, int& room) {
-    const std::optional<BrowsedEntry> self = backup_.Find(folder, AsOf());
+    const std::optional<ItemAsOf> self = backup_.Find(folder, AsOf());
     if (!self || room <= 0)
         return;
     if (!self->folder) {  // a file item
@@ -340,14 +342,14 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
         return;
     }
     // The folder's own files first, then those of its folders.
-    const std::vector<BrowsedEntry> entries = backup_.List(folder, AsOf());
-    for (const BrowsedEntry& entry : entries) {
+    const std::vector<ItemAsOf> entries = backup_.List(folder, AsOf());
+    for (const ItemAsOf& entry : entries) {
         if (room > 0 && !entry.folder && Folded(entry.name).find(text) != std::string::npos) {
             AddFileRow(entry, Joined(folder, entry.name), relative);
             --room;
         }
     }
-    for (const BrowsedEntry& entry : entries)
+    for (const ItemAsOf& entry : entries)
         if (entry.folder)
             AddMatches(Joined(folder, entry.name), Joined(relative, entry.name), text, room);
 }
@@ -366,8 +368,8 @@ void TrestoreF::FillFiles() {
                              : Q("The first " + std::to_string(kMostMatches) +
                                  " files found; type more of the name to find fewer"));
     } else if (!folder.empty()) {
-        const std::optional<BrowsedEntry> self = backup_.Find(folder, AsOf());
-        for (const BrowsedEntry& entry : backup_.List(folder, AsOf()))
+        const std::optional<ItemAsOf> self = backup_.Find(folder, AsOf());
+        for (const ItemAsOf& entry : backup_.List(folder, AsOf()))
             if (!entry.folder)
                 AddFileRow(entry, self && self->folder ? Joined(folder, entry.name) : folder, {});
         statusL->clear();
@@ -393,39 +395,75 @@ void TrestoreF::FillVersions() {
         return;
     }
     versionsL->setText(ShownText("Versions of " + files.front() + ":"));
-    versions_ = backup_.Versions(files.front());
-    for (const FileVersion& version : versions_) {
+    const auto addRow = [this](const QString& kept, DateTime modified, std::uint64_t size) {
         auto* row = new QTreeWidgetItem(versionsLV);
-        row->setText(kKeptColumn, version.keptBy.empty()
-                                      ? QStringLiteral("In the backup now")
-                                      : Q("Replaced or deleted by the run of " + version.keptBy));
-        row->setText(kVersionModifiedColumn, TimeText(version.modified));
-        row->setText(kVersionSizeColumn, SizeCell(version.size));
+        row->setText(kKeptColumn, kept);
+        row->setText(kVersionModifiedColumn, TimeText(modified));
+        row->setText(kVersionSizeColumn, SizeCell(size));
         row->setTextAlignment(kVersionSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
-    }
+    };
+    const std::optional<ItemAsOf> now = backup_.Find(files.front(), {});
+    if (now)
+        addRow(QStringLiteral("In the backup now"), now->modified, now->size);
+    else
+        addRow(QStringLiteral("Not in the backup now (deleted)"), 0, 0);
+    versions_ = backup_.Versions(files.front());
+    for (const KeptVersion& version : versions_)
+        addRow(Q("Replaced or deleted by the run of " + VersionRunName(version.kept)),
+               version.modified, version.size);
+    if (!now)
+        versionsLV->topLevelItem(0)->setDisabled(true);
 }
 
-void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&)>& targetOf) {
-    RestoreCount count;
+bool TrestoreF::ReplaceNewer(const std::string& path, const std::string& restoredTime) {
+    if (AskYesNoDefaultNo(BoxType::Warning,
+                          "The file " + path + " (" + ItemDateText(path) +
+                              ") is newer than the one to restore (" + restoredTime +
+                              ").\nReplace it? It is kept beside it under another name."))
+        return true;
+    ++newerKept_;
+    return false;
+}
+
+void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&)>& intoOf) {
+    RestoreOutcome outcome;
+    const auto add = [&outcome](const RestoreOutcome& more) {
+        outcome.filesRestored += more.filesRestored;
+        outcome.filesFailed += more.filesFailed;
+        outcome.lines.insert(outcome.lines.end(), more.lines.begin(), more.lines.end());
+    };
+    newerKept_ = 0;
     const std::vector<std::string> files = SelectedFiles();
-    const int version = versionsLV->indexOfTopLevelItem(versionsLV->currentItem());
-    if (files.size() == 1 && version >= 0 && versionsLV->currentItem()->isSelected()) {
-        RestoreVersion(versions_[static_cast<std::size_t>(version)], targetOf(files.front()),
-                       count);
+    QTreeWidgetItem* versionRow = versionsLV->currentItem();
+    const int version = versionRow != nullptr && versionRow->isSelected()
+                            ? versionsLV->indexOfTopLevelItem(versionRow) - 1
+                            : -1;
+    const auto ask = [this](const std::string& asOfText) {
+        return [this, asOfText](const std::string& path) { return ReplaceNewer(path, asOfText); };
+    };
+    if (files.size() == 1 && version >= 0) {
+        const KeptVersion& kept = versions_[static_cast<std::size_t>(version)];
+        add(backup_.RestoreVersion(files.front(), kept, intoOf(files.front()),
+                                   ask(DateTimeText(kept.modified))));
     } else if (!files.empty()) {
-        for (const std::string& file : files)
-            RestorePath(backup_, file, targetOf(file), AsOf(), count);
+        for (const std::string& file : files) {
+            const std::optional<ItemAsOf> entry = backup_.Find(file, AsOf());
+            add(backup_.Restore(file, AsOf(), intoOf(file),
+                                ask(entry ? DateTimeText(entry->modified) : std::string())));
+        }
     } else if (const std::string folder = CurrentFolder(); !folder.empty()) {
-        RestorePath(backup_, folder, targetOf(folder), AsOf(), count);
+        add(backup_.Restore(folder, AsOf(), intoOf(folder), [this](const std::string& path) {
+            return ReplaceNewer(path, "kept in the backup");
+        }));
     } else {
         ShowPlain("Choose the files or the folder to restore first.");
         return;
     }
-    ShowOutcome(count);
+    ShowOutcome(outcome);
 }
 
 void TrestoreF::restoreBClick() {
-    RestoreChosen([](const std::string& path) { return path; });
+    RestoreChosen([](const std::string& path) { return DrivePath(path).Parent().Text(); });
 }
 
 void TrestoreF::restoretoBClick() {
@@ -437,27 +475,25 @@ void TrestoreF::restoretoBClick() {
         ShowErrorBox("The folder " + host + " is on no drive of the program.");
         return;
     }
-    const DrivePath into = *folder;
-    RestoreChosen([&into](const std::string& path) {
-        return (into / path.substr(path.rfind('\\') + 1)).Text();
-    });
+    RestoreChosen([&folder](const std::string&) { return folder->Text(); });
 }
 
-void TrestoreF::ShowOutcome(const RestoreCount& count) {
-    std::string text = "Restored " + std::to_string(count.restored) + " file(s)";
-    if (count.unchanged > 0)
-        text += ", " + std::to_string(count.unchanged) + " already as in the backup";
-    if (count.skipped > 0)
-        text += ", " + std::to_string(count.skipped) + " newer kept as they are";
-    if (count.failed > 0)
-        text += ", " + std::to_string(count.failed) + " failed";
+void TrestoreF::ShowOutcome(const RestoreOutcome& outcome) {
+    std::string text = "Restored " + std::to_string(outcome.filesRestored) + " file(s)";
+    if (newerKept_ > 0)
+        text += ", kept " + std::to_string(newerKept_) + " newer file(s) as they are";
+    const std::uint64_t failed = outcome.filesFailed - static_cast<std::uint64_t>(newerKept_);
+    if (failed > 0)
+        text += ", " + std::to_string(failed) + " failed";
     statusL->setText(ShownText(text + "."));
-    if (count.failed > 0) {
-        std::string lines;
-        for (std::size_t i = 0; i < count.failures.size() && i < 10; ++i)
-            lines += "\n" + count.failures[i];
-        ShowErrorBox(text + ":" + lines);
-    }
+    if (failed == 0)
+        return;
+    std::string lines;
+    int shown = 0;
+    for (const std::string& line : outcome.lines)
+        if ((line.rfind("ERROR", 0) == 0 || line.rfind("Nothing", 0) == 0) && ++shown <= 10)
+            lines += "\n" + line;
+    ShowErrorBox(text + "." + lines);
 }
 
 }  // namespace vlm

@@ -6,7 +6,7 @@
 // the chosen files, or the chosen folder, back where they came from; "Restore to..." into a
 // folder the person picks.
 //
-//     TrestoreF window(RestoreBrowser(items, versionsOn), "Restore: Documents", {}, this);
+//     TrestoreF window(RestoreBrowser(items, versionsOn, sync), "Restore: Documents", {}, this);
 //     window.exec();
 
 #include <QDialog>
@@ -80,19 +80,23 @@ private:
     void FillTree();
     void Populate(QTreeWidgetItem* item);
     void FillFiles();
-    void AddFileRow(const BrowsedEntry& entry, const std::string& path, const std::string& where);
+    void AddFileRow(const ItemAsOf& entry, const std::string& path, const std::string& where);
     // The files below `folder` whose names hold `text`, at most `room` more of them.
     void AddMatches(const std::string& folder, const std::string& relative, const std::string& text,
                     int& room);
     void FillVersions();
     // Restores what is chosen: the chosen version, else the chosen files, else the chosen folder;
-    // each to `targetOf` its source path.
-    void RestoreChosen(const std::function<std::string(const std::string&)>& targetOf);
-    void ShowOutcome(const RestoreCount& count);
+    // each into the folder `intoOf` its source path.
+    void RestoreChosen(const std::function<std::string(const std::string&)>& intoOf);
+    // Asked before a newer file is replaced.
+    bool ReplaceNewer(const std::string& path, const std::string& restoredTime);
+    void ShowOutcome(const RestoreOutcome& outcome);
 
     RestoreBrowser backup_;
     RestoreWindowHooks hooks_;
-    std::vector<FileVersion> versions_;
+    // The rows of versionsLV below the first (the backup's own file): the kept versions.
+    std::vector<KeptVersion> versions_;
+    int newerKept_ = 0;  // newer files the person chose to keep, in the restore under way
 };
 
 }  // namespace vlm

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/version_store.h"
 #include "gui/qt_test_app.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_drives.h"
@@ -44,7 +45,7 @@ struct RestoreWindowTest : test::WithQtApplication, ::testing::Test {
         RestoreWindowHooks hooks;
         hooks.chooseFolder = [chosen](const std::string&, const std::string&) { return chosen; };
         return std::make_unique<TrestoreF>(
-            RestoreBrowser({{"c:\\Data", "e:\\VLMcopy_drive_c\\Data"}}, versionsOn),
+            RestoreBrowser({{"c:\\Data", "e:\\VLMcopy_drive_c\\Data"}}, versionsOn, false),
             "Restore: Data", hooks);
     }
     static std::vector<std::string> Column(const QTreeWidget* list, int column) {
@@ -114,7 +115,8 @@ TEST_F(RestoreWindowTest, RestoreBringsBackBytesTimeAndBitsAndAsksBeforeANewerFi
         const auto tree = test::ReadTree(drives.Host("c:\\Data"));
         ASSERT_EQ(tree.size(), c.keptAside ? 2u : 1u);
         if (c.keptAside) {
-            EXPECT_EQ(ReadFile(drives.Host("c:\\Data") + "/" + tree[0].path), c.there);
+            EXPECT_EQ(ReadFile(drives.Host("c:\\Data") + "/" + tree[1].path), c.there);
+            EXPECT_TRUE(tree[1].path.starts_with("report.txt (before restore ")) << tree[1].path;
         }
         if (c.there == nullptr || c.keptAside) {  // written by the restore
             struct stat st {};
@@ -136,6 +138,38 @@ TEST_F(RestoreWindowTest, RestoreToAFolderPutsTheChosenFolderThereWhole) {
     EXPECT_EQ(ReadFile(into + "/Sub/Deeper/report-2.txt"), "second");
     EXPECT_FALSE(test::Exists(drives.Host("c:\\Data\\report.txt")));
     EXPECT_EQ(window->statusL->text().toStdString(), "Restored 2 file(s).");
+}
+
+TEST_F(RestoreWindowTest, AnEarlierRunShowsTheBackupAsItWasAndRestoresTheOlderFile) {
+    // A run an hour before the backed-up report replaced the old report and added Sub.
+    const std::string mirror = "e:\\VLMcopy_drive_c\\Data";
+    test::RemoveTree(Backup("report.txt"));
+    WriteFile(Backup("report.txt"), "old", kOlder);
+    {
+        VersionKeeper keeper(*VersionStore::For(DrivePath("c:\\Data"), DrivePath(mirror), false),
+                             HostTimeToDateTime(kBackedUp - 3600));
+        ASSERT_TRUE(keeper.Keep(DrivePath(mirror + "\\report.txt")));
+        keeper.NoteAdded(DrivePath(mirror + "\\Sub"));
+    }
+    WriteFile(Backup("report.txt"), "backed-up report", kBackedUp);
+
+    auto window = Window(true);
+    ASSERT_EQ(window->asofC->count(), 2);
+    EXPECT_TRUE(window->asofC->isEnabled());
+    EXPECT_EQ(window->foldersTV->topLevelItem(0)->childCount(), 1);  // Sub, now
+    Choose(window->filesLV, "report.txt");
+    EXPECT_EQ(Column(window->versionsLV, 2), (std::vector<std::string>{"16", "3"}));
+
+    window->asofC->setCurrentIndex(1);
+    EXPECT_EQ(window->foldersTV->topLevelItem(0)->childCount(), 0);  // Sub came later
+    EXPECT_EQ(Column(window->filesLV, 1), std::vector<std::string>{"3"});
+    Choose(window->filesLV, "report.txt");
+    window->restoreB->click();
+    const std::string original = drives.Host("c:\\Data\\report.txt");
+    EXPECT_EQ(ReadFile(original), "old");
+    struct stat st {};
+    ASSERT_EQ(stat(original.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, kOlder);
 }
 
 TEST_F(RestoreWindowTest, WithoutABackupNothingCanBeRestoredAndTheWindowSaysWhy) {
