@@ -33,7 +33,7 @@ constexpr int kPopulatedRole = Qt::UserRole + 1;
 constexpr int kMostMatches = 2000;
 
 enum FileColumn { kNameColumn, kSizeColumn, kModifiedColumn, kWhereColumn };
-enum VersionColumn { kKeptColumn, kVersionModifiedColumn, kVersionSizeColumn };
+enum VersionColumn { kKeptColumn, kVersionSizeColumn, kVersionModifiedColumn };
 
 std::string Joined(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "\\" + name;
@@ -122,10 +122,14 @@ void TrestoreF::BuildControls() {
     versionsL = new QLabel(QStringLiteral("Versions of the chosen file:"), this);
     versionsLV = new QTreeWidget(this);
     versionsLV->setHeaderLabels(
-        {QStringLiteral("Kept"), QStringLiteral("Modified"), QStringLiteral("Size")});
+        {QStringLiteral("Version"), QStringLiteral("Size"), QStringLiteral("Modified")});
     versionsLV->setRootIsDecorated(false);
     versionsLV->setAllColumnsShowFocus(true);
+    versionsLV->setToolTip(QStringLiteral(
+        "Choose a version and press Restore to bring back that one; in bold the one shown above"));
+    versionsLV->header()->setStretchLastSection(false);
     versionsLV->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    versionsLV->header()->setSectionResizeMode(kKeptColumn, QHeaderView::Stretch);
 
     statusL = new QLabel(this);
     restoreB = new QPushButton(QStringLiteral("&Restore"), this);
@@ -395,31 +399,42 @@ void TrestoreF::FillVersions() {
         return;
     }
     versionsL->setText(ShownText("Versions of " + files.front() + ":"));
-    const auto addRow = [this](const QString& kept, DateTime modified, std::uint64_t size) {
+    // In bold the version the lists above show for the time chosen.
+    const std::optional<ItemAsOf> shown = backup_.Find(files.front(), AsOf());
+    const auto addRow = [this, &shown](const QString& kept, const ItemAsOf* item) {
         auto* row = new QTreeWidgetItem(versionsLV);
         row->setText(kKeptColumn, kept);
-        row->setText(kVersionModifiedColumn, TimeText(modified));
-        row->setText(kVersionSizeColumn, SizeCell(size));
+        if (item == nullptr) {
+            row->setDisabled(true);
+            return;
+        }
+        row->setText(kVersionModifiedColumn, TimeText(item->modified));
+        row->setText(kVersionSizeColumn, SizeCell(item->size));
         row->setTextAlignment(kVersionSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+        if (shown && shown->place == item->place) {
+            QFont bold = row->font(kKeptColumn);
+            bold.setBold(true);
+            for (int column = 0; column < versionsLV->columnCount(); ++column)
+                row->setFont(column, bold);
+        }
     };
     const std::optional<ItemAsOf> now = backup_.Find(files.front(), {});
-    if (now)
-        addRow(QStringLiteral("In the backup now"), now->modified, now->size);
-    else
-        addRow(QStringLiteral("Not in the backup now (deleted)"), 0, 0);
+    addRow(now ? QStringLiteral("In the backup now")
+               : QStringLiteral("Not in the backup now: deleted from the source"),
+           now ? &*now : nullptr);
     versions_ = backup_.Versions(files.front());
-    for (const KeptVersion& version : versions_)
-        addRow(Q("Replaced or deleted by the run of " + VersionRunName(version.kept)),
-               version.modified, version.size);
-    if (!now)
-        versionsLV->topLevelItem(0)->setDisabled(true);
+    for (const KeptVersion& version : versions_) {
+        const ItemAsOf kept{{}, version.folder, version.size, version.modified, version.place};
+        addRow(Q("Replaced or deleted by the run of " + VersionRunName(version.kept)), &kept);
+    }
 }
 
 bool TrestoreF::ReplaceNewer(const std::string& path, const std::string& restoredTime) {
     if (AskYesNoDefaultNo(BoxType::Warning,
                           "The file " + path + " (" + ItemDateText(path) +
-                              ") is newer than the one to restore (" + restoredTime +
-                              ").\nReplace it? It is kept beside it under another name."))
+                              ") is newer than the one to restore" +
+                              (restoredTime.empty() ? "" : " (" + restoredTime + ")") +
+                              ".\nReplace it? It is kept beside it under another name."))
         return true;
     ++newerKept_;
     return false;
@@ -435,14 +450,19 @@ void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&
     newerKept_ = 0;
     const std::vector<std::string> files = SelectedFiles();
     QTreeWidgetItem* versionRow = versionsLV->currentItem();
+    // Row 0 is the backup's own file, the rows below it the kept versions.
     const int version = versionRow != nullptr && versionRow->isSelected()
-                            ? versionsLV->indexOfTopLevelItem(versionRow) - 1
+                            ? versionsLV->indexOfTopLevelItem(versionRow)
                             : -1;
     const auto ask = [this](const std::string& asOfText) {
         return [this, asOfText](const std::string& path) { return ReplaceNewer(path, asOfText); };
     };
-    if (files.size() == 1 && version >= 0) {
-        const KeptVersion& kept = versions_[static_cast<std::size_t>(version)];
+    if (files.size() == 1 && version == 0) {
+        const std::optional<ItemAsOf> now = backup_.Find(files.front(), {});
+        add(backup_.Restore(files.front(), {}, intoOf(files.front()),
+                            ask(now ? DateTimeText(now->modified) : std::string())));
+    } else if (files.size() == 1 && version > 0) {
+        const KeptVersion& kept = versions_[static_cast<std::size_t>(version - 1)];
         add(backup_.RestoreVersion(files.front(), kept, intoOf(files.front()),
                                    ask(DateTimeText(kept.modified))));
     } else if (!files.empty()) {
@@ -452,9 +472,8 @@ void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&
                                 ask(entry ? DateTimeText(entry->modified) : std::string())));
         }
     } else if (const std::string folder = CurrentFolder(); !folder.empty()) {
-        add(backup_.Restore(folder, AsOf(), intoOf(folder), [this](const std::string& path) {
-            return ReplaceNewer(path, "kept in the backup");
-        }));
+        add(backup_.Restore(folder, AsOf(), intoOf(folder),
+                            [this](const std::string& path) { return ReplaceNewer(path, {}); }));
     } else {
         ShowPlain("Choose the files or the folder to restore first.");
         return;

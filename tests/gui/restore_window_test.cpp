@@ -153,12 +153,17 @@ TEST_F(RestoreWindowTest, AnEarlierRunShowsTheBackupAsItWasAndRestoresTheOlderFi
     }
     WriteFile(Backup("report.txt"), "backed-up report", kBackedUp);
 
-    auto window = Window(true);
+    const std::string into = drives.Host("c:\\Elsewhere");
+    test::MakeDir(into);
+    auto window = Window(true, into);
     ASSERT_EQ(window->asofC->count(), 2);
     EXPECT_TRUE(window->asofC->isEnabled());
     EXPECT_EQ(window->foldersTV->topLevelItem(0)->childCount(), 1);  // Sub, now
     Choose(window->filesLV, "report.txt");
-    EXPECT_EQ(Column(window->versionsLV, 2), (std::vector<std::string>{"16", "3"}));
+    EXPECT_EQ(Column(window->versionsLV, 1), (std::vector<std::string>{"16", "3"}));
+    window->versionsLV->setCurrentItem(window->versionsLV->topLevelItem(1));
+    window->restoretoB->click();
+    EXPECT_EQ(ReadFile(into + "/report.txt"), "old");
 
     window->asofC->setCurrentIndex(1);
     EXPECT_EQ(window->foldersTV->topLevelItem(0)->childCount(), 0);  // Sub came later
