@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
@@ -62,7 +63,7 @@ std::string ChooseFolderWithDialog(QWidget* parent, const std::string& caption,
         .toStdString();
 }
 
-// "e:\VLMcopy_drive_c\Data" for one item, "e:\VLMcopy_drive_c\... (3 items)" for several.
+// "Backup of c:\Data: e:\VLMcopy_drive_c\Data", and how many more items there are.
 std::string BackupText(const std::vector<BackedUpItem>& items) {
     if (items.empty())
         return "Backup: none (the project has no source items)";
@@ -304,8 +305,8 @@ bool TrestoreF::SetCurrentFolder(const std::string& path) {
 }
 
 void TrestoreF::asofCChange() {
+    // The tree made anew chooses its folder again, and that lists the files.
     FillTree();
-    FillFiles();
     ExplainState();
 }
 
@@ -373,9 +374,11 @@ void TrestoreF::FillFiles() {
                                  " files found; type more of the name to find fewer"));
     } else if (!folder.empty()) {
         const std::optional<ItemAsOf> self = backup_.Find(folder, AsOf());
+        if (self && !self->folder)  // a file item lists itself
+            AddFileRow(*self, folder, {});
         for (const ItemAsOf& entry : backup_.List(folder, AsOf()))
             if (!entry.folder)
-                AddFileRow(entry, self && self->folder ? Joined(folder, entry.name) : folder, {});
+                AddFileRow(entry, Joined(folder, entry.name), {});
         statusL->clear();
     }
     FillVersions();

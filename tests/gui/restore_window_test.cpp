@@ -80,6 +80,13 @@ TEST_F(RestoreWindowTest, ListsTheBackupAsItsSourcesAndFindsNames) {
     EXPECT_EQ(window->SelectedFiles(),
               std::vector<std::string>{"c:\\Data\\Sub\\Deeper\\report-2.txt"});
     EXPECT_EQ(window->versionsLV->topLevelItemCount(), 1);
+
+    // A file item is its own list.
+    TrestoreF fileItem(
+        RestoreBrowser({{"c:\\Data\\report.txt", "e:\\VLMcopy_drive_c\\Data\\report.txt"}}, false,
+                       false),
+        "Restore: report", {});
+    EXPECT_EQ(Column(fileItem.filesLV, 0), std::vector<std::string>{"report.txt"});
 }
 
 TEST_F(RestoreWindowTest, RestoreBringsBackBytesTimeAndBitsAndAsksBeforeANewerFile) {
