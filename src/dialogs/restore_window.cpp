@@ -502,6 +502,12 @@ void TrestoreF::restoretoBClick() {
 
 void TrestoreF::ShowOutcome(const RestoreOutcome& outcome) {
     std::string text = "Restored " + std::to_string(outcome.filesRestored) + " file(s)";
+    const auto setAside =
+        std::count_if(outcome.lines.begin(), outcome.lines.end(),
+                      [](const std::string& line) { return line.rfind("Set aside: ", 0) == 0; });
+    if (setAside > 0)
+        text += ", " + std::to_string(setAside) +
+                " replaced file(s) kept beside as \"<name> (before restore <time>)\"";
     if (newerKept_ > 0)
         text += ", kept " + std::to_string(newerKept_) + " newer file(s) as they are";
     const std::uint64_t failed = outcome.filesFailed - static_cast<std::uint64_t>(newerKept_);

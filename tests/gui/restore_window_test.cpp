@@ -132,6 +132,7 @@ TEST_F(RestoreWindowTest, RestoreBringsBackBytesTimeAndBitsAndAsksBeforeANewerFi
             EXPECT_EQ(st.st_mode & 0777, 0640u);
         }
         EXPECT_EQ(dialogs.Count(BoxType::Error), 0);
+        EXPECT_EQ(window->statusL->text().contains("kept beside"), c.keptAside);
     }
 }
 
