@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -147,8 +148,27 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     outer->addWidget(confirmCB);
     outer->addWidget(precalcCB);
     outer->addWidget(longfnameCB);
+    outer->addLayout(BuildVersionsRow(block));
     outer->addStretch(1);
     return block;
+}
+
+// "Keep replaced and deleted files for [30] days", on for a new project; the days follow the
+// check box.
+QHBoxLayout* TprojecteditF::BuildVersionsRow(QWidget* block) {
+    auto* row = new QHBoxLayout();
+    versionsCB = new QCheckBox(QStringLiteral("&Keep replaced and deleted files for"), block);
+    versionsCB->setChecked(true);
+    versiondaysSE = new QSpinBox(block);
+    versiondaysSE->setRange(1, kMaxVersionDays);
+    versiondaysSE->setValue(kDefaultVersionDays);
+    auto* days = new QLabel(QStringLiteral("days"), block);
+    connect(versionsCB, &QCheckBox::toggled, versiondaysSE, &QWidget::setEnabled);
+    row->addWidget(versionsCB);
+    row->addWidget(versiondaysSE);
+    row->addWidget(days);
+    row->addStretch(1);
+    return row;
 }
 
 // The framed part: the drive, its kind and the synchronize controls.

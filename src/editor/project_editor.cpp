@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -142,6 +143,8 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
         confirmCB->setChecked(fields.confirm);
         precalcCB->setChecked(fields.precalc);
         longfnameCB->setChecked(fields.longnames);
+        versionsCB->setChecked(fields.versions);
+        versiondaysSE->setValue(fields.versionDays);
         syncCB->setChecked(fields.sync);
         if (fields.sync)
             syncdestE->setText(Q(fields.syncdest));
@@ -274,6 +277,8 @@ ProjectFields TprojecteditF::FieldsOfForm() const {
     fields.confirm = confirmCB->isChecked();
     fields.precalc = precalcCB->isChecked();
     fields.longnames = longfnameCB->isChecked();
+    fields.versions = versionsCB->isChecked();
+    fields.versionDays = versiondaysSE->value();
     fields.sync = syncCB->isChecked();
     fields.syncdest = SyncDestText();
     fields.items = SourceItems();

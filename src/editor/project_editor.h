@@ -33,6 +33,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 class QStatusBar;
 class QWidget;
 
@@ -160,6 +161,9 @@ public:
     QCheckBox* confirmCB;
     QCheckBox* precalcCB;
     QCheckBox* longfnameCB;
+    // "Keep replaced and deleted files for ... days": on for a new project.
+    QCheckBox* versionsCB;
+    QSpinBox* versiondaysSE;
 
     QLabel* selsizeL;
     QLabel* actfreesizeL;
@@ -195,6 +199,7 @@ private:
     QHBoxLayout* BuildAddRow(QWidget* side);
     QWidget* BuildDestinationBlock();
     QFrame* BuildDestinationPanel(QWidget* block);
+    QHBoxLayout* BuildVersionsRow(QWidget* block);
     void BuildDestinationBoxes();
     QWidget* BuildSizeBlock();
     QWidget* BuildBottomRow();

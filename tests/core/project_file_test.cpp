@@ -173,6 +173,37 @@ TEST(ProjectText, OptionsReadDifferentlyForTheEditorAndTheRun) {
     }
 }
 
+// Kept versions are an addition: a file without the keys runs and edits as it always did.
+TEST(ProjectText, VersionKeysAreOffUnlessYesAndDaysFallBackToThirty) {
+    struct Case {
+        const char* lines;
+        bool versions;
+        int days;
+    } const cases[] = {
+        {"", false, 30},
+        {"versions=Y\nversiondays=7\n", true, 7},
+        {"versions=y\nversiondays=7\n", false, 7},
+        {"versions=Y\nversiondays=0\n", true, 30},
+        {"versions=Y\nversiondays=12a\n", true, 30},
+        {"versions=Y\nversiondays=999999\n", true, 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        const ProjectText project = ProjectText::Parse("vlmproject=ok\n"s + c.lines);
+        const ProjectFields fields = ReadEditorFields(project);
+        EXPECT_EQ(ReadRunOptions(project).versions, c.versions);
+        EXPECT_EQ(ReadRunOptions(project).versionDays, c.days);
+        EXPECT_EQ(fields.versions, c.versions);
+        // Written and read back, the fields stay; a project without versions gets no new line.
+        const ProjectFields again = ReadEditorFields(ProjectText::Parse(ProjectFileText(fields)));
+        EXPECT_EQ(again.versions, c.versions);
+        EXPECT_EQ(ProjectFileText(fields).find("version") != std::string::npos, c.versions);
+        if (c.versions) {
+            EXPECT_EQ(again.versionDays, c.days);
+        }
+    }
+}
+
 TEST(ProjectText, EditorReadsSyncdestOnlyForASynchronisingProject) {
     EXPECT_EQ(ReadEditorFields(ProjectText::Parse("sync=N\r\nsyncdest=e:\\m\r\n")).syncdest, "");
     EXPECT_EQ(ReadEditorFields(ProjectText::Parse("sync=Y\r\nsyncdest=e:\\m\r\n")).syncdest,

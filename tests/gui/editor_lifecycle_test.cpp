@@ -149,6 +149,8 @@ TEST_F(EditorLifecycleTest, SaveWritesExactlyTheLinesOfTheFormatAndCloses) {
               "precalc=Y\r\n"
               "longnames=N\r\n"
               "sync=N\r\n"
+              "versions=Y\r\n"
+              "versiondays=30\r\n"
               "item1=c:\\Data\\Letters\r\n"
               "item2=c:\\Data\\Budget.xls\r\n");
     EXPECT_THAT(recentAdded, ElementsAre("c:\\projects\\Budget.vlm.vlm"));
@@ -174,6 +176,8 @@ TEST_F(EditorLifecycleTest, ASynchronisingProjectIsSavedWithItsDestinationAndNoD
               "longnames=N\r\n"
               "sync=Y\r\n"
               "syncdest=e:\\Mirror\\Data\r\n"
+              "versions=Y\r\n"
+              "versiondays=30\r\n"
               "item1=c:\\a=b\r\n");
 }
 
