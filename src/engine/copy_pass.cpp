@@ -333,6 +333,8 @@ bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destina
     const std::string path = destination + "\\" + name;
     if ((!isLink || ReplaceLinkWithFolder(path)) && CreateDirectory(path)) {
         run_.DestinationWritten = true;
+        if (ctx_.versions != nullptr)
+            ctx_.versions->NoteAdded(DrivePath(path));
         ctx_.detail([&] { return "Created dir: " + name + " in " + destination; });
         return true;
     }
@@ -400,6 +402,8 @@ void CopyPass::NewFile(const std::string& s, const std::string& d, std::uint64_t
     }
     if (CopyCaught(s, d, sourceSize, FailedCopy::Reported, FailedCopy::EndsRun)) {
         report("Created file: " + d, true);
+        if (ctx_.versions != nullptr)
+            ctx_.versions->NoteAdded(DrivePath(d));
         ++run_.Totals.filesNew;
         run_.Totals.bytesCopied += sourceSize;
     }
@@ -427,6 +431,35 @@ bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntr
         UpdatePermissions(d, sourcePermissions);
     return false;
 }
+
+// The old copy of a file about to be overwritten, moved into the run's version folder for as long
+// as the new copy is not in place; moved back when it never comes (a failure, a stop).
+class KeptAside {
+public:
+    KeptAside(PassContext& ctx, const std::string& d) : ctx_(ctx), d_(d) {
+        if (ctx.versions == nullptr)
+            return;
+        place_ = ctx.versions->PlaceOf(DrivePath(d));
+        ready_ = ctx.versions->Keep(DrivePath(d));
+        if (!ready_) {
+            ctx.report("ERROR: " + d + " could not be kept as version, not overwritten!", true);
+            ctx.run.NoteError();
+        }
+    }
+    ~KeptAside() {
+        if (ctx_.versions != nullptr && ready_ && !done_)
+            RenameReplacing(place_.Text(), d_);
+    }
+    bool Ready() const { return ctx_.versions == nullptr || ready_; }
+    void Done() { done_ = true; }
+
+private:
+    PassContext& ctx_;
+    std::string d_;
+    DrivePath place_;
+    bool ready_ = false;
+    bool done_ = false;
+};
 
 void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const DirEntry& existing,
                            std::uint64_t sourceSize, FileOrigin origin) {
@@ -457,8 +490,13 @@ void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const Dir
     // only when complete.
     const FailedCopy failure =
         origin == FileOrigin::SingleItem ? FailedCopy::EndsRun : FailedCopy::Reported;
+    // With kept versions the old copy moves aside first, and back when no new copy took its place.
+    KeptAside kept(ctx_, d);
+    if (!kept.Ready())
+        return;
     if (CopyCaught(s, d, sourceSize, failure, failure)) {
-        report("Overwritten file: " + d, true);
+        kept.Done();
+        report("Overwritten file: " + d + KeptNote(ctx_), true);
         ++run_.Totals.filesReplaced;
         run_.Totals.bytesCopied += sourceSize;
     }
@@ -484,7 +522,7 @@ void CopyPass::PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uin
                  true);
         return;
     }
-    report("Would overwrite file: " + d, true);
+    report("Would overwrite file: " + d + KeptNote(ctx_), true);
     ++run_.Totals.filesReplaced;
     run_.Totals.bytesCopied += bytes;
     run_.NotePlanned(PlannedStepKind::ChangedFile, d, bytes);

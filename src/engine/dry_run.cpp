@@ -76,7 +76,11 @@ void RunEngine::DryRunSteps() {
     const auto& destinations = request_.destinations;
     for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();
-        if (!DryRunItem(static_cast<int>(j), sources[j], destination, destkind))
+        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(sources[j], destination);
+        passes_.versions = keeper.get();
+        const bool itemDone = DryRunItem(static_cast<int>(j), sources[j], destination, destkind);
+        passes_.versions = nullptr;
+        if (!itemDone)
             break;
     }
     const double elapsed = MsBetween(NowLocal(), startTime_);
@@ -92,7 +96,9 @@ void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
     const auto& sources = request_.items;
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
     if (precalc && !cdLike && !sources.empty()) {
-        const std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations);
+        std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations);
+        if (estimate != -1)
+            estimate += static_cast<std::int64_t>(VersionBytesPruned());
         if (estimate == -1)
             NoteFatalError();  // the run ends here, as it would
         else if (estimate < 0)

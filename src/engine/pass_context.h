@@ -10,6 +10,8 @@
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "engine/version_store.h"
+#include "platform/file_system.h"
 #include "platform/medium.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -24,6 +26,9 @@ struct PassContext {
     ProgressMeter* progress = nullptr;
     // What the current item's destination can hold (names without case, bits, ...).
     MediumTraits medium = {};
+    // With kept versions on: where the current item's replaced and removed copies go instead of
+    // being destroyed; null when they are destroyed.
+    VersionKeeper* versions = nullptr;
 
     void report(const std::string& line, bool important) const { log.report(line, important); }
     // A detail line built only when the log level shows it: `line` makes the text.
@@ -73,6 +78,18 @@ inline void WouldAsk(PassContext& ctx, const std::string& text, bool stops = fal
     ctx.run.NotePlanned(PlannedStepKind::Question, text);
     if (stops && ctx.run.Plan != nullptr)
         ctx.run.Plan->wouldStop = true;
+}
+
+// What the line of a removed or overwritten copy adds when the copy was kept.
+inline std::string KeptNote(const PassContext& ctx) {
+    return ctx.versions != nullptr ? " (kept as version)" : "";
+}
+// Removes the file or folder at `path`, or with kept versions on moves it into the run's version
+// folder. True when it is gone from the mirror.
+inline bool DiscardFromMirror(const PassContext& ctx, const std::string& path, bool folder) {
+    if (ctx.versions != nullptr)
+        return ctx.versions->Keep(DrivePath(path));
+    return folder ? DeleteDirTree(path) : DeleteFile(path);
 }
 
 // The line both passes report with their read-only refusals.

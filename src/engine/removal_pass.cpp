@@ -86,7 +86,7 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
     if (asks && entry && (entry->attributes & kAttrReadOnly) != 0)
         WouldAsk(ctx_, "Fatal ERROR: " + path + " not deleted as it is READONLY! " + kMakeWritable +
                            " Continue??");
-    report("Would remove file: " + path, true);
+    report("Would remove file: " + path + KeptNote(ctx_), true);
     ++run_.Totals.filesRemoved;
     const bool plainFile = entry && entry->kind == EntryKind::File;
     // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
@@ -277,8 +277,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                              kMakeWritable + " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DeleteDirTree(dPrime)) {
-        report("Removed dir: " + dPrime, true);
+    if (DiscardFromMirror(ctx_, dPrime, true)) {
+        report("Removed dir: " + dPrime + KeptNote(ctx_), true);
         ++run_.Totals.foldersRemoved;
         return;
     }
@@ -297,7 +297,7 @@ void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
         // The run removes the rest, then asks about what the read-only files keep.
         WouldAsk(ctx_, "ERROR: " + dPrime + " (" + std::to_string(tree.readOnlyBytes) +
                            " bytes) not deleted for unknown reason! Continue anyway??");
-    report("Would remove dir: " + dPrime, true);
+    report("Would remove dir: " + dPrime + KeptNote(ctx_), true);
     ++run_.Totals.foldersRemoved;
     // What the program's temporaries and `lost+found` hold is no backed-up file.
     const bool salvaged = InLostAndFound(dPrime);
@@ -362,8 +362,8 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
                              " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DeleteFile(d)) {
-        report("Removed file: " + d, true);
+    if (DiscardFromMirror(ctx_, d, false)) {
+        report("Removed file: " + d + KeptNote(ctx_), true);
         ++run_.Totals.filesRemoved;
         return;
     }

@@ -60,6 +60,7 @@ void RunEngine::FlushDestination() {
 }
 
 void RunEngine::FinishRun() {
+    PruneKeptVersions();
     FlushDestination();
     for (const std::string& line : FreeSpaceLines(destLetter_))
         report(line, true);

@@ -174,6 +174,10 @@ void RunEngine::HeaderLines() {
     report("Confirm: " + OnOff(run_.ConfirmOn), true);
     report("Precalculation: " + OnOff(run_.PrecalcOn), true);
     report("Long names checking: " + OnOff(run_.LongNamesOn), true);
+    // Only a project that keeps versions says so: one without the option reads as it always did.
+    if (request_.options.versions)
+        report("Kept versions: ON (" + std::to_string(request_.options.versionDays) + " days)",
+               true);
 }
 
 // The normal ending, after the last item; "-close" closes the window and ends the program.
@@ -243,13 +247,13 @@ bool RunEngine::Precalculate(const std::string& destkind) {
 // The estimate on rewritable media; nothing when it failed and the run has ended.
 std::optional<std::int64_t> RunEngine::EstimateFromTotals() {
     report("Checking future free size...", true);
-    const std::int64_t estimate =
-        checkfutfreesize(destLetter_, request_.items, request_.destinations);
+    std::int64_t estimate = checkfutfreesize(destLetter_, request_.items, request_.destinations);
     if (estimate == -1) {
         NoteFatalError();
         ClosingLines();
         return std::nullopt;
     }
+    estimate += static_cast<std::int64_t>(VersionBytesPruned());
     report("Estimated future free size: " + GroupThousands(estimate) + " bytes", true);
     return estimate;
 }

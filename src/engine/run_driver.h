@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -117,6 +118,13 @@ private:
                                                    const std::string& destination);
     bool AllowMassRemoval(const std::string& source, const std::string& destination);
     void ClearLeftTemporaries(const std::string& source, const std::string& destination);
+    // Kept versions: run_versions.cpp.
+    std::unique_ptr<VersionKeeper> KeeperFor(const std::string& source,
+                                             const std::string& destination);
+    std::vector<VersionStore> VersionStores() const;
+    std::uint64_t VersionBytesPruned() const;
+    void PruneKeptVersions();
+    DateTime FreeVersionsStart() const;
     // The closing lines: run_closing.cpp.
     void FlushDestination();
     void FinishRun();
@@ -149,6 +157,9 @@ private:
     bool massRemovalRefused_ = false;
     std::string destLetter_;
     DateTime startTime_ = 0;
+    // The start that names this run's version folders: its own, or the next second no earlier
+    // run has taken (two runs in one second must not share a folder).
+    DateTime versionsStart_ = 0;
     std::optional<std::string> outcome_;
     // The per-drive folders this run writes to, each locked for the whole run.
     std::vector<FolderLock> destinationLocks_;

@@ -80,6 +80,7 @@ using run_parts::SourceKind;
 bool RunEngine::WorkThroughItems(const std::string& destkind) {
     const auto& sources = request_.items;
     const auto& destinations = request_.destinations;
+    versionsStart_ = FreeVersionsStart();
     for (std::size_t j = 0; j < sources.size(); ++j) {
         if (run_.StopRequested) {
             FinishRun();
@@ -89,7 +90,11 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         const std::string destination = j < destinations.size() ? destinations[j] : std::string();
         report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
         view_.SelectItem(static_cast<int>(j));
-        if (!WorkOnItem(source, destination, destkind))
+        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(source, destination);
+        passes_.versions = keeper.get();
+        const bool itemDone = WorkOnItem(source, destination, destkind);
+        passes_.versions = nullptr;
+        if (!itemDone)
             return false;
     }
     return true;
@@ -124,6 +129,9 @@ bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& d
     const bool existed = QueryEntry(destination).has_value();
     if (!MakeDestinationFolder(destination, base))
         return EndAtFolderNotMade('d', source, destination);
+    // As of any earlier time the item's backup was not there.
+    if (!existed && passes_.versions != nullptr)
+        passes_.versions->NoteAdded(DrivePath(destination));
     // Both trees are read ahead beside the passes, until the item is done or the run stops
     // (whichever way this block is left).
     MetadataPrefetch readAhead(

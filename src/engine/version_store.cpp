@@ -146,8 +146,10 @@ std::optional<VersionStore> VersionStore::For(const DrivePath& source, const Dri
 }
 
 DrivePath VersionStore::PlaceIn(std::string_view runName, const DrivePath& path) const {
-    if (path == base_ || !path.IsAtOrBelow(base_))
+    if (!path.IsAtOrBelow(base_))
         return DrivePath();
+    if (path == base_)
+        return root_ / runName;
     const std::size_t skip = base_.IsRoot() ? base_.Text().size() : base_.Text().size() + 1;
     return root_ / (std::string(runName) + "\\" + path.Text().substr(skip));
 }
@@ -223,7 +225,7 @@ bool VersionStore::Added(const KeptRun& run, const DrivePath& path) const {
         list = std::prev(addedLists_.end());
     }
     const DrivePath place = PlaceIn(run.name, path);
-    if (place.empty())
+    if (place.empty() || place == run.folder)
         return false;
     // The list holds the paths below the run's folder.
     const std::string relative = place.Text().substr(run.folder.Text().size() + 1);
@@ -287,6 +289,47 @@ std::vector<ItemAsOf> VersionStore::ListAt(const DrivePath& folder, DateTime tim
     return items;
 }
 
+namespace {
+
+// `path` at or below `from`, taken to the same place below `to`; empty when it is not below.
+DrivePath Rebase(const DrivePath& path, const DrivePath& from, const DrivePath& to) {
+    if (path.empty() || !path.IsAtOrBelow(from))
+        return DrivePath();
+    if (path == from)
+        return to;
+    const std::size_t skip = from.IsRoot() ? from.Text().size() : from.Text().size() + 1;
+    return to / path.Text().substr(skip);
+}
+
+}  // namespace
+
+DrivePath VersionedItem::MirrorOf(const DrivePath& sourcePath) const {
+    return Rebase(sourcePath, source, mirror);
+}
+
+DrivePath VersionedItem::SourceOf(const DrivePath& mirrorPath) const {
+    return Rebase(mirrorPath, mirror, source);
+}
+
+std::vector<VersionedItem> VersionedItems(const RunRequest& request, bool sync) {
+    std::vector<VersionedItem> items;
+    for (std::size_t j = 0; j < request.items.size(); ++j) {
+        DrivePath source(request.items[j]);
+        DrivePath mirror(request.DestinationOf(j));
+        if (auto store = VersionStore::For(source, mirror, sync))
+            items.push_back(VersionedItem{std::move(source), std::move(mirror), std::move(*store)});
+    }
+    return items;
+}
+
+std::optional<VersionedItem> ItemHolding(const RunRequest& request, bool sync,
+                                         const DrivePath& sourcePath) {
+    for (VersionedItem& item : VersionedItems(request, sync))
+        if (sourcePath.IsAtOrBelow(item.source))
+            return std::move(item);
+    return std::nullopt;
+}
+
 VersionKeeper::VersionKeeper(VersionStore store, DateTime runStart)
     : store_(std::move(store)), runName_(VersionRunName(runStart)) {}
 
@@ -297,7 +340,8 @@ VersionKeeper::~VersionKeeper() {
 bool VersionKeeper::Keep(const DrivePath& path) {
     const DrivePath place = PlaceOf(path);
     const std::optional<DirEntry> entry = QueryEntry(path.Text());
-    if (place.empty() || !entry)
+    // The per-drive folder itself is never moved: it holds every item of its drive.
+    if (place.empty() || path == store_.Base() || !entry)
         return false;
     // What could not be deleted cannot be kept either: a read-only file stays where it is.
     if (entry->kind != EntryKind::Directory && (entry->attributes & kAttrReadOnly) != 0)
@@ -310,8 +354,11 @@ bool VersionKeeper::Keep(const DrivePath& path) {
 
 void VersionKeeper::NoteAdded(const DrivePath& path) {
     const DrivePath place = PlaceOf(path);
-    if (!place.empty())
+    if (!place.empty() && path != store_.Base())
         added_.push_back(place.Text().substr(store_.Root().Text().size() + runName_.size() + 2));
+    // A first backup adds every file: the names go out in batches, not all at the end.
+    if (added_.size() >= 4096)
+        Flush();
 }
 
 bool VersionKeeper::Flush() {

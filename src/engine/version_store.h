@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/run_request.h"
 #include "platform/packed_time.h"
 #include "platform/paths.h"
 
@@ -83,8 +84,8 @@ public:
     const DrivePath& Base() const { return base_; }
     // x:\VLMversions_drive_c
     const DrivePath& Root() const { return root_; }
-    // The place of mirror path `path` in the version folder of the run named `runName`; the empty
-    // path when `path` is not at or below Base (or is Base itself).
+    // The place of mirror path `path` in the version folder of the run named `runName` (for Base
+    // itself the run's folder); the empty path when `path` is not at or below Base.
     DrivePath PlaceIn(std::string_view runName, const DrivePath& path) const;
     // "<Root>\<runName>.added": the list of what that run added to the mirror.
     DrivePath AddedListOf(std::string_view runName) const;
@@ -107,6 +108,22 @@ private:
     DrivePath root_;
     mutable std::vector<std::pair<std::string, std::vector<std::string>>> addedLists_;
 };
+
+// A project's source item with its mirror and the store of its versions.
+struct VersionedItem {
+    DrivePath source;  // c:\Data\Docs
+    DrivePath mirror;  // e:\VLMcopy_drive_c\Data\Docs
+    VersionStore store;
+    // The mirror path of `sourcePath` (at or below `source`), and back; empty when outside.
+    DrivePath MirrorOf(const DrivePath& sourcePath) const;
+    DrivePath SourceOf(const DrivePath& mirrorPath) const;
+};
+// The items of a project opened for a run (`sync`: it synchronises) whose backups can keep
+// versions, in project order.
+std::vector<VersionedItem> VersionedItems(const RunRequest& request, bool sync);
+// The item that holds the source path `sourcePath`; nullopt when none does.
+std::optional<VersionedItem> ItemHolding(const RunRequest& request, bool sync,
+                                         const DrivePath& sourcePath);
 
 // Keeps, for one run and one store, what the passes would destroy: each Keep moves an item into
 // the run's version folder (made with its chain on the first Keep), each NoteAdded names a path

@@ -28,20 +28,10 @@ std::optional<DrivePath> FromArgument(const std::string& text) {
 
 // The item that holds `path`, its store, and the mirror path of `path`.
 std::optional<Located> Locate(const RunRequest& request, bool sync, const DrivePath& path) {
-    for (std::size_t j = 0; j < request.items.size(); ++j) {
-        const DrivePath item(request.items[j]);
-        const DrivePath destination(request.DestinationOf(j));
-        if (item.empty() || destination.empty() || !path.IsAtOrBelow(item))
-            continue;
-        const auto store = VersionStore::For(item, destination, sync);
-        if (!store)
-            return std::nullopt;
-        const std::size_t skip = item.IsRoot() ? 3 : item.Text().size() + 1;
-        const DrivePath mirrorPath =
-            path == item ? destination : destination / path.Text().substr(skip);
-        return Located{*store, mirrorPath};
-    }
-    return std::nullopt;
+    const std::optional<VersionedItem> item = ItemHolding(request, sync, path);
+    if (!item)
+        return std::nullopt;
+    return Located{item->store, item->MirrorOf(path)};
 }
 
 // The source path given, found in the project; an error printed when it is not.

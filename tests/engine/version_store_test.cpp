@@ -38,9 +38,10 @@ TEST(VersionStore, KeepsEachPathBesideItsMirror) {
          "e:\\VLMversions_drive_c\\R\\x"},
         {"c:\\Data", "e:\\Mirror\\Data", true, "e:\\Mirror\\Data\\x\\y",
          "e:\\Mirror\\VLMversions_Data\\R\\Data\\x\\y"},
-        // Outside the mirror, or the per-drive folder itself: nothing is kept.
+        // Outside the mirror nothing is kept; the per-drive folder stands for the run's folder.
         {"c:\\Data", "e:\\VLMcopy_drive_c\\Data", false, "e:\\Other\\x", ""},
-        {"c:\\Data", "e:\\VLMcopy_drive_c\\Data", false, "e:\\VLMcopy_drive_c", ""},
+        {"c:\\Data", "e:\\VLMcopy_drive_c\\Data", false, "e:\\VLMcopy_drive_c",
+         "e:\\VLMversions_drive_c\\R"},
         // No store: a sync into a drive's root, a destination that is no per-drive folder.
         {"c:\\Data", "e:\\", true, "e:\\x", nullptr},
         {"c:\\Data", "e:\\Other\\Data", false, "e:\\Other\\Data\\x", nullptr},
