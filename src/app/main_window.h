@@ -87,6 +87,9 @@ public:
     void New1Click();
     void editbrowseClick();
     void runbrowseClick();
+    // "Restore...": a project chosen in the file dialog, its backup in the restore window.
+    void restoreMIClick();
+    void openrestore(const std::string& path);
     void Exit2Click();
     void Defdest1Click();
     void LocationProjects1Click();
@@ -134,6 +137,7 @@ public:
     QAction* New1;
     QAction* editbrowse;
     QAction* runbrowse;
+    QAction* restoreMI;
     QAction* Exit2;
     QAction* Defdest1;
     QAction* LocationProjects1;

@@ -48,6 +48,7 @@ void TMainF::BuildProjectMenu(QMenuBar* bar) {
     runbrowse = MenuItem(RunMI, "&Browse...", &TMainF::runbrowseClick,
                          QKeySequence(QStringLiteral("Ctrl+Alt+B")));
     RunMI->addSeparator();
+    restoreMI = MenuItem(Project1, "Rest&ore...", &TMainF::restoreMIClick);
     Exit2 = MenuItem(Project1, "E&xit", &TMainF::Exit2Click);
 }
 
