@@ -26,7 +26,7 @@ RestoreBrowser::RestoreBrowser(std::vector<BackedUpItem> items, bool versionsOn,
 
 bool RestoreBrowser::HasBackup() const {
     return std::any_of(items_.begin(), items_.end(),
-                       [](const BackedUpItem& item) { return ItemKind(item.backup) != 'n'; });
+                       [](const BackedUpItem& item) { return ItemKind(DrivePath(item.backup)) != 'n'; });
 }
 
 std::optional<RestoreBrowser::Located> RestoreBrowser::Locate(const std::string& text) const {

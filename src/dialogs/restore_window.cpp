@@ -434,7 +434,7 @@ void TrestoreF::FillVersions() {
 
 bool TrestoreF::ReplaceNewer(const std::string& path, const std::string& restoredTime) {
     if (AskYesNoDefaultNo(BoxType::Warning,
-                          "The file " + path + " (" + ItemDateText(path) +
+                          "The file " + path + " (" + ItemDateText(DrivePath(path)) +
                               ") is newer than the one to restore" +
                               (restoredTime.empty() ? "" : " (" + restoredTime + ")") +
                               ".\nReplace it? It is kept beside it under another name."))
