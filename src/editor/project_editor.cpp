@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "editor/editor_texts.h"
+#include "editor/exclusions_panel.h"
 #include "platform/drive_table.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
@@ -142,6 +143,7 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
         confirmCB->setChecked(fields.confirm);
         precalcCB->setChecked(fields.precalc);
         longfnameCB->setChecked(fields.longnames);
+        verifyCB->setChecked(fields.verify);
         syncCB->setChecked(fields.sync);
         if (fields.sync)
             syncdestE->setText(Q(fields.syncdest));
@@ -150,6 +152,7 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
     fdlistLB->clear();
     for (const std::string& item : fields.items)
         AddShownItem(fdlistLB, item);
+    exclusionsP->SetPatterns(fields.exclusions);
 }
 
 // --- Window events ------------------------------------------------------------------------
@@ -277,6 +280,8 @@ ProjectFields TprojecteditF::FieldsOfForm() const {
     fields.sync = syncCB->isChecked();
     fields.syncdest = SyncDestText();
     fields.items = SourceItems();
+    fields.exclusions = exclusionsP->Patterns();
+    fields.verify = verifyCB->isChecked();
     return fields;
 }
 

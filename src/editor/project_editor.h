@@ -39,6 +39,7 @@ class QWidget;
 namespace vlm {
 
 class DriveBox;
+class ExclusionsPanel;
 struct PassContext;
 class FileList;
 class FolderTree;
@@ -147,6 +148,7 @@ public:
     QPushButton* DelfnB;
     QLabel* sourceL;
     QListWidget* fdlistLB;
+    ExclusionsPanel* exclusionsP;  // what to leave out below the sources
 
     QWidget* destP;  // the "Destination" block
     QLabel* destL;
@@ -160,6 +162,7 @@ public:
     QCheckBox* confirmCB;
     QCheckBox* precalcCB;
     QCheckBox* longfnameCB;
+    QCheckBox* verifyCB;  // "verify": read each copy back after the run
 
     QLabel* selsizeL;
     QLabel* actfreesizeL;

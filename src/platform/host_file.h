@@ -51,6 +51,9 @@ public:
     const Status& StatusWhenOpened() const { return opened_; }
     // Flushes to the medium (fsync).
     bool Sync();
+    // Lets the host forget the file's cached pages (posix_fadvise DONTNEED), so that what is
+    // read next comes from the medium. Pages not yet flushed stay: flush first.
+    void DropCachedPages();
     // Closes; false when the close reported an error. Safe to call twice.
     bool Close();
 

@@ -2,6 +2,7 @@
 //
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
 //                 [--allow-mass-delete] [--json] [--dry-run] [--progress] [--scheduled]
+//     velmora-run PROJECT.vlm --verify [--program-folder DIR]
 //     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
@@ -16,6 +17,8 @@
 // the run's summary numbers. --dry-run shows what the run would do and writes nothing anywhere.
 // --progress keeps one line of progress on standard error. --scheduled, which the system schedules
 // of the program write, records the run as one that nobody started by hand ("Timer").
+// --verify runs nothing: it reads every file of the sources and of the backup, names each one
+// whose copy differs, is missing or cannot be read, and ends "OK" (exit 0) or "Error" (exit 1).
 
 #include <signal.h>
 #include <unistd.h>
@@ -41,6 +44,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "engine/verify_backup.h"
 #include "platform/drive_table.h"
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
@@ -55,6 +59,7 @@ constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
     "                   [--scheduled]\n"
+    "       velmora-run PROJECT.vlm --verify [--program-folder DIR]\n"
     "       velmora-run --drives [--program-folder DIR]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
@@ -69,6 +74,9 @@ constexpr const char* kUsage =
     "  --drives  print the drive letters, one a line: letter, kind, label, UUID and mount\n"
     "         folder (or \"not connected\"), separated by tabs\n"
     "  --scheduled  record the run in the run history as started by a schedule (\"Timer\")\n"
+    "  --verify  run nothing: compare the content of every source file with its backup copy,\n"
+    "         print each one that differs, is missing in the backup or is unreadable, and end\n"
+    "         with OK or Error; nothing is written anywhere\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -235,6 +243,7 @@ struct Arguments {
     bool progress = false;
     bool drives = false;  // print the drive table instead of running a project
     bool scheduled = false;
+    bool verify = false;  // compare the backup with the sources instead of running
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -267,6 +276,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.drives = true;
         } else if (arg == "--scheduled") {
             args.scheduled = true;
+        } else if (arg == "--verify") {
+            args.verify = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -357,13 +368,25 @@ int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverStat
     return Finish(args, opened.request.projectPath, engine.Outcome(), run.Totals, dialogs);
 }
 
+// The backup compared with the sources, line by line on standard output; a stop signal ends it
+// early, and a verification that did not finish is no "OK".
+int VerifyProject(const RunRequest& request) {
+    CatchStopSignals();
+    const VerifyTotals totals = VerifyBackup(
+        request, [](const std::string& line) { std::cout << ShownName(line) << '\n'; },
+        [] { return gStopSignal == 0; });
+    std::cout.flush();
+    return totals.ok() ? 0 : 1;
+}
+
 // The settings and the run history of the program folder, then the project, opened by the rules
 // a run window opens it by, and its run.
 int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs& dialogs) {
     AppSettings settings = LoadProgramSettings(start);
-    // A dry run writes nothing anywhere: it leaves the history (and the lock beside it) alone.
+    // A dry run and a verification write nothing anywhere: they leave the history (and the lock
+    // beside it) alone.
     RunHistory history;
-    if (!args.dryRun) {
+    if (!args.dryRun && !args.verify) {
         const std::string historyError = LoadRunHistory(settings, history);
         if (!historyError.empty())
             dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
@@ -383,6 +406,8 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
         return Refused(args, projectPath->Text());
     }
+    if (args.verify)
+        return VerifyProject(opened.request);
     return RunProject(args, opened, handOver, settings, history, dialogs);
 }
 
