@@ -147,9 +147,6 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     outer->addWidget(confirmCB);
     outer->addWidget(precalcCB);
     outer->addWidget(longfnameCB);
-    verifyCB = new QCheckBox(
-        QStringLiteral("&Verify copies (read each copied file back from the destination)"), block);
-    outer->addWidget(verifyCB);
     outer->addStretch(1);
     return block;
 }

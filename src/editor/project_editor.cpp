@@ -143,7 +143,6 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
         confirmCB->setChecked(fields.confirm);
         precalcCB->setChecked(fields.precalc);
         longfnameCB->setChecked(fields.longnames);
-        verifyCB->setChecked(fields.verify);
         syncCB->setChecked(fields.sync);
         if (fields.sync)
             syncdestE->setText(Q(fields.syncdest));
@@ -153,6 +152,7 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
     for (const std::string& item : fields.items)
         AddShownItem(fdlistLB, item);
     exclusionsP->SetPatterns(fields.exclusions);
+    verify_ = fields.verify;
 }
 
 // --- Window events ------------------------------------------------------------------------
@@ -281,7 +281,8 @@ ProjectFields TprojecteditF::FieldsOfForm() const {
     fields.syncdest = SyncDestText();
     fields.items = SourceItems();
     fields.exclusions = exclusionsP->Patterns();
-    fields.verify = verifyCB->isChecked();
+    // Kept as the file had it: the editor has no control for it yet.
+    fields.verify = verify_;
     return fields;
 }
 

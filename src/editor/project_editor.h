@@ -162,7 +162,6 @@ public:
     QCheckBox* confirmCB;
     QCheckBox* precalcCB;
     QCheckBox* longfnameCB;
-    QCheckBox* verifyCB;  // "verify": read each copy back after the run
 
     QLabel* selsizeL;
     QLabel* actfreesizeL;
@@ -240,6 +239,7 @@ private:
 
     EditorContext context_;
     bool saved_ = false;
+    bool verify_ = false;  // "verify" as the opened file had it
     bool multiSelection_ = false;
     bool sizeError_ = false;
     std::int64_t selectedSize_ = 0;
