@@ -13,6 +13,10 @@ std::string ItemKey(std::size_t n) {
     return "item" + std::to_string(n);
 }
 
+std::string ExclusionKey(std::size_t n) {
+    return "exclude" + std::to_string(n);
+}
+
 // A value that the line format cannot hold: a line break would split it into two lines (the
 // rest read as a key of its own), and a NUL would end the whole text there.
 bool HoldsLineBreakOrNul(std::string_view value) {
@@ -73,16 +77,24 @@ bool ProjectText::IsProject() const {
     return Value("vlmproject") == "ok";
 }
 
-std::vector<std::string> ProjectText::Items() const {
-    std::vector<std::string> items;
+std::vector<std::string> ProjectText::NumberedValues(std::string (*key)(std::size_t)) const {
+    std::vector<std::string> values;
     for (std::size_t n = 1;; ++n) {
-        std::string item = Value(ItemKey(n));
-        if (item.empty()) {
+        std::string value = Value(key(n));
+        if (value.empty()) {
             break;  // the first gap ends the list; later numbers are never read
         }
-        items.push_back(std::move(item));
+        values.push_back(std::move(value));
     }
-    return items;
+    return values;
+}
+
+std::vector<std::string> ProjectText::Items() const {
+    return NumberedValues(ItemKey);
+}
+
+std::vector<std::string> ProjectText::Exclusions() const {
+    return NumberedValues(ExclusionKey);
 }
 
 bool IsProjectFile(std::string_view path) {
@@ -107,6 +119,7 @@ RunOptions ReadRunOptions(const ProjectText& project) {
     options.longnames = project.Value("longnames") != "N";
     options.versions = project.Value("versions") == "Y";
     options.versionDays = ReadVersionDays(project);
+    options.verify = project.Value("verify") == "Y";
     return options;
 }
 
@@ -124,6 +137,8 @@ ProjectFields ReadEditorFields(const ProjectText& project) {
     fields.items = project.Items();
     fields.versions = project.Value("versions") == "Y";
     fields.versionDays = ReadVersionDays(project);
+    fields.exclusions = project.Exclusions();
+    fields.verify = project.Value("verify") == "Y";
     return fields;
 }
 
@@ -152,6 +167,13 @@ std::string ProjectFileText(const ProjectFields& fields) {
     for (std::size_t i = 0; i < fields.items.size(); ++i) {
         line(ItemKey(i + 1), fields.items[i]);
     }
+    // Written only when set, so that a project without them is stored as it always was.
+    for (std::size_t i = 0; i < fields.exclusions.size(); ++i) {
+        line(ExclusionKey(i + 1), fields.exclusions[i]);
+    }
+    if (fields.verify) {
+        line("verify", "Y");
+    }
     return text;
 }
 
@@ -162,10 +184,12 @@ bool ProjectFileCanHold(const ProjectFields& fields) {
         (fields.sync && HoldsLineBreakOrNul(fields.syncdest))) {
         return false;
     }
-    for (const std::string& item : fields.items) {
-        // An empty item would end the list on reading and drop every item after it.
-        if (item.empty() || HoldsLineBreakOrNul(item)) {
-            return false;
+    // An empty item or pattern would end its list on reading and drop every one after it.
+    for (const auto* list : {&fields.items, &fields.exclusions}) {
+        for (const std::string& value : *list) {
+            if (value.empty() || HoldsLineBreakOrNul(value)) {
+                return false;
+            }
         }
     }
     return true;

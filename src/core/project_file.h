@@ -23,8 +23,13 @@ public:
     bool IsProject() const;
     // item1, item2, ... up to the first empty value.
     std::vector<std::string> Items() const;
+    // exclude1, exclude2, ... up to the first empty value: the patterns a run leaves out.
+    std::vector<std::string> Exclusions() const;
 
 private:
+    // The values of key(1), key(2), ... up to the first empty one.
+    std::vector<std::string> NumberedValues(std::string (*key)(std::size_t)) const;
+
     // lower-case key → value of its first line; built once, so lookups stay cheap for projects
     // with many items.
     std::unordered_map<std::string, std::string> firstValues_;
@@ -49,6 +54,8 @@ struct RunOptions {
     // "versiondays" days. Off unless the value is exactly "Y".
     bool versions = false;
     int versionDays = kDefaultVersionDays;
+    // "verify": each copied file is read back from the medium after the run; on only for "Y".
+    bool verify = false;
 };
 RunOptions ReadRunOptions(const ProjectText& project);
 
@@ -64,6 +71,8 @@ struct ProjectFields {
     std::vector<std::string> items;
     bool versions = false;  // "versions": off unless "Y"
     int versionDays = kDefaultVersionDays;
+    std::vector<std::string> exclusions;  // stored after the items, only when there are any
+    bool verify = false;                  // stored as "verify=Y" only when on
 };
 // The fields as the editor reads them ("confirm" on unless "N", "precalc" on unless "N",
 // "longnames" and "sync" on only when "Y", "syncdest" only when syncing).

@@ -16,6 +16,7 @@
 
 #include "core/opening_rules.h"
 #include "editor/editor_texts.h"
+#include "editor/exclusions_panel.h"
 #include "editor/project_editor.h"
 #include "platform/shell.h"
 #include "platform/volumes.h"
@@ -78,6 +79,9 @@ QWidget* TprojecteditF::BuildSourceSide() {
     fdlistLB = new QListWidget(side);
     fdlistLB->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(fdlistLB, 2);
+
+    exclusionsP = new ExclusionsPanel(side);
+    layout->addWidget(exclusionsP, 1);
     return side;
 }
 

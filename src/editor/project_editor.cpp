@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "editor/editor_texts.h"
+#include "editor/exclusions_panel.h"
 #include "platform/drive_table.h"
 #include "platform/file_system.h"
 #include "platform/shell.h"
@@ -153,6 +154,8 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
     fdlistLB->clear();
     for (const std::string& item : fields.items)
         AddShownItem(fdlistLB, item);
+    exclusionsP->SetPatterns(fields.exclusions);
+    verify_ = fields.verify;
 }
 
 // --- Window events ------------------------------------------------------------------------
@@ -282,6 +285,9 @@ ProjectFields TprojecteditF::FieldsOfForm() const {
     fields.sync = syncCB->isChecked();
     fields.syncdest = SyncDestText();
     fields.items = SourceItems();
+    fields.exclusions = exclusionsP->Patterns();
+    // Kept as the file had it: the editor has no control for it yet.
+    fields.verify = verify_;
     return fields;
 }
 

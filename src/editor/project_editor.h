@@ -40,6 +40,7 @@ class QWidget;
 namespace vlm {
 
 class DriveBox;
+class ExclusionsPanel;
 struct PassContext;
 class FileList;
 class FolderTree;
@@ -148,6 +149,7 @@ public:
     QPushButton* DelfnB;
     QLabel* sourceL;
     QListWidget* fdlistLB;
+    ExclusionsPanel* exclusionsP;  // what to leave out below the sources
 
     QWidget* destP;  // the "Destination" block
     QLabel* destL;
@@ -242,6 +244,7 @@ private:
 
     EditorContext context_;
     bool saved_ = false;
+    bool verify_ = false;  // "verify" as the opened file had it
     bool multiSelection_ = false;
     bool sizeError_ = false;
     std::int64_t selectedSize_ = 0;

@@ -137,6 +137,13 @@ FileResult<HostFile::Status> HostFile::Stat() const {
     return StatusOf(st);
 }
 
+void HostFile::DropCachedPages() {
+    // Advice only: a host that ignores it still reads the right bytes, from its cache.
+    if (fd_ >= 0) {
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+    }
+}
+
 FileStatus HostFile::Sync() {
     if (fd_ < 0) {
         return Error(EBADF);

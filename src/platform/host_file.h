@@ -52,6 +52,9 @@ public:
     const Status& StatusWhenOpened() const { return opened_; }
     // Flushes to the medium (fsync).
     FileStatus Sync();
+    // Lets the host forget the file's cached pages (posix_fadvise DONTNEED), so that what is
+    // read next comes from the medium. Pages not yet flushed stay: flush first.
+    void DropCachedPages();
     // Closes; the error when the close reported one. Safe to call twice.
     FileStatus Close();
 

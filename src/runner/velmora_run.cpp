@@ -4,6 +4,7 @@
 //                 [--allow-mass-delete] [--json] [--dry-run] [--progress] [--scheduled]
 //     velmora-run PROJECT.vlm --versions PATH
 //     velmora-run PROJECT.vlm --restore PATH --to FOLDER [--as-of "YYYY-MM-DD HH:MM"] [--yes]
+//     velmora-run PROJECT.vlm --verify [--program-folder DIR]
 //     velmora-run --help | --version
 //
 // The project goes through the same opening checks and the same engine as a run in the run
@@ -18,6 +19,8 @@
 // the run's summary numbers. --dry-run shows what the run would do and writes nothing anywhere.
 // --progress keeps one line of progress on standard error. --scheduled, which the system schedules
 // of the program write, records the run as one that nobody started by hand ("Timer").
+// --verify runs nothing: it reads every file of the sources and of the backup, names each one
+// whose copy differs, is missing or cannot be read, and ends "OK" (exit 0) or "Error" (exit 1).
 
 #include <signal.h>
 #include <unistd.h>
@@ -43,6 +46,7 @@
 #include "engine/run_log.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "engine/verify_backup.h"
 #include "platform/drive_table.h"
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
@@ -60,6 +64,7 @@ constexpr const char* kUsage =
     "                   [--scheduled]\n"
     "       velmora-run PROJECT.vlm --versions PATH\n"
     "       velmora-run PROJECT.vlm --restore PATH --to FOLDER [--as-of \"YYYY-MM-DD HH:MM\"]\n"
+    "       velmora-run PROJECT.vlm --verify [--program-folder DIR]\n"
     "       velmora-run --drives [--program-folder DIR]\n"
     "       velmora-run --help | --version\n"
     "  --program-folder DIR  the folder of drives.ini, the settings and the run history; by\n"
@@ -79,6 +84,9 @@ constexpr const char* kUsage =
     "  --restore PATH --to FOLDER  copy the source file or folder as it was at --as-of (by\n"
     "         default the latest) from the backup into FOLDER; a newer file there is replaced\n"
     "         (and set aside) only with --yes\n"
+    "  --verify  run nothing: compare the content of every source file with its backup copy,\n"
+    "         print each one that differs, is missing in the backup or is unreadable, and end\n"
+    "         with OK or Error; nothing is written anywhere\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -246,6 +254,7 @@ struct Arguments {
     bool drives = false;  // print the drive table instead of running a project
     bool scheduled = false;
     std::optional<VersionCommand> versions;  // --versions or --restore instead of a run
+    bool verify = false;  // compare the backup with the sources instead of running
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -283,6 +292,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         } else if ((arg == "--to" || arg == "--as-of") && i + 1 < argc && args.versions &&
                    args.versions->restore) {
             (arg == "--to" ? args.versions->to : args.versions->asOf) = argv[++i];
+        } else if (arg == "--verify") {
+            args.verify = true;
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -375,13 +386,25 @@ int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverStat
     return Finish(args, opened.request.projectPath, engine.Outcome(), run.Totals, dialogs);
 }
 
+// The backup compared with the sources, line by line on standard output; a stop signal ends it
+// early, and a verification that did not finish is no "OK".
+int VerifyProject(const RunRequest& request) {
+    CatchStopSignals();
+    const VerifyTotals totals = VerifyBackup(
+        request, [](const std::string& line) { std::cout << ShownName(line) << '\n'; },
+        [] { return gStopSignal == 0; });
+    std::cout.flush();
+    return totals.ok() ? 0 : 1;
+}
+
 // The settings and the run history of the program folder, then the project, opened by the rules
 // a run window opens it by, and its run.
 int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs& dialogs) {
     AppSettings settings = LoadProgramSettings(start);
-    // A dry run writes nothing anywhere: it leaves the history (and the lock beside it) alone.
+    // A dry run and a verification write nothing anywhere: they leave the history (and the lock
+    // beside it) alone.
     RunHistory history;
-    if (!args.dryRun && !args.versions) {
+    if (!args.dryRun && !args.versions && !args.verify) {
         const std::string historyError = LoadRunHistory(settings, history);
         if (!historyError.empty())
             dialogs.Show(BoxType::Error, Buttons::Ok, historyError);
@@ -405,6 +428,8 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
         return args.versions->restore
                    ? RestoreVersions(opened.request, handOver.SyncMode, *args.versions)
                    : ListVersions(opened.request, handOver.SyncMode, *args.versions);
+    if (args.verify)
+        return VerifyProject(opened.request);
     return RunProject(args, opened, handOver, settings, history, dialogs);
 }
 

@@ -166,6 +166,11 @@ void TRunF::BuildButtons() {
     PreviewB = new QPushButton(QStringLiteral("Pre&view"), this);
     PreviewB->setToolTip(QStringLiteral("Show what a run would copy and remove, changing nothing"));
     connect(PreviewB, &QPushButton::clicked, this, [this] { PreviewBClick(); });
+    VerifyB = new QPushButton(QStringLiteral("Veri&fy"), this);
+    VerifyB->setToolTip(
+        QStringLiteral("Compare every file of the sources with its backup copy, changing nothing"));
+    VerifyB->setEnabled(false);
+    connect(VerifyB, &QPushButton::clicked, this, [this] { VerifyBClick(); });
     cancelB = new QPushButton(QStringLiteral("&Cancel"), this);
     connect(cancelB, &QPushButton::clicked, this, [this] { cancelBClick(); });
     helpB = new QPushButton(this);
@@ -218,6 +223,7 @@ void TRunF::LayOut() {
     controls->addSpacing(12);
     controls->addWidget(RunB);
     controls->addWidget(PreviewB);
+    controls->addWidget(VerifyB);
     controls->addWidget(cancelB);
     controls->addWidget(helpB);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/run_request.h"
 #include "engine/run_log.h"
 #include "engine/run_plan.h"
 #include "engine/run_state.h"
@@ -57,6 +58,8 @@ public:
     void SetPreviewFunction(PreviewFunction previewFunction) {
         previewFunction_ = std::move(previewFunction);
     }
+    // The request that Verify compares with its backup; Verify stays disabled without one.
+    void SetVerifyRequest(RunRequest request);
     // The preview window, once its plan is in: tests look at it and close it from here.
     void SetPreviewHook(std::function<void(QDialog&)> hook) { previewHook_ = std::move(hook); }
     // The main window's help contents and show-log commands.
@@ -76,6 +79,8 @@ public:
     // The window's event handlers.
     void RunBClick();
     void PreviewBClick();
+    // Reads the sources and the backup and names in the report what differs; changes nothing.
+    void VerifyBClick();
     void ShowPlan(const RunPlan& plan, bool runAllowed);
     void cancelBClick();
     void helpBClick();
@@ -117,6 +122,7 @@ public:
     QCheckBox* LogCB;
     QPushButton* RunB;
     QPushButton* PreviewB;
+    QPushButton* VerifyB;
     QPushButton* cancelB;
     QPushButton* helpB;
     QProgressBar* ProgressPB;  // what the run has copied of what it has to copy
@@ -154,6 +160,7 @@ private:
     QWidget* mainWindow_;
     RunFunction runFunction_;
     PreviewFunction previewFunction_;
+    std::optional<RunRequest> verifyRequest_;
     std::function<void(QDialog&)> previewHook_;
     // Report lines not yet in the memo: during a run they go in together a few times a second,
     // not one repaint per line.

@@ -1,0 +1,60 @@
+#pragma once
+// Verifying a backup: every file of a project's sources is read together with its copy, and what
+// differs in content is named. A verification reads and never writes: not the backup, not the
+// sources, not the run history, not the run log.
+//
+// The same comparison reads back what a run copied when the project asks for it ("verify=Y"):
+// after the run's flush, with the copies' cached pages dropped first, so that their bytes come
+// from the medium rather than from memory.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/run_request.h"
+
+namespace vlm {
+
+// A source file and the path of its copy.
+struct CopiedFile {
+    std::string source;
+    std::string backup;
+};
+
+// What a comparison found wrong with one file, in the words of its line.
+enum class ContentFinding {
+    Differs,          // "differs"
+    MissingInBackup,  // "missing in backup"
+    Unreadable,       // "unreadable": the source or the copy could not be read
+};
+const char* FindingText(ContentFinding finding);
+
+// Told each line of a verification, in order.
+using VerifyLineSink = std::function<void(const std::string& line)>;
+// Asked now and then while files are read (there: let window messages be handled); false stops
+// the verification.
+using KeepGoing = std::function<bool()>;
+
+struct VerifyTotals {
+    std::uint64_t files = 0;  // files compared, both sides read to the end
+    std::uint64_t bytes = 0;  // bytes read, both sides together
+    std::uint64_t differences = 0;
+    bool stopped = false;
+    bool ok() const { return differences == 0 && !stopped; }
+};
+
+// Compares each pair's content, reading the sources on one thread and the copies on another, and
+// tells `line` one line per pair that is not equal ("differs: " + the source path, and so on).
+// With `fromMedium` the copies' cached pages are dropped before they are read.
+VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium,
+                           const VerifyLineSink& line, const KeepGoing& keepGoing);
+
+// Verifies every item of `request` against its destination path: for each source file (links,
+// special files and what the project's exclusions leave out are no part of a backup) its copy
+// must exist and hold the same bytes. The lines name each difference, say per item what was
+// compared and end with "OK" or "Error".
+VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
+                          const KeepGoing& keepGoing);
+
+}  // namespace vlm
