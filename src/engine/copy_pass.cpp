@@ -105,6 +105,8 @@ private:
 
     PassContext& ctx_;
     RunState& run_;
+    // The item's source folder: exclusions match the paths below it.
+    std::string itemRoot_;
 };
 
 void CopyPass::MissingItem(const std::string& path) {
@@ -133,6 +135,7 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
         return;
     }
     const std::string source = StripTrailingBackslash(sourceIn);
+    itemRoot_ = source;
 
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileHostTime(DrivePath(source));
@@ -205,6 +208,10 @@ bool CopyPass::WalkEntry(const std::string& source, const std::string& destinati
                          const DestinationFolder& existing) {
     const bool caseless = ctx_.medium.caseInsensitive;
     const std::string s = source + "\\" + entry.name;
+    if (ctx_.Excluded(itemRoot_, s, entry.kind == EntryKind::Directory)) {
+        NoteExcluded(ctx_, s);
+        return true;
+    }
     switch (entry.kind) {
         case EntryKind::Directory:
             if (caseless && !ClaimCleanedName(s, entry.name, claimedBy))
@@ -395,6 +402,8 @@ void CopyPass::NewFile(const std::string& s, const std::string& d, std::uint64_t
             ctx_.versions->NoteAdded(DrivePath(d));
         ++run_.Totals.filesNew;
         run_.Totals.bytesCopied += sourceSize;
+        if (ctx_.copied != nullptr)
+            ctx_.copied->push_back({s, d});
     }
 }
 
@@ -486,6 +495,8 @@ void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const Dir
         report("Overwritten file: " + d + KeptNote(ctx_), true);
         ++run_.Totals.filesReplaced;
         run_.Totals.bytesCopied += sourceSize;
+        if (ctx_.copied != nullptr)
+            ctx_.copied->push_back({s, d});
     }
 }
 

@@ -26,7 +26,7 @@ using run_parts::SourceKind;
 // instead).
 void RunEngine::DryRun(const RunRequest& request, RunPlan* plan) {
     outcome_.reset();
-    request_ = request;
+    TakeRequest(request);
     RunPlan own;
     RunPlan& into = plan != nullptr ? *plan : own;
     into = RunPlan{};
@@ -42,6 +42,7 @@ void RunEngine::DryRun(const RunRequest& request, RunPlan* plan) {
     into.result = outcome_.value_or(kResultError);
     into.errors = run_.Totals.errors;
     into.skipped = run_.Totals.entriesSkipped;
+    into.excluded = run_.Totals.entriesExcluded;
     passes_.sink = PassSink::Apply();
 }
 

@@ -70,6 +70,13 @@ void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines, Fail
         ctx.sink.KeepFailure(line);
 }
 
+void NoteExcluded(PassContext& ctx, const std::string& path) {
+    if (ctx.sink.Counts())
+        return;
+    ++ctx.run.Totals.entriesExcluded;
+    ctx.detail([&] { return "Excluded: " + path; });
+}
+
 void ReportUnreadableFolder(PassContext& ctx, const std::string& folder) {
     const std::string unreadable = "ERROR: Unable to read directory " + folder + "!";
     GoPastFailure(ctx, {unreadable});

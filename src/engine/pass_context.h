@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "core/exclusions.h"
 #include "engine/pass_sink.h"
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
 #include "engine/run_state.h"
 #include "engine/run_view.h"
+#include "engine/verify_backup.h"
 #include "engine/version_store.h"
 #include "platform/file_system.h"
 #include "platform/medium.h"
@@ -34,6 +36,20 @@ struct PassContext {
     VersionKeeper* versions = nullptr;
     // What becomes of what the passes meet: a run by default.
     PassSink sink = PassSink::Apply();
+    // The project's exclusions: what they match below an item is neither copied nor removed.
+    // Null (or empty) when the project leaves nothing out.
+    const ExclusionList* exclusions = nullptr;
+    // With read-back on: each file the copy pass copied, to be read back after the flush.
+    std::vector<CopiedFile>* copied = nullptr;
+
+    // True when the entry `path` (a folder when `isFolder`) below the item folder `itemRoot` is
+    // left out. A walk never enters a left-out folder, so the entry alone is asked about.
+    bool Excluded(const std::string& itemRoot, const std::string& path, bool isFolder) const {
+        if (exclusions == nullptr || exclusions->empty() || path.size() <= itemRoot.size())
+            return false;
+        return exclusions->ExcludesEntry(std::string_view(path).substr(itemRoot.size() + 1),
+                                         isFolder);
+    }
 
     // A count's lines are background detail at most: the run after it says everything again.
     void report(const std::string& line, bool important) const {
@@ -106,6 +122,10 @@ enum class FailureCount {
 // again.
 void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines,
                    FailureCount count = FailureCount::Error);
+
+// An entry the project's exclusions leave out: named at the Extended level and counted for the
+// summary (a count only passes by).
+void NoteExcluded(PassContext& ctx, const std::string& path);
 
 // What the line of a removed or overwritten copy adds when the copy was kept.
 inline std::string KeptNote(const PassContext& ctx) {

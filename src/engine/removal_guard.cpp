@@ -58,6 +58,7 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     counting.sink = PassSink::Count();
     // The pass judges by what the destination can hold, as the run's does.
     counting.medium = ctx.medium;
+    counting.exclusions = ctx.exclusions;
     deletesupr(counting, source, destination);
     if (count.StopRequested)
         return std::nullopt;

@@ -71,6 +71,8 @@ private:
 
     PassContext& ctx_;
     RunState& run_;
+    // The item's source folder: exclusions match the paths below it.
+    std::string itemRoot_;
 };
 
 void RemovalPass::MissingItem(const std::string& path) {
@@ -122,6 +124,7 @@ void RemovalPass::Remove(std::string_view source, std::string_view destinationIn
         MissingItem(std::string(source));
         return;
     }
+    itemRoot_ = StripTrailingBackslash(source);
     RemoveInFolder(source, destinationIn);
 }
 
@@ -195,6 +198,11 @@ void RemovalPass::WalkEntries(const std::string& source, const std::string& dest
             return;
         DirEntry entry = entries.Entry(i);
         if (SourceUnreadable(sourceUnlisted, entry.name))
+            continue;
+        // What the project leaves out stays in the backup as it is: a later exclusion never
+        // deletes what was backed up. The copy pass names and counts the entry.
+        if (ctx_.Excluded(itemRoot_, source + "\\" + entry.name,
+                          entry.kind == EntryKind::Directory))
             continue;
         FollowCaseRename(caseless, destination, entry);
         if (entry.kind == EntryKind::Directory) {

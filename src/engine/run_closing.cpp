@@ -59,9 +59,36 @@ void RunEngine::FlushDestination() {
     FatalError(message, Box::AfterLine);
 }
 
+// With read-back on ("verify=Y"), every file this run copied is read again once it has been
+// flushed, its cached pages dropped first so that the bytes come from the medium, and compared
+// with its original. A copy that differs is an error: the run does not end "OK".
+void RunEngine::ReadBackCopies() {
+    passes_.copied = nullptr;
+    std::vector<CopiedFile> files;
+    files.swap(copied_);
+    if (!request_.options.verify || files.empty())
+        return;
+    const std::string count = GroupThousands(static_cast<std::int64_t>(files.size()));
+    report("Reading back the " + count + " files copied...", true);
+    const VerifyTotals totals = CompareCopies(
+        files, true,
+        [&](const std::string& line) {
+            report("ERROR: read back, " + line, true);
+            ++run_.Totals.errors;
+            run_.FilesFailed = true;
+        },
+        [&] {
+            pump_.ProcessPendingEvents();
+            return !run_.StopRequested;
+        });
+    if (totals.ok())
+        report("Read back: the " + count + " files copied are the same as their originals", true);
+}
+
 void RunEngine::FinishRun() {
     PruneKeptVersions();
     FlushDestination();
+    ReadBackCopies();
     for (const std::string& line : FreeSpaceLines(destLetter_))
         report(line, true);
     ClosingLines();
@@ -115,6 +142,10 @@ void RunEngine::SummaryLines(const ElapsedText& elapsed) {
                " folders",
            true);
     report("Summary: entries skipped: " + number(t.entriesSkipped), true);
+    // Only a project that leaves something out says so: one without exclusions reads as it
+    // always did.
+    if (!exclusions_.empty())
+        report("Summary: excluded: " + number(t.entriesExcluded), true);
     report("Summary: errors: " + number(t.errors), true);
     report(
         "Summary: elapsed time: " + elapsed.hours + ":" + elapsed.minutes + ":" + elapsed.seconds,
@@ -127,7 +158,7 @@ void RunEngine::StartProgress() {
     if (!view_.WantsProgress())
         return;
     progress_.emplace(view_, pump_, run_, ProgressInterval);
-    progress_->StartCount(request_.items, request_.destinations, run_.LongNamesOn);
+    progress_->StartCount(request_.items, request_.destinations, run_.LongNamesOn, exclusions_);
     passes_.progress = &*progress_;
 }
 

@@ -50,10 +50,18 @@ RunEngine::RunEngine(RunView& view, EventPump& pump, RunState& run, HandOverStat
       switches_(std::move(switches)),
       passes_{run, log, pump} {}
 
+// The run's input, and the exclusions its passes ask.
+void RunEngine::TakeRequest(const RunRequest& request) {
+    request_ = request;
+    exclusions_ = ExclusionList(request_.project.Exclusions());
+    passes_.exclusions = &exclusions_;
+    passes_.copied = nullptr;
+}
+
 void RunEngine::run(const RunRequest& request) {
     outcome_.reset();
     terminateRequested_ = false;
-    request_ = request;
+    TakeRequest(request);
     try {
         RunSteps();
     } catch (const std::exception& error) {

@@ -130,6 +130,8 @@ private:
     void EndProgress();
     void ClosingLines();
     void SummaryLines(const ElapsedText& elapsed);
+    void TakeRequest(const RunRequest& request);
+    void ReadBackCopies();
     enum class Box { None, AfterLine, BeforeLine };
     void FatalError(const std::string& line, Box box = Box::None,
                     const std::string& boxText = std::string());
@@ -149,6 +151,9 @@ private:
 
     // The state of one run.
     RunRequest request_;
+    ExclusionList exclusions_;
+    // With read-back on, what this run copied.
+    std::vector<CopiedFile> copied_;
     bool noSpaceExit_ = false;
     bool fatalError_ = false;
     // The person kept most of a folder item's backup from going: the run did not mirror it.

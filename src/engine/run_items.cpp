@@ -81,6 +81,8 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
     const auto& sources = request_.items;
     const auto& destinations = request_.destinations;
     versionsStart_ = FreeVersionsStart();
+    copied_.clear();
+    passes_.copied = request_.options.verify ? &copied_ : nullptr;
     for (std::size_t j = 0; j < sources.size(); ++j) {
         if (run_.StopRequested) {
             FinishRun();

@@ -53,6 +53,7 @@ struct RunPlan {
     std::string result;
     std::uint64_t errors = 0;
     std::uint64_t skipped = 0;
+    std::uint64_t excluded = 0;  // entries the project's exclusions leave out
 
     // The steps of `kind` of one item, or of all items when `item` is null.
     PlannedCount Count(PlannedStepKind kind, const PlannedItem* item = nullptr) const {

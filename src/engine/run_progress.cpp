@@ -69,12 +69,14 @@ ProgressMeter::~ProgressMeter() {
 }
 
 void ProgressMeter::StartCount(std::vector<std::string> sources,
-                               std::vector<std::string> destinations, bool longNames) {
+                               std::vector<std::string> destinations, bool longNames,
+                               ExclusionList exclusions) {
     StopCount();
     counted_ = false;
     stopCount_ = false;
     counter_ = std::thread(
-        [this, sources = std::move(sources), destinations = std::move(destinations), longNames] {
+        [this, sources = std::move(sources), destinations = std::move(destinations), longNames,
+         exclusions = std::move(exclusions)] {
             // The copy pass reports to a count, with a state, a log and dialogs of its own:
             // nothing it does reaches the run, the window or the person.
             SilentDialogs silent;
@@ -86,6 +88,7 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
             CountPump pump(stopCount_, state);
             PassContext ctx{state, quiet, pump};
             ctx.sink = PassSink::Count();
+            ctx.exclusions = &exclusions;
             for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
                 if (state.StopRequested)
                     return;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/exclusions.h"
 #include "engine/run_view.h"
 #include "util/file_helpers.h"
 
@@ -37,7 +38,7 @@ public:
     // Starts counting the files the copy passes of these items will copy and their bytes, with
     // the copy pass's own rules, touching nothing and asking nothing.
     void StartCount(std::vector<std::string> sources, std::vector<std::string> destinations,
-                    bool longNames);
+                    bool longNames, ExclusionList exclusions = {});
 
     // One file being copied, from its start to its end, however the copy ends.
     class FileScope {

@@ -69,6 +69,9 @@ std::string PreviewSummary(const RunPlan& plan) {
         text += " The run would end \"" + plan.result + "\": " + Number(plan.errors) +
                 (plan.errors == 1 ? " error, " : " errors, ") + Number(plan.skipped) +
                 (plan.skipped == 1 ? " entry skipped." : " entries skipped.");
+    if (plan.excluded > 0)
+        text += " " + Number(plan.excluded) +
+                (plan.excluded == 1 ? " entry is" : " entries are") + " excluded.";
     if (plan.incomplete)
         text += " The preview did not get through everything.";
     return text;
