@@ -19,9 +19,9 @@ struct RunTotals {
     std::uint64_t filesRemoved = 0;    // "Removed file"
     std::uint64_t foldersRemoved = 0;  // "Removed dir", each with all it held
     std::uint64_t entriesSkipped = 0;  // links, special files, entries that cannot be read or named
-    std::uint64_t entriesExcluded = 0;  // left out by the project's exclusions ("Excluded")
     std::uint64_t errors = 0;  // files not copied or removed, folders not read, fatal errors
     double elapsedMs = 0;      // set by the closing lines
+    std::uint64_t entriesExcluded = 0;  // left out by the project's exclusions ("Excluded")
 };
 
 // The run engine's state: one set per process, since one project runs at a time.
