@@ -149,6 +149,9 @@ QWidget* TprojecteditF::BuildDestinationBlock() {
     outer->addWidget(precalcCB);
     outer->addWidget(longfnameCB);
     outer->addLayout(BuildVersionsRow(block));
+    verifyCB = new QCheckBox(
+        QStringLiteral("&Verify copies (read each copied file back from the destination)"), block);
+    outer->addWidget(verifyCB);
     outer->addStretch(1);
     return block;
 }

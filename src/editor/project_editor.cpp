@@ -146,6 +146,7 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
         longfnameCB->setChecked(fields.longnames);
         versionsCB->setChecked(fields.versions);
         versiondaysSE->setValue(fields.versionDays);
+        verifyCB->setChecked(fields.verify);
         syncCB->setChecked(fields.sync);
         if (fields.sync)
             syncdestE->setText(Q(fields.syncdest));
@@ -155,7 +156,6 @@ void TprojecteditF::LoadProject(const OpenEditOutcome& outcome) {
     for (const std::string& item : fields.items)
         AddShownItem(fdlistLB, item);
     exclusionsP->SetPatterns(fields.exclusions);
-    verify_ = fields.verify;
 }
 
 // --- Window events ------------------------------------------------------------------------
@@ -286,8 +286,7 @@ ProjectFields TprojecteditF::FieldsOfForm() const {
     fields.syncdest = SyncDestText();
     fields.items = SourceItems();
     fields.exclusions = exclusionsP->Patterns();
-    // Kept as the file had it: the editor has no control for it yet.
-    fields.verify = verify_;
+    fields.verify = verifyCB->isChecked();
     return fields;
 }
 

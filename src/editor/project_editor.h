@@ -166,6 +166,7 @@ public:
     // "Keep replaced and deleted files for ... days": on for a new project.
     QCheckBox* versionsCB;
     QSpinBox* versiondaysSE;
+    QCheckBox* verifyCB;  // "verify": read each copy back after the run
 
     QLabel* selsizeL;
     QLabel* actfreesizeL;
@@ -244,7 +245,6 @@ private:
 
     EditorContext context_;
     bool saved_ = false;
-    bool verify_ = false;  // "verify" as the opened file had it
     bool multiSelection_ = false;
     bool sizeError_ = false;
     std::int64_t selectedSize_ = 0;

@@ -289,7 +289,7 @@ TEST_F(EditorLifecycleTest, CancelClosesWithoutSavingAndHelpAsksTheMainWindow) {
 TEST_F(EditorLifecycleTest, AnOpenedProjectFillsEveryFieldAsStored) {
     WriteFile(ProjectHost("Photos"),
               "vlmproject=ok\r\ndestdrive=e: <Removable>\r\ndestkind=HD\r\nprecalc=N\r\n"
-              "longnames=Y\r\nsync=N\r\nitem1=c:\\Photos\r\nitem2=d:\\More\r\n");
+              "longnames=Y\r\nsync=N\r\nitem1=c:\\Photos\r\nitem2=d:\\More\r\nverify=Y\r\n");
     Open();
     E().LoadProject(ReadProjectForEditor("c:\\projects\\Photos.vlm"));
     EXPECT_EQ(E().windowTitle().toStdString(), "Project Editor: Photos");
@@ -302,6 +302,7 @@ TEST_F(EditorLifecycleTest, AnOpenedProjectFillsEveryFieldAsStored) {
     EXPECT_TRUE(E().confirmCB->isChecked());  // no "confirm" line: on
     EXPECT_FALSE(E().precalcCB->isChecked());
     EXPECT_FALSE(E().syncCB->isChecked());
+    EXPECT_TRUE(E().verifyCB->isChecked());
     EXPECT_THAT(E().SourceItems(), ElementsAre("c:\\Photos", "d:\\More"));
     EXPECT_EQ(E().DelfnB->text().toStdString(), "&Del");
     EXPECT_TRUE((dialogs.Boxes()).empty());
