@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/destination_folder.h"
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
 #include "platform/platform_error.h"
@@ -26,34 +27,6 @@ enum class FileOrigin { SingleItem, FolderWalk };
 // What a failed copy does: it ends the run (the run driver shows it), or it is reported and the
 // pass goes on.
 enum class FailedCopy { EndsRun, Reported };
-
-// What a destination folder held when its walk began, read in one listing, so that each source
-// file is compared with its copy without a lookup of the copy's whole path. Without a listing
-// (the folder could not be read, or cleaned names may make two source files meet at one
-// destination name) every path is asked on its own.
-class DestinationFolder {
-public:
-    DestinationFolder() = default;
-    explicit DestinationFolder(FolderListing entries)
-        : entries_(std::move(entries)), listed_(true) {}
-
-    // The entry at `path`, whose name is `name`. The walk asks in the order of its source
-    // listing, which is the order of this one: each lookup goes on from where the last ended, so
-    // the two listings are passed through once side by side.
-    std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
-        if (!listed_)
-            return QueryEntry(DrivePath(path));
-        const std::size_t at = entries_.FindFrom(name, next_);
-        if (at == FolderListing::npos)
-            return std::nullopt;
-        return entries_.Entry(at);
-    }
-
-private:
-    FolderListing entries_;
-    mutable std::size_t next_ = 0;
-    bool listed_ = false;
-};
 
 // The name part of a destination path: what follows its last backslash.
 std::string_view NamePart(std::string_view path) {

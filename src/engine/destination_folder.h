@@ -1,0 +1,43 @@
+#pragma once
+// The copy pass's view of one destination folder during its walk.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
+
+namespace vlm {
+
+// What a destination folder held when its walk began, read in one listing, so that each source
+// file is compared with its copy without a lookup of the copy's whole path. Without a listing
+// (the folder could not be read, or cleaned names may make two source files meet at one
+// destination name) every path is asked on its own.
+class DestinationFolder {
+public:
+    DestinationFolder() = default;
+    explicit DestinationFolder(FolderListing entries)
+        : entries_(std::move(entries)), listed_(true) {}
+
+    // The entry at `path`, whose name is `name`. The walk asks in the order of its source
+    // listing, which is the order of this one: each lookup goes on from where the last ended, so
+    // the two listings are passed through once side by side.
+    std::optional<DirEntry> Lookup(const std::string& path, std::string_view name) const {
+        if (!listed_)
+            return QueryEntry(DrivePath(path));
+        const std::size_t at = entries_.FindFrom(name, next_);
+        if (at == FolderListing::npos)
+            return std::nullopt;
+        return entries_.Entry(at);
+    }
+
+private:
+    FolderListing entries_;
+    mutable std::size_t next_ = 0;
+    bool listed_ = false;
+};
+
+}  // namespace vlm
