@@ -34,10 +34,10 @@ std::optional<RestoreBrowser::Located> RestoreBrowser::Locate(const std::string&
     for (std::size_t j = 0; j < items_.size(); ++j) {
         const DrivePath item(items_[j].source);
         const DrivePath backup(items_[j].backup);
-        if (path.empty() || item.empty() || backup.empty() || !path.IsAtOrBelow(item))
+        if (item.empty() || backup.empty())
             continue;
-        const std::size_t skip = item.IsRoot() ? 3 : item.Text().size() + 1;
-        return Located{&stores_[j], path == item ? backup : backup / path.Text().substr(skip)};
+        if (DrivePath mirror = path.Rebased(item, backup); !mirror.empty())
+            return Located{&stores_[j], std::move(mirror)};
     }
     return std::nullopt;
 }

@@ -146,12 +146,7 @@ std::optional<VersionStore> VersionStore::For(const DrivePath& source, const Dri
 }
 
 DrivePath VersionStore::PlaceIn(std::string_view runName, const DrivePath& path) const {
-    if (!path.IsAtOrBelow(base_))
-        return DrivePath();
-    if (path == base_)
-        return root_ / runName;
-    const std::size_t skip = base_.IsRoot() ? base_.Text().size() : base_.Text().size() + 1;
-    return root_ / (std::string(runName) + "\\" + path.Text().substr(skip));
+    return path.Rebased(base_, root_ / runName);
 }
 
 DrivePath VersionStore::AddedListOf(std::string_view runName) const {
@@ -289,26 +284,12 @@ std::vector<ItemAsOf> VersionStore::ListAt(const DrivePath& folder, DateTime tim
     return items;
 }
 
-namespace {
-
-// `path` at or below `from`, taken to the same place below `to`; empty when it is not below.
-DrivePath Rebase(const DrivePath& path, const DrivePath& from, const DrivePath& to) {
-    if (path.empty() || !path.IsAtOrBelow(from))
-        return DrivePath();
-    if (path == from)
-        return to;
-    const std::size_t skip = from.IsRoot() ? from.Text().size() : from.Text().size() + 1;
-    return to / path.Text().substr(skip);
-}
-
-}  // namespace
-
 DrivePath VersionedItem::MirrorOf(const DrivePath& sourcePath) const {
-    return Rebase(sourcePath, source, mirror);
+    return sourcePath.Rebased(source, mirror);
 }
 
 DrivePath VersionedItem::SourceOf(const DrivePath& mirrorPath) const {
-    return Rebase(mirrorPath, mirror, source);
+    return mirrorPath.Rebased(mirror, source);
 }
 
 std::vector<VersionedItem> VersionedItems(const RunRequest& request, bool sync) {

@@ -40,7 +40,7 @@ struct flock KeyRange(std::string_view key, short type) {
 }  // namespace
 
 DrivePath FileLock::LockFilePath(const DrivePath& path) {
-    return path.empty() ? DrivePath() : DrivePath(path.Text() + ".lock");
+    return path.WithSuffix(".lock");
 }
 
 FileLock::FileLock(const DrivePath& path) {
@@ -70,7 +70,7 @@ FileLock::~FileLock() {
 namespace vlm {
 
 DrivePath KeyLock::MarkFilePath(const DrivePath& path) {
-    return path.empty() ? DrivePath() : DrivePath(path.Text() + ".running");
+    return path.WithSuffix(".running");
 }
 
 // The mark's descriptors are opened directly: they are no part of the history's own reads and

@@ -104,6 +104,21 @@ std::string_view DrivePath::Name() const {
                                : std::string_view(text_).substr(text_.rfind('\\') + 1);
 }
 
+DrivePath DrivePath::WithSuffix(std::string_view suffix) const {
+    return empty() ? DrivePath() : DrivePath(text_ + std::string(suffix));
+}
+
+DrivePath DrivePath::Rebased(const DrivePath& from, const DrivePath& to) const {
+    if (empty() || !IsAtOrBelow(from)) {
+        return {};
+    }
+    if (*this == from) {
+        return to;
+    }
+    return to / std::string_view(text_).substr(from.IsRoot() ? from.text_.size()
+                                                              : from.text_.size() + 1);
+}
+
 DrivePath DrivePath::operator/(std::string_view relative) const {
     if (empty() || relative.empty()) {
         return *this;

@@ -45,6 +45,12 @@ public:
     DrivePath operator/(std::string_view relative) const;
     // True when this path is `folder` or lies below it, component by component.
     bool IsAtOrBelow(const DrivePath& folder) const;
+    // The item beside this one whose name is this one's with `suffix` added ("x.vlm" ->
+    // "x.vlm.lock"): the program's companion files. The empty path stays empty.
+    DrivePath WithSuffix(std::string_view suffix) const;
+    // This path, at or below `from`, taken to the same place below `to` ("c:\a\b\x" from
+    // "c:\a" to "e:\m" is "e:\m\b\x"); the empty path when it is not at or below `from`.
+    DrivePath Rebased(const DrivePath& from, const DrivePath& to) const;
 
     // Exact, letter included: two texts that name the same item in different letter case are
     // still two texts (a project file stores what was typed).

@@ -114,6 +114,28 @@ TEST(DrivePath, IsAtOrBelowComparesWholeComponentsAndTheLetterWithoutCase) {
     EXPECT_FALSE(HostPath("/A/b").IsAtOrBelow(HostPath("/a")));
 }
 
+// Taking a path from below one folder to below another: the mirror of a source, a version's place.
+TEST(DrivePath, RebasedKeepsThePartBelowAndRefusesWhatIsNotBelow) {
+    struct Case {
+        const char* path;
+        const char* from;
+        const char* to;
+        const char* expected;
+    } cases[] = {
+        {"c:\\a\\b\\x", "c:\\a", "e:\\m", "e:\\m\\b\\x"},
+        {"c:\\a", "c:\\a", "e:\\m", "e:\\m"},
+        {"c:\\a\\x", "c:\\", "e:\\m", "e:\\m\\a\\x"},
+        {"c:\\a\\x", "c:\\a", "e:\\", "e:\\x"},
+        {"c:\\ab", "c:\\a", "e:\\m", ""},
+        {"", "c:\\a", "e:\\m", ""},
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(DrivePath(k.path).Rebased(DrivePath(k.from), DrivePath(k.to)).Text(), k.expected)
+            << k.path;
+    EXPECT_EQ(DrivePath("c:\\p\\x.vlm").WithSuffix(".lock").Text(), "c:\\p\\x.vlm.lock");
+    EXPECT_TRUE(DrivePath().WithSuffix(".lock").empty());
+}
+
 // A command-line or dialog argument: a drive path as it is, a host path (absolute or relative to
 // the current folder) through the drive table, anything else nothing.
 TEST(DrivePathFromArgument, TakesDrivePathsAndTranslatesHostPaths) {
