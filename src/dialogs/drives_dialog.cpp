@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -20,6 +19,7 @@
 #include "platform/mount_table.h"
 #include "platform/volume_identity.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/folder_dialog.h"
 #include "widgets/shown_text.h"
 
 namespace vlm {
@@ -46,14 +46,6 @@ std::vector<MountedVolume> MountedVolumesWithUuid() {
         return a.mountPoint.Text() < b.mountPoint.Text();
     });
     return volumes;
-}
-
-std::string ChooseFolderWithDialog(QWidget* parent, const std::string& caption,
-                                   const std::string& start) {
-    return QFileDialog::getExistingDirectory(
-               parent, Q(caption), Q(start),
-               QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog)
-        .toStdString();
 }
 
 // "BACKUP (UUID 1234-ABCD)", the way the run's report names a volume.

@@ -1,7 +1,6 @@
 #include "dialogs/restore_window.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,16 +11,17 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cctype>
 
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
 #include "platform/paths.h"
+#include "platform/utf8_text.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
 #include "widgets/guarded_handler.h"
+#include "widgets/folder_dialog.h"
 #include "widgets/shown_text.h"
 
 namespace vlm {
@@ -46,21 +46,6 @@ QString TimeText(DateTime time) {
 
 QString SizeCell(std::uint64_t size) {
     return Q(GroupThousands(static_cast<std::int64_t>(size)));
-}
-
-// Names compared as a person searches them: letters without regard to case.
-std::string Folded(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string ChooseFolderWithDialog(QWidget* parent, const std::string& caption,
-                                   const std::string& start) {
-    return QFileDialog::getExistingDirectory(
-               parent, Q(caption), Q(start),
-               QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog)
-        .toStdString();
 }
 
 // "Backup of c:\Data: e:\VLMcopy_drive_c\Data", and how many more items there are.
@@ -340,7 +325,7 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
     if (!self || room <= 0)
         return;
     if (!self->folder) {  // a file item
-        if (Folded(self->name).find(text) != std::string::npos) {
+        if (LowerAscii(self->name).find(text) != std::string::npos) {
             AddFileRow(*self, folder, relative);
             --room;
         }
@@ -349,7 +334,7 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
     // The folder's own files first, then those of its folders.
     const std::vector<ItemAsOf> entries = backup_.List(folder, AsOf());
     for (const ItemAsOf& entry : entries) {
-        if (room > 0 && !entry.folder && Folded(entry.name).find(text) != std::string::npos) {
+        if (room > 0 && !entry.folder && LowerAscii(entry.name).find(text) != std::string::npos) {
             AddFileRow(entry, Joined(folder, entry.name), relative);
             --room;
         }
@@ -362,7 +347,7 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
 void TrestoreF::FillFiles() {
     filesLV->clear();
     const std::string folder = CurrentFolder();
-    const std::string text = Folded(searchE->text().trimmed().toStdString());
+    const std::string text = LowerAscii(searchE->text().trimmed().toStdString());
     const bool searching = !text.empty();
     filesLV->setColumnHidden(kWhereColumn, !searching);
     if (!folder.empty() && searching) {
