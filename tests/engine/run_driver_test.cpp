@@ -80,7 +80,7 @@ TEST(RunDriverTest, TheRunIsTheOneItsWindowWasOpenedWith) {
     ProjectFields changed = EngineRig::Fields({"c:\\other"});
     changed.confirm = true;
     changed.precalc = true;
-    ASSERT_TRUE(WriteProjectFile(project, changed));
+    ASSERT_TRUE(WriteProjectFile(DrivePath(project), changed));
     rig.engine.run(project);
     EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
     EXPECT_TRUE(rig.Reported("Confirm: OFF"));
