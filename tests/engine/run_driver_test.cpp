@@ -625,6 +625,25 @@ TEST(RunDriverTest, AFileIsSynchronisedToANewTargetRunAfterRun) {
     }
 }
 
+// A folder synchronised to a target written with or without its trailing backslash: the same
+// copies, run after run.
+TEST(RunDriverTest, AFolderIsSynchronisedHoweverItsTargetIsWritten) {
+    for (const std::string target : {"e:\\mirror", "e:\\mirror\\"}) {
+        SCOPED_TRACE(target);
+        EngineRig rig;
+        test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
+        auto fields = EngineRig::Fields({"c:\\docs"});
+        fields.sync = true;
+        fields.syncdest = target;
+        const std::string project = rig.Project(fields);
+        for (int run = 1; run <= 2; ++run) {
+            rig.engine.run(project);
+            EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK")) << "run " << run;
+            EXPECT_EQ(test::ReadFile(rig.Dst("mirror/a.txt")), "a") << "run " << run;
+        }
+    }
+}
+
 // "No" at the space warning: the destination is as it was, with no per-drive folder made and no
 // link at the synchronisation target replaced.
 TEST(RunDriverTest, NothingIsMadeAtTheDestinationBeforeTheSpaceWarningIsAnswered) {
