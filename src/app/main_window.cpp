@@ -357,7 +357,7 @@ void TMainF::BrowseAndOpen(const char* title, bool forRun) {
     const auto path = ChooseProjectFile(title);
     if (!path)
         return;
-    const auto project = ProjectText::Load(*path);
+    const auto project = ProjectText::Load(DrivePath(*path));
     if (!project) {
         ShowErrorBox(UnreadableProjectText(*path));
         return;

@@ -251,7 +251,7 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
     if (!FileExists(DrivePath(path))) {
         return refuse(Concat({path, " does not exist!! Unable to run project."}));
     }
-    std::optional<ProjectText> project = ProjectText::Load(path);
+    std::optional<ProjectText> project = ProjectText::Load(DrivePath(path));
     if (!project) {
         return refuse(UnreadableProjectText(path));
     }
@@ -288,7 +288,7 @@ OpenEditOutcome ReadProjectForEditor(std::string_view path) {
         return outcome;  // the fields keep the defaults of a new form
     }
 
-    std::optional<ProjectText> project = ProjectText::Load(path);
+    std::optional<ProjectText> project = ProjectText::Load(DrivePath(path));
     if (!project) {
         outcome.refusal = OpenEditOutcome::Refusal::Unreadable;
         outcome.message = UnreadableProjectText(path);

@@ -60,8 +60,8 @@ ProjectText ProjectText::Parse(std::string_view bytes) {
     return project;
 }
 
-std::optional<ProjectText> ProjectText::Load(std::string_view path) {
-    std::optional<std::string> bytes = ReadWholeFile(DrivePath(path));
+std::optional<ProjectText> ProjectText::Load(const DrivePath& path) {
+    std::optional<std::string> bytes = ReadWholeFile(path);
     if (!bytes) {
         return std::nullopt;
     }
@@ -97,7 +97,7 @@ std::vector<std::string> ProjectText::Exclusions() const {
     return NumberedValues(ExclusionKey);
 }
 
-bool IsProjectFile(std::string_view path) {
+bool IsProjectFile(const DrivePath& path) {
     std::optional<ProjectText> project = ProjectText::Load(path);
     return project && project->IsProject();
 }
@@ -195,11 +195,11 @@ bool ProjectFileCanHold(const ProjectFields& fields) {
     return true;
 }
 
-bool WriteProjectFile(std::string_view path, const ProjectFields& fields) {
+bool WriteProjectFile(const DrivePath& path, const ProjectFields& fields) {
     if (!ProjectFileCanHold(fields)) {
         return false;
     }
-    return static_cast<bool>(WriteFileAtomically(DrivePath(path), ProjectFileText(fields)));
+    return static_cast<bool>(WriteFileAtomically(path, ProjectFileText(fields)));
 }
 
 }  // namespace vlm

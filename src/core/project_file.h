@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace vlm {
 
 // A project file as its readers see it: lines split at CR LF, CR or LF (a NUL ends the text),
@@ -16,7 +18,7 @@ class ProjectText {
 public:
     static ProjectText Parse(std::string_view bytes);
     // nullopt when the file cannot be read.
-    static std::optional<ProjectText> Load(std::string_view path);
+    static std::optional<ProjectText> Load(const DrivePath& path);
 
     std::string Value(std::string_view key) const;
     // "vlmproject" is exactly "ok".
@@ -36,7 +38,7 @@ private:
 };
 
 // The project check: the file can be read and is a project.
-bool IsProjectFile(std::string_view path);
+bool IsProjectFile(const DrivePath& path);
 
 // How long kept versions stay when "versiondays" does not say (or says nothing sound).
 inline constexpr int kDefaultVersionDays = 30;
@@ -88,6 +90,6 @@ bool ProjectFileCanHold(const ProjectFields& fields);
 // Writes the project safely (temporary file, then rename), UTF-8 byte for byte. False when it
 // could not, or when the file could not hold the fields (ProjectFileCanHold); the file on disk
 // is then the one that was there before.
-bool WriteProjectFile(std::string_view path, const ProjectFields& fields);
+bool WriteProjectFile(const DrivePath& path, const ProjectFields& fields);
 
 }  // namespace vlm

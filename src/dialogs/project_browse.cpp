@@ -13,7 +13,7 @@ std::optional<std::string> BrowseForProject(const ProjectBrowseHooks& hooks,
     const std::optional<std::string> path = hooks.chooseFile(title);
     if (!path)
         return std::nullopt;
-    const std::optional<ProjectText> project = ProjectText::Load(*path);
+    const std::optional<ProjectText> project = ProjectText::Load(DrivePath(*path));
     if (!project) {
         ShowErrorBox(UnreadableProjectText(*path));
         return std::nullopt;

@@ -264,7 +264,7 @@ void TprojecteditF::Saveproj() {
     }
     // The file is replaced only when the new one is complete: a failed save leaves the old
     // project as it was.
-    if (!WriteProjectFile(target, fields)) {
+    if (!WriteProjectFile(DrivePath(target), fields)) {
         ShowErrorBox("Could not save file!");
         saved_ = false;
         return;

@@ -109,16 +109,19 @@ void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
     }
     const std::string source = StripTrailingBackslash(sourceIn);
     itemRoot_ = source;
+    // A synchronisation target may be written with a trailing backslash; the walk composes the
+    // paths below it with one of its own.
+    const std::string target = StripTrailingBackslash(destination);
 
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileHostTime(DrivePath(source));
-        CopyFileRule(source, destination, static_cast<std::uint64_t>(FileSizeOf(DrivePath(source))),
+        CopyFileRule(source, target, static_cast<std::uint64_t>(FileSizeOf(DrivePath(source))),
                      FileAgeOf(sourceTime.value_or(HostTime{})),
                      GetFilePermissions(DrivePath(source)).value_or(kPermissionsUnknown),
                      FileOrigin::SingleItem);
         return;
     }
-    CopyFolder(source, destination, destinationAttributes);
+    CopyFolder(source, target, destinationAttributes);
 }
 
 // The folder `source`, whose copy `destination` has `destinationAttributes`

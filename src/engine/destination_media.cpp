@@ -126,12 +126,11 @@ bool DestinationMedia::FirstOnDrive(char letter) {
     return true;
 }
 
-const MediumTraits& DestinationMedia::For(const std::string& folder, bool mayProbe) {
-    const std::string key = StripTrailingBackslash(folder);
+const MediumTraits& DestinationMedia::For(const DrivePath& folder, bool mayProbe) {
     for (const auto& [known, traits] : known_)
-        if (known == key)
+        if (known == folder)
             return traits;
-    known_.emplace_back(key, LearnMediumOf(DrivePath(key), mayProbe));
+    known_.emplace_back(folder, LearnMediumOf(folder, mayProbe));
     return known_.back().second;
 }
 

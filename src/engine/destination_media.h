@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/medium.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -35,12 +36,12 @@ public:
     void Clear();
     // The traits of the existing folder `folder` (a drive path), in force below it from now on.
     // `mayProbe` as for LearnMedium: a dry run writes nothing, not even a probe.
-    const MediumTraits& For(const std::string& folder, bool mayProbe);
+    const MediumTraits& For(const DrivePath& folder, bool mayProbe);
     // True the first time it is asked of a drive letter in a run.
     bool FirstOnDrive(char letter);
 
 private:
-    std::vector<std::pair<std::string, MediumTraits>> known_;
+    std::vector<std::pair<DrivePath, MediumTraits>> known_;
     std::string drivesNamed_;
 };
 

@@ -110,7 +110,7 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
     report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
     view_.SelectItem(index);
     passes_.sink.BeginItem(source, destination);
-    const char kind = SourceKind(source);
+    const char kind = SourceKind(DrivePath(source));
     if (kind == 'n') {
         FatalError("FATAL ERROR: " + source + " does not exist! Re-edit project file");
         return false;
@@ -123,7 +123,7 @@ bool RunEngine::DryRunItem(int index, const std::string& source, const std::stri
     // Names are compared as the medium compares them; a dry run writes no probe to learn it.
     const std::string mediumFolder = MediumFolder(source, destination);
     if (ItemKind(DrivePath(mediumFolder)) == 'd')
-        passes_.medium = media_.For(mediumFolder, false);
+        passes_.medium = media_.For(DrivePath(mediumFolder), false);
     // A folder the run would make has nothing in it to remove.
     const auto folder = QueryEntry(DrivePath(destination));
     if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {

@@ -97,13 +97,13 @@ bool NameIsEmpty(std::string_view path) {
     return NameStart(path) == path.size();
 }
 
-bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog& log) {
+bool file127exists(const DrivePath& sourceFolder, std::string_view name, RunLog& log) {
     if (CharacterCount(name) != static_cast<std::size_t>(kMaxNameLength))
         return false;
     log.report("File name " + Quoted(name) + " with 127 characters detected in backup!", true);
 
     FolderListing entries;
-    if (!entries.Read(DrivePath(sourceFolder), kFilesOnlyMask) || !IsCutOfListedFile(name, entries))
+    if (!entries.Read(sourceFolder, kFilesOnlyMask) || !IsCutOfListedFile(name, entries))
         return false;
     log.report("Similar name found in source, supposing same file!", true);
     return true;

@@ -7,6 +7,7 @@
 
 #include "engine/run_log.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -22,7 +23,7 @@ std::string CleanedName(std::string_view name);
 bool NameIsEmpty(std::string_view path);
 
 // True when `name` (exactly 127 characters) is the cut of a file name in `sourceFolder`.
-bool file127exists(std::string_view sourceFolder, std::string_view name, RunLog& log);
+bool file127exists(const DrivePath& sourceFolder, std::string_view name, RunLog& log);
 // The same rule on a listing already made, without a report line.
 bool IsCutOfListedFile(std::string_view name, const FolderListing& sourceEntries);
 

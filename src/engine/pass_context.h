@@ -133,11 +133,10 @@ inline std::string KeptNote(const PassContext& ctx) {
 }
 // Removes the file or folder at `path`, or with kept versions on moves it into the run's version
 // folder. True when it is gone from the mirror.
-inline bool DiscardFromMirror(const PassContext& ctx, const std::string& path, bool folder) {
+inline bool DiscardFromMirror(const PassContext& ctx, const DrivePath& path, bool folder) {
     if (ctx.versions != nullptr)
-        return ctx.versions->Keep(DrivePath(path));
-    return folder ? static_cast<bool>(DeleteDirTree(DrivePath(path)))
-                  : static_cast<bool>(DeleteFile(DrivePath(path)));
+        return ctx.versions->Keep(path);
+    return folder ? static_cast<bool>(DeleteDirTree(path)) : static_cast<bool>(DeleteFile(path));
 }
 
 // The line both passes report with their read-only refusals.

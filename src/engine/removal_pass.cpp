@@ -283,7 +283,7 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
                              kMakeWritable + " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DiscardFromMirror(ctx_, dPrime, true)) {
+    if (DiscardFromMirror(ctx_, DrivePath(dPrime), true)) {
         report("Removed dir: " + dPrime + KeptNote(ctx_), true);
         ++run_.Totals.foldersRemoved;
         return;
@@ -349,7 +349,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         RemoveTemporary(destination + "\\" + entry.name);
         return;
     }
-    if (run_.LongNamesOn && file127exists(source, entry.name, ctx_.log))
+    if (run_.LongNamesOn && file127exists(DrivePath(source), entry.name, ctx_.log))
         return;
     const std::string d = destination + "\\" + entry.name;
 
@@ -369,7 +369,7 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
                              " Continue??"))
         return;
     run_.DestinationWritten = true;
-    if (DiscardFromMirror(ctx_, d, false)) {
+    if (DiscardFromMirror(ctx_, DrivePath(d), false)) {
         report("Removed file: " + d + KeptNote(ctx_), true);
         ++run_.Totals.filesRemoved;
         return;

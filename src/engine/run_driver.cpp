@@ -72,7 +72,7 @@ void RunEngine::run(const RunRequest& request) {
 }
 bool RunEngine::SourcesExist() {
     for (const std::string& item : request_.items) {
-        if (run_parts::SourceKind(item) == 'n') {
+        if (run_parts::SourceKind(DrivePath(item)) == 'n') {
             report("ERROR: " + item + " does not exist! Re-edit project file", true);
             ShowErrorBox("ERROR: " + item +
                          " does not exist! Check path of source items and eventually re-edit "
@@ -298,7 +298,7 @@ bool RunEngine::LockDestinations(bool onlyLook) {
         const std::string base = DestinationBase(sources[j], destinations[j]);
         // A synchronised file is held by the folder it goes into: nothing may be made at the
         // file's own path.
-        const std::string synchronised = run_parts::SourceKind(sources[j]) == 'f'
+        const std::string synchronised = run_parts::SourceKind(DrivePath(sources[j])) == 'f'
                                              ? run_parts::FolderPartOf(destinations[j])
                                              : destinations[j];
         const std::string folder = handOver_.SyncMode

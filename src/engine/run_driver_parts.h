@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/run_log.h"
+#include "platform/paths.h"
 
 namespace vlm::run_parts {
 
@@ -15,7 +16,7 @@ std::string FolderPartOf(const std::string& path);
 
 // What a source item is for a run. One in the empty folder an unplugged disk left behind is not
 // there: read as an empty folder, it would have its whole backup removed.
-char SourceKind(const std::string& item);
+char SourceKind(const DrivePath& item);
 
 // Makes every folder from `base` (exclusive; the place the person chose, which may be reached
 // through a link) down to `folder` a real folder. Nothing below the base is ever followed: a

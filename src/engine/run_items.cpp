@@ -25,9 +25,9 @@ std::string FolderPartOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
-char SourceKind(const std::string& item) {
-    const char kind = ItemKind(DrivePath(item));
-    return kind != 'n' && IsOnMissingDisk(DrivePath(item)) ? 'n' : kind;
+char SourceKind(const DrivePath& item) {
+    const char kind = ItemKind(item);
+    return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
 }
 
 bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,
@@ -105,7 +105,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
 // False when the run has ended at this item.
 bool RunEngine::WorkOnItem(const std::string& source, const std::string& destination,
                            const std::string& destkind) {
-    const char kind = SourceKind(source);
+    const char kind = SourceKind(DrivePath(source));
     const std::string base = DestinationBase(source, destination);
     if (kind == 'f' || kind == 'd')
         LearnItemMedium(source, destination, base);
@@ -240,7 +240,7 @@ void RunEngine::LearnItemMedium(const std::string& source, const std::string& de
         if (const std::string volume = DriveVolumeLine(folder[0]); !volume.empty())
             report(volume, true);
     }
-    passes_.medium = media_.For(folder, true);
+    passes_.medium = media_.For(DrivePath(folder), true);
     report("Destination file system: " + DescribeMedium(passes_.medium), false);
 }
 

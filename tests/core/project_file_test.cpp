@@ -306,18 +306,18 @@ TEST(ProjectFileCanHold, RefusesValuesThatWouldNotReadBack) {
 }
 
 TEST_F(ProjectFileOnDisk, WrittenFileHoldsExactlyTheTextAndPassesTheCheck) {
-    ASSERT_TRUE(WriteProjectFile("c:\\Budget.vlm", PlainProject()));
+    ASSERT_TRUE(WriteProjectFile(DrivePath("c:\\Budget.vlm"), PlainProject()));
     EXPECT_EQ(ReadHost("Budget.vlm"), ProjectFileText(PlainProject()));
-    EXPECT_TRUE(IsProjectFile("c:\\Budget.vlm"));
+    EXPECT_TRUE(IsProjectFile(DrivePath("c:\\Budget.vlm")));
 
-    std::optional<ProjectText> loaded = ProjectText::Load("c:\\Budget.vlm");
+    std::optional<ProjectText> loaded = ProjectText::Load(DrivePath("c:\\Budget.vlm"));
     ASSERT_TRUE(loaded.has_value());
     EXPECT_EQ(loaded->Items(), PlainProject().items);
 }
 
 TEST_F(ProjectFileOnDisk, WritingReplacesAnOlderProjectWithoutKeepingItsLines) {
     WriteHost("p.vlm", "vlmproject=ok\r\nextra=kept?\r\nitem1=c:\\old\r\nitem2=c:\\old2\r\n");
-    ASSERT_TRUE(WriteProjectFile("c:\\p.vlm", SyncProject()));
+    ASSERT_TRUE(WriteProjectFile(DrivePath("c:\\p.vlm"), SyncProject()));
     EXPECT_EQ(ReadHost("p.vlm"), ProjectFileText(SyncProject()));
     EXPECT_EQ(HostNames(), std::vector<std::string>{"p.vlm"});
 }
@@ -325,10 +325,10 @@ TEST_F(ProjectFileOnDisk, WritingReplacesAnOlderProjectWithoutKeepingItsLines) {
 TEST_F(ProjectFileOnDisk, ProjectCheckRefusesWhatIsNoReadableProject) {
     WriteHost("other.vlm", "vlmproject=OK\r\n");
     test::MakeDir(drives_.Host("c:\\folder.vlm"));
-    EXPECT_FALSE(IsProjectFile("c:\\other.vlm"));
-    EXPECT_FALSE(IsProjectFile("c:\\missing.vlm"));
-    EXPECT_FALSE(IsProjectFile("c:\\folder.vlm"));
-    EXPECT_FALSE(ProjectText::Load("c:\\missing.vlm").has_value());
+    EXPECT_FALSE(IsProjectFile(DrivePath("c:\\other.vlm")));
+    EXPECT_FALSE(IsProjectFile(DrivePath("c:\\missing.vlm")));
+    EXPECT_FALSE(IsProjectFile(DrivePath("c:\\folder.vlm")));
+    EXPECT_FALSE(ProjectText::Load(DrivePath("c:\\missing.vlm")).has_value());
 }
 
 TEST_F(ProjectFileOnDisk, FieldsTheFileCannotHoldLeaveTheOldFile) {
@@ -336,7 +336,7 @@ TEST_F(ProjectFileOnDisk, FieldsTheFileCannotHoldLeaveTheOldFile) {
     WriteHost("p.vlm", old);
     ProjectFields fields = PlainProject();
     fields.items[1] = "c:\\two\nlines";
-    EXPECT_FALSE(WriteProjectFile("c:\\p.vlm", fields));
+    EXPECT_FALSE(WriteProjectFile(DrivePath("c:\\p.vlm"), fields));
     EXPECT_EQ(ReadHost("p.vlm"), old);
 }
 
@@ -348,7 +348,7 @@ TEST_F(ProjectFileOnDisk, FailedWriteLeavesTheOldProjectAndNoTemporaryFile) {
         WriteHost("p.vlm", old);
         faults::Reset();
         faults::Arm(call, 1, ENOSPC, -1);
-        EXPECT_FALSE(WriteProjectFile("c:\\p.vlm", PlainProject()))
+        EXPECT_FALSE(WriteProjectFile(DrivePath("c:\\p.vlm"), PlainProject()))
             << "call " << static_cast<int>(call);
         faults::Reset();
         EXPECT_EQ(ReadHost("p.vlm"), old) << "call " << static_cast<int>(call);

@@ -88,7 +88,7 @@ struct EngineRig {
     // project path.
     std::string Project(const ProjectFields& fields, const std::string& name = "p") {
         const std::string path = "l:\\" + name + ".vlm";
-        EXPECT_TRUE(WriteProjectFile(path, fields));
+        EXPECT_TRUE(WriteProjectFile(DrivePath(path), fields));
         const OpenRunOutcome opened = CheckProjectForRun(path, settings.BackupLocation, handOver);
         EXPECT_TRUE(opened.ok()) << opened.error.value_or("");
         this->opened[path] = opened.request;

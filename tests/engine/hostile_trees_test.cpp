@@ -105,7 +105,7 @@ TEST(DestinationLinks, ADestinationOnABindMountOfTheSourceIsNesting) {
         GTEST_SKIP() << "bind mounts are not permitted here";
     rig.drives.PinTo('e', bound);
     const std::string path = "l:\\p.vlm";
-    ASSERT_TRUE(WriteProjectFile(path, EngineRig::Fields({"c:\\s"})));
+    ASSERT_TRUE(WriteProjectFile(DrivePath(path), EngineRig::Fields({"c:\\s"})));
     const OpenRunOutcome opened =
         CheckProjectForRun(path, rig.settings.BackupLocation, rig.handOver);
     ::umount2(bound.c_str(), MNT_DETACH);

@@ -166,7 +166,7 @@ TEST(NameChecksTest, File127ExistsFindsTheLongSourceName) {
     drive.MakeFile("other.txt");
     drive.MakeFile(longName);
     Reporter r;
-    EXPECT_TRUE(file127exists("s:", Repeat("n", 127), r.log));
+    EXPECT_TRUE(file127exists(DrivePath("s:"), Repeat("n", 127), r.log));
     EXPECT_EQ(r.Lines(),
               (std::vector<std::string>{
                   "File name \"" + Repeat("n", 127) + "\" with 127 characters detected in backup!",
@@ -200,7 +200,7 @@ TEST(NameChecksTest, File127ExistsCases) {
         for (const auto& d : c.sourceFolders)
             drive.MakeFolder(d);
         Reporter r;
-        EXPECT_EQ(file127exists("s:", c.name, r.log), c.found) << c.what;
+        EXPECT_EQ(file127exists(DrivePath("s:"), c.name, r.log), c.found) << c.what;
         EXPECT_EQ(r.Lines().size(), c.lines) << c.what;
     }
 }
@@ -208,7 +208,7 @@ TEST(NameChecksTest, File127ExistsCases) {
 TEST(NameChecksTest, File127ExistsInAMissingFolderIsFalse) {
     SourceDrive drive;
     Reporter r;
-    EXPECT_FALSE(file127exists("s:\\gone", Repeat("n", 127), r.log));
+    EXPECT_FALSE(file127exists(DrivePath("s:\\gone"), Repeat("n", 127), r.log));
 }
 
 }  // namespace

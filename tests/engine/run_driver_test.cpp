@@ -80,7 +80,7 @@ TEST(RunDriverTest, TheRunIsTheOneItsWindowWasOpenedWith) {
     ProjectFields changed = EngineRig::Fields({"c:\\other"});
     changed.confirm = true;
     changed.precalc = true;
-    ASSERT_TRUE(WriteProjectFile(project, changed));
+    ASSERT_TRUE(WriteProjectFile(DrivePath(project), changed));
     rig.engine.run(project);
     EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
     EXPECT_TRUE(rig.Reported("Confirm: OFF"));
@@ -621,6 +621,25 @@ TEST(RunDriverTest, AFileIsSynchronisedToANewTargetRunAfterRun) {
             rig.engine.run(project);
             EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK")) << "run " << run;
             EXPECT_EQ(test::ReadFile(rig.drives.Host(target)), "one") << "run " << run;
+        }
+    }
+}
+
+// A folder synchronised to a target written with or without its trailing backslash: the same
+// copies, run after run.
+TEST(RunDriverTest, AFolderIsSynchronisedHoweverItsTargetIsWritten) {
+    for (const std::string target : {"e:\\mirror", "e:\\mirror\\"}) {
+        SCOPED_TRACE(target);
+        EngineRig rig;
+        test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
+        auto fields = EngineRig::Fields({"c:\\docs"});
+        fields.sync = true;
+        fields.syncdest = target;
+        const std::string project = rig.Project(fields);
+        for (int run = 1; run <= 2; ++run) {
+            rig.engine.run(project);
+            EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK")) << "run " << run;
+            EXPECT_EQ(test::ReadFile(rig.Dst("mirror/a.txt")), "a") << "run " << run;
         }
     }
 }

@@ -77,7 +77,7 @@ protected:
         fields.confirm = false;
         fields.precalc = false;
         fields.items = {"c:\\src"};
-        ASSERT_TRUE(WriteProjectFile(path, fields));
+        ASSERT_TRUE(WriteProjectFile(DrivePath(path), fields));
     }
 
     void SaveStartSettings(const std::function<void(AppSettings&)>& change) {

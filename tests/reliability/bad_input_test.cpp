@@ -91,7 +91,7 @@ TEST(BadInputTest, ProjectFilesAreReadOrRefusedWithAMessage) {
         const std::string bytes = input.bytes(kProjectLine);
         test::WriteFile(rig.drives.Host("l:\\bad.vlm"), bytes);
         // The project check and both openings answer; a refusal carries its message.
-        const bool isProject = IsProjectFile("l:\\bad.vlm");
+        const bool isProject = IsProjectFile(DrivePath("l:\\bad.vlm"));
         HandOverState handOver;
         const OpenRunOutcome run = CheckProjectForRun("l:\\bad.vlm", "l:\\backup", handOver);
         if (!run.ok()) {

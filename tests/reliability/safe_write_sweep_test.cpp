@@ -48,7 +48,7 @@ ProjectFields NewProject() {
 std::vector<SavedFile> Files() {
     return {
         {"project", "l:\\p.vlm", "vlmproject=ok\r\ndestdrive=f:\r\nitem1=c:\\old\r\n",
-         [] { return [] { return WriteProjectFile("l:\\p.vlm", NewProject()); }; }},
+         [] { return [] { return WriteProjectFile(DrivePath("l:\\p.vlm"), NewProject()); }; }},
         {"settings", "l:\\velmora.ini", "[Log]\r\nLocation=l:\\old\r\n[Mine]\r\nkeep=1\r\n",
          [] {
              AppSettings settings = LoadSettings(DrivePath("l:\\velmora.ini"), DrivePath("l:"));
