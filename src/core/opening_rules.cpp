@@ -208,13 +208,10 @@ std::optional<std::string> DestPathFor(std::string_view item, std::string_view d
     if (destination.empty()) {
         destination = "?";
     }
-    // A drive root already ends in its separator (the program folder is "z:\" when c: is pinned
-    // elsewhere, or a person sets "e:\"): it gets no second one, which the path model would
-    // refuse. Any other location is used as written, a trailing backslash included.
-    const bool driveRoot = destination.size() == 3 && destination[1] == ':' &&
-                           destination[2] == '\\' && (destination[0] | 0x20) >= 'a' &&
-                           (destination[0] | 0x20) <= 'z';
-    if (driveRoot) {
+    // A location that already ends in its separator (a drive root: the program folder is "z:\"
+    // when c: is pinned elsewhere; or "e:\Backup\" as a person typed it) gets no second one: the
+    // path model refuses the doubled backslash, and every run into it would fail.
+    if (destination.size() > 1 && destination.back() == '\\') {
         destination.pop_back();
     }
     // Each source drive gets its own folder, named with the letter as the item writes it.

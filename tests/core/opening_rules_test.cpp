@@ -29,15 +29,14 @@ TEST(DestPathFor, BuildsThePerDriveFolderUnderTheDestination) {
         {"c:", "f:", "", "f:\\VLMcopy_drive_c"},
         {"c:\\Data\\", "e:", "", "e:\\VLMcopy_drive_c\\Data"},
         {"c:\\Data\\Docs", "<default>", "D:\\Backup", "D:\\Backup\\VLMcopy_drive_c\\Data\\Docs"},
-        {"c:\\Data\\Docs", "<default>", "D:\\Backup\\",
-         "D:\\Backup\\\\VLMcopy_drive_c\\Data\\Docs"},
+        {"c:\\Data\\Docs", "<default>", "D:\\Backup\\", "D:\\Backup\\VLMcopy_drive_c\\Data\\Docs"},
         {"c:\\Data", "<Default>", "D:\\Backup", "<D\\VLMcopy_drive_c\\Data"},
         {"c:\\Data", "", "D:\\Backup", "?\\VLMcopy_drive_c\\Data"},
         {"c:\\Data", "e", "", "e\\VLMcopy_drive_c\\Data"},
         // A drive root keeps its one backslash.
         {"c:\\Data", "<default>", "z:\\", "z:\\VLMcopy_drive_c\\Data"},
         {"c:\\", "<default>", "E:\\", "E:\\VLMcopy_drive_c"},
-        {"c:\\Data", "<default>", "z:\\\\", "z:\\\\\\VLMcopy_drive_c\\Data"},
+        {"c:\\Data", "<default>", "z:\\\\", "z:\\\\VLMcopy_drive_c\\Data"},
     };
     for (const Case& c : cases) {
         DestinationContext context{false, "e:\\unused", c.backupLocation};
@@ -295,7 +294,7 @@ TEST_F(OpeningRules, DefaultDestinationIsTheBackupLocation) {
     OpenRunOutcome outcome = Run("c:\\p.vlm", "e:\\Backup\\");
     ASSERT_TRUE(outcome.ok()) << *outcome.error;
     EXPECT_EQ(outcome.request.destinations,
-              std::vector<std::string>{"e:\\Backup\\\\VLMcopy_drive_c\\Data"});
+              std::vector<std::string>{"e:\\Backup\\VLMcopy_drive_c\\Data"});
 }
 
 TEST_F(OpeningRules, HandOverStateIsSetWhereTheOpeningSetsIt) {

@@ -90,21 +90,29 @@ TEST(RunDriverTest, TheRunIsTheOneItsWindowWasOpenedWith) {
 }
 
 TEST(RunDriverTest, DefaultDestinationOnADriveRootRunsThrough) {
-    for (const char letter : {'e', 'l'}) {
-        const std::string root = std::string(1, letter) + ":\\";
-        SCOPED_TRACE(root);
+    struct Case {
+        const char* location;
+        char letter;
+        const char* folder;  // below the drive's root
+    };
+    // A location typed with a trailing backslash runs like one without.
+    for (const Case& c : {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""},
+                          Case{"e:\\Backup\\", 'e', "Backup/"}}) {
+        SCOPED_TRACE(c.location);
         EngineRig rig;
-        rig.settings.BackupLocation = root;
+        rig.settings.BackupLocation = c.location;
         test::WriteFile(rig.Src("data/a.txt"), "a", kOld);
         ProjectFields fields = EngineRig::Fields({"c:\\data"});
         fields.destdrive = "<default>";
         const std::string project = rig.Project(fields);
         ASSERT_EQ(rig.opened.at(project).destinations,
-                  (std::vector<std::string>{root + "VLMcopy_drive_c\\data"}));
+                  (std::vector<std::string>{c.location + std::string("VLMcopy_drive_c\\data")}));
         rig.engine.run(project);
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
         EXPECT_TRUE(rig.dialogs.Boxes().empty());
-        EXPECT_EQ(test::ReadFile(rig.drives.HostRoot(letter) + "/VLMcopy_drive_c/data/a.txt"), "a");
+        EXPECT_EQ(test::ReadFile(rig.drives.HostRoot(c.letter) + "/" + c.folder +
+                                 "VLMcopy_drive_c/data/a.txt"),
+                  "a");
     }
 }
 
