@@ -220,6 +220,9 @@ void CopyPass::ReportUnlisted(const std::string& source,
         return;
     for (const UnlistedEntry& entry : unlisted) {
         const std::string path = source + "\\" + entry.name;
+        // What the project leaves out is no failure of its backup, whatever its name holds.
+        if (ctx_.Excluded(itemRoot_, path, false))
+            continue;
         GoPastFailure(
             ctx_,
             {entry.error == 0 ? "ERROR: " + path +
@@ -420,8 +423,15 @@ public:
         }
     }
     ~KeptAside() {
-        if (ctx_.versions != nullptr && ready_ && !done_)
-            RenameReplacing(place_, DrivePath(d_));
+        if (ctx_.versions == nullptr || !ready_ || done_ || RenameReplacing(place_, DrivePath(d_)))
+            return;
+        // The old copy is safe among the versions, but the mirror lacks it: the run cannot end
+        // "OK". Reporting must not throw out of a destructor.
+        try {
+            GoPastFailure(ctx_, {"ERROR: " + d_ + " could not be put back from " +
+                                 place_.Text() + "!"});
+        } catch (...) {
+        }
     }
     bool Ready() const { return ctx_.versions == nullptr || ready_; }
     void Done() { done_ = true; }

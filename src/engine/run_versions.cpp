@@ -73,9 +73,9 @@ void RunEngine::PruneKeptVersions() {
                     report("Removed kept versions of " + kept.name + ": " + kept.folder.Text(),
                            false);
                 else
-                    report(
-                        "ERROR: unable to remove all kept versions in " + kept.folder.Text() + "!!",
-                        true);
+                    // An error line never goes with a run that ends "OK".
+                    GoPastFailure(passes_, {"ERROR: unable to remove all kept versions in " +
+                                            kept.folder.Text() + "!!"});
             });
     }
 }

@@ -80,6 +80,13 @@ public:
         : paths_(std::move(paths)), hashes_(paths_.size()) {
         thread_ = std::thread([this, fromMedium, &stop] {
             for (std::size_t i = 0; i < paths_.size(); ++i) {
+                // A stop ends the side at once: what is left is not opened, one by one, first.
+                if (stop.load(std::memory_order_relaxed)) {
+                    for (std::size_t rest = i; rest < paths_.size(); ++rest)
+                        hashes_[rest].error = ECANCELED;
+                    done_.store(paths_.size(), std::memory_order_release);
+                    return;
+                }
                 hashes_[i] = HashFile(paths_[i], fromMedium, stop);
                 done_.store(i + 1, std::memory_order_release);
             }
@@ -240,8 +247,8 @@ VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium
             }
             totals.bytes += s.size + b.size;
         }
-        if (told < files.size() && !stop.load()) {
-            if (!keepGoing()) {
+        if (told < files.size()) {
+            if (!stop.load() && !keepGoing()) {
                 stop.store(true);
                 totals.stopped = true;
             }
