@@ -410,11 +410,15 @@ private:
     }
 
     void Folder(const DrivePath& path, const ItemAsOf& item, const DrivePath& target) {
+        const bool existed = QueryEntry(target).has_value();
         if (!ForceDirChain(target)) {
             Failed("ERROR: Unable to create directory " + target.Text());
             return;
         }
-        CopyFolderPermissions(item.place, target);
+        // A folder the restore makes gets the bits it had; one that is there stays as its owner
+        // keeps it now.
+        if (!existed)
+            CopyFolderPermissions(item.place, target);
         for (const ItemAsOf& child : store_.ListAt(path, time_))
             Item(path / child.name, child, target / child.name);
     }
