@@ -96,6 +96,10 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         passes_.versions = keeper.get();
         const bool itemDone = WorkOnItem(source, destination, destkind);
         passes_.versions = nullptr;
+        if (keeper != nullptr && !keeper->Flush())
+            GoPastFailure(passes_, {"ERROR: unable to write the list of what this run added to " +
+                                    keeper->Store().AddedListOf(keeper->RunName()).Text() +
+                                    "!!"});
         if (!itemDone)
             return false;
     }

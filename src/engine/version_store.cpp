@@ -344,15 +344,17 @@ void VersionKeeper::NoteAdded(const DrivePath& path) {
 
 bool VersionKeeper::Flush() {
     if (added_.empty())
-        return true;
+        return !listLost_;
     std::string text;
     for (const std::string& line : added_)
         text.append(line).append("\n");
     added_.clear();
     HostFile file;
-    return ForceDirChain(store_.Root()) &&
-           file.Open(store_.AddedListOf(runName_), HostFile::Mode::Append) &&
-           file.Write(text.data(), text.size()) && file.Close();
+    const bool written = ForceDirChain(store_.Root()) &&
+                         file.Open(store_.AddedListOf(runName_), HostFile::Mode::Append) &&
+                         file.Write(text.data(), text.size()) && file.Close();
+    listLost_ = listLost_ || !written;
+    return !listLost_;
 }
 
 std::vector<KeptRun> RunsOlderThan(const VersionStore& store, int days, DateTime now) {

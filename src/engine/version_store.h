@@ -146,13 +146,15 @@ public:
     DrivePath PlaceOf(const DrivePath& path) const { return store_.PlaceIn(runName_, path); }
     // `path` was created by this run.
     void NoteAdded(const DrivePath& path);
-    // Appends the names noted so far to the run's added list. False when it could not be written.
+    // Appends the names noted so far to the run's added list. False when it, or an earlier
+    // batch, could not be written: the backup as of earlier times would then show those names.
     bool Flush();
 
 private:
     VersionStore store_;
     std::string runName_;
     std::vector<std::string> added_;
+    bool listLost_ = false;
 };
 
 // Pruning: the runs of `store` that started more than `days` days before `now`.
