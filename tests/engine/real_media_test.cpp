@@ -120,6 +120,46 @@ TEST(RealMediaTest, EachMediumHoldsAMirrorThatTheNextRunRecognises) {
         GTEST_SKIP() << skipped;
 }
 
+// Kept versions on each medium: a replaced and a removed file move into the run's version folder,
+// whose name the medium holds, and the run ends "OK".
+TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
+    std::string skipped;
+    const MediumKind kinds[] = {MediumKind::Ext4, MediumKind::ExFat, MediumKind::Fat32Fuse,
+                                MediumKind::Ntfs};
+    for (const MediumKind kind : kinds) {
+        SCOPED_TRACE(MediumName(kind));
+        EngineRig rig;
+        MediaImage image(kind, rig.Dst());
+        if (!image.Mounted()) {
+            skipped += std::string(MediumName(kind)) + ": " + image.Skip() + "\n";
+            continue;
+        }
+        WriteFile(rig.Src("docs/changed.txt"), "old", kOld);
+        WriteFile(rig.Src("docs/gone.txt"), "gone", kOld);
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.versions = true;
+        const std::string project = rig.Project(fields);
+        rig.engine.run(project);
+        ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+
+        WriteFile(rig.Src("docs/changed.txt"), "new, longer", kOld + 100);
+        ::unlink(rig.Src("docs/gone.txt").c_str());
+        RunAgain(rig, project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        EXPECT_EQ(ReadFile(rig.Dst("VLMcopy_drive_c/docs/changed.txt")), "new, longer");
+        const std::set<std::string> runs = NamesIn(rig.Dst("VLMversions_drive_c"));
+        std::string kept;
+        for (const std::string& run : runs)  // "YYYY-MM-DD HH.MM.SS", and its ".added" list
+            if (run.size() == 19 && Exists(rig.Dst("VLMversions_drive_c/" + run + "/docs")))
+                kept = rig.Dst("VLMversions_drive_c/" + run + "/docs");
+        ASSERT_FALSE(kept.empty()) << ::testing::PrintToString(runs);
+        EXPECT_EQ(ReadFile(kept + "/changed.txt"), "old");
+        EXPECT_EQ(ReadFile(kept + "/gone.txt"), "gone");
+    }
+    if (!skipped.empty())
+        std::cout << skipped;
+}
+
 // A destination mounted read-only is said once, at the start, and no file asks its question.
 TEST(RealMediaTest, AReadOnlyDestinationEndsTheRunAtItsStart) {
     EngineRig rig;
