@@ -614,40 +614,34 @@ TEST(RunDriverTest, ARunEndsWithASummaryOfWhatItDid) {
 namespace vlm {
 namespace {
 
-// A file synchronised to a target that does not exist yet: the run makes nothing at the target's
-// path before the copy, so it is made and then kept up to date, run after run.
-TEST(RunDriverTest, AFileIsSynchronisedToANewTargetRunAfterRun) {
-    for (const std::string target : {"e:\\copy.txt", "e:\\new\\copy.txt"}) {
-        SCOPED_TRACE(target);
+// A synchronised item is made at its target and then kept up to date, run after run: a file to
+// a target that does not exist yet (the run makes nothing at the target's path before the copy),
+// a folder to a target written with or without its trailing backslash.
+TEST(RunDriverTest, ASynchronisedItemIsKeptUpToDateRunAfterRun) {
+    struct Case {
+        const char* item;
+        const char* sourceFile;  // below c:
+        const char* target;
+        const char* copy;  // below e:
+    };
+    const Case cases[] = {
+        {"c:\\one.txt", "one.txt", "e:\\copy.txt", "copy.txt"},
+        {"c:\\one.txt", "one.txt", "e:\\new\\copy.txt", "new/copy.txt"},
+        {"c:\\docs", "docs/a.txt", "e:\\mirror", "mirror/a.txt"},
+        {"c:\\docs", "docs/a.txt", "e:\\mirror\\", "mirror/a.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
         EngineRig rig;
-        test::WriteFile(rig.Src("one.txt"), "one", kOld);
-        auto fields = EngineRig::Fields({"c:\\one.txt"});
+        test::WriteFile(rig.Src(c.sourceFile), "content", kOld);
+        auto fields = EngineRig::Fields({c.item});
         fields.sync = true;
-        fields.syncdest = target;
+        fields.syncdest = c.target;
         const std::string project = rig.Project(fields);
         for (int run = 1; run <= 2; ++run) {
             rig.engine.run(project);
             EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK")) << "run " << run;
-            EXPECT_EQ(test::ReadFile(rig.drives.Host(target)), "one") << "run " << run;
-        }
-    }
-}
-
-// A folder synchronised to a target written with or without its trailing backslash: the same
-// copies, run after run.
-TEST(RunDriverTest, AFolderIsSynchronisedHoweverItsTargetIsWritten) {
-    for (const std::string target : {"e:\\mirror", "e:\\mirror\\"}) {
-        SCOPED_TRACE(target);
-        EngineRig rig;
-        test::WriteFile(rig.Src("docs/a.txt"), "a", kOld);
-        auto fields = EngineRig::Fields({"c:\\docs"});
-        fields.sync = true;
-        fields.syncdest = target;
-        const std::string project = rig.Project(fields);
-        for (int run = 1; run <= 2; ++run) {
-            rig.engine.run(project);
-            EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK")) << "run " << run;
-            EXPECT_EQ(test::ReadFile(rig.Dst("mirror/a.txt")), "a") << "run " << run;
+            EXPECT_EQ(test::ReadFile(rig.Dst(c.copy)), "content") << "run " << run;
         }
     }
 }
