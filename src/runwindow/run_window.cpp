@@ -274,18 +274,29 @@ void TRunF::PreviewBClick() {
     if (RunInProgress() || !previewFunction_)
         return;
     // After a run the window runs nothing more; a preview may still look.
-    const bool runAllowed = RunB->isEnabled();
-    ++runDepth_;
-    previewing_ = true;
-    RunB->setEnabled(false);
-    PreviewB->setEnabled(false);
-    SetStatusText("Looking at what a run would do... (\"Cancel\" or \"ESC\" stops the preview)");
+    const bool runAllowed =
+        BeginLook("Looking at what a run would do... (\"Cancel\" or \"ESC\" stops the preview)");
     std::optional<RunPlan> plan;
     try {
         plan = previewFunction_(*this, ProjectPath());
     } catch (const std::exception& error) {
         ShowErrorBox(error.what());
     }
+    if (EndLook(runAllowed) && plan)
+        ShowPlan(*plan, runAllowed);
+}
+
+bool TRunF::BeginLook(const std::string& status) {
+    const bool runAllowed = RunB->isEnabled();
+    ++runDepth_;
+    previewing_ = true;
+    RunB->setEnabled(false);
+    PreviewB->setEnabled(false);
+    SetStatusText(status);
+    return runAllowed;
+}
+
+bool TRunF::EndLook(bool runAllowed) {
     previewing_ = false;
     --runDepth_;
     RunB->setEnabled(runAllowed);
@@ -294,10 +305,9 @@ void TRunF::PreviewBClick() {
     if (runDepth_ == 0 && closePending_) {
         closePending_ = false;
         done(pendingResult_);
-        return;
+        return false;
     }
-    if (plan)
-        ShowPlan(*plan, runAllowed);
+    return true;
 }
 
 // The preview's summary in the report, and the plan in its own window, from which the person may

@@ -82,6 +82,11 @@ public:
     // Reads the sources and the backup and names in the report what differs; changes nothing.
     void VerifyBClick();
     void ShowPlan(const RunPlan& plan, bool runAllowed);
+    // A look that changes nothing (a preview, a verification): Run and Preview wait for it, and a
+    // close asked for meanwhile comes after it. Begin gives whether Run was allowed before; End
+    // gives it back and is false when the window has closed.
+    bool BeginLook(const std::string& status);
+    bool EndLook(bool runAllowed);
     void cancelBClick();
     void helpBClick();
     void LogCBClick();

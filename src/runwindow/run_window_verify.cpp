@@ -20,14 +20,10 @@ void TRunF::SetVerifyRequest(RunRequest request) {
 void TRunF::VerifyBClick() {
     if (RunInProgress() || !verifyRequest_)
         return;
-    const bool runAllowed = RunB->isEnabled();
-    ++runDepth_;
     // Like a preview, a verification changes nothing: Cancel and ESC stop it without a question.
-    previewing_ = true;
     run_.StopRequested = false;
-    for (QPushButton* button : {RunB, PreviewB, VerifyB})
-        button->setEnabled(false);
-    SetStatusText("Verifying the backup... (\"Cancel\" or \"ESC\" stops it)");
+    const bool runAllowed = BeginLook("Verifying the backup... (\"Cancel\" or \"ESC\" stops it)");
+    VerifyB->setEnabled(false);
     try {
         const VerifyTotals totals = VerifyBackup(
             *verifyRequest_, [this](const std::string& line) { AppendReportLine(line); },
@@ -41,17 +37,9 @@ void TRunF::VerifyBClick() {
         ShowErrorBox(error.what());
     }
     run_.StopRequested = false;
-    previewing_ = false;
-    --runDepth_;
     FlushReport();
-    RunB->setEnabled(runAllowed);
-    PreviewB->setEnabled(true);
     VerifyB->setEnabled(true);
-    SetStatusText("");
-    if (runDepth_ == 0 && closePending_) {
-        closePending_ = false;
-        done(pendingResult_);
-    }
+    EndLook(runAllowed);
 }
 
 }  // namespace vlm
