@@ -9,6 +9,7 @@
 #include "engine/destination_folder.h"
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
+#include "platform/host_place.h"
 #include "platform/platform_error.h"
 #include "platform/utf8_text.h"
 #include "util/dialogs.h"
@@ -596,6 +597,10 @@ void CopyPass::ReportChanging(const std::string& s) {
 }  // namespace
 
 void copyltor(PassContext& ctx, std::string_view source, std::string_view destination) {
+    // Below the item's two folders everything is reached folder by folder from their open
+    // descriptors: no depth is too deep, and no link swapped in below them is followed.
+    const WalkTop sourceTop{DrivePath(source)};
+    const WalkTop destinationTop{DrivePath(destination)};
     CopyPass(ctx).Copy(source, destination);
 }
 

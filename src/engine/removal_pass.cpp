@@ -8,6 +8,7 @@
 
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
+#include "platform/host_place.h"
 #include "platform/tree_walk.h"
 #include "platform/utf8_text.h"
 #include "platform/volumes.h"
@@ -395,6 +396,9 @@ void RemovalPass::RemoveTemporary(const std::string& d) {
 }  // namespace
 
 void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {
+    // As the copy pass: below the two folders nothing is reached by its whole path.
+    const WalkTop sourceTop{DrivePath(source)};
+    const WalkTop destinationTop{DrivePath(destination)};
     RemovalPass(ctx).Remove(source, destination);
 }
 

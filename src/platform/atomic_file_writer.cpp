@@ -45,7 +45,7 @@ FileStatus AtomicFileWriter::Begin(const DrivePath& target, Durability durabilit
     written_ = 0;
     writebackStart_ = 0;
     targetName_ = target.Text();
-    FileResult<HostPath> host = HostOf(target);
+    FileResult<HostPlace> host = PlaceOf(target);
     if (!host) {
         return host.Error();
     }
@@ -53,14 +53,18 @@ FileStatus AtomicFileWriter::Begin(const DrivePath& target, Durability durabilit
         targetRefused_ = true;
         return Error(refusal);
     }
-    const HostPath folder = host->Parent();
+    const HostPath folder = host->Host().Parent();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        HostPath candidate = TemporaryPathIn(folder);
+        std::string name = TemporaryName();
+        HostPath candidate = folder / name;
+        const std::string& opened = host->Folder() == AT_FDCWD ? candidate.Text() : name;
         // 0666 so the umask, not this program, decides who may read the new file.
-        const int fd =
-            host::Open(candidate.Text().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = host::OpenAt(host->Folder(), opened.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            target_ = std::move(*host);
+            targetDrive_ = target;
+            target_ = host->Host();
+            tempName_ = std::move(name);
             tempPath_ = std::move(candidate);
             file_.fd_ = fd;
             file_.path_ = targetName_;
@@ -215,7 +219,7 @@ FileStatus AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
         return Error(failed_ ? EIO : EBADF);
     }
     // A medium without permission bits and owners (exFAT, FAT) has nothing to keep.
-    if (!KeepsPermissionsAt(tempPath_)) {
+    if (!KeepsPermissionsAt(target_)) {
         return {};
     }
     struct stat st {};
@@ -279,11 +283,16 @@ FileStatus AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     if (FileStatus closed = file_.Close(); !closed) {
         return GiveUp(closed.Error());
     }
+    const std::optional<Places> places = PlacesNow();
+    if (!places) {
+        return GiveUp(Error(errno != 0 ? errno : EIO));
+    }
     // The target may have turned read-only or become a folder since Begin.
-    if (const int refusal = ReplaceRefusalFor(target_)) {
+    if (const int refusal = ReplaceRefusalFor(places->target)) {
         return GiveUp(Error(refusal));
     }
-    if (host::Rename(tempPath_.Text().c_str(), target_.Text().c_str()) != 0) {
+    if (host::RenameAt(places->target.Folder(), places->temporary.c_str(), places->target.Folder(),
+                       places->target.Name()) != 0) {
         renameFailed_ = true;
         return GiveUp(Error(errno));
     }
@@ -291,29 +300,46 @@ FileStatus AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     // closed: the time the copy must carry is given again to the closed file.
     if (modified != nullptr && SetsTimesAfterCloseAt(target_)) {
         const struct timespec times[2] = {*modified, *modified};
-        (void)host::SetTimes(target_.Text().c_str(), times, 0);
+        (void)host::SetTimesAt(places->target.Folder(), places->target.Name(), times,
+                               places->target.BelowTop() ? AT_SYMLINK_NOFOLLOW : 0);
     }
+    tempName_.clear();
     tempPath_ = HostPath();
     target_ = HostPath();
     return {};
 }
 
+std::optional<AtomicFileWriter::Places> AtomicFileWriter::PlacesNow() const {
+    FileResult<HostPlace> place = PlaceOf(targetDrive_);
+    if (!place) {
+        errno = place.Error().code;
+        return std::nullopt;
+    }
+    std::string temporary =
+        place->Folder() == AT_FDCWD ? (place->Host().Parent() / tempName_).Text() : tempName_;
+    return Places{std::move(*place), std::move(temporary)};
+}
+
 void AtomicFileWriter::Abort() {
     file_.Close();
-    if (!tempPath_.empty()) {
-        host::Unlink(tempPath_.Text().c_str());
+    if (!tempName_.empty()) {
+        if (const std::optional<Places> places = PlacesNow()) {
+            host::UnlinkAt(places->target.Folder(), places->temporary.c_str(), 0);
+        }
+        tempName_.clear();
         tempPath_ = HostPath();
     }
     target_ = HostPath();
 }
 
 FileStatus SyncFileSystemOf(const DrivePath& path) {
-    const FileResult<HostPath> host = HostOf(path);
+    const FileResult<HostPlace> host = PlaceOf(path);
     if (!host) {
         return host.Error();
     }
     // Non-blocking only so a FIFO at `path` cannot hang the open.
-    const int fd = host::Open(host->Text().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = host::OpenAt(host->Folder(), host->Name(),
+                                O_RDONLY | O_CLOEXEC | O_NONBLOCK | host->NoFollow());
     if (fd < 0) {
         return ErrnoError(path);
     }

@@ -9,6 +9,7 @@
 
 #include "platform/file_result.h"
 #include "platform/host_file.h"
+#include "platform/host_place.h"
 #include "platform/packed_time.h"
 #include "platform/paths.h"
 
@@ -73,6 +74,7 @@ public:
     // Removes the temporary file and leaves the target as it was.
     void Abort();
 
+    // The temporary file's whole host path, for a caller that hands it to the desktop.
     const HostPath& TemporaryPath() const { return tempPath_; }
 
 private:
@@ -87,9 +89,18 @@ private:
     // Ends the writing for good: the temporary file removed, `error` returned.
     FileError GiveUp(FileError error);
     FileError Error(int code) const { return FileError{code, targetName_}; }
+    // Where the target is now, and the temporary file beside it: asked again at each step, as
+    // the folder's descriptor is only borrowed.
+    struct Places {
+        HostPlace target;
+        std::string temporary;  // a name in target.Folder(), or a whole host path
+    };
+    std::optional<Places> PlacesNow() const;
 
     std::string targetName_;  // the target's drive path, for the errors
+    DrivePath targetDrive_;
     HostPath target_;
+    std::string tempName_;  // the temporary file's name in the target's folder
     HostPath tempPath_;
     HostFile file_;
     Durability durability_ = Durability::SyncEachFile;

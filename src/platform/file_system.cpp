@@ -40,7 +40,7 @@ DirEntry EntryFrom(const struct stat& st, std::string name) {
 
 FileResult<DirEntry> QueryEntry(const DrivePath& path) {
     struct stat st {};
-    if (FileResult<HostPath> host = HostAndStat(path, st, false); !host) {
+    if (FileResult<HostPlace> host = PlaceAndStat(path, st, false); !host) {
         return host.Error();
     }
     return EntryFrom(st, std::string(path.Name()));
@@ -48,7 +48,7 @@ FileResult<DirEntry> QueryEntry(const DrivePath& path) {
 
 std::uint32_t GetFileAttributes(const DrivePath& path) {
     struct stat st {};
-    if (!HostAndStat(path, st, true)) {
+    if (!PlaceAndStat(path, st, true)) {
         return kInvalidAttributes;
     }
     return AttributesOf(st, std::string(path.Name()));
@@ -66,7 +66,7 @@ bool DirectoryExists(const DrivePath& path) {
 
 FileResult<PackedTime> GetFileTimePacked(const DrivePath& path) {
     struct stat st {};
-    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+    if (FileResult<HostPlace> host = PlaceAndStat(path, st, true); !host) {
         return host.Error();
     }
     return PackHostTime(st.st_mtime);
@@ -74,7 +74,7 @@ FileResult<PackedTime> GetFileTimePacked(const DrivePath& path) {
 
 FileResult<DateTime> GetFileDateTime(const DrivePath& path) {
     struct stat st {};
-    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+    if (FileResult<HostPlace> host = PlaceAndStat(path, st, true); !host) {
         return host.Error();
     }
     return HostTimeToDateTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
@@ -82,19 +82,20 @@ FileResult<DateTime> GetFileDateTime(const DrivePath& path) {
 
 FileResult<HostTime> GetFileHostTime(const DrivePath& path) {
     struct stat st {};
-    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+    if (FileResult<HostPlace> host = PlaceAndStat(path, st, true); !host) {
         return host.Error();
     }
     return ModifiedOf(st);
 }
 
 FileResult<DateTime> GetCreationDateTime(const DrivePath& path) {
-    const FileResult<HostPath> host = HostOf(path);
+    const FileResult<HostPlace> host = PlaceOf(path);
     if (!host) {
         return host.Error();
     }
     struct statx stx {};
-    if (::statx(AT_FDCWD, host->Text().c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) != 0) {
+    if (::statx(host->Folder(), host->Name(), host->BelowTop() ? AT_SYMLINK_NOFOLLOW : 0,
+                STATX_BTIME | STATX_MTIME, &stx) != 0) {
         return ErrnoError(path);
     }
     const struct statx_timestamp& when =
@@ -104,7 +105,7 @@ FileResult<DateTime> GetCreationDateTime(const DrivePath& path) {
 
 FileStatus SetFileTimePacked(const DrivePath& path, PackedTime packed) {
     struct stat st {};
-    const FileResult<HostPath> host = HostAndStat(path, st, true);
+    const FileResult<HostPlace> host = PlaceAndStat(path, st, true);
     if (!host) {
         return host.Error();
     }
@@ -114,7 +115,8 @@ FileStatus SetFileTimePacked(const DrivePath& path, PackedTime packed) {
     struct timespec times[2]{};
     times[1].tv_sec = UnpackToHostTime(packed);
     times[0] = times[1];  // both given, as a copy's time is
-    if (host::SetTimes(host->Text().c_str(), times, 0) != 0) {
+    if (host::SetTimesAt(host->Folder(), host->Name(), times,
+                         host->BelowTop() ? AT_SYMLINK_NOFOLLOW : 0) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -122,7 +124,7 @@ FileStatus SetFileTimePacked(const DrivePath& path, PackedTime packed) {
 
 FileStatus DeleteFile(const DrivePath& path) {
     struct stat st {};
-    const FileResult<HostPath> host = HostAndStat(path, st, false);
+    const FileResult<HostPlace> host = PlaceAndStat(path, st, false);
     if (!host) {
         return host.Error();
     }
@@ -132,18 +134,22 @@ FileStatus DeleteFile(const DrivePath& path) {
     if (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode)) {
         return Error(EACCES, path);
     }
-    if (host::Unlink(host->Text().c_str()) != 0) {
+    if (host::UnlinkAt(host->Folder(), host->Name(), 0) != 0) {
         return ErrnoError(path);
+    }
+    // A held folder reached through this link would outlive it.
+    if (S_ISLNK(st.st_mode)) {
+        ForgetHeldFolders();
     }
     return {};
 }
 
 FileStatus CreateDirectory(const DrivePath& path) {
-    const FileResult<HostPath> host = HostOf(path);
+    const FileResult<HostPlace> host = PlaceOf(path);
     if (!host) {
         return host.Error();
     }
-    if (host::MakeDir(host->Text().c_str(), 0777) != 0) {
+    if (host::MakeDirAt(host->Folder(), host->Name(), 0777) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -151,7 +157,7 @@ FileStatus CreateDirectory(const DrivePath& path) {
 
 FileStatus RemoveDirectory(const DrivePath& path) {
     struct stat st {};
-    const FileResult<HostPath> host = HostAndStat(path, st, false);
+    const FileResult<HostPlace> host = PlaceAndStat(path, st, false);
     if (!host) {
         return host.Error();
     }
@@ -161,15 +167,18 @@ FileStatus RemoveDirectory(const DrivePath& path) {
     if (IsReadOnlyMode(st.st_mode)) {
         return Error(EACCES, path);
     }
-    if (host::RemoveDir(host->Text().c_str()) != 0) {
-        return ErrnoError(path);
+    const int removed = host::UnlinkAt(host->Folder(), host->Name(), AT_REMOVEDIR);
+    const int reason = errno;
+    ForgetHeldFolders();  // a held descriptor of the folder would outlive it
+    if (removed != 0) {
+        return Error(reason != 0 ? reason : EIO, path);
     }
     return {};
 }
 
 FileResult<std::uint32_t> GetFilePermissions(const DrivePath& path) {
     struct stat st {};
-    if (FileResult<HostPath> host = HostAndStat(path, st, true); !host) {
+    if (FileResult<HostPlace> host = PlaceAndStat(path, st, true); !host) {
         return host.Error();
     }
     return static_cast<std::uint32_t>(st.st_mode & 07777);
@@ -177,11 +186,11 @@ FileResult<std::uint32_t> GetFilePermissions(const DrivePath& path) {
 
 FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
     struct stat st {};
-    const FileResult<HostPath> host = HostAndStat(path, st, false);
+    const FileResult<HostPlace> host = PlaceAndStat(path, st, false);
     if (!host) {
         return host.Error();
     }
-    if (!KeepsPermissionsAt(*host)) {
+    if (!KeepsPermissionsAt(host->Host())) {
         return {};
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
@@ -191,7 +200,8 @@ FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
         return Error(EACCES, path);
     }
     const mode_t wanted = CopyMode(original, S_ISDIR(st.st_mode));
-    if ((st.st_mode & 07777) != wanted && ::chmod(host->Text().c_str(), wanted) != 0) {
+    if ((st.st_mode & 07777) != wanted &&
+        ::fchmodat(host->Folder(), host->Name(), wanted, 0) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -199,66 +209,78 @@ FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
 
 FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folder) {
     struct stat from {};
-    if (FileResult<HostPath> original = HostAndStat(source, from, true); !original) {
+    if (FileResult<HostPlace> original = PlaceAndStat(source, from, true); !original) {
         return original.Error();
     }
     struct stat to {};
-    const FileResult<HostPath> host = HostAndStat(folder, to, false);
+    const FileResult<HostPlace> host = PlaceAndStat(folder, to, false);
     if (!host) {
         return host.Error();
     }
     if (!S_ISDIR(to.st_mode)) {
         return Error(ENOTDIR, folder);
     }
-    if (!KeepsPermissionsAt(*host)) {
+    if (!KeepsPermissionsAt(host->Host())) {
         return {};
     }
     // Owner and group first: changing them may clear the set-id bits that the mode then sets.
     if (from.st_uid != to.st_uid || from.st_gid != to.st_gid) {
-        (void)::lchown(host->Text().c_str(), from.st_uid, from.st_gid);  // only where permitted
+        // only where permitted
+        (void)::fchownat(host->Folder(), host->Name(), from.st_uid, from.st_gid,
+                         AT_SYMLINK_NOFOLLOW);
     }
-    if (::chmod(host->Text().c_str(), CopyMode(from.st_mode, true)) != 0) {
+    if (::fchmodat(host->Folder(), host->Name(), CopyMode(from.st_mode, true), 0) != 0) {
         return ErrnoError(folder);
     }
     return {};
 }
 
 FileStatus RenameCaseOnly(const DrivePath& from, const DrivePath& to) {
-    const FileResult<HostPath> hostFrom = HostOf(from);
-    const FileResult<HostPath> hostTo = HostOf(to);
+    const FileResult<HostPlace> hostFrom = PlaceOf(from);
     if (!hostFrom) {
         return hostFrom.Error();
     }
+    const FileResult<HostPlace> hostTo = PlaceOf(to);
     if (!hostTo) {
         return hostTo.Error();
     }
-    const std::string between = TemporaryPathIn(hostFrom->Parent()).Text();
-    if (host::Rename(hostFrom->Text().c_str(), between.c_str()) != 0) {
-        return ErrnoError(from);
+    const int folder = hostFrom->Folder();
+    const std::string between =
+        folder == AT_FDCWD ? (hostFrom->Host().Parent() / TemporaryName()).Text() : TemporaryName();
+    int failed = 0;
+    const DrivePath* about = &to;
+    if (host::RenameAt(folder, hostFrom->Name(), folder, between.c_str()) != 0) {
+        failed = errno;
+        about = &from;
+    } else if (host::RenameAt(folder, between.c_str(), hostTo->Folder(), hostTo->Name()) != 0) {
+        failed = errno;
+        // back to where it was
+        (void)host::RenameAt(folder, between.c_str(), folder, hostFrom->Name());
     }
-    if (host::Rename(between.c_str(), hostTo->Text().c_str()) != 0) {
-        const int saved = errno;
-        (void)host::Rename(between.c_str(), hostFrom->Text().c_str());  // back to where it was
-        return Error(saved, to);
+    ForgetHeldFolders();  // what moved may have been a folder
+    if (failed != 0) {
+        return Error(failed, *about);
     }
     return {};
 }
 
 FileStatus RenameReplacing(const DrivePath& from, const DrivePath& to) {
-    const FileResult<HostPath> hostFrom = HostOf(from);
+    const FileResult<HostPlace> hostFrom = PlaceOf(from);
     if (!hostFrom) {
         return hostFrom.Error();
     }
-    const FileResult<HostPath> hostTo = HostOf(to);
+    const FileResult<HostPlace> hostTo = PlaceOf(to);
     if (!hostTo) {
         return hostTo.Error();
     }
     if (const int refusal = ReplaceRefusalFor(*hostTo)) {
         return Error(refusal, to);
     }
-    if (host::Rename(hostFrom->Text().c_str(), hostTo->Text().c_str()) != 0) {
+    if (host::RenameAt(hostFrom->Folder(), hostFrom->Name(), hostTo->Folder(), hostTo->Name()) !=
+        0) {
         return ErrnoError(to);
     }
+    ForgetHeldFolders();  // what moved may have been a folder
     return {};
 }
 

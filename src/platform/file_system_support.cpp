@@ -4,7 +4,6 @@
 #include <random>
 
 #include "platform/host_calls.h"
-#include "platform/path_translation.h"
 
 namespace vlm::file_system_support {
 
@@ -14,15 +13,6 @@ FileError ErrnoError(const DrivePath& path) {
 
 FileError Error(int code, const DrivePath& path) {
     return FileError{code, path.Text()};
-}
-
-// The host path of a drive path; a refused path behaves like a missing one.
-FileResult<HostPath> HostOf(const DrivePath& drivePath) {
-    std::optional<HostPath> host = ToHostPath(drivePath);
-    if (!host) {
-        return Error(ENOENT, drivePath);
-    }
-    return std::move(*host);
 }
 
 HostTime ModifiedOf(const struct stat& st) {
@@ -62,19 +52,17 @@ EntryKind KindOf(const struct stat& st) {
     return S_ISLNK(st.st_mode) ? EntryKind::Link : EntryKind::Special;
 }
 
-bool StatPath(const HostPath& host, struct stat& st, bool followLinks) {
-    const char* text = host.Text().c_str();
-    return (followLinks ? ::stat(text, &st) : ::lstat(text, &st)) == 0;
+bool StatAt(const HostPlace& place, struct stat& st, bool followLinks) {
+    const int flags = followLinks && !place.BelowTop() ? 0 : AT_SYMLINK_NOFOLLOW;
+    return ::fstatat(place.Folder(), place.Name(), &st, flags) == 0;
 }
 
-// The host path of a drive path, with what is there in `st`; the error when the path is refused
-// or nothing is there.
-FileResult<HostPath> HostAndStat(const DrivePath& drivePath, struct stat& st, bool followLinks) {
-    FileResult<HostPath> host = HostOf(drivePath);
-    if (host && !StatPath(*host, st, followLinks)) {
+FileResult<HostPlace> PlaceAndStat(const DrivePath& drivePath, struct stat& st, bool followLinks) {
+    FileResult<HostPlace> place = PlaceOf(drivePath);
+    if (place && !StatAt(*place, st, followLinks)) {
         return ErrnoError(drivePath);
     }
-    return host;
+    return place;
 }
 
 std::string RandomSuffix() {
@@ -89,15 +77,15 @@ std::string RandomSuffix() {
     return suffix;
 }
 
-HostPath TemporaryPathIn(const HostPath& folder) {
-    return folder / (std::string(kTempPrefix) + RandomSuffix() + std::string(kTempSuffix));
+std::string TemporaryName() {
+    return std::string(kTempPrefix) + RandomSuffix() + std::string(kTempSuffix);
 }
 
 // The checks that stand in for the file system's own refusal of writing over a read-only file or
 // a directory; they hold for root as well.
-int WriteRefusalFor(const HostPath& host) {
+int WriteRefusalFor(const HostPlace& place) {
     struct stat st {};
-    if (!StatPath(host, st, true)) {
+    if (!StatAt(place, st, true)) {
         return 0;
     }
     if (S_ISDIR(st.st_mode)) {
@@ -111,9 +99,9 @@ int WriteRefusalFor(const HostPath& host) {
 
 // What a rename refuses to put a file over: a folder, or a read-only file (not through a link:
 // a link at the target is replaced itself). 0 when the target may be replaced or is not there.
-int ReplaceRefusalFor(const HostPath& host) {
+int ReplaceRefusalFor(const HostPlace& place) {
     struct stat st {};
-    if (!StatPath(host, st, false)) {
+    if (!StatAt(place, st, false)) {
         return 0;
     }
     if (S_ISDIR(st.st_mode)) {

@@ -117,13 +117,19 @@ FileStatus FolderListing::Read(const DrivePath& folder, std::uint32_t mask, List
     names_.clear();
     slots_.clear();
     details_.clear();
-    const FileResult<HostPath> host = HostOf(folder);
+    const FileResult<HostPlace> host = PlaceOf(folder);
     if (!host) {
         return host.Error();
     }
-    DIR* dir = host::OpenDir(host->Text().c_str());
+    const int opened = host::OpenAt(host->Folder(), host->Name(),
+                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC | host->NoFollow());
+    DIR* dir = opened >= 0 ? host::ListFolder(opened) : nullptr;
     if (dir == nullptr) {
-        return ErrnoError(folder);
+        const FileError failed = ErrnoError(folder);
+        if (opened >= 0) {
+            host::CloseQuietly(opened);
+        }
+        return failed;
     }
     const int dirFd = ::dirfd(dir);
     for (;;) {
@@ -145,7 +151,7 @@ FileStatus FolderListing::Read(const DrivePath& folder, std::uint32_t mask, List
             continue;
         }
         std::optional<std::string> name = HostNameToDriveName(hostName);
-        if (!name && StoresStandInsAt(*host)) {
+        if (!name && StoresStandInsAt(host->Host())) {
             name = StoredNameToDriveName(hostName);
         }
         if (!name) {

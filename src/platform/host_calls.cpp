@@ -28,6 +28,12 @@ struct Arming {
 constexpr std::size_t kKinds = static_cast<std::size_t>(Call::SyncFileSystem) + 1;
 std::mutex gMutex;
 std::array<Arming, kKinds> gArmings;
+struct PendingHook {
+    Call kind = Call::Open;
+    int at = 0;  // the count at which it runs; 0: none
+    std::function<void()> run;
+};
+PendingHook gHook;
 
 }  // namespace
 
@@ -39,9 +45,15 @@ void Arm(Call kind, int nth, int errnoValue, int times) {
     a.errnoValue = errnoValue;
 }
 
+void Hook(Call kind, int nth, std::function<void()> hook) {
+    std::lock_guard lock(gMutex);
+    gHook = {kind, gArmings[static_cast<std::size_t>(kind)].count + nth, std::move(hook)};
+}
+
 void Reset() {
     std::lock_guard lock(gMutex);
     gArmings.fill(Arming{});
+    gHook = PendingHook{};
 }
 
 int Count(Call kind) {
@@ -51,9 +63,17 @@ int Count(Call kind) {
 
 // Counts one call of `kind`; true (with errno set) when this call is to fail.
 static bool ShouldFail(Call kind) {
-    std::lock_guard lock(gMutex);
+    std::unique_lock lock(gMutex);
     Arming& a = gArmings[static_cast<std::size_t>(kind)];
     ++a.count;
+    if (gHook.at != 0 && gHook.kind == kind && gHook.at == a.count) {
+        // Run outside the lock: the hook may make host calls of its own.
+        const std::function<void()> hook = std::move(gHook.run);
+        gHook = PendingHook{};
+        lock.unlock();
+        hook();
+        lock.lock();
+    }
     if (a.failFrom == 0 || a.count < a.failFrom) {
         return false;
     }
@@ -168,19 +188,19 @@ int UnlinkAt(int dirFd, const char* name, int flags) {
     return ::unlinkat(dirFd, name, flags);
 }
 
-int MakeDir(const char* path, mode_t mode) {
+int RenameAt(int fromDir, const char* from, int toDir, const char* to) {
+    VLM_FAULT_POINT(Rename, -1);
+    return ::renameat(fromDir, from, toDir, to);
+}
+
+int MakeDirAt(int dirFd, const char* name, mode_t mode) {
     VLM_FAULT_POINT(MakeDir, -1);
-    return ::mkdir(path, mode);
+    return ::mkdirat(dirFd, name, mode);
 }
 
-int RemoveDir(const char* path) {
-    VLM_FAULT_POINT(RemoveDir, -1);
-    return ::rmdir(path);
-}
-
-int SetTimes(const char* path, const struct timespec times[2], int flags) {
+int SetTimesAt(int dirFd, const char* name, const struct timespec times[2], int flags) {
     VLM_FAULT_POINT(SetTime, -1);
-    return ::utimensat(AT_FDCWD, path, times, flags);
+    return ::utimensat(dirFd, name, times, flags);
 }
 
 int SetTimesOf(int fd, const struct timespec times[2]) {
@@ -234,9 +254,8 @@ long BlocksReadByThisThread() {
     return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
 }
 
-DIR* OpenDir(const char* path) {
-    VLM_FAULT_POINT(Open, nullptr);
-    return ::opendir(path);
+DIR* ListFolder(int folderFd) {
+    return ::fdopendir(folderFd);
 }
 
 struct dirent* ReadDir(DIR* dir) {

@@ -24,12 +24,14 @@ void StartWriteback(int fd, off_t offset, off_t length);
 // ftruncate: gives an open file its length (a sparse copy's holes up to its end); counts as a
 // Write.
 int SetLength(int fd, off_t length);
+// Host files by whole path (the program's own small files): rename and unlink.
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);
-int MakeDir(const char* path, mode_t mode);
-int RemoveDir(const char* path);
-// utimensat(AT_FDCWD, path, times, flags)
-int SetTimes(const char* path, const struct timespec times[2], int flags);
+// Entries of the drive model, each a name in an open folder (AT_FDCWD with a whole path):
+// renameat, mkdirat and utimensat.
+int RenameAt(int fromDir, const char* from, int toDir, const char* to);
+int MakeDirAt(int dirFd, const char* name, mode_t mode);
+int SetTimesAt(int dirFd, const char* name, const struct timespec times[2], int flags);
 // futimens: the same for an open file; counts as a SetTime.
 int SetTimesOf(int fd, const struct timespec times[2]);
 // Which side of a CopyRange failed.
@@ -56,8 +58,9 @@ int CloseQuietly(int fd);
 int LookQuietly(int dirFd, const char* name, struct stat* st);
 // How many 512-byte blocks the calling thread has had read from a medium so far.
 long BlocksReadByThisThread();
-// Opening a folder for listing counts as an Open; reading its entries is not faulted.
-DIR* OpenDir(const char* path);
+// fdopendir over a folder opened for reading (OpenAt counted the Open; this takes the
+// descriptor over). Reading its entries is not faulted.
+DIR* ListFolder(int folderFd);
 struct dirent* ReadDir(DIR* dir);
 int CloseDir(DIR* dir);
 
@@ -65,6 +68,8 @@ int CloseDir(DIR* dir);
 
 #ifdef VELMORA_FAULT_INJECTION
 // Test-only: makes chosen host calls fail. Compiled only into test builds.
+#include <functional>
+
 namespace vlm::faults {
 
 enum class Call {
@@ -85,7 +90,10 @@ enum class Call {
 // the `times - 1` calls after it (times < 0: every call from the nth on). Replaces an earlier
 // arming of the same kind.
 void Arm(Call kind, int nth, int errnoValue, int times = 1);
-// Disarms every kind and sets every count to zero.
+// Runs `hook` once, just before the `nth` call of `kind` (1-based, counted from now) is made:
+// for a test that changes the tree between two calls of a run, as another process would.
+void Hook(Call kind, int nth, std::function<void()> hook);
+// Disarms every kind, drops the hook and sets every count to zero.
 void Reset();
 // Calls of `kind` made since the last Reset (failed ones included).
 int Count(Call kind);

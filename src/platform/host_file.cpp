@@ -40,11 +40,12 @@ FileError HostFile::ErrnoError() const {
 FileStatus HostFile::Open(const DrivePath& path, Mode mode) {
     Close();
     path_ = path.Text();
-    const FileResult<HostPath> host = HostOf(path);
+    const FileResult<HostPlace> host = PlaceOf(path);
     if (!host) {
         return host.Error();
     }
-    int flags = O_CLOEXEC | O_NONBLOCK;  // non-blocking only so a FIFO cannot hang the open
+    // Non-blocking only so a FIFO cannot hang the open; below a walk's top a link is refused.
+    int flags = O_CLOEXEC | O_NONBLOCK | host->NoFollow();
     switch (mode) {
         case Mode::Read:
             flags |= O_RDONLY;
@@ -61,7 +62,7 @@ FileStatus HostFile::Open(const DrivePath& path, Mode mode) {
             return Error(refusal);
         }
     }
-    const int fd = host::Open(host->Text().c_str(), flags, 0666);
+    const int fd = host::OpenAt(host->Folder(), host->Name(), flags, 0666);
     if (fd < 0) {
         return ErrnoError();
     }

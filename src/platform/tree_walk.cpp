@@ -10,6 +10,7 @@
 
 #include "platform/file_system.h"
 #include "platform/host_calls.h"
+#include "platform/host_place.h"
 #include "platform/path_translation.h"
 
 namespace vlm {
@@ -160,10 +161,21 @@ std::optional<std::string> ReadOnlyFolderIn(int folderFd) {
 
 // The real folder at the drive path `folder`, opened; a link there is refused.
 int OpenRealFolder(const DrivePath& folder) {
-    const auto host = ToHostPath(folder);
-    if (!host)
+    const auto place = PlaceOf(folder);
+    if (!place)
         return -1;
-    return host::Open(host->Text().c_str(), kFolderFlags | O_NOFOLLOW);
+    return host::OpenAt(place->Folder(), place->Name(), kFolderFlags | O_NOFOLLOW);
+}
+
+// The folder at the drive path `folder` opened for reading, following a link only where a named
+// path does (outside a walk's top); -1 with errno when it cannot be.
+int OpenFolderForCount(const DrivePath& folder) {
+    const auto place = PlaceOf(folder);
+    if (!place) {
+        errno = place.Error().code;
+        return -1;
+    }
+    return ::openat(place->Folder(), place->Name(), kFolderFlags | place->NoFollow());
 }
 
 struct Identity {
@@ -236,22 +248,24 @@ bool DeleteFolderTree(const DrivePath& folder) {
             return false;
         }
     }
-    const auto host = ToHostPath(folder);
+    ForgetHeldFolders();  // a held descriptor of a folder in the tree would outlive it
+    const auto place = PlaceOf(folder);
     struct stat st {};
-    if (!host || ::lstat(host->Text().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        IsReadOnlyMode(st.st_mode))
+    if (!place || ::fstatat(place->Folder(), place->Name(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode))
         return false;
-    return host::RemoveDir(host->Text().c_str()) == 0;
+    const bool removed = host::UnlinkAt(place->Folder(), place->Name(), AT_REMOVEDIR) == 0;
+    ForgetHeldFolders();
+    return removed;
 }
 
 std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
                                             const std::atomic<bool>* stop) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return std::nullopt;
-    const auto host = ToHostPath(folder);
-    if (!host)
+    if (!ToHostPath(folder))
         return 0;
-    const FolderHandle top(::open(host->Text().c_str(), kFolderFlags));
+    const FolderHandle top(OpenFolderForCount(folder));
     FolderTreeTotals totals;
     if (top.IsOpen() && !CountContents(top.fd(), totals, stop))
         return std::nullopt;
@@ -260,10 +274,9 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
 
 FolderTreeTotals CountFolderTree(const DrivePath& folder) {
     FolderTreeTotals totals;
-    const auto host = ToHostPath(folder);
-    if (!host)
+    if (!ToHostPath(folder))
         return totals;
-    const FolderHandle top(::open(host->Text().c_str(), kFolderFlags));
+    const FolderHandle top(OpenFolderForCount(folder));
     if (top.IsOpen())
         CountContents(top.fd(), totals, nullptr);
     else if (errno != ENOENT)

@@ -221,8 +221,8 @@ TEST(CopyPassTest, SourceThatCannotBeOpenedShowsTheCopyBoxThenTheExceptionBox) {
     test::WriteFile(rig.Src("s/a.txt"), "new a", kOld);
     test::WriteFile(rig.Src("s/b.txt"), "new b", kOld);
     test::WriteFile(rig.Dst("d/a.txt"), "old a", kNew);
-    // The walk opens both folders for listing; the third open is the one of a.txt.
-    faults::Arm(faults::Call::Open, 3, EACCES);
+    // The walk opens both folders as its tops, then for listing; the fifth open is a.txt's.
+    faults::Arm(faults::Call::Open, 5, EACCES);
     copyltor(rig.pass, "c:\\s", "e:\\d");
     faults::Reset();
 

@@ -340,8 +340,9 @@ TEST(RemovalPassTest, UnreadableSourceFolderRemovesNothing) {
     test::WriteFile(rig.Dst("d/keep.txt"), "k", kOld);
     test::WriteFile(rig.Dst("d/sub/x.txt"), "x", kOld);
     faults::Reset();
-    // The destination is listed first, then the source.
-    faults::Arm(faults::Call::Open, 2, EACCES);
+    // Both folders are opened as the walk's tops, then the destination is listed, then the
+    // source.
+    faults::Arm(faults::Call::Open, 4, EACCES);
     deletesupr(rig.pass, "c:\\s", "e:\\d");
     faults::Reset();
     EXPECT_EQ(Paths(rig.Dst("d")), (std::vector<std::string>{"keep.txt", "sub", "sub/x.txt"}));
