@@ -89,7 +89,7 @@ class Measure:
 PEAK_MEMORY = None  # the peak_memory program of bench/, set by main()
 
 
-def timed(command, cold=False):
+def timed(command, cold=False, limit=None):
     # Nothing written before may still be on its way to the disk: a run flushes its file system
     # when it ends, and would otherwise pay for what the other tool (or anyone) left unwritten.
     if cold:
@@ -98,8 +98,9 @@ def timed(command, cold=False):
         os.sync()
     peak_file = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"velmora-bench-peak-{os.getpid()}")
     start = time.perf_counter()
-    result = subprocess.run([PEAK_MEMORY, peak_file] + command, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.PIPE)
+    bounded = ["timeout", str(limit)] if limit else []
+    result = subprocess.run(bounded + [PEAK_MEMORY, peak_file] + command,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
     if result.returncode != 0:
         raise SystemExit(f"{command[0]} failed ({result.returncode}): {result.stderr.decode()}")
@@ -136,6 +137,60 @@ def generate_wide_folder(root, seed, files):
         os.utime(path, (stamp, stamp))
 
 
+class ExfatImage:
+    """An exFAT image mounted through FUSE (exfat-fuse): what a USB stick formatted for every
+    system is."""
+
+    def __init__(self, work, megabytes):
+        self.image = os.path.join(work, "exfat.img")
+        self.mount = os.path.join(work, "exfat")
+        os.makedirs(self.mount, exist_ok=True)
+        subprocess.run(["truncate", "-s", f"{megabytes}M", self.image], check=True)
+        subprocess.run(["mkfs.exfat", self.image], check=True, stdout=subprocess.DEVNULL)
+        # exfat-fuse wants a block device.
+        self.loop = subprocess.run(["losetup", "-f", "--show", self.image], check=True,
+                                   capture_output=True, text=True).stdout.strip()
+        subprocess.run(["mount.exfat-fuse", self.loop, self.mount], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def close(self):
+        subprocess.run(["fusermount", "-u", self.mount])
+        subprocess.run(["losetup", "-d", self.loop])
+        os.remove(self.image)
+
+
+class LoopbackSshfs:
+    """A folder mounted over sshfs from an sshd of its own that listens on 127.0.0.1 only, with
+    its own host key and a key made for this run: every call on the mount is a round trip."""
+
+    def __init__(self, work, port=22977):
+        keys = os.path.join(work, "ssh")
+        self.remote = os.path.join(work, "sshfs-remote")
+        self.mount = os.path.join(work, "sshfs")
+        for d in (keys, self.remote, self.mount, "/run/sshd"):
+            os.makedirs(d, exist_ok=True)
+        for key in ("host", "user"):
+            subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f",
+                            os.path.join(keys, key)], check=True)
+        shutil.copy(os.path.join(keys, "user.pub"), os.path.join(keys, "authorized"))
+        config = os.path.join(keys, "sshd_config")
+        with open(config, "w") as f:
+            f.write(f"Port {port}\nListenAddress 127.0.0.1\nHostKey {keys}/host\n"
+                    f"AuthorizedKeysFile {keys}/authorized\nPasswordAuthentication no\n"
+                    "KbdInteractiveAuthentication no\nPermitRootLogin prohibit-password\n"
+                    "UsePAM no\nStrictModes no\nSubsystem sftp internal-sftp\n")
+        self.sshd = subprocess.Popen(["/usr/sbin/sshd", "-D", "-f", config])
+        time.sleep(1)
+        subprocess.run(["timeout", "60", "sshfs", "-p", str(port), f"root@127.0.0.1:{self.remote}",
+                        self.mount, "-o", f"IdentityFile={keys}/user,StrictHostKeyChecking=no,"
+                        "UserKnownHostsFile=/dev/null,BatchMode=yes,LogLevel=ERROR"], check=True)
+
+    def close(self):
+        subprocess.run(["fusermount", "-u", self.mount])
+        self.sshd.terminate()
+        self.sshd.wait()
+
+
 def median_of(measures, field="seconds"):
     return statistics.median(getattr(m, field) for m in measures)
 
@@ -152,12 +207,12 @@ class Bench:
         self.fresh_destinations("start")
         self.rows = []
 
-    def fresh_destinations(self, tag):
+    def fresh_destinations(self, tag, base=None):
         # Every first copy goes to folders that never held anything. Creating many files right
         # after many were deleted is slow on ext4 (it passes over recently freed inodes), and
         # that cost would fall on whichever tool happens to run first after a deletion.
-        self.vdest = os.path.join(self.work, "vdest-" + tag)
-        self.rdest = os.path.join(self.work, "rdest-" + tag)
+        self.vdest = os.path.join(base or self.work, "vdest-" + tag)
+        self.rdest = os.path.join(base or self.work, "rdest-" + tag)
         self.wdest = os.path.join(self.work, "wdest-" + tag)
         self.cdest = os.path.join(self.work, "cdest-" + tag)
         for d in (self.vdest, self.rdest, self.wdest, self.cdest):
@@ -166,15 +221,15 @@ class Bench:
             f.write(f"[Drives]\r\ns={self.data}\r\nv={self.vdest}\r\n")
         os.sync()
 
-    def velmora(self, name, cold=False):
+    def velmora(self, name, cold=False, limit=None):
         project = os.path.join(self.prog, name + ".vlm")
         write_project(project, "s:\\" + name, "v")
         return timed([self.runner, project, "--log-level", "none", "--program-folder", self.prog],
-                     cold)
+                     cold, limit)
 
-    def rsync(self, name, cold=False):
-        return timed(["rsync", "-a", "--delete", os.path.join(self.data, name) + "/",
-                      os.path.join(self.rdest, name) + "/"], cold)
+    def rsync(self, name, cold=False, options=("-a",), limit=None):
+        return timed(["rsync", *options, "--delete", os.path.join(self.data, name) + "/",
+                      os.path.join(self.rdest, name) + "/"], cold, limit)
 
     def walk(self, name, cold=False):
         return timed([self.walker, os.path.join(self.data, name), os.path.join(self.wdest, name)],
@@ -269,6 +324,34 @@ class Bench:
         print(f"    peak memory Velmora / rsync {ours / theirs:5.2f}  target <= 1.00: " +
               ("met" if ours <= theirs else "missed"), flush=True)
 
+    def media(self, seed, reps, files, folders):
+        """Nothing changed, onto an exFAT image through FUSE and onto a loopback sshfs mount,
+        against rsync on the same mount. rsync runs with -rlt: neither mount keeps owners (and
+        exFAT no bits), so -a would fail on every file; it compares sizes and times as Velmora
+        does. Every command is bounded (10 minutes)."""
+        name = "media"
+        generate_small_tree(os.path.join(self.data, name), seed, files, folders)
+        megabytes = max(256, files // 10)
+        for label, make in (("exFAT image through FUSE", lambda: ExfatImage(self.work, megabytes)),
+                            ("sshfs from 127.0.0.1", lambda: LoopbackSshfs(self.work))):
+            try:
+                mount = make()
+            except (OSError, subprocess.CalledProcessError) as error:
+                print(f"{label}: cannot be mounted here ({error}), skipped", flush=True)
+                continue
+            try:
+                self.fresh_destinations(name, mount.mount)
+                options = ("-rlt", "--modify-window=1")
+                runs = [("velmora", lambda: self.velmora(name, limit=600)),
+                        ("rsync", lambda: self.rsync(name, options=options, limit=600))]
+                for _, run in runs:
+                    run()  # the first copy, not measured here
+                self.record(f"{files} small files, nothing changed, onto {label}",
+                            self.alternate(reps, runs), [("rsync", 1.0)])
+            finally:
+                mount.close()
+        self.fresh_destinations("after-media")
+
     def large(self, reps):
         name = "large"
         runs = [("velmora", lambda: self.velmora(name)), ("cp -a", lambda: self.cp(name))]
@@ -294,10 +377,10 @@ def main():
                         help="1.0: 100,000 small files in 2,000 folders, 1 GiB of large files "
                              "and one folder of 100,000 files")
     parser.add_argument("--reps", type=int, default=5)
-    parser.add_argument("--only", choices=["small", "wide", "large"], action="append",
+    parser.add_argument("--only", choices=["small", "wide", "large", "media"], action="append",
                         help="run only these cases (may be given more than once)")
     args = parser.parse_args()
-    cases = args.only or ["small", "wide", "large"]
+    cases = args.only or ["small", "wide", "large", "media"]
     global PEAK_MEMORY
     PEAK_MEMORY = os.path.abspath(args.peak_memory)
 
@@ -320,6 +403,9 @@ def main():
         print(f"generating {large_bytes >> 20} MiB of large files", flush=True)
         generate_large_files(os.path.join(bench.data, "large"), args.seed, 4, large_bytes)
         bench.large(args.reps)
+    if "media" in cases:
+        # A tenth of the tree: every call on these mounts is a round trip.
+        bench.media(args.seed, args.reps, max(100, files // 10), max(10, folders // 10))
     print(f"{time.strftime('%Y-%m-%d %H:%M:%S')}, {load_average()}", flush=True)
     shutil.rmtree(args.work, ignore_errors=True)
 
