@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/project_file.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -22,6 +23,12 @@ struct RunRequest {
     std::string DestinationOf(std::size_t j) const {
         return j < destinations.size() ? destinations[j] : std::string();
     }
+    // Item `j` and its destination as drive paths, for the file system (the texts above are what
+    // the lines quote). The opening rules accept only items that are drive paths.
+    DrivePath ItemPath(std::size_t j) const {
+        return j < items.size() ? DrivePath(items[j]) : DrivePath();
+    }
+    DrivePath DestinationPath(std::size_t j) const { return DrivePath(DestinationOf(j)); }
 };
 
 }  // namespace vlm

@@ -231,7 +231,7 @@ void TprojecteditF::CopySourcesVirtually(PassContext& pass, const std::string& d
         if (kind != 'd' && kind != 'f')
             continue;
         if (std::optional<std::string> path = DestPathFor(entry, destination, where))
-            copyltor(pass, entry, *path);
+            copyltor(pass, DrivePath(entry), DrivePath(*path));
     }
 }
 

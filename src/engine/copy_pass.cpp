@@ -39,7 +39,7 @@ class CopyPass {
 public:
     explicit CopyPass(PassContext& ctx) : ctx_(ctx), run_(ctx.run) {}
 
-    void Copy(std::string_view sourceIn, std::string_view destination);
+    void Copy(const DrivePath& source, const DrivePath& destination);
 
 private:
     void CopyFolder(const std::string& source, const std::string& destination,
@@ -72,7 +72,7 @@ private:
                     FailedCopy vanished, FailedCopy other);
     bool CopyOneFile(const std::string& s, const std::string& d, std::uint64_t size);
     void PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uint32_t attributes);
-    void MissingItem(const std::string& path);
+    void MissingItem(const DrivePath& path);
     void ReportChanging(const std::string& s);
     void ReportNameRefused(const std::string& d, const std::exception& why);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
@@ -83,36 +83,35 @@ private:
     std::string itemRoot_;
 };
 
-void CopyPass::MissingItem(const std::string& path) {
+void CopyPass::MissingItem(const DrivePath& path) {
     StopForMissingItem(ctx_, path);
 }
 
-void CopyPass::Copy(std::string_view sourceIn, std::string_view destinationIn) {
+void CopyPass::Copy(const DrivePath& sourceItem, const DrivePath& destinationItem) {
     if (ctx_.PumpAndCheckStop())
         return;
-    const std::string destination(destinationIn);
-    const char sourceKind = ItemKind(DrivePath(sourceIn));
+    const char sourceKind = ItemKind(sourceItem);
     if (sourceKind == 'n') {
-        MissingItem(std::string(sourceIn));
+        MissingItem(sourceItem);
         return;
     }
     // One look at the destination serves the check below and the read-only rule after it. It
     // never follows a link: a link where the mirror belongs is no folder of the backup's.
-    const auto destinationEntry = QueryEntry(DrivePath(destination));
+    const auto destinationEntry = QueryEntry(destinationItem);
     const std::uint32_t destinationAttributes =
         destinationEntry ? destinationEntry->attributes : kInvalidAttributes;
     const bool destinationIsFolder = destinationAttributes != kInvalidAttributes &&
                                      (destinationAttributes & kAttrDirectory) != 0;
     if (sourceKind == 'd' && !destinationIsFolder && ctx_.sink.Touches()) {
         // The run driver creates each item's destination folder beforehand.
-        MissingItem(destination);
+        MissingItem(destinationItem);
         return;
     }
-    const std::string source = StripTrailingBackslash(sourceIn);
+    // The walk composes the paths below an item with a backslash of its own: a drive's root
+    // gives its text without one.
+    const std::string source = StripTrailingBackslash(sourceItem.Text());
     itemRoot_ = source;
-    // A synchronisation target may be written with a trailing backslash; the walk composes the
-    // paths below it with one of its own.
-    const std::string target = StripTrailingBackslash(destination);
+    const std::string target = StripTrailingBackslash(destinationItem.Text());
 
     if (sourceKind == 'f') {
         const auto sourceTime = GetFileHostTime(DrivePath(source));
@@ -146,7 +145,7 @@ void CopyPass::Walk(const std::string& source, const std::string& destination) {
     FolderListing listing;
     std::vector<UnlistedEntry> unlisted;
     if (!listing.Read(DrivePath(source), kAttrAnyFile, ListDetail::Full, &unlisted)) {
-        ReportUnreadableFolder(ctx_, source);
+        ReportUnreadableFolder(ctx_, DrivePath(source));
         return;
     }
     ReportUnlisted(source, unlisted);
@@ -186,7 +185,7 @@ bool CopyPass::WalkEntry(const std::string& source, const std::string& destinati
     const bool caseless = ctx_.medium.caseInsensitive;
     const std::string s = source + "\\" + entry.name;
     if (ctx_.Excluded(itemRoot_, s, entry.kind == EntryKind::Directory)) {
-        NoteExcluded(ctx_, s);
+        NoteExcluded(ctx_, DrivePath(s));
         return true;
     }
     switch (entry.kind) {
@@ -373,7 +372,7 @@ void CopyPass::NewFile(const std::string& s, const std::string& d, std::uint64_t
     if (!ctx_.sink.Touches()) {
         ctx_.sink.AddWritten(sourceSize);
         ctx_.detail([] { return std::string("virtual file creation done!"); });
-        WouldDo(ctx_, PlannedStepKind::NewFile, d, sourceSize);
+        WouldDo(ctx_, PlannedStepKind::NewFile, DrivePath(d), sourceSize);
         return;
     }
     if (CopyCaught(s, d, sourceSize, FailedCopy::Reported, FailedCopy::EndsRun)) {
@@ -429,8 +428,8 @@ public:
         // The old copy is safe among the versions, but the mirror lacks it: the run cannot end
         // "OK". Reporting must not throw out of a destructor.
         try {
-            GoPastFailure(ctx_, {"ERROR: " + d_ + " could not be put back from " +
-                                 place_.Text() + "!"});
+            GoPastFailure(ctx_,
+                          {"ERROR: " + d_ + " could not be put back from " + place_.Text() + "!"});
         } catch (...) {
         }
     }
@@ -507,7 +506,7 @@ void CopyPass::PlanOverwrite(const std::string& d, std::uint64_t bytes, std::uin
                  true);
         return;
     }
-    WouldDo(ctx_, PlannedStepKind::ChangedFile, d, bytes);
+    WouldDo(ctx_, PlannedStepKind::ChangedFile, DrivePath(d), bytes);
 }
 
 // Without a progress meter, a large file still sees a stop between its pieces.
@@ -527,7 +526,7 @@ bool CopyPass::CopyOneFile(const std::string& s, const std::string& d, std::uint
     // The meter hears of the end of the file whichever way its copy ends.
     std::optional<ProgressMeter::FileScope> file;
     if (ctx_.progress != nullptr)
-        file.emplace(*ctx_.progress, s, size);
+        file.emplace(*ctx_.progress, DrivePath(s), size);
     try {
         CopyFileKeepAge(
             DrivePath(s), DrivePath(d),
@@ -596,11 +595,11 @@ void CopyPass::ReportChanging(const std::string& s) {
 
 }  // namespace
 
-void copyltor(PassContext& ctx, std::string_view source, std::string_view destination) {
+void copyltor(PassContext& ctx, const DrivePath& source, const DrivePath& destination) {
     // Below the item's two folders everything is reached folder by folder from their open
     // descriptors: no depth is too deep, and no link swapped in below them is followed.
-    const WalkTop sourceTop{DrivePath(source)};
-    const WalkTop destinationTop{DrivePath(destination)};
+    const WalkTop sourceTop{source};
+    const WalkTop destinationTop{destination};
     CopyPass(ctx).Copy(source, destination);
 }
 

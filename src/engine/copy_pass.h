@@ -4,14 +4,13 @@
 // context's sink: a dry run or a count touches nothing and only says or adds up what a run
 // would write.
 
-#include <string_view>
-
 #include "engine/pass_context.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
 // A copy that fails inside a folder walk is reported and the walk goes on; a copy that fails
 // for a single file item raises CopyError to the caller (the run driver ends the run).
-void copyltor(PassContext& ctx, std::string_view source, std::string_view destination);
+void copyltor(PassContext& ctx, const DrivePath& source, const DrivePath& destination);
 
 }  // namespace vlm

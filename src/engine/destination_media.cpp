@@ -91,9 +91,9 @@ std::vector<std::string> DriveTableLines() {
     return lines;
 }
 
-std::optional<std::string> UnwritableDestination(const std::vector<std::string>& folders) {
-    for (const std::string& folder : folders) {
-        const std::string existing = NearestExistingFolder(folder);
+std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& folders) {
+    for (const DrivePath& folder : folders) {
+        const std::string existing = NearestExistingFolder(folder.Text());
         const std::optional<HostPath> host = ToHostPath(DrivePath(existing));
         if (!host)
             continue;
@@ -106,7 +106,7 @@ std::optional<std::string> UnwritableDestination(const std::vector<std::string>&
             traits.notWritable == EROFS && mount != nullptr
                 ? "the " + traits.fileSystem + " file system at " + mount->mountPoint.Text()
                 : "the folder " + existing;
-        return "FATAL ERROR: Nothing can be written to " + folder + ": " + where +
+        return "FATAL ERROR: Nothing can be written to " + folder.Text() + ": " + where +
                " cannot be written (" + PlatformErrorText(traits.notWritable) + ")!";
     }
     return std::nullopt;

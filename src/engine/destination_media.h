@@ -26,7 +26,7 @@ std::string DriveKindName(int driveType);
 // folder without the write permission), naming the file system or folder and the cause; nullopt
 // when every one of `folders` (drive paths; the nearest existing folder of each is asked) can be
 // written.
-std::optional<std::string> UnwritableDestination(const std::vector<std::string>& folders);
+std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& folders);
 
 // The media of one run's destination folders, each learnt once per run, the first time an item
 // is to be written there.

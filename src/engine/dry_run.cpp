@@ -18,7 +18,6 @@
 
 namespace vlm {
 
-using run_parts::FolderPartOf;
 using run_parts::SourceKind;
 
 // The passes report to a plan: the same decisions as a run, and nothing touched — no folder
@@ -66,13 +65,12 @@ void RunEngine::DryRunSteps() {
     startTime_ = NowLocal();
     report("Dry run of " + request_.projectPath + ": nothing is changed.", true);
     DryRunStartChecks(options.precalc, destkind);
-    const auto& sources = request_.items;
-    const auto& destinations = request_.destinations;
-    for (std::size_t j = 0; j < sources.size() && !run_.StopRequested && !fatalError_; ++j) {
-        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
-        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(sources[j], destination);
+    for (std::size_t j = 0; j < request_.items.size() && !run_.StopRequested && !fatalError_; ++j) {
+        const DrivePath source = request_.ItemPath(j);
+        const DrivePath destination = request_.DestinationPath(j);
+        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(source, destination);
         passes_.versions = keeper.get();
-        const bool itemDone = DryRunItem(static_cast<int>(j), sources[j], destination, destkind);
+        const bool itemDone = DryRunItem(static_cast<int>(j), source, destination, destkind);
         passes_.versions = nullptr;
         if (!itemDone)
             break;
@@ -105,27 +103,29 @@ void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
 }
 
 // False when the run would end at this item.
-bool RunEngine::DryRunItem(int index, const std::string& source, const std::string& destination,
+bool RunEngine::DryRunItem(int index, const DrivePath& source, const DrivePath& destination,
                            const std::string& destkind) {
-    report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+    report("WORKING ON ITEM " + request_.items[static_cast<std::size_t>(index)] +
+               " FROM VLM-PROJECT...",
+           true);
     view_.SelectItem(index);
     passes_.sink.BeginItem(source, destination);
-    const char kind = SourceKind(DrivePath(source));
+    const char kind = SourceKind(source);
     if (kind == 'n') {
-        FatalError("FATAL ERROR: " + source + " does not exist! Re-edit project file");
+        FatalError("FATAL ERROR: " + source.Text() + " does not exist! Re-edit project file");
         return false;
     }
     if ((kind == 'f' || kind == 'd') &&
-        !run_parts::FolderCanBeMade(kind == 'f' ? FolderPartOf(destination) : destination)) {
+        !run_parts::FolderCanBeMade(kind == 'f' ? destination.Parent() : destination)) {
         FolderNotMade(kind, source, destination);
         return false;
     }
     // Names are compared as the medium compares them; a dry run writes no probe to learn it.
-    const std::string mediumFolder = MediumFolder(source, destination);
-    if (ItemKind(DrivePath(mediumFolder)) == 'd')
-        passes_.medium = media_.For(DrivePath(mediumFolder), false);
+    const DrivePath mediumFolder = MediumFolder(source, destination);
+    if (ItemKind(mediumFolder) == 'd')
+        passes_.medium = media_.For(mediumFolder, false);
     // A folder the run would make has nothing in it to remove.
-    const auto folder = QueryEntry(DrivePath(destination));
+    const auto folder = QueryEntry(destination);
     if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {
         if (const auto atStake = MassRemovalToAsk(source, destination))
             WouldAsk(passes_, MassRemovalQuestion(source, destination, *atStake));

@@ -23,8 +23,9 @@ void WouldAsk(PassContext& ctx, const std::string& text, bool stops) {
     ctx.sink.KeepQuestion(text, stops);
 }
 
-void WouldDo(PassContext& ctx, PlannedStepKind kind, const std::string& path, std::uint64_t bytes,
-             std::uint64_t files) {
+void WouldDo(PassContext& ctx, PlannedStepKind kind, const DrivePath& drivePath,
+             std::uint64_t bytes, std::uint64_t files) {
+    const std::string& path = drivePath.Text();
     if (ctx.sink.Plans()) {
         RunTotals& totals = ctx.run.Totals;
         switch (kind) {
@@ -70,15 +71,15 @@ void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines, Fail
         ctx.sink.KeepFailure(line);
 }
 
-void NoteExcluded(PassContext& ctx, const std::string& path) {
+void NoteExcluded(PassContext& ctx, const DrivePath& path) {
     if (ctx.sink.Counts())
         return;
     ++ctx.run.Totals.entriesExcluded;
-    ctx.detail([&] { return "Excluded: " + path; });
+    ctx.detail([&] { return "Excluded: " + path.Text(); });
 }
 
-void ReportUnreadableFolder(PassContext& ctx, const std::string& folder) {
-    const std::string unreadable = "ERROR: Unable to read directory " + folder + "!";
+void ReportUnreadableFolder(PassContext& ctx, const DrivePath& folder) {
+    const std::string unreadable = "ERROR: Unable to read directory " + folder.Text() + "!";
     GoPastFailure(ctx, {unreadable});
     ShowErrorBox(unreadable);
 }

@@ -92,10 +92,10 @@ void StopForFailure(PassContext& ctx, const PassFailure& failure);
 
 // A source or destination folder that is not there: both passes show the same box, report the
 // same line and stop the run.
-inline void StopForMissingItem(PassContext& ctx, const std::string& path) {
+inline void StopForMissingItem(PassContext& ctx, const DrivePath& path) {
     StopForFailure(ctx, {{},
-                         "Fatal error: Item " + path + " does not exist!",
-                         {"FATAL ERROR: Item " + path + " does not exist!"}});
+                         "Fatal error: Item " + path.Text() + " does not exist!",
+                         {"FATAL ERROR: Item " + path.Text() + " does not exist!"}});
 }
 
 // A dry run meets a question the run would ask, or a place where it would stop: it is named,
@@ -106,7 +106,7 @@ void WouldAsk(PassContext& ctx, const std::string& text, bool stops = false);
 // it ("Would create file: ..."), counts it in the run's totals and keeps it in its plan; a count
 // adds it up. `path` is the destination file or folder; `files` and `bytes` of a removal are the
 // backed-up files (and their bytes) that would go with it.
-void WouldDo(PassContext& ctx, PlannedStepKind kind, const std::string& path, std::uint64_t bytes,
+void WouldDo(PassContext& ctx, PlannedStepKind kind, const DrivePath& path, std::uint64_t bytes,
              std::uint64_t files = 0);
 
 // How a failure that a pass goes past counts in the run's summary.
@@ -125,7 +125,7 @@ void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines,
 
 // An entry the project's exclusions leave out: named at the Extended level and counted for the
 // summary (a count only passes by).
-void NoteExcluded(PassContext& ctx, const std::string& path);
+void NoteExcluded(PassContext& ctx, const DrivePath& path);
 
 // What the line of a removed or overwritten copy adds when the copy was kept.
 inline std::string KeptNote(const PassContext& ctx) {
@@ -145,7 +145,7 @@ inline constexpr const char* kMakeWritable = "Please make every item on destinat
 // A folder one of the passes cannot list must not pass for an empty one: its line and its box,
 // and the run cannot end as "OK" (the estimate does not count it: the real pass after it reads
 // the folder again).
-void ReportUnreadableFolder(PassContext& ctx, const std::string& folder);
+void ReportUnreadableFolder(PassContext& ctx, const DrivePath& folder);
 
 // An error-type Yes/No question; No is a stop by the person ("User stop"). True on Yes.
 bool ContinueOrStop(PassContext& ctx, const std::string& question);

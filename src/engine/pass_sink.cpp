@@ -2,16 +2,16 @@
 
 namespace vlm {
 
-void PassSink::BeginItem(const std::string& source, const std::string& destination) {
+void PassSink::BeginItem(const DrivePath& source, const DrivePath& destination) {
     if (plan_ != nullptr)
-        plan_->items.push_back(PlannedItem{source, destination, {}});
+        plan_->items.push_back(PlannedItem{source.Text(), destination.Text(), {}});
 }
 
 PlannedItem* PassSink::LastItem() const {
     return plan_ == nullptr || plan_->items.empty() ? nullptr : &plan_->items.back();
 }
 
-void PassSink::Keep(PlannedStepKind kind, const std::string& path, std::uint64_t bytes,
+void PassSink::Keep(PlannedStepKind kind, const std::string& shown, std::uint64_t bytes,
                     std::uint64_t files) {
     if (kind_ == SinkKind::Count) {
         if (kind == PlannedStepKind::NewFile || kind == PlannedStepKind::ChangedFile) {
@@ -25,7 +25,7 @@ void PassSink::Keep(PlannedStepKind kind, const std::string& path, std::uint64_t
         return;
     }
     if (PlannedItem* item = LastItem())
-        item->steps.push_back(PlannedStep{kind, path, bytes, files});
+        item->steps.push_back(PlannedStep{kind, shown, bytes, files});
 }
 
 void PassSink::KeepQuestion(const std::string& text, bool stops) {

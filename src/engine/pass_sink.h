@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/run_plan.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -48,9 +49,10 @@ public:
     bool NamesConfirmations() const { return asksFirst_; }
 
     // A plan's next item: the steps after it are kept under it.
-    void BeginItem(const std::string& source, const std::string& destination);
-    // A step the run would take: kept under a plan's last item, added up by a count.
-    void Keep(PlannedStepKind kind, const std::string& path, std::uint64_t bytes,
+    void BeginItem(const DrivePath& source, const DrivePath& destination);
+    // A step the run would take: kept under a plan's last item, added up by a count. `shown` is
+    // the step as the plan shows it: a file's or folder's destination path.
+    void Keep(PlannedStepKind kind, const std::string& shown, std::uint64_t bytes,
               std::uint64_t files);
     // A question the run would ask, or a place where it would stop (`stops`).
     void KeepQuestion(const std::string& text, bool stops);

@@ -44,8 +44,8 @@ std::string Number(std::uint64_t n) {
 
 }  // namespace
 
-std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::string_view source,
-                                                  std::string_view destination) {
+std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const DrivePath& source,
+                                                  const DrivePath& destination) {
     Dialogs& runDialogs = CurrentDialogs();
     SilentDialogs silent;
     const ThreadDialogs own(silent);
@@ -63,14 +63,13 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::s
     if (count.StopRequested)
         return std::nullopt;
 
-    const std::string folder = StripTrailingBackslash(destination);
     RemovalAtStake atStake;
     atStake.removeFiles = counting.sink.Counted().removeFiles;
     atStake.removeBytes = counting.sink.Counted().removeBytes;
     // Nothing of the backup goes: what it holds does not matter.
     if (atStake.removeFiles == 0)
         return atStake;
-    const FolderTreeTotals backup = CountFolderTree(DrivePath(folder));
+    const FolderTreeTotals backup = CountFolderTree(destination);
     const std::uint64_t backupFiles = backup.files - backup.scratchFiles;
     const std::uint64_t backupBytes = backup.bytes - backup.scratchBytes;
     atStake.keepFiles = backupFiles > atStake.removeFiles ? backupFiles - atStake.removeFiles : 0;
@@ -88,14 +87,13 @@ bool RemovalNeedsAsking(const RemovalAtStake& atStake, const AppSettings& settin
            atStake.removeFiles * 100 >= backupFiles * settings.MassDeletePercent;
 }
 
-std::string MassRemovalQuestion(std::string_view source, std::string_view destination,
+std::string MassRemovalQuestion(const DrivePath& source, const DrivePath& destination,
                                 const RemovalAtStake& atStake) {
     return kMassRemovalQuestionStart + Number(atStake.removeFiles) + " of the " +
            Number(atStake.removeFiles + atStake.keepFiles) + " files (" +
            Number(atStake.removeBytes) + " of " + Number(atStake.removeBytes + atStake.keepBytes) +
-           " bytes) backed up from " + std::string(source) + " in " +
-           StripTrailingBackslash(destination) + " and keep " + Number(atStake.keepFiles) +
-           " files (" + Number(atStake.keepBytes) +
+           " bytes) backed up from " + source.Text() + " in " + destination.Text() + " and keep " +
+           Number(atStake.keepFiles) + " files (" + Number(atStake.keepBytes) +
            " bytes). A source that lost most of its files is often an unplugged disk, a new disk "
            "or a wrong path. Remove them?";
 }

@@ -28,8 +28,8 @@ struct RemovalAtStake {
 // the pass itself reporting to a count, with a state, a log and dialogs of its own: nothing it
 // does reaches the run, its report or the person. The run's pump keeps the window live; nullopt
 // when the run is stopped meanwhile, or the pass would stop (it then meets that itself).
-std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, std::string_view source,
-                                                  std::string_view destination);
+std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const DrivePath& source,
+                                                  const DrivePath& destination);
 
 // True when the guard is on and the removal takes at least the settings' share of the backup's
 // files and at least their least number, or every file of a backup that holds any.
@@ -39,7 +39,7 @@ bool RemovalNeedsAsking(const RemovalAtStake& atStake, const AppSettings& settin
 inline constexpr const char* kMassRemovalQuestionStart = "WARNING: This run would remove ";
 
 // The question, naming the item, its backup folder and what would go and stay.
-std::string MassRemovalQuestion(std::string_view source, std::string_view destination,
+std::string MassRemovalQuestion(const DrivePath& source, const DrivePath& destination,
                                 const RemovalAtStake& atStake);
 
 }  // namespace vlm

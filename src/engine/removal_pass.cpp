@@ -66,7 +66,7 @@ private:
     void ReportUnhandled(const std::string& destination,
                          const std::vector<UnlistedEntry>& unlisted);
     bool ContinueOrStop(const std::string& question) { return vlm::ContinueOrStop(ctx_, question); }
-    void MissingItem(const std::string& path);
+    void MissingItem(const DrivePath& path);
     void WouldRemoveFile(const std::string& path, bool asks);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
@@ -76,7 +76,7 @@ private:
     std::string itemRoot_;
 };
 
-void RemovalPass::MissingItem(const std::string& path) {
+void RemovalPass::MissingItem(const DrivePath& path) {
     StopForMissingItem(ctx_, path);
 }
 
@@ -93,7 +93,8 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
     // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
     const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1)) &&
                           !InLostAndFound(DrivePath(path));
-    WouldDo(ctx_, PlannedStepKind::RemoveFile, path, plainFile ? entry->size : 0, backedUp ? 1 : 0);
+    WouldDo(ctx_, PlannedStepKind::RemoveFile, DrivePath(path), plainFile ? entry->size : 0,
+            backedUp ? 1 : 0);
 }
 
 // The source "has" an entry only when the very same kind of thing is there under exactly that
@@ -122,7 +123,7 @@ bool IsReadOnly(const std::string& path) {
 
 void RemovalPass::Remove(std::string_view source, std::string_view destinationIn) {
     if (ItemKind(DrivePath(source)) == 'n') {
-        MissingItem(std::string(source));
+        MissingItem(DrivePath(source));
         return;
     }
     itemRoot_ = StripTrailingBackslash(source);
@@ -139,7 +140,7 @@ void RemovalPass::RemoveInFolder(std::string_view source, std::string_view desti
             ? destinationEntry->attributes
             : kInvalidAttributes;
     if (destinationAttributes == kInvalidAttributes) {
-        MissingItem(std::string(destinationIn));
+        MissingItem(DrivePath(destinationIn));
         return;
     }
     const std::string destination = StripTrailingBackslash(destinationIn);
@@ -160,7 +161,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     std::vector<UnlistedEntry> unhandled;
     if (!entries.Read(DrivePath(destination), kAttrAnyFile, ListDetail::NamesAndKinds,
                       &unhandled)) {
-        ReportUnreadableFolder(ctx_, destination);
+        ReportUnreadableFolder(ctx_, DrivePath(destination));
         return;
     }
     // Nothing to remove (a folder this run has just made): the source is left to the copy pass,
@@ -172,7 +173,7 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     if (!sourceEntries.Read(DrivePath(source), kAttrAnyFile, ListDetail::NamesAndKinds,
                             &sourceUnlisted)) {
         // Its whole mirror would go.
-        ReportUnreadableFolder(ctx_, source);
+        ReportUnreadableFolder(ctx_, DrivePath(source));
         return;
     }
     // A folder inside the item where a disk is mounted reads as empty while the disk is away:
@@ -309,7 +310,7 @@ void RemovalPass::WouldRemoveFolder(const std::string& dPrime) {
     }
     // What the program's temporaries and `lost+found` hold is no backed-up file.
     const bool salvaged = InLostAndFound(DrivePath(dPrime));
-    WouldDo(ctx_, PlannedStepKind::RemoveFolder, dPrime,
+    WouldDo(ctx_, PlannedStepKind::RemoveFolder, DrivePath(dPrime),
             salvaged ? 0 : tree.bytes - tree.scratchBytes,
             salvaged ? 0 : tree.files - tree.scratchFiles);
 }
@@ -395,11 +396,11 @@ void RemovalPass::RemoveTemporary(const std::string& d) {
 
 }  // namespace
 
-void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination) {
+void deletesupr(PassContext& ctx, const DrivePath& source, const DrivePath& destination) {
     // As the copy pass: below the two folders nothing is reached by its whole path.
-    const WalkTop sourceTop{DrivePath(source)};
-    const WalkTop destinationTop{DrivePath(destination)};
-    RemovalPass(ctx).Remove(source, destination);
+    const WalkTop sourceTop{source};
+    const WalkTop destinationTop{destination};
+    RemovalPass(ctx).Remove(source.Text(), destination.Text());
 }
 
 }  // namespace vlm

@@ -3,12 +3,11 @@
 // folder no longer has, whole sub-trees at once. It walks the destination and asks of each entry
 // whether the source has it.
 
-#include <string_view>
-
 #include "engine/pass_context.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
-void deletesupr(PassContext& ctx, std::string_view source, std::string_view destination);
+void deletesupr(PassContext& ctx, const DrivePath& source, const DrivePath& destination);
 
 }  // namespace vlm

@@ -36,20 +36,18 @@ void RunEngine::FlushDestination() {
     if (!run_.DestinationWritten)
         return;
     run_.DestinationWritten = false;
-    const auto& sources = request_.items;
-    const auto& destinations = request_.destinations;
-    std::vector<std::string> flushed;
+    std::vector<DrivePath> flushed;
     bool complete = true;
-    for (std::size_t j = 0; j < destinations.size(); ++j) {
-        const bool fileItem = j < sources.size() && ItemKind(DrivePath(sources[j])) == 'f';
-        const std::string folder = StripTrailingBackslash(
-            fileItem ? run_parts::FolderPartOf(destinations[j]) : destinations[j]);
+    for (std::size_t j = 0; j < request_.destinations.size(); ++j) {
+        const DrivePath destination = request_.DestinationPath(j);
+        const bool fileItem = ItemKind(request_.ItemPath(j)) == 'f';
+        const DrivePath folder = fileItem ? destination.Parent() : destination;
         // An item the run never reached may have no folder yet: nothing of it to flush.
-        if (ItemKind(DrivePath(folder)) != 'd' ||
+        if (ItemKind(folder) != 'd' ||
             std::find(flushed.begin(), flushed.end(), folder) != flushed.end())
             continue;
         flushed.push_back(folder);
-        if (!SyncFileSystemOf(DrivePath(folder)))
+        if (!SyncFileSystemOf(folder))
             complete = false;
     }
     if (complete)

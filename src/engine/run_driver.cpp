@@ -248,10 +248,8 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
     const std::int64_t freeBytes = DiskFreeBytes(destLetter_[0]);
     PassContext counting = passes_;
     counting.sink = PassSink::Count();
-    const auto& sources = request_.items;
-    const auto& destinations = request_.destinations;
-    for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
-        copyltor(counting, sources[j], destinations[j]);
+    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
+        copyltor(counting, request_.ItemPath(j), request_.DestinationPath(j));
         if (run_.StopRequested)
             break;
     }
@@ -269,11 +267,9 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
 // A destination mounted read-only, or a folder this run may not write in, is said once, at the
 // start, instead of a question for every file. A dry run (`onlyLook`) says it too.
 bool RunEngine::DestinationWritable(bool onlyLook) {
-    std::vector<std::string> folders;
-    const auto& sources = request_.items;
-    const auto& destinations = request_.destinations;
-    for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j)
-        folders.push_back(MediumFolder(sources[j], destinations[j]));
+    std::vector<DrivePath> folders;
+    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j)
+        folders.push_back(MediumFolder(request_.ItemPath(j), request_.DestinationPath(j)));
     const std::optional<std::string> refusal = UnwritableDestination(folders);
     if (!refusal)
         return true;
@@ -290,28 +286,24 @@ bool RunEngine::DestinationWritable(bool onlyLook) {
 // A dry run only looks: it makes no folder and holds no lock, and foresees the refusal.
 bool RunEngine::LockDestinations(bool onlyLook) {
     destinationLocks_.clear();
-    const auto& sources = request_.items;
-    const auto& destinations = request_.destinations;
-    std::vector<std::string> locked;
-    for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
-        const std::string item = StripTrailingBackslash(sources[j]);
-        const std::string base = DestinationBase(sources[j], destinations[j]);
+    std::vector<DrivePath> locked;
+    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
+        const DrivePath item = request_.ItemPath(j);
+        const DrivePath destination = request_.DestinationPath(j);
+        const DrivePath base = DestinationBase(item, destination);
         // A synchronised file is held by the folder it goes into: nothing may be made at the
         // file's own path.
-        const std::string synchronised = run_parts::SourceKind(DrivePath(sources[j])) == 'f'
-                                             ? run_parts::FolderPartOf(destinations[j])
-                                             : destinations[j];
-        const std::string folder = handOver_.SyncMode
-                                       ? StripTrailingBackslash(synchronised)
-                                       : base + "\\VLMcopy_drive_" + item.substr(0, 1);
+        const DrivePath folder = !handOver_.SyncMode ? MediumFolder(item, destination)
+                                 : run_parts::SourceKind(item) == 'f' ? destination.Parent()
+                                                                      : destination;
         if (std::find(locked.begin(), locked.end(), folder) != locked.end())
             continue;
         // The folder must be there to be held; the item's own folders come later.
-        if (onlyLook ? ItemKind(DrivePath(folder)) != 'd' : !MakeDestinationFolder(folder, base))
+        if (onlyLook ? ItemKind(folder) != 'd' : !MakeDestinationFolder(folder, base))
             continue;
         FolderLock lock;
-        if (lock.TryLock(DrivePath(folder)) == FolderLock::Result::HeldElsewhere) {
-            const std::string busy = "ERROR: Another run is writing to " + folder +
+        if (lock.TryLock(folder) == FolderLock::Result::HeldElsewhere) {
+            const std::string busy = "ERROR: Another run is writing to " + folder.Text() +
                                      " now! This run does not start; please run it again "
                                      "when the other one has ended.";
             FatalError(busy, Box::AfterLine);

@@ -93,32 +93,31 @@ private:
     // The dry run: dry_run.cpp.
     void DryRunSteps();
     void DryRunStartChecks(bool precalc, const std::string& destkind);
-    bool DryRunItem(int index, const std::string& source, const std::string& destination,
+    bool DryRunItem(int index, const DrivePath& source, const DrivePath& destination,
                     const std::string& destkind);
     void PlanItemLine(const PlannedItem& item);
     // The items: run_items.cpp.
     bool WorkThroughItems(const std::string& destkind);
-    bool WorkOnItem(const std::string& source, const std::string& destination,
+    bool WorkOnItem(const DrivePath& source, const DrivePath& destination,
                     const std::string& destkind);
-    bool WorkOnFileItem(const std::string& source, const std::string& destination,
-                        const std::string& base);
-    bool WorkOnFolderItem(const std::string& source, const std::string& destination,
-                          const std::string& base, const std::string& destkind);
-    bool EndAtFolderNotMade(char kind, const std::string& source, const std::string& destination);
-    bool MakeDestinationFolder(const std::string& folder, const std::string& base);
-    void FolderNotMade(char kind, const std::string& source, const std::string& destination);
-    std::string DestinationBase(const std::string& source, const std::string& destination) const;
-    std::string MediumFolder(const std::string& source, const std::string& destination) const;
-    void LearnItemMedium(const std::string& source, const std::string& destination,
-                         const std::string& base);
-    bool CopyItem(const std::string& source, const std::string& destination);
-    std::optional<RemovalAtStake> MassRemovalToAsk(const std::string& source,
-                                                   const std::string& destination);
-    bool AllowMassRemoval(const std::string& source, const std::string& destination);
-    void ClearLeftTemporaries(const std::string& source, const std::string& destination);
+    bool WorkOnFileItem(const DrivePath& source, const DrivePath& destination,
+                        const DrivePath& base);
+    bool WorkOnFolderItem(const DrivePath& source, const DrivePath& destination,
+                          const DrivePath& base, const std::string& destkind);
+    bool EndAtFolderNotMade(char kind, const DrivePath& source, const DrivePath& destination);
+    bool MakeDestinationFolder(const DrivePath& folder, const DrivePath& base);
+    void FolderNotMade(char kind, const DrivePath& source, const DrivePath& destination);
+    DrivePath DestinationBase(const DrivePath& source, const DrivePath& destination) const;
+    DrivePath MediumFolder(const DrivePath& source, const DrivePath& destination) const;
+    void LearnItemMedium(const DrivePath& source, const DrivePath& destination,
+                         const DrivePath& base);
+    bool CopyItem(const DrivePath& source, const DrivePath& destination);
+    std::optional<RemovalAtStake> MassRemovalToAsk(const DrivePath& source,
+                                                   const DrivePath& destination);
+    bool AllowMassRemoval(const DrivePath& source, const DrivePath& destination);
+    void ClearLeftTemporaries(const DrivePath& source, const DrivePath& destination);
     // Kept versions: run_versions.cpp.
-    std::unique_ptr<VersionKeeper> KeeperFor(const std::string& source,
-                                             const std::string& destination);
+    std::unique_ptr<VersionKeeper> KeeperFor(const DrivePath& source, const DrivePath& destination);
     std::vector<VersionStore> VersionStores() const;
     std::uint64_t VersionBytesPruned() const;
     void PruneKeptVersions();

@@ -11,9 +11,6 @@
 
 namespace vlm::run_parts {
 
-// The folder part of a path, up to and including its last backslash.
-std::string FolderPartOf(const std::string& path);
-
 // What a source item is for a run. One in the empty folder an unplugged disk left behind is not
 // there: read as an empty folder, it would have its whole backup removed.
 char SourceKind(const DrivePath& item);
@@ -23,12 +20,12 @@ char SourceKind(const DrivePath& item);
 // link found where a folder of the backup belongs is removed (the link itself, never its target)
 // and a real folder made in its place, with a line naming it. False when a folder cannot be made
 // or a file stands in the way.
-bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,
+bool MakeRealFolderChain(const DrivePath& base, const DrivePath& folder, RunLog& log,
                          bool& written);
 
 // What a dry run foresees of making an item's folder: the folder is there or can be made, as no
 // file or special file stands where it or a folder above it belongs (a link there is replaced).
-bool FolderCanBeMade(const std::string& folder);
+bool FolderCanBeMade(const DrivePath& folder);
 
 // The history could not be saved: the run is abandoned where it stands.
 class HistorySaveFailed : public std::runtime_error {

@@ -20,66 +20,62 @@ namespace vlm {
 
 namespace run_parts {
 
-std::string FolderPartOf(const std::string& path) {
-    const auto slash = path.find_last_of('\\');
-    return slash == std::string::npos ? path : path.substr(0, slash + 1);
-}
-
 char SourceKind(const DrivePath& item) {
     const char kind = ItemKind(item);
     return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
 }
 
-bool MakeRealFolderChain(const std::string& base, const std::string& folder, RunLog& log,
+bool MakeRealFolderChain(const DrivePath& base, const DrivePath& folder, RunLog& log,
                          bool& written) {
-    if (folder.size() <= base.size() || folder.compare(0, base.size(), base) != 0 ||
-        folder[base.size()] != '\\')
+    if (folder == base || !folder.IsAtOrBelow(base))
         return false;
-    std::size_t end = base.size();
-    while (end != std::string::npos) {
-        end = folder.find('\\', end + 1);
-        const std::string step = folder.substr(0, end);
-        const auto entry = QueryEntry(DrivePath(step));
+    const std::string& text = folder.Text();
+    DrivePath step = base;
+    for (std::size_t at = base.Text().size() + (base.IsRoot() ? 0 : 1); at < text.size();) {
+        const std::size_t end = std::min(text.find('\\', at), text.size());
+        step = step / std::string_view(text).substr(at, end - at);
+        at = end + 1;
+        const auto entry = QueryEntry(step);
         if (entry && entry->kind == EntryKind::Directory)
             continue;
         if (entry && entry->kind == EntryKind::Link) {
-            if (!DeleteFile(DrivePath(step)))
+            if (!DeleteFile(step))
                 return false;
             written = true;
-            log.report("Removed link in place of a folder: " + step, true);
+            log.report("Removed link in place of a folder: " + step.Text(), true);
         } else if (entry) {
             return false;  // a file or special file where a folder belongs
         }
-        if (!CreateDirectory(DrivePath(step)))
+        if (!CreateDirectory(step))
             return false;
         written = true;
     }
     return true;
 }
 
-bool FolderCanBeMade(const std::string& folderIn) {
-    const std::string folder = StripTrailingBackslash(folderIn);
-    // The drive's root is there: the run has checked the drive.
-    for (std::size_t end = folder.find('\\', 3);; end = folder.find('\\', end + 1)) {
-        const auto entry = QueryEntry(DrivePath(folder.substr(0, end)));
+bool FolderCanBeMade(const DrivePath& folder) {
+    // The drive's root is there: the run has checked the drive. The folders below it are looked
+    // at from the top down.
+    std::vector<DrivePath> chain;
+    for (DrivePath step = folder; !step.empty() && !step.IsRoot(); step = step.Parent())
+        chain.push_back(step);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const auto entry = QueryEntry(*it);
         if (!entry)
             return true;
         if (entry->kind != EntryKind::Directory && entry->kind != EntryKind::Link)
             return false;
-        if (end == std::string::npos)
-            return true;
     }
+    return true;
 }
 
 }  // namespace run_parts
 
-using run_parts::FolderPartOf;
 using run_parts::SourceKind;
 
 // False when the run has ended before the last item was done.
 bool RunEngine::WorkThroughItems(const std::string& destkind) {
     const auto& sources = request_.items;
-    const auto& destinations = request_.destinations;
     versionsStart_ = FreeVersionsStart();
     copied_.clear();
     passes_.copied = request_.options.verify ? &copied_ : nullptr;
@@ -88,9 +84,9 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             FinishRun();
             return false;
         }
-        const std::string& source = sources[j];
-        const std::string destination = j < destinations.size() ? destinations[j] : std::string();
-        report("WORKING ON ITEM " + source + " FROM VLM-PROJECT...", true);
+        const DrivePath source = request_.ItemPath(j);
+        const DrivePath destination = request_.DestinationPath(j);
+        report("WORKING ON ITEM " + sources[j] + " FROM VLM-PROJECT...", true);
         view_.SelectItem(static_cast<int>(j));
         const std::unique_ptr<VersionKeeper> keeper = KeeperFor(source, destination);
         passes_.versions = keeper.get();
@@ -98,8 +94,7 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
         passes_.versions = nullptr;
         if (keeper != nullptr && !keeper->Flush())
             GoPastFailure(passes_, {"ERROR: unable to write the list of what this run added to " +
-                                    keeper->Store().AddedListOf(keeper->RunName()).Text() +
-                                    "!!"});
+                                    keeper->Store().AddedListOf(keeper->RunName()).Text() + "!!"});
         if (!itemDone)
             return false;
     }
@@ -107,41 +102,41 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
 }
 
 // False when the run has ended at this item.
-bool RunEngine::WorkOnItem(const std::string& source, const std::string& destination,
+bool RunEngine::WorkOnItem(const DrivePath& source, const DrivePath& destination,
                            const std::string& destkind) {
-    const char kind = SourceKind(DrivePath(source));
-    const std::string base = DestinationBase(source, destination);
+    const char kind = SourceKind(source);
+    const DrivePath base = DestinationBase(source, destination);
     if (kind == 'f' || kind == 'd')
         LearnItemMedium(source, destination, base);
     if (kind == 'f')
         return WorkOnFileItem(source, destination, base);
     if (kind == 'd')
         return WorkOnFolderItem(source, destination, base, destkind);
-    FatalError("FATAL ERROR: " + source + " does not exist! Re-edit project file", Box::AfterLine);
+    FatalError("FATAL ERROR: " + source.Text() + " does not exist! Re-edit project file",
+               Box::AfterLine);
     FinishRun();
     return false;
 }
 
-bool RunEngine::WorkOnFileItem(const std::string& source, const std::string& destination,
-                               const std::string& base) {
-    if (!MakeDestinationFolder(FolderPartOf(destination), base))
+bool RunEngine::WorkOnFileItem(const DrivePath& source, const DrivePath& destination,
+                               const DrivePath& base) {
+    if (!MakeDestinationFolder(destination.Parent(), base))
         return EndAtFolderNotMade('f', source, destination);
     ClearLeftTemporaries(source, destination);
     return CopyItem(source, destination);
 }
 
-bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& destination,
-                                 const std::string& base, const std::string& destkind) {
-    const bool existed = QueryEntry(DrivePath(destination)).has_value();
+bool RunEngine::WorkOnFolderItem(const DrivePath& source, const DrivePath& destination,
+                                 const DrivePath& base, const std::string& destkind) {
+    const bool existed = QueryEntry(destination).has_value();
     if (!MakeDestinationFolder(destination, base))
         return EndAtFolderNotMade('d', source, destination);
     // As of any earlier time the item's backup was not there.
     if (!existed && passes_.versions != nullptr)
-        passes_.versions->NoteAdded(DrivePath(destination));
+        passes_.versions->NoteAdded(destination);
     // Both trees are read ahead beside the passes, until the item is done or the run stops
     // (whichever way this block is left).
-    MetadataPrefetch readAhead({DrivePath(StripTrailingBackslash(source)),
-                                DrivePath(StripTrailingBackslash(destination))});
+    MetadataPrefetch readAhead({source, destination});
     if (destkind != "CDR") {
         report("Start removing old files in destination...", false);
         if (AllowMassRemoval(source, destination))
@@ -158,7 +153,7 @@ bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& d
         return false;
     // A folder this run made gets its original's permission bits, now that its content is in.
     if (!existed)
-        CopyFolderPermissions(DrivePath(source), DrivePath(destination));
+        CopyFolderPermissions(source, destination);
     if (run_.StopRequested) {
         FinishRun();
         return false;
@@ -167,8 +162,8 @@ bool RunEngine::WorkOnFolderItem(const std::string& source, const std::string& d
 }
 
 // The item's folder could not be made: the run ends with its lines (no free-space lines).
-bool RunEngine::EndAtFolderNotMade(char kind, const std::string& source,
-                                   const std::string& destination) {
+bool RunEngine::EndAtFolderNotMade(char kind, const DrivePath& source,
+                                   const DrivePath& destination) {
     FolderNotMade(kind, source, destination);
     FlushDestination();
     ClosingLines();
@@ -177,29 +172,27 @@ bool RunEngine::EndAtFolderNotMade(char kind, const std::string& source,
 
 // The folder for an item's copy (its own folder, or the one that holds a file item's copy)
 // could not be made: the run ends with these lines. A dry run that foresees it says the same.
-void RunEngine::FolderNotMade(char kind, const std::string& source,
-                              const std::string& destination) {
+void RunEngine::FolderNotMade(char kind, const DrivePath& source, const DrivePath& destination) {
     if (kind == 'f') {
-        FatalError("FATAL ERROR: Unable to create directory for " + destination);
+        FatalError("FATAL ERROR: Unable to create directory for " + destination.Text());
         return;
     }
-    FatalError("FATAL ERROR: Unable to create directory " + destination);
-    if (const auto inTheWay = QueryEntry(DrivePath(destination));
+    FatalError("FATAL ERROR: Unable to create directory " + destination.Text());
+    if (const auto inTheWay = QueryEntry(destination);
         inTheWay && inTheWay->kind != EntryKind::Directory)
-        report("FATAL ERROR: " + destination + " is a file, but " + source +
+        report("FATAL ERROR: " + destination.Text() + " is a file, but " + source.Text() +
                    " is a folder now! Please remove or rename the old copy.",
                true);
 }
 
-bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::string& base) {
-    const std::string folder = StripTrailingBackslash(folderIn);
+bool RunEngine::MakeDestinationFolder(const DrivePath& folder, const DrivePath& base) {
     if (folder == base)
-        return ItemKind(DrivePath(folder)) == 'd' || ForceDirChain(DrivePath(folder));
+        return ItemKind(folder) == 'd' || ForceDirChain(folder);
     // The place the person chose may have to be made first, and may be reached through links;
     // everything below it is the backup's own and must be real folders.
-    if (ItemKind(DrivePath(base)) != 'd') {
+    if (ItemKind(base) != 'd') {
         run_.DestinationWritten = true;
-        if (!ForceDirChain(DrivePath(base)))
+        if (!ForceDirChain(base))
             return false;
     }
     return run_parts::MakeRealFolderChain(base, folder, log_, run_.DestinationWritten);
@@ -208,50 +201,47 @@ bool RunEngine::MakeDestinationFolder(const std::string& folderIn, const std::st
 // Where the person's choice of destination ends and the backup's own folders begin: the drive
 // (or the default backup folder) that holds "VLMcopy_drive_x", or the folder that holds the
 // synchronisation destination.
-std::string RunEngine::DestinationBase(const std::string& source,
-                                       const std::string& destination) const {
-    const std::string item = StripTrailingBackslash(source);
+DrivePath RunEngine::DestinationBase(const DrivePath& source, const DrivePath& destination) const {
+    const std::string item = StripTrailingBackslash(source.Text());
     const std::string mirror =
         "\\VLMcopy_drive_" + item.substr(0, 1) + item.substr(std::min<std::size_t>(2, item.size()));
-    const std::string target = StripTrailingBackslash(destination);
+    const std::string& target = destination.Text();
     if (!handOver_.SyncMode && target.size() > mirror.size() &&
         target.compare(target.size() - mirror.size(), mirror.size(), mirror) == 0)
-        return target.substr(0, target.size() - mirror.size());
-    const auto slash = target.find_last_of('\\');
-    return slash == std::string::npos ? target : target.substr(0, slash);
+        return DrivePath(std::string_view(target).substr(0, target.size() - mirror.size()));
+    return destination.Parent();
 }
 
 // The folder whose file system an item is written to: its per-drive folder, or the folder that
 // holds the synchronisation destination.
-std::string RunEngine::MediumFolder(const std::string& source,
-                                    const std::string& destination) const {
-    const std::string base = DestinationBase(source, destination);
+DrivePath RunEngine::MediumFolder(const DrivePath& source, const DrivePath& destination) const {
+    const DrivePath base = DestinationBase(source, destination);
     if (handOver_.SyncMode)
         return base;
-    return base + "\\VLMcopy_drive_" + StripTrailingBackslash(source).substr(0, 1);
+    return base / ("VLMcopy_drive_" + source.Text().substr(0, 1));
 }
 
 // Before the first folder of an item is made, what its destination can hold is learnt, so that
 // the folders and files of the item are written as the medium keeps them; the first item on a
 // drive names the volume found there. A folder that cannot be made is left to the item's own
 // steps, which say so.
-void RunEngine::LearnItemMedium(const std::string& source, const std::string& destination,
-                                const std::string& base) {
-    const std::string folder = MediumFolder(source, destination);
+void RunEngine::LearnItemMedium(const DrivePath& source, const DrivePath& destination,
+                                const DrivePath& base) {
+    const DrivePath folder = MediumFolder(source, destination);
     if (!MakeDestinationFolder(folder, base))
         return;
-    if (media_.FirstOnDrive(folder[0])) {
-        if (const std::string volume = DriveVolumeLine(folder[0]); !volume.empty())
+    if (media_.FirstOnDrive(folder.Letter())) {
+        if (const std::string volume = DriveVolumeLine(folder.Letter()); !volume.empty())
             report(volume, true);
     }
-    passes_.medium = media_.For(DrivePath(folder), true);
+    passes_.medium = media_.For(folder, true);
     report("Destination file system: " + DescribeMedium(passes_.medium), false);
 }
 
 // The copy pass of one item. A copy that fails where the pass cannot go on (a single file item,
 // a new file that cannot be created) ends the run at once: its one box, its line and a
 // completed history row ("Error"), never an open one.
-bool RunEngine::CopyItem(const std::string& source, const std::string& destination) {
+bool RunEngine::CopyItem(const DrivePath& source, const DrivePath& destination) {
     try {
         copyltor(passes_, source, destination);
         return true;
@@ -264,8 +254,8 @@ bool RunEngine::CopyItem(const std::string& source, const std::string& destinati
 
 // What the removal pass of a folder item would take from its backup, when that is so much of it
 // that the person is asked first. Not counted at all while the guard is off.
-std::optional<RemovalAtStake> RunEngine::MassRemovalToAsk(const std::string& source,
-                                                          const std::string& destination) {
+std::optional<RemovalAtStake> RunEngine::MassRemovalToAsk(const DrivePath& source,
+                                                          const DrivePath& destination) {
     if (!settings_.MassDeleteGuard)
         return std::nullopt;
     const std::optional<RemovalAtStake> atStake = CountRemovalAtStake(passes_, source, destination);
@@ -275,13 +265,13 @@ std::optional<RemovalAtStake> RunEngine::MassRemovalToAsk(const std::string& sou
 }
 
 // No keeps the backup as it is and the run goes on with the copy.
-bool RunEngine::AllowMassRemoval(const std::string& source, const std::string& destination) {
+bool RunEngine::AllowMassRemoval(const DrivePath& source, const DrivePath& destination) {
     const std::optional<RemovalAtStake> atStake = MassRemovalToAsk(source, destination);
     if (!atStake)
         return true;
     if (AskYesNoDefaultNo(BoxType::Warning, MassRemovalQuestion(source, destination, *atStake)))
         return true;
-    report("Nothing removed from " + StripTrailingBackslash(destination) +
+    report("Nothing removed from " + destination.Text() +
                ": removing most of the backup was not allowed by user!",
            true);
     massRemovalRefused_ = true;
@@ -291,22 +281,21 @@ bool RunEngine::AllowMassRemoval(const std::string& source, const std::string& d
 // A run killed while copying a single file item leaves its temporary file beside the copy,
 // where no removal pass looks: the next run of the item clears it away, unless the source
 // folder holds a file of that very name.
-void RunEngine::ClearLeftTemporaries(const std::string& source, const std::string& destination) {
-    const std::string folder = StripTrailingBackslash(FolderPartOf(destination));
-    const std::string sourceFolder = StripTrailingBackslash(FolderPartOf(source));
+void RunEngine::ClearLeftTemporaries(const DrivePath& source, const DrivePath& destination) {
+    const DrivePath folder = destination.Parent();
+    const DrivePath sourceFolder = source.Parent();
     std::vector<DirEntry> entries;
-    if (!ListDirectory(DrivePath(folder), kAttrAnyFile, entries, ListDetail::NamesAndKinds))
+    if (!ListDirectory(folder, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
         return;
     for (const DirEntry& entry : entries) {
         if (entry.kind != EntryKind::File || !IsTemporaryFileName(entry.name))
             continue;
-        const std::string original = sourceFolder + "\\" + entry.name;
-        if (QueryEntry(DrivePath(original)))
+        if (QueryEntry(sourceFolder / entry.name))
             continue;
-        const std::string left = folder + "\\" + entry.name;
+        const DrivePath left = folder / entry.name;
         run_.DestinationWritten = true;
-        if (DeleteFile(DrivePath(left))) {
-            report("Removed file: " + left, true);
+        if (DeleteFile(left)) {
+            report("Removed file: " + left.Text(), true);
             ++run_.Totals.filesRemoved;
         }
     }

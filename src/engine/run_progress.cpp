@@ -74,9 +74,9 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
     StopCount();
     counted_ = false;
     stopCount_ = false;
-    counter_ = std::thread(
-        [this, sources = std::move(sources), destinations = std::move(destinations), longNames,
-         exclusions = std::move(exclusions)] {
+    counter_ =
+        std::thread([this, sources = std::move(sources), destinations = std::move(destinations),
+                     longNames, exclusions = std::move(exclusions)] {
             // The copy pass reports to a count, with a state, a log and dialogs of its own:
             // nothing it does reaches the run, the window or the person.
             SilentDialogs silent;
@@ -94,7 +94,7 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
                     return;
                 if (ItemKind(DrivePath(sources[j])) == 'n')
                     continue;
-                copyltor(ctx, sources[j], destinations[j]);
+                copyltor(ctx, DrivePath(sources[j]), DrivePath(destinations[j]));
             }
             if (state.StopRequested)
                 return;
@@ -110,10 +110,10 @@ void ProgressMeter::StopCount() {
         counter_.join();
 }
 
-ProgressMeter::FileScope::FileScope(ProgressMeter& meter, const std::string& source,
+ProgressMeter::FileScope::FileScope(ProgressMeter& meter, const DrivePath& source,
                                     std::uint64_t size)
     : meter_(meter) {
-    meter_.currentFile_ = source;
+    meter_.currentFile_ = source.Text();
     meter_.currentSize_ = size;
     meter_.currentBytes_ = 0;
     meter_.fileStarted_ = Clock::now();

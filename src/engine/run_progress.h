@@ -43,7 +43,7 @@ public:
     // One file being copied, from its start to its end, however the copy ends.
     class FileScope {
     public:
-        FileScope(ProgressMeter& meter, const std::string& source, std::uint64_t size);
+        FileScope(ProgressMeter& meter, const DrivePath& source, std::uint64_t size);
         ~FileScope();
         // The copy is in: only then does the file count as copied.
         void Copied() { copied_ = true; }

@@ -7,15 +7,15 @@
 
 namespace vlm {
 
-std::unique_ptr<VersionKeeper> RunEngine::KeeperFor(const std::string& source,
-                                                    const std::string& destination) {
+std::unique_ptr<VersionKeeper> RunEngine::KeeperFor(const DrivePath& source,
+                                                    const DrivePath& destination) {
     if (!request_.options.versions)
         return nullptr;
-    const std::optional<VersionStore> store = VersionStore::For(
-        DrivePath(StripTrailingBackslash(source)), DrivePath(destination), handOver_.SyncMode);
+    const std::optional<VersionStore> store =
+        VersionStore::For(source, destination, handOver_.SyncMode);
     if (!store) {
         // A synchronisation into a drive's root has no place beside it for versions.
-        report("No versions can be kept for " + destination +
+        report("No versions can be kept for " + destination.Text() +
                    "; replaced and removed files there "
                    "are not kept!",
                true);
@@ -29,8 +29,7 @@ DateTime RunEngine::FreeVersionsStart() const {
     const auto taken = [&](DateTime start) {
         const std::string name = VersionRunName(start);
         return std::any_of(stores.begin(), stores.end(), [&](const VersionStore& store) {
-            return QueryEntry(store.Root() / name) ||
-                   QueryEntry(store.AddedListOf(name));
+            return QueryEntry(store.Root() / name) || QueryEntry(store.AddedListOf(name));
         });
     };
     constexpr DateTime kSecond = 1.0 / 86400;

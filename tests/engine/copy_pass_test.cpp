@@ -30,7 +30,7 @@ TEST(CopyPassTest, CopiesNewAndChangedFilesAndLeavesUnchangedOnes) {
     test::WriteFile(rig.Dst("d/age.txt"), "SAME", kNew);
     test::WriteFile(rig.Dst("d/same.txt"), "same", kOld);
 
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
 
     EXPECT_FALSE(rig.run.StopRequested);
     EXPECT_EQ(test::ReadFile(rig.Dst("d/new.txt")), "new");
@@ -47,7 +47,7 @@ TEST(CopyPassTest, CopiesNewAndChangedFilesAndLeavesUnchangedOnes) {
 
     // The copies carry their source's stamp: a second pass finds nothing to do.
     rig.view.allReportLines.clear();
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_EQ(rig.ReportedStartingWith("Created file: ").size(), 0u);
     EXPECT_EQ(rig.ReportedStartingWith("Overwritten file: ").size(), 0u);
     EXPECT_EQ(rig.ReportedStartingWith("c:\\s\\").size(), 4u);
@@ -58,7 +58,7 @@ TEST(CopyPassTest, DetailLinesStayOutOfTheNormalReport) {
     rig.view.level = LogLevel::Normal;
     test::WriteFile(rig.Src("s/a.txt"), "a", kOld);
     test::MakeDir(rig.Dst("d"));
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_EQ(rig.view.allReportLines, std::vector<std::string>{"Created file: e:\\d\\a.txt"});
 }
 
@@ -80,7 +80,7 @@ TEST(CopyPassTest, ConfirmationDecidesEachOverwrite) {
         test::WriteFile(rig.Dst("d/a.txt"), "old", kNew);
         rig.dialogs.ExpectQuestion(BoxType::Confirmation,
                                    "Do you really want to overwrite file e:\\d\\a.txt?", c.answer);
-        copyltor(rig.pass, "c:\\s", "e:\\d");
+        copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_EQ(test::ReadFile(rig.Dst("d/a.txt")), c.expectedContent);
         EXPECT_TRUE(rig.Reported(c.expectedLine));
         // Either way the pass goes on with the next file; new files are never asked about.
@@ -95,7 +95,7 @@ TEST(CopyPassTest, ConfirmationNoForASingleFileItemNamesTheItem) {
     test::WriteFile(rig.Src("a.txt"), "new", kOld);
     test::WriteFile(rig.Dst("a.txt"), "old", kNew);
     rig.dialogs.ExpectQuestion("Do you really want to overwrite file e:\\a.txt?", Answer::No);
-    copyltor(rig.pass, "c:\\a.txt", "e:\\a.txt");
+    copyltor(rig.pass, DrivePath("c:\\a.txt"), DrivePath("e:\\a.txt"));
     EXPECT_TRUE(rig.Reported("overwriting file item e:\\a.txt not allowed by user"));
     EXPECT_EQ(test::ReadFile(rig.Dst("a.txt")), "old");
 }
@@ -116,7 +116,7 @@ TEST(CopyPassTest, ReadOnlyDestinationFileStopsTheRun) {
         test::WriteFile(rig.Src("s/a.txt"), "new", kOld);
         test::WriteFile(rig.Src("s/b.txt"), "b", kOld);
         test::WriteFile(rig.Dst("d/a.txt"), "old", kNew, 0444);
-        copyltor(rig.pass, c.source, c.destination);
+        copyltor(rig.pass, DrivePath(c.source), DrivePath(c.destination));
         EXPECT_TRUE(rig.run.StopRequested);
         EXPECT_TRUE(rig.dialogs.Shown(BoxType::Error, c.box)) << c.source;
         EXPECT_TRUE(rig.Reported("Fatal ERROR: e:\\d\\a.txt not overwritten as it is READONLY!"));
@@ -142,7 +142,7 @@ TEST(CopyPassTest, ReadOnlyDestinationFolderAsksWhetherToGoOn) {
             "Fatal ERROR: No files overwritten in directory e:\\d as it is READONLY! Please make "
             "every item on destination writable!! Continue??",
             c.answer);
-        copyltor(rig.pass, "c:\\s", "e:\\d");
+        copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_TRUE(rig.Reported("ERROR: No files changed in directory e:\\d as it is READONLY!"));
         EXPECT_FALSE(test::Exists(rig.Dst("d/a.txt")));
         EXPECT_EQ(rig.run.StopRequested, c.stops);
@@ -162,7 +162,7 @@ TEST(CopyPassTest, MissingSourceOrDestinationFolderStops) {
         EngineRig rig;
         test::MakeDir(rig.Src("s"));
         test::MakeDir(rig.Dst("d"));
-        copyltor(rig.pass, c.source, c.destination);
+        copyltor(rig.pass, DrivePath(c.source), DrivePath(c.destination));
         EXPECT_TRUE(rig.run.StopRequested);
         EXPECT_TRUE(
             rig.dialogs.Shown(BoxType::Error, "Fatal error: Item " + c.named + " does not exist!"));
@@ -179,7 +179,7 @@ TEST(CopyPassTest, SubFolderThatCannotBeCreatedStopsTheRun) {
         test::WriteFile(rig.Src("s/z.txt"), "z", kOld);
         test::WriteFile(rig.Dst("elsewhere/keep.txt"), "keep", kOld);
         test::WriteFile(rig.Dst("d/sub"), "a file", kOld);
-        copyltor(rig.pass, "c:\\s", "e:\\d");
+        copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_TRUE(rig.run.StopRequested);
         EXPECT_TRUE(rig.Reported("ERROR: dir creationsub in e:\\d failed!"));
         EXPECT_TRUE(rig.Reported("Abnormal termination!"));
@@ -200,7 +200,7 @@ TEST(CopyPassTest, FailedCopyInsideAWalkIsReportedAndTheWalkGoesOn) {
     test::WriteFile(rig.Dst("d/a.txt"), "old a", kNew);
     // The first data read fails: a source that cannot be read.
     faults::Arm(faults::Call::Read, 1, EIO);
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     faults::Reset();
 
     EXPECT_FALSE(rig.run.StopRequested);
@@ -223,7 +223,7 @@ TEST(CopyPassTest, SourceThatCannotBeOpenedShowsTheCopyBoxThenTheExceptionBox) {
     test::WriteFile(rig.Dst("d/a.txt"), "old a", kNew);
     // The walk opens both folders as its tops, then for listing; the fifth open is a.txt's.
     faults::Arm(faults::Call::Open, 5, EACCES);
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     faults::Reset();
 
     const auto& boxes = rig.dialogs.Boxes();
@@ -245,7 +245,7 @@ TEST(CopyPassTest, FailedCopyOfASingleFileItemReachesTheCaller) {
     EngineRig rig;
     test::WriteFile(rig.Src("a.txt"), "new", kOld);
     faults::Arm(faults::Call::Rename, 1, EIO);
-    EXPECT_THROW(copyltor(rig.pass, "c:\\a.txt", "e:\\a.txt"), CopyError);
+    EXPECT_THROW(copyltor(rig.pass, DrivePath("c:\\a.txt"), DrivePath("e:\\a.txt")), CopyError);
     faults::Reset();
     EXPECT_TRUE(test::ReadTree(rig.Dst()).empty());
 }
@@ -259,7 +259,7 @@ TEST(CopyPassTest, LinksAndSpecialFilesAreSkippedWithALine) {
     test::MakeSymlink(rig.Src("outside/secret.txt"), rig.Src("s/filelink"));
     test::MakeFifo(rig.Src("s/pipe"));
     test::MakeDir(rig.Dst("d"));
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_FALSE(rig.run.StopRequested);
     EXPECT_TRUE(rig.Reported("Skipped link or special file: c:\\s\\dirlink"));
     EXPECT_TRUE(rig.Reported("Skipped link or special file: c:\\s\\filelink"));
@@ -274,7 +274,7 @@ TEST(CopyPassTest, HiddenFilesAndEmptyFoldersAreCopied) {
     test::WriteFile(rig.Src("s/.hidden"), "h", kOld);
     test::MakeDir(rig.Src("s/empty/deeper"));
     test::MakeDir(rig.Dst("d"));
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_EQ(test::ReadFile(rig.Dst("d/.hidden")), "h");
     EXPECT_TRUE(test::Exists(rig.Dst("d/empty/deeper")));
     EXPECT_TRUE(rig.Reported("Created dir: empty in e:\\d"));
@@ -288,7 +288,7 @@ TEST(CopyPassTest, FilesNamedLikeTemporariesAreCopied) {
     test::WriteFile(rig.Src("s/.~vlmnotes.tmp"), "notes", kOld);
     test::WriteFile(rig.Src("s/.~vlm0123456789ab.tmp"), "odd", kOld);
     test::MakeDir(rig.Dst("d"));
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_EQ(test::ReadFile(rig.Dst("d/.~vlmnotes.tmp")), "notes");
     EXPECT_EQ(test::ReadFile(rig.Dst("d/.~vlm0123456789ab.tmp")), "odd");
 }
@@ -299,13 +299,13 @@ TEST(CopyPassTest, LongNamesAreCutOnceAndFoundUnchangedNextTime) {
     const std::string longName = std::string(126, 'x') + "abcd";  // 130 characters
     test::WriteFile(rig.Src("s/" + longName), "long", kOld);
     test::MakeDir(rig.Dst("d"));
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     const std::string cut = longName.substr(0, 127);
     EXPECT_EQ(test::ReadFile(rig.Dst("d/" + cut)), "long");
     EXPECT_TRUE(rig.Reported("Created file: e:\\d\\" + cut));
 
     rig.view.allReportLines.clear();
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_TRUE(rig.ReportedStartingWith("Created file: ").empty());
     EXPECT_TRUE(rig.ReportedStartingWith("Overwritten file: ").empty());
     EXPECT_TRUE(rig.Reported("c:\\s\\" + longName + " not changed since last backup"));
@@ -317,7 +317,7 @@ TEST(CopyPassTest, ANameThatCleansToNothingIsSkippedWithAnError) {
     test::WriteFile(rig.Src("s/. ."), "dots", kOld);
     test::WriteFile(rig.Src("s/a.txt"), "a", kOld);
     test::MakeDir(rig.Dst("d"));
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_TRUE(rig.Reported(
         "ERROR: No name left for c:\\s\\. . after removing forbidden characters, file not "
         "copied!"));
@@ -338,13 +338,13 @@ TEST(CopyPassTest, VirtualPassCountsWhatItWouldWriteAndTouchesNothing) {
     test::WriteFile(rig.Dst("d/extra.txt"), "extra", kOld);
     const auto before = test::ReadTree(rig.Dst(), {.withFolderTimes = true});
     rig.pass.sink = PassSink::Count();
-    copyltor(rig.pass, "c:\\s", "e:\\d");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     // A replaced copy frees nothing on a write-once medium: the whole source size counts.
     EXPECT_EQ(rig.pass.sink.Counted().writeBytes, 1000u + 300 + 20);
     EXPECT_EQ(test::ReadTree(rig.Dst(), {.withFolderTimes = true}), before);
     // A destination that does not exist yet is no error in a virtual pass.
     rig.pass.sink = PassSink::Count();
-    copyltor(rig.pass, "c:\\s", "e:\\nowhere");
+    copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\nowhere"));
     EXPECT_FALSE(rig.run.StopRequested);
     EXPECT_EQ(rig.pass.sink.Counted().writeBytes, 1324u);
     EXPECT_EQ(test::ReadTree(rig.Dst(), {.withFolderTimes = true}), before);

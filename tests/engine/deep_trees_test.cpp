@@ -183,7 +183,7 @@ TEST(DestinationLinks, AFolderSwappedForALinkDuringARunIsNeverFollowed) {
             test::MakeSymlink(rig.Dst("elsewhere"), sub);
         });
         try {
-            copyltor(rig.pass, "c:\\s", "e:\\VLMcopy_drive_c\\s");
+            copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\VLMcopy_drive_c\\s"));
         } catch (const std::exception&) {
             // a copy that fails for want of its folder may end the run: what matters is where
             // nothing was written

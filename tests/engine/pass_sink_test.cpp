@@ -54,9 +54,9 @@ TEST(PassSinkTest, EachSinkTouchesKeepsAndCountsWhatItShould) {
         rig.pass.sink = c.kind == SinkKind::Apply  ? PassSink::Apply()
                         : c.kind == SinkKind::Plan ? PassSink::Plan(&plan, false)
                                                    : PassSink::Count();
-        rig.pass.sink.BeginItem("c:\\s", "e:\\d");
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
-        copyltor(rig.pass, "c:\\s", "e:\\d");
+        rig.pass.sink.BeginItem(DrivePath("c:\\s"), DrivePath("e:\\d"));
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
+        copyltor(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
 
         EXPECT_EQ(test::ReadTree(rig.Dst()) != before, c.touched);
         std::vector<PlannedStepKind> kept;

@@ -36,7 +36,7 @@ TEST(RemovalPassTest, RemovesWhatTheSourceNoLongerHas) {
     test::WriteFile(rig.Dst("d/oldtree/a/b.txt"), "b", kOld);
     test::WriteFile(rig.Dst("d/oldtree/c.txt"), "c", kOld);
 
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
 
     EXPECT_FALSE(rig.run.StopRequested);
     EXPECT_EQ(Paths(rig.Dst("d")), (std::vector<std::string>{"keep.txt", "sub", "sub/keep2.txt"}));
@@ -54,7 +54,7 @@ TEST(RemovalPassTest, AnEmptiedSourceEmptiesTheDestinationFolderButKeepsIt) {
     test::MakeDir(rig.Src("s"));
     test::WriteFile(rig.Dst("d/a.txt"), "a", kOld);
     test::MakeDir(rig.Dst("d/empty"));
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_TRUE(Paths(rig.Dst("d")).empty());
     EXPECT_TRUE(test::Exists(rig.Dst("d")));
 }
@@ -66,7 +66,7 @@ TEST(RemovalPassTest, FileAndFolderSwapsLeaveNothingOfTheOtherKind) {
     test::WriteFile(rig.Src("s/wasdir"), "now a file", kOld);
     test::WriteFile(rig.Dst("d/wasfile"), "old file", kOld);
     test::WriteFile(rig.Dst("d/wasdir/x.txt"), "x", kOld);
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_TRUE(rig.Reported("Removed file: e:\\d\\wasfile"));
     EXPECT_TRUE(rig.Reported("Removed dir: e:\\d\\wasdir"));
     EXPECT_TRUE(Paths(rig.Dst("d")).empty());
@@ -89,7 +89,7 @@ TEST(RemovalPassTest, ConfirmationDecidesEachFileAndEachTopFolder) {
         rig.dialogs.ExpectQuestion(BoxType::Confirmation,
                                    "Do you really want to delete COMPLETE dir e:\\d\\tree?",
                                    c.answer);
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_EQ(test::Exists(rig.Dst("d/f.txt")), !c.removed);
         EXPECT_EQ(test::Exists(rig.Dst("d/tree/x/y.txt")), !c.removed);
         EXPECT_EQ(rig.Reported("deleting e:\\d\\f.txt not allowed by user"), !c.removed);
@@ -107,7 +107,7 @@ TEST(RemovalPassTest, ReadOnlySuperfluousFileAsksAndYesStillTries) {
         test::MakeDir(rig.Src("s"));
         test::WriteFile(rig.Dst("d/ro.txt"), "r", kOld, 0444);
         rig.dialogs.ExpectQuestion(BoxType::Error, readOnlyQuestion, Answer::No);
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_TRUE(rig.Reported("Fatal ERROR: e:\\d\\ro.txt not deleted as it is READONLY!"));
         EXPECT_TRUE(rig.Reported("User stop"));
         EXPECT_TRUE(rig.run.StopRequested);
@@ -123,7 +123,7 @@ TEST(RemovalPassTest, ReadOnlySuperfluousFileAsksAndYesStillTries) {
         rig.dialogs.ExpectQuestion(
             BoxType::Error, "Fatal ERROR: e:\\d\\ro.txt not deleted for unknown reason! Continue??",
             second);
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_TRUE(rig.Reported("Fatal ERROR: unable to delete superfluous e:\\d\\ro.txt!!"));
         EXPECT_TRUE(test::Exists(rig.Dst("d/ro.txt")));
         EXPECT_EQ(rig.run.StopRequested, second == Answer::No);
@@ -141,7 +141,7 @@ TEST(RemovalPassTest, FailedDeletionOfAFileAsksWhetherToGoOn) {
         BoxType::Error, "Fatal ERROR: e:\\d\\a.txt not deleted for unknown reason! Continue??",
         Answer::No);
     faults::Arm(faults::Call::Delete, 1, EBUSY);
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     faults::Reset();
     EXPECT_TRUE(rig.run.StopRequested);
     EXPECT_TRUE(rig.Reported("User stop"));
@@ -159,7 +159,7 @@ TEST(RemovalPassTest, SuperfluousFolderThatCannotGoWhole) {
             BoxType::Error,
             "ERROR: e:\\d\\tree (5 bytes) not deleted for unknown reason! Continue anyway??",
             answer);
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_TRUE(rig.Reported("ERROR: unable to delete superfluous dir e:\\d\\tree!!"));
         EXPECT_EQ(rig.Reported("User decides to continue"), answer == Answer::Yes);
         EXPECT_EQ(rig.run.StopRequested, answer == Answer::No);
@@ -171,7 +171,7 @@ TEST(RemovalPassTest, SuperfluousFolderThatCannotGoWhole) {
     test::MakeDir(rig.Src("s"));
     test::WriteFile(rig.Dst("d/tree/a.txt"), "a", kOld);
     faults::Arm(faults::Call::RemoveDir, 1, EBUSY, -1);
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     faults::Reset();
     EXPECT_TRUE(
         rig.Reported("Folder: e:\\d\\tree is empty now! Please remove it manually if you "
@@ -191,7 +191,7 @@ TEST(RemovalPassTest, ReadOnlyDestinationFolderAsksAndRemovesNothingThere) {
             "Fatal ERROR: No files deleted in directory e:\\d as it is READONLY! Please make every "
             "item on destination writable!! Continue??",
             answer);
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_TRUE(rig.Reported("ERROR: No files deleted in directory e:\\d as it is READONLY!"));
         EXPECT_TRUE(test::Exists(rig.Dst("d/a.txt")));
         EXPECT_EQ(rig.run.StopRequested, answer == Answer::No);
@@ -204,7 +204,8 @@ TEST(RemovalPassTest, MissingSourceOrDestinationStops) {
         test::MakeDir(rig.Src("s"));
         test::MakeDir(rig.Dst("d"));
         const bool sourceMissing = missing[0] == 'c';
-        deletesupr(rig.pass, sourceMissing ? missing : "c:\\s", sourceMissing ? "e:\\d" : missing);
+        deletesupr(rig.pass, DrivePath(sourceMissing ? missing : "c:\\s"),
+                   DrivePath(sourceMissing ? "e:\\d" : missing));
         EXPECT_TRUE(rig.run.StopRequested);
         EXPECT_TRUE(
             rig.dialogs.Shown(BoxType::Error, "Fatal error: Item " + missing + " does not exist!"));
@@ -222,7 +223,7 @@ TEST(RemovalPassTest, LinksAtTheDestinationGoThemselvesNeverTheirTargets) {
     test::MakeFifo(rig.Dst("d/pipe"));
     // The source has a plain file of this name: like a file, the link stays for the copy pass.
     test::MakeSymlink(rig.Dst("target/precious.txt"), rig.Dst("d/samename"));
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_TRUE(rig.Reported("Removed file: e:\\d\\dirlink"));
     EXPECT_TRUE(rig.Reported("Removed file: e:\\d\\filelink"));
     EXPECT_TRUE(rig.Reported("Removed file: e:\\d\\pipe"));
@@ -238,7 +239,7 @@ TEST(RemovalPassTest, LeftoverTemporaryFilesGoWithoutAQuestion) {
     test::WriteFile(rig.Src("s/.~vlm00000000beef.tmp"), "mine", kOld);
     test::WriteFile(rig.Dst("d/.~vlm00000000beef.tmp"), "mine", kOld);
     test::WriteFile(rig.Dst("d/.~vlm0123456789ab.tmp"), "half a copy", kOld);
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_EQ(Paths(rig.Dst("d")), std::vector<std::string>{".~vlm00000000beef.tmp"});
     EXPECT_EQ(rig.view.allReportLines,
               std::vector<std::string>{"Removed file: e:\\d\\.~vlm0123456789ab.tmp"});
@@ -252,7 +253,7 @@ TEST(RemovalPassTest, CutLongNamesStayOnlyWithNameChecksOn) {
         rig.run.LongNamesOn = longNames;
         test::WriteFile(rig.Src("s/" + longName), "l", kOld);
         test::WriteFile(rig.Dst("d/" + cut), "l", kOld);
-        deletesupr(rig.pass, "c:\\s", "e:\\d");
+        deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
         EXPECT_EQ(test::Exists(rig.Dst("d/" + cut)), longNames);
         EXPECT_EQ(rig.Reported("Similar name found in source, supposing same file!"), longNames);
     }
@@ -321,7 +322,7 @@ TEST(RemovalPassTest, KeepsExactlyWhatTheSourceHasUnderTheSameNameAndKind) {
     expected.push_back("a\\b.txt");
     std::sort(expected.begin(), expected.end());
 
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
 
     EXPECT_FALSE(rig.run.StopRequested);
     EXPECT_EQ(Paths(rig.Dst("d")), expected);
@@ -343,7 +344,7 @@ TEST(RemovalPassTest, UnreadableSourceFolderRemovesNothing) {
     // Both folders are opened as the walk's tops, then the destination is listed, then the
     // source.
     faults::Arm(faults::Call::Open, 4, EACCES);
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     faults::Reset();
     EXPECT_EQ(Paths(rig.Dst("d")), (std::vector<std::string>{"keep.txt", "sub", "sub/x.txt"}));
     EXPECT_TRUE(rig.Reported("ERROR: Unable to read directory c:\\s!"));
@@ -369,7 +370,7 @@ TEST(RemovalPassTest, ReadOnlySuperfluousEntriesAreRecognised) {
     rig.dialogs.ExpectQuestion("Fatal ERROR: e:\\d\\lockeddir not deleted as it is READONLY! " +
                                    std::string(kMakeWritable) + " Continue??",
                                Answer::No);
-    deletesupr(rig.pass, "c:\\s", "e:\\d");
+    deletesupr(rig.pass, DrivePath("c:\\s"), DrivePath("e:\\d"));
     EXPECT_TRUE(rig.Reported("Fatal ERROR: e:\\d\\locked.txt not deleted as it is READONLY!"));
     EXPECT_TRUE(rig.Reported("Fatal ERROR: e:\\d\\lockeddir not deleted as it is READONLY!"));
     EXPECT_TRUE(rig.run.StopRequested);
