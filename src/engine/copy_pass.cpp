@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/destination_folder.h"
+#include "engine/kept_aside.h"
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
 #include "platform/host_place.h"
@@ -409,41 +410,6 @@ bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntr
     return false;
 }
 
-// The old copy of a file about to be overwritten, moved into the run's version folder for as long
-// as the new copy is not in place; moved back when it never comes (a failure, a stop).
-class KeptAside {
-public:
-    KeptAside(PassContext& ctx, const std::string& d) : ctx_(ctx), d_(d) {
-        if (ctx.versions == nullptr)
-            return;
-        place_ = ctx.versions->PlaceOf(DrivePath(d));
-        ready_ = ctx.versions->Keep(DrivePath(d));
-        if (!ready_) {
-            GoPastFailure(ctx, {"ERROR: " + d + " could not be kept as version, not overwritten!"});
-        }
-    }
-    ~KeptAside() {
-        if (ctx_.versions == nullptr || !ready_ || done_ || RenameReplacing(place_, DrivePath(d_)))
-            return;
-        // The old copy is safe among the versions, but the mirror lacks it: the run cannot end
-        // "OK". Reporting must not throw out of a destructor.
-        try {
-            GoPastFailure(ctx_,
-                          {"ERROR: " + d_ + " could not be put back from " + place_.Text() + "!"});
-        } catch (...) {
-        }
-    }
-    bool Ready() const { return ctx_.versions == nullptr || ready_; }
-    void Done() { done_ = true; }
-
-private:
-    PassContext& ctx_;
-    std::string d_;
-    DrivePath place_;
-    bool ready_ = false;
-    bool done_ = false;
-};
-
 void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const DirEntry& existing,
                            std::uint64_t sourceSize, FileOrigin origin) {
     ctx_.detail([&] { return "from: " + s; });
@@ -473,7 +439,7 @@ void CopyPass::ReplaceFile(const std::string& s, const std::string& d, const Dir
     const FailedCopy failure =
         origin == FileOrigin::SingleItem ? FailedCopy::EndsRun : FailedCopy::Reported;
     // With kept versions the old copy moves aside first, and back when no new copy took its place.
-    KeptAside kept(ctx_, d);
+    KeptAside kept(ctx_, DrivePath(d));
     if (!kept.Ready())
         return;
     if (CopyCaught(s, d, sourceSize, failure, failure)) {
