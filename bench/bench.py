@@ -289,17 +289,17 @@ class Bench:
         ]
         results = self.alternate(reps, first, lambda i: self.fresh_destinations(f"small{i}"))
         self.record("small files, first full copy, each followed by sync -f", results,
-                    [("cp -a", 1.1)])
+                    [("cp -a", 0.9)])
         warm = [("velmora", lambda: self.velmora(name)), ("rsync", lambda: self.rsync(name)),
                 ("walker", lambda: self.walk(name))]
         self.record("small files, nothing changed", self.alternate(reps, warm),
-                    [("rsync", 0.6), ("walker", 1.15)])
+                    [("rsync", 0.5), ("walker", 1.05)])
         if cold_allowed:
             cold = [("velmora", lambda: self.velmora(name, cold=True)),
                     ("rsync", lambda: self.rsync(name, cold=True)),
                     ("walker", lambda: self.walk(name, cold=True))]
             self.record("small files, nothing changed, cold cache", self.alternate(reps, cold),
-                        [("rsync", 0.6)])
+                        [("rsync", 0.5)])
         else:
             print("small files, nothing changed, cold cache: not permitted here (dropping the "
                   "caches needs root), skipped", flush=True)
@@ -307,7 +307,7 @@ class Bench:
         changed = self.alternate(
             reps, warm,
             lambda i: change_and_delete(folder(self.data), seed + 1000 + i, fraction))
-        self.record("small files, 1% changed + 1% deleted", changed, [("rsync", 0.7)])
+        self.record("small files, 1% changed + 1% deleted", changed, [("rsync", 0.6)])
 
     def wide(self, seed, reps, files):
         name = "wide"
