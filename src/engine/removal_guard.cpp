@@ -1,5 +1,7 @@
 #include "engine/removal_guard.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "engine/removal_pass.h"
@@ -45,7 +47,8 @@ std::string Number(std::uint64_t n) {
 }  // namespace
 
 std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const DrivePath& source,
-                                                  const DrivePath& destination) {
+                                                  const DrivePath& destination,
+                                                  const AppSettings& settings) {
     Dialogs& runDialogs = CurrentDialogs();
     SilentDialogs silent;
     const ThreadDialogs own(silent);
@@ -69,12 +72,24 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const 
     // Nothing of the backup goes: what it holds does not matter.
     if (atStake.removeFiles == 0)
         return atStake;
-    const FolderTreeTotals backup = CountFolderTree(destination);
+    // A backup far larger than what goes is not walked to its end: a few removals from a large
+    // backup cost a few files' count, not the whole backup's.
+    const FolderTreeTotals backup =
+        CountFolderTree(destination, BackupFilesEnough(atStake.removeFiles, settings));
     const std::uint64_t backupFiles = backup.files - backup.scratchFiles;
     const std::uint64_t backupBytes = backup.bytes - backup.scratchBytes;
     atStake.keepFiles = backupFiles > atStake.removeFiles ? backupFiles - atStake.removeFiles : 0;
     atStake.keepBytes = backupBytes > atStake.removeBytes ? backupBytes - atStake.removeBytes : 0;
     return atStake;
+}
+
+std::uint64_t BackupFilesEnough(std::uint64_t removeFiles, const AppSettings& settings) {
+    // Fewer than the least number are asked about only when they are all the backup holds.
+    if (removeFiles < settings.MassDeleteLeastFiles)
+        return removeFiles;
+    if (settings.MassDeletePercent == 0)
+        return UINT64_MAX;
+    return std::max<std::uint64_t>(removeFiles, removeFiles * 100 / settings.MassDeletePercent);
 }
 
 bool RemovalNeedsAsking(const RemovalAtStake& atStake, const AppSettings& settings) {

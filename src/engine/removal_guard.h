@@ -20,7 +20,10 @@ namespace vlm {
 struct RemovalAtStake {
     std::uint64_t removeFiles = 0;  // the backed-up files the removal pass would remove
     std::uint64_t removeBytes = 0;
-    std::uint64_t keepFiles = 0;  // the backed-up files it would leave
+    // The backed-up files it would leave. Counted only as far as the guard's decision needs:
+    // exact whenever RemovalNeedsAsking is true (the question shows them), at least this many
+    // otherwise.
+    std::uint64_t keepFiles = 0;
     std::uint64_t keepBytes = 0;
 };
 
@@ -29,7 +32,12 @@ struct RemovalAtStake {
 // does reaches the run, its report or the person. The run's pump keeps the window live; nullopt
 // when the run is stopped meanwhile, or the pass would stop (it then meets that itself).
 std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const DrivePath& source,
-                                                  const DrivePath& destination);
+                                                  const DrivePath& destination,
+                                                  const AppSettings& settings);
+
+// How many backed-up files a backup must hold for a removal of `removeFiles` of them not to be
+// asked about: counting the backup may end beyond that number.
+std::uint64_t BackupFilesEnough(std::uint64_t removeFiles, const AppSettings& settings);
 
 // True when the guard is on and the removal takes at least the settings' share of the backup's
 // files and at least their least number, or every file of a backup that holds any.

@@ -258,7 +258,8 @@ std::optional<RemovalAtStake> RunEngine::MassRemovalToAsk(const DrivePath& sourc
                                                           const DrivePath& destination) {
     if (!settings_.MassDeleteGuard)
         return std::nullopt;
-    const std::optional<RemovalAtStake> atStake = CountRemovalAtStake(passes_, source, destination);
+    const std::optional<RemovalAtStake> atStake =
+        CountRemovalAtStake(passes_, source, destination, settings_);
     if (!atStake || !RemovalNeedsAsking(*atStake, settings_))
         return std::nullopt;
     return atStake;

@@ -102,8 +102,10 @@ bool DeleteContents(int folderFd) {
 // Adds the plain files below the open folder to `totals`; false when `stop` was set before the
 // walk was done.
 bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop,
-                   bool inLostAndFound = false) {
+                   bool inLostAndFound = false, std::uint64_t enoughFiles = UINT64_MAX) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        return false;
+    if (totals.files - totals.scratchFiles > enoughFiles)
         return false;
     const auto names = NamesIn(folderFd);
     if (!names) {
@@ -129,8 +131,8 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
             const FolderHandle sub(OpenSubFolder(folderFd, name));
             if (!sub.IsOpen())
                 ++totals.unreadFolders;
-            else if (!CountContents(sub.fd(), totals, stop,
-                                    inLostAndFound || name == kLostAndFound))
+            else if (!CountContents(sub.fd(), totals, stop, inLostAndFound || name == kLostAndFound,
+                                    enoughFiles))
                 return false;
         }
     }
@@ -272,13 +274,13 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
     return totals.bytes;
 }
 
-FolderTreeTotals CountFolderTree(const DrivePath& folder) {
+FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles) {
     FolderTreeTotals totals;
     if (!ToHostPath(folder))
         return totals;
     const FolderHandle top(OpenFolderForCount(folder));
     if (top.IsOpen())
-        CountContents(top.fd(), totals, nullptr);
+        CountContents(top.fd(), totals, nullptr, false, enoughFiles);
     else if (errno != ENOENT)
         ++totals.unreadFolders;
     return totals;

@@ -39,7 +39,10 @@ struct FolderTreeTotals {
     std::uint64_t scratchFiles = 0;
     std::uint64_t scratchBytes = 0;
 };
-FolderTreeTotals CountFolderTree(const DrivePath& folder);
+// `enoughFiles`: the count ends once more than that many files are counted that are part of a
+// backup (the totals are then only a lower bound): for a caller that only needs to know whether
+// a tree holds more than so many.
+FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles = UINT64_MAX);
 
 // The first read-only folder at or below the real folder `folder`, in the
 // order the host lists them; nullopt when there is none.

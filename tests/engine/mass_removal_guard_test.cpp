@@ -172,6 +172,31 @@ TEST(MassRemovalGuardTest, AskedWhenMostOfABackupWouldGoAndEachAnswerIsHonoured)
     }
 }
 
+// The backup is counted only until it holds more files than would make a removal a mass one:
+// whatever the settings, the count's lower bound decides as the whole count would.
+TEST(MassRemovalGuardTest, CountingTheBackupOnlyAsFarAsNeededDecidesAlike) {
+    for (const std::uint32_t least : {0u, 1u, 20u}) {
+        for (const std::uint32_t percent : {0u, 1u, 33u, 50u, 100u}) {
+            AppSettings settings;
+            settings.MassDeleteLeastFiles = least;
+            settings.MassDeletePercent = percent;
+            for (std::uint64_t remove = 1; remove <= 60; ++remove) {
+                const std::uint64_t enough = BackupFilesEnough(remove, settings);
+                for (std::uint64_t backup = remove; backup <= 250; ++backup) {
+                    // The least a count that ends beyond `enough` has seen.
+                    const std::uint64_t seen = backup <= enough ? backup : enough + 1;
+                    const bool whole =
+                        RemovalNeedsAsking({remove, 0, backup - remove, 0}, settings);
+                    const bool bounded =
+                        RemovalNeedsAsking({remove, 0, seen - remove, 0}, settings);
+                    ASSERT_EQ(whole, bounded) << "least " << least << ", percent " << percent
+                                              << ", " << remove << " of " << backup;
+                }
+            }
+        }
+    }
+}
+
 TEST(MassRemovalGuardTest, TheQuestionNamesWhatGoesAndWhatStays) {
     EngineRig rig;
     Build(rig.Src("docs"), Many("f", 1));
