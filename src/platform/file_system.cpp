@@ -36,6 +36,12 @@ DirEntry EntryFrom(const struct stat& st, std::string name) {
     return entry;
 }
 
+// Below a walk's top a link that took an entry's place since it was looked at is never followed:
+// the bits or times of whatever it points at must not change.
+int NoFollowFlag(const HostPlace& place) {
+    return place.BelowTop() ? AT_SYMLINK_NOFOLLOW : 0;
+}
+
 }  // namespace
 
 FileResult<DirEntry> QueryEntry(const DrivePath& path) {
@@ -94,8 +100,8 @@ FileResult<DateTime> GetCreationDateTime(const DrivePath& path) {
         return host.Error();
     }
     struct statx stx {};
-    if (::statx(host->Folder(), host->Name(), host->BelowTop() ? AT_SYMLINK_NOFOLLOW : 0,
-                STATX_BTIME | STATX_MTIME, &stx) != 0) {
+    if (::statx(host->Folder(), host->Name(), NoFollowFlag(*host), STATX_BTIME | STATX_MTIME,
+                &stx) != 0) {
         return ErrnoError(path);
     }
     const struct statx_timestamp& when =
@@ -115,8 +121,7 @@ FileStatus SetFileTimePacked(const DrivePath& path, PackedTime packed) {
     struct timespec times[2]{};
     times[1].tv_sec = UnpackToHostTime(packed);
     times[0] = times[1];  // both given, as a copy's time is
-    if (host::SetTimesAt(host->Folder(), host->Name(), times,
-                         host->BelowTop() ? AT_SYMLINK_NOFOLLOW : 0) != 0) {
+    if (host::SetTimesAt(host->Folder(), host->Name(), times, NoFollowFlag(*host)) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -201,7 +206,7 @@ FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
     }
     const mode_t wanted = CopyMode(original, S_ISDIR(st.st_mode));
     if ((st.st_mode & 07777) != wanted &&
-        ::fchmodat(host->Folder(), host->Name(), wanted, 0) != 0) {
+        ::fchmodat(host->Folder(), host->Name(), wanted, NoFollowFlag(*host)) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -229,7 +234,8 @@ FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folde
         (void)::fchownat(host->Folder(), host->Name(), from.st_uid, from.st_gid,
                          AT_SYMLINK_NOFOLLOW);
     }
-    if (::fchmodat(host->Folder(), host->Name(), CopyMode(from.st_mode, true), 0) != 0) {
+    if (::fchmodat(host->Folder(), host->Name(), CopyMode(from.st_mode, true),
+                   NoFollowFlag(*host)) != 0) {
         return ErrnoError(folder);
     }
     return {};

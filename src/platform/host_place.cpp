@@ -22,6 +22,7 @@ constexpr std::size_t kAllHeld = 48;
 
 struct Top {
     std::string host;  // the top folder's host path
+    HostPath hostPath;
     int fd = -1;
     bool follows = false;  // the base for long paths outside any top: links followed
 };
@@ -68,7 +69,7 @@ struct Chain {
 
 struct ThreadPlaces {
     std::vector<std::unique_ptr<Top>> tops;  // innermost last
-    Top root{"", -1, true};                  // "/" itself: every host path lies below it
+    Top root{"", HostPath(), -1, true};      // "/" itself: every host path lies below it
     std::array<Chain, 2> chains;
     std::size_t lastUsed = 0;
 
@@ -141,7 +142,7 @@ FileResult<HostPlace> PlaceOf(const DrivePath& path) {
         return FileError{ENOENT, path.Text()};
     const Top* top = nullptr;
     for (auto it = tPlaces.tops.rbegin(); it != tPlaces.tops.rend(); ++it) {
-        const HostPath topPath((*it)->host);
+        const HostPath& topPath = (*it)->hostPath;
         if ((*it)->fd >= 0 && *host != topPath && host->IsAtOrBelow(topPath)) {
             top = it->get();
             break;
@@ -175,6 +176,7 @@ WalkTop::WalkTop(const DrivePath& top) {
     auto marked = std::make_unique<Top>();
     if (const std::optional<HostPath> host = ToHostPath(top)) {
         marked->host = host->Text();
+        marked->hostPath = *host;
         marked->fd = host::OpenAt(AT_FDCWD, host->Text().c_str(), kFolderFlags);
     }
     tPlaces.tops.push_back(std::move(marked));
