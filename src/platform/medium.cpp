@@ -240,6 +240,12 @@ bool SetsTimesAfterCloseAt(const HostPath& hostPath) {
 bool IsNameRefusalAt(int code, const HostPath& hostPath) {
     if (code == ENAMETOOLONG)
         return true;
+    // An SFTP server answers a name or path too long for it (ENAMETOOLONG, EINVAL on its side)
+    // with "bad message", which sshfs hands on as EBADMSG. Elsewhere EBADMSG is a damaged medium
+    // (ext4's checksum errors), which is no name refused.
+    if (code == EBADMSG)
+        return AskMedium(hostPath.Text(), false,
+                         [](const MediumTraits& t) { return t.fileSystem == "fuse.sshfs"; });
     if (code != EINVAL && code != EILSEQ && code != EPERM && code != ENOENT)
         return false;
     return AskMedium(hostPath.Text(), false, [](const MediumTraits& t) { return t.refusesNames; });
