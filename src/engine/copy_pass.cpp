@@ -282,6 +282,9 @@ void CopyPass::EnterSubFolder(const std::string& subSource, const std::string& d
     // Only a real folder will do: a link of that name at the destination is never written
     // through, it is removed and a folder made in its place.
     std::optional<DirEntry> found = existing.Lookup(subDestination, name);
+    // On a medium without case, a folder whose name differs only in case is this one's copy.
+    if (!found && ctx_.medium.caseInsensitive)
+        found = existing.LookupOtherCase(name);
     if (ctx_.sink.Touches() && (!found || found->kind != EntryKind::Directory)) {
         if (!MakeSubFolder(name, destination, found && found->kind == EntryKind::Link))
             return;
@@ -358,7 +361,12 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             return;
         }
     }
-    const auto existing = existingFolder.Lookup(d, NamePart(d));
+    auto existing = existingFolder.Lookup(d, NamePart(d));
+    // A copy under a name that differs only in case, which the removal pass did not rename (it
+    // did not run), is the copy this one replaces on such a medium: it is compared and, with
+    // kept versions on, kept like any other.
+    if (!existing && ctx_.medium.caseInsensitive)
+        existing = existingFolder.LookupOtherCase(NamePart(d));
     // A folder of that name is no file: the copy is attempted and fails like any other.
     if (!existing || existing->kind == EntryKind::Directory)
         NewFile(s, d, sourceSize);

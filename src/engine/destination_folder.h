@@ -5,10 +5,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
+#include "platform/utf8_text.h"
 
 namespace vlm {
 
@@ -34,9 +36,27 @@ public:
         return entries_.Entry(at);
     }
 
+    // On a medium that takes "Report.txt" and "report.txt" for one name: the entry whose name
+    // differs from `name` only in case, which a copy written under `name` would replace.
+    // nullopt when there is none (without a listing, the medium's own look-up already folds).
+    std::optional<DirEntry> LookupOtherCase(std::string_view name) const {
+        if (!listed_ || entries_.empty())
+            return std::nullopt;
+        if (folded_.empty()) {
+            for (std::size_t i = 0; i < entries_.size(); ++i)
+                folded_.emplace(FoldCase(entries_.Name(i)), i);
+        }
+        const auto found = folded_.find(FoldCase(name));
+        if (found == folded_.end())
+            return std::nullopt;
+        return entries_.Entry(found->second);
+    }
+
 private:
     FolderListing entries_;
     mutable std::size_t next_ = 0;
+    // Folded name -> index, made at the first LookupOtherCase.
+    mutable std::unordered_map<std::string, std::size_t> folded_;
     bool listed_ = false;
 };
 

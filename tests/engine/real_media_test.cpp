@@ -160,6 +160,46 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         std::cout << skipped;
 }
 
+// On a medium without case, a file and a folder renamed only in case are found under their old
+// names when no removal pass runs before the copy (a CD-type project never removes): the folder
+// is used as it is, and the file's old copy is kept as a version before the new one replaces it.
+TEST(RealMediaTest, ACaseOnlyRenameWithoutARemovalPassKeepsTheOldCopy) {
+    std::string skipped;
+    for (const MediumKind kind : {MediumKind::ExFat, MediumKind::Fat32Fuse}) {
+        SCOPED_TRACE(MediumName(kind));
+        EngineRig rig;
+        MediaImage image(kind, rig.Dst());
+        if (!image.Mounted()) {
+            skipped += std::string(MediumName(kind)) + ": " + image.Skip() + "\n";
+            continue;
+        }
+        WriteFile(rig.Src("docs/sub/report.txt"), "old", kOld);
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.versions = true;
+        fields.destkind = "CDR";
+        fields.precalc = false;
+        const std::string project = rig.Project(fields);
+        rig.engine.run(project);
+        ASSERT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+
+        ASSERT_EQ(::rename(rig.Src("docs/sub").c_str(), rig.Src("docs/Sub").c_str()), 0);
+        ASSERT_EQ(::unlink(rig.Src("docs/Sub/report.txt").c_str()), 0);
+        WriteFile(rig.Src("docs/Sub/Report.txt"), "new, longer", kOld + 100);
+        RunAgain(rig, project);
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        // (read under the new names: FUSE may still hold the old name's size)
+        EXPECT_EQ(ReadFile(rig.Dst("VLMcopy_drive_c/docs/Sub/Report.txt")), "new, longer");
+        std::string kept;
+        for (const std::string& run : NamesIn(rig.Dst("VLMversions_drive_c")))
+            if (run.size() == 19)
+                kept = rig.Dst("VLMversions_drive_c/" + run + "/docs/Sub/Report.txt");
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(ReadFile(kept), "old");
+    }
+    if (!skipped.empty())
+        std::cout << skipped;
+}
+
 // A destination mounted read-only is said once, at the start, and no file asks its question.
 TEST(RealMediaTest, AReadOnlyDestinationEndsTheRunAtItsStart) {
     EngineRig rig;
