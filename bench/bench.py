@@ -326,9 +326,9 @@ class Bench:
 
     def media(self, seed, reps, files, folders):
         """Nothing changed, onto an exFAT image through FUSE and onto a loopback sshfs mount,
-        against rsync on the same mount. rsync runs with -rlt: neither mount keeps owners (and
-        exFAT no bits), so -a would fail on every file; it compares sizes and times as Velmora
-        does. Every command is bounded (10 minutes)."""
+        against rsync on the same mount. rsync runs with -rlt: exFAT keeps neither owners nor
+        bits, so -a would fail on every file there, and sshfs gets the same options; it compares
+        sizes and times as Velmora does. Every command is bounded (10 minutes)."""
         name = "media"
         generate_small_tree(os.path.join(self.data, name), seed, files, folders)
         megabytes = max(256, files // 10)
