@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -33,8 +32,10 @@ void WriteAt(int folder, const std::string& name, const std::string& content) {
 }
 
 // A chain of `depth` folders named by `nameLength` letters below `hostTop`, a file at every
-// fifth level and one at the bottom; returns the bottom folder's relative path.
-std::string BuildDeepChain(const std::string& hostTop, int depth, std::size_t nameLength) {
+// fifth level and one at the bottom; returns the bottom folder's relative path, and the folder
+// itself open in `bottom`.
+std::string BuildDeepChain(const std::string& hostTop, int depth, std::size_t nameLength,
+                           int& bottom) {
     int folder = ::open(hostTop.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::string relative;
     for (int level = 0; level < depth; ++level) {
@@ -48,7 +49,7 @@ std::string BuildDeepChain(const std::string& hostTop, int depth, std::size_t na
         relative += "/" + name;
     }
     WriteAt(folder, "bottom.txt", "the deepest file");
-    ::close(folder);
+    bottom = folder;
     return relative;
 }
 
@@ -78,21 +79,6 @@ void ReadTreeAt(int folder, const std::string& prefix, std::map<std::string, std
         ::close(fd);
         out[prefix + name] = content;
     }
-}
-
-// The folder `relative` ("/a/b/...") below `hostTop`, opened name by name.
-int OpenDeep(const std::string& hostTop, const std::string& relative) {
-    int folder = ::open(hostTop.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    std::size_t at = 1;
-    while (folder >= 0 && at < relative.size()) {
-        const std::size_t end = std::min(relative.find('/', at), relative.size());
-        const int next = ::openat(folder, relative.substr(at, end - at).c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(folder);
-        folder = next;
-        at = end + 1;
-    }
-    return folder;
 }
 
 std::map<std::string, std::string> TreeAt(const std::string& hostTop) {
@@ -126,7 +112,9 @@ TEST(DeepTrees, ATreeBeyondTheHostPathLimitIsMirroredKeptAndPruned) {
         EngineRig rig;
         test::WriteFile(rig.Src("s/aa.txt"), "before", kOld);
         test::MakeDir(rig.Src("s/deep"));
-        const std::string bottom = BuildDeepChain(rig.Src("s/deep"), c.depth, c.nameLength);
+        int bottomFolder = -1;
+        const std::string bottom =
+            BuildDeepChain(rig.Src("s/deep"), c.depth, c.nameLength, bottomFolder);
         ASSERT_GT(bottom.size(), 4096u);
         // Sorted after the deep branch: the run must reach it too.
         test::WriteFile(rig.Src("s/zz.txt"), "after", kOld);
@@ -144,10 +132,8 @@ TEST(DeepTrees, ATreeBeyondTheHostPathLimitIsMirroredKeptAndPruned) {
         EXPECT_TRUE(rig.ReportedStartingWith("ERROR").empty());
 
         // The deepest file goes from the source: its copy goes too.
-        const int parent = OpenDeep(rig.Src("s/deep"), bottom);
-        ASSERT_GE(parent, 0);
-        ASSERT_EQ(::unlinkat(parent, "bottom.txt", 0), 0);
-        ::close(parent);
+        ASSERT_EQ(::unlinkat(bottomFolder, "bottom.txt", 0), 0);
+        ::close(bottomFolder);
         EXPECT_EQ(RunProject(rig, "c:\\s"), "OK");
         EXPECT_EQ(rig.ReportedStartingWith("Removed file: ").size(), 1u);
         EXPECT_TRUE(TreeAt(rig.Dst("VLMcopy_drive_c/s")) == TreeAt(rig.Src("s")));
