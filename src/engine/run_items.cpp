@@ -20,6 +20,20 @@ namespace vlm {
 
 namespace run_parts {
 
+namespace {
+
+// The folders from just below `above` (the drive's root when empty) down to `folder`, which lies
+// below it, the top one first.
+std::vector<DrivePath> FoldersDownTo(const DrivePath& folder, const DrivePath& above = {}) {
+    std::vector<DrivePath> chain;
+    for (DrivePath step = folder; !step.empty() && step != above && !step.IsRoot();
+         step = step.Parent())
+        chain.push_back(step);
+    return {chain.rbegin(), chain.rend()};
+}
+
+}  // namespace
+
 char SourceKind(const DrivePath& item) {
     const char kind = ItemKind(item);
     return kind != 'n' && IsOnMissingDisk(item) ? 'n' : kind;
@@ -29,12 +43,7 @@ bool MakeRealFolderChain(const DrivePath& base, const DrivePath& folder, RunLog&
                          bool& written) {
     if (folder == base || !folder.IsAtOrBelow(base))
         return false;
-    const std::string& text = folder.Text();
-    DrivePath step = base;
-    for (std::size_t at = base.Text().size() + (base.IsRoot() ? 0 : 1); at < text.size();) {
-        const std::size_t end = std::min(text.find('\\', at), text.size());
-        step = step / std::string_view(text).substr(at, end - at);
-        at = end + 1;
+    for (const DrivePath& step : FoldersDownTo(folder, base)) {
         const auto entry = QueryEntry(step);
         if (entry && entry->kind == EntryKind::Directory)
             continue;
@@ -56,11 +65,8 @@ bool MakeRealFolderChain(const DrivePath& base, const DrivePath& folder, RunLog&
 bool FolderCanBeMade(const DrivePath& folder) {
     // The drive's root is there: the run has checked the drive. The folders below it are looked
     // at from the top down.
-    std::vector<DrivePath> chain;
-    for (DrivePath step = folder; !step.empty() && !step.IsRoot(); step = step.Parent())
-        chain.push_back(step);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const auto entry = QueryEntry(*it);
+    for (const DrivePath& step : FoldersDownTo(folder)) {
+        const auto entry = QueryEntry(step);
         if (!entry)
             return true;
         if (entry->kind != EntryKind::Directory && entry->kind != EntryKind::Link)

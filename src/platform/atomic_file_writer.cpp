@@ -57,9 +57,8 @@ FileStatus AtomicFileWriter::Begin(const DrivePath& target, Durability durabilit
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string name = TemporaryName();
         HostPath candidate = folder / name;
-        const std::string& opened = host->Folder() == AT_FDCWD ? candidate.Text() : name;
         // 0666 so the umask, not this program, decides who may read the new file.
-        const int fd = host::OpenAt(host->Folder(), opened.c_str(),
+        const int fd = host::OpenAt(host->Folder(), host->Beside(name).c_str(),
                                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             targetDrive_ = target;
@@ -301,7 +300,7 @@ FileStatus AtomicFileWriter::CommitStamped(const struct timespec* modified) {
     if (modified != nullptr && SetsTimesAfterCloseAt(target_)) {
         const struct timespec times[2] = {*modified, *modified};
         (void)host::SetTimesAt(places->target.Folder(), places->target.Name(), times,
-                               places->target.BelowTop() ? AT_SYMLINK_NOFOLLOW : 0);
+                               places->target.AtNoFollow());
     }
     tempName_.clear();
     tempPath_ = HostPath();
@@ -315,8 +314,7 @@ std::optional<AtomicFileWriter::Places> AtomicFileWriter::PlacesNow() const {
         errno = place.Error().code;
         return std::nullopt;
     }
-    std::string temporary =
-        place->Folder() == AT_FDCWD ? (place->Host().Parent() / tempName_).Text() : tempName_;
+    std::string temporary = place->Beside(tempName_);
     return Places{std::move(*place), std::move(temporary)};
 }
 

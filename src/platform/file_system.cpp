@@ -36,12 +36,6 @@ DirEntry EntryFrom(const struct stat& st, std::string name) {
     return entry;
 }
 
-// Below a walk's top a link that took an entry's place since it was looked at is never followed:
-// the bits or times of whatever it points at must not change.
-int NoFollowFlag(const HostPlace& place) {
-    return place.BelowTop() ? AT_SYMLINK_NOFOLLOW : 0;
-}
-
 }  // namespace
 
 FileResult<DirEntry> QueryEntry(const DrivePath& path) {
@@ -100,7 +94,7 @@ FileResult<DateTime> GetCreationDateTime(const DrivePath& path) {
         return host.Error();
     }
     struct statx stx {};
-    if (::statx(host->Folder(), host->Name(), NoFollowFlag(*host), STATX_BTIME | STATX_MTIME,
+    if (::statx(host->Folder(), host->Name(), host->AtNoFollow(), STATX_BTIME | STATX_MTIME,
                 &stx) != 0) {
         return ErrnoError(path);
     }
@@ -121,7 +115,7 @@ FileStatus SetFileTimePacked(const DrivePath& path, PackedTime packed) {
     struct timespec times[2]{};
     times[1].tv_sec = UnpackToHostTime(packed);
     times[0] = times[1];  // both given, as a copy's time is
-    if (host::SetTimesAt(host->Folder(), host->Name(), times, NoFollowFlag(*host)) != 0) {
+    if (host::SetTimesAt(host->Folder(), host->Name(), times, host->AtNoFollow()) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -206,7 +200,7 @@ FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
     }
     const mode_t wanted = CopyMode(original, S_ISDIR(st.st_mode));
     if ((st.st_mode & 07777) != wanted &&
-        ::fchmodat(host->Folder(), host->Name(), wanted, NoFollowFlag(*host)) != 0) {
+        ::fchmodat(host->Folder(), host->Name(), wanted, host->AtNoFollow()) != 0) {
         return ErrnoError(path);
     }
     return {};
@@ -235,7 +229,7 @@ FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folde
                          AT_SYMLINK_NOFOLLOW);
     }
     if (::fchmodat(host->Folder(), host->Name(), CopyMode(from.st_mode, true),
-                   NoFollowFlag(*host)) != 0) {
+                   host->AtNoFollow()) != 0) {
         return ErrnoError(folder);
     }
     return {};
@@ -251,8 +245,7 @@ FileStatus RenameCaseOnly(const DrivePath& from, const DrivePath& to) {
         return hostTo.Error();
     }
     const int folder = hostFrom->Folder();
-    const std::string between =
-        folder == AT_FDCWD ? (hostFrom->Host().Parent() / TemporaryName()).Text() : TemporaryName();
+    const std::string between = hostFrom->Beside(TemporaryName());
     int failed = 0;
     const DrivePath* about = &to;
     if (host::RenameAt(folder, hostFrom->Name(), folder, between.c_str()) != 0) {

@@ -53,7 +53,7 @@ EntryKind KindOf(const struct stat& st) {
 }
 
 bool StatAt(const HostPlace& place, struct stat& st, bool followLinks) {
-    const int flags = followLinks && !place.BelowTop() ? 0 : AT_SYMLINK_NOFOLLOW;
+    const int flags = followLinks ? place.AtNoFollow() : AT_SYMLINK_NOFOLLOW;
     return ::fstatat(place.Folder(), place.Name(), &st, flags) == 0;
 }
 

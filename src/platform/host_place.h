@@ -14,6 +14,7 @@
 #include <fcntl.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/file_result.h"
 #include "platform/paths.h"
@@ -32,7 +33,14 @@ public:
     // O_NOFOLLOW below a walk's top, where a link at the entry itself is never followed either;
     // 0 elsewhere, where a named path follows its links as it always did.
     int NoFollow() const { return belowTop_ ? O_NOFOLLOW : 0; }
+    // The same for the *at calls that take AT_SYMLINK_NOFOLLOW (fstatat, utimensat, fchmodat, ...).
+    int AtNoFollow() const { return belowTop_ ? AT_SYMLINK_NOFOLLOW : 0; }
     bool BelowTop() const { return belowTop_; }
+    // How a call relative to Folder() names the entry `name` beside this one (a temporary file):
+    // the name itself, or its whole host path where Name() is one.
+    std::string Beside(std::string_view name) const {
+        return folder_ == AT_FDCWD ? (host_.Parent() / name).Text() : std::string(name);
+    }
 
 private:
     friend FileResult<HostPlace> PlaceOf(const DrivePath& path);

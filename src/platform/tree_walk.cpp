@@ -250,14 +250,13 @@ bool DeleteFolderTree(const DrivePath& folder) {
             return false;
         }
     }
-    ForgetHeldFolders();  // a held descriptor of a folder in the tree would outlive it
     const auto place = PlaceOf(folder);
     struct stat st {};
     if (!place || ::fstatat(place->Folder(), place->Name(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode))
         return false;
     const bool removed = host::UnlinkAt(place->Folder(), place->Name(), AT_REMOVEDIR) == 0;
-    ForgetHeldFolders();
+    ForgetHeldFolders();  // a held descriptor of a folder in the tree would outlive it
     return removed;
 }
 
@@ -265,8 +264,7 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
                                             const std::atomic<bool>* stop) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return std::nullopt;
-    if (!ToHostPath(folder))
-        return 0;
+    // A path the drive table cannot place opens nothing and counts as empty.
     const FolderHandle top(OpenFolderForCount(folder));
     FolderTreeTotals totals;
     if (top.IsOpen() && !CountContents(top.fd(), totals, stop))
@@ -276,8 +274,6 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
 
 FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles) {
     FolderTreeTotals totals;
-    if (!ToHostPath(folder))
-        return totals;
     const FolderHandle top(OpenFolderForCount(folder));
     if (top.IsOpen())
         CountContents(top.fd(), totals, nullptr, false, enoughFiles);
