@@ -47,7 +47,7 @@ class RemovalPass {
 public:
     explicit RemovalPass(PassContext& ctx) : ctx_(ctx), run_(ctx.run) {}
 
-    void Remove(std::string_view source, std::string_view destinationIn);
+    void Remove(const DrivePath& source, const DrivePath& destination);
 
 private:
     void RemoveInFolder(std::string_view source, std::string_view destinationIn);
@@ -121,13 +121,13 @@ bool IsReadOnly(const std::string& path) {
     return entry && (entry->attributes & kAttrReadOnly) != 0;
 }
 
-void RemovalPass::Remove(std::string_view source, std::string_view destinationIn) {
-    if (ItemKind(DrivePath(source)) == 'n') {
-        MissingItem(DrivePath(source));
+void RemovalPass::Remove(const DrivePath& source, const DrivePath& destination) {
+    if (ItemKind(source) == 'n') {
+        MissingItem(source);
         return;
     }
-    itemRoot_ = StripTrailingBackslash(source);
-    RemoveInFolder(source, destinationIn);
+    itemRoot_ = StripTrailingBackslash(source.Text());
+    RemoveInFolder(source.Text(), destination.Text());
 }
 
 // The source folder `source` is there (a walk knows it from its listing).
@@ -400,7 +400,7 @@ void deletesupr(PassContext& ctx, const DrivePath& source, const DrivePath& dest
     // As the copy pass: below the two folders nothing is reached by its whole path.
     const WalkTop sourceTop{source};
     const WalkTop destinationTop{destination};
-    RemovalPass(ctx).Remove(source.Text(), destination.Text());
+    RemovalPass(ctx).Remove(source, destination);
 }
 
 }  // namespace vlm
