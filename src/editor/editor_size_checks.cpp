@@ -13,8 +13,10 @@
 
 #include "core/opening_rules.h"
 #include "editor/editor_texts.h"
+#include "editor/exclusions_panel.h"
 #include "editor/project_editor.h"
 #include "engine/copy_pass.h"
+#include "engine/free_space.h"
 #include "engine/pass_context.h"
 #include "engine/run_log.h"
 #include "platform/volumes.h"
@@ -82,6 +84,9 @@ void TprojecteditF::checkselsizeBClick(bool withProgress) {
     }
     std::int64_t total = 0;
     sizeError_ = false;
+    // What the form leaves out is no part of the backup: neither of its size nor of the space it
+    // needs.
+    const ExclusionList leftOut(exclusionsP->Patterns());
     for (const std::string& entry : SourceItems()) {
         if (ItemKind(DrivePath(entry)) == 'n') {
             ShowErrorBox("Item " + entry + " does not exist! Please check.");
@@ -89,7 +94,7 @@ void TprojecteditF::checkselsizeBClick(bool withProgress) {
             continue;
         }
         try {
-            total += static_cast<std::int64_t>(ItemSize(DrivePath(entry)));
+            total += static_cast<std::int64_t>(MirroredItemSize(DrivePath(entry), leftOut));
         } catch (const std::exception&) {
             ShowErrorBox("Unable to detect size of item " + entry + ". Use explorer!");
             sizeError_ = true;
@@ -180,10 +185,11 @@ std::int64_t TprojecteditF::ExistingCopiesSize() const {
     const std::string destination = DestinationBoxText();
     const DestinationContext where{handOver.SyncMode, handOver.SyncDest,
                                    context_.settings.BackupLocation};
+    const ExclusionList leftOut(exclusionsP->Patterns());
     std::int64_t existing = 0;
     for (const std::string& entry : SourceItems()) {
         if (std::optional<std::string> path = DestPathFor(entry, destination, where))
-            existing += static_cast<std::int64_t>(ItemSize(DrivePath(*path)));
+            existing += static_cast<std::int64_t>(MirroredItemSize(DrivePath(*path), leftOut));
     }
     return existing;
 }
@@ -206,8 +212,10 @@ bool TprojecteditF::EstimateOnWriteOnceMedium(std::int64_t freeBytes) {
     RunLog log(nullptr, run, handOver, context_.settings.LogLocation);
     EditorEventPump pump;
     PassContext pass{run, log, pump};
-    // The copy pass only adds up what it would write.
+    // The copy pass only adds up what it would write, leaving out what the form leaves out.
     pass.sink = PassSink::Count();
+    const ExclusionList leftOut(exclusionsP->Patterns());
+    pass.exclusions = &leftOut;
     bool completed = true;
     try {
         CopySourcesVirtually(pass, destination, where);

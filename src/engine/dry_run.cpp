@@ -88,7 +88,7 @@ void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
     const auto& sources = request_.items;
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
     if (precalc && !cdLike && !sources.empty()) {
-        std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations);
+        std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations, exclusions_);
         if (estimate != -1)
             estimate += static_cast<std::int64_t>(VersionBytesPruned());
         if (estimate == -1)

@@ -1,8 +1,10 @@
 #include "engine/free_space.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 
+#include "platform/tree_walk.h"
 #include "platform/volumes.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -22,6 +24,21 @@ std::int64_t FreeBytesOf(const std::string& destinationLetter) {
 
 }  // namespace
 
+std::uint64_t MirroredItemSize(const DrivePath& path, const ExclusionList& exclusions) {
+    switch (ItemKind(path)) {
+        case 'd':
+            if (exclusions.empty())
+                return DirSize(path);
+            return FolderTreeSizeLeaving(path, [&](std::string_view below, bool isFolder) {
+                return exclusions.ExcludesEntry(below, isFolder);
+            });
+        case 'f':
+            return static_cast<std::uint64_t>(std::max<std::int64_t>(FileSizeOf(path), 0));
+        default:
+            return 0;
+    }
+}
+
 std::string DestinationLetter(const ProjectText& project, const HandOverState& handOver,
                               const AppSettings& settings) {
     std::string destination;
@@ -37,7 +54,8 @@ std::string DestinationLetter(const ProjectText& project, const HandOverState& h
 
 std::int64_t checkfutfreesize(const std::string& destinationLetter,
                               const std::vector<std::string>& sourceItems,
-                              const std::vector<std::string>& destinationPaths) {
+                              const std::vector<std::string>& destinationPaths,
+                              const ExclusionList& exclusions) {
     std::int64_t sourceTotal = 0;
     for (const std::string& item : sourceItems) {
         const char kind = ItemKind(DrivePath(item));
@@ -46,8 +64,7 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
             return -1;
         }
         try {
-            sourceTotal += kind == 'd' ? static_cast<std::int64_t>(DirSize(DrivePath(item)))
-                                       : FileSizeOf(DrivePath(item));
+            sourceTotal += static_cast<std::int64_t>(MirroredItemSize(DrivePath(item), exclusions));
         } catch (const std::exception&) {
             ShowErrorBox("Unable to detect size of item " + item + ".");
             return -1;
@@ -60,7 +77,8 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
     }
     std::int64_t destinationTotal = 0;
     for (const std::string& path : destinationPaths)
-        destinationTotal += static_cast<std::int64_t>(ItemSize(DrivePath(path)));
+        destinationTotal +=
+            static_cast<std::int64_t>(MirroredItemSize(DrivePath(path), exclusions));
     return freeBytes + destinationTotal - sourceTotal;
 }
 

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "core/app_settings.h"
+#include "core/exclusions.h"
 #include "core/project_file.h"
 #include "engine/run_state.h"
+#include "platform/paths.h"
 
 namespace vlm {
 
@@ -17,12 +19,18 @@ namespace vlm {
 std::string DestinationLetter(const ProjectText& project, const HandOverState& handOver,
                               const AppSettings& settings);
 
+// What a run mirrors of the item at `path`: a file whole, a folder without what `exclusions`
+// leave out (left-out entries are neither copied from the source nor removed from the backup,
+// so they count on neither side); 0 when nothing is there.
+std::uint64_t MirroredItemSize(const DrivePath& path, const ExclusionList& exclusions);
+
 // The estimate of the destination's free bytes after a run onto rewritable media: free bytes +
-// what the destination items hold now − what the source items hold. -1 after an error that has
-// already been shown in an error box.
+// what the destination items hold now − what the source items hold, both without what
+// `exclusions` leave out. -1 after an error that has already been shown in an error box.
 std::int64_t checkfutfreesize(const std::string& destinationLetter,
                               const std::vector<std::string>& sourceItems,
-                              const std::vector<std::string>& destinationPaths);
+                              const std::vector<std::string>& destinationPaths,
+                              const ExclusionList& exclusions);
 
 // The lines that tell how much of the destination drive is still free. A drive whose total size
 // cannot be read (or reads 0) gets one honest line instead of a percentage.

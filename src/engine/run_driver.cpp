@@ -228,7 +228,7 @@ bool RunEngine::Precalculate(const std::string& destkind) {
 // The estimate on rewritable media; nothing when it failed and the run has ended.
 std::optional<std::int64_t> RunEngine::EstimateFromTotals() {
     report("Checking future free size...", true);
-    std::int64_t estimate = checkfutfreesize(destLetter_, request_.items, request_.destinations);
+    std::int64_t estimate = checkfutfreesize(destLetter_, request_.items, request_.destinations, exclusions_);
     if (estimate == -1) {
         NoteFatalError();
         ClosingLines();

@@ -161,6 +161,37 @@ std::optional<std::string> ReadOnlyFolderIn(int folderFd) {
     return std::nullopt;
 }
 
+// Adds the sizes of the plain files below the open folder that `leftOut` keeps in. `below` is
+// the folder's path below the counted one in drive names, empty at the top.
+void SizeKeptIn(int folderFd, std::string& below, const LeftOutOfSize& leftOut,
+                std::uint64_t& bytes) {
+    const auto names = NamesIn(folderFd);
+    if (!names)
+        return;
+    for (const std::string& name : *names) {
+        struct stat st {};
+        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool isFolder = S_ISDIR(st.st_mode);
+        if (!isFolder && !S_ISREG(st.st_mode))
+            continue;
+        const std::size_t mark = below.size();
+        if (!below.empty())
+            below += '\\';
+        below += HostNameToDriveName(name).value_or(name);
+        if (!leftOut(below, isFolder)) {
+            if (!isFolder) {
+                bytes += static_cast<std::uint64_t>(st.st_size);
+            } else {
+                const FolderHandle sub(OpenSubFolder(folderFd, name));
+                if (sub.IsOpen())
+                    SizeKeptIn(sub.fd(), below, leftOut, bytes);
+            }
+        }
+        below.resize(mark);
+    }
+}
+
 // The real folder at the drive path `folder`, opened; a link there is refused.
 int OpenRealFolder(const DrivePath& folder) {
     const auto place = PlaceOf(folder);
@@ -270,6 +301,15 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
     if (top.IsOpen() && !CountContents(top.fd(), totals, stop))
         return std::nullopt;
     return totals.bytes;
+}
+
+std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize& leftOut) {
+    std::uint64_t bytes = 0;
+    std::string below;
+    const FolderHandle top(OpenFolderForCount(folder));
+    if (top.IsOpen())
+        SizeKeptIn(top.fd(), below, leftOut, bytes);
+    return bytes;
 }
 
 FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles) {

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 #include "platform/paths.h"
 
@@ -23,6 +25,14 @@ bool DeleteFolderTree(const DrivePath& folder);
 // nullopt when `stop` was set before the walk was done.
 std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
                                             const std::atomic<bool>* stop = nullptr);
+
+// Asked of each entry below a counted folder: true when the entry (a folder when `isFolder`),
+// named by its path below that folder in drive names ("sub\name.txt"), is left out of the size,
+// and for a folder all that lies in it.
+using LeftOutOfSize = std::function<bool(std::string_view below, bool isFolder)>;
+// The sum of the sizes of the plain files below `folder` that `leftOut` keeps in, walked like
+// FolderTreeSize.
+std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize& leftOut);
 
 // How many plain files lie below `folder` (at any depth), and the sum of their sizes; walked
 // like FolderTreeSize.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine_rig.h"
+#include "platform/volumes.h"
 
 namespace vlm {
 namespace {
@@ -60,6 +61,43 @@ TEST(ExclusionsRunTest, LeftOutEntriesAreNeitherCopiedNorRemoved) {
             EXPECT_EQ(plan.Count(PlannedStepKind::RemoveFile).steps, 0u);
             EXPECT_EQ(plan.Count(PlannedStepKind::NewFile).steps, 2u);
         }
+    }
+}
+
+TEST(ExclusionsRunTest, TheSpaceEstimateCountsOnlyWhatTheRunMirrors) {
+    constexpr const char* kWarning =
+        "WARNING: not enough space left on destination. Project/program will probably not end "
+        "in a normal way! Proceed anyway??";
+    for (const bool dryRun : {false, true}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "run");
+        EngineRig rig;
+        test::WriteFile(rig.Src("docs/a.txt"), "s", kOld);
+        // Far more than any test disk holds, sparse so it costs nothing, and left out: a run
+        // never copies it, so it needs no room.
+        test::MakeSizedFile(rig.Src("docs/vm/disk.img"), std::uint64_t{1} << 43);
+        test::MakeSizedFile(rig.Src("docs/sub/huge.tmp"), std::uint64_t{1} << 43);
+        // Left out after it was backed up: it stays, so it frees nothing either.
+        test::MakeSizedFile(rig.Dst("VLMcopy_drive_c/docs/old.tmp"), std::uint64_t{1} << 43);
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.exclusions = {"*.tmp", "/vm/"};
+        fields.precalc = true;
+        const std::string project = rig.Project(fields);
+        RunPlan plan;
+        if (dryRun)
+            rig.engine.DryRun(project, &plan);
+        else
+            rig.engine.run(project);
+        EXPECT_FALSE(rig.dialogs.Shown(BoxType::Error, kWarning));
+        EXPECT_FALSE(rig.Reported(std::string("Would ask: ") + kWarning));
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        if (dryRun)
+            continue;
+        // The free space less the one byte copied, not 8 TiB more than is free.
+        const auto estimate = rig.ReportedStartingWith("Estimated future free size: ");
+        ASSERT_EQ(estimate.size(), 1u);
+        std::string digits = estimate.front();
+        std::erase_if(digits, [](char c) { return c < '0' || c > '9'; });
+        EXPECT_LT(std::stoll(digits), DiskFreeBytes('e') + (std::int64_t{1} << 40));
     }
 }
 

@@ -96,8 +96,8 @@ TEST(RunDriverTest, DefaultDestinationOnADriveRootRunsThrough) {
         const char* folder;  // below the drive's root
     };
     // A location typed with a trailing backslash runs like one without.
-    for (const Case& c : {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""},
-                          Case{"e:\\Backup\\", 'e', "Backup/"}}) {
+    for (const Case& c :
+         {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""}, Case{"e:\\Backup\\", 'e', "Backup/"}}) {
         SCOPED_TRACE(c.location);
         EngineRig rig;
         rig.settings.BackupLocation = c.location;
@@ -221,13 +221,13 @@ TEST(RunDriverTest, EstimateOfAnExactCopyIsTheFreeSpace) {
     test::WriteFile(rig.Src("docs/a.txt"), std::string(5000, 'a'), kOld);
     test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/a.txt"), std::string(5000, 'a'), kOld);
     const std::int64_t estimate =
-        checkfutfreesize("e", {"c:\\docs"}, {"e:\\VLMcopy_drive_c\\docs"});
+        checkfutfreesize("e", {"c:\\docs"}, {"e:\\VLMcopy_drive_c\\docs"}, {});
     const std::int64_t freeNow = DiskFreeBytes('e');
     // Other processes write to the same disk: allow a little drift.
     EXPECT_NEAR(static_cast<double>(estimate), static_cast<double>(freeNow), 64.0 * 1024 * 1024);
-    const std::int64_t withNew = checkfutfreesize("e", {"c:\\docs"}, {"e:\\nothing"});
+    const std::int64_t withNew = checkfutfreesize("e", {"c:\\docs"}, {"e:\\nothing"}, {});
     EXPECT_NEAR(static_cast<double>(freeNow - withNew), 5000.0, 64.0 * 1024 * 1024);
-    EXPECT_EQ(checkfutfreesize("x", {"c:\\docs"}, {}), -1);
+    EXPECT_EQ(checkfutfreesize("x", {"c:\\docs"}, {}, {}), -1);
     EXPECT_TRUE(
         rig.dialogs.Shown(BoxType::Error, "Chosen destination drive invalid or not ready!"));
 }
