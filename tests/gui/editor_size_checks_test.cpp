@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "editor/exclusions_panel.h"
 #include "gui/editor_rig.h"
 #include "platform/volumes.h"
 #include "util/text_helpers.h"
@@ -63,6 +64,19 @@ TEST_F(EditorSizeChecksTest, TheSelectedSizeAddsFilesAndWholeFolders) {
     E().checkselsizeB->click();
     EXPECT_EQ(E().selsizeL->text().toStdString(), "2.001.500");
     EXPECT_EQ(E().StatusText(), "");
+}
+
+TEST_F(EditorSizeChecksTest, WhatTheFormLeavesOutIsNoPartOfTheSizes) {
+    MakeSizedFile(drives.Host("c:\\tree\\keep.bin"), 1500);
+    MakeSizedFile(drives.Host("c:\\tree\\cache\\big.bin"), 2000000);
+    MakeSizedFile(drives.Host("c:\\tree\\x.tmp"), 300);
+    Open();
+    AddItem("c:\\tree");
+    E().exclusionsP->SetPatterns({"cache/", "*.tmp"});
+    UseDestination("e:", "HD");
+    E().checkfutfreesizeB->click();
+    EXPECT_EQ(E().selsizeL->text().toStdString(), "1.500");
+    EXPECT_EQ(Figure(E().futfreesizeL), Figure(E().actfreesizeL) - 1500);
 }
 
 TEST_F(EditorSizeChecksTest, AMissingItemIsNamedAndStopsCheckAllBeforeTheFutureSize) {
