@@ -1,6 +1,7 @@
 #include "editor/exclusions_panel.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -65,8 +66,21 @@ ExclusionsPanel::ExclusionsPanel(QWidget* parent) : QWidget(parent) {
     layout->addLayout(addRow);
 
     connect(AddexclB, &QPushButton::clicked, this, [this] { AddexclBClick(); });
-    connect(excludeE, &QLineEdit::returnPressed, this, [this] { AddexclBClick(); });
+    // Enter in the field adds its pattern and nothing else: let through, it would also press the
+    // editor's default button, which measures every source.
+    excludeE->installEventFilter(this);
     connect(DelexclB, &QPushButton::clicked, this, [this] { DelexclBClick(); });
+}
+
+bool ExclusionsPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == excludeE && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            AddexclBClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ExclusionsPanel::SetPatterns(const std::vector<std::string>& patterns) {

@@ -35,6 +35,9 @@ public:
     QPushButton* DelexclB;
     QToolButton* readyexclB;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     bool Listed(const QString& pattern) const;
 };

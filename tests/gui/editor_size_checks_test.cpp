@@ -243,6 +243,11 @@ TEST_F(EditorSizeChecksTest, EnterMeasuresTheSelectedSize) {
     MakeSizedFile(drives.Host("c:\\one.bin"), 1234);
     Open();
     AddItem("c:\\one.bin");
+    // In the field of what to leave out, Enter adds the pattern only.
+    E().exclusionsP->excludeE->setText(QStringLiteral("*.tmp"));
+    Press(E().exclusionsP->excludeE, Qt::Key_Return);
+    EXPECT_EQ(E().exclusionsP->Patterns(), std::vector<std::string>{"*.tmp"});
+    EXPECT_EQ(E().selsizeL->text().toStdString(), "not checked");
     Press(E().projnameE, Qt::Key_Return);
     EXPECT_EQ(E().selsizeL->text().toStdString(), "1.234");
 }
