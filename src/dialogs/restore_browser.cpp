@@ -21,12 +21,14 @@ RestoreBrowser::RestoreBrowser(std::vector<BackedUpItem> items, bool versionsOn,
         // alone.
         stores_.push_back(VersionStore::For(DrivePath(item.source), backup, sync)
                               .value_or(VersionStore(backup.Parent(), DrivePath())));
+        LearnBackupMediaForReading(backup, stores_.back());
     }
 }
 
 bool RestoreBrowser::HasBackup() const {
-    return std::any_of(items_.begin(), items_.end(),
-                       [](const BackedUpItem& item) { return ItemKind(DrivePath(item.backup)) != 'n'; });
+    return std::any_of(items_.begin(), items_.end(), [](const BackedUpItem& item) {
+        return ItemKind(DrivePath(item.backup)) != 'n';
+    });
 }
 
 std::optional<RestoreBrowser::Located> RestoreBrowser::Locate(const std::string& text) const {

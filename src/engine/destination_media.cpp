@@ -112,6 +112,15 @@ std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& f
     return std::nullopt;
 }
 
+std::optional<std::string> MissingDriveText(const std::string& letter) {
+    if (!letter.empty() && PresentDriveLetters().find(LowerAscii(letter)[0]) != std::string::npos)
+        return std::nullopt;
+    const std::string awaited =
+        letter.empty() ? std::string() : ActiveDriveTable().AwaitedVolume(letter[0]);
+    return "Drive " + letter + " does not exist! Please check project or hardware." +
+           (awaited.empty() ? "" : " It is " + awaited + ", which is not connected.");
+}
+
 void DestinationMedia::Clear() {
     known_.clear();
     drivesNamed_.clear();

@@ -28,6 +28,11 @@ std::string DriveKindName(int driveType);
 // written.
 std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& folders);
 
+// The refusal of a destination drive that is not there now: "Drive e does not exist! Please
+// check project or hardware.", and for a letter that waits for a volume or folder, which; nullopt
+// when the drive `letter` (its first character) is present.
+std::optional<std::string> MissingDriveText(const std::string& letter);
+
 // The media of one run's destination folders, each learnt once per run, the first time an item
 // is to be written there.
 class DestinationMedia {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/name_checks.h"
+#include "platform/atomic_file_writer.h"
 #include "platform/file_system.h"
 #include "platform/host_place.h"
 #include "platform/tree_walk.h"
@@ -202,9 +203,12 @@ void RemovalPass::WalkEntries(const std::string& source, const std::string& dest
         if (SourceUnreadable(sourceUnlisted, entry.name))
             continue;
         // What the project leaves out stays in the backup as it is: a later exclusion never
-        // deletes what was backed up. The copy pass names and counts the entry.
-        if (ctx_.Excluded(itemRoot_, source + "\\" + entry.name,
-                          entry.kind == EntryKind::Directory))
+        // deletes what was backed up. The copy pass names and counts the entry. A temporary file
+        // of this program's, left by an interrupted run, was never backed up: it goes, whatever
+        // the patterns say ("*.tmp" would match it).
+        const bool leftTemporary = entry.kind == EntryKind::File && IsTemporaryFileName(entry.name);
+        if (!leftTemporary && ctx_.Excluded(itemRoot_, source + "\\" + entry.name,
+                                            entry.kind == EntryKind::Directory))
             continue;
         FollowCaseRename(caseless, destination, entry);
         if (entry.kind == EntryKind::Directory) {

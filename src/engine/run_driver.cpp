@@ -188,12 +188,8 @@ bool RunEngine::DestinationDriveUsable(bool closeWindow) {
             view_.CloseWindow(WindowResult::Cancel);
         return false;
     }
-    if (destLetter_.empty() ||
-        PresentDriveLetters().find(LowerAscii(destLetter_)[0]) == std::string::npos) {
-        const std::string awaited =
-            destLetter_.empty() ? std::string() : ActiveDriveTable().AwaitedVolume(destLetter_[0]);
-        ShowErrorBox("Drive " + destLetter_ + " does not exist! Please check project or hardware." +
-                     (awaited.empty() ? "" : " It is " + awaited + ", which is not connected."));
+    if (const std::optional<std::string> missing = MissingDriveText(destLetter_)) {
+        ShowErrorBox(*missing);
         if (closeWindow)
             view_.CloseWindow(WindowResult::Cancel);
         return false;
@@ -228,7 +224,8 @@ bool RunEngine::Precalculate(const std::string& destkind) {
 // The estimate on rewritable media; nothing when it failed and the run has ended.
 std::optional<std::int64_t> RunEngine::EstimateFromTotals() {
     report("Checking future free size...", true);
-    std::int64_t estimate = checkfutfreesize(destLetter_, request_.items, request_.destinations, exclusions_);
+    std::int64_t estimate =
+        checkfutfreesize(destLetter_, request_.items, request_.destinations, exclusions_);
     if (estimate == -1) {
         NoteFatalError();
         ClosingLines();

@@ -242,6 +242,13 @@ void RunEngine::LearnItemMedium(const DrivePath& source, const DrivePath& destin
     }
     passes_.medium = media_.For(folder, true);
     report("Destination file system: " + DescribeMedium(passes_.medium), false);
+    // The versions are kept beside the mirror, outside its folder: what the medium there holds
+    // is learnt too, so that a name kept with stand-ins in the mirror is kept so in the store.
+    if (passes_.versions != nullptr) {
+        const DrivePath storeFolder = passes_.versions->Store().Root().Parent();
+        if (ItemKind(storeFolder) == 'd')
+            media_.For(storeFolder, true);
+    }
 }
 
 // The copy pass of one item. A copy that fails where the pass cannot go on (a single file item,

@@ -11,6 +11,7 @@
 #include "core/exclusions.h"
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
+#include "platform/medium.h"
 #include "platform/platform_error.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"
@@ -267,6 +268,7 @@ VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
         const std::string source = StripTrailingBackslash(request.items[j]);
         const std::string backup = StripTrailingBackslash(request.DestinationOf(j));
         line("Verifying " + source + " against " + backup);
+        LearnMediumForReading(DrivePath(backup));
         VerifyTotals item;
         std::vector<CopiedFile> files;
         switch (ItemKind(DrivePath(source))) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/medium.h"
 #include "platform/utf8_text.h"
 #include "util/file_helpers.h"
 
@@ -309,6 +310,12 @@ std::optional<VersionedItem> ItemHolding(const RunRequest& request, bool sync,
         if (sourcePath.IsAtOrBelow(item.source))
             return std::move(item);
     return std::nullopt;
+}
+
+void LearnBackupMediaForReading(const DrivePath& mirror, const VersionStore& store) {
+    LearnMediumForReading(mirror);
+    if (!store.Root().empty())
+        LearnMediumForReading(store.Root());
 }
 
 VersionKeeper::VersionKeeper(VersionStore store, DateTime runStart)

@@ -125,6 +125,11 @@ std::vector<VersionedItem> VersionedItems(const RunRequest& request, bool sync);
 std::optional<VersionedItem> ItemHolding(const RunRequest& request, bool sync,
                                          const DrivePath& sourcePath);
 
+// Before a backup is read outside a run (a restore, the versions of a file): what the media of
+// the mirror `mirror` and of `store` hold, learnt without writing there, so that names kept
+// there with stand-ins are found as stored.
+void LearnBackupMediaForReading(const DrivePath& mirror, const VersionStore& store);
+
 // Keeps, for one run and one store, what the passes would destroy: each Keep moves an item into
 // the run's version folder (made with its chain on the first Keep), each NoteAdded names a path
 // the run created. The added names are written when the keeper is flushed or goes.

@@ -31,6 +31,7 @@ std::optional<Located> Locate(const RunRequest& request, bool sync, const DriveP
     const std::optional<VersionedItem> item = ItemHolding(request, sync, path);
     if (!item)
         return std::nullopt;
+    LearnBackupMediaForReading(item->mirror, item->store);
     return Located{item->store, item->MirrorOf(path)};
 }
 

@@ -40,6 +40,7 @@
 #include "core/program_start.h"
 #include "core/run_history.h"
 #include "engine/destination_media.h"
+#include "engine/free_space.h"
 #include "engine/pass_context.h"
 #include "engine/removal_guard.h"
 #include "engine/run_driver.h"
@@ -423,6 +424,14 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
     if (!opened.ok()) {
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
         return Refused(args, projectPath->Text());
+    }
+    // What reads a backup says first when its disk is not there, instead of finding nothing.
+    if (args.versions || args.verify) {
+        if (const auto missing =
+                MissingDriveText(DestinationLetter(opened.request.project, handOver, settings))) {
+            dialogs.Show(BoxType::Error, Buttons::Ok, *missing);
+            return Refused(args, projectPath->Text());
+        }
     }
     if (args.versions)
         return args.versions->restore

@@ -31,6 +31,8 @@ TEST(ExclusionsRunTest, LeftOutEntriesAreNeitherCopiedNorRemoved) {
         // Backed up before the exclusions were added: they stay.
         for (const char* file : {"old.tmp", ".cache/stale", "build/old.o"})
             test::WriteFile(rig.Dst(std::string("VLMcopy_drive_c/docs/") + file), "b", kOld);
+        // Left by an interrupted run: no backed-up file, so "*.tmp" does not keep it.
+        test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/.~vlm0123456789ab.tmp"), "half", kOld);
         ProjectFields fields = EngineRig::Fields({"c:\\docs"});
         fields.exclusions = {"*.tmp", ".cache/", "/build/"};
         const std::string project = rig.Project(fields);
@@ -51,14 +53,15 @@ TEST(ExclusionsRunTest, LeftOutEntriesAreNeitherCopiedNorRemoved) {
             EXPECT_FALSE(copied(file)) << file;
         for (const char* file : {"old.tmp", ".cache/stale", "build/old.o"})
             EXPECT_TRUE(copied(file)) << file;
+        EXPECT_EQ(copied(".~vlm0123456789ab.tmp"), c.dryRun);
         // x.tmp, .cache, build and sub/.cache: a left-out folder counts once.
         EXPECT_TRUE(rig.Reported("Summary: excluded: 4"));
         EXPECT_TRUE(rig.Reported("Excluded: c:\\docs\\sub\\.cache"));
-        EXPECT_TRUE(rig.Reported("Summary: removed: 0 files, 0 folders"));
+        EXPECT_TRUE(rig.Reported("Summary: removed: 1 files, 0 folders"));
         EXPECT_TRUE(rig.Reported("Summary: errors: 0"));
         if (c.dryRun) {
             EXPECT_EQ(plan.excluded, 4u);
-            EXPECT_EQ(plan.Count(PlannedStepKind::RemoveFile).steps, 0u);
+            EXPECT_EQ(plan.Count(PlannedStepKind::RemoveFile).steps, 1u);
             EXPECT_EQ(plan.Count(PlannedStepKind::NewFile).steps, 2u);
         }
     }

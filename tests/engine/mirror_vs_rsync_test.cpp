@@ -213,6 +213,17 @@ TEST(HeadlessRunnerTest, ListsAndRestoresKeptVersions) {
     EXPECT_EQ(runner({"--restore", rig.Src("docs/a.txt"), "--to", back}), 0);
     EXPECT_EQ(test::ReadFile(back + "/a.txt"), "new");
     EXPECT_EQ(runner({"--versions", "c:\\elsewhere"}), 2);
+
+    // The backup's disk unplugged: each command that reads it says so instead of finding nothing.
+    test::WriteDrivesIni(programFolder, rig.drives, "cl");
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"--versions", "c:\\docs\\a.txt"},
+          {"--restore", rig.Src("docs/a.txt"), "--to", back},
+          {"--verify"}}) {
+        EXPECT_EQ(runner(command), 1) << command.front();
+        EXPECT_NE(test::ReadFile(out).find("Drive e does not exist!"), std::string::npos)
+            << command.front() << ": " << test::ReadFile(out);
+    }
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <set>
 
+#include "engine/version_store.h"
 #include "engine_rig.h"
+#include "platform/medium.h"
 #include "support/media_image.h"
 
 namespace vlm::test {
@@ -16,6 +18,7 @@ namespace {
 constexpr std::time_t kOld = 1'600'000'000;
 // "Meeting: notes.txt" as a medium that refuses ':' stores it: with the stand-in U+F03A.
 const std::string kStoredMeeting = "Meeting\xEF\x80\xBA notes.txt";
+const std::string kStoredWhat = "what\xEF\x80\xBF.txt";
 
 std::set<std::string> NamesIn(const std::string& folder) {
     std::set<std::string> names;
@@ -136,6 +139,13 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         }
         WriteFile(rig.Src("docs/changed.txt"), "old", kOld);
         WriteFile(rig.Src("docs/gone.txt"), "gone", kOld);
+        // Names with characters a Windows name cannot hold (fusefat takes no name beyond ASCII,
+        // so not their stand-ins either).
+        const bool oddNames = kind != MediumKind::Fat32Fuse;
+        if (oddNames) {
+            WriteFile(rig.Src("docs/Meeting: notes.txt"), "old meeting", kOld);
+            WriteFile(rig.Src("docs/what?.txt"), "what", kOld);
+        }
         ProjectFields fields = EngineRig::Fields({"c:\\docs"});
         fields.versions = true;
         const std::string project = rig.Project(fields);
@@ -144,6 +154,10 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
 
         WriteFile(rig.Src("docs/changed.txt"), "new, longer", kOld + 100);
         ::unlink(rig.Src("docs/gone.txt").c_str());
+        if (oddNames) {
+            WriteFile(rig.Src("docs/Meeting: notes.txt"), "new meeting, longer", kOld + 100);
+            ::unlink(rig.Src("docs/what?.txt").c_str());
+        }
         RunAgain(rig, project);
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
         EXPECT_EQ(ReadFile(rig.Dst("VLMcopy_drive_c/docs/changed.txt")), "new, longer");
@@ -155,6 +169,26 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         ASSERT_FALSE(kept.empty()) << ::testing::PrintToString(runs);
         EXPECT_EQ(ReadFile(kept + "/changed.txt"), "old");
         EXPECT_EQ(ReadFile(kept + "/gone.txt"), "gone");
+        if (!oddNames)
+            continue;
+        // Names the medium refuses are kept with their stand-ins, as in the mirror.
+        const bool standIns = kind == MediumKind::ExFat;
+        EXPECT_EQ(ReadFile(kept + "/" + (standIns ? kStoredMeeting : "Meeting: notes.txt")),
+                  "old meeting");
+        EXPECT_EQ(ReadFile(kept + "/" + (standIns ? kStoredWhat : "what?.txt")), "what");
+
+        // Read as a restore reads it, with nothing the run learnt still in force.
+        ForgetMedia();
+        const DrivePath mirror("e:\\VLMcopy_drive_c\\docs");
+        const auto store = VersionStore::For(DrivePath("c:\\docs"), mirror, false);
+        ASSERT_TRUE(store);
+        LearnBackupMediaForReading(mirror, *store);
+        EXPECT_EQ(store->VersionsOf(mirror / kStoredMeeting).size(), 1u);
+        EXPECT_EQ(store->VersionsOf(mirror / kStoredWhat).size(), 1u);
+        std::set<std::string> listed;
+        for (const ItemAsOf& item : store->ListAt(mirror, 1e7))  // the backup as it is now
+            listed.insert(item.name);
+        EXPECT_EQ(listed.count(kStoredMeeting), 1u) << ::testing::PrintToString(listed);
     }
     if (!skipped.empty())
         std::cout << skipped;
