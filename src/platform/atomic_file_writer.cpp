@@ -217,8 +217,9 @@ FileStatus AtomicFileWriter::KeepPermissions(const HostFile::Status& status) {
     if (failed_ || !file_.IsOpen()) {
         return Error(failed_ ? EIO : EBADF);
     }
-    // A medium without permission bits and owners (exFAT, FAT) has nothing to keep.
-    if (!KeepsPermissionsAt(target_)) {
+    // A medium without permission bits and owners (exFAT, FAT) has nothing to keep, and a copy
+    // of a file from one has nothing to take: it gets a new file's bits.
+    if (!KeepsPermissionsAt(target_) || !status.permissionsKept) {
         return {};
     }
     struct stat st {};

@@ -208,7 +208,8 @@ FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
 
 FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folder) {
     struct stat from {};
-    if (FileResult<HostPlace> original = PlaceAndStat(source, from, true); !original) {
+    const FileResult<HostPlace> original = PlaceAndStat(source, from, true);
+    if (!original) {
         return original.Error();
     }
     struct stat to {};
@@ -219,7 +220,8 @@ FileStatus CopyFolderPermissions(const DrivePath& source, const DrivePath& folde
     if (!S_ISDIR(to.st_mode)) {
         return Error(ENOTDIR, folder);
     }
-    if (!KeepsPermissionsAt(host->Host())) {
+    // Nothing to give where either side has no bits of its own.
+    if (!KeepsPermissionsAt(host->Host()) || !KeepsPermissionsAt(original->Host())) {
         return {};
     }
     // Owner and group first: changing them may clear the set-id bits that the mode then sets.

@@ -8,6 +8,7 @@
 
 #include "platform/file_system_support.h"
 #include "platform/host_calls.h"
+#include "platform/medium.h"
 
 namespace vlm {
 
@@ -77,6 +78,7 @@ FileStatus HostFile::Open(const DrivePath& path, Mode mode) {
     ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
     opened_ = StatusOf(st);
+    opened_.permissionsKept = KeepsPermissionsAt(host->Host());
     return {};
 }
 

@@ -45,6 +45,9 @@ public:
         std::uint32_t group = 0;
         HostTime modified;
         std::uint64_t size = 0;
+        // False when the file's medium has no bits or owners of its own (exFAT, FAT, NTFS
+        // through FUSE): what it shows is its mount's mask, nothing to give a copy.
+        bool permissionsKept = true;
     };
     FileResult<Status> Stat() const;
     // What the file was when Open looked at it (Open looks anyway, to refuse what is no plain

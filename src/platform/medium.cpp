@@ -169,8 +169,12 @@ MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
     // What a probe cannot see in one file's life: the time is given again after the close.
     traits.setsTimesAfterClose = true;
     traits.refusesNames = true;
-    if (mayProbe)
+    if (mayProbe) {
         Probe(hostFolder, traits);
+    } else if (traits.fileSystem == "ntfs" || traits.fileSystem == "ntfs3") {
+        // Unprobed, NTFS is taken as mounted by default: every file shows the mount's mask.
+        traits.keepsPermissions = false;
+    }
     return traits;
 }
 

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <set>
 
@@ -189,6 +190,19 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         for (const ItemAsOf& item : store->ListAt(mirror, 1e7))  // the backup as it is now
             listed.insert(item.name);
         EXPECT_EQ(listed.count(kStoredMeeting), 1u) << ::testing::PrintToString(listed);
+
+        // A restore gives what it brings back the bits a new file gets where the medium has
+        // none of its own (exFAT and NTFS show 0777 for everything), the kept ones elsewhere.
+        ::chmod(rig.Src("docs/changed.txt").c_str(), 0640);
+        RunAgain(rig, project);  // the bits reach the backup where it keeps them
+        ASSERT_TRUE(RestoreAt(*store, mirror, 1e7, DrivePath("c:\\back"), {}).ok());
+        struct stat st {};
+        ASSERT_EQ(::stat(rig.Src("back/docs/changed.txt").c_str(), &st), 0);
+        const mode_t umask = ::umask(0);
+        ::umask(umask);
+        EXPECT_EQ(st.st_mode & 0777, kind == MediumKind::Ext4 ? 0640 : 0666 & ~umask);
+        ASSERT_EQ(::stat(rig.Src("back/docs").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0022, 0u);
     }
     if (!skipped.empty())
         std::cout << skipped;
