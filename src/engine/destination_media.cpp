@@ -112,6 +112,12 @@ std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& f
     return std::nullopt;
 }
 
+MediumTraits MediumAhead(const DrivePath& folder) {
+    const std::optional<HostPath> host =
+        ToHostPath(DrivePath(NearestExistingFolder(folder.Text())));
+    return host ? LearnMedium(*host, false) : MediumTraits{};
+}
+
 void DestinationMedia::Clear() {
     known_.clear();
     drivesNamed_.clear();
