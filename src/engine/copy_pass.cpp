@@ -76,6 +76,7 @@ private:
     void MissingItem(const DrivePath& path);
     void ReportChanging(const std::string& s);
     void ReportNameRefused(const std::string& d, const std::exception& why);
+    void ReportTooLarge(const std::string& s, std::uint64_t size);
     void report(const std::string& line, bool important) { ctx_.report(line, important); }
 
     PassContext& ctx_;
@@ -361,6 +362,12 @@ void CopyPass::CopyFileRule(const std::string& s, std::string d, std::uint64_t s
             return;
         }
     }
+    // A file larger than the medium holds (FAT32: 4 GiB) is never begun: no temporary file
+    // fills the medium up to where the copy must fail. A dry run and a count foresee it too.
+    if (ctx_.medium.largestFile != 0 && sourceSize > ctx_.medium.largestFile) {
+        ReportTooLarge(s, sourceSize);
+        return;
+    }
     auto existing = existingFolder.Lookup(d, NamePart(d));
     // A copy under a name that differs only in case, which the removal pass did not rename (it
     // did not run), is the copy this one replaces on such a medium: it is compared and, with
@@ -405,7 +412,11 @@ bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntr
         report("updating (new size)...", false);
         return true;
     }
-    if (!SameFileAge({existing.modified, existing.time}, sourceAge)) {
+    // On a medium of the years 1980 to 2107 alone, the copy of a file dated outside them was given
+    // the nearest time it holds.
+    const FileAge copyAge{existing.modified, existing.time};
+    if (ctx_.medium.fatYearsOnly ? !SameFileAgeInFatYears(copyAge, sourceAge)
+                                 : !SameFileAge(copyAge, sourceAge)) {
         report("updating (new age)...", false);
         return true;
     }
@@ -542,6 +553,10 @@ bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint6
     } catch (const NameRefused& refused) {
         ReportNameRefused(d, refused);
         return false;
+    } catch (const FileTooLarge&) {
+        // A medium whose limit was not known beforehand.
+        ReportTooLarge(s, size);
+        return false;
     } catch (const CopyError& error) {
         if (other == FailedCopy::EndsRun)
             throw;
@@ -559,6 +574,20 @@ bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint6
 void CopyPass::ReportNameRefused(const std::string& d, const std::exception& why) {
     GoPastFailure(ctx_, {"ERROR: The destination refuses the name " + d + ", not backed up! (" +
                          why.what() + ")"});
+}
+
+// No file too large for its destination stops a run: it is named with its size and what the
+// medium holds, and the run cannot end as "OK".
+void CopyPass::ReportTooLarge(const std::string& s, std::uint64_t size) {
+    const std::uint64_t largest = ctx_.medium.largestFile;
+    const std::string holds =
+        largest == 0 ? std::string()
+                     : " (" + GroupThousands(static_cast<std::int64_t>(largest)) + " bytes)";
+    const std::string fileSystem =
+        ctx_.medium.fileSystem.empty() ? std::string() : ctx_.medium.fileSystem + " ";
+    GoPastFailure(ctx_, {"ERROR: " + s + " (" + GroupThousands(static_cast<std::int64_t>(size)) +
+                         " bytes) is larger than the " + fileSystem +
+                         "file system of its destination holds" + holds + ", not backed up!"});
 }
 
 // A file written to all the while it was copied: no copy of it is kept (it would mix old and new

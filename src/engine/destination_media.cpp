@@ -121,6 +121,12 @@ std::optional<std::string> MissingDriveText(const std::string& letter) {
            (awaited.empty() ? "" : " It is " + awaited + ", which is not connected.");
 }
 
+MediumTraits MediumAhead(const DrivePath& folder) {
+    const std::optional<HostPath> host =
+        ToHostPath(DrivePath(NearestExistingFolder(folder.Text())));
+    return host ? LearnMedium(*host, false) : MediumTraits{};
+}
+
 void DestinationMedia::Clear() {
     known_.clear();
     drivesNamed_.clear();

@@ -33,6 +33,12 @@ std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& f
 // when the drive `letter` (its first character) is present.
 std::optional<std::string> MissingDriveText(const std::string& letter);
 
+// What the medium of the destination folder `folder` (a drive path; the nearest existing folder
+// is asked) holds, learnt without a probe: for the counts made before or beside a run (the
+// free-space estimate, the progress meter's totals), which write nothing and must skip what the
+// run skips (a file larger than FAT32 holds). Touches nothing the run has learnt.
+MediumTraits MediumAhead(const DrivePath& folder);
+
 // The media of one run's destination folders, each learnt once per run, the first time an item
 // is to be written there.
 class DestinationMedia {

@@ -88,7 +88,8 @@ void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
     const auto& sources = request_.items;
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
     if (precalc && !cdLike && !sources.empty()) {
-        std::int64_t estimate = checkfutfreesize(destLetter_, sources, request_.destinations, exclusions_);
+        std::int64_t estimate =
+            checkfutfreesize(destLetter_, sources, request_.destinations, exclusions_);
         if (estimate != -1)
             estimate += static_cast<std::int64_t>(VersionBytesPruned());
         if (estimate == -1)
@@ -122,8 +123,9 @@ bool RunEngine::DryRunItem(int index, const DrivePath& source, const DrivePath& 
     }
     // Names are compared as the medium compares them; a dry run writes no probe to learn it.
     const DrivePath mediumFolder = MediumFolder(source, destination);
-    if (ItemKind(mediumFolder) == 'd')
-        passes_.medium = media_.For(mediumFolder, false);
+    // A folder the run would make is on the medium of the nearest one that is there.
+    passes_.medium =
+        ItemKind(mediumFolder) == 'd' ? media_.For(mediumFolder, false) : MediumAhead(mediumFolder);
     // A folder the run would make has nothing in it to remove.
     const auto folder = QueryEntry(destination);
     if (kind == 'd' && destkind != "CDR" && folder && folder->kind == EntryKind::Directory) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 
+#include "engine/destination_media.h"
 #include "platform/tree_walk.h"
 #include "platform/volumes.h"
 #include "util/file_helpers.h"
@@ -24,16 +25,23 @@ std::int64_t FreeBytesOf(const std::string& destinationLetter) {
 
 }  // namespace
 
-std::uint64_t MirroredItemSize(const DrivePath& path, const ExclusionList& exclusions) {
+std::uint64_t MirroredItemSize(const DrivePath& path, const ExclusionList& exclusions,
+                               std::uint64_t largestFile) {
     switch (ItemKind(path)) {
         case 'd':
-            if (exclusions.empty())
+            if (exclusions.empty() && largestFile == 0)
                 return DirSize(path);
-            return FolderTreeSizeLeaving(path, [&](std::string_view below, bool isFolder) {
-                return exclusions.ExcludesEntry(below, isFolder);
-            });
-        case 'f':
-            return static_cast<std::uint64_t>(std::max<std::int64_t>(FileSizeOf(path), 0));
+            return FolderTreeSizeLeaving(
+                path,
+                [&](std::string_view below, bool isFolder) {
+                    return exclusions.ExcludesEntry(below, isFolder);
+                },
+                largestFile);
+        case 'f': {
+            const auto size =
+                static_cast<std::uint64_t>(std::max<std::int64_t>(FileSizeOf(path), 0));
+            return largestFile != 0 && size > largestFile ? 0 : size;
+        }
         default:
             return 0;
     }
@@ -57,14 +65,20 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
                               const std::vector<std::string>& destinationPaths,
                               const ExclusionList& exclusions) {
     std::int64_t sourceTotal = 0;
-    for (const std::string& item : sourceItems) {
+    for (std::size_t j = 0; j < sourceItems.size(); ++j) {
+        const std::string& item = sourceItems[j];
         const char kind = ItemKind(DrivePath(item));
         if (kind == 'n') {
             ShowErrorBox("Item " + item + " does not exist!");
             return -1;
         }
         try {
-            sourceTotal += static_cast<std::int64_t>(MirroredItemSize(DrivePath(item), exclusions));
+            const std::uint64_t largestFile =
+                j < destinationPaths.size()
+                    ? MediumAhead(DrivePath(destinationPaths[j])).largestFile
+                    : 0;
+            sourceTotal += static_cast<std::int64_t>(
+                MirroredItemSize(DrivePath(item), exclusions, largestFile));
         } catch (const std::exception&) {
             ShowErrorBox("Unable to detect size of item " + item + ".");
             return -1;

@@ -21,12 +21,15 @@ std::string DestinationLetter(const ProjectText& project, const HandOverState& h
 
 // What a run mirrors of the item at `path`: a file whole, a folder without what `exclusions`
 // leave out (left-out entries are neither copied from the source nor removed from the backup,
-// so they count on neither side); 0 when nothing is there.
-std::uint64_t MirroredItemSize(const DrivePath& path, const ExclusionList& exclusions);
+// so they count on neither side); 0 when nothing is there. With `largestFile` (not 0), a file
+// larger than that is left out as well: the run does not copy it to a medium that cannot hold it.
+std::uint64_t MirroredItemSize(const DrivePath& path, const ExclusionList& exclusions,
+                               std::uint64_t largestFile = 0);
 
 // The estimate of the destination's free bytes after a run onto rewritable media: free bytes +
 // what the destination items hold now − what the source items hold, both without what
-// `exclusions` leave out. -1 after an error that has already been shown in an error box.
+// `exclusions` leave out and without the source files larger than their destination's medium
+// holds. -1 after an error that has already been shown in an error box.
 std::int64_t checkfutfreesize(const std::string& destinationLetter,
                               const std::vector<std::string>& sourceItems,
                               const std::vector<std::string>& destinationPaths,

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/copy_pass.h"
+#include "engine/destination_media.h"
 #include "engine/pass_context.h"
 #include "engine/run_log.h"
 #include "engine/run_state.h"
@@ -94,6 +95,8 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
                     return;
                 if (ItemKind(DrivePath(sources[j])) == 'n')
                     continue;
+                // What the run skips (a file larger than the medium holds) is no part of it.
+                ctx.medium = MediumAhead(DrivePath(destinations[j]));
                 copyltor(ctx, DrivePath(sources[j]), DrivePath(destinations[j]));
             }
             if (state.StopRequested)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "engine/destination_media.h"
 #include "platform/file_system.h"
 #include "platform/medium.h"
 #include "platform/utf8_text.h"
@@ -401,8 +402,12 @@ namespace {
 class Restorer {
 public:
     Restorer(const VersionStore& store, DateTime time,
-             const std::function<bool(const std::string&)>& replaceNewer)
-        : store_(store), time_(time), replaceNewer_(replaceNewer), now_(NowLocal()) {}
+             const std::function<bool(const std::string&)>& replaceNewer, bool fatYearsOnly)
+        : store_(store),
+          time_(time),
+          replaceNewer_(replaceNewer),
+          now_(NowLocal()),
+          fatYearsOnly_(fatYearsOnly) {}
 
     void Item(const DrivePath& path, const ItemAsOf& item, const DrivePath& target) {
         if (item.folder)
@@ -454,8 +459,7 @@ private:
             return false;
         }
         const std::optional<DirEntry> kept = QueryEntry(item.place);
-        if (kept && kept->size == there.size &&
-            SameFileAge(FileAgeOf(kept->modified), FileAgeOf(there.modified))) {
+        if (kept && kept->size == there.size && SameAge(kept->modified, there.modified)) {
             ++outcome.filesRestored;
             outcome.lines.push_back("Already there: " + target.Text());
             return false;
@@ -471,6 +475,12 @@ private:
         }
         outcome.lines.push_back("Set aside: " + target.Text() + " as " + aside.Text());
         return true;
+    }
+
+    // A version kept on (or a file restored to) a medium of the years 1980 to 2107 alone has the
+    // nearest time that medium holds to its original's.
+    bool SameAge(HostTime a, HostTime b) const {
+        return fatYearsOnly_ ? SameFileAgeInFatYears({a}, {b}) : SameFileAge({a}, {b});
     }
 
     // "<name> (before restore <now>)", numbered when that is taken (restored twice in a second).
@@ -490,6 +500,7 @@ private:
     DateTime time_;
     const std::function<bool(const std::string&)>& replaceNewer_;
     DateTime now_;
+    bool fatYearsOnly_;
 };
 
 }  // namespace
@@ -497,7 +508,9 @@ private:
 RestoreOutcome RestoreAt(const VersionStore& store, const DrivePath& path, DateTime time,
                          const DrivePath& targetFolder,
                          const std::function<bool(const std::string&)>& replaceNewer) {
-    Restorer restorer(store, time, replaceNewer);
+    Restorer restorer(
+        store, time, replaceNewer,
+        MediumAhead(store.Root()).fatYearsOnly || MediumAhead(targetFolder).fatYearsOnly);
     const std::optional<ItemAsOf> item = store.ItemAt(path, time);
     if (!item) {
         restorer.outcome.filesFailed = 1;

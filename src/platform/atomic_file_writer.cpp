@@ -262,6 +262,17 @@ FileStatus AtomicFileWriter::CommitStamped(const struct timespec* modified) {
         Abort();
         return Error(code);
     }
+    // A medium that keeps the years 1980 to 2107 only is given a time it can hold in every time
+    // zone: what it makes of another one (exfat-fuse clamps, fusefat wraps 1970 round to 2098)
+    // would differ from the original at every run.
+    struct timespec clamped {};
+    if (modified != nullptr && KeepsFatYearsOnlyAt(target_)) {
+        const HostTime kept =
+            ClampToFatYears({modified->tv_sec, static_cast<std::int32_t>(modified->tv_nsec)});
+        clamped.tv_sec = static_cast<time_t>(kept.seconds);
+        clamped.tv_nsec = kept.nanoseconds;
+        modified = &clamped;
+    }
     // The time is set on the open file, which saves a lookup of its path; nothing written
     // after it could move it, and with SyncEachFile the flush below carries it too.
     if (modified != nullptr) {

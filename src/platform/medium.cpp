@@ -29,14 +29,16 @@ bool IsPosixFileSystem(std::string_view type) {
 }
 
 // The media of cameras, sticks and cards: names without case, none of the characters a Windows
-// name cannot hold, no permission bits, coarse times.
-bool IsFatFamily(std::string_view type, std::int64_t& step) {
+// name cannot hold, no permission bits, coarse times of 1980 to 2107 only. FAT12/16/32 keep a
+// file's size in 32 bits; exFAT in 64.
+bool IsFatFamily(std::string_view type, MediumTraits& traits) {
     if (type == "vfat" || type == "msdos" || type == "fat" || type == "fuse.fusefat") {
-        step = 2'000'000'000;
+        traits.timeStepNs = 2'000'000'000;
+        traits.largestFile = 0xFFFF'FFFFull;
         return true;
     }
     if (type == "exfat" || type == "fuse.exfat") {
-        step = 10'000'000;
+        traits.timeStepNs = 10'000'000;
         return true;
     }
     return false;
@@ -156,7 +158,8 @@ MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
             traits.notWritable = errno;
         return traits;
     }
-    if (IsFatFamily(traits.fileSystem, traits.timeStepNs)) {
+    if (IsFatFamily(traits.fileSystem, traits)) {
+        traits.fatYearsOnly = true;
         traits.caseInsensitive = true;
         traits.storesStandIns = true;
         traits.keepsPermissions = false;
@@ -257,6 +260,10 @@ bool SetsTimesAfterCloseAt(const HostPath& hostPath) {
                      [](const MediumTraits& t) { return t.setsTimesAfterClose; });
 }
 
+bool KeepsFatYearsOnlyAt(const HostPath& hostPath) {
+    return AskMedium(hostPath.Text(), false, [](const MediumTraits& t) { return t.fatYearsOnly; });
+}
+
 bool IsNameRefusalAt(int code, const HostPath& hostPath) {
     if (code == ENAMETOOLONG)
         return true;
@@ -287,6 +294,10 @@ std::string DescribeMedium(const MediumTraits& traits) {
                                           ? std::to_string(step / 1'000'000'000) + " s"
                                       : step >= 1'000'000 ? std::to_string(step / 1'000'000) + " ms"
                                                           : std::to_string(step) + " ns");
+    if (traits.fatYearsOnly)
+        text += " of the years 1980 to 2107";
+    if (traits.largestFile != 0)
+        text += ", files of up to " + std::to_string(traits.largestFile) + " bytes";
     return text;
 }
 

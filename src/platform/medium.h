@@ -31,7 +31,11 @@ struct MediumTraits {
     // Not a POSIX file system: beyond a name's length it refuses names by rules of its own,
     // with whatever error its driver picks (EPERM, ENOENT, EINVAL, ...).
     bool refusesNames = false;
-    int notWritable = 0;  // errno when the folder cannot be written (EROFS, EACCES)
+    int notWritable = 0;            // errno when the folder cannot be written (EROFS, EACCES)
+    std::uint64_t largestFile = 0;  // the largest file it holds, in bytes; 0: no limit
+    // Keeps the times of the years 1980 to 2107 only (FAT, exFAT): a copy is given its
+    // original's time clamped into them, and compared as such (see ClampToFatYears).
+    bool fatYearsOnly = false;
 
     bool operator==(const MediumTraits&) const = default;
 };
@@ -57,6 +61,7 @@ void ForgetMedia();
 bool StoresStandInsAt(const HostPath& hostPath);
 bool KeepsPermissionsAt(const HostPath& hostPath);
 bool SetsTimesAfterCloseAt(const HostPath& hostPath);
+bool KeepsFatYearsOnlyAt(const HostPath& hostPath);
 // Whether the error `code` of making an entry at `hostPath` is its medium refusing the name.
 bool IsNameRefusalAt(int code, const HostPath& hostPath);
 

@@ -205,6 +205,19 @@ bool SameFileAge(const FileAge& a, const FileAge& b) {
     return step(a.exact.seconds) == step(b.exact.seconds);
 }
 
+HostTime ClampToFatYears(HostTime time) {
+    if (time.seconds < kFatYearsFirst)
+        return {kFatYearsFirst, 0};
+    if (time.seconds > kFatYearsLast || (time.seconds == kFatYearsLast && time.nanoseconds > 0))
+        return {kFatYearsLast, 0};
+    return time;
+}
+
+bool SameFileAgeInFatYears(const FileAge& a, const FileAge& b) {
+    // SameFileAge looks at the exact instants alone.
+    return SameFileAge({ClampToFatYears(a.exact)}, {ClampToFatYears(b.exact)});
+}
+
 std::time_t UnpackToHostTime(PackedTime packed) {
     struct tm local {};
     local.tm_year = static_cast<int>((packed >> 25) & 0x7F) + kFirstYear - 1900;

@@ -38,6 +38,16 @@ FileAge FileAgeOf(HostTime exact);
 // time zone or daylight-saving time says of them.
 bool SameFileAge(const FileAge& a, const FileAge& b);
 
+// The instants that a medium keeping the years 1980 to 2107 only (FAT, exFAT) stores in its
+// local time, whatever the time zone: from 1980-01-02 00:00 to 2107-12-30 00:00 UTC.
+inline constexpr std::int64_t kFatYearsFirst = 315'619'200;
+inline constexpr std::int64_t kFatYearsLast = 4'354'646'400;
+// `time` moved into those instants: a time before them becomes the first, after them the last.
+HostTime ClampToFatYears(HostTime time);
+// SameFileAge on such a medium: a time outside its years is the same as one at or beyond the
+// same end of them, so that a copy given the clamped time is no different from its original.
+bool SameFileAgeInFatYears(const FileAge& a, const FileAge& b);
+
 // Host seconds → local DateTime, and back.
 DateTime HostTimeToDateTime(std::time_t hostSeconds, long nanoseconds = 0);
 std::time_t DateTimeToHostTime(DateTime value);  // mktime of the local fields, whole seconds

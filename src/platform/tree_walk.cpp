@@ -164,7 +164,7 @@ std::optional<std::string> ReadOnlyFolderIn(int folderFd) {
 // Adds the sizes of the plain files below the open folder that `leftOut` keeps in. `below` is
 // the folder's path below the counted one in drive names, empty at the top.
 void SizeKeptIn(int folderFd, std::string& below, const LeftOutOfSize& leftOut,
-                std::uint64_t& bytes) {
+                std::uint64_t largestFile, std::uint64_t& bytes) {
     const auto names = NamesIn(folderFd);
     if (!names)
         return;
@@ -181,11 +181,13 @@ void SizeKeptIn(int folderFd, std::string& below, const LeftOutOfSize& leftOut,
         below += HostNameToDriveName(name).value_or(name);
         if (!leftOut(below, isFolder)) {
             if (!isFolder) {
-                bytes += static_cast<std::uint64_t>(st.st_size);
+                const auto size = static_cast<std::uint64_t>(st.st_size);
+                if (largestFile == 0 || size <= largestFile)
+                    bytes += size;
             } else {
                 const FolderHandle sub(OpenSubFolder(folderFd, name));
                 if (sub.IsOpen())
-                    SizeKeptIn(sub.fd(), below, leftOut, bytes);
+                    SizeKeptIn(sub.fd(), below, leftOut, largestFile, bytes);
             }
         }
         below.resize(mark);
@@ -303,12 +305,13 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
     return totals.bytes;
 }
 
-std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize& leftOut) {
+std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize& leftOut,
+                                    std::uint64_t largestFile) {
     std::uint64_t bytes = 0;
     std::string below;
     const FolderHandle top(OpenFolderForCount(folder));
     if (top.IsOpen())
-        SizeKeptIn(top.fd(), below, leftOut, bytes);
+        SizeKeptIn(top.fd(), below, leftOut, largestFile, bytes);
     return bytes;
 }
 

@@ -31,8 +31,9 @@ std::optional<std::uint64_t> FolderTreeSize(const DrivePath& folder,
 // and for a folder all that lies in it.
 using LeftOutOfSize = std::function<bool(std::string_view below, bool isFolder)>;
 // The sum of the sizes of the plain files below `folder` that `leftOut` keeps in, walked like
-// FolderTreeSize.
-std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize& leftOut);
+// FolderTreeSize. With `largestFile` (not 0), a file larger than that is left out too.
+std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize& leftOut,
+                                    std::uint64_t largestFile = 0);
 
 // How many plain files lie below `folder` (at any depth), and the sum of their sizes; walked
 // like FolderTreeSize.

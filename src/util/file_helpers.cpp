@@ -208,6 +208,9 @@ void CopyBytes(AtomicFileWriter& out, HostFile& in, CopyWatcher* watcher, const 
         case AtomicFileWriter::CopyOutcome::ReadFailed:
             throw CopyFailure(source, target, ErrorText(copied.error), CannotReadNotice(source));
         case AtomicFileWriter::CopyOutcome::WriteFailed:
+            if (copied.error.code == EFBIG)
+                throw FileTooLarge("Could not copy " + source + " to " + target + ": " +
+                                   ErrorText(copied.error));
             throw CopyFailure(source, target, ErrorText(copied.error));
     }
 }

@@ -33,6 +33,13 @@ public:
     using CopyError::CopyError;
 };
 
+// The file is larger than the destination's file system holds (EFBIG: FAT32 ends at 4 GiB): only
+// this file is not backed up; the run goes on.
+class FileTooLarge : public CopyError {
+public:
+    using CopyError::CopyError;
+};
+
 // True when the error `code` of making the entry at the drive path `path` is its medium refusing
 // the name rather than a failed write.
 bool IsNameRefusal(int code, const DrivePath& path);

@@ -11,6 +11,7 @@
 #include "engine/version_store.h"
 #include "engine_rig.h"
 #include "platform/medium.h"
+#include "platform/packed_time.h"
 #include "support/media_image.h"
 
 namespace vlm::test {
@@ -246,6 +247,55 @@ TEST(RealMediaTest, ACaseOnlyRenameWithoutARemovalPassKeepsTheOldCopy) {
     }
     if (!skipped.empty())
         std::cout << skipped;
+}
+
+// A 1970 and a 2110 file, and on FAT32 a file of 4 GiB + 1 byte before a small one: times are
+// clamped into what FAT and exFAT keep and exact elsewhere, the large file is named and left out
+// (by the dry run and the estimate too), the file after it is backed up, the next run copies
+// nothing.
+TEST(RealMediaTest, TimesAndSizesBeyondTheMediumAreDealtWithOnce) {
+    const MediumKind kinds[] = {MediumKind::Ext4, MediumKind::ExFat, MediumKind::Fat32Fuse,
+                                MediumKind::Fat32Kernel, MediumKind::Ntfs};
+    for (const MediumKind kind : kinds) {
+        SCOPED_TRACE(MediumName(kind));
+        const bool fat32 = kind == MediumKind::Fat32Fuse || kind == MediumKind::Fat32Kernel;
+        EngineRig rig;
+        MediaImage image(kind, rig.Dst());
+        if (!image.Mounted())
+            continue;
+        WriteFile(rig.Src("docs/epoch.txt"), "1970", 0);
+        WriteFile(rig.Src("docs/future.txt"), "2110", 4'431'024'000);
+        if (fat32) {
+            MakeSizedFile(rig.Src("docs/big.vhd"), (std::uint64_t{1} << 32) + 1);
+            WriteFile(rig.Src("docs/zz.txt"), "after", kOld);
+        }
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.precalc = true;
+        const std::string project = rig.Project(fields);
+        const std::string tooLarge =
+            "ERROR: c:\\docs\\big.vhd (4.294.967.297 bytes) is larger than";
+        const std::optional<std::string> outcome(fat32 ? "Error" : "OK");
+        rig.engine.DryRun(project);
+        EXPECT_EQ(rig.ReportedStartingWith(tooLarge).size(), fat32 ? 1u : 0u);
+        if (kind == MediumKind::Fat32Fuse)  // it tells of no free space at all
+            rig.dialogs.ExpectQuestion("WARNING: not enough space left", Answer::Yes);
+        RunAgain(rig, project);
+        EXPECT_EQ(rig.engine.Outcome(), outcome);
+        EXPECT_EQ(rig.ReportedStartingWith(tooLarge).size(), fat32 ? 1u : 0u);
+        // (4 GiB short, had the estimate counted the large file)
+        EXPECT_TRUE(rig.ReportedStartingWith("Estimated future free size: -4.").empty());
+        const std::string copy = rig.Dst("VLMcopy_drive_c/docs");
+        EXPECT_EQ(NamesIn(copy).size(), fat32 ? 3u : 2u);  // no big.vhd, no temporary file
+        if (fat32)
+            EXPECT_EQ(ReadFile(copy + "/zz.txt"), "after");
+        struct stat epoch {};
+        ASSERT_EQ(::stat((copy + "/epoch.txt").c_str(), &epoch), 0);
+        const bool exact = kind == MediumKind::Ext4 || kind == MediumKind::Ntfs;
+        EXPECT_NEAR(epoch.st_mtime, exact ? 0 : kFatYearsFirst, exact ? 0 : 86'400);
+        RunAgain(rig, project);
+        EXPECT_EQ(Changes(rig), std::vector<std::string>{}) << "the second run copied again";
+        EXPECT_EQ(rig.engine.Outcome(), outcome);
+    }
 }
 
 // A destination mounted read-only is said once, at the start, and no file asks its question.
