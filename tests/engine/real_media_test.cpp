@@ -141,8 +141,7 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         }
         WriteFile(rig.Src("docs/changed.txt"), "old", kOld);
         WriteFile(rig.Src("docs/gone.txt"), "gone", kOld);
-        // Names with characters a Windows name cannot hold (fusefat takes no name beyond ASCII,
-        // so not their stand-ins either).
+        // Names a Windows name cannot hold (fusefat takes no non-ASCII name, so no stand-in).
         const bool oddNames = kind != MediumKind::Fat32Fuse;
         if (oddNames) {
             WriteFile(rig.Src("docs/Meeting: notes.txt"), "old meeting", kOld);
@@ -173,13 +172,9 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         EXPECT_EQ(ReadFile(kept + "/gone.txt"), "gone");
         if (!oddNames)
             continue;
-        // Names the medium refuses are kept with their stand-ins, as in the mirror.
-        const bool standIns = kind == MediumKind::ExFat;
-        EXPECT_EQ(ReadFile(kept + "/" + (standIns ? kStoredMeeting : "Meeting: notes.txt")),
-                  "old meeting");
-        EXPECT_EQ(ReadFile(kept + "/" + (standIns ? kStoredWhat : "what?.txt")), "what");
-
-        // Read as a restore reads it, with nothing the run learnt still in force.
+        // Read and restored as outside a run, with nothing the run learnt in force: names kept
+        // with stand-ins are found, and a medium without bits of its own (exFAT, NTFS show 0777)
+        // gives what is restored a new file's bits.
         ForgetMedia();
         const DrivePath mirror("e:\\VLMcopy_drive_c\\docs");
         const auto store = VersionStore::For(DrivePath("c:\\docs"), mirror, false);
@@ -187,23 +182,15 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         LearnBackupMediaForReading(mirror, *store);
         EXPECT_EQ(store->VersionsOf(mirror / kStoredMeeting).size(), 1u);
         EXPECT_EQ(store->VersionsOf(mirror / kStoredWhat).size(), 1u);
-        std::set<std::string> listed;
-        for (const ItemAsOf& item : store->ListAt(mirror, 1e7))  // the backup as it is now
-            listed.insert(item.name);
-        EXPECT_EQ(listed.count(kStoredMeeting), 1u) << ::testing::PrintToString(listed);
-
-        // A restore gives what it brings back the bits a new file gets where the medium has
-        // none of its own (exFAT and NTFS show 0777 for everything), the kept ones elsewhere.
         ::chmod(rig.Src("docs/changed.txt").c_str(), 0640);
-        RunAgain(rig, project);  // the bits reach the backup where it keeps them
+        RunAgain(rig, project);
         ASSERT_TRUE(RestoreAt(*store, mirror, 1e7, DrivePath("c:\\back"), {}).ok());
+        EXPECT_EQ(ReadFile(rig.Src("back/docs/Meeting: notes.txt")), "new meeting, longer");
         struct stat st {};
         ASSERT_EQ(::stat(rig.Src("back/docs/changed.txt").c_str(), &st), 0);
         const mode_t umask = ::umask(0);
         ::umask(umask);
         EXPECT_EQ(st.st_mode & 0777, kind == MediumKind::Ext4 ? 0640 : 0666 & ~umask);
-        ASSERT_EQ(::stat(rig.Src("back/docs").c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0022, 0u);
     }
     if (!skipped.empty())
         std::cout << skipped;

@@ -96,8 +96,8 @@ TEST(RunDriverTest, DefaultDestinationOnADriveRootRunsThrough) {
         const char* folder;  // below the drive's root
     };
     // A location typed with a trailing backslash runs like one without.
-    for (const Case& c :
-         {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""}, Case{"e:\\Backup\\", 'e', "Backup/"}}) {
+    for (const Case& c : {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""},
+                          Case{"e:\\Backup\\", 'e', "Backup/"}}) {
         SCOPED_TRACE(c.location);
         EngineRig rig;
         rig.settings.BackupLocation = c.location;
