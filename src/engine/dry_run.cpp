@@ -94,7 +94,7 @@ void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
             estimate += static_cast<std::int64_t>(VersionBytesPruned());
         if (estimate == -1)
             NoteFatalError();  // the run ends here, as it would
-        else if (estimate < 0)
+        else if (estimate < 0 && DriveTellsItsSpace(destLetter_))
             WouldAsk(passes_,
                      "WARNING: not enough space left on destination. Project/program will "
                      "probably not end in a normal way! Proceed anyway??");

@@ -96,6 +96,10 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
     return freeBytes + destinationTotal - sourceTotal;
 }
 
+bool DriveTellsItsSpace(const std::string& destinationLetter) {
+    return !destinationLetter.empty() && DiskTotalBytes(LetterOf(destinationLetter)) > 0;
+}
+
 std::vector<std::string> FreeSpaceLines(const std::string& destinationLetter) {
     const std::string upper(
         1,

@@ -35,6 +35,10 @@ std::int64_t checkfutfreesize(const std::string& destinationLetter,
                               const std::vector<std::string>& destinationPaths,
                               const ExclusionList& exclusions);
 
+// False for a drive whose medium tells no sizes at all (fusefat says 0 of 0 bytes): an estimate
+// from its free space says nothing of what fits.
+bool DriveTellsItsSpace(const std::string& destinationLetter);
+
 // The lines that tell how much of the destination drive is still free. A drive whose total size
 // cannot be read (or reads 0) gets one honest line instead of a percentage.
 std::vector<std::string> FreeSpaceLines(const std::string& destinationLetter);

@@ -204,7 +204,10 @@ bool RunEngine::Precalculate(const std::string& destkind) {
         cdLike ? EstimateByVirtualCopy() : EstimateFromTotals();
     if (!estimate)
         return false;
-    if (*estimate < 0) {
+    if (*estimate < 0 && !DriveTellsItsSpace(destLetter_)) {
+        // No warning a run would stop on when the medium gives no sizes to judge by.
+        report(FreeSpaceLines(destLetter_).front(), true);
+    } else if (*estimate < 0) {
         const bool proceed = AskYesNo(
             BoxType::Error,
             "WARNING: not enough space left on destination. Project/program will probably not "
