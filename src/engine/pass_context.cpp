@@ -24,7 +24,7 @@ void WouldAsk(PassContext& ctx, const std::string& text, bool stops) {
 }
 
 void WouldDo(PassContext& ctx, PlannedStepKind kind, const DrivePath& drivePath,
-             std::uint64_t bytes, std::uint64_t files) {
+             std::uint64_t bytes, std::uint64_t files, bool keepable) {
     const std::string& path = drivePath.Text();
     if (ctx.sink.Plans()) {
         RunTotals& totals = ctx.run.Totals;
@@ -40,7 +40,7 @@ void WouldDo(PassContext& ctx, PlannedStepKind kind, const DrivePath& drivePath,
                 totals.bytesCopied += bytes;
                 break;
             case PlannedStepKind::RemoveFile:
-                ctx.report("Would remove file: " + path + KeptNote(ctx), true);
+                ctx.report("Would remove file: " + path + (keepable ? KeptNote(ctx) : ""), true);
                 ++totals.filesRemoved;
                 break;
             case PlannedStepKind::RemoveFolder:

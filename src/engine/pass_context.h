@@ -105,9 +105,10 @@ void WouldAsk(PassContext& ctx, const std::string& text, bool stops = false);
 // A step the run would take, met by a dry run or a count (which touch nothing): a dry run says
 // it ("Would create file: ..."), counts it in the run's totals and keeps it in its plan; a count
 // adds it up. `path` is the destination file or folder; `files` and `bytes` of a removal are the
-// backed-up files (and their bytes) that would go with it.
+// backed-up files (and their bytes) that would go with it. `keepable`: with versions on, what
+// goes is kept as a version (a temporary file the program left is not).
 void WouldDo(PassContext& ctx, PlannedStepKind kind, const DrivePath& path, std::uint64_t bytes,
-             std::uint64_t files = 0);
+             std::uint64_t files = 0, bool keepable = true);
 
 // How a failure that a pass goes past counts in the run's summary.
 enum class FailureCount {

@@ -91,11 +91,12 @@ void RemovalPass::WouldRemoveFile(const std::string& path, bool asks) {
         WouldAsk(ctx_, "Fatal ERROR: " + path + " not deleted as it is READONLY! " + kMakeWritable +
                            " Continue??");
     const bool plainFile = entry && entry->kind == EntryKind::File;
-    // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes.
-    const bool backedUp = plainFile && !IsTemporaryFileName(path.substr(path.rfind('\\') + 1)) &&
-                          !InLostAndFound(DrivePath(path));
+    // A temporary of the program, or what fsck salvaged, is removed; no backed-up file goes. The
+    // temporary goes without a version.
+    const bool temporary = plainFile && IsTemporaryFileName(path.substr(path.rfind('\\') + 1));
+    const bool backedUp = plainFile && !temporary && !InLostAndFound(DrivePath(path));
     WouldDo(ctx_, PlannedStepKind::RemoveFile, DrivePath(path), plainFile ? entry->size : 0,
-            backedUp ? 1 : 0);
+            backedUp ? 1 : 0, !temporary);
 }
 
 // The source "has" an entry only when the very same kind of thing is there under exactly that

@@ -35,6 +35,7 @@ TEST(ExclusionsRunTest, LeftOutEntriesAreNeitherCopiedNorRemoved) {
         test::WriteFile(rig.Dst("VLMcopy_drive_c/docs/.~vlm0123456789ab.tmp"), "half", kOld);
         ProjectFields fields = EngineRig::Fields({"c:\\docs"});
         fields.exclusions = {"*.tmp", ".cache/", "/build/"};
+        fields.versions = true;
         const std::string project = rig.Project(fields);
         RunPlan plan;
         if (c.dryRun)
@@ -54,6 +55,9 @@ TEST(ExclusionsRunTest, LeftOutEntriesAreNeitherCopiedNorRemoved) {
         for (const char* file : {"old.tmp", ".cache/stale", "build/old.o"})
             EXPECT_TRUE(copied(file)) << file;
         EXPECT_EQ(copied(".~vlm0123456789ab.tmp"), c.dryRun);
+        // (and no version is kept of it, nor foreseen)
+        EXPECT_TRUE(rig.Reported(std::string(c.dryRun ? "Would remove" : "Removed") +
+                                 " file: e:\\VLMcopy_drive_c\\docs\\.~vlm0123456789ab.tmp"));
         // x.tmp, .cache, build and sub/.cache: a left-out folder counts once.
         EXPECT_TRUE(rig.Reported("Summary: excluded: 4"));
         EXPECT_TRUE(rig.Reported("Excluded: c:\\docs\\sub\\.cache"));
