@@ -1,5 +1,6 @@
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -202,7 +203,12 @@ std::optional<DrivePath> DrivePathFromArgument(std::string_view text,
         return std::nullopt;
     }
     if (StartsWithDriveLetter(text)) {
-        return DrivePath::Parse(text);
+        // A name as the program shows it, ':' and '?' and the like written out: those stand for
+        // their stand-ins, which is how the name is held (and stored, on a disk that refuses them).
+        std::string drive(text.substr(0, std::min<std::size_t>(text.size(), 3)));
+        for (const char c : text.substr(drive.size()))
+            drive += c != '\\' && NeedsStandIn(c) ? StandInFor(c) : std::string(1, c);
+        return DrivePath::Parse(drive);
     }
     std::filesystem::path host(text);
     if (host.is_relative()) {

@@ -150,6 +150,7 @@ TEST(DrivePathFromArgument, TakesDrivePathsAndTranslatesHostPaths) {
     } cases[] = {
         {"e:\\p.vlm", inE, "e:\\p.vlm"},
         {"E:\\p.vlm", HostPath(), "E:\\p.vlm"},
+        {"e:\\a: b?.txt", HostPath(), "e:\\a\xEF\x80\xBA b\xEF\x80\xBF.txt"},
         {"e:\\..\\p.vlm", inE, ""},
         {e + "/p.vlm", HostPath(), "e:\\p.vlm"},
         {e + "//a/./b/../p.vlm", HostPath(), "e:\\a\\p.vlm"},
