@@ -125,4 +125,17 @@ bool IsCutOfListedFile(std::string_view name, const FolderListing& sourceEntries
     return false;
 }
 
+bool IsCleanedFormOfListedFile(std::string_view name, const FolderListing& sourceEntries) {
+    // A name of 127 characters is a cut name: file127exists judges it, with its own lines.
+    if (CharacterCount(name) == static_cast<std::size_t>(kMaxNameLength))
+        return false;
+    for (std::size_t i = 0; i < sourceEntries.size(); ++i) {
+        const std::string_view entryName = sourceEntries.Name(i);
+        if (sourceEntries.Kind(i) != EntryKind::Directory && entryName != name &&
+            CleanedName(entryName) == name)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace vlm

@@ -26,5 +26,8 @@ bool NameIsEmpty(std::string_view path);
 bool file127exists(const DrivePath& sourceFolder, std::string_view name, RunLog& log);
 // The same rule on a listing already made, without a report line.
 bool IsCutOfListedFile(std::string_view name, const FolderListing& sourceEntries);
+// True when `name` is what the name checks make of another file name of the listing (its
+// forbidden characters taken out, its front cleaned, cut): that file's copy, which stays.
+bool IsCleanedFormOfListedFile(std::string_view name, const FolderListing& sourceEntries);
 
 }  // namespace vlm

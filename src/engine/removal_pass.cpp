@@ -222,9 +222,13 @@ void RemovalPass::WalkEntries(const std::string& source, const std::string& dest
                 RemoveFolder(d);
             }
         } else {
-            // Links and special files are treated like files: only the entry itself goes.
-            RemoveFile(source, destination, entry,
-                       SourceHas(sourceEntries, entry.name, EntryKind::File, sourceAt));
+            // Links and special files are treated like files: only the entry itself goes. With
+            // the name checks on, the copy of a file whose name they cleaned is that file's.
+            const bool sourceHasFile =
+                SourceHas(sourceEntries, entry.name, EntryKind::File, sourceAt) ||
+                (run_.LongNamesOn && entry.kind == EntryKind::File &&
+                 IsCleanedFormOfListedFile(entry.name, sourceEntries));
+            RemoveFile(source, destination, entry, sourceHasFile);
         }
         if (run_.StopRequested)
             return;

@@ -187,6 +187,18 @@ TEST(SilentLoss, TwoSourceNamesNeverBecomeOneDestinationName) {
     }
 }
 
+// With the name checks on, the copy under the cleaned name is that file's: the next run
+// neither removes nor copies it again.
+TEST(SilentLoss, ACopyUnderItsCleanedNameStays) {
+    EngineRig rig;
+    test::WriteFile(rig.Src("s/in:folder.txt"), "x", kOld);
+    EXPECT_EQ(RunProject(rig, {"c:\\s"}, true), "OK");
+    EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/s/infolder.txt")), "x");
+    EXPECT_EQ(RunProject(rig, {"c:\\s"}, true), "OK");
+    EXPECT_TRUE(rig.ReportedStartingWith("Removed file: ").empty());
+    EXPECT_TRUE(rig.ReportedStartingWith("Created file: ").empty());
+}
+
 TEST(SilentLoss, ChangesOfFilesDatedOutsideThePackedRangeAreSeen) {
     for (const std::time_t when :
          {std::time_t(1), std::time_t(-86400 * 400), std::time_t(4200000000)}) {
