@@ -128,6 +128,9 @@ std::optional<std::string> FillRequest(std::string_view path, const ProjectText&
     request.destkind = project.Value("destkind");
     const std::string destdrive = project.Value("destdrive");
     request.items = project.Items();
+    // An item typed with ':' or '?' in a name means the name the program holds with stand-ins.
+    for (std::string& item : request.items)
+        item = DrivePathTextFromShown(item);
     request.destinations.reserve(request.items.size());
     for (const std::string& item : request.items) {
         std::optional<std::string> destination = DestPathFor(item, destdrive, context);

@@ -117,7 +117,7 @@ DrivePath DrivePath::Rebased(const DrivePath& from, const DrivePath& to) const {
         return to;
     }
     return to / std::string_view(text_).substr(from.IsRoot() ? from.text_.size()
-                                                              : from.text_.size() + 1);
+                                                             : from.text_.size() + 1);
 }
 
 DrivePath DrivePath::operator/(std::string_view relative) const {
@@ -197,18 +197,24 @@ bool HostPath::IsAtOrBelow(const HostPath& folder) const {
     return !empty() && !folder.empty() && ContinuesAt(text_, folder.text_, '/');
 }
 
+std::string DrivePathTextFromShown(std::string_view text) {
+    if (!StartsWithDriveLetter(text)) {
+        return std::string(text);
+    }
+    std::string drive(text.substr(0, std::min<std::size_t>(text.size(), 3)));
+    for (const char c : text.substr(drive.size())) {
+        drive += c != '\\' && NeedsStandIn(c) ? StandInFor(c) : std::string(1, c);
+    }
+    return drive;
+}
+
 std::optional<DrivePath> DrivePathFromArgument(std::string_view text,
                                                const HostPath& currentFolder) {
     if (text.empty()) {
         return std::nullopt;
     }
     if (StartsWithDriveLetter(text)) {
-        // A name as the program shows it, ':' and '?' and the like written out: those stand for
-        // their stand-ins, which is how the name is held (and stored, on a disk that refuses them).
-        std::string drive(text.substr(0, std::min<std::size_t>(text.size(), 3)));
-        for (const char c : text.substr(drive.size()))
-            drive += c != '\\' && NeedsStandIn(c) ? StandInFor(c) : std::string(1, c);
-        return DrivePath::Parse(drive);
+        return DrivePath::Parse(DrivePathTextFromShown(text));
     }
     std::filesystem::path host(text);
     if (host.is_relative()) {

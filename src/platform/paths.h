@@ -93,6 +93,12 @@ private:
 // whether or not the rest of it can be one.
 bool StartsWithDriveLetter(std::string_view text);
 
+// A drive path's text as the program shows it and a person writes it, with ':' '?' and the other
+// characters a drive name holds as stand-ins written out: those turned back into their
+// stand-ins, which is how the names are held (and stored, on a disk that refuses them). Text that
+// does not begin with a drive letter comes back as it is.
+std::string DrivePathTextFromShown(std::string_view text);
+
 // A path given on a command line or typed in a dialog, as a drive path: a drive path as it is; a
 // path of this system, absolute or relative to `currentFolder`, tidied (".." taken back, "."
 // and doubled slashes dropped) and translated through the drive table. nullopt when the text is

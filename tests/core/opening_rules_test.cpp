@@ -246,16 +246,20 @@ TEST_F(OpeningRules, AcceptedSynchronisationsGoToSyncDest) {
 
 TEST_F(OpeningRules, PlainProjectFillsTheRunWindowUpToTheFirstGap) {
     Project("c:\\projects\\Budget.2024.vlm",
-            {"item4=c:\\never", "vlmproject=ok", "destdrive=e: <Removable>", "sync=N",
-             "syncdest=e:\\ignored", "item1=c:\\Data\\Letters", "item2=d:\\Budget.xls"});
+            {"item5=c:\\never", "vlmproject=ok", "destdrive=e: <Removable>", "sync=N",
+             "syncdest=e:\\ignored", "item1=c:\\Data\\Letters", "item2=d:\\Budget.xls",
+             "item3=c:\\Notes: 1.txt"});
     OpenRunOutcome outcome = Run("c:\\projects\\Budget.2024.vlm");
     ASSERT_TRUE(outcome.ok()) << *outcome.error;
     EXPECT_EQ(outcome.caption, "Running: Budget.2024");
+    // A name written with ':' is the one held with its stand-in (U+F03A).
     EXPECT_EQ(outcome.request.items,
-              (std::vector<std::string>{"c:\\Data\\Letters", "d:\\Budget.xls"}));
+              (std::vector<std::string>{"c:\\Data\\Letters", "d:\\Budget.xls",
+                                        "c:\\Notes\xEF\x80\xBA 1.txt"}));
     EXPECT_EQ(outcome.request.destinations,
               (std::vector<std::string>{"e:\\VLMcopy_drive_c\\Data\\Letters",
-                                        "e:\\VLMcopy_drive_d\\Budget.xls"}));
+                                        "e:\\VLMcopy_drive_d\\Budget.xls",
+                                        "e:\\VLMcopy_drive_c\\Notes\xEF\x80\xBA 1.txt"}));
     EXPECT_EQ(outcome.request.projectPath, "c:\\projects\\Budget.2024.vlm");
     EXPECT_FALSE(handOver_.SyncMode);
 }
