@@ -121,10 +121,27 @@ std::optional<std::string> MissingDriveText(const std::string& letter) {
            (awaited.empty() ? "" : " It is " + awaited + ", which is not connected.");
 }
 
+namespace {
+
+// The host path of the nearest folder of `path` that is there.
+std::optional<HostPath> NearestExistingHost(const DrivePath& path) {
+    return ToHostPath(DrivePath(NearestExistingFolder(path.Text())));
+}
+
+}  // namespace
+
 MediumTraits MediumAhead(const DrivePath& folder) {
-    const std::optional<HostPath> host =
-        ToHostPath(DrivePath(NearestExistingFolder(folder.Text())));
+    const std::optional<HostPath> host = NearestExistingHost(folder);
     return host ? LearnMedium(*host, false) : MediumTraits{};
+}
+
+void LearnMediumForReading(const DrivePath& path) {
+    const std::optional<HostPath> host = NearestExistingHost(path);
+    if (!host)
+        return;
+    const std::vector<MountEntry> mounts = ReadMountTable();
+    const MountEntry* mount = MountContaining(mounts, *host);
+    UseMediumBelow(mount != nullptr ? mount->mountPoint : *host, LearnMedium(*host, false));
 }
 
 void DestinationMedia::Clear() {

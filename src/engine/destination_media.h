@@ -39,6 +39,12 @@ std::optional<std::string> MissingDriveText(const std::string& letter);
 // run skips (a file larger than FAT32 holds). Touches nothing the run has learnt.
 MediumTraits MediumAhead(const DrivePath& folder);
 
+// For reading a backup outside a run (a restore, a verification, the versions of a file), where
+// nothing may be written: the traits MediumAhead learns for `path`, in force below the folder
+// its file system is mounted on, so that the mirror and the versions beside it are read as
+// stored.
+void LearnMediumForReading(const DrivePath& path);
+
 // The media of one run's destination folders, each learnt once per run, the first time an item
 // is to be written there.
 class DestinationMedia {

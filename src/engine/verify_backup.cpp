@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "core/exclusions.h"
+#include "engine/destination_media.h"
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
-#include "platform/medium.h"
 #include "platform/platform_error.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"

@@ -6,7 +6,6 @@
 
 #include "engine/destination_media.h"
 #include "platform/file_system.h"
-#include "platform/medium.h"
 #include "platform/utf8_text.h"
 #include "util/file_helpers.h"
 

@@ -190,22 +190,6 @@ MediumTraits LearnMediumOf(const DrivePath& drivePath, bool mayProbe) {
     return traits;
 }
 
-void LearnMediumForReading(const DrivePath& drivePath) {
-    DrivePath folder = drivePath;
-    std::optional<HostPath> host = ToHostPath(folder);
-    struct stat st {};
-    while (!host || ::stat(host->Text().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        if (folder.empty() || folder.IsRoot())
-            return;
-        folder = folder.Parent();
-        host = ToHostPath(folder);
-    }
-    const MediumTraits traits = LearnMedium(*host, false);
-    const std::vector<MountEntry> mounts = ReadMountTable();
-    const MountEntry* mount = MountContaining(mounts, *host);
-    UseMediumBelow(mount != nullptr ? mount->mountPoint : *host, traits);
-}
-
 void UseMediumBelow(const HostPath& hostPath, const MediumTraits& traits) {
     const std::string& hostFolder = hostPath.Text();
     Registry& registry = TheRegistry();

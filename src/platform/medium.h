@@ -47,12 +47,6 @@ MediumTraits LearnMedium(const HostPath& hostFolder, bool mayProbe = true);
 // The same for the folder `drivePath`, whose traits are then in force below it.
 MediumTraits LearnMediumOf(const DrivePath& drivePath, bool mayProbe = true);
 
-// For reading a backup outside a run (a restore, a verification, the versions of a file), where
-// nothing may be written: the traits of the file system holding `drivePath` (or the nearest
-// folder of it that is there), learnt without a probe, in force below the folder that file
-// system is mounted on, so that the mirror and the versions beside it are read as stored.
-void LearnMediumForReading(const DrivePath& drivePath);
-
 // The traits a run found for the folder `hostFolder` are in force below it until ForgetMedia.
 void UseMediumBelow(const HostPath& hostFolder, const MediumTraits& traits);
 void ForgetMedia();

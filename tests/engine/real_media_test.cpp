@@ -43,6 +43,13 @@ std::vector<std::string> Changes(const EngineRig& rig) {
     return changes;
 }
 
+// Whether `image` is mounted; when not, why is noted in `skipped`, said at the test's end.
+bool MountedOrNoted(const MediaImage& image, MediumKind kind, std::string& skipped) {
+    if (!image.Mounted())
+        skipped += std::string(MediumName(kind)) + ": " + image.Skip() + "\n";
+    return image.Mounted();
+}
+
 void RunAgain(EngineRig& rig, const std::string& project) {
     rig.view.allReportLines.clear();
     rig.engine.run(project);
@@ -66,10 +73,8 @@ TEST(RealMediaTest, EachMediumHoldsAMirrorThatTheNextRunRecognises) {
         SCOPED_TRACE(MediumName(c.kind));
         EngineRig rig;
         MediaImage image(c.kind, rig.Dst());
-        if (!image.Mounted()) {
-            skipped += std::string(MediumName(c.kind)) + ": " + image.Skip() + "\n";
+        if (!MountedOrNoted(image, c.kind, skipped))
             continue;
-        }
         for (int i = 1; i <= 25; ++i)
             WriteFile(rig.Src("docs/f" + std::to_string(i) + ".txt"), "file " + std::to_string(i),
                       kOld + i);
@@ -135,10 +140,8 @@ TEST(RealMediaTest, EachMediumKeepsReplacedAndRemovedFilesAsVersions) {
         SCOPED_TRACE(MediumName(kind));
         EngineRig rig;
         MediaImage image(kind, rig.Dst());
-        if (!image.Mounted()) {
-            skipped += std::string(MediumName(kind)) + ": " + image.Skip() + "\n";
+        if (!MountedOrNoted(image, kind, skipped))
             continue;
-        }
         WriteFile(rig.Src("docs/changed.txt"), "old", kOld);
         WriteFile(rig.Src("docs/gone.txt"), "gone", kOld);
         // Names a Windows name cannot hold (fusefat takes no non-ASCII name, so no stand-in).
@@ -205,10 +208,8 @@ TEST(RealMediaTest, ACaseOnlyRenameWithoutARemovalPassKeepsTheOldCopy) {
         SCOPED_TRACE(MediumName(kind));
         EngineRig rig;
         MediaImage image(kind, rig.Dst());
-        if (!image.Mounted()) {
-            skipped += std::string(MediumName(kind)) + ": " + image.Skip() + "\n";
+        if (!MountedOrNoted(image, kind, skipped))
             continue;
-        }
         WriteFile(rig.Src("docs/sub/report.txt"), "old", kOld);
         ProjectFields fields = EngineRig::Fields({"c:\\docs"});
         fields.versions = true;
