@@ -174,8 +174,12 @@ bool RunHistory::Reread(const DrivePath& path) {
         const auto text = ReadWholeFile(path);
         if (!text)
             return false;
-        ParseRows(*text, MaxItems, rows);
+        // The whole file: MaxItems bounds the start-up load only (a maximum of 0 reads no
+        // line there, while every run since has added its row).
+        ParseRows(*text, kNoLimit, rows);
     }
+    if (listLimit_)
+        TrimRows(rows, *listLimit_);
     Replace(std::move(rows));
     return true;
 }
@@ -197,11 +201,14 @@ std::string RunHistory::StartHistoryEntry(const DrivePath& path, const std::stri
                                           const std::string& startedText,
                                           const std::string& howStarted, std::uint32_t max) {
     openRow_ = OpenRow{projectPath, startedText, howStarted};
-    if (max > 0)
-        listLimit_.reset();  // the file is cut to the maximum now
+    // A maximum lowered since the file was last cut reaches the file now, as the list shows it.
+    const std::optional<std::uint32_t> lowered = listLimit_;
+    listLimit_.reset();
     // Held before anyone can read the row, so no other process takes it for a dead run's.
     HoldOpenRow(path);
     return UpdateFile(path, kNoLimit, WhenMissing::Create, [&](std::vector<HistoryRow>& rows) {
+        if (lowered)
+            TrimRows(rows, *lowered);
         // With a maximum of 0 nothing is given up: the list grows until the next start-up load
         // empties it.
         if (max > 0)

@@ -71,8 +71,9 @@ public:
     // Empties the list and the file.
     std::string Clear(const DrivePath& path);
 
-    // Another process changed the file: the list becomes what it holds now (at most MaxItems
-    // rows). Nothing is written and no lock is taken, as every writer replaces the file whole.
+    // Another process changed the file: the list becomes what it holds now (every row, as
+    // runs add rows beyond MaxItems when the maximum is 0; a maximum lowered since the file was
+    // last cut still bounds the list). Nothing is written and no lock is taken, as every writer replaces the file whole.
     // False when the file exists but cannot be read; the list then stays as it was.
     bool Reread(const DrivePath& path);
 
