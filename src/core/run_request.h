@@ -3,6 +3,7 @@
 // items with the destination path of each, and its options. The run engine takes it as it is;
 // the run window only shows its lists.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,15 @@ struct RunRequest {
         return j < destinations.size() ? destinations[j] : std::string();
     }
     // Item `j` and its destination as drive paths, for the file system (the texts above are what
-    // the lines quote). The opening rules accept only items that are drive paths.
-    DrivePath ItemPath(std::size_t j) const {
-        return j < items.size() ? DrivePath(items[j]) : DrivePath();
+    // the lines quote). Nothing when the text is no drive path: a destination drive typed without
+    // its colon ("e") gives "e\VLMcopy_drive_c\Data", which names no place, and whoever asks
+    // must say so with the text, never work on an empty path in its stead.
+    std::optional<DrivePath> ItemPath(std::size_t j) const {
+        return j < items.size() ? DrivePath::Parse(items[j]) : std::nullopt;
     }
-    DrivePath DestinationPath(std::size_t j) const { return DrivePath(DestinationOf(j)); }
+    std::optional<DrivePath> DestinationPath(std::size_t j) const {
+        return j < destinations.size() ? DrivePath::Parse(destinations[j]) : std::nullopt;
+    }
 };
 
 }  // namespace vlm

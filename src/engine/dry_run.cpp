@@ -66,11 +66,15 @@ void RunEngine::DryRunSteps() {
     report("Dry run of " + request_.projectPath + ": nothing is changed.", true);
     DryRunStartChecks(options.precalc, destkind);
     for (std::size_t j = 0; j < request_.items.size() && !run_.StopRequested && !fatalError_; ++j) {
-        const DrivePath source = request_.ItemPath(j);
-        const DrivePath destination = request_.DestinationPath(j);
-        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(source, destination);
+        const std::optional<DrivePath> source = request_.ItemPath(j);
+        const std::optional<DrivePath> destination = request_.DestinationPath(j);
+        if (!source || !destination) {
+            FolderNotMade(KindOfItem(j), request_.items[j], request_.DestinationOf(j));
+            break;
+        }
+        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(*source, *destination);
         passes_.versions = keeper.get();
-        const bool itemDone = DryRunItem(static_cast<int>(j), source, destination, destkind);
+        const bool itemDone = DryRunItem(static_cast<int>(j), *source, *destination, destkind);
         passes_.versions = nullptr;
         if (!itemDone)
             break;
@@ -118,7 +122,7 @@ bool RunEngine::DryRunItem(int index, const DrivePath& source, const DrivePath& 
     }
     if ((kind == 'f' || kind == 'd') &&
         !run_parts::FolderCanBeMade(kind == 'f' ? destination.Parent() : destination)) {
-        FolderNotMade(kind, source, destination);
+        FolderNotMade(kind, source.Text(), destination.Text());
         return false;
     }
     // Names are compared as the medium compares them; a dry run writes no probe to learn it.

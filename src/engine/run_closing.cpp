@@ -39,9 +39,10 @@ void RunEngine::FlushDestination() {
     std::vector<DrivePath> flushed;
     bool complete = true;
     for (std::size_t j = 0; j < request_.destinations.size(); ++j) {
-        const DrivePath destination = request_.DestinationPath(j);
-        const bool fileItem = ItemKind(request_.ItemPath(j)) == 'f';
-        const DrivePath folder = fileItem ? destination.Parent() : destination;
+        const std::optional<DrivePath> destination = request_.DestinationPath(j);
+        if (!destination)
+            continue;  // nothing was written for it
+        const DrivePath folder = KindOfItem(j) == 'f' ? destination->Parent() : *destination;
         // An item the run never reached may have no folder yet: nothing of it to flush.
         if (ItemKind(folder) != 'd' ||
             std::find(flushed.begin(), flushed.end(), folder) != flushed.end())

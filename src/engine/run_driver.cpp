@@ -249,7 +249,10 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
     PassContext counting = passes_;
     counting.sink = PassSink::Count();
     for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
-        copyltor(counting, request_.ItemPath(j), request_.DestinationPath(j));
+        const std::optional<DrivePath> item = request_.ItemPath(j);
+        const std::optional<DrivePath> destination = request_.DestinationPath(j);
+        if (item && destination)  // the item itself says what it cannot be
+            copyltor(counting, *item, *destination);
         if (run_.StopRequested)
             break;
     }
@@ -265,11 +268,17 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
 }
 
 // A destination mounted read-only, or a folder this run may not write in, is said once, at the
-// start, instead of a question for every file. A dry run (`onlyLook`) says it too.
+// start, instead of a question for every file. A dry run (`onlyLook`) says it too. What is judged
+// is the folder each item is written into (a folder item's own destination, the folder that
+// holds a file item's copy) or, where that is still to be made, the folder it is made in: the
+// folders above it may belong to someone else (a disk mounted under a folder of root's).
 bool RunEngine::DestinationWritable(bool onlyLook) {
     std::vector<DrivePath> folders;
-    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j)
-        folders.push_back(MediumFolder(request_.ItemPath(j), request_.DestinationPath(j)));
+    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
+        const std::optional<DrivePath> destination = request_.DestinationPath(j);
+        if (destination)  // the item itself says what it cannot be
+            folders.push_back(KindOfItem(j) == 'f' ? destination->Parent() : *destination);
+    }
     const std::optional<std::string> refusal = UnwritableDestination(folders);
     if (!refusal)
         return true;
@@ -288,8 +297,12 @@ bool RunEngine::LockDestinations(bool onlyLook) {
     destinationLocks_.clear();
     std::vector<DrivePath> locked;
     for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
-        const DrivePath item = request_.ItemPath(j);
-        const DrivePath destination = request_.DestinationPath(j);
+        const std::optional<DrivePath> itemPath = request_.ItemPath(j);
+        const std::optional<DrivePath> destinationPath = request_.DestinationPath(j);
+        if (!itemPath || !destinationPath)
+            continue;  // the item itself says what it cannot be
+        const DrivePath& item = *itemPath;
+        const DrivePath& destination = *destinationPath;
         const DrivePath base = DestinationBase(item, destination);
         // A synchronised file is held by the folder it goes into: nothing may be made at the
         // file's own path.

@@ -104,9 +104,10 @@ private:
                         const DrivePath& base);
     bool WorkOnFolderItem(const DrivePath& source, const DrivePath& destination,
                           const DrivePath& base, const std::string& destkind);
-    bool EndAtFolderNotMade(char kind, const DrivePath& source, const DrivePath& destination);
+    bool EndAtFolderNotMade(char kind, const std::string& source, const std::string& destination);
     bool MakeDestinationFolder(const DrivePath& folder, const DrivePath& base);
-    void FolderNotMade(char kind, const DrivePath& source, const DrivePath& destination);
+    void FolderNotMade(char kind, const std::string& source, const std::string& destination);
+    char KindOfItem(std::size_t j) const;
     DrivePath DestinationBase(const DrivePath& source, const DrivePath& destination) const;
     DrivePath MediumFolder(const DrivePath& source, const DrivePath& destination) const;
     void LearnItemMedium(const DrivePath& source, const DrivePath& destination,

@@ -90,13 +90,15 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             FinishRun();
             return false;
         }
-        const DrivePath source = request_.ItemPath(j);
-        const DrivePath destination = request_.DestinationPath(j);
         report("WORKING ON ITEM " + sources[j] + " FROM VLM-PROJECT...", true);
         view_.SelectItem(static_cast<int>(j));
-        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(source, destination);
+        const std::optional<DrivePath> source = request_.ItemPath(j);
+        const std::optional<DrivePath> destination = request_.DestinationPath(j);
+        if (!source || !destination)
+            return EndAtFolderNotMade(KindOfItem(j), sources[j], request_.DestinationOf(j));
+        const std::unique_ptr<VersionKeeper> keeper = KeeperFor(*source, *destination);
         passes_.versions = keeper.get();
-        const bool itemDone = WorkOnItem(source, destination, destkind);
+        const bool itemDone = WorkOnItem(*source, *destination, destkind);
         passes_.versions = nullptr;
         if (keeper != nullptr && !keeper->Flush())
             GoPastFailure(passes_, {"ERROR: unable to write the list of what this run added to " +
@@ -127,7 +129,7 @@ bool RunEngine::WorkOnItem(const DrivePath& source, const DrivePath& destination
 bool RunEngine::WorkOnFileItem(const DrivePath& source, const DrivePath& destination,
                                const DrivePath& base) {
     if (!MakeDestinationFolder(destination.Parent(), base))
-        return EndAtFolderNotMade('f', source, destination);
+        return EndAtFolderNotMade('f', source.Text(), destination.Text());
     ClearLeftTemporaries(source, destination);
     return CopyItem(source, destination);
 }
@@ -136,7 +138,7 @@ bool RunEngine::WorkOnFolderItem(const DrivePath& source, const DrivePath& desti
                                  const DrivePath& base, const std::string& destkind) {
     const bool existed = QueryEntry(destination).has_value();
     if (!MakeDestinationFolder(destination, base))
-        return EndAtFolderNotMade('d', source, destination);
+        return EndAtFolderNotMade('d', source.Text(), destination.Text());
     // As of any earlier time the item's backup was not there.
     if (!existed && passes_.versions != nullptr)
         passes_.versions->NoteAdded(destination);
@@ -168,8 +170,8 @@ bool RunEngine::WorkOnFolderItem(const DrivePath& source, const DrivePath& desti
 }
 
 // The item's folder could not be made: the run ends with its lines (no free-space lines).
-bool RunEngine::EndAtFolderNotMade(char kind, const DrivePath& source,
-                                   const DrivePath& destination) {
+bool RunEngine::EndAtFolderNotMade(char kind, const std::string& source,
+                                   const std::string& destination) {
     FolderNotMade(kind, source, destination);
     FlushDestination();
     ClosingLines();
@@ -178,17 +180,28 @@ bool RunEngine::EndAtFolderNotMade(char kind, const DrivePath& source,
 
 // The folder for an item's copy (its own folder, or the one that holds a file item's copy)
 // could not be made: the run ends with these lines. A dry run that foresees it says the same.
-void RunEngine::FolderNotMade(char kind, const DrivePath& source, const DrivePath& destination) {
+void RunEngine::FolderNotMade(char kind, const std::string& source,
+                              const std::string& destination) {
     if (kind == 'f') {
-        FatalError("FATAL ERROR: Unable to create directory for " + destination.Text());
+        FatalError("FATAL ERROR: Unable to create directory for " + destination);
         return;
     }
-    FatalError("FATAL ERROR: Unable to create directory " + destination.Text());
-    if (const auto inTheWay = QueryEntry(destination);
+    FatalError("FATAL ERROR: Unable to create directory " + destination);
+    const std::optional<DrivePath> path = DrivePath::Parse(destination);
+    if (!path)
+        return;  // no place, so nothing can be in its way
+    if (const auto inTheWay = QueryEntry(*path);
         inTheWay && inTheWay->kind != EntryKind::Directory)
-        report("FATAL ERROR: " + destination.Text() + " is a file, but " + source.Text() +
+        report("FATAL ERROR: " + destination + " is a file, but " + source +
                    " is a folder now! Please remove or rename the old copy.",
                true);
+}
+
+// What item `j` is on the disk now ('n' also when its text is no drive path): a file item's copy
+// goes into a folder, a folder item's is one.
+char RunEngine::KindOfItem(std::size_t j) const {
+    const std::optional<DrivePath> item = request_.ItemPath(j);
+    return item ? SourceKind(*item) : 'n';
 }
 
 bool RunEngine::MakeDestinationFolder(const DrivePath& folder, const DrivePath& base) {

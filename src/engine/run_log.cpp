@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/path_translation.h"
 #include "util/dialogs.h"
 
 namespace vlm {
@@ -21,12 +22,13 @@ bool CreateEmptyFile(const std::string& path) {
 }
 
 // One line with its CR LF, in one open-write-close, so the file is complete up to this line
-// whatever happens to the process afterwards.
+// whatever happens to the process afterwards. The log is read by a person: its names read as the
+// window shows them, with the stand-ins of control characters kept, so a line stays one line.
 bool AppendLine(const std::string& path, const std::string& line) {
     HostFile file;
     if (!file.Open(DrivePath(path), HostFile::Mode::Append))
         return false;
-    const std::string text = line + "\r\n";
+    const std::string text = ShownName(line) + "\r\n";
     const bool written = static_cast<bool>(file.Write(text.data(), text.size()));
     const bool closed = static_cast<bool>(file.Close());
     return written && closed;

@@ -93,11 +93,14 @@ void ProgressMeter::StartCount(std::vector<std::string> sources,
             for (std::size_t j = 0; j < sources.size() && j < destinations.size(); ++j) {
                 if (state.StopRequested)
                     return;
-                if (ItemKind(DrivePath(sources[j])) == 'n')
+                const std::optional<DrivePath> source = DrivePath::Parse(sources[j]);
+                const std::optional<DrivePath> destination = DrivePath::Parse(destinations[j]);
+                // A destination that is no drive path ends the run at its item: nothing to count.
+                if (!source || !destination || ItemKind(*source) == 'n')
                     continue;
                 // What the run skips (a file larger than the medium holds) is no part of it.
-                ctx.medium = MediumAhead(DrivePath(destinations[j]));
-                copyltor(ctx, DrivePath(sources[j]), DrivePath(destinations[j]));
+                ctx.medium = MediumAhead(*destination);
+                copyltor(ctx, *source, *destination);
             }
             if (state.StopRequested)
                 return;
