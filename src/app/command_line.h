@@ -2,6 +2,7 @@
 // The command line the program is started with: a project path, a mode word, a log word and a
 // close word, each of which may be left off from the end. Switches are compared exactly.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ struct CommandLine {
     // "-close" counts only as argument 4 (the run reads "-extlog" from argument 3 itself).
     bool CloseAfterRun() const { return closeWord == kCloseSwitch; }
 };
+
+// What `velmora --help` or `velmora --version` prints before the program ends with status 0,
+// without a window (and so also without a display); nothing for any other command line. A
+// project path never begins with "--", so these words as argument 1 are always a question.
+std::optional<std::string> AnswerWithoutWindow(const std::vector<std::string>& arguments);
 
 // What the start opens.
 enum class StartAction {

@@ -205,6 +205,7 @@ private:
 
     // The project windows (main_window_runs.cpp). RunInWindow is true when the run asks the
     // program to end afterwards.
+    std::optional<RunRequest> RequestAtRunStart(TRunF& view, const RunRequest& opened);
     bool RunInWindow(TRunF& view, const RunRequest& request, RunStart start);
     std::optional<RunPlan> PreviewInWindow(TRunF& view, const RunRequest& request);
 

@@ -103,9 +103,26 @@ void TMainF::openrunform(const std::string& path) {
     }
 }
 
+// The project the window was opened with, as its file reads now: what was changed in it since
+// the window opened counts for this run. Nothing when it can no longer be run; the box said why.
+std::optional<RunRequest> TMainF::RequestAtRunStart(TRunF& view, const RunRequest& opened) {
+    RunRequest request = opened;
+    if (const std::optional<std::string> refusal =
+            RereadRunRequest(request, settings_.BackupLocation, handOver_)) {
+        ShowErrorBox(*refusal);
+        return std::nullopt;
+    }
+    view.ShowDestinations(request.destinations);
+    return request;
+}
+
 // Runs the project the window was opened with. True when the run asks the program to end
 // afterwards.
-bool TMainF::RunInWindow(TRunF& view, const RunRequest& request, RunStart start) {
+bool TMainF::RunInWindow(TRunF& view, const RunRequest& opened, RunStart start) {
+    const std::optional<RunRequest> current = RequestAtRunStart(view, opened);
+    if (!current)
+        return false;
+    const RunRequest& request = *current;
     QtEventPump pump;
     RunEngine engine(view, pump, run_, handOver_, view.Log(), settings_, history_,
                      RunSwitches{commandLine_.logWord, commandLine_.closeWord});
@@ -123,7 +140,11 @@ bool TMainF::RunInWindow(TRunF& view, const RunRequest& request, RunStart start)
     return engine.TerminateRequested();
 }
 
-std::optional<RunPlan> TMainF::PreviewInWindow(TRunF& view, const RunRequest& request) {
+std::optional<RunPlan> TMainF::PreviewInWindow(TRunF& view, const RunRequest& opened) {
+    const std::optional<RunRequest> current = RequestAtRunStart(view, opened);
+    if (!current)
+        return std::nullopt;
+    const RunRequest& request = *current;
     // A preview writes nothing: not to the memo line by line, not to the log file.
     QtEventPump pump;
     RunLog quiet(nullptr, run_, handOver_, settings_.LogLocation);

@@ -119,18 +119,12 @@ std::optional<std::string> SyncRefusal(const ProjectText& project, HandOverState
     return std::nullopt;
 }
 
-// The project into `request`: its items, each with its destination path, and its options. The
+// The destination path of each of the request's items, for the destination `destdrive`. The
 // refusal when an item is no sound source path or its destination lies in it.
-std::optional<std::string> FillRequest(std::string_view path, const ProjectText& project,
-                                       const DestinationContext& context, RunRequest& request) {
-    request.projectPath = std::string(path);
-    request.options = ReadRunOptions(project);
-    request.destkind = project.Value("destkind");
-    const std::string destdrive = project.Value("destdrive");
-    request.items = project.Items();
-    // An item typed with ':' or '?' in a name means the name the program holds with stand-ins.
-    for (std::string& item : request.items)
-        item = DrivePathTextFromShown(item);
+std::optional<std::string> FillDestinations(const std::string& destdrive,
+                                            const DestinationContext& context,
+                                            RunRequest& request) {
+    request.destinations.clear();
     request.destinations.reserve(request.items.size());
     for (const std::string& item : request.items) {
         std::optional<std::string> destination = DestPathFor(item, destdrive, context);
@@ -143,6 +137,36 @@ std::optional<std::string> FillRequest(std::string_view path, const ProjectText&
             return NestingForbiddenText(item, *destination);
         }
         request.destinations.push_back(std::move(*destination));
+    }
+    return std::nullopt;
+}
+
+// The project into `request`: its items, each with its destination path, and its options. The
+// refusal when an item is no sound source path or its destination lies in it.
+std::optional<std::string> FillRequest(std::string_view path, const ProjectText& project,
+                                       const DestinationContext& context, RunRequest& request) {
+    request.projectPath = std::string(path);
+    request.options = ReadRunOptions(project);
+    request.destkind = project.Value("destkind");
+    const std::string destdrive = project.Value("destdrive");
+    request.items = project.Items();
+    // An item typed with ':' or '?' in a name means the name the program holds with stand-ins.
+    for (std::string& item : request.items)
+        item = DrivePathTextFromShown(item);
+    return FillDestinations(destdrive, context, request);
+}
+
+// The project file at `path` read as a project, or the refusal to show.
+std::optional<std::string> LoadProject(std::string_view path, std::optional<ProjectText>& project) {
+    if (!FileExists(DrivePath(path))) {
+        return Concat({path, " does not exist!! Unable to run project."});
+    }
+    project = ProjectText::Load(DrivePath(path));
+    if (!project) {
+        return UnreadableProjectText(path);
+    }
+    if (!project->IsProject()) {
+        return Concat({path, " Invalid VLM-project file!! Unable to run project."});
     }
     return std::nullopt;
 }
@@ -248,15 +272,9 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
         return outcome;
     };
 
-    if (!FileExists(DrivePath(path))) {
-        return refuse(Concat({path, " does not exist!! Unable to run project."}));
-    }
-    std::optional<ProjectText> project = ProjectText::Load(DrivePath(path));
-    if (!project) {
-        return refuse(UnreadableProjectText(path));
-    }
-    if (!project->IsProject()) {
-        return refuse(Concat({path, " Invalid VLM-project file!! Unable to run project."}));
+    std::optional<ProjectText> project;
+    if (std::optional<std::string> refusal = LoadProject(path, project)) {
+        return refuse(std::move(*refusal));
     }
 
     handOver.SyncMode = project->Value("sync") == "Y";
@@ -277,6 +295,26 @@ OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backup
     request.project = std::move(*project);
     outcome.request = std::move(request);
     return outcome;
+}
+
+std::optional<std::string> RereadRunRequest(RunRequest& request, std::string_view backupLocation,
+                                            const HandOverState& handOver) {
+    std::optional<ProjectText> project;
+    if (std::optional<std::string> refusal = LoadProject(request.projectPath, project)) {
+        return refusal;
+    }
+    RunRequest current = request;
+    current.options = ReadRunOptions(*project);
+    current.destkind = project->Value("destkind");
+    const DestinationContext context{handOver.SyncMode, handOver.SyncDest,
+                                     std::string(backupLocation)};
+    if (std::optional<std::string> refusal =
+            FillDestinations(project->Value("destdrive"), context, current)) {
+        return refusal;
+    }
+    current.project = std::move(*project);
+    request = std::move(current);
+    return std::nullopt;
 }
 
 OpenEditOutcome ReadProjectForEditor(std::string_view path) {

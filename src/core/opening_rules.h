@@ -75,6 +75,15 @@ struct OpenRunOutcome {
 OpenRunOutcome CheckProjectForRun(std::string_view path, std::string_view backupLocation,
                                   HandOverState& handOver);
 
+// The request as the project file reads when a run starts: a run works from the file as it is
+// then, not as it was when its window opened. The items stay those the window shows; the
+// options, the destination kind, the exclusions and each item's destination path are read
+// afresh (the synchronisation stays as the opening found it). The refusal, for an error box,
+// when the file is no longer a readable project or an item's new destination lies in it;
+// `request` is then unchanged.
+std::optional<std::string> RereadRunRequest(RunRequest& request, std::string_view backupLocation,
+                                            const HandOverState& handOver);
+
 // The outcome of opening a project in the editor.
 struct OpenEditOutcome {
     enum class Refusal {

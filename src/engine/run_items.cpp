@@ -190,8 +190,7 @@ void RunEngine::FolderNotMade(char kind, const std::string& source,
     const std::optional<DrivePath> path = DrivePath::Parse(destination);
     if (!path)
         return;  // no place, so nothing can be in its way
-    if (const auto inTheWay = QueryEntry(*path);
-        inTheWay && inTheWay->kind != EntryKind::Directory)
+    if (const auto inTheWay = QueryEntry(*path); inTheWay && inTheWay->kind != EntryKind::Directory)
         report("FATAL ERROR: " + destination + " is a file, but " + source +
                    " is a folder now! Please remove or rename the old copy.",
                true);

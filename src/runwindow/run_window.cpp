@@ -247,13 +247,17 @@ void TRunF::Fill(const std::string& caption, const std::vector<std::string>& sou
                  const std::vector<std::string>& destinationPaths, const std::string& projectPath) {
     setWindowTitle(ShownText(caption));
     srcLB->clear();
-    destLB->clear();
     for (const auto& item : sourceItems)
         AddShownItem(srcLB, item);
-    for (const auto& path : destinationPaths)
-        AddShownItem(destLB, path);
+    ShowDestinations(destinationPaths);
     projectPath_ = projectPath;
     vlmfnL->setText(ShownText(projectPath));
+}
+
+void TRunF::ShowDestinations(const std::vector<std::string>& destinationPaths) {
+    destLB->clear();
+    for (const auto& path : destinationPaths)
+        AddShownItem(destLB, path);
 }
 
 std::string TRunF::ProjectPath() const {

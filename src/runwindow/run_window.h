@@ -71,6 +71,8 @@ public:
     void Fill(const std::string& caption, const std::vector<std::string>& sourceItems,
               const std::vector<std::string>& destinationPaths, const std::string& projectPath);
     std::string ProjectPath() const;
+    // The destination paths anew, one per source item, as a run read them from the project.
+    void ShowDestinations(const std::vector<std::string>& destinationPaths);
 
     // True while the run function is executing (possibly inside a nested event loop).
     bool RunInProgress() const { return runDepth_ > 0; }

@@ -35,28 +35,25 @@ TEST(RunHistoryMaxZeroTest, EveryRunAddsItsRowToListAndFile) {
         std::string file;        // before the start
         std::uint32_t startMax;  // the maximum at the start-up load
         std::function<void(RunHistory& mine, RunHistory& other)> events;
-        std::size_t rows;   // in this process's list afterwards
-        int fileLines;      // in the file afterwards
+        std::size_t rows;  // in this process's list afterwards
+        int fileLines;     // in the file afterwards
     };
     const std::vector<Case> cases = {
-        {"two runs, then the file read again",
-         Lines(4), 0,
+        {"two runs, then the file read again", Lines(4), 0,
          [](RunHistory& mine, RunHistory&) {
              AddRun(mine, 0);
              AddRun(mine, 0);
              EXPECT_TRUE(mine.Reread(DrivePath(kHis)));
          },
          2, 2},
-        {"a row another process added, read again",
-         "", 0,
+        {"a row another process added, read again", "", 0,
          [](RunHistory& mine, RunHistory& other) {
              AddRun(mine, 0);
              AddRun(other, 0, "c:\\other.vlm");
              EXPECT_TRUE(mine.Reread(DrivePath(kHis)));
          },
          2, 2},
-        {"the maximum set to 0 while the program runs",
-         Lines(3), 5,
+        {"the maximum set to 0 while the program runs", Lines(3), 5,
          [](RunHistory& mine, RunHistory&) {
              mine.TrimTo(0);  // the command empties the list at once
              EXPECT_TRUE(mine.Rows().empty());
@@ -65,8 +62,7 @@ TEST(RunHistoryMaxZeroTest, EveryRunAddsItsRowToListAndFile) {
              AddRun(mine, 0);
          },
          2, 2},
-        {"the maximum set to 0, then the file read again",
-         Lines(3), 5,
+        {"the maximum set to 0, then the file read again", Lines(3), 5,
          [](RunHistory& mine, RunHistory&) {
              mine.TrimTo(0);
              AddRun(mine, 0);

@@ -22,7 +22,9 @@ TEST(RunLogNamesTest, TheLogFileShowsNamesAsTheWindowDoes) {
         std::string notInLog;  // what it must not hold
     };
     const std::vector<Case> cases = {
-        {"a colon", "a:b.txt", "a:b.txt", "a\xEF\x80\xBA" "b.txt"},
+        {"a colon", "a:b.txt", "a:b.txt",
+         "a\xEF\x80\xBA"
+         "b.txt"},
         {"a question mark and a star", "why?*.txt", "why?*.txt", "why\xEF\x80\xBF"},
         {"a control character", "bell\x07.txt", "bell\xEF\x80\x87.txt", "bell\x07"},
     };

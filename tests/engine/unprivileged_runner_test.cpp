@@ -99,8 +99,8 @@ TEST(UnprivilegedRunnerTest, TheFolderTheRunWritesIsJudgedNotTheOnesAboveIt) {
 
         const Ended ended = RunAsNobody(rig, fields.sync ? "celm" : "cel");
 
-        const bool refused = ended.printed.find("FATAL ERROR: Nothing can be written to ") !=
-                             std::string::npos;
+        const bool refused =
+            ended.printed.find("FATAL ERROR: Nothing can be written to ") != std::string::npos;
         EXPECT_EQ(refused, c.copy.empty()) << ended.printed;
         EXPECT_EQ(ended.exitCode, c.copy.empty() ? 1 : 0) << ended.printed;
         if (!c.copy.empty()) {
