@@ -211,8 +211,11 @@ bool VersionStore::Added(const KeptRun& run, const DrivePath& path) const {
                 std::size_t end = text->find('\n', pos);
                 if (end == std::string::npos)
                     end = text->size();
-                if (end > pos)
-                    lines.emplace_back(text->substr(pos, end - pos));
+                // A list cut off by a power cut may end in bytes that never reached the medium
+                // (zeros): such a line names nothing.
+                std::string line = text->substr(pos, end - pos);
+                if (!line.empty() && line.find('\0') == std::string::npos)
+                    lines.push_back(std::move(line));
                 pos = end + 1;
             }
         }

@@ -63,6 +63,12 @@ FileStatus AtomicFileWriter::Begin(const DrivePath& target, Durability durabilit
         if (fd >= 0) {
             targetDrive_ = target;
             target_ = host->Host();
+            // Where the medium may keep a rename without the data before it, a copy left to
+            // one flush at the end could outlive a power cut as its size and time without its
+            // bytes, which the next run would take for a good copy: it is flushed before its
+            // rename instead.
+            if (durability_ == Durability::Deferred && !KeepsWriteOrderAt(target_))
+                durability_ = Durability::SyncEachFile;
             tempName_ = std::move(name);
             tempPath_ = std::move(candidate);
             file_.fd_ = fd;

@@ -28,6 +28,16 @@ bool IsPosixFileSystem(std::string_view type) {
     return false;
 }
 
+// Of those, the ones that never let a rename or a time of a file reach the medium before the
+// data written to it: a journal with ordered data, a log, copy-on-write, or memory only.
+bool KeepsWriteOrder(std::string_view type) {
+    for (std::string_view ordered : {"ext3", "ext4", "xfs", "btrfs", "tmpfs", "ramfs", "f2fs",
+                                     "zfs", "nilfs2", "bcachefs", "overlay"})
+        if (type == ordered)
+            return true;
+    return false;
+}
+
 // The media of cameras, sticks and cards: names without case, none of the characters a Windows
 // name cannot hold, no permission bits, coarse times of 1980 to 2107 only. FAT12/16/32 keep a
 // file's size in 32 bits; exFAT in 64.
@@ -153,6 +163,9 @@ MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
             return traits;
         }
     }
+    // Every medium not known to keep the order of writes (FAT, exFAT, NTFS, anything through
+    // FUSE or the network, ext2) is taken not to.
+    traits.keepsWriteOrder = KeepsWriteOrder(traits.fileSystem);
     if (IsPosixFileSystem(traits.fileSystem)) {
         if (::access(hostFolder.c_str(), W_OK) != 0)
             traits.notWritable = errno;
@@ -246,6 +259,11 @@ bool SetsTimesAfterCloseAt(const HostPath& hostPath) {
 
 bool KeepsFatYearsOnlyAt(const HostPath& hostPath) {
     return AskMedium(hostPath.Text(), false, [](const MediumTraits& t) { return t.fatYearsOnly; });
+}
+
+bool KeepsWriteOrderAt(const HostPath& hostPath) {
+    return AskMedium(hostPath.Text(), true,
+                     [](const MediumTraits& t) { return t.keepsWriteOrder; });
 }
 
 bool IsNameRefusalAt(int code, const HostPath& hostPath) {

@@ -36,6 +36,10 @@ struct MediumTraits {
     // Keeps the times of the years 1980 to 2107 only (FAT, exFAT): a copy is given its
     // original's time clamped into them, and compared as such (see ClampToFatYears).
     bool fatYearsOnly = false;
+    // Writes a file's data to the medium before a later rename or time of that file (the
+    // journaling file systems with ordered data). Elsewhere a power cut can leave a renamed copy
+    // with its size and time but without its bytes, so a copy is flushed before its rename.
+    bool keepsWriteOrder = true;
 
     bool operator==(const MediumTraits&) const = default;
 };
@@ -56,6 +60,7 @@ bool StoresStandInsAt(const HostPath& hostPath);
 bool KeepsPermissionsAt(const HostPath& hostPath);
 bool SetsTimesAfterCloseAt(const HostPath& hostPath);
 bool KeepsFatYearsOnlyAt(const HostPath& hostPath);
+bool KeepsWriteOrderAt(const HostPath& hostPath);
 // Whether the error `code` of making an entry at `hostPath` is its medium refusing the name.
 bool IsNameRefusalAt(int code, const HostPath& hostPath);
 

@@ -169,9 +169,10 @@ HostFile::Status OpenSource(HostFile& in, const std::string& source, const std::
     return in.StatusWhenOpened();
 }
 
-// A run copies thousands of files: it flushes them to the medium once when it has written them
-// all, not one by one. Until then the rename still leaves the old copy or the complete new one,
-// and a copy that a power cut empties has the wrong size, which the next run sees. What is at
+// A run copies thousands of files: on a medium that keeps the order of writes it flushes them
+// once when it has written them all, not one by one. Until then the rename still leaves the old
+// copy or the complete new one, and a copy that a power cut empties has the wrong size, which the
+// next run sees. (Elsewhere the writer flushes each copy before its rename.) What is at
 // the destination itself is looked at by the writer: a link there is replaced, never written
 // through; a folder or a read-only file is never replaced.
 void BeginCopy(AtomicFileWriter& out, const HostFile::Status& status, const std::string& source,
