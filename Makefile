@@ -49,10 +49,11 @@ fuzz: deps
 fuzz-long:
 	$(MAKE) fuzz FUZZ_SECONDS=600
 
-# The reliability test program with its long settings: 40 crash moments, 200 rsync rounds for
-# each of five seeds, and damaged files of 100 MB.
+# The reliability test program with its long settings: 40 crash moments, power cuts at every
+# moment of each recorded run, 200 rsync rounds for each of five seeds, and damaged files of
+# 100 MB.
 reliability-long: test-build
-	cd $(TEST_BUILD) && VELMORA_CRASH_MOMENTS=40 VELMORA_BAD_INPUT_MB=100 \
+	cd $(TEST_BUILD) && VELMORA_CRASH_MOMENTS=40 VELMORA_BAD_INPUT_MB=100 VELMORA_POWER_CUT_POINTS=0 \
 	    QT_QPA_PLATFORM=offscreen ./tests/reliability_tests
 	cd $(TEST_BUILD) && for seed in 1 2 3 4 5; do \
 	    VELMORA_RSYNC_SEED=$$seed VELMORA_RSYNC_ROUNDS=200 \

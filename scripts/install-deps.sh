@@ -23,6 +23,8 @@ packages=(
     rsync
     # Volume UUIDs and labels where udev keeps no record (loop devices, containers)
     libblkid-dev
+    # The test disk that loses power is a FUSE file system of the tests' own
+    libfuse3-dev
     # Real media for the tests of each file system a backup disk comes with: exFAT, FAT32 and
     # NTFS through FUSE, ext4 loop-mounted
     exfatprogs exfat-fuse dosfstools fusefat ntfs-3g e2fsprogs fuse3

@@ -65,8 +65,8 @@ FileStatus AtomicFileWriter::Begin(const DrivePath& target, Durability durabilit
             target_ = host->Host();
             // Where the medium may keep a rename without the data before it, a copy left to
             // one flush at the end could outlive a power cut as its size and time without its
-            // bytes, which the next run would take for a good copy: it is flushed before its
-            // rename instead.
+            // bytes, in the place of the good old copy, and the next run would take it for a good
+            // copy: it is flushed before its rename instead.
             if (durability_ == Durability::Deferred && !KeepsWriteOrderAt(target_))
                 durability_ = Durability::SyncEachFile;
             tempName_ = std::move(name);
@@ -359,8 +359,16 @@ FileStatus SyncFileSystemOf(const DrivePath& path) {
     if (fd < 0) {
         return ErrnoError(path);
     }
-    const bool synced = host::SyncFileSystem(fd) == 0;
-    const int reason = errno;
+    bool synced = host::SyncFileSystem(fd) == 0;
+    int reason = errno;
+    // The kernel does not hand syncfs on to a file system in a process of its own (FUSE: exFAT,
+    // NTFS, FAT sticks as often mounted): a flush of the folder reaches it, and such media flush
+    // all they hold on it.
+    if (synced && !KeepsWriteOrderAt(host->Host()) && host::Sync(fd) != 0 && errno != EINVAL &&
+        errno != EROFS) {
+        synced = false;
+        reason = errno;
+    }
     host::Close(fd);
     return synced ? FileStatus() : FileStatus(Error(reason, path));
 }

@@ -56,7 +56,10 @@ public:
                                                        disk_.MountPoint() + "/e\r\nl=" +
                                                        Program() + "\r\n");
     }
-    ~PowerCutScene() { test::RemoveTree(base_); }
+    ~PowerCutScene() {
+        disk_.Unmount();
+        test::RemoveTree(base_);
+    }
 
     std::string Source() const { return base_ + "/s/data"; }
     std::string Program() const { return disk_.MountPoint() + "/prog"; }
@@ -85,6 +88,14 @@ public:
     // Runs `args` on the disk as it is (not mounted); the exit code.
     int Run(const std::vector<std::string>& args) const {
         return test::WaitForExit(test::StartProgram(args, Output()), 120);
+    }
+    // Runs `args` on the disk mounted again after a cut: the medium it was.
+    int RunAfterReboot(const std::vector<std::string>& args) {
+        if (!disk_.Reboot())
+            return -1;
+        const int code = test::WaitForExit(test::StartProgram(args, Output()), 300);
+        disk_.Unmount();
+        return code;
     }
     // Runs `args` on the mounted recording disk.
     int RunRecorded(const std::vector<std::string>& args) {
@@ -260,7 +271,7 @@ TEST_P(PowerCutTest, EveryMomentLeavesWholeFilesAndTheNextRunMends) {
             }
 
             // The reboot, and the same command again.
-            ASSERT_EQ(scene.Run(command), 0) << scene.LastOutput();
+            ASSERT_EQ(scene.RunAfterReboot(command), 0) << scene.LastOutput();
             if (scenario.restore) {
                 auto restored = test::Snapshot(scene.Restored() + "/data");
                 // What the cut restore had set aside, and the temporary file it was writing when
@@ -272,7 +283,9 @@ TEST_P(PowerCutTest, EveryMomentLeavesWholeFilesAndTheNextRunMends) {
                 EXPECT_TRUE(restored == mirrorBefore) << test::Differences(restored, mirrorBefore);
             } else {
                 const auto mirror = test::Snapshot(scene.Mirror());
-                EXPECT_TRUE(mirror == source) << test::Differences(mirror, source);
+                EXPECT_TRUE(mirror == source)
+                    << test::Differences(mirror, source) << "\nThe run after the reboot:\n"
+                    << scene.LastOutput();
                 EXPECT_EQ(TornFileIn(scene.Versions(), scene.WholeFiles()), "");
             }
             if (HasFatalFailure() || ::testing::Test::HasFailure())

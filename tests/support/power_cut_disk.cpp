@@ -235,11 +235,20 @@ std::string PowerCutDisk::Unavailable() {
 }
 
 bool PowerCutDisk::Mount() {
-#ifdef VELMORA_POWER_CUT_FS
     MoveContent(mountPoint_, backing_);
     Empty(start_);
     CopyContent(backing_, start_);
-    server_ = StartProgram({VELMORA_POWER_CUT_FS, backing_, mountPoint_, record_},
+    return Serve(record_);
+}
+
+bool PowerCutDisk::Reboot() {
+    MoveContent(mountPoint_, backing_);
+    return Serve(base_ + "/record-after-reboot");
+}
+
+bool PowerCutDisk::Serve(const std::string& record) {
+#ifdef VELMORA_POWER_CUT_FS
+    server_ = StartProgram({VELMORA_POWER_CUT_FS, backing_, mountPoint_, record},
                            {base_ + "/fs-output.txt", ""});
     for (int tenths = 0; tenths < 100 && server_ > 0; ++tenths) {
         if (IsMountPoint(mountPoint_))

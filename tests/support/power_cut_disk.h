@@ -50,6 +50,9 @@ public:
     // Takes what the mount point holds now as the disk's content at power-on, and mounts the
     // recording file system over it. False (with a test failure) when it does not come up.
     bool Mount();
+    // Mounts the disk again after a cut, as the machine does after its reboot: what the mount
+    // point holds is what the disk holds; nothing is recorded.
+    bool Reboot();
     // Unmounts; the mount point then holds the disk as it was at the end, every change kept.
     void Unmount();
     // The environment for a program started on the mounted disk: this process's, with the
@@ -67,6 +70,8 @@ public:
     CutSummary RebuildAsCut(std::size_t cut, PowerModel model, unsigned seed) const;
 
 private:
+    bool Serve(const std::string& record);
+
     std::string base_, backing_, start_, mountPoint_, record_;
     pid_t server_ = -1;
 };
