@@ -88,6 +88,9 @@ private:
     bool Precalculate(const std::string& destkind);
     std::optional<std::int64_t> EstimateFromTotals();
     std::optional<std::int64_t> EstimateByVirtualCopy();
+    std::optional<std::int64_t> EstimateWithVersions();
+    std::optional<std::uint64_t> CountedWriteBytes();
+    std::uint64_t MakeRoomFromVersions(std::uint64_t needed);
     bool DestinationWritable(bool onlyLook = false);
     bool LockDestinations(bool onlyLook = false);
     // The dry run: dry_run.cpp.
@@ -151,6 +154,8 @@ private:
     // The state of one run.
     RunRequest request_;
     ExclusionList exclusions_;
+    ProgramOwnFiles ownFiles_;
+    bool ownFilesNoted_ = false;
     // With read-back on, what this run copied.
     std::vector<CopiedFile> copied_;
     bool noSpaceExit_ = false;
