@@ -305,25 +305,31 @@ std::optional<std::int64_t> RunEngine::EstimateWithVersions() {
     return estimate;
 }
 
-// Removes the oldest kept runs of this run's destinations, oldest first across them, until
-// `needed` bytes are free or none is left; one line each. The bytes freed.
-std::uint64_t RunEngine::MakeRoomFromVersions(std::uint64_t needed) {
-    struct Kept {
-        VersionStore store;
-        KeptRun run;
-        std::uint64_t bytes;
-    };
-    std::vector<Kept> kept;
+// The kept runs of this run's destinations, oldest first across them, with their sizes.
+std::vector<RunEngine::KeptRunOnDisk> RunEngine::KeptRunsOldestFirst() const {
+    std::vector<KeptRunOnDisk> kept;
     for (const VersionStore& store : VersionStores())
         for (const KeptRun& run : store.Runs())
             kept.push_back({store, run, ItemSize(run.folder)});
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](const Kept& a, const Kept& b) { return a.run.start < b.run.start; });
+    std::stable_sort(kept.begin(), kept.end(), [](const KeptRunOnDisk& a, const KeptRunOnDisk& b) {
+        return a.run.start < b.run.start;
+    });
+    return kept;
+}
+
+std::vector<std::uint64_t> RunEngine::SizesOf(const std::vector<KeptRunOnDisk>& kept) {
     std::vector<std::uint64_t> sizes;
-    for (const Kept& k : kept)
+    for (const KeptRunOnDisk& k : kept)
         sizes.push_back(k.bytes);
+    return sizes;
+}
+
+// Removes the oldest kept runs of this run's destinations, oldest first across them, until
+// `needed` bytes are free or none is left; one line each. The bytes freed.
+std::uint64_t RunEngine::MakeRoomFromVersions(std::uint64_t needed) {
+    const std::vector<KeptRunOnDisk> kept = KeptRunsOldestFirst();
     std::uint64_t freed = 0;
-    const std::size_t going = KeptRunsToFree(sizes, needed);
+    const std::size_t going = KeptRunsToFree(SizesOf(kept), needed);
     for (std::size_t i = 0; i < going && !run_.StopRequested; ++i) {
         run_.DestinationWritten = true;
         if (RemoveKeptRun(kept[i].store, kept[i].run)) {

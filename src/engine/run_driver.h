@@ -91,6 +91,14 @@ private:
     std::optional<std::int64_t> EstimateWithVersions();
     std::optional<std::uint64_t> CountedWriteBytes();
     std::uint64_t MakeRoomFromVersions(std::uint64_t needed);
+    struct KeptRunOnDisk {
+        VersionStore store;
+        KeptRun run;
+        std::uint64_t bytes = 0;
+    };
+    std::vector<KeptRunOnDisk> KeptRunsOldestFirst() const;
+    static std::vector<std::uint64_t> SizesOf(const std::vector<KeptRunOnDisk>& kept);
+    void DryRunVersionsEstimate();
     bool DestinationWritable(bool onlyLook = false);
     bool LockDestinations(bool onlyLook = false);
     // The dry run: dry_run.cpp.

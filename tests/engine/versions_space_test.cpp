@@ -42,7 +42,7 @@ constexpr std::uint64_t kMB = 1024 * 1024;
 
 // A 64 MB disk holding two kept runs of 20 and 10 MB, and a new file of the free space and 8 MB
 // more: the oldest run makes room (one line), the newer one stays, nothing is asked and the
-// file is backed up.
+// file is backed up. The Preview says so first and removes nothing.
 TEST(VersionsSpaceTest, TheOldestKeptRunsMakeRoomBeforeASpaceWarning) {
     EngineRig rig;
     test::MediaImage image(test::MediumKind::Ext4, rig.Dst());
@@ -65,7 +65,17 @@ TEST(VersionsSpaceTest, TheOldestKeptRunsMakeRoomBeforeASpaceWarning) {
     ProjectFields fields = EngineRig::Fields({"c:\\docs"});
     fields.precalc = true;
     fields.versions = true;
-    rig.engine.run(rig.Project(fields));
+    const std::string project = rig.Project(fields);
+    // The Preview names what the run would remove, and foresees no warning.
+    rig.engine.DryRun(project);
+    EXPECT_EQ(rig.ReportedStartingWith("Would remove kept versions of "),
+              std::vector<std::string>{"Would remove kept versions of " + oldest +
+                                       " to make room: e:\\VLMversions_drive_c\\" + oldest});
+    EXPECT_TRUE(rig.ReportedStartingWith("Would ask: WARNING: not enough space").empty());
+    ASSERT_TRUE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + oldest)));
+    rig.view.allReportLines.clear();
+
+    rig.engine.run(project);
 
     EXPECT_TRUE(rig.dialogs.Boxes().empty());
     EXPECT_EQ(rig.ReportedStartingWith("Removed kept versions of "),
