@@ -7,12 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "engine/run_log.h"
+
 namespace vlm {
 
 class RunHistory;
 
 // The name of the file that holds the cropped log until it replaces the log.
-inline constexpr std::string_view kCropTemporaryName = "croplog.tmp";
+inline constexpr std::string_view kCropTemporaryName = RunLog::kCropTemporaryName;
 
 // "&Empty": the log becomes an empty file (created when missing), then "Log file emptied".
 // A log that cannot be created or written is reported with the host's reason.

@@ -89,7 +89,7 @@ void TMainF::openrunform(const std::string& path) {
         window.SetPreviewFunction([this, &request](TRunF& view, const std::string&) {
             return PreviewInWindow(view, request);
         });
-        window.SetVerifyRequest(request);
+        window.SetVerifyRequest(request, ProgramOwnFiles(settings_));
         if (runWindowHook_)
             runWindowHook_(window);
         const WindowCount openRun(runWindowsOpen_);

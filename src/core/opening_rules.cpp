@@ -323,7 +323,8 @@ OpenEditOutcome ReadProjectForEditor(std::string_view path) {
         outcome.isNew = true;
         outcome.caption = "Project Editor: <New Project>";
         outcome.name = "new";
-        return outcome;  // the fields keep the defaults of a new form
+        outcome.fields = NewProjectFields();
+        return outcome;
     }
 
     std::optional<ProjectText> project = ProjectText::Load(DrivePath(path));

@@ -98,7 +98,7 @@ struct OpenEditOutcome {
     std::string caption;      // "Project Editor: " + name, or "Project Editor: <New Project>"
     std::string name;         // openedprojnameL: the project's name, or "new"
     std::string projectName;  // projnameE: the project's name; empty for a new project
-    ProjectFields fields;     // the form's fields; the defaults of a new form when isNew
+    ProjectFields fields;     // the form's fields; NewProjectFields() when isNew
 
     bool ok() const { return refusal == Refusal::None; }
 };

@@ -123,6 +123,13 @@ RunOptions ReadRunOptions(const ProjectText& project) {
     return options;
 }
 
+ProjectFields NewProjectFields() {
+    ProjectFields fields;
+    fields.versions = true;
+    fields.versionDays = kDefaultVersionDays;
+    return fields;
+}
+
 ProjectFields ReadEditorFields(const ProjectText& project) {
     ProjectFields fields;
     fields.destdrive = project.Value("destdrive");

@@ -76,6 +76,10 @@ struct ProjectFields {
     std::vector<std::string> exclusions;  // stored after the items, only when there are any
     bool verify = false;                  // stored as "verify=Y" only when on
 };
+// The fields of a project made new, whichever way it is made: kept versions on for the default
+// days, so that a new backup never loses a deleted or replaced document. A project file without
+// the versions keys still reads as mirror-only (ReadEditorFields, ReadRunOptions).
+ProjectFields NewProjectFields();
 // The fields as the editor reads them ("confirm" on unless "N", "precalc" on unless "N",
 // "longnames" and "sync" on only when "Y", "syncdest" only when syncing).
 ProjectFields ReadEditorFields(const ProjectText& project);

@@ -412,11 +412,7 @@ bool CopyPass::Changed(const std::string& s, const std::string& d, const DirEntr
         report("updating (new size)...", false);
         return true;
     }
-    // On a medium of the years 1980 to 2107 alone, the copy of a file dated outside them was given
-    // the nearest time it holds.
-    const FileAge copyAge{existing.modified, existing.time};
-    if (ctx_.medium.fatYearsOnly ? !SameFileAgeInFatYears(copyAge, sourceAge)
-                                 : !SameFileAge(copyAge, sourceAge)) {
+    if (!SameAgeOnMedium(ctx_.medium, FileAge{existing.modified, existing.time}, sourceAge)) {
         report("updating (new age)...", false);
         return true;
     }

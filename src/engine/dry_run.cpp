@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
 #include "platform/packed_time.h"
+#include "platform/volumes.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
@@ -91,7 +92,9 @@ void RunEngine::DryRunSteps() {
 void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
     const auto& sources = request_.items;
     const bool cdLike = destkind == "CDR" || destkind == "DVDR";
-    if (precalc && !cdLike && !sources.empty()) {
+    if (precalc && !cdLike && !sources.empty() && request_.options.versions) {
+        DryRunVersionsEstimate();
+    } else if (precalc && !cdLike && !sources.empty()) {
         std::int64_t estimate =
             checkfutfreesize(destLetter_, sources, request_.destinations, exclusions_);
         if (estimate != -1)
@@ -105,6 +108,38 @@ void RunEngine::DryRunStartChecks(bool precalc, const std::string& destkind) {
     }
     if (!fatalError_ && DestinationWritable(true))
         LockDestinations(true);
+}
+
+// The estimate of a project that keeps versions, as the run makes it: the kept runs it would
+// remove to make room are named, and the warning foreseen only when they are not enough.
+void RunEngine::DryRunVersionsEstimate() {
+    const std::int64_t freeBytes = destLetter_.empty() ? -1 : DiskFreeBytes(destLetter_[0]);
+    if (freeBytes == -1) {
+        NoteFatalError();  // the run ends here, as it would
+        return;
+    }
+    PassContext counting = passes_;
+    counting.sink = PassSink::Count();
+    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
+        counting.medium = MediumAhead(request_.DestinationPath(j));
+        copyltor(counting, request_.ItemPath(j), request_.DestinationPath(j));
+    }
+    std::int64_t estimate =
+        freeBytes - static_cast<std::int64_t>(counting.sink.Counted().writeBytes);
+    if (estimate >= 0 || !DriveTellsItsSpace(destLetter_))
+        return;
+    const std::vector<KeptRunOnDisk> kept = KeptRunsOldestFirst();
+    const std::size_t going = KeptRunsToFree(SizesOf(kept), static_cast<std::uint64_t>(-estimate));
+    for (std::size_t i = 0; i < going; ++i) {
+        report("Would remove kept versions of " + kept[i].run.name +
+                   " to make room: " + kept[i].run.folder.Text(),
+               true);
+        estimate += static_cast<std::int64_t>(kept[i].bytes);
+    }
+    if (estimate < 0)
+        WouldAsk(passes_,
+                 "WARNING: not enough space left on destination. Project/program will "
+                 "probably not end in a normal way! Proceed anyway??");
 }
 
 // False when the run would end at this item.

@@ -74,6 +74,14 @@ void GoPastFailure(PassContext& ctx, const std::vector<std::string>& lines, Fail
 void NoteExcluded(PassContext& ctx, const DrivePath& path) {
     if (ctx.sink.Counts())
         return;
+    // The program's own files are no choice of the person's: one line for all of them.
+    if (ctx.IsOwnFile(path.Text())) {
+        if (ctx.ownFilesNoted != nullptr && !*ctx.ownFilesNoted) {
+            *ctx.ownFilesNoted = true;
+            ctx.detail([] { return std::string(kOwnFilesLeftOut); });
+        }
+        return;
+    }
     ++ctx.run.Totals.entriesExcluded;
     ctx.detail([&] { return "Excluded: " + path.Text(); });
 }

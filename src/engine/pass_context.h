@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/exclusions.h"
+#include "engine/own_files.h"
 #include "engine/pass_sink.h"
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
@@ -39,16 +40,28 @@ struct PassContext {
     // The project's exclusions: what they match below an item is neither copied nor removed.
     // Null (or empty) when the project leaves nothing out.
     const ExclusionList* exclusions = nullptr;
+    // The program's own changing files, left out of every item that holds them; null: none.
+    const ProgramOwnFiles* ownFiles = nullptr;
+    // Set once a walk of this run has left one of them out (the report says so once).
+    bool* ownFilesNoted = nullptr;
     // With read-back on: each file the copy pass copied, to be read back after the flush.
     std::vector<CopiedFile>* copied = nullptr;
 
     // True when the entry `path` (a folder when `isFolder`) below the item folder `itemRoot` is
     // left out. A walk never enters a left-out folder, so the entry alone is asked about.
     bool Excluded(const std::string& itemRoot, const std::string& path, bool isFolder) const {
-        if (exclusions == nullptr || exclusions->empty() || path.size() <= itemRoot.size())
+        if (path.size() <= itemRoot.size())
+            return false;
+        if (!isFolder && IsOwnFile(path))
+            return true;
+        if (exclusions == nullptr || exclusions->empty())
             return false;
         return exclusions->ExcludesEntry(std::string_view(path).substr(itemRoot.size() + 1),
                                          isFolder);
+    }
+
+    bool IsOwnFile(std::string_view path) const {
+        return ownFiles != nullptr && ownFiles->Holds(path);
     }
 
     // A count's lines are background detail at most: the run after it says everything again.

@@ -62,6 +62,7 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const 
     // The pass judges by what the destination can hold, as the run's does.
     counting.medium = ctx.medium;
     counting.exclusions = ctx.exclusions;
+    counting.ownFiles = ctx.ownFiles;
     deletesupr(counting, source, destination);
     if (count.StopRequested)
         return std::nullopt;
@@ -74,8 +75,20 @@ std::optional<RemovalAtStake> CountRemovalAtStake(const PassContext& ctx, const 
         return atStake;
     // A backup far larger than what goes is not walked to its end: a few removals from a large
     // backup cost a few files' count, not the whole backup's.
-    const FolderTreeTotals backup =
-        CountFolderTree(destination, BackupFilesEnough(atStake.removeFiles, settings));
+    // What the project leaves out is neither removed nor kept by the run: it counts on neither
+    // side, so an exclusion never hides a removal of most of what the run does keep up to date.
+    const std::string itemRoot = StripTrailingBackslash(source.Text());
+    const FolderTreeTotals backup = CountFolderTree(
+        destination, BackupFilesEnough(atStake.removeFiles, settings),
+        [&ctx, &itemRoot](std::string_view below, bool isFolder) {
+            // A temporary of the program's is removed whatever the patterns say.
+            const std::size_t slash = below.rfind('\\');
+            const std::string_view name =
+                slash == std::string_view::npos ? below : below.substr(slash + 1);
+            if (!isFolder && IsTemporaryFileName(name))
+                return false;
+            return ctx.Excluded(itemRoot, itemRoot + "\\" + std::string(below), isFolder);
+        });
     const std::uint64_t backupFiles = backup.files - backup.scratchFiles;
     const std::uint64_t backupBytes = backup.bytes - backup.scratchBytes;
     atStake.keepFiles = backupFiles > atStake.removeFiles ? backupFiles - atStake.removeFiles : 0;

@@ -1,5 +1,6 @@
 #include "engine/run_driver.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -55,6 +56,10 @@ void RunEngine::TakeRequest(const RunRequest& request) {
     request_ = request;
     exclusions_ = ExclusionList(request_.project.Exclusions());
     passes_.exclusions = &exclusions_;
+    ownFiles_ = ProgramOwnFiles(settings_);
+    ownFilesNoted_ = false;
+    passes_.ownFiles = &ownFiles_;
+    passes_.ownFilesNoted = &ownFilesNoted_;
     passes_.copied = nullptr;
 }
 
@@ -226,6 +231,8 @@ bool RunEngine::Precalculate(const std::string& destkind) {
 
 // The estimate on rewritable media; nothing when it failed and the run has ended.
 std::optional<std::int64_t> RunEngine::EstimateFromTotals() {
+    if (request_.options.versions)
+        return EstimateWithVersions();
     report("Checking future free size...", true);
     std::int64_t estimate =
         checkfutfreesize(destLetter_, request_.items, request_.destinations, exclusions_);
@@ -246,13 +253,28 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
     report("Checking future free size on CDR-like disk...", true);
     report("Please be patient, this can take some time!", true);
     const std::int64_t freeBytes = DiskFreeBytes(destLetter_[0]);
+    const std::optional<std::uint64_t> written = CountedWriteBytes();
+    if (!written)
+        return std::nullopt;
+    const std::int64_t futureFree = freeBytes - static_cast<std::int64_t>(*written);
+    // A line of the count: shown at the Extended level only.
+    report("Estimated future free size on CD: " + GroupThousands(futureFree), false);
+    return futureFree;
+}
+
+// Every byte the copies of this run would write: the copy pass of every item reporting to a
+// count. Nothing when the run stopped meanwhile (it has then ended).
+std::optional<std::uint64_t> RunEngine::CountedWriteBytes() {
     PassContext counting = passes_;
     counting.sink = PassSink::Count();
     for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
         const std::optional<DrivePath> item = request_.ItemPath(j);
         const std::optional<DrivePath> destination = request_.DestinationPath(j);
-        if (item && destination)  // the item itself says what it cannot be
-            copyltor(counting, *item, *destination);
+        if (!item || !destination)  // the item itself says what it cannot be
+            continue;
+        // Judged as the run judges: a copy is the same at the step its medium keeps times in.
+        counting.medium = MediumAhead(*destination);
+        copyltor(counting, *item, *destination);
         if (run_.StopRequested)
             break;
     }
@@ -260,11 +282,71 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
         FinishRun();
         return std::nullopt;
     }
-    const std::int64_t futureFree =
-        freeBytes - static_cast<std::int64_t>(counting.sink.Counted().writeBytes);
-    // A line of the count: shown at the Extended level only.
-    report("Estimated future free size on CD: " + GroupThousands(futureFree), false);
-    return futureFree;
+    return counting.sink.Counted().writeBytes;
+}
+
+// The estimate of a project that keeps versions: what a run replaces or removes is kept, not
+// given back, so the free space must hold every byte the copies write. When it would not, the
+// oldest kept runs of the destination go first, whatever their age: old versions never cost a
+// backup its run.
+std::optional<std::int64_t> RunEngine::EstimateWithVersions() {
+    report("Checking future free size...", true);
+    const std::int64_t freeBytes = destLetter_.empty() ? -1 : DiskFreeBytes(destLetter_[0]);
+    if (freeBytes == -1) {
+        ShowErrorBox("Chosen destination drive invalid or not ready!");
+        NoteFatalError();
+        ClosingLines();
+        return std::nullopt;
+    }
+    const std::optional<std::uint64_t> written = CountedWriteBytes();
+    if (!written)
+        return std::nullopt;
+    std::int64_t estimate = freeBytes - static_cast<std::int64_t>(*written);
+    if (estimate < 0 && DriveTellsItsSpace(destLetter_))
+        estimate +=
+            static_cast<std::int64_t>(MakeRoomFromVersions(static_cast<std::uint64_t>(-estimate)));
+    report("Estimated future free size: " + GroupThousands(estimate) + " bytes", true);
+    return estimate;
+}
+
+// The kept runs of this run's destinations, oldest first across them, with their sizes.
+std::vector<RunEngine::KeptRunOnDisk> RunEngine::KeptRunsOldestFirst() const {
+    std::vector<KeptRunOnDisk> kept;
+    for (const VersionStore& store : VersionStores())
+        for (const KeptRun& run : store.Runs())
+            kept.push_back({store, run, ItemSize(run.folder)});
+    std::stable_sort(kept.begin(), kept.end(), [](const KeptRunOnDisk& a, const KeptRunOnDisk& b) {
+        return a.run.start < b.run.start;
+    });
+    return kept;
+}
+
+std::vector<std::uint64_t> RunEngine::SizesOf(const std::vector<KeptRunOnDisk>& kept) {
+    std::vector<std::uint64_t> sizes;
+    for (const KeptRunOnDisk& k : kept)
+        sizes.push_back(k.bytes);
+    return sizes;
+}
+
+// Removes the oldest kept runs of this run's destinations, oldest first across them, until
+// `needed` bytes are free or none is left; one line each. The bytes freed.
+std::uint64_t RunEngine::MakeRoomFromVersions(std::uint64_t needed) {
+    const std::vector<KeptRunOnDisk> kept = KeptRunsOldestFirst();
+    std::uint64_t freed = 0;
+    const std::size_t going = KeptRunsToFree(SizesOf(kept), needed);
+    for (std::size_t i = 0; i < going && !run_.StopRequested; ++i) {
+        run_.DestinationWritten = true;
+        if (RemoveKeptRun(kept[i].store, kept[i].run)) {
+            freed += kept[i].bytes;
+            report("Removed kept versions of " + kept[i].run.name +
+                       " to make room: " + kept[i].run.folder.Text(),
+                   true);
+        } else {
+            GoPastFailure(passes_, {"ERROR: unable to remove all kept versions in " +
+                                    kept[i].run.folder.Text() + "!!"});
+        }
+    }
+    return freed;
 }
 
 // A destination mounted read-only, or a folder this run may not write in, is said once, at the

@@ -88,6 +88,17 @@ private:
     bool Precalculate(const std::string& destkind);
     std::optional<std::int64_t> EstimateFromTotals();
     std::optional<std::int64_t> EstimateByVirtualCopy();
+    std::optional<std::int64_t> EstimateWithVersions();
+    std::optional<std::uint64_t> CountedWriteBytes();
+    std::uint64_t MakeRoomFromVersions(std::uint64_t needed);
+    struct KeptRunOnDisk {
+        VersionStore store;
+        KeptRun run;
+        std::uint64_t bytes = 0;
+    };
+    std::vector<KeptRunOnDisk> KeptRunsOldestFirst() const;
+    static std::vector<std::uint64_t> SizesOf(const std::vector<KeptRunOnDisk>& kept);
+    void DryRunVersionsEstimate();
     bool DestinationWritable(bool onlyLook = false);
     bool LockDestinations(bool onlyLook = false);
     // The dry run: dry_run.cpp.
@@ -152,6 +163,8 @@ private:
     // The state of one run.
     RunRequest request_;
     ExclusionList exclusions_;
+    ProgramOwnFiles ownFiles_;
+    bool ownFilesNoted_ = false;
     // With read-back on, what this run copied.
     std::vector<CopiedFile> copied_;
     bool noSpaceExit_ = false;

@@ -10,8 +10,6 @@ namespace vlm {
 
 namespace {
 
-constexpr std::string_view kLogFileName = "Vlmlogtmp.txt";
-
 // Creates the file empty when nothing is there yet. An existing log is never truncated: Append
 // creates a missing file and leaves an existing one as it is.
 bool CreateEmptyFile(const std::string& path) {

@@ -12,6 +12,11 @@ namespace vlm {
 
 class RunLog {
 public:
+    // The log file's name in the log folder.
+    static constexpr std::string_view kLogFileName = "Vlmlogtmp.txt";
+    // The file that holds the cropped log until it replaces the log, beside it.
+    static constexpr std::string_view kCropTemporaryName = "croplog.tmp";
+
     // `view` may be null: no run window exists, and every line is dropped.
     RunLog(RunView* view, RunState& run, HandOverState& handOver, std::string logLocation);
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -132,13 +133,46 @@ std::string BackupPathOf(const std::string& backupFolder, std::string_view name,
     return backupFolder + "\\" + (longNames ? CleanedName(name) : std::string(name));
 }
 
+// A source file's size and time as they were listed.
+struct SourceStamp {
+    std::uint64_t size = 0;
+    FileAge age;
+};
+
+// A source file, the path of its copy, and the source's stamp where it is known.
+struct StampedFile {
+    CopiedFile file;
+    std::optional<SourceStamp> stamp;
+};
+
+// The stamp of a single file item, following a link as a named item is followed.
+std::optional<SourceStamp> StampOfNamedFile(const std::string& source) {
+    const FileResult<HostTime> time = GetFileHostTime(DrivePath(source));
+    if (!time)
+        return std::nullopt;
+    return SourceStamp{static_cast<std::uint64_t>(FileSizeOf(DrivePath(source))), FileAgeOf(*time)};
+}
+
+// True when the plain-file copy at `backup` tells that its source was saved after it was made:
+// the times differ at the step the medium keeps. A copy with its source's time and another size
+// was not made by a run from that source as it is: that is damage, read and named as such.
+bool ChangedSinceCopy(const StampedFile& file, const MediumTraits& medium) {
+    if (!file.stamp)
+        return false;
+    const FileResult<DirEntry> copy = QueryEntry(DrivePath(file.file.backup));
+    if (!copy || copy->kind != EntryKind::File)
+        return false;
+    return !SameAgeOnMedium(medium, FileAge{copy->modified, copy->time}, file.stamp->age);
+}
+
 // Collects the files of one folder item, with their copies' paths, and names on the way what
 // cannot be compared at all.
 class ItemWalk {
 public:
-    ItemWalk(const ExclusionList& exclusions, bool longNames, const VerifyLineSink& line,
-             const KeepGoing& keepGoing, VerifyTotals& totals)
+    ItemWalk(const ExclusionList& exclusions, const ProgramOwnFiles& ownFiles, bool longNames,
+             const VerifyLineSink& line, const KeepGoing& keepGoing, VerifyTotals& totals)
         : exclusions_(exclusions),
+          ownFiles_(ownFiles),
           longNames_(longNames),
           line_(line),
           keepGoing_(keepGoing),
@@ -149,7 +183,7 @@ public:
         std::vector<UnlistedEntry> unlisted;
         FolderListing listing;
         if (const FileStatus read =
-                listing.Read(DrivePath(source), kAttrAnyFile, ListDetail::NamesAndKinds, &unlisted);
+                listing.Read(DrivePath(source), kAttrAnyFile, ListDetail::Full, &unlisted);
             !read) {
             Finding(UnreadableLine(source, read.Error().code));
             return true;
@@ -170,17 +204,21 @@ public:
             if (exclusions_.ExcludesEntry(path, kind == EntryKind::Directory))
                 continue;
             const std::string s = source + "\\" + std::string(name);
+            if (kind == EntryKind::File && ownFiles_.Holds(s))
+                continue;
             if (kind == EntryKind::Directory) {
                 if (!Walk(s, backup + "\\" + std::string(name), path))
                     return false;
             } else {
-                files.push_back({s, BackupPathOf(backup, name, longNames_)});
+                const DirEntry entry = listing.Entry(i);
+                files.push_back({{s, BackupPathOf(backup, name, longNames_)},
+                                 SourceStamp{entry.size, FileAge{entry.modified, entry.time}}});
             }
         }
         return true;
     }
 
-    std::vector<CopiedFile> files;
+    std::vector<StampedFile> files;
 
 private:
     void Finding(const std::string& text) {
@@ -189,6 +227,7 @@ private:
     }
 
     const ExclusionList& exclusions_;
+    const ProgramOwnFiles& ownFiles_;
     bool longNames_;
     const VerifyLineSink& line_;
     const KeepGoing& keepGoing_;
@@ -200,6 +239,7 @@ void Add(VerifyTotals& into, const VerifyTotals& part) {
     into.files += part.files;
     into.bytes += part.bytes;
     into.differences += part.differences;
+    into.changed += part.changed;
     into.stopped = into.stopped || part.stopped;
 }
 
@@ -260,7 +300,7 @@ VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium
 }
 
 VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
-                          const KeepGoing& keepGoing) {
+                          const KeepGoing& keepGoing, const ProgramOwnFiles& ownFiles) {
     const ExclusionList exclusions(request.project.Exclusions());
     const bool longNames = request.options.longnames;
     VerifyTotals totals;
@@ -269,19 +309,21 @@ VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
         const std::string backup = StripTrailingBackslash(request.DestinationOf(j));
         line("Verifying " + source + " against " + backup);
         LearnMediumForReading(DrivePath(backup));
+        const MediumTraits medium = MediumAhead(DrivePath(backup));
         VerifyTotals item;
-        std::vector<CopiedFile> files;
+        std::vector<StampedFile> files;
         switch (ItemKind(DrivePath(source))) {
             case 'f': {
                 const std::size_t slash = backup.find_last_of('\\');
-                files.push_back({source, slash == std::string::npos
-                                             ? backup
-                                             : BackupPathOf(backup.substr(0, slash),
-                                                            backup.substr(slash + 1), longNames)});
+                files.push_back({{source, slash == std::string::npos
+                                              ? backup
+                                              : BackupPathOf(backup.substr(0, slash),
+                                                             backup.substr(slash + 1), longNames)},
+                                 StampOfNamedFile(source)});
                 break;
             }
             case 'd': {
-                ItemWalk walk(exclusions, longNames, line, keepGoing, item);
+                ItemWalk walk(exclusions, ownFiles, longNames, line, keepGoing, item);
                 item.stopped = !walk.Walk(source, backup, std::string());
                 files = std::move(walk.files);
                 break;
@@ -291,10 +333,24 @@ VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
                 ++item.differences;
                 break;
         }
+        // What was saved since the backup is no damage of it: not read, and listed apart.
+        std::vector<CopiedFile> compared;
+        std::vector<std::string> changed;
+        for (const StampedFile& file : files) {
+            if (ChangedSinceCopy(file, medium))
+                changed.push_back(file.file.source);
+            else
+                compared.push_back(file.file);
+        }
         if (!item.stopped)
-            Add(item, CompareCopies(files, true, line, keepGoing));
+            Add(item, CompareCopies(compared, true, line, keepGoing));
+        for (const std::string& path : changed)
+            line(std::string(kChangedSinceBackup) + ": " + path);
+        item.changed = changed.size();
         line(std::to_string(item.files) + " files the same, " + std::to_string(item.differences) +
-             " differences");
+             " differences" +
+             (changed.empty() ? std::string()
+                              : ", " + std::to_string(changed.size()) + " " + kChangedSinceBackup));
         Add(totals, item);
     }
     line(totals.ok() ? "OK" : "Error");

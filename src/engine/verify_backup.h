@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/run_request.h"
+#include "engine/own_files.h"
 
 namespace vlm {
 
@@ -36,10 +37,15 @@ using VerifyLineSink = std::function<void(const std::string& line)>;
 // the verification.
 using KeepGoing = std::function<bool()>;
 
+// The line of a source file saved since its backup: its size or its time is not its copy's.
+inline constexpr const char* kChangedSinceBackup = "changed since the backup";
+
 struct VerifyTotals {
     std::uint64_t files = 0;  // files compared, both sides read to the end
     std::uint64_t bytes = 0;  // bytes read, both sides together
     std::uint64_t differences = 0;
+    // Source files changed since the backup: not read, and no damage of the backup.
+    std::uint64_t changed = 0;
     bool stopped = false;
     bool ok() const { return differences == 0 && !stopped; }
 };
@@ -52,9 +58,15 @@ VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium
 
 // Verifies every item of `request` against its destination path: for each source file (links,
 // special files and what the project's exclusions leave out are no part of a backup) its copy
-// must exist and hold the same bytes. The lines name each difference, say per item what was
-// compared and end with "OK" or "Error".
+// must exist and hold the same bytes. A source file whose time is not its copy's (at the step the
+// backup's medium keeps times in) was saved since the backup: it is listed apart ("changed since
+// the backup: " + the path) after the item's damage and counted in `changed`, and is no damage.
+// A copy with the source's time but other bytes or another size, a missing copy and one that
+// cannot be read are. The lines name each difference, say per item what was compared and end
+// with "OK" or "Error".
+// The program's own changing files (`ownFiles`) are no part of a backup and are not compared.
 VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
-                          const KeepGoing& keepGoing);
+                          const KeepGoing& keepGoing,
+                          const ProgramOwnFiles& ownFiles = ProgramOwnFiles());
 
 }  // namespace vlm

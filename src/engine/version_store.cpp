@@ -383,15 +383,29 @@ std::uint64_t PrunableBytes(const VersionStore& store, int days, DateTime now) {
     return bytes;
 }
 
+bool RemoveKeptRun(const VersionStore& store, const KeptRun& run) {
+    bool removed = ItemKind(run.folder) != 'd' || DeleteDirTree(run.folder);
+    const DrivePath list = store.AddedListOf(run.name);
+    // The list goes only with its folder: without it the folder's versions would read wrong.
+    if (removed && QueryEntry(list))
+        removed = static_cast<bool>(DeleteFile(list));
+    return removed;
+}
+
+std::size_t KeptRunsToFree(const std::vector<std::uint64_t>& bytesOldestFirst,
+                           std::uint64_t needed) {
+    std::size_t count = 0;
+    std::uint64_t freed = 0;
+    while (freed < needed && count < bytesOldestFirst.size())
+        freed += bytesOldestFirst[count++];
+    return count;
+}
+
 bool PruneOlderThan(const VersionStore& store, int days, DateTime now,
                     const std::function<void(const KeptRun&, bool removed)>& told) {
     bool all = true;
     for (const KeptRun& run : RunsOlderThan(store, days, now)) {
-        bool removed = ItemKind(run.folder) != 'd' || DeleteDirTree(run.folder);
-        const DrivePath list = store.AddedListOf(run.name);
-        // The list goes only with its folder: without it the folder's versions would read wrong.
-        if (removed && QueryEntry(list))
-            removed = static_cast<bool>(DeleteFile(list));
+        const bool removed = RemoveKeptRun(store, run);
         all = all && removed;
         if (told)
             told(run, removed);

@@ -166,6 +166,12 @@ private:
 std::vector<KeptRun> RunsOlderThan(const VersionStore& store, int days, DateTime now);
 // The bytes pruning them frees.
 std::uint64_t PrunableBytes(const VersionStore& store, int days, DateTime now);
+// Removes one kept run: its folder, then the list of what it added. False when any part stayed.
+bool RemoveKeptRun(const VersionStore& store, const KeptRun& run);
+// How many of the kept runs whose sizes are `bytesOldestFirst` must go, oldest first, to free
+// `needed` bytes: all of them when even that is not enough.
+std::size_t KeptRunsToFree(const std::vector<std::uint64_t>& bytesOldestFirst,
+                           std::uint64_t needed);
 // Removes those runs, oldest first, telling `removed` of each (with whether all of it went).
 // False when any part could not be removed.
 bool PruneOlderThan(const VersionStore& store, int days, DateTime now,

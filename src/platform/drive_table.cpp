@@ -60,7 +60,7 @@ DriveTable& ActiveTableStorage() {
 }
 
 HostPath IniPathIn(const HostPath& folder) {
-    return folder / "drives.ini";
+    return folder / kDrivesIniName;
 }
 
 // The mounted file systems with their volumes. Only the places for disks take letters of their

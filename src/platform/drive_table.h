@@ -33,6 +33,9 @@
 
 namespace vlm {
 
+// The name of the file in the program folder that pins drive letters.
+inline constexpr std::string_view kDrivesIniName = "drives.ini";
+
 // A file system mounted in a place for disks, with what is known of its volume.
 struct MountedVolume {
     HostPath mountPoint;

@@ -190,6 +190,11 @@ MediumTraits LearnMedium(const HostPath& hostPath, bool mayProbe) {
     } else if (traits.fileSystem == "ntfs" || traits.fileSystem == "ntfs3") {
         // Unprobed, NTFS is taken as mounted by default: every file shows the mount's mask.
         traits.keepsPermissions = false;
+        traits.timeStepNs = 100;
+    } else {
+        // Times unknown: compared as coarsely as any medium may keep them, so that nothing
+        // unasked looks changed for a step it cannot store.
+        traits.timeStepNs = 2'000'000'000;
     }
     return traits;
 }
@@ -283,6 +288,17 @@ bool IsNameRefusalAt(int code, const HostPath& hostPath) {
 bool KeepsPermissionsAt(const HostPath& hostPath) {
     return AskMedium(hostPath.Text(), true,
                      [](const MediumTraits& t) { return t.keepsPermissions; });
+}
+
+bool SameAgeOnMedium(const MediumTraits& traits, const FileAge& copy, const FileAge& source) {
+    if (traits.fatYearsOnly)
+        return SameFileAgeInFatYears(copy, source);
+    const std::int64_t step = std::max<std::int64_t>(traits.timeStepNs, 1);
+    if (step > kFinestComparedStepNs)
+        return SameFileAge(copy, source);
+    // A step of at most 100 ns divides a second: the seconds, then the steps within them.
+    return copy.exact.seconds == source.exact.seconds &&
+           copy.exact.nanoseconds / step == source.exact.nanoseconds / step;
 }
 
 std::string DescribeMedium(const MediumTraits& traits) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/packed_time.h"
 #include "platform/paths.h"
 
 namespace vlm {
@@ -63,6 +64,17 @@ bool KeepsFatYearsOnlyAt(const HostPath& hostPath);
 bool KeepsWriteOrderAt(const HostPath& hostPath);
 // Whether the error `code` of making an entry at `hostPath` is its medium refusing the name.
 bool IsNameRefusalAt(int code, const HostPath& hostPath);
+
+// The coarsest step at which a copy's time is compared as the medium keeps it: NTFS's 100 ns.
+// A medium that keeps coarser times (FAT, exFAT, whole seconds) or that was not asked is
+// compared in 2-second steps, the packed stamp's.
+inline constexpr std::int64_t kFinestComparedStepNs = 100;
+// Whether a copy of age `copy` kept on a medium of `traits` is as old as its original of age
+// `source`: the same instant at the medium's step where it keeps times to kFinestComparedStepNs
+// or finer, so that a change of the same size within two seconds of the copy is still seen;
+// the same 2-second step of UTC elsewhere (FAT's times, clamped to its years where it keeps only
+// those).
+bool SameAgeOnMedium(const MediumTraits& traits, const FileAge& copy, const FileAge& source);
 
 // The traits a person reads: "exfat: names without case, no permission bits, times in steps of
 // 10 ms".

@@ -101,8 +101,29 @@ bool DeleteContents(int folderFd) {
 
 // Adds the plain files below the open folder to `totals`; false when `stop` was set before the
 // walk was done.
+// What a count leaves out, and where it is: the path below the counted folder in drive names.
+struct CountLeaving {
+    const LeftOutOfSize& leftOut;
+    std::string below;
+
+    // True when the entry `name` of the folder at `below` is left out; `below` is then as it was,
+    // otherwise it names the entry until Leave.
+    bool Skips(const std::string& name, bool isFolder, std::size_t& mark) {
+        mark = below.size();
+        if (!below.empty())
+            below += '\\';
+        below += HostNameToDriveName(name).value_or(name);
+        if (!leftOut(below, isFolder))
+            return false;
+        below.resize(mark);
+        return true;
+    }
+    void Leave(std::size_t mark) { below.resize(mark); }
+};
+
 bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop,
-                   bool inLostAndFound = false, std::uint64_t enoughFiles = UINT64_MAX) {
+                   bool inLostAndFound = false, std::uint64_t enoughFiles = UINT64_MAX,
+                   CountLeaving* leaving = nullptr) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed))
         return false;
     if (totals.files - totals.scratchFiles > enoughFiles)
@@ -116,6 +137,11 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
         struct stat st {};
         if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
+        std::size_t mark = 0;
+        if (leaving != nullptr && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) &&
+            leaving->Skips(name, S_ISDIR(st.st_mode), mark))
+            continue;
+        bool counted = true;
         if (S_ISREG(st.st_mode)) {
             ++totals.files;
             totals.bytes += static_cast<std::uint64_t>(st.st_size);
@@ -131,10 +157,15 @@ bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<boo
             const FolderHandle sub(OpenSubFolder(folderFd, name));
             if (!sub.IsOpen())
                 ++totals.unreadFolders;
-            else if (!CountContents(sub.fd(), totals, stop, inLostAndFound || name == kLostAndFound,
-                                    enoughFiles))
-                return false;
+            else
+                counted =
+                    CountContents(sub.fd(), totals, stop, inLostAndFound || name == kLostAndFound,
+                                  enoughFiles, leaving);
         }
+        if (leaving != nullptr && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+            leaving->Leave(mark);
+        if (!counted)
+            return false;
     }
     return true;
 }
@@ -315,11 +346,15 @@ std::uint64_t FolderTreeSizeLeaving(const DrivePath& folder, const LeftOutOfSize
     return bytes;
 }
 
-FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles) {
+FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles,
+                                 const LeftOutOfSize& leftOut) {
     FolderTreeTotals totals;
     const FolderHandle top(OpenFolderForCount(folder));
+    std::optional<CountLeaving> leaving;
+    if (leftOut)
+        leaving.emplace(CountLeaving{leftOut, std::string()});
     if (top.IsOpen())
-        CountContents(top.fd(), totals, nullptr, false, enoughFiles);
+        CountContents(top.fd(), totals, nullptr, false, enoughFiles, leaving ? &*leaving : nullptr);
     else if (errno != ENOENT)
         ++totals.unreadFolders;
     return totals;

@@ -52,8 +52,10 @@ struct FolderTreeTotals {
 };
 // `enoughFiles`: the count ends once more than that many files are counted that are part of a
 // backup (the totals are then only a lower bound): for a caller that only needs to know whether
-// a tree holds more than so many.
-FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles = UINT64_MAX);
+// a tree holds more than so many. With `leftOut`, what it leaves out (a folder with all it holds)
+// is not counted at all.
+FolderTreeTotals CountFolderTree(const DrivePath& folder, std::uint64_t enoughFiles = UINT64_MAX,
+                                 const LeftOutOfSize& leftOut = {});
 
 // The first read-only folder at or below the real folder `folder`, in the
 // order the host lists them; nullopt when there is none.

@@ -21,6 +21,7 @@
 // of the program write, records the run as one that nobody started by hand ("Timer").
 // --verify runs nothing: it reads every file of the sources and of the backup, names each one
 // whose copy differs, is missing or cannot be read, and ends "OK" (exit 0) or "Error" (exit 1).
+// A source file saved since the backup is listed apart and is no error.
 
 #include <signal.h>
 #include <unistd.h>
@@ -86,8 +87,9 @@ constexpr const char* kUsage =
     "         default the latest) from the backup into FOLDER; a newer file there is replaced\n"
     "         (and set aside) only with --yes\n"
     "  --verify  run nothing: compare the content of every source file with its backup copy,\n"
-    "         print each one that differs, is missing in the backup or is unreadable, and end\n"
-    "         with OK or Error; nothing is written anywhere\n"
+    "         print each one that differs, is missing in the backup or is unreadable, list apart\n"
+    "         the files changed since the backup (no error), and end with OK or Error; nothing is\n"
+    "         written anywhere\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
     "wrong command line.\n";
 
@@ -389,11 +391,11 @@ int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverStat
 
 // The backup compared with the sources, line by line on standard output; a stop signal ends it
 // early, and a verification that did not finish is no "OK".
-int VerifyProject(const RunRequest& request) {
+int VerifyProject(const RunRequest& request, const AppSettings& settings) {
     CatchStopSignals();
     const VerifyTotals totals = VerifyBackup(
         request, [](const std::string& line) { std::cout << ShownName(line) << '\n'; },
-        [] { return gStopSignal == 0; });
+        [] { return gStopSignal == 0; }, ProgramOwnFiles(settings));
     std::cout.flush();
     return totals.ok() ? 0 : 1;
 }
@@ -438,7 +440,7 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
                    ? RestoreVersions(opened.request, handOver.SyncMode, *args.versions)
                    : ListVersions(opened.request, handOver.SyncMode, *args.versions);
     if (args.verify)
-        return VerifyProject(opened.request);
+        return VerifyProject(opened.request, settings);
     return RunProject(args, opened, handOver, settings, history, dialogs);
 }
 

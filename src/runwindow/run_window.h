@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/run_request.h"
+#include "engine/own_files.h"
 #include "engine/run_log.h"
 #include "engine/run_plan.h"
 #include "engine/run_state.h"
@@ -58,8 +59,9 @@ public:
     void SetPreviewFunction(PreviewFunction previewFunction) {
         previewFunction_ = std::move(previewFunction);
     }
-    // The request that Verify compares with its backup; Verify stays disabled without one.
-    void SetVerifyRequest(RunRequest request);
+    // The request that Verify compares with its backup, and the program's own files it leaves
+    // out; Verify stays disabled without one.
+    void SetVerifyRequest(RunRequest request, ProgramOwnFiles ownFiles = {});
     // The preview window, once its plan is in: tests look at it and close it from here.
     void SetPreviewHook(std::function<void(QDialog&)> hook) { previewHook_ = std::move(hook); }
     // The main window's help contents and show-log commands.
@@ -168,6 +170,7 @@ private:
     RunFunction runFunction_;
     PreviewFunction previewFunction_;
     std::optional<RunRequest> verifyRequest_;
+    ProgramOwnFiles verifyOwnFiles_;
     std::function<void(QDialog&)> previewHook_;
     // Report lines not yet in the memo: during a run they go in together a few times a second,
     // not one repaint per line.

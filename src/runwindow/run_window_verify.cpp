@@ -12,8 +12,9 @@
 
 namespace vlm {
 
-void TRunF::SetVerifyRequest(RunRequest request) {
+void TRunF::SetVerifyRequest(RunRequest request, ProgramOwnFiles ownFiles) {
     verifyRequest_ = std::move(request);
+    verifyOwnFiles_ = std::move(ownFiles);
     VerifyB->setEnabled(true);
 }
 
@@ -30,7 +31,8 @@ void TRunF::VerifyBClick() {
             [this] {
                 QCoreApplication::processEvents();
                 return !run_.StopRequested;
-            });
+            },
+            verifyOwnFiles_);
         if (totals.stopped)
             AppendReportLine("Verification stopped by user");
     } catch (const std::exception& error) {

@@ -212,6 +212,69 @@ TEST(MassRemovalGuardTest, TheQuestionNamesWhatGoesAndWhatStays) {
               "wrong path. Remove them?");
 }
 
+// Copies the project's exclusions leave out are neither removed nor kept by a run: the guard
+// counts neither, so the share and the "every file" rule are judged on what the run keeps.
+TEST(MassRemovalGuardTest, CopiesLeftOutByExclusionsCountOnNeitherSide) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> exclusions;
+        Tree source;
+        Tree backup;
+        std::string counts;  // empty: not asked
+        Tree after;          // the backup's files after a No (or the run when not asked)
+    };
+    const Tree cache = Many("cache/c", 60);
+    const Tree bak = Many("old", 5, "x", 0, ".bak");
+    const std::vector<Case> cases = {
+        {"30 of 40 documents gone beside 60 left-out cache files",
+         {"cache/"},
+         Many("d", 10),
+         Many("d", 40) + cache,
+         "30 of the 40 files (30 of 40 bytes)",
+         Many("d", 40) + cache},
+        {"a folder item emptied but for left-out files: every counted file",
+         {"*.bak"},
+         {{"docs/", ""}},
+         Many("docs/d", 5) + bak,
+         "5 of the 5 files (5 of 5 bytes)",
+         Many("docs/d", 5) + bak},
+        {"a left-out top folder holds most of the backup",
+         {"/build/"},
+         Many("d", 15),
+         Many("d", 40) + Many("build/b", 100),
+         "25 of the 40 files (25 of 40 bytes)",
+         Many("d", 40) + Many("build/b", 100)},
+        {"left-out copies are not counted as removed either",
+         {"*.bak"},
+         Many("d", 3),
+         Many("d", 3) + Many("old", 30, "x", 0, ".bak"),
+         "",
+         Many("d", 3) + Many("old", 30, "x", 0, ".bak")},
+        {"a few of many counted files gone: no question",
+         {"cache/"},
+         Many("d", 38),
+         Many("d", 40) + cache,
+         "",
+         Many("d", 38) + cache},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig;
+        Build(rig.Src("docs"), c.source);
+        Build(rig.Dst("VLMcopy_drive_c/docs"), c.backup);
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.exclusions = c.exclusions;
+        const std::string project = rig.Project(fields);
+        const std::string question = kMassRemovalQuestionStart + c.counts +
+                                     " backed up from c:\\docs in e:\\VLMcopy_drive_c\\docs";
+        if (!c.counts.empty())
+            rig.dialogs.ExpectQuestion(BoxType::Warning, question, Answer::No);
+        rig.engine.run(project);
+        EXPECT_EQ(rig.dialogs.Boxes().size(), c.counts.empty() ? 0u : 1u);
+        EXPECT_EQ(Files(rig.Dst("VLMcopy_drive_c/docs")), PlainFiles(c.after));
+    }
+}
+
 // A refused item does not stop the run: the next item is mirrored as always.
 TEST(MassRemovalGuardTest, ARefusedItemLeavesTheNextItemsToTheirPasses) {
     EngineRig rig;

@@ -19,6 +19,7 @@
 #include <QStatusTipEvent>
 #include <QTextBlock>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@
 #include "gui/run_window_test_helpers.h"
 #include "platform/packed_time.h"
 #include "runwindow/run_window.h"
+#include "support/runner_process.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_drives.h"
 
@@ -598,6 +600,49 @@ TEST_F(MainWindowTest, DefaultPositionPutsTheTimerPanelBack) {
     EXPECT_EQ(main->timerGB->pos(), QPoint(8, 8));
     EXPECT_EQ(main->Settings().TimerPanelX, 8);
     EXPECT_EQ(main->Settings().TimerPanelY, 8);
+}
+
+// A person's first backup: Project > New, the form filled, Save; the saved project keeps
+// versions, so a document deleted after one run is still there to restore after the next.
+TEST_F(MainWindowTest, AProjectMadeWithNewKeepsADeletedDocumentToRestore) {
+    auto main = Start();
+    bool versionsShownOn = false;
+    main->SetEditorHook([&](TprojecteditF& editor) {
+        QTimer::singleShot(0, &editor, [&] {
+            versionsShownOn = editor.versionsCB->isChecked();
+            editor.projnameE->setText("Home");
+            editor.destdriveC->setEditText("e: <Fixed>");
+            editor.destkindC->setEditText("Fixed");
+            editor.AddfnE->setText("c:\\src");
+            editor.AddfnB->click();
+            editor.SaveprojB->click();
+        });
+    });
+    main->New1Click();
+    EXPECT_TRUE(versionsShownOn);
+    const std::string project = drives.Host("c:\\prog\\Home.vlm");
+    const std::string text = test::ReadFile(project);
+    EXPECT_NE(text.find("\r\nversions=Y\r\nversiondays=30\r\n"), std::string::npos) << text;
+
+    const std::string programFolder = drives.Host(kProgramFolder);
+    test::WriteDrivesIni(programFolder, drives, "ce");
+    const std::string out = drives.Base() + "/runner.txt";
+    const auto runner = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {project, "--program-folder", programFolder, "--yes"});
+        return test::RunRunner(args, {out, ""});
+    };
+    ASSERT_EQ(runner({}), 0) << test::ReadFile(out);
+    ASSERT_EQ(std::remove(drives.Host("c:\\src\\a.txt").c_str()), 0);
+    ASSERT_EQ(runner({}), 0) << test::ReadFile(out);
+    EXPECT_FALSE(test::Exists(drives.Host("e:\\VLMcopy_drive_c\\src\\a.txt")));
+
+    ASSERT_EQ(runner({"--versions", "c:\\src\\a.txt"}), 0) << test::ReadFile(out);
+    const std::string listed = test::ReadFile(out);
+    const std::string kept = listed.substr(0, listed.find('\t'));
+    const std::string back = drives.Host("c:\\back");
+    ASSERT_EQ(runner({"--restore", "c:\\src\\a.txt", "--to", back, "--as-of", kept}), 0)
+        << test::ReadFile(out);
+    EXPECT_EQ(test::ReadFile(back + "/a.txt"), "alpha");
 }
 
 // The timer runs against a clock the test sets.
