@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "core/run_reports.h"
 #include "engine/free_space.h"
 #include "engine/run_driver.h"
 #include "engine/run_driver_parts.h"
@@ -189,6 +190,17 @@ void RunEngine::ClosingLines() {
         result);
     if (!saveError.empty())
         throw run_parts::HistorySaveFailed(saveError);
+    KeepReport();
+    view_.ShowResult(result, run_.Totals.errors);
+}
+
+void RunEngine::KeepReport() {
+    const DrivePath history = settings_.RunHistoryPath();
+    // A report that cannot be written costs the run nothing: the log and the row still tell.
+    KeepRunReport(
+        RunReportPath(history, request_.projectPath, DateTimeText(startTime_), HowStarted()),
+        log_.TakeKept());
+    PruneRunReports(history, history_.Rows());
 }
 
 }  // namespace vlm
