@@ -67,6 +67,9 @@ TEST(RunResult, TheRunWindowEndsWithItsResultAboveTheSummary) {
             }
             for (int i = 0; i < (c.boxOnJump ? 200 : 20); ++i)
                 w.AppendReportLine("Created file: c:\\a\\late" + std::to_string(i));
+            // The person scrolled up meanwhile: the memo no longer follows its end.
+            w.FlushReport();
+            w.RunM->verticalScrollBar()->setValue(0);
             w.AppendReportLine("Summary: files copied: 3 (new: 3, replaced: 0)");
             w.AppendReportLine("Summary: errors: " + std::string(c.error ? "2" : "0"));
             w.AppendReportLine("End time: now");
