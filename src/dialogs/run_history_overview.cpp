@@ -161,7 +161,7 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
 
     QAction* edit = popup_->addAction(QStringLiteral("&Edit"));
     QAction* run = popup_->addAction(QStringLiteral("&Run"));
-    QAction* report = popup_->addAction(QStringLiteral("Show r&eport"));
+    QAction* report = popup_->addAction(QStringLiteral("Show re&port"));
     connect(edit, &QAction::triggered, this, &TrunhisoverviewF::Edit1Click);
     connect(run, &QAction::triggered, this, &TrunhisoverviewF::Run1Click);
     connect(report, &QAction::triggered, this, [this] { Report1Click(); });

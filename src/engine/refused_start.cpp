@@ -55,6 +55,7 @@ std::string RecordRefusedStart(RunHistory& history, const AppSettings& settings,
     lines.push_back("Project: " + projectPath);
     lines.push_back(refusal.line);
     lines.push_back("The run did not start: " + refusal.reason);
+    lines.push_back("Result: Error");
     KeepRunReport(RunReportPath(historyPath, projectPath, started, howStarted), lines);
     PruneRunReports(historyPath, history.Rows());
     return error;

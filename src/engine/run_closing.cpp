@@ -197,9 +197,11 @@ void RunEngine::ClosingLines() {
 void RunEngine::KeepReport() {
     const DrivePath history = settings_.RunHistoryPath();
     // A report that cannot be written costs the run nothing: the log and the row still tell.
+    std::vector<std::string> lines = log_.TakeKept();
+    lines.push_back("Result: " + outcome_.value_or(kResultError));
     KeepRunReport(
         RunReportPath(history, request_.projectPath, DateTimeText(startTime_), HowStarted()),
-        log_.TakeKept());
+        lines);
     PruneRunReports(history, history_.Rows());
 }
 

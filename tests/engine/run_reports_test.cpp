@@ -45,6 +45,7 @@ TEST(RunReports, EachRowKeepsItsReportAndOnlyRowsThatAreThereDo) {
     EXPECT_NE(newest.find("Summary: files copied: 1 (new: 1, replaced: 0)"), std::string::npos)
         << newest;
     EXPECT_NE(newest.find("Start time: " + rig.history.Rows()[0].subItems[0]), std::string::npos);
+    EXPECT_EQ(newest.substr(newest.rfind("Result: ")), "Result: OK\n");
     EXPECT_NE(ReportOf(rig, 1).find("Start time: " + rig.history.Rows()[1].subItems[0]),
               std::string::npos);
 }

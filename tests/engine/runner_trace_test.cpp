@@ -116,7 +116,12 @@ TEST(RunnerTrace, AScheduledRunThatCannotBeginLeavesATrace) {
     };
     const Case cases[] = {
         {"disk not connected",
-         [](RunnerRig& r) { test::WriteDrivesIni(r.programFolder, r.rig.drives, "cl"); },
+         [](RunnerRig& r) {
+             // Pinned to a folder that is not there, as an unplugged disk's empty mount point is
+             // gone: no disk mounted on this machine can take the letter meanwhile.
+             test::WriteDrivesIni(r.programFolder, r.rig.drives, "cl",
+                                  {{'e', r.rig.drives.Base() + "/unplugged"}});
+         },
          "Backup Home did not run: drive e: is not connected."},
         {"project unreadable", [](RunnerRig& r) { ::unlink(r.project.c_str()); },
          "Backup Home did not run: the project "},

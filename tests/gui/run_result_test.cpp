@@ -120,7 +120,7 @@ TEST(RunResult, AHistoryRowsMenuOpensItsKeptReport) {
     select(0);
     QAction* show = window.edit_or_run_fromhis()->actions().value(2);
     ASSERT_NE(show, nullptr);
-    EXPECT_EQ(show->text().toStdString(), "Show r&eport");
+    EXPECT_EQ(show->text().toStdString(), "Show re&port");
     QDialog* report = window.Report1Click();
     ASSERT_NE(report, nullptr);
     const auto* text = report->findChild<QPlainTextEdit*>();
