@@ -66,5 +66,32 @@ TEST(RunReports, ARecurringErrorSaysWhatToDo) {
         << lines[0];
 }
 
+// A run stopped in the middle counts in its summary (and its kept report) what it did: the copies
+// there are, no more and no fewer.
+TEST(RunReports, ACancelledRunsSummaryCountsWhatWasDone) {
+    for (const int stopAt : {40, 120, 250}) {
+        SCOPED_TRACE(stopAt);
+        test::EngineRig rig;
+        const std::string project = rig.Project(test::EngineRig::Fields({"c:\\docs"}));
+        for (int i = 0; i < 300; ++i)
+            WriteFile(rig.Src("docs/f" + std::to_string(i) + ".txt"), "x");
+        rig.pump.hook = [&](int call) {
+            if (call == stopAt)
+                rig.run.StopRequested = true;
+        };
+        rig.engine.run(project);
+        const std::size_t copies = test::ReadTree(rig.Dst("VLMcopy_drive_c/docs")).size();
+        // The stop came in the middle of the copying, not before or after it.
+        EXPECT_GT(copies, 0u);
+        EXPECT_LT(copies, 300u);
+        const std::string count = std::to_string(copies);
+        EXPECT_TRUE(
+            rig.Reported("Summary: files copied: " + count + " (new: " + count + ", replaced: 0)"))
+            << copies;
+        EXPECT_NE(ReportOf(rig, 0).find("Summary: files copied: " + count + " "),
+                  std::string::npos);
+    }
+}
+
 }  // namespace
 }  // namespace vlm
