@@ -472,7 +472,8 @@ void TRunF::SetLogToFile(bool on) {
 void TRunF::AppendReportLine(const std::string& line) {
     // The log file keeps the stand-ins; on screen a name reads as it is written.
     pendingLines_.append(ShownText(line));
-    if (line.rfind("ERROR", 0) == 0 || line.rfind("Fatal ERROR", 0) == 0) {
+    if (line.rfind("ERROR", 0) == 0 || line.rfind("Fatal ERROR", 0) == 0 ||
+        line.rfind("FATAL ERROR", 0) == 0) {
         if (errorLines_++ == 0)
             firstError_ = pendingLines_.back();
     }
