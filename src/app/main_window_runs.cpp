@@ -134,8 +134,12 @@ bool TMainF::RunInWindow(TRunF& view, const RunRequest& opened, RunStart start) 
                      RunEndedOutOfView(view))) {
         if (!notice_)
             notice_ = std::make_unique<DesktopNotice>();
-        notice_->Send(
-            BuildRunNotice(BaseNameNoExt(request.projectPath), *lastRunOutcome_, run_.Totals));
+        RunNotice notice =
+            BuildRunNotice(BaseNameNoExt(request.projectPath), *lastRunOutcome_, run_.Totals);
+        // A run that did not begin has no numbers to tell, only why.
+        if (!engine.RefusedAtStart().empty())
+            notice.body = RefusedStartNotice(request.projectPath, engine.RefusedAtStart());
+        notice_->Send(notice);
     }
     return engine.TerminateRequested();
 }

@@ -75,6 +75,13 @@ std::vector<ItemAsOf> RestoreBrowser::List(const std::string& folder,
     return located->store->ListAt(located->mirrorPath, TimeOf(asOf));
 }
 
+std::vector<ItemAsOf> RestoreBrowser::Deleted(const std::string& folder) const {
+    const std::optional<Located> located = Locate(folder);
+    if (!located)
+        return {};
+    return located->store->DeletedIn(located->mirrorPath);
+}
+
 std::vector<KeptVersion> RestoreBrowser::Versions(const std::string& file) const {
     const std::optional<Located> located = Locate(file);
     if (!located)
@@ -90,8 +97,10 @@ RestoreOutcome RestoreBrowser::Restore(const std::string& path, const std::strin
     const std::optional<Located> located = Locate(path);
     if (!located)
         return {0, 1, {"The backup holds no " + path}};
-    return RestoreAt(*located->store, located->mirrorPath, TimeOf(asOf), DrivePath(into),
-                     replaceNewer);
+    DateTime time = TimeOf(asOf);
+    if (asOf.empty())
+        time = located->store->NewestKeptWhenGone(located->mirrorPath).value_or(time);
+    return RestoreAt(*located->store, located->mirrorPath, time, DrivePath(into), replaceNewer);
 }
 
 RestoreOutcome RestoreBrowser::RestoreVersion(const std::string& path, const KeptVersion& version,

@@ -44,12 +44,16 @@ public:
     std::optional<ItemAsOf> Find(const std::string& path, const std::string& asOf) const;
     // The entries of the source folder `folder` at that time, in listing order.
     std::vector<ItemAsOf> List(const std::string& folder, const std::string& asOf) const;
+    // The files deleted from the source folder `folder` whose versions were kept, each as its
+    // newest version holds it.
+    std::vector<ItemAsOf> Deleted(const std::string& folder) const;
     // The versions of the source file `file` the runs kept, newest first.
     std::vector<KeptVersion> Versions(const std::string& file) const;
 
     // Puts what `path` held at `asOf` (a folder with all it held) into the folder `into` under
     // its own name, each file with its time and bits; a file there that differs is set aside
-    // first, a newer one only when `replaceNewer` says so.
+    // first, a newer one only when `replaceNewer` says so. As of now, a file the backup no longer
+    // holds comes from its newest kept version.
     RestoreOutcome Restore(const std::string& path, const std::string& asOf,
                            const std::string& into, const ReplaceNewerQuestion& replaceNewer) const;
     // The same for the kept version `version` of the file `path`.

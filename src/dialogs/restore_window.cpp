@@ -20,8 +20,8 @@
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
-#include "widgets/guarded_handler.h"
 #include "widgets/folder_dialog.h"
+#include "widgets/guarded_handler.h"
 #include "widgets/shown_text.h"
 
 namespace vlm {
@@ -337,6 +337,17 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
         if (room > 0 && !entry.folder && LowerAscii(entry.name).find(text) != std::string::npos) {
             AddFileRow(entry, Joined(folder, entry.name), relative);
             --room;
+        }
+    }
+    // The backup as it is now no longer holds a deleted file; its kept versions still do.
+    if (AsOf().empty()) {
+        for (const ItemAsOf& entry : backup_.Deleted(folder)) {
+            if (room > 0 && LowerAscii(entry.name).find(text) != std::string::npos) {
+                AddFileRow(entry, Joined(folder, entry.name), relative);
+                filesLV->topLevelItem(filesLV->topLevelItemCount() - 1)
+                    ->setText(kNameColumn, ShownText(entry.name + " (deleted)"));
+                --room;
+            }
         }
     }
     for (const ItemAsOf& entry : entries)

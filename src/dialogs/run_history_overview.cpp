@@ -1,10 +1,13 @@
 #include "dialogs/run_history_overview.h"
 
+#include <QDialog>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 #include <QTimer>
@@ -13,6 +16,7 @@
 #include <exception>
 
 #include "core/run_history.h"
+#include "core/run_reports.h"
 #include "platform/path_translation.h"
 #include "util/message_boxes.h"
 #include "widgets/shown_text.h"
@@ -157,8 +161,10 @@ TrunhisoverviewF::TrunhisoverviewF(RunHistory& history, QWidget* parent)
 
     QAction* edit = popup_->addAction(QStringLiteral("&Edit"));
     QAction* run = popup_->addAction(QStringLiteral("&Run"));
+    QAction* report = popup_->addAction(QStringLiteral("Show re&port"));
     connect(edit, &QAction::triggered, this, &TrunhisoverviewF::Edit1Click);
     connect(run, &QAction::triggered, this, &TrunhisoverviewF::Run1Click);
+    connect(report, &QAction::triggered, this, [this] { Report1Click(); });
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { popup_->popup(view_->viewport()->mapToGlobal(at)); });
@@ -218,14 +224,51 @@ void TrunhisoverviewF::RereadHistoryFile() {
     }
 }
 
-std::optional<std::string> TrunhisoverviewF::SelectedProject() const {
+std::optional<HistoryRow> TrunhisoverviewF::SelectedRow() const {
     const QModelIndexList rows = view_->selectionModel()->selectedRows(0);
     if (rows.isEmpty())
         return std::nullopt;
     const auto row = static_cast<std::size_t>(rows.front().row());
     if (row >= history_.Rows().size())
         return std::nullopt;
-    return history_.Rows()[row].caption;
+    return history_.Rows()[row];
+}
+
+std::optional<std::string> TrunhisoverviewF::SelectedProject() const {
+    const std::optional<HistoryRow> row = SelectedRow();
+    if (!row)
+        return std::nullopt;
+    return row->caption;
+}
+
+QDialog* TrunhisoverviewF::Report1Click() {
+    const std::optional<HistoryRow> row = SelectedRow();
+    if (!row)
+        return nullptr;
+    const std::optional<std::string> report = ReadRunReport(historyPath_, *row);
+    if (!report) {
+        ShowPlain("No report is kept for this run.");
+        return nullptr;
+    }
+    const std::string when = row->subItems.empty() ? std::string() : row->subItems[0];
+    auto* window = new QDialog(this, Qt::Window);
+    window->setObjectName(QStringLiteral("RunReportD"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(ShownText("Report of " + row->caption + " (" + when + ")"));
+    auto* text = new QPlainTextEdit(window);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setPlainText(ShownText(*report));
+    auto* close = new QPushButton(QStringLiteral("&Close"), window);
+    connect(close, &QPushButton::clicked, window, &QDialog::close);
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(text);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    window->resize(760, 520);
+    // The report opens at its end: the result and the summary.
+    text->moveCursor(QTextCursor::End);
+    window->show();
+    return window;
 }
 
 void TrunhisoverviewF::Edit1Click() {

@@ -11,8 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "core/run_history.h"
 #include "platform/paths.h"
 
+class QDialog;
 class QFileSystemWatcher;
 class QMenu;
 class QTableView;
@@ -78,9 +80,14 @@ public:
     // opened. Without a selected row they do nothing.
     void Edit1Click();
     void Run1Click();
+    // Shows the kept report of the selected row in a window of its own (or says that none is
+    // kept); the window is returned, null when none opened.
+    QDialog* Report1Click();
 
     // The project path of the selected row, as it is now (an edit in place included).
     std::optional<std::string> SelectedProject() const;
+    // The selected row as it is now.
+    std::optional<HistoryRow> SelectedRow() const;
 
     QTableView* runhisLVRT() const { return view_; }
     QMenu* edit_or_run_fromhis() const { return popup_; }

@@ -259,7 +259,7 @@ bool CopyPass::ClaimCleanedName(const std::string& s, const std::string& name,
         {"ERROR: " + s + " and " + folder + at->second + " would both be written as " + writtenAs +
          (ctx_.medium.caseInsensitive ? " on a medium that does not tell upper and lower case apart"
                                       : "") +
-         ", " + s + " not copied!"},
+         ", " + s + " not copied! " + kCasePairAdvice},
         FailureCount::ErrorAndSkip);
     return false;
 }
@@ -326,8 +326,9 @@ bool CopyPass::MakeSubFolder(const std::string& name, const std::string& destina
         return true;
     }
     if (!isLink && IsNameRefusal(made.Error().code, DrivePath(path))) {
-        GoPastFailure(ctx_, {"ERROR: The destination refuses the name " + path +
-                             ", not backed up! (" + made.Error().Text() + ")"});
+        GoPastFailure(ctx_,
+                      {"ERROR: The destination refuses the name " + path + ", not backed up! (" +
+                       made.Error().Text() + ") " + kRefusedNameAdvice});
         return false;
     }
     StopForFailure(ctx_,
@@ -569,7 +570,7 @@ bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint6
 // run cannot end as "OK".
 void CopyPass::ReportNameRefused(const std::string& d, const std::exception& why) {
     GoPastFailure(ctx_, {"ERROR: The destination refuses the name " + d + ", not backed up! (" +
-                         why.what() + ")"});
+                         why.what() + ") " + kRefusedNameAdvice});
 }
 
 // No file too large for its destination stops a run: it is named with its size and what the

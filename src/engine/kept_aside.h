@@ -17,8 +17,11 @@ public:
         place_ = ctx.versions->PlaceOf(copy);
         ready_ = ctx.versions->Keep(copy);
         if (!ready_) {
-            GoPastFailure(
-                ctx, {"ERROR: " + copy.Text() + " could not be kept as version, not overwritten!"});
+            const std::string& refusal = ctx.versions->Refusal();
+            GoPastFailure(ctx, {refusal.empty() ? "ERROR: " + copy.Text() +
+                                                      " could not be kept as version, not "
+                                                      "overwritten!"
+                                                : refusal});
         }
     }
     ~KeptAside() {

@@ -153,6 +153,12 @@ inline bool DiscardFromMirror(const PassContext& ctx, const DrivePath& path, boo
     return folder ? static_cast<bool>(DeleteDirTree(path)) : static_cast<bool>(DeleteFile(path));
 }
 
+// What the person can do about an error that every run meets again until they act.
+inline constexpr const char* kCasePairAdvice =
+    "Rename one of the two, or leave one out with an exclusion.";
+inline constexpr const char* kRefusedNameAdvice =
+    "Rename it, or back up to a disk that keeps such names.";
+
 // The line both passes report with their read-only refusals.
 inline constexpr const char* kMakeWritable = "Please make every item on destination writable!!";
 

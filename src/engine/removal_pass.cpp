@@ -59,6 +59,14 @@ private:
     void RemoveFolder(const std::string& dPrime);
     void WouldRemoveFolder(const std::string& dPrime);
     void FolderNotRemoved(const std::string& dPrime, bool keptByReadOnly);
+    // A copy the versions could not take because a link stands in their place: its error line,
+    // no question (it would come back for every copy), and the copy stays where it is.
+    bool RefusedToKeep() {
+        if (ctx_.versions == nullptr || ctx_.versions->Refusal().empty())
+            return false;
+        GoPastFailure(ctx_, {ctx_.versions->Refusal()});
+        return true;
+    }
     void RemoveTemporary(const std::string& d);
     void RemoveFile(const std::string& source, const std::string& destination,
                     const DirEntry& entry, bool sourceHasFile);
@@ -299,6 +307,8 @@ void RemovalPass::RemoveFolder(const std::string& dPrime) {
         ++run_.Totals.foldersRemoved;
         return;
     }
+    if (RefusedToKeep())
+        return;
     FolderNotRemoved(dPrime, readOnly.has_value());
 }
 
@@ -385,6 +395,8 @@ void RemovalPass::RemoveFile(const std::string& source, const std::string& desti
         ++run_.Totals.filesRemoved;
         return;
     }
+    if (RefusedToKeep())
+        return;
     GoPastFailure(ctx_, {"Fatal ERROR: unable to delete superfluous " + d + "!!"});
     ContinueOrStop("Fatal ERROR: " + d + " not deleted for unknown reason!" + " Continue??");
 }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "core/run_reports.h"
 #include "engine/free_space.h"
 #include "engine/run_driver.h"
 #include "engine/run_driver_parts.h"
@@ -190,6 +191,19 @@ void RunEngine::ClosingLines() {
         result);
     if (!saveError.empty())
         throw run_parts::HistorySaveFailed(saveError);
+    KeepReport();
+    view_.ShowResult(result, run_.Totals.errors);
+}
+
+void RunEngine::KeepReport() {
+    const DrivePath history = settings_.RunHistoryPath();
+    // A report that cannot be written costs the run nothing: the log and the row still tell.
+    std::vector<std::string> lines = log_.TakeKept();
+    lines.push_back("Result: " + outcome_.value_or(kResultError));
+    KeepRunReport(
+        RunReportPath(history, request_.projectPath, DateTimeText(startTime_), HowStarted()),
+        lines);
+    PruneRunReports(history, history_.Rows());
 }
 
 }  // namespace vlm

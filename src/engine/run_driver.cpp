@@ -65,10 +65,20 @@ void RunEngine::TakeRequest(const RunRequest& request) {
 
 void RunEngine::run(const RunRequest& request) {
     outcome_.reset();
+    refusedAtStart_ = {};
     terminateRequested_ = false;
     TakeRequest(request);
     try {
         RunSteps();
+        // A run refused before its row began leaves no trace of its own; a scheduled one, which
+        // nobody watched start, leaves its row and its report.
+        if (TimerRun && !refusedAtStart_.empty() && !outcome_) {
+            const std::string saveError = RecordRefusedStart(
+                history_, settings_, request_.projectPath, HowStarted(), refusedAtStart_);
+            if (!saveError.empty())
+                throw run_parts::HistorySaveFailed(saveError);
+            outcome_ = kResultError;
+        }
     } catch (const std::exception& error) {
         // The run ends where it stood: an open history row, the window as it was.
         ShowErrorBox(error.what());
@@ -82,6 +92,8 @@ bool RunEngine::SourcesExist() {
             ShowErrorBox("ERROR: " + item +
                          " does not exist! Check path of source items and eventually re-edit "
                          "project file.");
+            refusedAtStart_ = {"ERROR: " + item + " does not exist! Re-edit project file",
+                               "the source " + item + " does not exist."};
             return false;
         }
     }
@@ -141,12 +153,16 @@ void RunEngine::RunSteps() {
 // The row is saved at once, so that a run that never finishes still leaves it behind.
 void RunEngine::StartHistoryRow() {
     startTime_ = NowLocal();
-    const std::string howStarted = TimerRun ? "Timer" : (QuickRun ? "Shortcut" : "Normal");
     const std::string saveError =
         history_.StartHistoryEntry(settings_.RunHistoryPath(), request_.projectPath,
-                                   DateTimeText(startTime_), howStarted, settings_.RunHistoryMax);
+                                   DateTimeText(startTime_), HowStarted(), settings_.RunHistoryMax);
     if (!saveError.empty())
         throw run_parts::HistorySaveFailed(saveError);
+    log_.StartKeeping();
+}
+
+std::string RunEngine::HowStarted() const {
+    return TimerRun ? "Timer" : (QuickRun ? "Shortcut" : "Normal");
 }
 
 void RunEngine::HeaderLines() {
@@ -189,12 +205,16 @@ bool RunEngine::DestinationDriveUsable(bool closeWindow) {
     if (LowerAscii(destLetter_) != allowed && allowed != "all") {
         ShowErrorBox("Forbidden to write to drive " + destLetter_ +
                      " ! Please check options - limitation of backup drives.");
+        refusedAtStart_ = {"Forbidden to write to drive " + destLetter_ +
+                               " ! Please check options - limitation of backup drives.",
+                           "the options forbid writing to drive " + LowerAscii(destLetter_) + ":."};
         if (closeWindow)
             view_.CloseWindow(WindowResult::Cancel);
         return false;
     }
     if (const std::optional<std::string> missing = MissingDriveText(destLetter_)) {
         ShowErrorBox(*missing);
+        refusedAtStart_ = {*missing, NotConnectedReason(destLetter_)};
         if (closeWindow)
             view_.CloseWindow(WindowResult::Cancel);
         return false;
@@ -365,6 +385,7 @@ bool RunEngine::DestinationWritable(bool onlyLook) {
     if (!refusal)
         return true;
     FatalError(*refusal, Box::AfterLine);
+    refusedAtStart_ = {*refusal, "nothing can be written to its destination."};
     if (!onlyLook)
         FinishRun();
     return false;
@@ -402,6 +423,7 @@ bool RunEngine::LockDestinations(bool onlyLook) {
                                      " now! This run does not start; please run it again "
                                      "when the other one has ended.";
             FatalError(busy, Box::AfterLine);
+            refusedAtStart_ = {busy, "another run is writing to " + folder.Text() + "."};
             destinationLocks_.clear();
             if (!onlyLook)
                 FinishRun();

@@ -17,6 +17,7 @@
 #include "core/run_request.h"
 #include "engine/destination_media.h"
 #include "engine/pass_context.h"
+#include "engine/refused_start.h"
 #include "engine/removal_guard.h"
 #include "engine/run_log.h"
 #include "engine/run_progress.h"
@@ -67,6 +68,9 @@ public:
     // The result written into the history row by the last run, or nothing when that run ended
     // before completing its row.
     const std::optional<std::string>& Outcome() const { return outcome_; }
+    // Why the last run did not begin its work (a drive not connected, the destination busy or
+    // not writable, a source missing); empty when it began.
+    const StartRefusal& RefusedAtStart() const { return refusedAtStart_; }
     // True when the last run ended with "-close": the application is to terminate.
     bool TerminateRequested() const { return terminateRequested_; }
 
@@ -81,6 +85,10 @@ private:
     void RunSteps();
     void StartAfresh();
     void StartHistoryRow();
+    // "Timer", "Shortcut" or "Normal", as the history row says.
+    std::string HowStarted() const;
+    // The run's report kept for its history row; the reports of rows gone are removed.
+    void KeepReport();
     void HeaderLines();
     void EndAfterLastItem();
     bool DestinationDriveUsable(bool closeWindow = true);
@@ -177,6 +185,7 @@ private:
     // run has taken (two runs in one second must not share a folder).
     DateTime versionsStart_ = 0;
     std::optional<std::string> outcome_;
+    StartRefusal refusedAtStart_;
     // The per-drive folders this run writes to, each locked for the whole run.
     std::vector<FolderLock> destinationLocks_;
     // What each destination folder of this run can hold.

@@ -71,7 +71,34 @@ bool RunLog::Keeps(bool important) const {
     return important || level == LogLevel::Extended;
 }
 
+void RunLog::StartKeeping() {
+    keeping_ = true;
+    kept_.clear();
+    keptDropped_ = 0;
+}
+
+std::vector<std::string> RunLog::TakeKept() {
+    std::vector<std::string> lines;
+    lines.swap(kept_);
+    if (keptDropped_ > 0)
+        lines.push_back("... and " + std::to_string(keptDropped_) +
+                        " lines more, which only the log file holds");
+    keeping_ = false;
+    keptDropped_ = 0;
+    return lines;
+}
+
 void RunLog::report(const std::string& line, bool important) {
+    // A kept report holds the start and the end of the longest run: its middle is in the log.
+    constexpr std::size_t kMostKept = 20000;
+    if (keeping_ && (important || Keeps(false))) {
+        if (kept_.size() < kMostKept)
+            kept_.push_back(line);
+        else if (important && line.rfind("Summary: ", 0) == 0)
+            kept_.push_back(line);
+        else
+            ++keptDropped_;
+    }
     if (!Keeps(important))
         return;
     // The file first: a question about the file is asked while the memo does not yet show the

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/run_state.h"
 #include "engine/run_view.h"
@@ -29,6 +30,12 @@ public:
     void addlnlog(const std::string& line, const std::string& path);
     // A new run: the file may be asked about again.
     void BeginRun() { fileRefused_ = false; }
+
+    // The run's report as the history keeps it, from its row's start: every important line
+    // (whatever the level shown), and the detail lines the window shows.
+    void StartKeeping();
+    // The lines kept since StartKeeping; keeping ends.
+    std::vector<std::string> TakeKept();
 
     // LogLocation + "\" + "Vlmlogtmp.txt" (one separator only after a drive root such as "e:\").
     std::string LogFilePath() const;
@@ -56,6 +63,9 @@ private:
     // The person answered No to a question about the file in this run: the run is stopping,
     // and none of its later lines asks again.
     bool fileRefused_ = false;
+    bool keeping_ = false;
+    std::vector<std::string> kept_;
+    std::size_t keptDropped_ = 0;
 };
 
 }  // namespace vlm

@@ -61,6 +61,9 @@ public:
     // A view that shows progress has it counted beside the run and is told of it now and then.
     virtual bool WantsProgress() const { return false; }
     virtual void ShowProgress(const ProgressSnapshot& /*progress*/) {}
+    // The run has ended with `result` ("OK", "Error", ...) as its history row says, after
+    // `errors` errors; its summary is the last of the report.
+    virtual void ShowResult(const std::string& /*result*/, std::uint64_t /*errors*/) {}
 };
 
 // "Let pending window messages be handled": the GUI processes its events; a test may press

@@ -13,6 +13,7 @@
 #include "engine/destination_media.h"
 #include "engine/name_checks.h"
 #include "platform/file_system.h"
+#include "platform/host_place.h"
 #include "platform/platform_error.h"
 #include "util/file_helpers.h"
 #include "util/text_helpers.h"
@@ -78,9 +79,15 @@ FileHash HashFile(const std::string& path, bool fromMedium, const std::atomic<bo
 // are in.
 class SideReader {
 public:
-    SideReader(std::vector<std::string> paths, bool fromMedium, const std::atomic<bool>& stop)
+    // `top`: the folder the side's files lie below, reached from there folder by folder so that
+    // no link below it is followed out of it; empty for paths reached as named.
+    SideReader(std::vector<std::string> paths, bool fromMedium, const std::atomic<bool>& stop,
+               DrivePath top = {})
         : paths_(std::move(paths)), hashes_(paths_.size()) {
-        thread_ = std::thread([this, fromMedium, &stop] {
+        thread_ = std::thread([this, fromMedium, &stop, top = std::move(top)] {
+            std::optional<WalkTop> walkTop;
+            if (!top.empty())
+                walkTop.emplace(top);
             for (std::size_t i = 0; i < paths_.size(); ++i) {
                 // A stop ends the side at once: what is left is not opened, one by one, first.
                 if (stop.load(std::memory_order_relaxed)) {
@@ -258,7 +265,8 @@ const char* FindingText(ContentFinding finding) {
 }
 
 VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium,
-                           const VerifyLineSink& line, const KeepGoing& keepGoing) {
+                           const VerifyLineSink& line, const KeepGoing& keepGoing,
+                           const std::string& backupTop) {
     VerifyTotals totals;
     if (files.empty())
         return totals;
@@ -270,7 +278,8 @@ VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium
     // The sources are read only to be compared: their pages stay as they are.
     std::atomic<bool> stop{false};
     SideReader sourceSide(std::move(sources), false, stop);
-    SideReader backupSide(std::move(backups), fromMedium, stop);
+    SideReader backupSide(std::move(backups), fromMedium, stop,
+                          backupTop.empty() ? DrivePath() : DrivePath(backupTop));
     std::size_t told = 0;
     while (told < files.size()) {
         const std::size_t ready = std::min(sourceSide.Done(), backupSide.Done());
@@ -342,8 +351,11 @@ VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
             else
                 compared.push_back(file.file);
         }
+        // A file item's copy lies in the folder of its backup; a folder item's below it.
+        const std::string top =
+            ItemKind(DrivePath(source)) == 'd' ? backup : DrivePath(backup).Parent().Text();
         if (!item.stopped)
-            Add(item, CompareCopies(compared, true, line, keepGoing));
+            Add(item, CompareCopies(compared, true, line, keepGoing, top));
         for (const std::string& path : changed)
             line(std::string(kChangedSinceBackup) + ": " + path);
         item.changed = changed.size();

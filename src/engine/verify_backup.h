@@ -52,9 +52,11 @@ struct VerifyTotals {
 
 // Compares each pair's content, reading the sources on one thread and the copies on another, and
 // tells `line` one line per pair that is not equal ("differs: " + the source path, and so on).
-// With `fromMedium` the copies' cached pages are dropped before they are read.
+// With `fromMedium` the copies' cached pages are dropped before they are read. With `backupTop`
+// the copies are reached from that folder down and never through a link below it.
 VerifyTotals CompareCopies(const std::vector<CopiedFile>& files, bool fromMedium,
-                           const VerifyLineSink& line, const KeepGoing& keepGoing);
+                           const VerifyLineSink& line, const KeepGoing& keepGoing,
+                           const std::string& backupTop = {});
 
 // Verifies every item of `request` against its destination path: for each source file (links,
 // special files and what the project's exclusions leave out are no part of a backup) its copy

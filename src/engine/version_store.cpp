@@ -6,6 +6,7 @@
 
 #include "engine/destination_media.h"
 #include "platform/file_system.h"
+#include "platform/host_place.h"
 #include "platform/utf8_text.h"
 #include "util/file_helpers.h"
 
@@ -155,6 +156,7 @@ DrivePath VersionStore::AddedListOf(std::string_view runName) const {
 }
 
 std::vector<KeptRun> VersionStore::Runs() const {
+    const WalkTop top{Top()};
     std::vector<DirEntry> entries;
     std::vector<KeptRun> runs;
     if (!ListDirectory(root_, kAttrAnyFile, entries, ListDetail::NamesAndKinds))
@@ -183,6 +185,7 @@ std::vector<KeptRun> VersionStore::Runs() const {
 }
 
 std::vector<KeptVersion> VersionStore::VersionsOf(const DrivePath& path) const {
+    const WalkTop top{Top()};
     std::vector<KeptVersion> versions;
     for (const KeptRun& run : Runs()) {
         const DrivePath place = PlaceIn(run.name, path);
@@ -204,6 +207,7 @@ bool VersionStore::Added(const KeptRun& run, const DrivePath& path) const {
     auto list = std::find_if(addedLists_.begin(), addedLists_.end(),
                              [&](const auto& l) { return l.first == run.name; });
     if (list == addedLists_.end()) {
+        const WalkTop top{Top()};
         std::vector<std::string> lines;
         if (const auto text = ReadWholeFile(AddedListOf(run.name))) {
             std::size_t pos = 0;
@@ -233,34 +237,46 @@ bool VersionStore::Added(const KeptRun& run, const DrivePath& path) const {
 
 namespace {
 
-// What `path` held at `time`, given the store's runs.
+// What `path` held at `time`, given the store's runs; with `withOthers` also an entry that is
+// neither file nor folder, marked.
 std::optional<ItemAsOf> ItemAtAmong(const VersionStore& store, const std::vector<KeptRun>& runs,
                                     const std::function<bool(const KeptRun&)>& added,
-                                    const DrivePath& path, DateTime time) {
+                                    const DrivePath& path, DateTime time, bool withOthers) {
     const std::string name(path.Name());
+    const auto shown = [&](const std::optional<DirEntry>& entry,
+                           const DrivePath& place) -> std::optional<ItemAsOf> {
+        if (!entry || !(IsBackedUpKind(*entry) || withOthers))
+            return std::nullopt;
+        ItemAsOf item = ItemFrom(*entry, name, place);
+        item.other = !IsBackedUpKind(*entry);
+        return item;
+    };
     for (const KeptRun& run : runs) {
         // A run that started at `time` or later had not yet changed anything at `time`.
         if (run.start < time)
             continue;
         const DrivePath place = store.PlaceIn(run.name, path);
-        if (const auto entry = QueryEntry(place); entry && IsBackedUpKind(*entry))
-            return ItemFrom(*entry, name, place);
+        if (auto item = shown(QueryEntry(place), place))
+            return item;
         if (added(run))
             return std::nullopt;  // it came later
     }
-    if (const auto entry = QueryEntry(path); entry && IsBackedUpKind(*entry))
-        return ItemFrom(*entry, name, path);
-    return std::nullopt;
+    return shown(QueryEntry(path), path);
 }
 
 }  // namespace
 
-std::optional<ItemAsOf> VersionStore::ItemAt(const DrivePath& path, DateTime time) const {
+std::optional<ItemAsOf> VersionStore::ItemAt(const DrivePath& path, DateTime time,
+                                             bool withOthers) const {
+    const WalkTop top{Top()};
     return ItemAtAmong(
-        *this, Runs(), [&](const KeptRun& run) { return Added(run, path); }, path, time);
+        *this, Runs(), [&](const KeptRun& run) { return Added(run, path); }, path, time,
+        withOthers);
 }
 
-std::vector<ItemAsOf> VersionStore::ListAt(const DrivePath& folder, DateTime time) const {
+std::vector<ItemAsOf> VersionStore::ListAt(const DrivePath& folder, DateTime time,
+                                           bool withOthers) const {
+    const WalkTop top{Top()};
     const std::vector<KeptRun> runs = Runs();
     // Every name the folder had then is in the mirror now or in a run after `time`.
     std::vector<std::string> names;
@@ -282,10 +298,64 @@ std::vector<ItemAsOf> VersionStore::ListAt(const DrivePath& folder, DateTime tim
     for (const std::string& name : names) {
         const DrivePath path = folder / name;
         if (auto item = ItemAtAmong(
-                *this, runs, [&](const KeptRun& run) { return Added(run, path); }, path, time))
+                *this, runs, [&](const KeptRun& run) { return Added(run, path); }, path, time,
+                withOthers))
             items.push_back(std::move(*item));
     }
     return items;
+}
+
+std::optional<DateTime> VersionStore::NewestKeptWhenGone(const DrivePath& path) const {
+    constexpr DateTime kAfterEveryRun = 1e7;
+    if (ItemAt(path, kAfterEveryRun, true))
+        return std::nullopt;
+    const std::vector<KeptVersion> versions = VersionsOf(path);
+    if (versions.empty())
+        return std::nullopt;
+    return versions.back().kept;
+}
+
+std::vector<ItemAsOf> VersionStore::DeletedIn(const DrivePath& folder) const {
+    const WalkTop top{Top()};
+    std::vector<ItemAsOf> items;
+    std::vector<DirEntry> entries;
+    const std::vector<KeptRun> runs = Runs();
+    // Newest first: the first run that kept a name holds its newest version.
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+        const DrivePath kept = PlaceIn(run->name, folder);
+        entries.clear();
+        if (kept.empty() || !ListDirectory(kept, kAttrAnyFile, entries, ListDetail::Full))
+            continue;
+        for (const DirEntry& entry : entries) {
+            if (entry.kind != EntryKind::File || QueryEntry(folder / entry.name) ||
+                std::any_of(items.begin(), items.end(),
+                            [&](const ItemAsOf& item) { return item.name == entry.name; }))
+                continue;
+            items.push_back(ItemFrom(entry, entry.name, kept / entry.name));
+        }
+    }
+    std::sort(items.begin(), items.end(),
+              [](const ItemAsOf& a, const ItemAsOf& b) { return ListedBefore(a.name, b.name); });
+    return items;
+}
+
+DrivePath VersionStore::Mirror() const {
+    if (root_.empty() || base_.Name().substr(0, kCopyFolderPrefix.size()) == kCopyFolderPrefix)
+        return base_;
+    // A synchronisation's versions folder is named after its destination.
+    return base_ / root_.Name().substr(kVersionsFolderPrefix.size());
+}
+
+std::string VersionStore::TargetRefusal(const DrivePath& path,
+                                        const DrivePath& targetFolder) const {
+    const std::string refused = "ERROR: Nothing restored: " + targetFolder.Text() + " is ";
+    if (!root_.empty() && targetFolder.IsAtOrBelow(root_))
+        return refused + "inside the kept versions " + root_.Text() + "!";
+    if (targetFolder.IsAtOrBelow(path))
+        return refused + "inside " + path.Text() + ", which is restored!";
+    if (const DrivePath mirror = Mirror(); !mirror.empty() && targetFolder.IsAtOrBelow(mirror))
+        return refused + "inside the backup " + mirror.Text() + "!";
+    return std::string();
 }
 
 DrivePath VersionedItem::MirrorOf(const DrivePath& sourcePath) const {
@@ -328,7 +398,27 @@ VersionKeeper::~VersionKeeper() {
     Flush();
 }
 
+// The first folder from the versions folder down to `folder` that is a link; empty when none is.
+DrivePath VersionKeeper::LinkOnTheWay(const DrivePath& folder) const {
+    std::vector<DrivePath> chain;
+    for (DrivePath at = folder; !at.empty() && at.IsAtOrBelow(store_.Root()); at = at.Parent()) {
+        chain.push_back(at);
+        if (at == store_.Root())
+            break;
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const std::optional<DirEntry> entry = QueryEntry(*it);
+        if (!entry)
+            break;
+        if (entry->kind == EntryKind::Link)
+            return *it;
+    }
+    return DrivePath();
+}
+
 bool VersionKeeper::Keep(const DrivePath& path) {
+    refusal_.clear();
+    const WalkTop top{store_.Top()};
     const DrivePath place = PlaceOf(path);
     const std::optional<DirEntry> entry = QueryEntry(path);
     // The per-drive folder itself is never moved: it holds every item of its drive.
@@ -337,6 +427,13 @@ bool VersionKeeper::Keep(const DrivePath& path) {
     // What could not be deleted cannot be kept either: a read-only file stays where it is.
     if (entry->kind != EntryKind::Directory && (entry->attributes & kAttrReadOnly) != 0)
         return false;
+    // A link in the place of a folder of the versions would carry the copy out of the backup.
+    if (const DrivePath link = LinkOnTheWay(place.Parent()); !link.empty()) {
+        refusal_ = "ERROR: " + link.Text() +
+                   " is a link, not a folder of the backup: " + path.Text() +
+                   " not kept as version, left as it was!";
+        return false;
+    }
     // A place taken already (the same path kept twice in one run) is never overwritten.
     if (QueryEntry(place) || !ForceDirChain(place.Parent()))
         return false;
@@ -359,6 +456,7 @@ bool VersionKeeper::Flush() {
     for (const std::string& line : added_)
         text.append(line).append("\n");
     added_.clear();
+    const WalkTop top{store_.Top()};
     HostFile file;
     const bool written = ForceDirChain(store_.Root()) &&
                          file.Open(store_.AddedListOf(runName_), HostFile::Mode::Append) &&
@@ -377,6 +475,7 @@ std::vector<KeptRun> RunsOlderThan(const VersionStore& store, int days, DateTime
 }
 
 std::uint64_t PrunableBytes(const VersionStore& store, int days, DateTime now) {
+    const WalkTop top{store.Top()};
     std::uint64_t bytes = 0;
     for (const KeptRun& run : RunsOlderThan(store, days, now))
         bytes += ItemSize(run.folder);
@@ -403,6 +502,7 @@ std::size_t KeptRunsToFree(const std::vector<std::uint64_t>& bytesOldestFirst,
 
 bool PruneOlderThan(const VersionStore& store, int days, DateTime now,
                     const std::function<void(const KeptRun&, bool removed)>& told) {
+    const WalkTop top{store.Top()};
     bool all = true;
     for (const KeptRun& run : RunsOlderThan(store, days, now)) {
         const bool removed = RemoveKeptRun(store, run);
@@ -426,7 +526,10 @@ public:
           fatYearsOnly_(fatYearsOnly) {}
 
     void Item(const DrivePath& path, const ItemAsOf& item, const DrivePath& target) {
-        if (item.folder)
+        if (item.other)
+            Failed("ERROR: Not restored: " + item.place.Text() +
+                   " is no file or folder (a link, FIFO, device or socket)");
+        else if (item.folder)
             Folder(path, item, target);
         else
             File(item, target);
@@ -449,7 +552,7 @@ private:
         // keeps it now.
         if (!existed)
             CopyFolderPermissions(item.place, target);
-        for (const ItemAsOf& child : store_.ListAt(path, time_))
+        for (const ItemAsOf& child : store_.ListAt(path, time_, true))
             Item(path / child.name, child, target / child.name);
     }
 
@@ -527,18 +630,23 @@ RestoreOutcome RestoreAt(const VersionStore& store, const DrivePath& path, DateT
     Restorer restorer(
         store, time, replaceNewer,
         MediumAhead(store.Root()).fatYearsOnly || MediumAhead(targetFolder).fatYearsOnly);
-    const std::optional<ItemAsOf> item = store.ItemAt(path, time);
-    if (!item) {
+    const auto refused = [&](std::string line) {
         restorer.outcome.filesFailed = 1;
-        restorer.outcome.lines.push_back("Nothing was at " + path.Text() + " then");
+        restorer.outcome.lines.push_back(std::move(line));
         return restorer.outcome;
-    }
-    if (!ForceDirChain(targetFolder)) {
-        restorer.outcome.filesFailed = 1;
-        restorer.outcome.lines.push_back("ERROR: Unable to create directory " +
-                                         targetFolder.Text());
-        return restorer.outcome;
-    }
+    };
+    // A restore that wrote into what it reads would read its own output again and again.
+    if (std::string refusal = store.TargetRefusal(path, targetFolder); !refusal.empty())
+        return refused(std::move(refusal));
+    // The backup is read from the folder that holds it, and never through a link out of it.
+    const WalkTop backupTop{store.Top()};
+    const std::optional<ItemAsOf> item = store.ItemAt(path, time, true);
+    if (!item)
+        return refused("Nothing was at " + path.Text() + " then");
+    if (!ForceDirChain(targetFolder))
+        return refused("ERROR: Unable to create directory " + targetFolder.Text());
+    // The target is the person's, reached as named; below it, folder by folder.
+    const WalkTop targetTop{targetFolder};
     restorer.Item(path, *item, targetFolder / item->name);
     if (restorer.outcome.filesRestored > 0)
         SyncFileSystemOf(targetFolder);

@@ -66,6 +66,9 @@ struct ItemAsOf {
     std::uint64_t size = 0;  // a file's size; 0 for a folder
     DateTime modified = 0;
     DrivePath place;  // in the mirror, or in a run's version folder
+    // Neither a file nor a folder (a link, FIFO, device or socket where the backup should hold
+    // one): listed only when asked for, so that a restore can name what it cannot bring back.
+    bool other = false;
 };
 
 // The versions of one mirror folder (a project item's destination and what lies below it).
@@ -84,6 +87,10 @@ public:
     const DrivePath& Base() const { return base_; }
     // x:\VLMversions_drive_c
     const DrivePath& Root() const { return root_; }
+    // The folder that holds both the mirror and the versions (x:\, or a synchronisation's
+    // destination's parent): whatever reads or changes the backup is reached from there folder by
+    // folder, and no link below it is followed.
+    DrivePath Top() const { return root_.empty() ? base_ : root_.Parent(); }
     // The place of mirror path `path` in the version folder of the run named `runName` (for Base
     // itself the run's folder); the empty path when `path` is not at or below Base.
     DrivePath PlaceIn(std::string_view runName, const DrivePath& path) const;
@@ -96,9 +103,24 @@ public:
     std::vector<KeptVersion> VersionsOf(const DrivePath& path) const;
     // What mirror path `path` held at `time` (mirror and versions overlaid); nullopt when nothing
     // was there.
-    std::optional<ItemAsOf> ItemAt(const DrivePath& path, DateTime time) const;
-    // The entries of mirror folder `folder` as they were at `time`, in listing order.
-    std::vector<ItemAsOf> ListAt(const DrivePath& folder, DateTime time) const;
+    std::optional<ItemAsOf> ItemAt(const DrivePath& path, DateTime time,
+                                   bool withOthers = false) const;
+    // The entries of mirror folder `folder` as they were at `time`, in listing order; with
+    // `withOthers` also the entries that are neither file nor folder, marked `other`.
+    std::vector<ItemAsOf> ListAt(const DrivePath& folder, DateTime time,
+                                 bool withOthers = false) const;
+    // The time to restore mirror path `path` as of, when the backup no longer holds it but kept
+    // versions of it: the start of the run that kept the newest; nullopt otherwise.
+    std::optional<DateTime> NewestKeptWhenGone(const DrivePath& path) const;
+    // The files once in mirror folder `folder` that are not there now but have kept versions,
+    // each as its newest version holds it, in listing order.
+    std::vector<ItemAsOf> DeletedIn(const DrivePath& folder) const;
+    // The folder that holds the backup's copies: x:\VLMcopy_drive_c, or a synchronisation's
+    // destination.
+    DrivePath Mirror() const;
+    // Why a restore into `targetFolder` of mirror path `path` must not begin (the target lies in
+    // the backup, in its versions, or in what is restored); empty when it may.
+    std::string TargetRefusal(const DrivePath& path, const DrivePath& targetFolder) const;
 
 private:
     // Whether run `run` added mirror path `path` (its list read once and kept).
@@ -144,9 +166,12 @@ public:
     const std::string& RunName() const { return runName_; }
     // Moves the file or folder (whole) at mirror path `path` to its place in this run's folder,
     // a rename on the same drive. False when it could not be moved (a read-only file, as one
-    // that could not be deleted; a place already taken; a failed rename): `path` is then as it
-    // was.
+    // that could not be deleted; a place already taken; a link in the place of a folder on the
+    // way; a failed rename): `path` is then as it was.
     bool Keep(const DrivePath& path);
+    // After a Keep that failed because a link stands in the place of the versions folder or of a
+    // folder below it: the error line that names the link and `path`; empty otherwise.
+    const std::string& Refusal() const { return refusal_; }
     // The place `path` would be kept at (for a dry run).
     DrivePath PlaceOf(const DrivePath& path) const { return store_.PlaceIn(runName_, path); }
     // `path` was created by this run.
@@ -156,10 +181,13 @@ public:
     bool Flush();
 
 private:
+    DrivePath LinkOnTheWay(const DrivePath& folder) const;
+
     VersionStore store_;
     std::string runName_;
     std::vector<std::string> added_;
     bool listLost_ = false;
+    std::string refusal_;
 };
 
 // Pruning: the runs of `store` that started more than `days` days before `now`.
@@ -185,7 +213,9 @@ struct RestoreOutcome {
     bool ok() const { return filesFailed == 0; }
 };
 // Copies what mirror path `path` held at `time` into `targetFolder` under its own name (a folder
-// with all it held then), each file with its time and bits. A file already there that is newer
+// with all it held then), each file with its time and bits. A target in the backup, in its
+// versions or in what is restored is refused before anything is written; what is neither file
+// nor folder there is named and counted as not restored. A file already there that is newer
 // than the one restored is replaced only when `replaceNewer` says so (asked with its path); a
 // file replaced is first renamed aside, to "<name> (before restore YYYY-MM-DD HH.MM.SS)". The
 // mirror and the versions are only read.

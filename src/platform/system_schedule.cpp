@@ -266,11 +266,13 @@ std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
 
     UnitTexts texts;
     // A failed run tells the person on the desktop; the project path reaches the shell as its
-    // $0, never as part of the script.
+    // $0, never as part of the script. A run that did not begin (exit 3) has told the reason
+    // itself.
     texts.service = marker + "[Unit]\nDescription=" + description +
                     "\n\n[Service]\nType=oneshot\nExecStart=" + execStart +
                     "\nExecStopPost=/bin/sh -c 'test \"$$SERVICE_RESULT\" = success || "
-                    "notify-send --urgency=critical --app-name=Velmora \"Velmora: the scheduled "
+                    "test \"$$EXIT_STATUS\" = 3 || notify-send --urgency=critical "
+                    "--app-name=Velmora \"Velmora: the scheduled "
                     "backup failed\" \"$$0\"' " +
                     project + "\n";
     texts.timer = marker + "[Unit]\nDescription=" + description +
@@ -290,9 +292,9 @@ std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
         line += *quoted + " ";
     }
     // cron runs outside the desktop session: the notification finds the session's bus by its
-    // standard place.
+    // standard place. A run that did not begin (exit 3) has told the reason itself.
     line +=
-        "|| DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/$(id -u)/bus notify-send "
+        "|| [ $? -eq 3 ] || DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/$(id -u)/bus notify-send "
         "--urgency=critical --app-name=Velmora 'Velmora: the scheduled backup failed' " +
         *QuoteCrontabArgument(schedule.projectHost.Text());
     const std::string description = CrontabMarkerText(schedule);

@@ -20,6 +20,7 @@ constexpr DateTime kLatest = 1e7;
 struct Located {
     VersionStore store;
     DrivePath mirrorPath;
+    DrivePath sourcePath;
 };
 
 std::optional<DrivePath> FromArgument(const std::string& text) {
@@ -32,7 +33,7 @@ std::optional<Located> Locate(const RunRequest& request, bool sync, const DriveP
     if (!item)
         return std::nullopt;
     LearnBackupMediaForReading(item->mirror, item->store);
-    return Located{item->store, item->MirrorOf(path)};
+    return Located{item->store, item->MirrorOf(path), path};
 }
 
 // The source path given, found in the project; an error printed when it is not.
@@ -72,8 +73,11 @@ int RestoreVersions(const RunRequest& request, bool sync, const VersionCommand& 
     const std::optional<Located> located = LocateArgument(request, sync, command.path);
     if (!located)
         return 2;
-    const std::optional<DrivePath> target = FromArgument(command.to);
-    if (!target) {
+    // Without --to the path goes back where it came from.
+    const std::optional<DrivePath> target =
+        command.to.empty() ? std::optional<DrivePath>(located->sourcePath.Parent())
+                           : FromArgument(command.to);
+    if (!target || target->empty()) {
         std::cerr << "velmora-run: " << command.to << " is on no drive\n";
         return 2;
     }
@@ -86,6 +90,11 @@ int RestoreVersions(const RunRequest& request, bool sync, const VersionCommand& 
             return 2;
         }
         time = *asOf;
+    } else if (const auto newest = located->store.NewestKeptWhenGone(located->mirrorPath)) {
+        // Deleted since: its newest kept version is the latest it was.
+        time = *newest;
+        std::cout << "Not in the backup now: restoring the version kept by the run of "
+                  << VersionTimeText(time) << '\n';
     }
     // A newer file at the target is replaced only when the person allows it (--yes).
     const auto replaceNewer = [](const std::string& path) {

@@ -3,7 +3,7 @@
 //     velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR] [--yes]
 //                 [--allow-mass-delete] [--json] [--dry-run] [--progress] [--scheduled]
 //     velmora-run PROJECT.vlm --versions PATH
-//     velmora-run PROJECT.vlm --restore PATH --to FOLDER [--as-of "YYYY-MM-DD HH:MM"] [--yes]
+//     velmora-run PROJECT.vlm --restore PATH [--to FOLDER] [--as-of "YYYY-MM-DD HH:MM"] [--yes]
 //     velmora-run PROJECT.vlm --verify [--program-folder DIR]
 //     velmora-run --help | --version
 //
@@ -54,6 +54,7 @@
 #include "platform/path_translation.h"
 #include "platform/shell.h"
 #include "runner_versions.h"
+#include "scheduled_notice.h"
 #include "util/dialogs.h"
 #include "util/text_helpers.h"
 
@@ -65,7 +66,7 @@ constexpr const char* kUsage =
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
     "                   [--scheduled]\n"
     "       velmora-run PROJECT.vlm --versions PATH\n"
-    "       velmora-run PROJECT.vlm --restore PATH --to FOLDER [--as-of \"YYYY-MM-DD HH:MM\"]\n"
+    "       velmora-run PROJECT.vlm --restore PATH [--to FOLDER] [--as-of \"YYYY-MM-DD HH:MM\"]\n"
     "       velmora-run PROJECT.vlm --verify [--program-folder DIR]\n"
     "       velmora-run --drives [--program-folder DIR]\n"
     "       velmora-run --help | --version\n"
@@ -83,15 +84,17 @@ constexpr const char* kUsage =
     "  --scheduled  record the run in the run history as started by a schedule (\"Timer\")\n"
     "  --versions PATH  list the kept versions of a source file or folder, one a line: the time\n"
     "         it was kept, its size and where it is\n"
-    "  --restore PATH --to FOLDER  copy the source file or folder as it was at --as-of (by\n"
-    "         default the latest) from the backup into FOLDER; a newer file there is replaced\n"
-    "         (and set aside) only with --yes\n"
+    "  --restore PATH [--to FOLDER]  copy the source file or folder as it was at --as-of (by\n"
+    "         default the latest; a file deleted since, its newest kept version) from the\n"
+    "         backup into FOLDER, or back where it came from; a file there that differs is set\n"
+    "         aside, a newer one replaced (and set aside) only with --yes\n"
     "  --verify  run nothing: compare the content of every source file with its backup copy,\n"
     "         print each one that differs, is missing in the backup or is unreadable, list apart\n"
     "         the files changed since the backup (no error), and end with OK or Error; nothing is\n"
     "         written anywhere\n"
     "Exit code: 0 when the run ended OK and no question was answered No; 1 otherwise; 2 for a\n"
-    "wrong command line.\n";
+    "wrong command line; 3 for a --scheduled run that did not begin (its history row, its report\n"
+    "and a desktop notice say why).\n";
 
 // Set by SIGINT or SIGTERM (Ctrl+C, `systemctl stop`, `kill`): the run stops at its next check
 // as if Cancel had been pressed, with its closing lines, its history row and its exit code.
@@ -305,8 +308,6 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     }
     if (args.project.empty() != args.drives)
         return std::nullopt;
-    if (args.versions && args.versions->restore && args.versions->to.empty())
-        return std::nullopt;
     return args;
 }
 
@@ -386,7 +387,15 @@ int RunProject(const Arguments& args, const OpenRunOutcome& opened, HandOverStat
         DryRun(engine, view, dialogs, opened.request);
     else
         engine.run(opened.request);
-    return Finish(args, opened.request.projectPath, engine.Outcome(), run.Totals, dialogs);
+    const int exitCode =
+        Finish(args, opened.request.projectPath, engine.Outcome(), run.Totals, dialogs);
+    // A scheduled run that did not begin tells the desktop why, in one line.
+    if (args.scheduled && !args.dryRun && !engine.RefusedAtStart().empty()) {
+        SendScheduledNotice(
+            RefusedStartNotice(opened.request.projectPath, engine.RefusedAtStart()));
+        return kExitDidNotStart;
+    }
+    return exitCode;
 }
 
 // The backup compared with the sources, line by line on standard output; a stop signal ends it
@@ -425,6 +434,18 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
         CheckProjectForRun(projectPath->Text(), settings.BackupLocation, handOver);
     if (!opened.ok()) {
         dialogs.Show(BoxType::Error, Buttons::Ok, *opened.error);
+        if (args.scheduled && !args.dryRun && !args.versions && !args.verify) {
+            // Nobody watched it start: its row, its report and its notice say why.
+            const StartRefusal refusal{*opened.error,
+                                       "the project " + projectPath->Text() + " cannot be opened."};
+            const std::string saveError =
+                RecordRefusedStart(history, settings, projectPath->Text(), "Timer", refusal);
+            if (!saveError.empty())
+                dialogs.Show(BoxType::Error, Buttons::Ok, saveError);
+            Refused(args, projectPath->Text());
+            SendScheduledNotice(RefusedStartNotice(projectPath->Text(), refusal));
+            return kExitDidNotStart;
+        }
         return Refused(args, projectPath->Text());
     }
     // What reads a backup says first when its disk is not there, instead of finding nothing.

@@ -14,16 +14,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
 
 #include "engine/run_progress.h"
-#include "runwindow/preview_window.h"
 #include "platform/drive_table.h"
+#include "runwindow/preview_window.h"
 #include "util/dialogs.h"
 #include "util/message_boxes.h"
 #include "util/text_helpers.h"
@@ -182,6 +185,17 @@ void TRunF::BuildButtons() {
 }
 
 void TRunF::BuildReport() {
+    ResultL = new QLabel(this);
+    ResultL->setTextFormat(Qt::PlainText);
+    ResultL->setWordWrap(true);
+    QFont bold = ResultL->font();
+    bold.setBold(true);
+    ResultL->setFont(bold);
+    FirstErrorB = new QPushButton(QStringLiteral("&Go to the first error"), this);
+    connect(FirstErrorB, &QPushButton::clicked, this, [this] { FirstErrorBClick(); });
+    ResultL->hide();
+    FirstErrorB->hide();
+
     RunM = new QPlainTextEdit(this);
     RunM->setReadOnly(true);
     RunM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -239,6 +253,10 @@ void TRunF::LayOut() {
     layout->addWidget(ProgressPB);
     layout->addWidget(FileL);
     layout->addWidget(ProgressL);
+    auto* result = new QHBoxLayout;
+    result->addWidget(ResultL, 1);
+    result->addWidget(FirstErrorB);
+    layout->addLayout(result);
     layout->addWidget(RunM, 5);
     layout->addWidget(StatusBar1);
 }
@@ -385,6 +403,10 @@ void TRunF::CallRun(RunStart start) {
         return;
     ++runDepth_;
     PreviewB->setEnabled(false);
+    errorLines_ = 0;
+    firstError_.clear();
+    ResultL->hide();
+    FirstErrorB->hide();
     // Questions of the run find the memo up to date.
     FlushingDialogs flushing(*this);
     const ThreadDialogs duringRun(flushing);
@@ -454,6 +476,11 @@ void TRunF::SetLogToFile(bool on) {
 void TRunF::AppendReportLine(const std::string& line) {
     // The log file keeps the stand-ins; on screen a name reads as it is written.
     pendingLines_.append(ShownText(line));
+    if (line.rfind("ERROR", 0) == 0 || line.rfind("Fatal ERROR", 0) == 0 ||
+        line.rfind("FATAL ERROR", 0) == 0) {
+        if (errorLines_++ == 0)
+            firstError_ = pendingLines_.back();
+    }
     if (!RunInProgress()) {
         FlushReport();
         return;
@@ -498,6 +525,42 @@ void TRunF::ShowProgress(const ProgressSnapshot& p) {
     else
         FileL->setText(QStringLiteral("Copying: ") + ShownText(p.currentFile));
     ProgressL->setText(QString::fromStdString(ProgressLine(p)));
+}
+
+void TRunF::ShowResult(const std::string& result, std::uint64_t errors) {
+    FlushReport();
+    std::string text = "Result: " + result;
+    if (errorLines_ > 0)
+        text += " \u2014 " + std::to_string(errorLines_) +
+                (errorLines_ == 1 ? " error line" : " error lines");
+    else if (errors > 0)
+        text += " \u2014 " + std::to_string(errors) + (errors == 1 ? " error" : " errors");
+    ResultL->setText(QString::fromStdString(text));
+    QPalette palette = ResultL->palette();
+    palette.setColor(QPalette::WindowText, result == "OK" ? QColor(0, 110, 0) : QColor(170, 0, 0));
+    ResultL->setPalette(palette);
+    ResultL->show();
+    FirstErrorB->setVisible(errorLines_ > 0);
+    // The summary at the top of the report's view, down to the end of the report.
+    const QTextBlock summary =
+        RunM->document()->find(QStringLiteral("Summary: files copied")).block();
+    QScrollBar* bar = RunM->verticalScrollBar();
+    bar->setValue(summary.isValid() ? std::min(summary.blockNumber(), bar->maximum())
+                                    : bar->maximum());
+}
+
+void TRunF::FirstErrorBClick() {
+    FlushReport();
+    const QTextCursor found = RunM->document()->find(firstError_);
+    if (found.isNull()) {
+        // The report keeps its last lines only; the log file keeps them all.
+        ShowPlain("The first error line of the run is no longer in the report:\n" +
+                  firstError_.toStdString());
+        return;
+    }
+    RunM->setTextCursor(found);
+    RunM->verticalScrollBar()->setValue(found.block().blockNumber());
+    RunM->setFocus();
 }
 
 void TRunF::SetStatusText(const std::string& text) {

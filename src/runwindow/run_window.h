@@ -112,6 +112,10 @@ public:
     void CloseWindow(WindowResult result) override;
     bool WantsProgress() const override { return true; }
     void ShowProgress(const ProgressSnapshot& progress) override;
+    // The run's end: its result above the report, and the report at its summary.
+    void ShowResult(const std::string& result, std::uint64_t errors) override;
+    // Puts the first error line of the run in view in the report (FirstErrorB).
+    void FirstErrorBClick();
 
     // Puts the report lines that are waiting into the memo now.
     void FlushReport();
@@ -137,6 +141,8 @@ public:
     QProgressBar* ProgressPB;  // what the run has copied of what it has to copy
     QLabel* FileL;             // the file being copied
     QLabel* ProgressL;         // files and bytes done, rate, time left
+    QLabel* ResultL;           // the result of the run that ended, above the report
+    QPushButton* FirstErrorB;  // "Go to the first error"
     QPlainTextEdit* RunM;
     QStatusBar* StatusBar1;
 
@@ -181,6 +187,10 @@ private:
     std::string projectPath_;
     std::function<void()> helpHandler_;
     std::function<void()> viewLogHandler_;
+
+    // The error lines of the run under way or last ended, and the first of them.
+    int errorLines_ = 0;
+    QString firstError_;
 
     int runDepth_ = 0;
     bool closePending_ = false;

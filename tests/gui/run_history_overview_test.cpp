@@ -89,7 +89,7 @@ TEST_F(RunHistoryOverviewTest, TheWindowIsLaidOutAsAReportList) {
     std::vector<std::string> commands;
     for (const QAction* action : window.edit_or_run_fromhis()->actions())
         commands.push_back(action->text().toStdString());
-    EXPECT_EQ(commands, (std::vector<std::string>{"&Edit", "&Run"}));
+    EXPECT_EQ(commands, (std::vector<std::string>{"&Edit", "&Run", "Show re&port"}));
 }
 
 // The offscreen screen (800 by 600) is narrower than the designed 841 points, as a 1600-pixel
