@@ -121,8 +121,12 @@ void RunEngine::DryRunVersionsEstimate() {
     PassContext counting = passes_;
     counting.sink = PassSink::Count();
     for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
-        counting.medium = MediumAhead(request_.DestinationPath(j));
-        copyltor(counting, request_.ItemPath(j), request_.DestinationPath(j));
+        const std::optional<DrivePath> item = request_.ItemPath(j);
+        const std::optional<DrivePath> destination = request_.DestinationPath(j);
+        if (!item || !destination)  // the item itself says what it cannot be
+            continue;
+        counting.medium = MediumAhead(*destination);
+        copyltor(counting, *item, *destination);
     }
     std::int64_t estimate =
         freeBytes - static_cast<std::int64_t>(counting.sink.Counted().writeBytes);
