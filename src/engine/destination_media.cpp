@@ -115,6 +115,10 @@ std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& f
 std::optional<std::string> MissingDriveText(const std::string& letter) {
     if (!letter.empty() && PresentDriveLetters().find(LowerAscii(letter)[0]) != std::string::npos)
         return std::nullopt;
+    if (const std::string refusal =
+            letter.empty() ? std::string() : ActiveDriveTable().Refusal(letter[0]);
+        !refusal.empty())
+        return "Drive " + letter + " cannot be used! " + refusal;
     const std::string awaited =
         letter.empty() ? std::string() : ActiveDriveTable().AwaitedVolume(letter[0]);
     return "Drive " + letter + " does not exist! Please check project or hardware." +

@@ -445,7 +445,9 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
     std::string error;
-    const std::optional<HostPath> folderHost = OpenProgramFolder(args.programFolderHost, error);
+    // A dry run and a verification write nothing anywhere, not even a new disk's letter.
+    const std::optional<HostPath> folderHost =
+        OpenProgramFolder(args.programFolderHost, error, !args.dryRun && !args.verify);
     if (!folderHost) {
         std::cerr << "velmora-run: " << error << '\n';
         return Refused(args, args.project);
