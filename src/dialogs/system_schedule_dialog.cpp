@@ -82,6 +82,7 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
 
     BuildLayout(days, buttons);
+    FillDrives();
 
     connect(browseB, &QPushButton::clicked, this, &TScheduleF::BrowseBClick);
     connect(addB, &QPushButton::clicked, this, &TScheduleF::AddBClick);

@@ -412,7 +412,7 @@ std::string DriveTable::AwaitedVolume(char letter) const {
             return label.empty() ? "the volume with UUID " + reference.value
                                  : "the volume " + label + " with UUID " + reference.value;
         case VolumeReference::By::Label:
-            return "the volume labelled " + reference.value + " (any disk so labelled)";
+            return "the volume labelled " + reference.value;
         case VolumeReference::By::Source:
             return "the " + reference.type + " file system " + reference.value;
     }

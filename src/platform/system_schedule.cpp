@@ -689,20 +689,25 @@ ScheduleOutcome SystemScheduler::AddCrontabEntry(const RepeatSchedule& schedule,
 std::vector<ConnectEntry> ParseConnectSchedules(std::string_view text) {
     std::vector<ConnectEntry> entries;
     for (const std::string_view line : SplitLines(text)) {
-        std::istringstream fields{std::string(line)};
+        // id, letter, hours, volume, label, project: separated by tabs, which no field holds.
+        std::vector<std::string> fields;
+        std::size_t from = 0;
+        for (std::size_t tab = line.find('\t'); fields.size() < 5 && tab != std::string_view::npos;
+             tab = line.find('\t', from)) {
+            fields.emplace_back(line.substr(from, tab - from));
+            from = tab + 1;
+        }
+        if (fields.size() != 5)
+            continue;
+        std::optional<HostPath> project = HostPath::Parse(line.substr(from));
         ConnectEntry entry;
-        std::string letter;
-        if (!(fields >> entry.id >> letter >> entry.schedule.atMostEveryHours >>
-              entry.schedule.volume) ||
-            !IsScheduleId(entry.id) || letter.size() != 1 || fields.get() != ' ')
+        entry.id = fields[0];
+        const std::string& hours = fields[2];
+        if (!project || !IsScheduleId(entry.id) || fields[1].size() != 1 || hours.empty() ||
+            hours.size() > 5 ||
+            !std::all_of(hours.begin(), hours.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
-        std::string project;
-        std::getline(fields, project);
-        std::optional<HostPath> path = HostPath::Parse(project);
-        if (!path)
-            continue;
-        entry.schedule.letter = letter[0];
-        entry.schedule.projectHost = *path;
+        entry.schedule = {fields[1][0], fields[4], fields[3], std::stoi(hours), *project};
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -719,8 +724,9 @@ ScheduleOutcome SystemScheduler::AddOnConnect(const ConnectSchedule& schedule,
                                               const ScheduledCommand& command) {
     if (!host_.useSystemd) {
         // The open program starts the run: the file in its folder says which.
-        if (host_.programFolder.empty() || schedule.volume.find(' ') != std::string::npos ||
-            schedule.volume.empty() || HasControlCharacter(schedule.projectHost.Text()))
+        if (host_.programFolder.empty() || schedule.volume.empty() ||
+            HasControlCharacter(schedule.volume) || HasControlCharacter(schedule.label) ||
+            HasControlCharacter(schedule.projectHost.Text()))
             return {false, "", "This run at connection cannot be kept here."};
         const HostPath file = host_.programFolder / kConnectSchedulesFile;
         std::string text = host::ReadWholeHostFile(file).value_or(std::string());
@@ -738,8 +744,9 @@ ScheduleOutcome SystemScheduler::AddOnConnect(const ConnectSchedule& schedule,
         const std::string id = NewScheduleId(schedule.projectHost, taken);
         if (!text.empty() && text.back() != '\n')
             text += '\n';
-        text += id + " " + schedule.letter + " " + std::to_string(schedule.atMostEveryHours) + " " +
-                schedule.volume + " " + schedule.projectHost.Text() + "\n";
+        text += id + "\t" + schedule.letter + "\t" + std::to_string(schedule.atMostEveryHours) +
+                "\t" + schedule.volume + "\t" + schedule.label + "\t" +
+                schedule.projectHost.Text() + "\n";
         if (!host::WriteWholeHostFile(file, text))
             return {false, id, "Cannot write " + file.Text() + "."};
         return {true, id,
@@ -782,7 +789,7 @@ ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
         std::string kept;
         bool found = false;
         for (const std::string_view line : SplitLines(text)) {
-            if (line.rfind(id + " ", 0) == 0) {
+            if (line.rfind(id + "\t", 0) == 0) {
                 found = true;
                 continue;
             }

@@ -110,8 +110,8 @@ bool TakeConnectRun(const HostPath& programFolder, const HostPath& projectHost, 
                     long long now, bool note);
 
 // Where there is no systemd user instance, runs at connection are lines of this file in the
-// program folder, "<id> <letter> <hours> <volume> <project path>", and the open program starts
-// them when it sees the drive appear.
+// program folder (id, letter, hours, volume, label and project path, separated by tabs), and the
+// open program starts them when it sees the drive appear.
 inline constexpr const char* kConnectSchedulesFile = "connect-schedules.txt";
 struct ConnectEntry {
     std::string id;

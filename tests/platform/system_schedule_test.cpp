@@ -429,17 +429,19 @@ TEST(ConnectScheduleTest, AServiceAloneIsListedEnabledAndRemoved) {
     host.programFolder = HostPath(drives.Base() + "/program");
     MakeDir(host.programFolder.Text());
     SystemScheduler kept(host);
-    const ConnectSchedule spaced{'f', "", "LABEL=BACKUP", 0, HostPath("/home/ann/my photos.vlm")};
+    const ConnectSchedule spaced{'f', "MY STICK", "LABEL=MY STICK", 0,
+                                 HostPath("/home/ann/my photos.vlm")};
     const auto inFile = kept.AddOnConnect(spaced, command);
     ASSERT_TRUE(inFile.ok) << inFile.message;
     EXPECT_FALSE(kept.AddOnConnect(spaced, command).ok);
     const auto entries = ReadConnectSchedules(host.programFolder);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].schedule.letter, 'f');
-    EXPECT_EQ(entries[0].schedule.volume, "LABEL=BACKUP");
+    EXPECT_EQ(entries[0].schedule.volume, "LABEL=MY STICK");
     EXPECT_EQ(entries[0].schedule.projectHost.Text(), "/home/ann/my photos.vlm");
     ASSERT_EQ(kept.List().size(), 1u);
-    EXPECT_EQ(kept.List()[0].description, "when drive f: is connected, /home/ann/my photos.vlm");
+    EXPECT_EQ(kept.List()[0].description,
+              "when drive f: (MY STICK) is connected, /home/ann/my photos.vlm");
     EXPECT_TRUE(kept.Remove(inFile.id).ok);
     EXPECT_TRUE(ReadConnectSchedules(host.programFolder).empty());
 }
