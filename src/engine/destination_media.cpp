@@ -43,6 +43,10 @@ std::string DriveVolumeLine(char letter) {
         if (drive.letter != LowerAscii(letter) || !drive.root)
             continue;
         const std::string name = std::string("Drive ") + drive.letter + ": is ";
+        // A share or tmpfs the letter was given to is named as the letter remembers it.
+        if (!drive.volume.Known() && drive.kind == DriveDescription::Kind::Volume)
+            return name + drive.volume.source + " (" + drive.volume.mountType + ") at " +
+                   *drive.root;
         if (!drive.volume.Known())
             return name + "the folder " + *drive.root;
         const std::string label =

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "engine/destination_media.h"
 #include "engine_rig.h"
 
 namespace vlm {
@@ -50,6 +51,27 @@ TEST(UnmountedMountFolderTest, TheBackupOfAnAbsentDiskIsLeftAsItIs) {
                       .size(),
                   1u);
     }
+}
+
+// Each run's report names the disk it found on the destination's letter, as the letter knows it.
+TEST(UnmountedMountFolderTest, TheReportNamesTheDiskEachLetterIs) {
+    test::TempDrives drives("");
+    VolumeIdentity stick{"AAAA-0001", "STICK", "vfat"};
+    VolumeIdentity share;
+    share.source = "server:/export";
+    share.mountType = "nfs4";
+    SetActiveDriveTable(DriveTable::BuildFromVolumes(
+        "[Drives]\nf=/srv/data\n",
+        {{HostPath("/media/ann/STICK"), stick, "8:1"}, {HostPath("/mnt/nas"), share, "0:50"}}));
+    const std::vector<std::pair<char, std::string>> cases = {
+        {'d', "Drive d: is STICK (UUID AAAA-0001) at /media/ann/STICK"},
+        {'e', "Drive e: is server:/export (nfs4) at /mnt/nas"},
+        {'f', "Drive f: is the folder /srv/data"},
+        {'g', ""},
+    };
+    for (const auto& [letter, line] : cases)
+        EXPECT_EQ(DriveVolumeLine(letter), line) << letter;
+    SetActiveDriveTable(drives.Table());
 }
 
 }  // namespace

@@ -207,6 +207,22 @@ TEST(DriveLettersTest, TheSourcesFileOfAProgramFolderHidesTheMachinesDisks) {
               "/proc/self/mountinfo");
 }
 
+// A disk a run saw mounted inside a source item is remembered in the program folder: the next
+// start knows its empty folder for a mount folder, though no fstab names it.
+TEST(DriveLettersTest, AMountFolderSeenInsideAnItemIsKnownAtTheNextStart) {
+    Rig rig;
+    const std::string nas = rig.drives.Base() + "/home/nas";
+    SetActiveDriveTable(rig.Load({{"home/nas", "nfs4", "server:/family", "", ""}}));
+    EXPECT_TRUE(RememberMountFoldersBelow({HostPath(rig.drives.Base() + "/home")}));
+    EXPECT_EQ(test::ReadFile(rig.program + "/" + kMountFoldersFile), nas + "\n");
+    EXPECT_FALSE(ActiveDriveTable().LiesOnUnmountedMount('c', HostPath(nas)));
+
+    const DriveTable later = rig.Load({});  // the share is unmounted now
+    EXPECT_TRUE(later.LiesOnUnmountedMount('c', HostPath(nas + "/Family")));
+    EXPECT_FALSE(later.LiesOnUnmountedMount('c', HostPath(rig.drives.Base() + "/home/x")));
+    SetActiveDriveTable(rig.drives.Table());
+}
+
 // A dry run writes nothing, and sees the letter it could not keep as a run would.
 TEST(DriveLettersTest, ADryRunGivesTheLetterItWouldKeepWithoutWritingIt) {
     Rig rig;
