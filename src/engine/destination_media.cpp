@@ -90,7 +90,9 @@ std::vector<std::string> DriveTableLines() {
                              ? awaited.value
                              : label) +
                         "\t" + (uuid.empty() ? "-" : uuid) + "\t" +
-                        (present ? *drive.root : std::string("not connected")));
+                        (present                 ? *drive.root
+                         : drive.refusal.empty() ? std::string("not connected")
+                                                 : "not usable: " + drive.refusal));
     }
     return lines;
 }

@@ -60,17 +60,32 @@ TEST(UnmountedMountFolderTest, TheReportNamesTheDiskEachLetterIs) {
     VolumeIdentity share;
     share.source = "server:/export";
     share.mountType = "nfs4";
-    SetActiveDriveTable(DriveTable::BuildFromVolumes(
-        "[Drives]\nf=/srv/data\n",
-        {{HostPath("/media/ann/STICK"), stick, "8:1"}, {HostPath("/mnt/nas"), share, "0:50"}}));
+    const VolumeIdentity twin{"BBBB-0002", "TWIN", "vfat"};
+    const VolumeIdentity twin2{"CCCC-0003", "TWIN", "vfat"};
+    SetActiveDriveTable(DriveTable::BuildFromVolumes("[Drives]\nf=/srv/data\ng=LABEL=TWIN\n",
+                                                     {{HostPath("/media/ann/STICK"), stick, "8:1"},
+                                                      {HostPath("/mnt/nas"), share, "0:50"},
+                                                      {HostPath("/media/ann/T1"), twin, "8:2"},
+                                                      {HostPath("/media/ann/T2"), twin2, "8:3"}}));
     const std::vector<std::pair<char, std::string>> cases = {
         {'d', "Drive d: is STICK (UUID AAAA-0001) at /media/ann/STICK"},
         {'e', "Drive e: is server:/export (nfs4) at /mnt/nas"},
         {'f', "Drive f: is the folder /srv/data"},
         {'g', ""},
+        {'h', ""},
     };
     for (const auto& [letter, line] : cases)
         EXPECT_EQ(DriveVolumeLine(letter), line) << letter;
+    // The table of letters says why g: cannot be used.
+    std::string lineOfG;
+    for (const std::string& line : DriveTableLines())
+        if (line.rfind("g:", 0) == 0)
+            lineOfG = line;
+    EXPECT_NE(lineOfG.find("\tnot usable: Drive g: is the volume labelled TWIN, and 2 connected "
+                           "disks are: TWIN (UUID BBBB-0002) at /media/ann/T1 and TWIN (UUID "
+                           "CCCC-0003) at /media/ann/T2."),
+              std::string::npos)
+        << lineOfG;
     SetActiveDriveTable(drives.Table());
 }
 
