@@ -171,7 +171,8 @@ void TScheduleF::Open() {
 
 void TScheduleF::ShowHostStatus() {
     const bool canSchedule = scheduler_.CanSchedule();
-    addB->setEnabled(canSchedule);
+    // A run at connection needs neither: without systemd the open program starts it.
+    addB->setEnabled(canSchedule || connectedRB->isEnabled());
     std::string text;
     if (!canSchedule)
         text = kNoSchedulerText;
@@ -212,6 +213,10 @@ void TScheduleF::AddBClick() {
     }
     if (connectedRB->isChecked()) {
         AddOnConnect(schedule.projectHost);
+        return;
+    }
+    if (!scheduler_.CanSchedule()) {
+        statusL->setText(QString::fromUtf8(kNoSchedulerText));
         return;
     }
     const ScheduleOutcome outcome = scheduler_.Add(schedule, command_);

@@ -77,7 +77,11 @@ std::vector<std::string> DriveTableLines() {
     std::vector<std::string> lines;
     for (const DriveDescription& drive : ActiveDriveTable().Describe()) {
         const bool present = drive.root && ActiveDriveTable().IsPresent(drive.letter);
-        const std::string label = drive.volume.label.empty() ? "-" : drive.volume.label;
+        // A disk that is away is shown with the label it was remembered with.
+        const std::string remembered = ActiveDriveTable().RememberedLabel(drive.letter);
+        const std::string label = !drive.volume.label.empty() ? drive.volume.label
+                                  : remembered.empty()        ? "-"
+                                                              : remembered;
         VolumeReference awaited;
         const bool pinnedVolume = ParseVolumeReference(drive.pin, awaited);
         std::string uuid = drive.volume.uuid;
