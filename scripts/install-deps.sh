@@ -21,8 +21,9 @@ packages=(
     # The desktop entry and the AppStream metadata are validated; the package is built by CPack
     desktop-file-utils appstream dpkg-dev
     rsync
-    # Volume UUIDs and labels where udev keeps no record (loop devices, containers)
-    libblkid-dev
+    # Volume UUIDs and labels: the udev database, and the device itself where udev keeps no
+    # record (loop devices, containers)
+    libudev-dev libblkid-dev
     # The test disk that loses power is a FUSE file system of the tests' own
     libfuse3-dev
     # Real media for the tests of each file system a backup disk comes with: exFAT, FAT32 and

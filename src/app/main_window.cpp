@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTreeView>
@@ -35,6 +36,7 @@
 #include "platform/program_folder.h"
 #include "platform/shell.h"
 #include "platform/system_schedule.h"
+#include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
 #include "util/message_boxes.h"
@@ -146,6 +148,9 @@ void TMainF::FormCreate() {
     // Not while a run or the editor's estimate works: they took their letters when they started.
     mountWatcher =
         new MountTableWatcher([this] { return run_.RunActive || run_.EstimateRunning; }, this);
+    connectedLetters_ = PresentDriveLetters();
+    connect(mountWatcher, &MountTableWatcher::drivesChanged, this,
+            [this] { StartRunsAtConnection(); });
     // A start with a project (or only a mode word) never switches the timer on.
     if (StartSwitchesTimerOn(commandLine_, settings_.TimerActivate))
         scheduler->SwitchOnAtStart();
@@ -436,6 +441,25 @@ void TMainF::ScheduleMIClick() {
     command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(HostPath());
     TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
     dialog.Open();
+}
+
+void TMainF::StartRunsAtConnection() {
+    const std::string present = PresentDriveLetters();
+    const HostPath folder = ToHostPath(settings_.ProgramFolder).value_or(HostPath());
+    for (const ConnectEntry& entry : ReadConnectSchedules(folder)) {
+        const char letter = entry.schedule.letter;
+        if (present.find(letter) == std::string::npos ||
+            connectedLetters_.find(letter) != std::string::npos)
+            continue;
+        // velmora-run itself keeps to the hours within which the project runs only once.
+        const std::vector<std::string> args = ConnectArguments(
+            entry.schedule, {CurrentProgramFolderFacts().executableFolder / "velmora-run", folder});
+        QStringList rest;
+        for (std::size_t i = 1; i < args.size(); ++i)
+            rest << QString::fromStdString(args[i]);
+        QProcess::startDetached(QString::fromStdString(args[0]), rest);
+    }
+    connectedLetters_ = present;
 }
 
 void TMainF::launchrunMIClick() {

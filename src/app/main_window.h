@@ -100,6 +100,9 @@ public:
     void drivesMIClick();
     // "Schedule with the system...": repeating runs by velmora-run, kept by the system.
     void ScheduleMIClick();
+    // Starts the runs at connection kept in the program folder (where systemd cannot start them)
+    // of each drive that has just appeared.
+    void StartRunsAtConnection();
     void launchrunMIClick();
     void ChooseImageClick();
     void RemoveImageClick();
@@ -248,6 +251,8 @@ private:
     std::function<void(TRunF&)> runWindowHook_;
     std::function<void(TprojecteditF&)> editorHook_;
     std::optional<std::string> lastRunOutcome_;
+    // The drives present when the drive table was last read: a drive not among them is new.
+    std::string connectedLetters_;
     // Tells the desktop how a timed or quick run ended out of view; made on the first such run.
     std::unique_ptr<DesktopNotice> notice_;
     TWindowsInfo windowsInfo_;

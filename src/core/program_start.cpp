@@ -25,7 +25,8 @@ std::optional<HostPath> ChosenFolder(std::string_view chosenArgument, std::strin
 
 }  // namespace
 
-std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error) {
+std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error,
+                                          bool remember) {
     std::optional<HostPath> folder;
     if (!chosenArgument.empty()) {
         folder = ChosenFolder(chosenArgument, error);
@@ -36,7 +37,7 @@ std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::
     }
     if (!folder)
         return std::nullopt;
-    SetActiveDriveTable(DriveTable::Load(*folder));
+    SetActiveDriveTable(DriveTable::Load(*folder, remember));
     return folder;
 }
 

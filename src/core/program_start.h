@@ -22,8 +22,10 @@ struct ProgramStart {
 // Decides the program folder — the one `chosenArgument` names when a command line named one
 // (as it was typed: absolute, or relative to the current folder), else this program's own — and
 // makes its drives.ini the active drive table. Without a folder to use: nullopt, and `error`
-// says why ("the program folder ... does not exist").
-std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error);
+// says why ("the program folder ... does not exist"). With `remember` off (a run that writes
+// nothing) a disk seen for the first time is not written into drives.ini.
+std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error,
+                                          bool remember = true);
 
 // The folder's drive path and its settings file. nullopt when the folder is on no drive.
 std::optional<ProgramStart> ProgramStartIn(const HostPath& folderHost);

@@ -18,8 +18,8 @@
 #include "engine/destination_media.h"
 #include "platform/mount_table.h"
 #include "platform/volume_identity.h"
-#include "widgets/guarded_handler.h"
 #include "widgets/folder_dialog.h"
+#include "widgets/guarded_handler.h"
 #include "widgets/shown_text.h"
 
 namespace vlm {
@@ -32,8 +32,9 @@ constexpr int kMargin = 12;
 // Every mounted volume that has a UUID, once, at the first of its mount points.
 std::vector<MountedVolume> MountedVolumesWithUuid() {
     std::vector<MountedVolume> volumes;
-    for (const MountEntry& mount : ReadMountTable()) {
-        const VolumeIdentity identity = IdentifyVolume(mount);
+    const DriveSources& sources = ActiveDriveTable().Sources();
+    for (const MountEntry& mount : sources.Mounts()) {
+        const VolumeIdentity identity = IdentifyVolume(mount, sources.udevRecords);
         if (!identity.Known())
             continue;
         const bool seen = std::any_of(volumes.begin(), volumes.end(), [&](const MountedVolume& v) {
@@ -95,6 +96,13 @@ void TdrivesF::BuildControls() {
     volumeC = new QComboBox(this);
     volumeC->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     pinvolumeB = new QPushButton(QStringLiteral("Pin to this &volume"), this);
+    pinlabelB = new QPushButton(QStringLiteral("Pin to any disk with this l&abel"), this);
+    pinsL = new QLabel(
+        QStringLiteral("A pin to the volume is that one disk: another disk never gets its letter. "
+                       "A pin to a label is any disk so labelled, for backup disks used in turn: "
+                       "connect one at a time (with two connected, the run is refused)."),
+        this);
+    pinsL->setWordWrap(true);
     pinfolderB = new QPushButton(QStringLiteral("Pin to a f&older..."), this);
     plainCB = new QCheckBox(
         QStringLiteral("&Plain folder (used whether or not a disk is mounted there)"), this);
@@ -103,7 +111,7 @@ void TdrivesF::BuildControls() {
     noteL->setWordWrap(true);
     noteL->setTextInteractionFlags(Qt::TextSelectableByMouse);
     closeB = new QPushButton(QStringLiteral("&Close"), this);
-    for (QPushButton* button : {pinvolumeB, pinfolderB, forgetB})
+    for (QPushButton* button : {pinvolumeB, pinlabelB, pinfolderB, forgetB})
         button->setAutoDefault(false);
     closeB->setDefault(true);
 }
@@ -120,9 +128,11 @@ void TdrivesF::BuildLayout() {
     actions->addWidget(volumeL, 1, 0);
     actions->addWidget(volumeC, 1, 1);
     actions->addWidget(pinvolumeB, 1, 2, Qt::AlignLeft);
-    actions->addWidget(pinfolderB, 2, 1, Qt::AlignLeft);
-    actions->addWidget(plainCB, 3, 1, 1, 2);
-    actions->setColumnStretch(3, 1);
+    actions->addWidget(pinlabelB, 1, 3, Qt::AlignLeft);
+    actions->addWidget(pinsL, 2, 1, 1, 4);
+    actions->addWidget(pinfolderB, 3, 1, Qt::AlignLeft);
+    actions->addWidget(plainCB, 4, 1, 1, 3);
+    actions->setColumnStretch(4, 1);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(noteL, 1);
@@ -142,6 +152,8 @@ void TdrivesF::ConnectControls() {
             [this] { Guarded([this] { letterCChange(); }); });
     connect(pinvolumeB, &QPushButton::clicked, this,
             [this] { Guarded([this] { pinvolumeBClick(); }); });
+    connect(pinlabelB, &QPushButton::clicked, this,
+            [this] { Guarded([this] { pinlabelBClick(); }); });
     connect(pinfolderB, &QPushButton::clicked, this,
             [this] { Guarded([this] { pinfolderBClick(); }); });
     connect(plainCB, &QCheckBox::clicked, this, [this] { Guarded([this] { plainCBClick(); }); });
@@ -225,6 +237,9 @@ void TdrivesF::ShowLetterActions() {
     const bool pinnedVolume = ParseVolumeReference(drive.pin, reference);
     const bool pinnedFolder = !drive.pin.empty() && !pinnedVolume;
     pinvolumeB->setEnabled(editable && !volumes_.empty());
+    const int shown = volumeC->currentIndex();
+    pinlabelB->setEnabled(editable && shown >= 0 && shown < static_cast<int>(volumes_.size()) &&
+                          !volumes_[static_cast<std::size_t>(shown)].identity.label.empty());
     volumeC->setEnabled(editable && !volumes_.empty());
     pinfolderB->setEnabled(editable);
     // c: is "/" unless pinned: there is nothing to forget about it then.
@@ -242,7 +257,8 @@ void TdrivesF::pinvolumeBClick() {
     const std::string folder = IniFolder();
     const char letter = Letter();
     const VolumeIdentity volume = volumes_[static_cast<std::size_t>(index)].identity;
-    bool written = SaveDrivePin(HostPath(folder), letter, "UUID=" + volume.uuid);
+    bool written = SaveDrivePin(HostPath(folder), letter, "UUID=" + volume.uuid) &&
+                   SaveDriveLabel(HostPath(folder), letter, volume.label);
     std::string done = std::string(1, letter) + ": is now the volume " + VolumeName(volume);
     // A letter belongs to a disk, and a disk has one letter: the one it had before is free.
     for (const DriveDescription& other : ActiveDriveTable().Describe()) {
@@ -254,6 +270,19 @@ void TdrivesF::pinvolumeBClick() {
         done += std::string("; ") + other.letter + ": is free again";
     }
     AfterChange(written, done + ".");
+}
+
+void TdrivesF::pinlabelBClick() {
+    const int index = volumeC->currentIndex();
+    if (index < 0 || index >= static_cast<int>(volumes_.size()))
+        return;
+    const char letter = Letter();
+    const std::string label = volumes_[static_cast<std::size_t>(index)].identity.label;
+    if (label.empty())
+        return;
+    AfterChange(SaveDrivePin(HostPath(IniFolder()), letter, "LABEL=" + label),
+                std::string(1, letter) + ": is now any disk labelled " + label +
+                    ": whichever of them is connected. Connect one at a time.");
 }
 
 void TdrivesF::pinfolderBClick() {

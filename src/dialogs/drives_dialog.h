@@ -47,6 +47,7 @@ public:
     void drivesLVClick();
     void letterCChange();
     void pinvolumeBClick();
+    void pinlabelBClick();
     void pinfolderBClick();
     void plainCBClick();
     void forgetBClick();
@@ -55,6 +56,8 @@ public:
     QComboBox* letterC;
     QComboBox* volumeC;
     QPushButton* pinvolumeB;
+    QPushButton* pinlabelB;
+    QLabel* pinsL;  // how a pin to a disk differs from one to a label
     QPushButton* pinfolderB;
     QCheckBox* plainCB;
     QPushButton* forgetB;

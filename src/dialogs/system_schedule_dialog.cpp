@@ -1,6 +1,7 @@
 #include "dialogs/system_schedule_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,10 +10,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "platform/drive_table.h"
 #include "platform/path_translation.h"
+#include "platform/volume_identity.h"
 
 namespace vlm {
 
@@ -36,7 +40,11 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
                        ScheduledCommand command, QWidget* parent)
     : QDialog(parent),
       browse_(std::move(browse)),
-      scheduler_(std::move(host)),
+      scheduler_([&] {
+          // Runs at connection that systemd cannot start are kept in the program folder.
+          host.programFolder = command.programFolderHost;
+          return std::move(host);
+      }()),
       command_(std::move(command)) {
     setWindowTitle(QStringLiteral("Schedule with the system"));
 
@@ -54,6 +62,18 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
         days->addWidget(dayCB[i]);
         connect(weekdaysRB, &QRadioButton::toggled, dayCB[i], &QCheckBox::setEnabled);
     }
+    connectedRB = new QRadioButton(QStringLiteral("&When drive"), this);
+    driveC = new QComboBox(this);
+    hoursE = new QSpinBox(this);
+    hoursE->setRange(0, 720);
+    hoursE->setValue(12);
+    hoursE->setSuffix(QStringLiteral(" hours"));
+    for (QWidget* field : {static_cast<QWidget*>(driveC), static_cast<QWidget*>(hoursE)}) {
+        field->setEnabled(false);
+        connect(connectedRB, &QRadioButton::toggled, field, &QWidget::setEnabled);
+    }
+    connect(connectedRB, &QRadioButton::toggled, timeE,
+            [this](bool on) { timeE->setEnabled(!on); });
     addB = new QPushButton(QStringLiteral("&Add schedule"), this);
     scheduleLB = new QListWidget(this);
     removeB = new QPushButton(QStringLiteral("&Remove selected"), this);
@@ -62,6 +82,7 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
 
     BuildLayout(days, buttons);
+    FillDrives();
 
     connect(browseB, &QPushButton::clicked, this, &TScheduleF::BrowseBClick);
     connect(addB, &QPushButton::clicked, this, &TScheduleF::AddBClick);
@@ -84,7 +105,14 @@ void TScheduleF::BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons) {
     form->addWidget(everyDayRB, 2, 1);
     form->addWidget(weekdaysRB, 3, 1);
     form->addLayout(days, 4, 1, 1, 2);
-    form->addWidget(addB, 5, 1, Qt::AlignLeft);
+    auto* connected = new QHBoxLayout;
+    connected->addWidget(connectedRB);
+    connected->addWidget(driveC);
+    connected->addWidget(new QLabel(QStringLiteral("is connected, at most once in"), this));
+    connected->addWidget(hoursE);
+    connected->addStretch(1);
+    form->addLayout(connected, 5, 1, 1, 2);
+    form->addWidget(addB, 6, 1, Qt::AlignLeft);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -95,7 +123,47 @@ void TScheduleF::BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons) {
     layout->addWidget(buttons);
 }
 
+void TScheduleF::FillDrives() {
+    driveC->clear();
+    for (const DriveDescription& drive : ActiveDriveTable().Describe()) {
+        VolumeReference reference;
+        if (!ParseVolumeReference(drive.pin, reference) ||
+            reference.by == VolumeReference::By::Source)
+            continue;
+        std::string label = drive.volume.label;
+        if (label.empty())
+            label = reference.by == VolumeReference::By::Label
+                        ? reference.value
+                        : ActiveDriveTable().RememberedLabel(drive.letter);
+        driveC->addItem(QString::fromStdString(std::string(1, drive.letter) + ":" +
+                                               (label.empty() ? "" : " (" + label + ")")),
+                        QString::fromStdString(drive.pin + "\n" + label));
+    }
+    connectedRB->setEnabled(driveC->count() > 0);
+}
+
+void TScheduleF::AddOnConnect(const HostPath& project) {
+    const QStringList data = driveC->currentData().toString().split(QLatin1Char('\n'));
+    if (driveC->currentIndex() < 0 || data.size() != 2) {
+        statusL->setText(QStringLiteral("Choose a drive pinned to a disk first."));
+        return;
+    }
+    ConnectSchedule schedule;
+    schedule.letter = driveC->currentText().toStdString()[0];
+    schedule.volume = data[0].toStdString();
+    schedule.label = data[1].toStdString();
+    schedule.atMostEveryHours = hoursE->value();
+    schedule.projectHost = project;
+    const ScheduleOutcome outcome = scheduler_.AddOnConnect(schedule, command_);
+    statusL->setText(QString::fromStdString(outcome.ok
+                                                ? "Scheduled " + ConnectWhen(schedule) + " as " +
+                                                      outcome.id + ". " + outcome.message
+                                                : outcome.message));
+    RefreshList();
+}
+
 void TScheduleF::Open() {
+    FillDrives();
     ShowHostStatus();
     RefreshList();
     exec();
@@ -103,7 +171,8 @@ void TScheduleF::Open() {
 
 void TScheduleF::ShowHostStatus() {
     const bool canSchedule = scheduler_.CanSchedule();
-    addB->setEnabled(canSchedule);
+    // A run at connection needs neither: without systemd the open program starts it.
+    addB->setEnabled(canSchedule || connectedRB->isEnabled());
     std::string text;
     if (!canSchedule)
         text = kNoSchedulerText;
@@ -140,6 +209,14 @@ void TScheduleF::AddBClick() {
     schedule.projectHost = ProjectHostPath(projectE->text().toStdString());
     if (schedule.projectHost.empty() || schedule.projectHost.IsRoot()) {
         statusL->setText(QStringLiteral("Choose a project first."));
+        return;
+    }
+    if (connectedRB->isChecked()) {
+        AddOnConnect(schedule.projectHost);
+        return;
+    }
+    if (!scheduler_.CanSchedule()) {
+        statusL->setText(QString::fromUtf8(kNoSchedulerText));
         return;
     }
     const ScheduleOutcome outcome = scheduler_.Add(schedule, command_);

@@ -9,9 +9,12 @@
 #include <string>
 
 #include "dialogs/project_browse.h"
+#include "platform/paths.h"
 #include "platform/system_schedule.h"
 
 class QCheckBox;
+class QComboBox;
+class QSpinBox;
 class QDialogButtonBox;
 class QHBoxLayout;
 class QLabel;
@@ -46,6 +49,11 @@ public:
     QRadioButton* everyDayRB;
     QRadioButton* weekdaysRB;
     std::array<QCheckBox*, 7> dayCB{};
+    // A run each time a disk is connected: the drives pinned to a disk, and the hours within
+    // which it runs only once.
+    QRadioButton* connectedRB;
+    QComboBox* driveC;
+    QSpinBox* hoursE;
     QPushButton* addB;
     QListWidget* scheduleLB;
     QPushButton* removeB;
@@ -54,6 +62,9 @@ public:
 private:
     // The project and time fields above the list of schedules, the buttons below it.
     void BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons);
+    // The drives a connection can start a run for: those pinned to a disk by UUID or label.
+    void FillDrives();
+    void AddOnConnect(const HostPath& project);
 
     ProjectBrowseHooks browse_;
     SystemScheduler scheduler_;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -94,6 +95,35 @@ private:
     QString shown_;
 };
 
+// The role of a drive entry that holds the label of the disk connected on its letter.
+constexpr int kDiskLabelRole = Qt::UserRole + 1;
+
+// The destination list shows each connected disk's label beside its letter ("e: <Removable>
+// BACKUP"); the entry's text, which the project keeps, stays as it is.
+class DriveEntryDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString label = index.data(kDiskLabelRole).toString();
+        if (!label.isEmpty())
+            option->text += QStringLiteral("  ") + label;
+    }
+};
+
+// The label of the disk connected on `letter`; empty for a folder or a disk without one.
+std::string ConnectedDiskLabel(char letter) {
+    const DriveTable& table = ActiveDriveTable();
+    if (!table.IsPresent(letter))
+        return {};
+    for (const DriveDescription& drive : table.Describe())
+        if (drive.letter == letter)
+            return drive.volume.label;
+    return {};
+}
+
 // "e: BACKUP at /media/alice/BACKUP": the disk or folder a letter stands for now, or what it
 // waits for while it is not connected.
 std::string DriveWhereabouts(char letter) {
@@ -102,7 +132,11 @@ std::string DriveWhereabouts(char letter) {
     for (const DriveDescription& drive : table.Describe()) {
         if (drive.letter != letter)
             continue;
+        if (!drive.refusal.empty())
+            return drive.refusal;
         if (drive.root && table.IsPresent(letter)) {
+            if (!drive.volume.Known() && drive.kind == DriveDescription::Kind::Volume)
+                return name + drive.volume.source + " at " + *drive.root;
             if (!drive.volume.Known())
                 return name + "the folder " + *drive.root;
             const std::string volume =
@@ -216,6 +250,7 @@ QFrame* TprojecteditF::BuildDestinationPanel(QWidget* block) {
 
 void TprojecteditF::BuildDestinationBoxes() {
     destdriveC = new QComboBox(destP);
+    destdriveC->setItemDelegate(new DriveEntryDelegate(destdriveC));
     destdriveC->setEditable(true);
     destdriveC->setInsertPolicy(QComboBox::NoInsert);
     // A typed letter stays a letter: no completion to one of the entries.
@@ -284,6 +319,7 @@ void TprojecteditF::RebuildDriveEntries() {
         const QString entry = Q(DriveEntryText(letter));
         if (destdriveC->itemText(index) != entry)
             destdriveC->setItemText(index, entry);
+        destdriveC->setItemData(index, Q(ConnectedDiskLabel(letter)), kDiskLabelRole);
     }
     if (destdriveC->currentText() != text)
         destdriveC->setEditText(text);

@@ -43,6 +43,10 @@ std::string DriveVolumeLine(char letter) {
         if (drive.letter != LowerAscii(letter) || !drive.root)
             continue;
         const std::string name = std::string("Drive ") + drive.letter + ": is ";
+        // A share or tmpfs the letter was given to is named as the letter remembers it.
+        if (!drive.volume.Known() && drive.kind == DriveDescription::Kind::Volume)
+            return name + drive.volume.source + " (" + drive.volume.mountType + ") at " +
+                   *drive.root;
         if (!drive.volume.Known())
             return name + "the folder " + *drive.root;
         const std::string label =
@@ -73,7 +77,11 @@ std::vector<std::string> DriveTableLines() {
     std::vector<std::string> lines;
     for (const DriveDescription& drive : ActiveDriveTable().Describe()) {
         const bool present = drive.root && ActiveDriveTable().IsPresent(drive.letter);
-        const std::string label = drive.volume.label.empty() ? "-" : drive.volume.label;
+        // A disk that is away is shown with the label it was remembered with.
+        const std::string remembered = ActiveDriveTable().RememberedLabel(drive.letter);
+        const std::string label = !drive.volume.label.empty() ? drive.volume.label
+                                  : remembered.empty()        ? "-"
+                                                              : remembered;
         VolumeReference awaited;
         const bool pinnedVolume = ParseVolumeReference(drive.pin, awaited);
         std::string uuid = drive.volume.uuid;
@@ -86,7 +94,9 @@ std::vector<std::string> DriveTableLines() {
                              ? awaited.value
                              : label) +
                         "\t" + (uuid.empty() ? "-" : uuid) + "\t" +
-                        (present ? *drive.root : std::string("not connected")));
+                        (present                 ? *drive.root
+                         : drive.refusal.empty() ? std::string("not connected")
+                                                 : "not usable: " + drive.refusal));
     }
     return lines;
 }
@@ -115,6 +125,10 @@ std::optional<std::string> UnwritableDestination(const std::vector<DrivePath>& f
 std::optional<std::string> MissingDriveText(const std::string& letter) {
     if (!letter.empty() && PresentDriveLetters().find(LowerAscii(letter)[0]) != std::string::npos)
         return std::nullopt;
+    if (const std::string refusal =
+            letter.empty() ? std::string() : ActiveDriveTable().Refusal(letter[0]);
+        !refusal.empty())
+        return "Drive " + letter + " cannot be used! " + refusal;
     const std::string awaited =
         letter.empty() ? std::string() : ActiveDriveTable().AwaitedVolume(letter[0]);
     return "Drive " + letter + " does not exist! Please check project or hardware." +

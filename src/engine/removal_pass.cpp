@@ -191,8 +191,8 @@ void RemovalPass::Walk(const std::string& source, const std::string& destination
     if (sourceEntries.empty() && sourceUnlisted.empty() && !entries.empty() &&
         IsOnMissingDisk(DrivePath(source))) {
         GoPastFailure(ctx_,
-                      {"ERROR: " + source + " is the folder of a disk that is not mounted now; " +
-                       destination + " is kept as it is!"});
+                      {"ERROR: " + source +
+                       " is where a disk is mounted, and none is: its backup is left as it is"});
         return;
     }
     ReportUnhandled(destination, unhandled);

@@ -13,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_text.h"
 #include "platform/packed_time.h"
+#include "platform/path_translation.h"
 #include "platform/volumes.h"
 #include "util/dialogs.h"
 #include "util/file_helpers.h"
@@ -120,6 +121,13 @@ void RunEngine::RunSteps() {
     media_.Clear();
     if (!SourcesExist())
         return;
+    // The disks mounted inside the items now: while one is away later, its empty folder is not
+    // taken for a folder whose files were all deleted.
+    std::vector<HostPath> itemFolders;
+    for (const std::string& item : request_.items)
+        if (const std::optional<HostPath> host = ToHostPath(DrivePath(item)))
+            itemFolders.push_back(*host);
+    RememberMountFoldersBelow(itemFolders);
 
     StartAfresh();
     run_.PrecalcOn = request_.options.precalc;

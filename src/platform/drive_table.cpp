@@ -1,17 +1,22 @@
 #include "platform/drive_table.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <vector>
 
+#include "platform/file_result.h"
 #include "platform/host_calls.h"
 #include "platform/mount_table.h"
 #include "platform/path_translation.h"
 #include "platform/paths.h"
+#include "platform/platform_error.h"
 #include "platform/profile_file.h"
+#include "platform/text_lines.h"
 #include "platform/utf8_text.h"
 
 namespace vlm {
@@ -38,15 +43,6 @@ std::string NormaliseRoot(std::string root) {
     return root;
 }
 
-bool IsVolumeFolder(const std::string& mountPoint) {
-    for (const char* base : {"/media", "/run/media", "/mnt"}) {
-        if (HostPath(mountPoint).IsAtOrBelow(HostPath(base)) && mountPoint != base) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool IsYes(const std::string& value) {
     std::string lower;
     for (char c : value)
@@ -64,12 +60,21 @@ HostPath IniPathIn(const HostPath& folder) {
 }
 
 // The mounted file systems with their volumes. Only the places for disks take letters of their
-// own, but a volume pin finds its volume wherever it is mounted: then every mount is asked.
-std::vector<MountedVolume> MountedVolumes(bool everywhere) {
+// own, but a volume pin finds its volume wherever it is mounted: then every mount is asked. A
+// mount elsewhere is known by its source and type alone, which the mount table says.
+std::vector<MountedVolume> MountedVolumes(const DriveSources& sources, bool everywhere) {
     std::vector<MountedVolume> volumes;
-    for (const MountEntry& mount : ReadMountTable()) {
-        if (everywhere || IsVolumeFolder(mount.mountPoint.Text()))
-            volumes.push_back({mount.mountPoint, IdentifyVolume(mount)});
+    for (const MountEntry& mount : sources.Mounts()) {
+        VolumeIdentity identity;
+        const bool seen =
+            sources.onlyBelow.empty() || mount.mountPoint.IsAtOrBelow(sources.onlyBelow);
+        if (seen && (everywhere || sources.places.HoldsVolume(mount.mountPoint))) {
+            identity = IdentifyVolume(mount, sources.udevRecords);
+        } else {
+            identity.source = mount.source;
+            identity.mountType = mount.fsType;
+        }
+        volumes.push_back({mount.mountPoint, std::move(identity), mount.device});
     }
     return volumes;
 }
@@ -78,46 +83,163 @@ bool HoldsVolumePin(const ProfileFile& ini) {
     VolumeReference reference;
     for (char letter = 'a'; letter <= 'z'; ++letter) {
         const auto value = ini.Get("Drives", std::string(1, letter));
-        if (value && ParseVolumeReference(*value, reference))
+        if (value && ParseVolumeReference(*value, reference) &&
+            reference.by != VolumeReference::By::Source)
             return true;
     }
     return false;
 }
 
-// Sets one key of drives.ini as it is on the disk now, keeping every other line.
-bool UpdateDrivesIni(const HostPath& programFolder, const std::string& section, char letter,
-                     const std::optional<std::string>& value) {
+// The connected disks `reference` names: one per device, in mount-point order.
+std::vector<MountedVolume> DisksMatching(const VolumeReference& reference,
+                                         const std::vector<MountedVolume>& volumes) {
+    std::vector<MountedVolume> disks;
+    for (const MountedVolume& volume : volumes) {
+        if (!reference.Matches(volume.identity))
+            continue;
+        const bool seen = std::any_of(disks.begin(), disks.end(), [&](const MountedVolume& disk) {
+            return disk.device == volume.device;
+        });
+        if (!seen)
+            disks.push_back(volume);
+    }
+    return disks;
+}
+
+// "BACKUP (UUID 1234-ABCD) at /media/a/BACKUP", "server:/export (nfs4) at /mnt/nas".
+std::string DiskName(const MountedVolume& disk) {
+    const VolumeIdentity& v = disk.identity;
+    std::string name = v.Known() ? (v.label.empty() ? "a volume without a label" : v.label) +
+                                       " (UUID " + v.uuid + ")"
+                                 : v.source + " (" + v.mountType + ")";
+    return name + " at " + disk.mountPoint.Text();
+}
+
+struct IniChange {
+    std::string section;
+    char letter;
+    std::optional<std::string> value;  // nullopt: removed
+};
+
+// Sets keys of drives.ini as it is on the disk now, keeping every other line, in one write.
+FileStatus UpdateDrivesIni(const HostPath& programFolder, const std::vector<IniChange>& changes) {
     if (programFolder.empty())
-        return false;
+        return FileStatus(FileError{EINVAL, "no program folder"});
     const HostPath path = IniPathIn(programFolder);
     ProfileFile ini = ProfileFile::Parse(host::ReadWholeHostFile(path).value_or(std::string()));
-    if (value)
-        ini.Set(section, std::string(1, letter), *value);
-    else
-        ini.Remove(section, std::string(1, letter));
-    return static_cast<bool>(host::WriteWholeHostFile(path, ini.Text()));
+    for (const IniChange& change : changes) {
+        if (change.value)
+            ini.Set(change.section, std::string(1, change.letter), *change.value);
+        else
+            ini.Remove(change.section, std::string(1, change.letter));
+    }
+    return host::WriteWholeHostFile(path, ini.Text());
+}
+
+// Why drives.ini in `programFolder` could not be written now, without writing it; empty when
+// it could.
+std::string WhyDrivesIniIsNotWritable(const HostPath& programFolder) {
+    const HostPath path = IniPathIn(programFolder);
+    struct stat st {};
+    if (::stat(path.Text().c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return PlatformErrorText(EISDIR);
+    // The file is replaced by a new one beside it: the folder must take it.
+    if (::access(programFolder.Text().c_str(), W_OK) != 0)
+        return PlatformErrorText(errno);
+    return {};
 }
 
 }  // namespace
 
 DriveTable DriveTable::Load(const HostPath& programFolder, bool remember) {
+    return Load(programFolder, remember, DriveSources::ForProgramFolder(programFolder));
+}
+
+DriveTable DriveTable::Load(const HostPath& programFolder, bool remember,
+                            const DriveSources& sources) {
     const HostPath& folder = programFolder;
     std::string iniText;
     if (!folder.empty()) {
         iniText = host::ReadWholeHostFile(IniPathIn(folder)).value_or(std::string());
     }
-    DriveTable table =
-        BuildFromVolumes(iniText, MountedVolumes(HoldsVolumePin(ProfileFile::Parse(iniText))));
-    table.SetFstabMountPoints(ReadFstabMountPoints());
-    if (!folder.empty()) {
-        table.programFolder_ = folder;
-        // A volume keeps the letter it was given from now on, in every process of the program.
-        for (const auto& [letter, reference] : table.remembered_)
-            if (remember)
-                UpdateDrivesIni(folder, "Drives", letter, reference);
-        table.CoverProgramFolder(folder);
+    DriveTable table = BuildFromVolumes(
+        iniText, MountedVolumes(sources, HoldsVolumePin(ProfileFile::Parse(iniText))),
+        sources.places);
+    table.sources_ = sources;
+    table.SetFstabMountPoints(ReadFstabMountPoints(sources.fstab));
+    if (folder.empty()) {
+        table.CannotRemember("there is no program folder to keep drives.ini in");
+        return table;
     }
+    table.programFolder_ = folder;
+    if (const auto seen = host::ReadWholeHostFile(folder / kMountFoldersFile)) {
+        std::vector<HostPath> folders;
+        for (std::string_view line : SplitLines(*seen))
+            if (std::optional<HostPath> path = HostPath::Parse(std::string(line)))
+                folders.push_back(*path);
+        table.AddSeenMountFolders(folders);
+    }
+    if (!table.remembered_.empty()) {
+        // A volume keeps the letter it was given from now on, in every process of the program.
+        // A letter that cannot be kept is no letter a run may use: the next start could give it
+        // to another disk.
+        std::string why;
+        if (remember) {
+            std::vector<IniChange> changes;
+            for (const auto& [letter, reference] : table.remembered_) {
+                changes.push_back({"Drives", letter, reference});
+                const std::string& label =
+                    table.letters_[static_cast<std::size_t>(letter - 'a')].volume.label;
+                if (!label.empty())
+                    changes.push_back({"Labels", letter, label});
+            }
+            const FileStatus written = UpdateDrivesIni(folder, changes);
+            if (!written)
+                why = PlatformErrorText(written.Error().code);
+        } else {
+            why = WhyDrivesIniIsNotWritable(folder);
+        }
+        if (!why.empty())
+            table.CannotRemember(IniPathIn(folder).Text() + " cannot be written (" + why + ")");
+    }
+    table.CoverProgramFolder(folder);
     return table;
+}
+
+void DriveTable::AddSeenMountFolders(const std::vector<HostPath>& folders) {
+    for (const HostPath& folder : folders)
+        if (std::find(seenMounts_.begin(), seenMounts_.end(), folder) == seenMounts_.end())
+            seenMounts_.push_back(folder);
+}
+
+bool RememberMountFoldersBelow(const std::vector<HostPath>& hostFolders) {
+    DriveTable& table = ActiveTableStorage();
+    std::vector<HostPath> fresh;
+    for (const MountEntry& mount : table.Sources().Mounts()) {
+        const bool below = std::any_of(
+            hostFolders.begin(), hostFolders.end(),
+            [&](const HostPath& folder) { return mount.mountPoint.IsAtOrBelow(folder); });
+        const auto& seen = table.SeenMountFolders();
+        if (below && std::find(seen.begin(), seen.end(), mount.mountPoint) == seen.end() &&
+            std::find(fresh.begin(), fresh.end(), mount.mountPoint) == fresh.end())
+            fresh.push_back(mount.mountPoint);
+    }
+    if (fresh.empty())
+        return true;
+    table.AddSeenMountFolders(fresh);
+    if (table.ProgramFolder().empty())
+        return true;
+    std::string text;
+    for (const HostPath& folder : table.SeenMountFolders())
+        text += folder.Text() + "\n";
+    return static_cast<bool>(
+        host::WriteWholeHostFile(table.ProgramFolder() / kMountFoldersFile, text));
+}
+
+void DriveTable::CannotRemember(const std::string& why) {
+    for (const auto& [letter, reference] : remembered_)
+        letters_[static_cast<std::size_t>(letter - 'a')].unremembered = why;
+    remembered_.clear();
 }
 
 void DriveTable::CoverProgramFolder(const HostPath& folder) {
@@ -143,15 +265,20 @@ void DriveTable::CoverProgramFolder(const HostPath& folder) {
 DriveTable DriveTable::Build(std::string_view drivesIniText,
                              const std::vector<HostPath>& mountPoints) {
     std::vector<MountedVolume> volumes;
-    for (const HostPath& mountPoint : mountPoints)
-        volumes.push_back({mountPoint, {}});
+    for (const HostPath& mountPoint : mountPoints) {
+        MountedVolume volume{mountPoint, {}, mountPoint.Text()};
+        volume.identity.source = mountPoint.Text();
+        volumes.push_back(std::move(volume));
+    }
     return BuildFromVolumes(drivesIniText, volumes);
 }
 
 DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
-                                        const std::vector<MountedVolume>& volumesIn) {
+                                        const std::vector<MountedVolume>& volumesIn,
+                                        const DiskPlaces& places) {
     DriveTable table;
     table.Pin('c', "/");
+    table.sources_.places = places;
 
     std::vector<MountedVolume> volumes = volumesIn;
     std::stable_sort(volumes.begin(), volumes.end(),
@@ -160,6 +287,7 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
                      });
 
     const ProfileFile ini = ProfileFile::Parse(drivesIniText);
+    std::array<std::optional<VolumeReference>, 26> references;
     for (char letter = 'a'; letter <= 'z'; ++letter) {
         const auto index = static_cast<std::size_t>(letter - 'a');
         std::optional<std::string> value = ini.Get("Drives", std::string(1, letter));
@@ -173,15 +301,18 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
         Letter& entry = table.letters_[index];
         VolumeReference reference;
         if (ParseVolumeReference(*value, reference)) {
-            // That volume wherever it is mounted now; not present while it is not.
+            // That volume wherever it is mounted now; not present while it is not, nor while
+            // two disks answer to it.
             table.roots_[index].reset();
-            entry = Letter{DriveDescription::Kind::Volume, *value, {}};
-            for (const MountedVolume& volume : volumes) {
-                if (reference.Matches(volume.identity)) {
-                    table.roots_[index] = NormaliseRoot(volume.mountPoint.Text());
-                    entry.volume = volume.identity;
-                    break;
-                }
+            entry = Letter{DriveDescription::Kind::Volume, *value, {}, {}, {}, {}};
+            entry.label = ini.Get("Labels", std::string(1, letter)).value_or(std::string());
+            references[index] = reference;
+            std::vector<MountedVolume> disks = DisksMatching(reference, volumes);
+            if (disks.size() == 1) {
+                table.roots_[index] = NormaliseRoot(disks[0].mountPoint.Text());
+                entry.volume = disks[0].identity;
+            } else if (disks.size() > 1) {
+                entry.rivals = std::move(disks);
             }
             continue;
         }
@@ -196,12 +327,12 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
         table.SetPlainFolder(letter, value && IsYes(*value));
     }
 
-    const auto mapped = [&](const MountedVolume& volume) {
+    // A volume is spoken for when a letter's pin names it or a letter's folder is its mount.
+    const auto spokenFor = [&](const MountedVolume& volume) {
         for (std::size_t i = 0; i < table.roots_.size(); ++i) {
             if (table.roots_[i] && *table.roots_[i] == volume.mountPoint.Text())
                 return true;
-            // The same volume mounted a second time keeps its one letter.
-            if (volume.identity.Known() && table.letters_[i].volume.uuid == volume.identity.uuid)
+            if (references[i] && references[i]->Matches(volume.identity))
                 return true;
         }
         return false;
@@ -213,36 +344,35 @@ DriveTable DriveTable::BuildFromVolumes(std::string_view drivesIniText,
             ++from;
         return from;
     };
-    // Volumes with a UUID first: the letter each gets is theirs from now on.
-    for (const bool withUuid : {true, false}) {
-        std::size_t next = 'd' - 'a';
-        for (const MountedVolume& volume : volumes) {
-            if (volume.identity.Known() != withUuid || !IsVolumeFolder(volume.mountPoint.Text()) ||
-                mapped(volume)) {
-                continue;
-            }
-            next = freeLetter(next);
-            if (next >= table.roots_.size()) {
-                break;
-            }
-            table.roots_[next] = NormaliseRoot(volume.mountPoint.Text());
-            Letter& entry = table.letters_[next];
-            entry.volume = volume.identity;
-            if (withUuid) {
-                entry.kind = DriveDescription::Kind::Volume;
-                entry.pin = "UUID=" + volume.identity.uuid;
-                table.remembered_.emplace_back(static_cast<char>('a' + next), entry.pin);
-            } else {
-                entry.kind = DriveDescription::Kind::Mounted;
-            }
-        }
+    std::size_t next = 'd' - 'a';
+    for (const MountedVolume& volume : volumes) {
+        if (!places.HoldsVolume(volume.mountPoint) || spokenFor(volume))
+            continue;
+        const VolumeReference reference = LastingReference(volume.identity);
+        // A device node's name passes to whichever disk is plugged in next; a name that two
+        // disks answer to would find neither again. Such a volume gets no letter.
+        if ((reference.by == VolumeReference::By::Source &&
+             (reference.value.empty() || reference.value.rfind("/dev/", 0) == 0)) ||
+            DisksMatching(reference, volumes).size() != 1)
+            continue;
+        next = freeLetter(next);
+        if (next >= table.roots_.size())
+            break;
+        table.roots_[next] = NormaliseRoot(volume.mountPoint.Text());
+        Letter& entry = table.letters_[next];
+        entry.kind = DriveDescription::Kind::Volume;
+        entry.volume = volume.identity;
+        entry.pin = reference.Text();
+        entry.label = volume.identity.label;
+        references[next] = reference;
+        table.remembered_.emplace_back(static_cast<char>('a' + next), entry.pin);
     }
     return table;
 }
 
 std::vector<DriveDescription> DriveTable::Describe() const {
     std::vector<DriveDescription> drives;
-    const std::vector<MountEntry> mounts = ReadMountTable();
+    const std::vector<MountEntry> mounts = sources_.Mounts();
     for (std::size_t i = 0; i < roots_.size(); ++i) {
         const Letter& entry = letters_[i];
         if (!roots_[i] && entry.pin.empty())
@@ -257,9 +387,10 @@ std::vector<DriveDescription> DriveTable::Describe() const {
         if (!drive.volume.Known() && drive.root && *drive.root != "/") {
             for (const MountEntry& mount : mounts)
                 if (mount.mountPoint.Text() == *drive.root)
-                    drive.volume = IdentifyVolume(mount);
+                    drive.volume = IdentifyVolume(mount, sources_.udevRecords);
         }
         drive.plain = plain_[i];
+        drive.refusal = Refusal(drive.letter);
         drives.push_back(std::move(drive));
     }
     return drives;
@@ -275,8 +406,51 @@ std::string DriveTable::AwaitedVolume(char letter) const {
     VolumeReference reference;
     if (!ParseVolumeReference(letters_[*index].pin, reference))
         return {};
-    return reference.by == VolumeReference::By::Uuid ? "the volume with UUID " + reference.value
-                                                     : "the volume labelled " + reference.value;
+    const std::string& label = letters_[*index].label;
+    switch (reference.by) {
+        case VolumeReference::By::Uuid:
+            return label.empty() ? "the volume with UUID " + reference.value
+                                 : "the volume " + label + " with UUID " + reference.value;
+        case VolumeReference::By::Label:
+            return "the volume labelled " + reference.value;
+        case VolumeReference::By::Source:
+            return "the " + reference.type + " file system " + reference.value;
+    }
+    return {};
+}
+
+std::string DriveTable::Refusal(char letter) const {
+    const std::optional<std::size_t> index = LetterIndex(letter);
+    if (!index)
+        return {};
+    const Letter& entry = letters_[*index];
+    const std::string drive = std::string("Drive ") + LowerAscii(letter) + ":";
+    if (entry.rivals.size() > 1) {
+        std::string names;
+        for (std::size_t i = 0; i < entry.rivals.size(); ++i)
+            names += (i == 0                         ? ""
+                      : i + 1 == entry.rivals.size() ? " and "
+                                                     : ", ") +
+                     DiskName(entry.rivals[i]);
+        return drive + " is " + AwaitedVolume(letter) + ", and " +
+               std::to_string(entry.rivals.size()) + " connected disks are: " + names +
+               ". Unplug all but one, or pin " + LowerAscii(letter) +
+               ": to one disk in Options > Drives.";
+    }
+    if (!entry.unremembered.empty() && roots_[*index]) {
+        MountedVolume disk{HostPath(*roots_[*index]), entry.volume, {}};
+        return drive + " would be " + DiskName(disk) +
+               ", seen for the first time, but the letter cannot be remembered: " +
+               entry.unremembered +
+               ". Let the program write drives.ini in its folder (or free space there), then "
+               "start the run again.";
+    }
+    return {};
+}
+
+std::string DriveTable::RememberedLabel(char letter) const {
+    const std::optional<std::size_t> index = LetterIndex(letter);
+    return index ? letters_[*index].label : std::string();
 }
 
 void DriveTable::Pin(char letter, std::string hostRoot) {
@@ -309,7 +483,7 @@ bool DriveTable::IsPresent(char letter) const {
     // The root is checked as the table holds it: a pinned folder is taken as drives.ini writes
     // it, even in a spelling that no host path has.
     return root && ::stat(root->c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           !LiesOnUnmountedMountText(letter, *root);
+           Refusal(letter).empty() && !LiesOnUnmountedMountText(letter, *root);
 }
 
 bool DriveTable::LiesOnUnmountedMount(char letter, const HostPath& hostPath) const {
@@ -328,9 +502,11 @@ bool DriveTable::LiesOnUnmountedMountText(char letter, const std::string& hostTe
     const HostPath path = tidy(hostText);
     const HostPath plainFolder = plain_[*index] ? tidy(*root) : HostPath();
     // Most paths lie in no mount folder at all: the mount table is read only for those that do.
-    if (MountFoldersHolding(path, fstabPoints_, plainFolder).empty())
+    std::vector<HostPath> points = fstabPoints_;
+    points.insert(points.end(), seenMounts_.begin(), seenMounts_.end());
+    if (MountFoldersHolding(path, points, plainFolder, sources_.places).empty())
         return false;
-    return LiesOnUnmountedMountPoint(path, ReadMountTable(), fstabPoints_, plainFolder);
+    return LiesOnUnmountedMountPoint(path, sources_.Mounts(), points, plainFolder, sources_.places);
 }
 
 void DriveTable::SetPlainFolder(char letter, bool plain) {
@@ -350,21 +526,66 @@ const DriveTable& ActiveDriveTable() {
 void RefreshActiveDriveTable(bool remember) {
     const HostPath folder = ActiveTableStorage().ProgramFolder();
     if (!folder.empty())
-        ActiveTableStorage() = DriveTable::Load(folder, remember);
+        ActiveTableStorage() = DriveTable::Load(folder, remember, ActiveTableStorage().Sources());
 }
 
 bool SaveDrivePin(const HostPath& programFolderHost, char letter, const std::string& value) {
     if (!LetterIndex(letter) || HoldsControlCharacter(value))
         return false;
-    return UpdateDrivesIni(programFolderHost, "Drives", LowerAscii(letter),
-                           value.empty() ? std::nullopt : std::optional<std::string>(value));
+    // A new pin says nothing of the label the old one was remembered with.
+    return static_cast<bool>(UpdateDrivesIni(
+        programFolderHost, {{"Drives", LowerAscii(letter),
+                             value.empty() ? std::nullopt : std::optional<std::string>(value)},
+                            {"Labels", LowerAscii(letter), std::nullopt}}));
+}
+
+bool SaveDriveLabel(const HostPath& programFolderHost, char letter, const std::string& label) {
+    if (!LetterIndex(letter) || HoldsControlCharacter(label))
+        return false;
+    return static_cast<bool>(UpdateDrivesIni(
+        programFolderHost, {{"Labels", LowerAscii(letter),
+                             label.empty() ? std::nullopt : std::optional<std::string>(label)}}));
 }
 
 bool SavePlainFolder(const HostPath& programFolderHost, char letter, bool plain) {
     if (!LetterIndex(letter))
         return false;
-    return UpdateDrivesIni(programFolderHost, "Plain folders", LowerAscii(letter),
-                           plain ? std::optional<std::string>("yes") : std::nullopt);
+    return static_cast<bool>(UpdateDrivesIni(
+        programFolderHost, {{"Plain folders", LowerAscii(letter),
+                             plain ? std::optional<std::string>("yes") : std::nullopt}}));
+}
+
+std::vector<MountEntry> DriveSources::Mounts() const {
+    std::vector<MountEntry> mounts = ReadMountTable(mountTable);
+    // The root mount stays, as the one that holds everything else.
+    if (!onlyBelow.empty())
+        std::erase_if(mounts, [this](const MountEntry& mount) {
+            return !mount.mountPoint.IsRoot() && !mount.mountPoint.IsAtOrBelow(onlyBelow);
+        });
+    return mounts;
+}
+
+DriveSources DriveSources::Parse(std::string_view text) {
+    const ProfileFile file = ProfileFile::Parse(text);
+    DriveSources sources;
+    const auto take = [&](const char* key, HostPath& into) {
+        if (const auto value = file.Get("Sources", key))
+            if (std::optional<HostPath> path = HostPath::Parse(*value))
+                into = *path;
+    };
+    take("mount table", sources.mountTable);
+    take("fstab", sources.fstab);
+    take("udev records", sources.udevRecords);
+    take("disk places", sources.places.root);
+    take("only below", sources.onlyBelow);
+    return sources;
+}
+
+DriveSources DriveSources::ForProgramFolder(const HostPath& programFolder) {
+    if (programFolder.empty())
+        return {};
+    const auto text = host::ReadWholeHostFile(programFolder / kDriveSourcesFile);
+    return text ? Parse(*text) : DriveSources{};
 }
 
 }  // namespace vlm

@@ -26,7 +26,7 @@ std::string DecodeOctalEscapes(const std::string& field) {
     return out;
 }
 
-std::string ReadText(const char* path) {
+std::string ReadText(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
@@ -42,15 +42,26 @@ std::size_t DepthBelow(const std::string& folder, const std::string& base) {
                folder.begin() + static_cast<std::ptrdiff_t>(base.size()) + 1, folder.end(), '/'));
 }
 
-// The places desktops and administrators mount disks: /mnt/<name>, /media/<name> (usbmount and
-// the like), /media/<user>/<name> and /run/media/<user>/<name> (udisks).
-bool IsMountFolderByPlace(const std::string& folder) {
-    const std::size_t underMedia = DepthBelow(folder, "/media");
-    return DepthBelow(folder, "/mnt") == 1 || underMedia == 1 || underMedia == 2 ||
-           DepthBelow(folder, "/run/media") == 2;
+}  // namespace
+
+HostPath DiskPlaces::Place(std::string_view name) const {
+    return root.IsRoot() || root.empty() ? HostPath("/" + std::string(name)) : root / name;
 }
 
-}  // namespace
+bool DiskPlaces::HoldsVolume(const HostPath& mountPoint) const {
+    for (const char* name : {"media", "run/media", "mnt"})
+        if (DepthBelow(mountPoint.Text(), Place(name).Text()) > 0)
+            return true;
+    return false;
+}
+
+// /mnt/<name>, /media/<name> (usbmount and the like), /media/<user>/<name> and
+// /run/media/<user>/<name> (udisks).
+bool DiskPlaces::IsMountFolder(const HostPath& folder) const {
+    const std::size_t underMedia = DepthBelow(folder.Text(), Place("media").Text());
+    return DepthBelow(folder.Text(), Place("mnt").Text()) == 1 || underMedia == 1 ||
+           underMedia == 2 || DepthBelow(folder.Text(), Place("run/media").Text()) == 2;
+}
 
 std::vector<MountEntry> ParseMountInfo(const std::string& text) {
     // Fields: id parent major:minor root mount-point options [optional...] - type source ...
@@ -88,7 +99,11 @@ std::vector<MountEntry> ParseMountInfo(const std::string& text) {
 }
 
 std::vector<MountEntry> ReadMountTable() {
-    return ParseMountInfo(ReadText("/proc/self/mountinfo"));
+    return ReadMountTable(HostPath("/proc/self/mountinfo"));
+}
+
+std::vector<MountEntry> ReadMountTable(const HostPath& mountInfoFile) {
+    return ParseMountInfo(ReadText(mountInfoFile.Text()));
 }
 
 std::vector<HostPath> ParseFstabMountPoints(const std::string& text) {
@@ -110,12 +125,16 @@ std::vector<HostPath> ParseFstabMountPoints(const std::string& text) {
 }
 
 std::vector<HostPath> ReadFstabMountPoints() {
-    return ParseFstabMountPoints(ReadText("/etc/fstab"));
+    return ReadFstabMountPoints(HostPath("/etc/fstab"));
+}
+
+std::vector<HostPath> ReadFstabMountPoints(const HostPath& fstabFile) {
+    return ParseFstabMountPoints(ReadText(fstabFile.Text()));
 }
 
 std::vector<HostPath> MountFoldersHolding(const HostPath& hostPath,
                                           const std::vector<HostPath>& fstabPoints,
-                                          const HostPath& plainFolder) {
+                                          const HostPath& plainFolder, const DiskPlaces& places) {
     std::vector<HostPath> folders;
     const std::string& text = hostPath.Text();
     for (std::size_t end = text.find('/', 1); !hostPath.IsRoot() && !text.empty();
@@ -124,7 +143,7 @@ std::vector<HostPath> MountFoldersHolding(const HostPath& hostPath,
         // The person said this folder is a plain one: it, and what holds it, are not asked.
         const bool plain = plainFolder.IsAtOrBelow(folder);
         if (!plain &&
-            (IsMountFolderByPlace(folder.Text()) ||
+            (places.IsMountFolder(folder) ||
              std::find(fstabPoints.begin(), fstabPoints.end(), folder) != fstabPoints.end()))
             folders.push_back(std::move(folder));
         if (end == std::string::npos)
@@ -135,10 +154,11 @@ std::vector<HostPath> MountFoldersHolding(const HostPath& hostPath,
 
 bool LiesOnUnmountedMountPoint(const HostPath& hostPath, const std::vector<MountEntry>& mounts,
                                const std::vector<HostPath>& fstabPoints,
-                               const HostPath& plainFolder) {
+                               const HostPath& plainFolder, const DiskPlaces& places) {
     if (mounts.empty())
         return false;
-    const std::vector<HostPath> folders = MountFoldersHolding(hostPath, fstabPoints, plainFolder);
+    const std::vector<HostPath> folders =
+        MountFoldersHolding(hostPath, fstabPoints, plainFolder, places);
     if (folders.empty())
         return false;
     // The innermost mount holding the path lies at or below every mount folder that has its

@@ -4,19 +4,23 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
+#include <sstream>
 #include <system_error>
 
 #include "platform/file_system.h"
 #include "platform/host_calls.h"
 #include "platform/path_translation.h"
+#include "platform/profile_file.h"
 #include "platform/text_lines.h"
 
 extern char** environ;
@@ -282,6 +286,172 @@ std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
     return texts;
 }
 
+std::string ConnectWhen(const ConnectSchedule& schedule) {
+    std::string when = std::string("when drive ") + schedule.letter + ":" +
+                       (schedule.label.empty() ? "" : " (" + schedule.label + ")") +
+                       " is connected";
+    if (schedule.atMostEveryHours > 0)
+        when += ", at most once in " + std::to_string(schedule.atMostEveryHours) + " hours";
+    return when;
+}
+
+namespace {
+
+// How a run at connection kept in the program folder is listed.
+std::string ConnectEntryDescription(const ConnectSchedule& schedule) {
+    return ConnectWhen(schedule) + ", " + schedule.projectHost.Text();
+}
+
+// udev's encoding of a by-label or by-uuid link name: what is not plain is written \xNN.
+std::string UdevLinkName(std::string_view value) {
+    std::string name;
+    for (unsigned char c : value) {
+        if (std::isalnum(c) ||
+            std::string_view("#+-.:=@_").find(static_cast<char>(c)) != std::string_view::npos ||
+            c >= 0x80) {
+            name += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            name += hex;
+        }
+    }
+    return name;
+}
+
+// systemd-escape --path: '/' becomes '-', what is not [A-Za-z0-9:_.] (and a leading '.') \xNN.
+std::string SystemdPathEscape(std::string_view path) {
+    while (!path.empty() && path.front() == '/')
+        path.remove_prefix(1);
+    std::string escaped;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c == '/') {
+            escaped += '-';
+        } else if (std::isalnum(c) || c == ':' || c == '_' || (c == '.' && i > 0)) {
+            escaped += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            escaped += hex;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
+std::string VolumeDeviceUnit(const std::string& volume) {
+    for (const auto& [prefix, folder] :
+         {std::pair{"UUID=", "/dev/disk/by-uuid/"}, std::pair{"LABEL=", "/dev/disk/by-label/"}}) {
+        const std::string_view p(prefix);
+        if (volume.size() > p.size() && volume.compare(0, p.size(), p) == 0)
+            return SystemdPathEscape(folder + UdevLinkName(volume.substr(p.size()))) + ".device";
+    }
+    return {};
+}
+
+std::vector<std::string> ConnectArguments(const ConnectSchedule& schedule,
+                                          const ScheduledCommand& command) {
+    return {command.runnerHost.Text(),
+            schedule.projectHost.Text(),
+            "--program-folder",
+            command.programFolderHost.Text(),
+            "--log-level",
+            "normal",
+            "--scheduled",
+            "--when-connected",
+            std::string(1, schedule.letter) + ":",
+            "--at-most-every",
+            std::to_string(schedule.atMostEveryHours)};
+}
+
+std::optional<std::string> ConnectUnitText(const ConnectSchedule& schedule,
+                                           const ScheduledCommand& command) {
+    const std::string device = VolumeDeviceUnit(schedule.volume);
+    if (device.empty())
+        return std::nullopt;
+    std::string execStart;
+    for (const std::string& argument : ConnectArguments(schedule, command)) {
+        const std::optional<std::string> quoted = QuoteUnitArgument(argument);
+        if (!quoted)
+            return std::nullopt;
+        execStart += (execStart.empty() ? "" : " ") + *quoted;
+    }
+    const std::optional<std::string> project = QuoteUnitArgument(schedule.projectHost.Text());
+    if (!project)
+        return std::nullopt;
+    const std::string marker =
+        std::string(kUnitMarker) + UnitText(ConnectWhen(schedule) + ", " + *project) + "\n";
+    // Started by the device each time it appears (the [Install] line is what `enable` links);
+    // stopped with it when it goes. The run itself waits for the desktop to mount the disk.
+    return marker + "[Unit]\nDescription=Velmora backup " +
+           UnitText(std::string(schedule.projectHost.Name())) + " " +
+           UnitText(ConnectWhen(schedule)) + "\nBindsTo=" + device + "\nAfter=" + device +
+           "\n\n[Service]\nType=oneshot\nExecStart=" + execStart +
+           "\nExecStopPost=/bin/sh -c 'test \"$$SERVICE_RESULT\" = success || "
+           "notify-send --urgency=critical --app-name=Velmora \"Velmora: the backup at "
+           "connection failed\" \"$$0\"' " +
+           *project + "\n\n[Install]\nWantedBy=" + device + "\n";
+}
+
+namespace {
+
+// One line a project: "<seconds since 1970> <project path>"; a path may hold any character
+// but a line break, which a project path never has.
+bool ParseConnectRunLine(std::string_view line, long long& when, std::string_view& project) {
+    const std::size_t blank = line.find(' ');
+    if (blank == 0 || blank == std::string_view::npos)
+        return false;
+    const std::string number(line.substr(0, blank));
+    char* end = nullptr;
+    when = std::strtoll(number.c_str(), &end, 10);
+    project = line.substr(blank + 1);
+    return *end == '\0';
+}
+
+}  // namespace
+
+std::optional<long long> LastConnectRun(std::string_view recordText, const HostPath& projectHost) {
+    for (const std::string_view line : SplitLines(recordText)) {
+        long long when = 0;
+        std::string_view project;
+        if (ParseConnectRunLine(line, when, project) && project == projectHost.Text())
+            return when;
+    }
+    return std::nullopt;
+}
+
+std::string WithConnectRun(std::string_view recordText, const HostPath& projectHost,
+                           long long when) {
+    std::string text;
+    for (const std::string_view line : SplitLines(recordText)) {
+        long long ignored = 0;
+        std::string_view project;
+        if (line.empty() ||
+            (ParseConnectRunLine(line, ignored, project) && project == projectHost.Text()))
+            continue;
+        text += std::string(line) + "\n";
+    }
+    return text + std::to_string(when) + " " + projectHost.Text() + "\n";
+}
+
+bool TooSoonForConnectRun(std::optional<long long> last, long long now, int hours) {
+    // A clock set back makes the last run look in the future: that is no reason to wait.
+    return hours > 0 && last && *last <= now && now - *last < static_cast<long long>(hours) * 3600;
+}
+
+bool TakeConnectRun(const HostPath& programFolder, const HostPath& projectHost, int hours,
+                    long long now, bool note) {
+    const HostPath record = programFolder / kConnectRunsFile;
+    const std::string text = host::ReadWholeHostFile(record).value_or(std::string());
+    if (TooSoonForConnectRun(LastConnectRun(text, projectHost), now, hours))
+        return false;
+    if (note)
+        (void)host::WriteWholeHostFile(record, WithConnectRun(text, projectHost, now));
+    return true;
+}
+
 std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
                                         const ScheduledCommand& command, std::string_view id) {
     std::string line = CrontabTimeFields(schedule) + " ";
@@ -420,9 +590,14 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
         for (const auto& item :
              std::filesystem::directory_iterator(host_.unitFolder.Text(), failure)) {
             const std::string name = item.path().filename().string();
-            if (item.path().extension() != ".timer")
+            const bool timer = item.path().extension() == ".timer";
+            // A service without a timer is a run at connection.
+            const bool alone = item.path().extension() == ".service" &&
+                               !std::filesystem::exists(item.path().parent_path() /
+                                                        (item.path().stem().string() + ".timer"));
+            if (!timer && !alone)
                 continue;
-            const std::string id = name.substr(0, name.size() - 6);
+            const std::string id = item.path().stem().string();
             if (!IsScheduleId(id))
                 continue;
             ScheduleEntry entry{id, ""};
@@ -444,6 +619,8 @@ std::vector<ScheduleEntry> SystemScheduler::List() const {
                 entries.push_back({id, blank == std::string::npos ? "" : rest.substr(blank + 1)});
         }
     }
+    for (const ConnectEntry& entry : ReadConnectSchedules(host_.programFolder))
+        entries.push_back({entry.id, ConnectEntryDescription(entry.schedule)});
     std::sort(entries.begin(), entries.end(),
               [](const ScheduleEntry& a, const ScheduleEntry& b) { return a.id < b.id; });
     return entries;
@@ -511,9 +688,131 @@ ScheduleOutcome SystemScheduler::AddCrontabEntry(const RepeatSchedule& schedule,
     return {true, id, ""};
 }
 
+std::vector<ConnectEntry> ParseConnectSchedules(std::string_view text) {
+    std::vector<ConnectEntry> entries;
+    for (const std::string_view line : SplitLines(text)) {
+        // id, letter, hours, volume, label, project: separated by tabs, which no field holds.
+        std::vector<std::string> fields;
+        std::size_t from = 0;
+        for (std::size_t tab = line.find('\t'); fields.size() < 5 && tab != std::string_view::npos;
+             tab = line.find('\t', from)) {
+            fields.emplace_back(line.substr(from, tab - from));
+            from = tab + 1;
+        }
+        if (fields.size() != 5)
+            continue;
+        std::optional<HostPath> project = HostPath::Parse(line.substr(from));
+        ConnectEntry entry;
+        entry.id = fields[0];
+        const std::string& hours = fields[2];
+        if (!project || !IsScheduleId(entry.id) || fields[1].size() != 1 || hours.empty() ||
+            hours.size() > 5 ||
+            !std::all_of(hours.begin(), hours.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        entry.schedule = {fields[1][0], fields[4], fields[3], std::stoi(hours), *project};
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<ConnectEntry> ReadConnectSchedules(const HostPath& programFolder) {
+    if (programFolder.empty())
+        return {};
+    return ParseConnectSchedules(
+        host::ReadWholeHostFile(programFolder / kConnectSchedulesFile).value_or(std::string()));
+}
+
+ScheduleOutcome SystemScheduler::AddOnConnect(const ConnectSchedule& schedule,
+                                              const ScheduledCommand& command) {
+    if (!host_.useSystemd) {
+        // The open program starts the run: the file in its folder says which.
+        if (host_.programFolder.empty() || schedule.volume.empty() ||
+            HasControlCharacter(schedule.volume) || HasControlCharacter(schedule.label) ||
+            HasControlCharacter(schedule.projectHost.Text()))
+            return {false, "", "This run at connection cannot be kept here."};
+        const HostPath file = host_.programFolder / kConnectSchedulesFile;
+        std::string text = host::ReadWholeHostFile(file).value_or(std::string());
+        std::vector<std::string> taken;
+        for (const ConnectEntry& entry : ParseConnectSchedules(text)) {
+            taken.push_back(entry.id);
+            if (entry.schedule.letter == schedule.letter &&
+                entry.schedule.projectHost == schedule.projectHost)
+                return {false, entry.id,
+                        schedule.projectHost.Text() + " is already scheduled " +
+                            ConnectWhen(schedule) + " (" + entry.id + ")."};
+        }
+        for (const ScheduleEntry& entry : List())
+            taken.push_back(entry.id);
+        const std::string id = NewScheduleId(schedule.projectHost, taken);
+        if (!text.empty() && text.back() != '\n')
+            text += '\n';
+        text += id + "\t" + schedule.letter + "\t" + std::to_string(schedule.atMostEveryHours) +
+                "\t" + schedule.volume + "\t" + schedule.label + "\t" +
+                schedule.projectHost.Text() + "\n";
+        if (!host::WriteWholeHostFile(file, text))
+            return {false, id, "Cannot write " + file.Text() + "."};
+        return {true, id,
+                "There is no systemd user instance here: the run starts when Velmora is open "
+                "and sees the drive connected."};
+    }
+    const std::optional<std::string> text = ConnectUnitText(schedule, command);
+    if (!text)
+        return {false, "",
+                "Only a drive pinned to a disk (by UUID or label) can start a run when it is "
+                "connected, and no path may hold a line break."};
+    std::vector<std::string> taken;
+    for (const ScheduleEntry& entry : List()) {
+        taken.push_back(entry.id);
+        if (text->rfind(std::string(kUnitMarker) + entry.description + "\n", 0) == 0)
+            return {false, entry.id,
+                    schedule.projectHost.Text() + " is already scheduled " + ConnectWhen(schedule) +
+                        " (" + entry.id + ")."};
+    }
+    const std::string id = NewScheduleId(schedule.projectHost, taken);
+    std::error_code failure;
+    std::filesystem::create_directories(host_.unitFolder.Text(), failure);
+    const std::string service = (host_.unitFolder / id).Text() + ".service";
+    if (failure || !WriteHostFile(service, *text))
+        return {false, id, "Cannot write the schedule into " + host_.unitFolder.Text() + "."};
+    host_.run({"systemctl", "--user", "daemon-reload"}, "");
+    if (host_.run({"systemctl", "--user", "enable", id + ".service"}, "").exitCode != 0) {
+        Remove(id);
+        return {false, id, "systemctl could not enable the schedule " + id + "."};
+    }
+    return {true, id, ""};
+}
+
 ScheduleOutcome SystemScheduler::Remove(const std::string& id) {
     if (!IsScheduleId(id))
         return {false, id, "No schedule of Velmora is called " + id + "."};
+    if (!host_.programFolder.empty()) {
+        const HostPath file = host_.programFolder / kConnectSchedulesFile;
+        const std::string text = host::ReadWholeHostFile(file).value_or(std::string());
+        std::string kept;
+        bool found = false;
+        for (const std::string_view line : SplitLines(text)) {
+            if (line.rfind(id + "\t", 0) == 0) {
+                found = true;
+                continue;
+            }
+            if (!line.empty())
+                kept += std::string(line) + "\n";
+        }
+        if (found) {
+            const bool written = static_cast<bool>(host::WriteWholeHostFile(file, kept));
+            return {written, id, written ? "" : "Cannot write " + file.Text() + "."};
+        }
+    }
+    const std::string unitBase = (host_.unitFolder / id).Text();
+    struct stat timer {};
+    if (host_.useSystemd && ::stat((unitBase + ".timer").c_str(), &timer) != 0 &&
+        ::access((unitBase + ".service").c_str(), F_OK) == 0) {
+        // A run at connection: a service alone, linked from its device.
+        host_.run({"systemctl", "--user", "disable", id + ".service"}, "");
+        const bool removed = ::unlink((unitBase + ".service").c_str()) == 0;
+        host_.run({"systemctl", "--user", "daemon-reload"}, "");
+        return {removed, id, removed ? "" : "The schedule " + id + " was not found."};
+    }
     if (host_.useSystemd) {
         host_.run({"systemctl", "--user", "disable", "--now", id + ".timer"}, "");
         const std::string base = (host_.unitFolder / id).Text();

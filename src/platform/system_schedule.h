@@ -72,6 +72,54 @@ std::optional<UnitTexts> SystemdUnitTexts(const RepeatSchedule& schedule,
 std::optional<std::string> CrontabEntry(const RepeatSchedule& schedule,
                                         const ScheduledCommand& command, std::string_view id);
 
+// A run started when a disk is connected: the project backs up to drive `letter`, which is the
+// disk `volume` names; it runs once per connection, and not again within `atMostEveryHours`.
+struct ConnectSchedule {
+    char letter = 'e';
+    std::string label;          // the disk's label, for the person; may be empty
+    std::string volume;         // "UUID=..." or "LABEL=...", as drives.ini pins it
+    int atMostEveryHours = 12;  // 0: at every connection
+    HostPath projectHost;
+};
+// "when drive e: (BACKUP) is connected", "... , at most once in 12 hours".
+std::string ConnectWhen(const ConnectSchedule& schedule);
+// systemd's device unit of the volume: "dev-disk-by\x2duuid-0A3E\x2dC26D.device" for
+// "UUID=0A3E-C26D", after udev's /dev/disk/by-uuid and by-label links; empty for a volume named
+// otherwise.
+std::string VolumeDeviceUnit(const std::string& volume);
+// The velmora-run command line of a run at connection.
+std::vector<std::string> ConnectArguments(const ConnectSchedule& schedule,
+                                          const ScheduledCommand& command);
+// The service a connection starts: wanted by the volume's device unit, so that systemd starts it
+// once each time the device appears; nullopt when an argument cannot be carried or the volume
+// has no device unit.
+std::optional<std::string> ConnectUnitText(const ConnectSchedule& schedule,
+                                           const ScheduledCommand& command);
+
+// The record of runs at connection kept in the program folder (kConnectRunsFile): when each
+// project last ran so. The time (seconds since 1970) of `projectHost`'s last run; nullopt: none.
+inline constexpr const char* kConnectRunsFile = "connect-runs.txt";
+std::optional<long long> LastConnectRun(std::string_view recordText, const HostPath& projectHost);
+std::string WithConnectRun(std::string_view recordText, const HostPath& projectHost,
+                           long long when);
+// True when a run at `now` is within `hours` of the last one and is not to be made.
+bool TooSoonForConnectRun(std::optional<long long> last, long long now, int hours);
+// The same on the record in `programFolder`: true when a run is to be made at `now`, which is
+// then noted there (unless `note` is off). A record that cannot be written lets the run go.
+bool TakeConnectRun(const HostPath& programFolder, const HostPath& projectHost, int hours,
+                    long long now, bool note);
+
+// Where there is no systemd user instance, runs at connection are lines of this file in the
+// program folder (id, letter, hours, volume, label and project path, separated by tabs), and the
+// open program starts them when it sees the drive appear.
+inline constexpr const char* kConnectSchedulesFile = "connect-schedules.txt";
+struct ConnectEntry {
+    std::string id;
+    ConnectSchedule schedule;
+};
+std::vector<ConnectEntry> ParseConnectSchedules(std::string_view text);
+std::vector<ConnectEntry> ReadConnectSchedules(const HostPath& programFolder);
+
 // The name of a new schedule of `projectHost`, the lowest number not in `taken`.
 std::string NewScheduleId(const HostPath& projectHost, const std::vector<std::string>& taken);
 
@@ -113,6 +161,8 @@ public:
         CommandRunner run;
         // Whether the cron daemon runs; unset: not known, and not warned about.
         std::function<bool()> cronRunning;
+        // The program folder, which keeps the runs at connection where systemd cannot.
+        HostPath programFolder{};
     };
     // This person's host: a systemd user instance when `systemctl --user` answers.
     static Host CurrentHost();
@@ -126,6 +176,10 @@ public:
     bool CronDaemonMissing() const;
     // Refused, naming the schedule there is, when the project is scheduled at the same times.
     ScheduleOutcome Add(const RepeatSchedule& schedule, const ScheduledCommand& command);
+    // A run at each connection of the schedule's disk: a service its device starts
+    // (ConnectUnitText); without systemd, a line of kConnectSchedulesFile, which the open
+    // program starts.
+    ScheduleOutcome AddOnConnect(const ConnectSchedule& schedule, const ScheduledCommand& command);
     ScheduleOutcome Remove(const std::string& id);
     bool UsesSystemd() const { return host_.useSystemd; }
 

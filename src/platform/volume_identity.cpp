@@ -1,6 +1,7 @@
 #include "platform/volume_identity.h"
 
 #include <blkid/blkid.h>
+#include <libudev.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -59,13 +60,40 @@ bool ParseDeviceNumber(const std::string& text, unsigned& major, unsigned& minor
     return static_cast<bool>(in >> major >> colon >> minor) && colon == ':';
 }
 
-VolumeIdentity IdentifyBlockDevice(unsigned major, unsigned minor, const std::string& path) {
-    const std::string number = std::to_string(major) + ":" + std::to_string(minor);
-    if (const auto record = host::ReadWholeHostFile(HostPath("/run/udev/data/b" + number))) {
-        VolumeIdentity identity = ParseUdevRecord(*record);
-        if (identity.Known())
-            return identity;
+// What the machine's udev database holds for the block device major:minor; nothing without udev.
+VolumeIdentity AskUdev(unsigned major, unsigned minor) {
+    VolumeIdentity identity;
+    udev* context = udev_new();
+    if (context == nullptr)
+        return identity;
+    if (udev_device* device = udev_device_new_from_devnum(context, 'b', makedev(major, minor))) {
+        const auto property = [device](const char* key) {
+            const char* value = udev_device_get_property_value(device, key);
+            return value != nullptr ? std::string(value) : std::string();
+        };
+        identity.uuid = property("ID_FS_UUID");
+        const std::string encoded = property("ID_FS_LABEL_ENC");
+        identity.label = encoded.empty() ? property("ID_FS_LABEL") : DecodeUdevText(encoded);
+        identity.fsType = property("ID_FS_TYPE");
+        udev_device_unref(device);
     }
+    udev_unref(context);
+    return identity;
+}
+
+VolumeIdentity IdentifyBlockDevice(unsigned major, unsigned minor, const std::string& path,
+                                   const HostPath& udevRecords) {
+    const std::string number = std::to_string(major) + ":" + std::to_string(minor);
+    VolumeIdentity identity;
+    if (udevRecords.empty())
+        identity = AskUdev(major, minor);
+    else if (const auto record = host::ReadWholeHostFile(udevRecords / ("b" + number)))
+        identity = ParseUdevRecord(*record);
+    if (identity.Known())
+        return identity;
+    // Records given in place of udev's are a test's: only a device its mount names is read.
+    if (path.empty() && !udevRecords.empty())
+        return identity;
     return ProbeWithBlkid(path.empty() ? "/dev/block/" + number : path);
 }
 
@@ -91,15 +119,15 @@ VolumeIdentity ParseUdevRecord(const std::string& text) {
     return identity;
 }
 
-VolumeIdentity IdentifyVolume(const MountEntry& mount) {
-    // A bind mount shows a folder of a volume that has its own mount: the letter goes with that.
-    if (mount.root != "/" && !mount.root.empty())
-        return {};
+namespace {
+
+VolumeIdentity IdentifyMountedVolume(const MountEntry& mount, const HostPath& udevRecords) {
     struct stat st {};
     if (!mount.source.empty() && mount.source[0] == '/' && ::stat(mount.source.c_str(), &st) == 0) {
         // A FUSE file system names its device or image file as its source.
         if (S_ISBLK(st.st_mode))
-            return IdentifyBlockDevice(major(st.st_rdev), minor(st.st_rdev), mount.source);
+            return IdentifyBlockDevice(major(st.st_rdev), minor(st.st_rdev), mount.source,
+                                       udevRecords);
         if (S_ISREG(st.st_mode))
             return ProbeWithBlkid(mount.source);
     }
@@ -108,10 +136,30 @@ VolumeIdentity IdentifyVolume(const MountEntry& mount) {
     // Pseudo, network and most FUSE file systems have an anonymous device (major 0).
     if (!ParseDeviceNumber(mount.device, major, minor) || major == 0)
         return {};
-    return IdentifyBlockDevice(major, minor, {});
+    return IdentifyBlockDevice(major, minor, {}, udevRecords);
+}
+
+}  // namespace
+
+VolumeIdentity IdentifyVolume(const MountEntry& mount, const HostPath& udevRecords) {
+    // A bind mount shows a folder of a volume that has its own mount: the UUID goes with that,
+    // and the bind mount is known by its source and folder, as findmnt writes them.
+    const bool bind = mount.root != "/" && !mount.root.empty();
+    VolumeIdentity identity = bind ? VolumeIdentity{} : IdentifyMountedVolume(mount, udevRecords);
+    identity.source = bind ? mount.source + "[" + mount.root + "]" : mount.source;
+    identity.mountType = mount.fsType;
+    return identity;
+}
+
+VolumeReference LastingReference(const VolumeIdentity& identity) {
+    if (identity.Known())
+        return {VolumeReference::By::Uuid, identity.uuid, {}};
+    return {VolumeReference::By::Source, identity.source, identity.mountType};
 }
 
 bool VolumeReference::Matches(const VolumeIdentity& identity) const {
+    if (by == By::Source)
+        return identity.source == value && identity.mountType == type;
     if (by == By::Label)
         return !identity.label.empty() && identity.label == value;
     // UUIDs are written in either case (FAT's "0A3E-C26D", ext4's lower-case hex).
@@ -125,10 +173,22 @@ bool VolumeReference::Matches(const VolumeIdentity& identity) const {
 }
 
 std::string VolumeReference::Text() const {
+    if (by == By::Source)
+        return "SOURCE=" + value + " TYPE=" + type;
     return (by == By::Uuid ? "UUID=" : "LABEL=") + value;
 }
 
 bool ParseVolumeReference(const std::string& value, VolumeReference& reference) {
+    // A source may hold blanks ("//nas/Family Photos"); a file-system type never does.
+    const std::string source = "SOURCE=";
+    const std::size_t type = value.rfind(" TYPE=");
+    if (value.compare(0, source.size(), source) == 0 && type != std::string::npos &&
+        type > source.size() && type + 6 < value.size()) {
+        reference.by = VolumeReference::By::Source;
+        reference.value = value.substr(source.size(), type - source.size());
+        reference.type = value.substr(type + 6);
+        return true;
+    }
     for (const auto& [prefix, by] : {std::pair{"UUID=", VolumeReference::By::Uuid},
                                      std::pair{"LABEL=", VolumeReference::By::Label}}) {
         const std::string p(prefix);

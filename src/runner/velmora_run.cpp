@@ -27,8 +27,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -53,6 +55,7 @@
 #include "platform/locale_text.h"
 #include "platform/path_translation.h"
 #include "platform/shell.h"
+#include "platform/system_schedule.h"
 #include "runner_versions.h"
 #include "scheduled_notice.h"
 #include "util/dialogs.h"
@@ -64,7 +67,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: velmora-run PROJECT.vlm [--log-level none|normal|extended] [--program-folder DIR]\n"
     "                   [--yes] [--allow-mass-delete] [--json] [--dry-run] [--progress]\n"
-    "                   [--scheduled]\n"
+    "                   [--scheduled] [--when-connected X: [--at-most-every HOURS]]\n"
     "       velmora-run PROJECT.vlm --versions PATH\n"
     "       velmora-run PROJECT.vlm --restore PATH [--to FOLDER] [--as-of \"YYYY-MM-DD HH:MM\"]\n"
     "       velmora-run PROJECT.vlm --verify [--program-folder DIR]\n"
@@ -82,6 +85,9 @@ constexpr const char* kUsage =
     "  --drives  print the drive letters, one a line: letter, kind, label, UUID and mount\n"
     "         folder (or \"not connected\"), separated by tabs\n"
     "  --scheduled  record the run in the run history as started by a schedule (\"Timer\")\n"
+    "  --when-connected X:  the run of a disk just connected: wait up to 90 seconds for drive X:\n"
+    "         to be mounted; with --at-most-every HOURS, run only when the project has not run\n"
+    "         so within that many hours (noted in connect-runs.txt in the program folder)\n"
     "  --versions PATH  list the kept versions of a source file or folder, one a line: the time\n"
     "         it was kept, its size and where it is\n"
     "  --restore PATH [--to FOLDER]  copy the source file or folder as it was at --as-of (by\n"
@@ -260,7 +266,9 @@ struct Arguments {
     bool drives = false;  // print the drive table instead of running a project
     bool scheduled = false;
     std::optional<VersionCommand> versions;  // --versions or --restore instead of a run
-    bool verify = false;  // compare the backup with the sources instead of running
+    bool verify = false;     // compare the backup with the sources instead of running
+    char whenConnected = 0;  // the run of a disk just connected: its drive letter
+    int atMostEveryHours = 0;
 };
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
@@ -300,6 +308,20 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             (arg == "--to" ? args.versions->to : args.versions->asOf) = argv[++i];
         } else if (arg == "--verify") {
             args.verify = true;
+        } else if (arg == "--when-connected" && i + 1 < argc) {
+            const std::string_view letter = argv[++i];
+            if (letter.size() != 2 || letter[1] != ':' ||
+                !std::isalpha(static_cast<unsigned char>(letter[0])))
+                return std::nullopt;
+            args.whenConnected =
+                static_cast<char>(std::tolower(static_cast<unsigned char>(letter[0])));
+        } else if (arg == "--at-most-every" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (value.empty() || value.size() > 5 ||
+                !std::all_of(value.begin(), value.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }))
+                return std::nullopt;
+            args.atMostEveryHours = std::stoi(value);
         } else if (!arg.empty() && arg[0] != '-' && args.project.empty()) {
             args.project = arg;
         } else {
@@ -307,6 +329,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         }
     }
     if (args.project.empty() != args.drives)
+        return std::nullopt;
+    if (args.atMostEveryHours > 0 && args.whenConnected == 0)
         return std::nullopt;
     return args;
 }
@@ -343,6 +367,35 @@ int PrintDrives() {
     for (const std::string& line : DriveTableLines())
         std::cout << line << '\n';
     return 0;
+}
+
+// The run a connected disk starts: the desktop mounts the disk a moment after the device
+// appears, so the drive is waited for; a project that ran so within the hours given is not run
+// again. The exit code when no run is to be made; nullopt to run.
+std::optional<int> RunAtConnection(const Arguments& args, const HostPath& folder) {
+    const char letter = args.whenConnected;
+    if (ActiveDriveTable().AwaitedVolume(letter).empty() && !ActiveDriveTable().IsPresent(letter)) {
+        std::cerr << "velmora-run: drive " << letter << ": is no disk that can be connected\n";
+        return Refused(args, args.project);
+    }
+    for (int waited = 0; !ActiveDriveTable().IsPresent(letter); waited += 2) {
+        if (waited >= 90 || gStopSignal != 0) {
+            std::cerr << "velmora-run: drive " << letter << ": was not mounted within 90 seconds\n";
+            return Refused(args, args.project);
+        }
+        ::sleep(2);
+        RefreshActiveDriveTable();
+    }
+    if (args.atMostEveryHours <= 0)
+        return std::nullopt;
+    const HostPath project(std::filesystem::absolute(args.project).lexically_normal().string());
+    if (!TakeConnectRun(folder, project, args.atMostEveryHours,
+                        static_cast<long long>(std::time(nullptr)), !args.dryRun)) {
+        std::cout << "velmora-run: " << project.Text() << " ran at a connection less than "
+                  << args.atMostEveryHours << " hours ago: no run now\n";
+        return 0;
+    }
+    return std::nullopt;
 }
 
 // The engine plans instead of running; each question of the plan is counted with the answer the
@@ -468,13 +521,19 @@ int OpenAndRun(const Arguments& args, const ProgramStart& start, ConsoleDialogs&
 int Run(const Arguments& args) {
     InitLocaleFromEnvironment();
     std::string error;
-    const std::optional<HostPath> folderHost = OpenProgramFolder(args.programFolderHost, error);
+    // A dry run and a verification write nothing anywhere, not even a new disk's letter.
+    const std::optional<HostPath> folderHost =
+        OpenProgramFolder(args.programFolderHost, error, !args.dryRun && !args.verify);
     if (!folderHost) {
         std::cerr << "velmora-run: " << error << '\n';
         return Refused(args, args.project);
     }
     if (args.drives)
         return PrintDrives();
+    if (args.whenConnected != 0) {
+        if (const std::optional<int> done = RunAtConnection(args, *folderHost))
+            return *done;
+    }
     const std::optional<ProgramStart> start = ProgramStartIn(*folderHost);
     if (!start) {
         std::cerr << "velmora-run: the program folder " << folderHost->Text()

@@ -96,8 +96,8 @@ TEST(RunDriverTest, DefaultDestinationOnADriveRootRunsThrough) {
         const char* folder;  // below the drive's root
     };
     // A location typed with a trailing backslash runs like one without.
-    for (const Case& c : {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""},
-                          Case{"e:\\Backup\\", 'e', "Backup/"}}) {
+    for (const Case& c :
+         {Case{"e:\\", 'e', ""}, Case{"l:\\", 'l', ""}, Case{"e:\\Backup\\", 'e', "Backup/"}}) {
         SCOPED_TRACE(c.location);
         EngineRig rig;
         rig.settings.BackupLocation = c.location;
@@ -548,8 +548,9 @@ TEST(RunDriverTest, AnUnmountedDiskIsNeitherDestinationNorSource) {
         rig.engine.run(project);
         EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("Error"));
         EXPECT_EQ(test::ReadFile(rig.Dst("VLMcopy_drive_c/media/usb/photos/p1.jpg")), "picture");
-        EXPECT_EQ(rig.ReportedStartingWith("ERROR: c:\\media\\usb is the folder of a disk").size(),
-                  1u);
+        EXPECT_EQ(
+            rig.ReportedStartingWith("ERROR: c:\\media\\usb is where a disk is mounted").size(),
+            1u);
     }
 }
 

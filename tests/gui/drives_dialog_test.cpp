@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <functional>
@@ -28,7 +29,7 @@ struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
                         "[Drives]\nf=UUID=1234-ABCD\ng=UUID=0000-LOST\nh=" + drives.Base() +
                             "/h\n[Kept]\nline=1\n");
         test::MakeDir(drives.Base() + "/h");
-        SetActiveDriveTable(DriveTable::Load(HostPath(program)));
+        SetActiveDriveTable(DriveTable::Load(HostPath(program), true, drives.Sources()));
     }
 
     // The dialog with one connected volume, and a folder picker that answers `folder`.
@@ -99,6 +100,23 @@ TEST_F(DrivesDialogTest, EachActionWritesItsLineAndTheTableIsReadAgain) {
     SetActiveDriveTable(drives.Table());
     dialog->Redraw();
     EXPECT_FALSE(dialog->pinfolderB->isEnabled());
+}
+
+// Backup disks used in turn: a letter pinned to a label is any disk so labelled; a pin to the
+// volume keeps the label beside the UUID, so that the refusal can name both.
+TEST_F(DrivesDialogTest, ALetterCanBePinnedToALabel) {
+    auto dialog = Dialog();
+    EXPECT_TRUE(dialog->pinsL->text().contains(QStringLiteral("any disk so labelled")));
+    dialog->letterC->setCurrentIndex('r' - 'a');
+    ASSERT_TRUE(dialog->pinlabelB->isEnabled());
+    dialog->pinlabelB->click();
+    EXPECT_EQ(Ini("Drives", "r"), "LABEL=BACKUP");
+    EXPECT_TRUE(dialog->noteL->text().contains(QStringLiteral("any disk labelled BACKUP")));
+    dialog->letterC->setCurrentIndex('e' - 'a');
+    dialog->pinvolumeB->click();
+    EXPECT_EQ(Ini("Drives", "e"), "UUID=1234-ABCD");
+    EXPECT_EQ(Ini("Labels", "e"), "BACKUP");
+    EXPECT_EQ(ActiveDriveTable().AwaitedVolume('e'), "the volume BACKUP with UUID 1234-ABCD");
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimeEdit>
 
 #include "qt_test_app.h"
@@ -138,6 +140,36 @@ TEST(ScheduleDialogHostTest, TheStatusSaysWhatThisHostLacks) {
         EXPECT_EQ(dialog.statusL->text().toStdString(), c.status);
         EXPECT_EQ(dialog.addB->isEnabled(), c.canAdd);
     }
+}
+
+// A drive pinned to a disk can start its project each time the disk is connected; without a
+// systemd user instance the program folder keeps the schedule for the open program.
+TEST(ScheduleDialogConnectTest, ADrivePinnedToADiskStartsItsProjectWhenConnected) {
+    test::WithQtApplication app;
+    test::TempDrives drives{""};
+    drives.PinTo('c', "/");
+    const std::string program = drives.Base() + "/program";
+    test::WriteFile(program + "/drives.ini", "[Drives]\nc=/\ne=UUID=0A3E-C26D\nf=" + drives.Base() +
+                                                 "\n[Labels]\ne=BACKUP\n");
+    SetActiveDriveTable(DriveTable::Load(HostPath(program), false, drives.Sources()));
+    CrontabHost crontab;
+    TScheduleF dialog{ProjectBrowseHooks{}, crontab.Host(),
+                      ScheduledCommand{HostPath("/usr/bin/velmora-run"), HostPath(program)}};
+    ASSERT_EQ(dialog.driveC->count(), 1);  // f: is a folder, no disk
+    EXPECT_EQ(dialog.driveC->itemText(0), QStringLiteral("e: (BACKUP)"));
+    dialog.connectedRB->setChecked(true);
+    EXPECT_FALSE(dialog.timeE->isEnabled());
+    dialog.hoursE->setValue(6);
+    dialog.projectE->setText(QStringLiteral("/home/ann/photos.vlm"));
+    dialog.addB->click();
+    ASSERT_EQ(dialog.scheduleLB->count(), 1);
+    EXPECT_EQ(dialog.scheduleLB->item(0)->text(),
+              QStringLiteral("when drive e: (BACKUP) is connected, at most once in 6 hours, "
+                             "/home/ann/photos.vlm"));
+    EXPECT_TRUE(crontab.table.empty());
+    ASSERT_EQ(ReadConnectSchedules(HostPath(program)).size(), 1u);
+    EXPECT_EQ(ReadConnectSchedules(HostPath(program))[0].schedule.volume, "UUID=0A3E-C26D");
+    SetActiveDriveTable(drives.Table());
 }
 
 }  // namespace

@@ -52,10 +52,10 @@ TEST(DriveVolumesTest, TheTableGivesEachVolumeItsOwnLetter) {
          {{HostPath("/home/a/disk"), Volume("BBBB", "BACKUP")}},
          "d=- e=- f=/home/a/disk g=- h=-",
          ""},
-        {"volumes without a UUID keep the mount-point order and skip pinned letters",
+        {"volumes without a UUID or a source to know them by take no letter",
          "[Drives]\r\nd=UUID=AAAA-0001\r\n",
          {{HostPath("/mnt/b"), Volume("")}, {HostPath("/mnt/a"), Volume("")}},
-         "d=- e=/mnt/a f=/mnt/b g=- h=-",
+         "d=- e=- f=- g=- h=-",
          ""},
         {"one volume mounted twice has one letter",
          "",
@@ -131,7 +131,7 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     if (!a.Mounted() || !b.Mounted())
         GTEST_SKIP() << a.Skip() << b.Skip();
     test::WriteFile(program + "/drives.ini", "[Drives]\ne=UUID=" + a.Uuid() + "\nf=LABEL=DISKB\n");
-    DriveTable table = DriveTable::Load(HostPath(program));
+    DriveTable table = DriveTable::Load(HostPath(program), true, base.Sources());
     EXPECT_EQ(table.RootOf('e'), one);
     EXPECT_EQ(table.RootOf('f'), two + ".b");
 
@@ -139,34 +139,33 @@ TEST(DriveVolumesTest, ALetterFollowsItsVolumeBetweenMountFolders) {
     b.Unmount();
     ASSERT_TRUE(a.MountOn(two));
     ASSERT_TRUE(b.MountOn(one + ".b"));
-    table = DriveTable::Load(HostPath(program));
+    table = DriveTable::Load(HostPath(program), true, base.Sources());
     EXPECT_EQ(table.RootOf('e'), two);
     EXPECT_EQ(table.RootOf('f'), one + ".b");
 
     a.Unmount();
-    table = DriveTable::Load(HostPath(program));
+    table = DriveTable::Load(HostPath(program), true, base.Sources());
     EXPECT_FALSE(table.IsPresent('e'));
     EXPECT_EQ(table.AwaitedVolume('e'), "the volume with UUID " + a.Uuid());
 
     // A new disk in a place for disks gets a letter of its own, remembered at once.
-    char place[] = "/mnt/velmora-test-XXXXXX";
-    if (::mkdtemp(place) == nullptr)
-        GTEST_SKIP() << "cannot make a folder under /mnt";
+    const std::string place = base.Base() + "/mnt/card";
+    test::MakeDir(place);
     {
         test::MediaImage card(test::MediumKind::Ext4, place, "CARD");
         ASSERT_TRUE(card.Mounted()) << card.Skip();
-        table = DriveTable::Load(HostPath(program));
+        table = DriveTable::Load(HostPath(program), true, base.Sources());
         ASSERT_EQ(table.NewlyRemembered().size(), 1u);
         const char letter = table.NewlyRemembered()[0].first;
         EXPECT_NE(letter, 'e');
         EXPECT_NE(letter, 'f');
-        EXPECT_EQ(table.RootOf(letter), std::string(place));
+        EXPECT_EQ(table.RootOf(letter), place);
         EXPECT_NE(test::ReadFile(program + "/drives.ini")
                       .find(std::string(1, letter) + "=UUID=" + card.Uuid()),
                   std::string::npos);
-        EXPECT_TRUE(DriveTable::Load(HostPath(program)).NewlyRemembered().empty());
+        EXPECT_TRUE(
+            DriveTable::Load(HostPath(program), true, base.Sources()).NewlyRemembered().empty());
     }
-    ::rmdir(place);
 }
 
 }  // namespace

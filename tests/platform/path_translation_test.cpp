@@ -165,7 +165,7 @@ TEST(DriveTable, LoadReadsPinsFromDrivesIni) {
                     " E = /media/alice/BACKUP/ \r\nT=" +
                         drives.Base() + "/t\r\nc=" + drives.Base() +
                         "/c\r\nk=relative/ignored\r\n");
-    const DriveTable table = DriveTable::Load(HostPath(program + "/"));
+    const DriveTable table = DriveTable::Load(HostPath(program + "/"), true, drives.Sources());
     EXPECT_EQ(table.RootOf('e'), std::optional<std::string>("/media/alice/BACKUP"));
     EXPECT_EQ(table.RootOf('t'), std::optional<std::string>(drives.Base() + "/t"));
     EXPECT_EQ(table.RootOf('c'), std::optional<std::string>(drives.Base() + "/c"));
@@ -178,7 +178,7 @@ TEST(DriveTable, AProgramFolderUnderNoPinnedDriveGetsTheLastFreeLetter) {
     TempDrives drives("");
     const std::string program = drives.Base() + "/program";
     test::WriteFile(program + "/drives.ini", "[Drives]\nc=" + drives.Base() + "/c\nz=/elsewhere\n");
-    const DriveTable table = DriveTable::Load(HostPath(program));
+    const DriveTable table = DriveTable::Load(HostPath(program), true, drives.Sources());
     EXPECT_EQ(table.RootOf('y'), std::optional<std::string>(program));
     EXPECT_EQ(table.RootOf('z'), std::optional<std::string>("/elsewhere"));
     SetActiveDriveTable(table);
@@ -186,13 +186,13 @@ TEST(DriveTable, AProgramFolderUnderNoPinnedDriveGetsTheLastFreeLetter) {
     SetActiveDriveTable(DriveTable{});
 
     // Under c: = "/" it is reached through c: and takes no letter of its own.
-    const DriveTable plain = DriveTable::Load(HostPath(drives.Base()));
+    const DriveTable plain = DriveTable::Load(HostPath(drives.Base()), true, drives.Sources());
     EXPECT_FALSE(plain.RootOf('z'));
 }
 
 TEST(DriveTable, LoadWithoutDrivesIniMapsCToTheHostRoot) {
     TempDrives drives("");
-    const DriveTable table = DriveTable::Load(HostPath(drives.Base()));
+    const DriveTable table = DriveTable::Load(HostPath(drives.Base()), true, drives.Sources());
     EXPECT_EQ(table.RootOf('c'), std::optional<std::string>("/"));
     EXPECT_TRUE(table.IsPresent('c'));
     EXPECT_FALSE(table.RootOf('a'));

@@ -311,3 +311,140 @@ TEST(SystemScheduleTest, ASecondScheduleOfAProjectAtTheSameTimesIsRefused) {
 
 }  // namespace
 }  // namespace vlm
+
+namespace vlm {
+namespace {
+
+// A run at each connection of a disk is a service its device unit wants, named as systemd names
+// the device from udev's /dev/disk links.
+TEST(ConnectScheduleTest, TheServiceIsStartedByItsDisksDevice) {
+    struct Case {
+        std::string volume;
+        std::string device;  // "" : no device unit
+        std::string path;    // the link systemd-escape is asked about
+    };
+    const std::vector<Case> cases = {
+        {"UUID=0A3E-C26D", "dev-disk-by\\x2duuid-0A3E\\x2dC26D.device",
+         "/dev/disk/by-uuid/0A3E-C26D"},
+        {"LABEL=MY STICK", "dev-disk-by\\x2dlabel-MY\\x5cx20STICK.device",
+         "/dev/disk/by-label/MY\\x20STICK"},
+        {"LABEL=a/b", "dev-disk-by\\x2dlabel-a\\x5cx2fb.device", "/dev/disk/by-label/a\\x2fb"},
+        {"SOURCE=server:/export TYPE=nfs4", "", ""},
+        {"/media/ann/BACKUP", "", ""},
+    };
+    const bool escape = RunHostCommand({"systemd-escape", "--version"}, "").exitCode == 0;
+    for (const Case& c : cases) {
+        EXPECT_EQ(VolumeDeviceUnit(c.volume), c.device) << c.volume;
+        if (escape && !c.path.empty()) {
+            EXPECT_EQ(
+                RunHostCommand({"systemd-escape", "--path", "--suffix=device", c.path}, "").output,
+                c.device + "\n")
+                << c.volume;
+        }
+    }
+
+    const ConnectSchedule schedule{'e', "BACKUP", "UUID=0A3E-C26D", 12,
+                                   HostPath("/home/ann/100% \"sure\".vlm")};
+    const ScheduledCommand command{HostPath("/usr/bin/velmora-run"), HostPath("/home/ann/v")};
+    const std::optional<std::string> unit = ConnectUnitText(schedule, command);
+    ASSERT_TRUE(unit);
+    const std::string device = "dev-disk-by\\x2duuid-0A3E\\x2dC26D.device";
+    EXPECT_EQ(LineStartingWith(*unit, "WantedBy="), device);
+    EXPECT_EQ(LineStartingWith(*unit, "BindsTo="), device);
+    EXPECT_EQ(ParseUnitCommandLine(LineStartingWith(*unit, "ExecStart=")),
+              ConnectArguments(schedule, command));
+    EXPECT_EQ(ConnectArguments(schedule, command).back(), "12");
+    EXPECT_FALSE(ConnectUnitText({'e', "", "SOURCE=a TYPE=b", 0, HostPath("/p.vlm")}, command));
+    if (RunHostCommand({"systemd-analyze", "--version"}, "").exitCode == 0) {
+        TempDrives drives("c");
+        const std::string runner = drives.Base() + "/velmora run";
+        WriteFile(runner, "#!/bin/sh\nexit 0\n", std::nullopt, 0755);
+        WriteFile(drives.Base() + "/velmora-schedule-t-1.service",
+                  *ConnectUnitText(schedule, {HostPath(runner), HostPath("/home/ann/v")}));
+        const CommandResult verified = RunHostCommand(
+            {"sh", "-c", "systemd-analyze verify --man=no \"$1\"/velmora-schedule-t-1.service 2>&1",
+             "sh", drives.Base()},
+            "");
+        EXPECT_EQ(verified.output.find("velmora-schedule-t-1.service:"), std::string::npos)
+            << verified.output;
+    }
+}
+
+TEST(ConnectScheduleTest, AConnectionRunsAtMostOnceWithinTheHoursChosen) {
+    const long long now = 1'800'000'000;
+    struct Case {
+        const char* name;
+        std::optional<long long> last;
+        int hours;
+        bool tooSoon;
+    };
+    for (const Case& c : std::vector<Case>{{"never ran", std::nullopt, 12, false},
+                                           {"an hour ago", now - 3600, 12, true},
+                                           {"just within", now - 12 * 3600 + 1, 12, true},
+                                           {"the hours are over", now - 12 * 3600, 12, false},
+                                           {"at every connection", now - 60, 0, false},
+                                           {"a clock set back", now + 3600, 12, false}})
+        EXPECT_EQ(TooSoonForConnectRun(c.last, now, c.hours), c.tooSoon) << c.name;
+
+    TempDrives drives("c");
+    const HostPath folder(drives.Base());
+    const HostPath project("/home/ann/a=b [x].vlm");
+    EXPECT_TRUE(TakeConnectRun(folder, project, 12, now, true));
+    EXPECT_EQ(LastConnectRun(ReadFile(drives.Base() + "/connect-runs.txt"), project), now);
+    EXPECT_FALSE(TakeConnectRun(folder, project, 12, now + 60, true));
+    EXPECT_TRUE(TakeConnectRun(folder, HostPath("/home/ann/other.vlm"), 12, now + 60, false));
+    EXPECT_TRUE(TakeConnectRun(folder, project, 12, now + 13 * 3600, true));
+}
+
+TEST(ConnectScheduleTest, AServiceAloneIsListedEnabledAndRemoved) {
+    TempDrives drives("c");
+    FakeHost fake;
+    SystemScheduler::Host host;
+    host.useSystemd = true;
+    host.unitFolder = HostPath(drives.HostRoot('c') + "/config/systemd/user");
+    host.run = [&](const auto& argv, const auto& input) { return fake.Run(argv, input); };
+    SystemScheduler scheduler(host);
+    const ConnectSchedule schedule{'e', "BACKUP", "LABEL=BACKUP", 12,
+                                   HostPath("/home/ann/photos.vlm")};
+    const ScheduledCommand command{HostPath("/usr/bin/velmora-run"), HostPath("/home/ann/v")};
+    const auto added = scheduler.AddOnConnect(schedule, command);
+    ASSERT_TRUE(added.ok) << added.message;
+    const std::vector<std::string> enable = {"systemctl", "--user", "enable",
+                                             added.id + ".service"};
+    EXPECT_NE(std::find(fake.commands.begin(), fake.commands.end(), enable), fake.commands.end());
+    const auto listed = scheduler.List();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].description,
+              "when drive e: (BACKUP) is connected, at most once in 12 hours, "
+              "\"/home/ann/photos.vlm\"");
+    EXPECT_FALSE(scheduler.AddOnConnect(schedule, command).ok);  // the same twice
+    EXPECT_TRUE(scheduler.Remove(added.id).ok);
+    EXPECT_TRUE(scheduler.List().empty());
+    EXPECT_FALSE(Exists(host.unitFolder.Text() + "/" + added.id + ".service"));
+
+    // Without systemd the open program starts the run: a line in the program folder says which.
+    host.useSystemd = false;
+    fake.hasCrontab = false;
+    EXPECT_FALSE(SystemScheduler(host).AddOnConnect(schedule, command).ok);
+    host.programFolder = HostPath(drives.Base() + "/program");
+    MakeDir(host.programFolder.Text());
+    SystemScheduler kept(host);
+    const ConnectSchedule spaced{'f', "MY STICK", "LABEL=MY STICK", 0,
+                                 HostPath("/home/ann/my photos.vlm")};
+    const auto inFile = kept.AddOnConnect(spaced, command);
+    ASSERT_TRUE(inFile.ok) << inFile.message;
+    EXPECT_FALSE(kept.AddOnConnect(spaced, command).ok);
+    const auto entries = ReadConnectSchedules(host.programFolder);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].schedule.letter, 'f');
+    EXPECT_EQ(entries[0].schedule.volume, "LABEL=MY STICK");
+    EXPECT_EQ(entries[0].schedule.projectHost.Text(), "/home/ann/my photos.vlm");
+    ASSERT_EQ(kept.List().size(), 1u);
+    EXPECT_EQ(kept.List()[0].description,
+              "when drive f: (MY STICK) is connected, /home/ann/my photos.vlm");
+    EXPECT_TRUE(kept.Remove(inFile.id).ok);
+    EXPECT_TRUE(ReadConnectSchedules(host.programFolder).empty());
+}
+
+}  // namespace
+}  // namespace vlm

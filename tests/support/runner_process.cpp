@@ -88,6 +88,7 @@ void WriteDrivesIni(const std::string& programFolder, const TempDrives& drives,
     for (const auto& [letter, folder] : pins)
         text += std::string(1, letter) + "=" + folder + "\r\n";
     WriteFile(programFolder + "/drives.ini", text);
+    drives.WriteSourcesInto(programFolder);
 }
 
 }  // namespace vlm::test

@@ -51,6 +51,7 @@ TempDrives::TempDrives(std::string_view letters) : previous_(ActiveDriveTable())
         Fail("cannot create temporary folder", pattern);
     }
     base_ = pattern;
+    table_.SetSources(Sources());
     for (char letter : letters) {
         Pin(letter);
     }
@@ -122,6 +123,28 @@ bool TmpfsMount::Unmount() {
     if (mounted_ && ::umount2(folder_.c_str(), MNT_DETACH) == 0)
         mounted_ = false;
     return !mounted_;
+}
+
+void TempDrives::UseMountTable(const std::string& mountInfoFile) {
+    DriveSources sources = table_.Sources();
+    sources.mountTable = HostPath(mountInfoFile);
+    table_.SetSources(std::move(sources));
+    Activate();
+}
+
+DriveSources TempDrives::Sources() const {
+    DriveSources sources;
+    sources.onlyBelow = HostPath(base_);
+    sources.places.root = HostPath(base_);
+    sources.fstab = HostPath(base_ + "/fstab");
+    sources.udevRecords = HostPath(base_ + "/udev");
+    return sources;
+}
+
+void TempDrives::WriteSourcesInto(const std::string& programFolder) const {
+    WriteFile(programFolder + "/" + kDriveSourcesFile,
+              "[Sources]\nonly below=" + base_ + "\ndisk places=" + base_ + "\nfstab=" + base_ +
+                  "/fstab\nudev records=" + base_ + "/udev\n");
 }
 
 void TempDrives::Activate() {

@@ -48,8 +48,16 @@ public:
     // The mount points the table takes fstab to list, and the [Plain folders] of drives.ini.
     void SetFstabMountPoints(std::vector<std::string> hostFolders);
     void SetPlainFolder(char letter, bool plain);
+    // The mount table the table reads: a file the test writes in mountinfo's form.
+    void UseMountTable(const std::string& mountInfoFile);
 
     const DriveTable& Table() const { return table_; }
+    // What the table reads of the mounts: only those below Base(), with the places for disks
+    // (media, run/media, mnt) inside Base() too. The machine's own disks are never seen.
+    DriveSources Sources() const;
+    // drive-sources.ini in `programFolder`, naming Sources(): a program started over that
+    // folder, or a table loaded from it, sees only this test's mounts.
+    void WriteSourcesInto(const std::string& programFolder) const;
 
 private:
     void Activate();
