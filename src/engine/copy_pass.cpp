@@ -555,6 +555,11 @@ bool CopyPass::CopyCaught(const std::string& s, const std::string& d, std::uint6
         ReportTooLarge(s, size);
         return false;
     } catch (const CopyError& error) {
+        // A full disk: the oldest kept runs make room, and the copy is made again. Each try
+        // removes at least one run, so the tries end.
+        if (dynamic_cast<const NoSpaceLeft*>(&error) != nullptr && ctx_.makeRoom &&
+            ctx_.makeRoom(size) > 0)
+            return CopyCaught(s, d, size, vanished, other);
         if (other == FailedCopy::EndsRun)
             throw;
         ShowPlain(std::string("CopyError") + " error raised, with message : " + error.what());

@@ -1,9 +1,11 @@
 #include "engine/own_files.h"
 
+#include "core/run_reports.h"
 #include "engine/run_log.h"
 #include "platform/atomic_file_writer.h"
 #include "platform/drive_table.h"
 #include "platform/path_translation.h"
+#include "platform/system_schedule.h"
 
 namespace vlm {
 
@@ -38,24 +40,29 @@ std::optional<HostPath> HostOf(const DrivePath& folder) {
 ProgramOwnFiles::ProgramOwnFiles(const AppSettings& settings)
     : settingsName_(SettingsFilePath(settings.ProgramFolder / "velmora").Name()),
       programFolder_(HostOf(settings.ProgramFolder)),
-      logFolder_(HostOf(DrivePath(RunLog::LogFilePathFor(settings.LogLocation)).Parent())) {}
+      logFolder_(HostOf(DrivePath(RunLog::LogFilePathFor(settings.LogLocation)).Parent())),
+      reportsFolder_(HostOf(RunReportsFolder(settings.RunHistoryPath()))) {}
 
 bool ProgramOwnFiles::Holds(std::string_view path) const {
     const std::string_view name = NameOf(path);
     const std::string_view base = CompanionOf(name);
     const bool temporary = IsTemporaryFileName(name);
-    const bool programName =
-        temporary || base == kDrivesIniName || EndsWith(base, ".his") || base == settingsName_;
+    const bool programName = temporary || base == kDrivesIniName || EndsWith(base, ".his") ||
+                             base == settingsName_ || base == kDriveSourcesFile ||
+                             base == kMountFoldersFile || base == kConnectRunsFile ||
+                             base == kConnectSchedulesFile;
     const bool logName =
         temporary || base == RunLog::kLogFileName || base == RunLog::kCropTemporaryName;
-    if (!programName && !logName)
+    const bool reportName = EndsWith(base, ".txt");
+    if (!programName && !logName && !reportName)
         return false;
     // Known by the host folder they are in: the same folder may be reached through two letters.
     const std::optional<HostPath> folder = ToHostPath(DrivePath(std::string(path)).Parent());
     if (!folder)
         return false;
     return (programName && programFolder_ && *folder == *programFolder_) ||
-           (logName && logFolder_ && *folder == *logFolder_);
+           (logName && logFolder_ && *folder == *logFolder_) ||
+           (reportName && reportsFolder_ && *folder == *reportsFolder_);
 }
 
 }  // namespace vlm

@@ -1,7 +1,7 @@
 #pragma once
-// The files the program itself keeps changing while it works: the run history, the settings,
-// drives.ini, the recent-projects lists, the run log and the program's temporary and lock files
-// beside them. A backup of a folder that holds the program folder (a home folder) leaves them
+// The files the program itself keeps changing while it works: the run history and the kept
+// reports of its runs, the settings, drives.ini and the drive table's other files, the
+// recent-projects lists, the run log and the program's temporary and lock files beside them. A backup of a folder that holds the program folder (a home folder) leaves them
 // out: each run would otherwise find them changed, keep the last ones as versions, and a
 // verification would call them different. The projects beside them are the person's own and are
 // backed up.
@@ -35,6 +35,7 @@ private:
     std::string settingsName_;  // "velmora.ini"
     std::optional<HostPath> programFolder_;
     std::optional<HostPath> logFolder_;
+    std::optional<HostPath> reportsFolder_;  // the kept reports of the runs
 };
 
 }  // namespace vlm

@@ -5,6 +5,7 @@
 // Dialogs in force.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ struct PassContext {
     bool* ownFilesNoted = nullptr;
     // With read-back on: each file the copy pass copied, to be read back after the flush.
     std::vector<CopiedFile>* copied = nullptr;
+    // With kept versions: removes the oldest kept runs of the destination (not this run's) until
+    // at least the bytes asked for are free; the bytes freed. Old versions never cost a backup.
+    std::function<std::uint64_t(std::uint64_t)> makeRoom = nullptr;
 
     // True when the entry `path` (a folder when `isFolder`) below the item folder `itemRoot` is
     // left out. A walk never enters a left-out folder, so the entry alone is asked about.

@@ -358,8 +358,10 @@ std::vector<std::uint64_t> RunEngine::SizesOf(const std::vector<KeptRunOnDisk>& 
 
 // Removes the oldest kept runs of this run's destinations, oldest first across them, until
 // `needed` bytes are free or none is left; one line each. The bytes freed.
-std::uint64_t RunEngine::MakeRoomFromVersions(std::uint64_t needed) {
-    const std::vector<KeptRunOnDisk> kept = KeptRunsOldestFirst();
+std::uint64_t RunEngine::MakeRoomFromVersions(std::uint64_t needed, const std::string& spare) {
+    std::vector<KeptRunOnDisk> kept = KeptRunsOldestFirst();
+    // The run under way keeps what it is replacing in its own folder: that one stays.
+    std::erase_if(kept, [&](const KeptRunOnDisk& k) { return k.run.name == spare; });
     std::uint64_t freed = 0;
     const std::size_t going = KeptRunsToFree(SizesOf(kept), needed);
     for (std::size_t i = 0; i < going && !run_.StopRequested; ++i) {

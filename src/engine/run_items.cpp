@@ -98,8 +98,21 @@ bool RunEngine::WorkThroughItems(const std::string& destkind) {
             return EndAtFolderNotMade(KindOfItem(j), sources[j], request_.DestinationOf(j));
         const std::unique_ptr<VersionKeeper> keeper = KeeperFor(*source, *destination);
         passes_.versions = keeper.get();
+        passes_.makeRoom = nullptr;
+        if (keeper != nullptr)
+            passes_.makeRoom = [this, run = keeper->RunName()](std::uint64_t fileSize) {
+                // What the disk lacks for the file, and a little for the file system's own
+                // blocks: a run too few is made up for by the next try.
+                const std::int64_t free = destLetter_.empty() ? 0 : DiskFreeBytes(destLetter_[0]);
+                const std::uint64_t lacking =
+                    free > 0 && fileSize > static_cast<std::uint64_t>(free)
+                        ? fileSize - static_cast<std::uint64_t>(free)
+                        : 0;
+                return MakeRoomFromVersions(lacking + (1u << 20), run);
+            };
         const bool itemDone = WorkOnItem(*source, *destination, destkind);
         passes_.versions = nullptr;
+        passes_.makeRoom = nullptr;
         if (keeper != nullptr && !keeper->Flush())
             GoPastFailure(passes_, {"ERROR: unable to write the list of what this run added to " +
                                     keeper->Store().AddedListOf(keeper->RunName()).Text() + "!!"});

@@ -342,18 +342,22 @@ VerifyTotals VerifyBackup(const RunRequest& request, const VerifyLineSink& line,
                 ++item.differences;
                 break;
         }
-        // What was saved since the backup is no damage of it: not read, and listed apart.
-        std::vector<CopiedFile> compared;
-        std::vector<std::string> changed;
-        for (const StampedFile& file : files) {
-            if (ChangedSinceCopy(file, medium))
-                changed.push_back(file.file.source);
-            else
-                compared.push_back(file.file);
-        }
         // A file item's copy lies in the folder of its backup; a folder item's below it.
         const std::string top =
             ItemKind(DrivePath(source)) == 'd' ? backup : DrivePath(backup).Parent().Text();
+        // What was saved since the backup is no damage of it: not read, and listed apart. The
+        // copies are looked at from the backup's folder down: one behind a link is not there.
+        std::vector<CopiedFile> compared;
+        std::vector<std::string> changed;
+        {
+            const WalkTop backupTop{DrivePath(top)};
+            for (const StampedFile& file : files) {
+                if (ChangedSinceCopy(file, medium))
+                    changed.push_back(file.file.source);
+                else
+                    compared.push_back(file.file);
+            }
+        }
         if (!item.stopped)
             Add(item, CompareCopies(compared, true, line, keepGoing, top));
         for (const std::string& path : changed)

@@ -212,6 +212,9 @@ void CopyBytes(AtomicFileWriter& out, HostFile& in, CopyWatcher* watcher, const 
             if (copied.error.code == EFBIG)
                 throw FileTooLarge("Could not copy " + source + " to " + target + ": " +
                                    ErrorText(copied.error));
+            if (copied.error.code == ENOSPC || copied.error.code == EDQUOT)
+                throw NoSpaceLeft("Could not copy " + source + " to " + target + ": " +
+                                  ErrorText(copied.error));
             throw CopyFailure(source, target, ErrorText(copied.error));
     }
 }
@@ -238,6 +241,9 @@ bool CopyOnce(const DrivePath& src, const DrivePath& dst, CopyWatcher* watcher) 
         // The temporary file took its own name; the copy's name is first asked for here.
         if (out.RenameFailed() && IsNameRefusal(error.code, dst))
             throw NameRefused("Could not copy " + source + " to " + target + ": " +
+                              ErrorText(error));
+        if (error.code == ENOSPC || error.code == EDQUOT)
+            throw NoSpaceLeft("Could not copy " + source + " to " + target + ": " +
                               ErrorText(error));
         throw CopyFailure(source, target, ErrorText(error));
     }

@@ -26,6 +26,13 @@ private:
     std::string notice_;
 };
 
+// The destination is full (or the person's quota used up): what frees room may let the copy be
+// made after all.
+class NoSpaceLeft : public CopyError {
+public:
+    using CopyError::CopyError;
+};
+
 // The destination refused the copy's name (too long, a reserved name, a character its file
 // system cannot hold): only this file is not backed up; the run goes on.
 class NameRefused : public CopyError {

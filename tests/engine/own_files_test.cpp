@@ -42,6 +42,9 @@ TEST(OwnFilesTest, TheProgramsOwnFilesAreKnownByNameAndFolder) {
         {"c:\\home\\prog\\.~vlm0123456789ab.tmp", true},
         {"c:\\home\\logs\\Vlmlogtmp.txt", true},
         {"c:\\home\\logs\\croplog.tmp", true},
+        {"c:\\home\\prog\\Reports\\2026-12-08-15-15-09 Normal ee42e5cf.txt", true},
+        {"c:\\home\\prog\\mount-folders.txt", true},
+        {"c:\\home\\prog\\connect-runs.txt", true},
         // The person's files beside them, and the same names elsewhere, are backed up.
         {"c:\\home\\prog\\Home.vlm", false},
         {"c:\\home\\prog\\notes.txt", false},
@@ -51,6 +54,8 @@ TEST(OwnFilesTest, TheProgramsOwnFilesAreKnownByNameAndFolder) {
         {"c:\\home\\prog\\sub\\drives.ini", false},
         {"c:\\home\\prog\\velmora.ini.bak", false},
         {"c:\\home\\.~vlm0123456789ab.tmp", false},
+        {"c:\\home\\prog\\Reports\\sub\\plan.txt", false},
+        {"c:\\home\\Reports\\plan.txt", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(own.Holds(c.path), c.own) << c.path;

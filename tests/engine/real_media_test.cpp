@@ -272,8 +272,9 @@ TEST(RealMediaTest, TimesAndSizesBeyondTheMediumAreDealtWithOnce) {
         EXPECT_TRUE(rig.ReportedStartingWith("Estimated future free size: -4.").empty());
         const std::string copy = rig.Dst("VLMcopy_drive_c/docs");
         EXPECT_EQ(NamesIn(copy).size(), fat32 ? 3u : 2u);  // no big.vhd, no temporary file
-        if (fat32)
+        if (fat32) {
             EXPECT_EQ(ReadFile(copy + "/zz.txt"), "after");
+        }
         struct stat epoch {};
         ASSERT_EQ(::stat((copy + "/epoch.txt").c_str(), &epoch), 0);
         const bool exact = kind == MediumKind::Ext4 || kind == MediumKind::Ntfs;

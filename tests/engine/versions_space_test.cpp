@@ -42,49 +42,57 @@ constexpr std::uint64_t kMB = 1024 * 1024;
 
 // A 64 MB disk holding two kept runs of 20 and 10 MB, and a new file of the free space and 8 MB
 // more: the oldest run makes room (one line), the newer one stays, nothing is asked and the
-// file is backed up. The Preview says so first and removes nothing.
+// file is backed up. With the estimate on, the Preview says so first and removes nothing, and
+// the run makes room before it copies; with it off, the run makes room when the disk is full.
 TEST(VersionsSpaceTest, TheOldestKeptRunsMakeRoomBeforeASpaceWarning) {
-    EngineRig rig;
-    test::MediaImage image(test::MediumKind::Ext4, rig.Dst());
-    if (!image.Mounted())
-        GTEST_SKIP() << image.Skip();
-    const DateTime now = NowLocal();
-    const std::string oldest = VersionRunName(now - 3);
-    const std::string newer = VersionRunName(now - 1);
-    test::WriteFile(rig.Dst("VLMversions_drive_c/" + oldest + "/docs/old.bin"),
-                    std::string(20 * kMB, 'o'));
-    test::WriteFile(rig.Dst("VLMversions_drive_c/" + newer + "/docs/new.bin"),
-                    std::string(10 * kMB, 'n'));
-    test::WriteFile(rig.Src("docs/keep.txt"), "kept");
-    test::MakeDir(rig.Dst("VLMcopy_drive_c/docs"));
-    const std::int64_t freeBytes = DiskFreeBytes('e');
-    ASSERT_GT(freeBytes, 0);
-    const std::string big(static_cast<std::size_t>(freeBytes) + 8 * kMB, 'b');
-    test::WriteFile(rig.Src("docs/big.bin"), big);
+    for (const bool precalc : {true, false}) {
+        SCOPED_TRACE(precalc ? "estimate on" : "estimate off");
+        EngineRig rig;
+        test::MediaImage image(test::MediumKind::Ext4, rig.Dst());
+        if (!image.Mounted())
+            GTEST_SKIP() << image.Skip();
+        const DateTime now = NowLocal();
+        const std::string oldest = VersionRunName(now - 3);
+        const std::string newer = VersionRunName(now - 1);
+        test::WriteFile(rig.Dst("VLMversions_drive_c/" + oldest + "/docs/old.bin"),
+                        std::string(20 * kMB, 'o'));
+        test::WriteFile(rig.Dst("VLMversions_drive_c/" + newer + "/docs/new.bin"),
+                        std::string(10 * kMB, 'n'));
+        test::WriteFile(rig.Src("docs/keep.txt"), "kept");
+        test::MakeDir(rig.Dst("VLMcopy_drive_c/docs"));
+        const std::int64_t freeBytes = DiskFreeBytes('e');
+        ASSERT_GT(freeBytes, 0);
+        const std::string big(static_cast<std::size_t>(freeBytes) + 8 * kMB, 'b');
+        test::WriteFile(rig.Src("docs/big.bin"), big);
 
-    ProjectFields fields = EngineRig::Fields({"c:\\docs"});
-    fields.precalc = true;
-    fields.versions = true;
-    const std::string project = rig.Project(fields);
-    // The Preview names what the run would remove, and foresees no warning.
-    rig.engine.DryRun(project);
-    EXPECT_EQ(rig.ReportedStartingWith("Would remove kept versions of "),
-              std::vector<std::string>{"Would remove kept versions of " + oldest +
-                                       " to make room: e:\\VLMversions_drive_c\\" + oldest});
-    EXPECT_TRUE(rig.ReportedStartingWith("Would ask: WARNING: not enough space").empty());
-    ASSERT_TRUE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + oldest)));
-    rig.view.allReportLines.clear();
+        ProjectFields fields = EngineRig::Fields({"c:\\docs"});
+        fields.precalc = precalc;
+        fields.versions = true;
+        const std::string project = rig.Project(fields);
+        if (precalc) {
+            // The Preview names what the run would remove, and foresees no warning.
+            rig.engine.DryRun(project);
+            EXPECT_EQ(rig.ReportedStartingWith("Would remove kept versions of "),
+                      std::vector<std::string>{"Would remove kept versions of " + oldest +
+                                               " to make room: e:\\VLMversions_drive_c\\" +
+                                               oldest});
+            EXPECT_TRUE(rig.ReportedStartingWith("Would ask: WARNING: not enough space").empty());
+            ASSERT_TRUE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + oldest)));
+            rig.view.allReportLines.clear();
+        }
 
-    rig.engine.run(project);
+        rig.engine.run(project);
 
-    EXPECT_TRUE(rig.dialogs.Boxes().empty());
-    EXPECT_EQ(rig.ReportedStartingWith("Removed kept versions of "),
-              std::vector<std::string>{"Removed kept versions of " + oldest +
-                                       " to make room: e:\\VLMversions_drive_c\\" + oldest});
-    EXPECT_FALSE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + oldest)));
-    EXPECT_TRUE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + newer + "/docs/new.bin")));
-    EXPECT_EQ(std::filesystem::file_size(rig.Dst("VLMcopy_drive_c/docs/big.bin")), big.size());
-    EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+        EXPECT_TRUE(rig.dialogs.Boxes().empty());
+        EXPECT_EQ(rig.ReportedStartingWith("Removed kept versions of "),
+                  std::vector<std::string>{"Removed kept versions of " + oldest +
+                                           " to make room: e:\\VLMversions_drive_c\\" + oldest});
+        EXPECT_FALSE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + oldest)));
+        EXPECT_TRUE(
+            std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + newer + "/docs/new.bin")));
+        EXPECT_EQ(std::filesystem::file_size(rig.Dst("VLMcopy_drive_c/docs/big.bin")), big.size());
+        EXPECT_EQ(rig.engine.Outcome(), std::optional<std::string>("OK"));
+    }
 }
 
 }  // namespace

@@ -204,8 +204,9 @@ TEST_F(RunWindowProgressTest, TheBarShowsActivityUntilTheTotalsAreKnownThenTheSh
         window.ShowProgress(c.snapshot);
         EXPECT_FALSE(window.ProgressPB->isHidden());
         EXPECT_EQ(window.ProgressPB->maximum(), c.maximum);
-        if (c.value >= 0)
+        if (c.value >= 0) {
             EXPECT_EQ(window.ProgressPB->value(), c.value);
+        }
         EXPECT_EQ(window.FileL->text().toStdString(), c.file);
         EXPECT_EQ(window.ProgressL->text().toStdString(), c.text);
     }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/atomic_file_writer.h"
+#include "platform/drive_table.h"
 #include "reliability_rig.h"
 #include "support/power_cut_disk.h"
 #include "support/runner_process.h"
@@ -55,6 +56,10 @@ public:
         test::WriteFile(Program() + "/drives.ini", "[Drives]\r\ns=" + base_ + "/s\r\ne=" +
                                                        disk_.MountPoint() + "/e\r\nl=" +
                                                        Program() + "\r\n");
+        // The machine's own disks are none of this test's: only mounts below its folder count.
+        test::WriteFile(Program() + "/" + kDriveSourcesFile,
+                        "[Sources]\nonly below=" + base_ + "\ndisk places=" + base_ +
+                            "\nfstab=" + base_ + "/fstab\nudev records=" + base_ + "/udev\n");
     }
     ~PowerCutScene() {
         disk_.Unmount();
