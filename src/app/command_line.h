@@ -16,9 +16,9 @@ struct CommandLine {
     // Argument 1: a drive path, or the text as given when it names no file on a drive (opening it
     // then reports the file missing under the name the person gave).
     std::string projectPath;
-    std::string mode;         // argument 2
-    std::string logWord;      // argument 3
-    std::string closeWord;    // argument 4
+    std::string mode;       // argument 2
+    std::string logWord;    // argument 3
+    std::string closeWord;  // argument 4
 
     // The arguments after the program name; a missing one reads as the empty string.
     static CommandLine FromArguments(const std::vector<std::string>& arguments);

@@ -424,8 +424,8 @@ void TMainF::massdeleteMIClick() {
 }
 
 void TMainF::drivesMIClick() {
-    TdrivesF dialog(DrivesDialogHooks{}, this);
-    connect(mountWatcher, &MountTableWatcher::drivesChanged, &dialog, &TdrivesF::Redraw);
+    DrivesDialog dialog(DrivesDialogHooks{}, this);
+    connect(mountWatcher, &MountTableWatcher::drivesChanged, &dialog, &DrivesDialog::Redraw);
     dialog.Open();
 }
 
@@ -439,7 +439,7 @@ void TMainF::ScheduleMIClick() {
     ScheduledCommand command;
     command.runnerHost = CurrentProgramFolderFacts().executableFolder / "velmora-run";
     command.programFolderHost = ToHostPath(settings_.ProgramFolder).value_or(HostPath());
-    TScheduleF dialog(browse, SystemScheduler::CurrentHost(), command, this);
+    SystemScheduleDialog dialog(browse, SystemScheduler::CurrentHost(), command, this);
     dialog.Open();
 }
 

@@ -89,7 +89,7 @@ public:
     void runbrowseClick();
     // "Restore...": a project chosen in the file dialog, its backup in the restore window.
     void restoreMIClick();
-    void openrestore(const std::string& path);
+    void OpenRestoreWindow(const std::string& path);
     void Exit2Click();
     void Defdest1Click();
     void LocationProjects1Click();

@@ -12,11 +12,11 @@ void TMainF::restoreMIClick() {
     const std::optional<std::string> path = ChooseProjectFile("Select VLM-file to restore from");
     if (!path)
         return;
-    openrestore(*path);
+    OpenRestoreWindow(*path);
     AddToRecentLists(*path);
 }
 
-void TMainF::openrestore(const std::string& path) {
+void TMainF::OpenRestoreWindow(const std::string& path) {
     // The backup is where a run of the project writes; the window changes no hand-over state.
     HandOverState handOver;
     const OpenRunOutcome opened = CheckProjectForRun(path, settings_.BackupLocation, handOver);
@@ -27,7 +27,7 @@ void TMainF::openrestore(const std::string& path) {
     std::vector<BackedUpItem> items;
     for (std::size_t j = 0; j < opened.request.items.size(); ++j)
         items.push_back({opened.request.items[j], opened.request.DestinationOf(j)});
-    TrestoreF window(
+    RestoreWindow window(
         RestoreBrowser(std::move(items), opened.request.options.versions, handOver.SyncMode),
         "Restore: " + BaseNameNoExt(path), {}, this);
     window.exec();

@@ -101,11 +101,6 @@ bool MatchesSplit(std::string_view pattern, const Components& path, bool isFolde
 
 }  // namespace
 
-bool PatternMatches(std::string_view pattern, std::string_view path, bool isFolder) {
-    std::string normalized;
-    return MatchesSplit(pattern, SplitComponents(path, normalized), isFolder);
-}
-
 ExclusionList::ExclusionList(std::vector<std::string> patterns) {
     for (std::string& pattern : patterns) {
         if (pattern.find_first_not_of(" \t") != std::string::npos)

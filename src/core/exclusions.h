@@ -27,10 +27,6 @@
 
 namespace vlm {
 
-// True when the single `pattern` leaves out the entry at `path` (a folder when `isFolder`),
-// looking at that entry alone, not at the folders above it.
-bool PatternMatches(std::string_view pattern, std::string_view path, bool isFolder);
-
 // The exclusion patterns of one project, asked about each entry a walk meets.
 class ExclusionList {
 public:

@@ -1,6 +1,5 @@
 #include "core/opening_rules.h"
 
-#include <filesystem>
 #include <system_error>
 
 #include "platform/file_system.h"
@@ -32,35 +31,6 @@ std::size_t CharacterCount(std::string_view text) {
         }
     }
     return count;
-}
-
-// The host path with links in its existing part resolved, so that a drive whose folder is
-// reached through a link still compares with the folder it really is.
-std::filesystem::path ResolvedHostPath(const std::string& hostPath) {
-    std::error_code ec;
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(hostPath, ec);
-    if (ec) {
-        return std::filesystem::path(hostPath).lexically_normal();
-    }
-    return resolved;
-}
-
-// True when `inner` is `outer` or lies below it, compared by whole components.
-bool IsAtOrBelow(const std::filesystem::path& inner, const std::filesystem::path& outer) {
-    auto innerIt = inner.begin();
-    for (auto outerIt = outer.begin(); outerIt != outer.end(); ++outerIt) {
-        if (outerIt->empty()) {
-            continue;  // the empty last component of a path with a trailing separator
-        }
-        while (innerIt != inner.end() && innerIt->empty()) {
-            ++innerIt;
-        }
-        if (innerIt == inner.end() || *innerIt != *outerIt) {
-            return false;
-        }
-        ++innerIt;
-    }
-    return true;
 }
 
 // The refusal when the source item and SyncDest are different kinds of thing (folder, file).
@@ -255,9 +225,12 @@ bool NestedOnHost(std::string_view a, std::string_view b) {
     if (!hostA || !hostB) {
         return false;
     }
-    const std::filesystem::path resolvedA = ResolvedHostPath(*hostA);
-    const std::filesystem::path resolvedB = ResolvedHostPath(*hostB);
-    if (IsAtOrBelow(resolvedA, resolvedB) || IsAtOrBelow(resolvedB, resolvedA))
+    // Links in the existing parts resolved: a drive whose folder is reached through a link still
+    // compares with the folder it really is.
+    const HostPath resolvedA = ResolvedHostPath(HostPath(*hostA));
+    const HostPath resolvedB = ResolvedHostPath(HostPath(*hostB));
+    if (!resolvedA.empty() && !resolvedB.empty() &&
+        (resolvedA.IsAtOrBelow(resolvedB) || resolvedB.IsAtOrBelow(resolvedA)))
         return true;
     // The texts may differ while the folders are one: a bind mount, or a link further down
     // than the resolved texts show. The file system's own identities decide.

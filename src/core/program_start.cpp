@@ -1,35 +1,16 @@
 #include "core/program_start.h"
 
-#include <filesystem>
-
 #include "platform/drive_table.h"
 #include "platform/path_translation.h"
 #include "platform/program_folder.h"
 
 namespace vlm {
 
-namespace {
-
-// The folder named on a command line, absolute and tidied; nullopt when it is no folder.
-std::optional<HostPath> ChosenFolder(std::string_view chosenArgument, std::string& error) {
-    const std::string folder =
-        std::filesystem::absolute(chosenArgument).lexically_normal().string();
-    std::error_code failure;
-    std::optional<HostPath> path = HostPath::Parse(folder);
-    if (!path || !std::filesystem::is_directory(folder, failure)) {
-        error = "the program folder " + folder + " does not exist";
-        return std::nullopt;
-    }
-    return path;
-}
-
-}  // namespace
-
 std::optional<HostPath> OpenProgramFolder(std::string_view chosenArgument, std::string& error,
                                           bool remember) {
     std::optional<HostPath> folder;
     if (!chosenArgument.empty()) {
-        folder = ChosenFolder(chosenArgument, error);
+        folder = ChosenProgramFolder(chosenArgument, error);
     } else {
         folder = ResolveProgramFolder(&error);
         if (folder->empty())

@@ -73,8 +73,9 @@ public:
 
     // Another process changed the file: the list becomes what it holds now (every row, as
     // runs add rows beyond MaxItems when the maximum is 0; a maximum lowered since the file was
-    // last cut still bounds the list). Nothing is written and no lock is taken, as every writer replaces the file whole.
-    // False when the file exists but cannot be read; the list then stays as it was.
+    // last cut still bounds the list). Nothing is written and no lock is taken, as every writer
+    // replaces the file whole. False when the file exists but cannot be read; the list then stays
+    // as it was.
     bool Reread(const DrivePath& path);
 
     // The person edited the project path of row `row` in place: it is the row's path from now

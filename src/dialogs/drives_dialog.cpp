@@ -64,9 +64,9 @@ std::string IniText(const DriveDescription& drive) {
 
 }  // namespace
 
-TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
+DrivesDialog::DrivesDialog(DrivesDialogHooks hooks, QWidget* parent)
     : QDialog(parent), hooks_(std::move(hooks)) {
-    setObjectName(QStringLiteral("TdrivesF"));
+    setObjectName(QStringLiteral("DrivesDialog"));
     setWindowTitle(QStringLiteral("Drives"));
     if (!hooks_.connectedVolumes)
         hooks_.connectedVolumes = MountedVolumesWithUuid;
@@ -80,7 +80,7 @@ TdrivesF::TdrivesF(DrivesDialogHooks hooks, QWidget* parent)
     ConnectControls();
 }
 
-void TdrivesF::BuildControls() {
+void DrivesDialog::BuildControls() {
     drivesLV = new QTreeWidget(this);
     drivesLV->setRootIsDecorated(false);
     drivesLV->setAllColumnsShowFocus(true);
@@ -116,7 +116,7 @@ void TdrivesF::BuildControls() {
     closeB->setDefault(true);
 }
 
-void TdrivesF::BuildLayout() {
+void DrivesDialog::BuildLayout() {
     auto* letterL = new QLabel(QStringLiteral("&Letter:"), this);
     letterL->setBuddy(letterC);
     auto* volumeL = new QLabel(QStringLiteral("Connected &volume:"), this);
@@ -146,7 +146,7 @@ void TdrivesF::BuildLayout() {
     resize(820, 460);
 }
 
-void TdrivesF::ConnectControls() {
+void DrivesDialog::ConnectControls() {
     connect(drivesLV, &QTreeWidget::currentItemChanged, this, [this] { drivesLVClick(); });
     connect(letterC, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { letterCChange(); }); });
@@ -161,7 +161,7 @@ void TdrivesF::ConnectControls() {
     connect(closeB, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TdrivesF::Open() {
+void DrivesDialog::Open() {
     RefreshActiveDriveTable();
     Redraw();
     // Wide enough for every column, as far as the screen allows.
@@ -177,7 +177,7 @@ void TdrivesF::Open() {
     exec();
 }
 
-void TdrivesF::Redraw() {
+void DrivesDialog::Redraw() {
     const char chosen = Letter();
     {
         const QSignalBlocker quiet(drivesLV);
@@ -209,7 +209,7 @@ void TdrivesF::Redraw() {
     letterCChange();
 }
 
-void TdrivesF::drivesLVClick() {
+void DrivesDialog::drivesLVClick() {
     const QTreeWidgetItem* item = drivesLV->currentItem();
     if (item == nullptr)
         return;
@@ -218,7 +218,7 @@ void TdrivesF::drivesLVClick() {
         letterC->setCurrentIndex(letter - 'a');
 }
 
-void TdrivesF::letterCChange() {
+void DrivesDialog::letterCChange() {
     // The table shows the letter the actions are about, when it lists it.
     const QSignalBlocker quiet(drivesLV);
     drivesLV->setCurrentItem(nullptr);
@@ -230,7 +230,7 @@ void TdrivesF::letterCChange() {
     ShowLetterActions();
 }
 
-void TdrivesF::ShowLetterActions() {
+void DrivesDialog::ShowLetterActions() {
     const bool editable = !IniFolder().empty();
     const DriveDescription drive = Described(Letter());
     VolumeReference reference;
@@ -250,7 +250,7 @@ void TdrivesF::ShowLetterActions() {
     plainCB->setChecked(pinnedFolder && drive.plain);
 }
 
-void TdrivesF::pinvolumeBClick() {
+void DrivesDialog::pinvolumeBClick() {
     const int index = volumeC->currentIndex();
     if (index < 0 || index >= static_cast<int>(volumes_.size()))
         return;
@@ -272,7 +272,7 @@ void TdrivesF::pinvolumeBClick() {
     AfterChange(written, done + ".");
 }
 
-void TdrivesF::pinlabelBClick() {
+void DrivesDialog::pinlabelBClick() {
     const int index = volumeC->currentIndex();
     if (index < 0 || index >= static_cast<int>(volumes_.size()))
         return;
@@ -285,7 +285,7 @@ void TdrivesF::pinlabelBClick() {
                     ": whichever of them is connected. Connect one at a time.");
 }
 
-void TdrivesF::pinfolderBClick() {
+void DrivesDialog::pinfolderBClick() {
     const char letter = Letter();
     const DriveDescription drive = Described(letter);
     const std::string start = drive.root ? *drive.root : QDir::homePath().toStdString();
@@ -297,7 +297,7 @@ void TdrivesF::pinfolderBClick() {
                 std::string(1, letter) + ": is now the folder " + chosen + ".");
 }
 
-void TdrivesF::plainCBClick() {
+void DrivesDialog::plainCBClick() {
     const char letter = Letter();
     const bool plain = plainCB->isChecked();
     AfterChange(SavePlainFolder(HostPath(IniFolder()), letter, plain),
@@ -308,7 +308,7 @@ void TdrivesF::plainCBClick() {
                              "connected."));
 }
 
-void TdrivesF::forgetBClick() {
+void DrivesDialog::forgetBClick() {
     const std::string folder = IniFolder();
     const char letter = Letter();
     const DriveDescription drive = Described(letter);
@@ -326,23 +326,23 @@ void TdrivesF::forgetBClick() {
     noteL->setText(Q(done));
 }
 
-char TdrivesF::Letter() const {
+char DrivesDialog::Letter() const {
     const QVariant data = letterC->currentData();
     return data.isValid() ? static_cast<char>(data.toInt()) : 0;
 }
 
-DriveDescription TdrivesF::Described(char letter) const {
+DriveDescription DrivesDialog::Described(char letter) const {
     for (const DriveDescription& drive : ActiveDriveTable().Describe())
         if (drive.letter == letter)
             return drive;
     return {};
 }
 
-std::string TdrivesF::IniFolder() const {
+std::string DrivesDialog::IniFolder() const {
     return ActiveDriveTable().ProgramFolder().Text();
 }
 
-void TdrivesF::AfterChange(bool written, const std::string& done) {
+void DrivesDialog::AfterChange(bool written, const std::string& done) {
     RefreshActiveDriveTable();
     Redraw();
     noteL->setText(written ? Q(done)

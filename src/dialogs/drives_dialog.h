@@ -1,11 +1,11 @@
 #pragma once
-// TdrivesF: "Options, Drives…". Shows the drive table as velmora-run --drives prints it (letter,
-// kind, label, UUID, mount folder or "not connected", and what drives.ini holds for the letter)
-// and changes drives.ini in the program folder: a letter pinned to a connected volume or to a
-// folder, a pinned folder marked plain, a remembered volume or a pin forgotten. Each change is
+// DrivesDialog: "Options, Drives…". Shows the drive table as velmora-run --drives prints it
+// (letter, kind, label, UUID, mount folder or "not connected", and what drives.ini holds for the
+// letter) and changes drives.ini in the program folder: a letter pinned to a connected volume or to
+// a folder, a pinned folder marked plain, a remembered volume or a pin forgotten. Each change is
 // written at once, the table read again and redrawn.
 //
-//     TdrivesF dialog(DrivesDialogHooks{}, this);
+//     DrivesDialog dialog(DrivesDialogHooks{}, this);
 //     dialog.Open();
 
 #include <QDialog>
@@ -33,11 +33,11 @@ struct DrivesDialogHooks {
         chooseFolder;
 };
 
-class TdrivesF : public QDialog {
+class DrivesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TdrivesF(DrivesDialogHooks hooks, QWidget* parent = nullptr);
+    explicit DrivesDialog(DrivesDialogHooks hooks, QWidget* parent = nullptr);
 
     // Reads the drive table again, shows it and the dialog modally.
     void Open();

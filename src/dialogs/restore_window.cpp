@@ -60,10 +60,10 @@ std::string BackupText(const std::vector<BackedUpItem>& items) {
 
 }  // namespace
 
-TrestoreF::TrestoreF(RestoreBrowser backup, const std::string& caption, RestoreWindowHooks hooks,
-                     QWidget* parent)
+RestoreWindow::RestoreWindow(RestoreBrowser backup, const std::string& caption,
+                             RestoreWindowHooks hooks, QWidget* parent)
     : QDialog(parent), backup_(std::move(backup)), hooks_(std::move(hooks)) {
-    setObjectName(QStringLiteral("TrestoreF"));
+    setObjectName(QStringLiteral("RestoreWindow"));
     setWindowTitle(ShownText(caption));
     if (!hooks_.chooseFolder)
         hooks_.chooseFolder = [this](const std::string& c, const std::string& start) {
@@ -77,7 +77,7 @@ TrestoreF::TrestoreF(RestoreBrowser backup, const std::string& caption, RestoreW
     resize(900, 600);
 }
 
-void TrestoreF::BuildControls() {
+void RestoreWindow::BuildControls() {
     backupL = new QLabel(ShownText(BackupText(backup_.Items())), this);
     noteL = new QLabel(this);
     noteL->setWordWrap(true);
@@ -128,7 +128,7 @@ void TrestoreF::BuildControls() {
         button->setAutoDefault(false);
 }
 
-void TrestoreF::BuildLayout() {
+void RestoreWindow::BuildLayout() {
     auto* choices = new QHBoxLayout;
     choices->addWidget(new QLabel(QStringLiteral("Show:"), this));
     choices->addWidget(asofC, 1);
@@ -167,7 +167,7 @@ void TrestoreF::BuildLayout() {
     layout->addLayout(buttons);
 }
 
-void TrestoreF::ConnectControls() {
+void RestoreWindow::ConnectControls() {
     connect(asofC, &QComboBox::currentIndexChanged, this,
             [this] { Guarded([this] { asofCChange(); }); });
     connect(searchE, &QLineEdit::textChanged, this,
@@ -185,7 +185,7 @@ void TrestoreF::ConnectControls() {
     connect(closeB, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TrestoreF::ExplainState() {
+void RestoreWindow::ExplainState() {
     const bool hasBackup = backup_.HasBackup();
     std::string note;
     if (!hasBackup)
@@ -207,16 +207,16 @@ void TrestoreF::ExplainState() {
     restoretoB->setEnabled(hasBackup);
 }
 
-std::string TrestoreF::AsOf() const {
+std::string RestoreWindow::AsOf() const {
     return asofC->currentData().toString().toStdString();
 }
 
-std::string TrestoreF::CurrentFolder() const {
+std::string RestoreWindow::CurrentFolder() const {
     const QTreeWidgetItem* item = foldersTV->currentItem();
     return item != nullptr ? item->data(0, kPathRole).toString().toStdString() : std::string();
 }
 
-void TrestoreF::FillTree() {
+void RestoreWindow::FillTree() {
     const std::string current = CurrentFolder();
     foldersTV->clear();
     const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
@@ -241,7 +241,7 @@ void TrestoreF::FillTree() {
     }
 }
 
-void TrestoreF::Populate(QTreeWidgetItem* item) {
+void RestoreWindow::Populate(QTreeWidgetItem* item) {
     if (item->data(0, kPopulatedRole).toBool())
         return;
     item->setData(0, kPopulatedRole, true);
@@ -259,7 +259,7 @@ void TrestoreF::Populate(QTreeWidgetItem* item) {
         item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
-bool TrestoreF::SetCurrentFolder(const std::string& path) {
+bool RestoreWindow::SetCurrentFolder(const std::string& path) {
     for (int i = 0; i < foldersTV->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = foldersTV->topLevelItem(i);
         const std::string top = item->data(0, kPathRole).toString().toStdString();
@@ -289,26 +289,26 @@ bool TrestoreF::SetCurrentFolder(const std::string& path) {
     return false;
 }
 
-void TrestoreF::asofCChange() {
+void RestoreWindow::asofCChange() {
     // The tree made anew chooses its folder again, and that lists the files.
     FillTree();
     ExplainState();
 }
 
-void TrestoreF::searchEChange() {
+void RestoreWindow::searchEChange() {
     FillFiles();
 }
 
-void TrestoreF::foldersTVChange() {
+void RestoreWindow::foldersTVChange() {
     FillFiles();
 }
 
-void TrestoreF::filesLVChange() {
+void RestoreWindow::filesLVChange() {
     FillVersions();
 }
 
-void TrestoreF::AddFileRow(const ItemAsOf& entry, const std::string& path,
-                           const std::string& where) {
+void RestoreWindow::AddFileRow(const ItemAsOf& entry, const std::string& path,
+                               const std::string& where) {
     auto* row = new QTreeWidgetItem(filesLV);
     row->setText(kNameColumn, ShownText(entry.name));
     row->setIcon(kNameColumn, style()->standardIcon(QStyle::SP_FileIcon));
@@ -319,8 +319,8 @@ void TrestoreF::AddFileRow(const ItemAsOf& entry, const std::string& path,
     row->setText(kWhereColumn, ShownText(where));
 }
 
-void TrestoreF::AddMatches(const std::string& folder, const std::string& relative,
-                           const std::string& text, int& room) {
+void RestoreWindow::AddMatches(const std::string& folder, const std::string& relative,
+                               const std::string& text, int& room) {
     const std::optional<ItemAsOf> self = backup_.Find(folder, AsOf());
     if (!self || room <= 0)
         return;
@@ -355,7 +355,7 @@ void TrestoreF::AddMatches(const std::string& folder, const std::string& relativ
             AddMatches(Joined(folder, entry.name), Joined(relative, entry.name), text, room);
 }
 
-void TrestoreF::FillFiles() {
+void RestoreWindow::FillFiles() {
     filesLV->clear();
     const std::string folder = CurrentFolder();
     const std::string text = LowerAscii(searchE->text().trimmed().toStdString());
@@ -380,7 +380,7 @@ void TrestoreF::FillFiles() {
     FillVersions();
 }
 
-std::vector<std::string> TrestoreF::SelectedFiles() const {
+std::vector<std::string> RestoreWindow::SelectedFiles() const {
     std::vector<std::string> paths;
     for (int i = 0; i < filesLV->topLevelItemCount(); ++i)
         if (filesLV->topLevelItem(i)->isSelected())
@@ -389,7 +389,7 @@ std::vector<std::string> TrestoreF::SelectedFiles() const {
     return paths;
 }
 
-void TrestoreF::FillVersions() {
+void RestoreWindow::FillVersions() {
     versionsLV->clear();
     versions_.clear();
     const std::vector<std::string> files = SelectedFiles();
@@ -428,7 +428,7 @@ void TrestoreF::FillVersions() {
     }
 }
 
-bool TrestoreF::ReplaceNewer(const std::string& path, const std::string& restoredTime) {
+bool RestoreWindow::ReplaceNewer(const std::string& path, const std::string& restoredTime) {
     if (AskYesNoDefaultNo(BoxType::Warning,
                           "The file " + path + " (" + ItemDateText(DrivePath(path)) +
                               ") is newer than the one to restore" +
@@ -439,7 +439,7 @@ bool TrestoreF::ReplaceNewer(const std::string& path, const std::string& restore
     return false;
 }
 
-void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&)>& intoOf) {
+void RestoreWindow::RestoreChosen(const std::function<std::string(const std::string&)>& intoOf) {
     RestoreOutcome outcome;
     const auto add = [&outcome](const RestoreOutcome& more) {
         outcome.filesRestored += more.filesRestored;
@@ -480,11 +480,11 @@ void TrestoreF::RestoreChosen(const std::function<std::string(const std::string&
     ShowOutcome(outcome);
 }
 
-void TrestoreF::restoreBClick() {
+void RestoreWindow::restoreBClick() {
     RestoreChosen([](const std::string& path) { return DrivePath(path).Parent().Text(); });
 }
 
-void TrestoreF::restoretoBClick() {
+void RestoreWindow::restoretoBClick() {
     const std::string host = hooks_.chooseFolder("Restore to folder", {});
     if (host.empty())
         return;
@@ -496,7 +496,7 @@ void TrestoreF::restoretoBClick() {
     RestoreChosen([&folder](const std::string&) { return folder->Text(); });
 }
 
-void TrestoreF::ShowOutcome(const RestoreOutcome& outcome) {
+void RestoreWindow::ShowOutcome(const RestoreOutcome& outcome) {
     std::string text = "Restored " + std::to_string(outcome.filesRestored) + " file(s)";
     const auto setAside =
         std::count_if(outcome.lines.begin(), outcome.lines.end(),

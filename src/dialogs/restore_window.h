@@ -1,13 +1,13 @@
 #pragma once
-// TrestoreF, "Project, Restore...": a project's backup seen as its sources. On the left the
+// RestoreWindow, "Project, Restore...": a project's backup seen as its sources. On the left the
 // folders of each source item, on the right the files of the chosen folder (or, while a name is
 // searched, every file below it whose name holds the text), below them the versions of the chosen
 // file. A list of the kept runs shows the backup as it was at the start of each. "Restore" puts
 // the chosen files, or the chosen folder, back where they came from; "Restore to..." into a
 // folder the person picks.
 //
-//     TrestoreF window(RestoreBrowser(items, versionsOn, sync), "Restore: Documents", {}, this);
-//     window.exec();
+//     RestoreWindow window(RestoreBrowser(items, versionsOn, sync), "Restore: Documents", {},
+//     this); window.exec();
 
 #include <QDialog>
 #include <functional>
@@ -33,12 +33,12 @@ struct RestoreWindowHooks {
         chooseFolder;
 };
 
-class TrestoreF : public QDialog {
+class RestoreWindow : public QDialog {
     Q_OBJECT
 
 public:
-    TrestoreF(RestoreBrowser backup, const std::string& caption, RestoreWindowHooks hooks,
-              QWidget* parent = nullptr);
+    RestoreWindow(RestoreBrowser backup, const std::string& caption, RestoreWindowHooks hooks,
+                  QWidget* parent = nullptr);
 
     // The kept run shown ("" for the backup as it is now).
     std::string AsOf() const;

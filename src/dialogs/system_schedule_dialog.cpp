@@ -36,8 +36,8 @@ HostPath ProjectHostPath(const std::string& typed) {
 
 }  // namespace
 
-TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
-                       ScheduledCommand command, QWidget* parent)
+SystemScheduleDialog::SystemScheduleDialog(ProjectBrowseHooks browse, SystemScheduler::Host host,
+                                           ScheduledCommand command, QWidget* parent)
     : QDialog(parent),
       browse_(std::move(browse)),
       scheduler_([&] {
@@ -84,13 +84,13 @@ TScheduleF::TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host,
     BuildLayout(days, buttons);
     FillDrives();
 
-    connect(browseB, &QPushButton::clicked, this, &TScheduleF::BrowseBClick);
-    connect(addB, &QPushButton::clicked, this, &TScheduleF::AddBClick);
-    connect(removeB, &QPushButton::clicked, this, &TScheduleF::RemoveBClick);
+    connect(browseB, &QPushButton::clicked, this, &SystemScheduleDialog::BrowseBClick);
+    connect(addB, &QPushButton::clicked, this, &SystemScheduleDialog::AddBClick);
+    connect(removeB, &QPushButton::clicked, this, &SystemScheduleDialog::RemoveBClick);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-void TScheduleF::BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons) {
+void SystemScheduleDialog::BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons) {
     auto* form = new QGridLayout;
     // A label shows its mnemonic only when it has a buddy to give the focus to.
     auto* projectL = new QLabel(QStringLiteral("&Project:"), this);
@@ -123,7 +123,7 @@ void TScheduleF::BuildLayout(QHBoxLayout* days, QDialogButtonBox* buttons) {
     layout->addWidget(buttons);
 }
 
-void TScheduleF::FillDrives() {
+void SystemScheduleDialog::FillDrives() {
     driveC->clear();
     for (const DriveDescription& drive : ActiveDriveTable().Describe()) {
         VolumeReference reference;
@@ -142,7 +142,7 @@ void TScheduleF::FillDrives() {
     connectedRB->setEnabled(driveC->count() > 0);
 }
 
-void TScheduleF::AddOnConnect(const HostPath& project) {
+void SystemScheduleDialog::AddOnConnect(const HostPath& project) {
     const QStringList data = driveC->currentData().toString().split(QLatin1Char('\n'));
     if (driveC->currentIndex() < 0 || data.size() != 2) {
         statusL->setText(QStringLiteral("Choose a drive pinned to a disk first."));
@@ -162,14 +162,14 @@ void TScheduleF::AddOnConnect(const HostPath& project) {
     RefreshList();
 }
 
-void TScheduleF::Open() {
+void SystemScheduleDialog::Open() {
     FillDrives();
     ShowHostStatus();
     RefreshList();
     exec();
 }
 
-void TScheduleF::ShowHostStatus() {
+void SystemScheduleDialog::ShowHostStatus() {
     const bool canSchedule = scheduler_.CanSchedule();
     // A run at connection needs neither: without systemd the open program starts it.
     addB->setEnabled(canSchedule || connectedRB->isEnabled());
@@ -185,7 +185,7 @@ void TScheduleF::ShowHostStatus() {
     statusL->setText(QString::fromStdString(text));
 }
 
-void TScheduleF::RefreshList() {
+void SystemScheduleDialog::RefreshList() {
     scheduleLB->clear();
     for (const ScheduleEntry& entry : scheduler_.List()) {
         auto* item = new QListWidgetItem(QString::fromStdString(entry.description), scheduleLB);
@@ -194,12 +194,12 @@ void TScheduleF::RefreshList() {
     }
 }
 
-void TScheduleF::BrowseBClick() {
+void SystemScheduleDialog::BrowseBClick() {
     if (auto chosen = BrowseForProject(browse_, "Project to schedule"))
         projectE->setText(QString::fromStdString(*chosen));
 }
 
-void TScheduleF::AddBClick() {
+void SystemScheduleDialog::AddBClick() {
     RepeatSchedule schedule;
     schedule.hour = timeE->time().hour();
     schedule.minute = timeE->time().minute();
@@ -229,7 +229,7 @@ void TScheduleF::AddBClick() {
     RefreshList();
 }
 
-void TScheduleF::RemoveBClick() {
+void SystemScheduleDialog::RemoveBClick() {
     QListWidgetItem* item = scheduleLB->currentItem();
     if (item == nullptr) {
         statusL->setText(QStringLiteral("Select a schedule to remove."));

@@ -1,7 +1,7 @@
 #pragma once
-// TScheduleF: "Options, Schedule with the system...". Beside the timer, which runs a project
-// once while the program is open, this lets the system run a project with velmora-run every day
-// or on chosen weekdays at a time, whether or not the program is open. It lists the schedules
+// SystemScheduleDialog: "Options, Schedule with the system...". Beside the timer, which runs a
+// project once while the program is open, this lets the system run a project with velmora-run every
+// day or on chosen weekdays at a time, whether or not the program is open. It lists the schedules
 // the program made and removes them; the host side is SystemScheduler.
 
 #include <QDialog>
@@ -26,12 +26,12 @@ class QTimeEdit;
 
 namespace vlm {
 
-class TScheduleF : public QDialog {
+class SystemScheduleDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TScheduleF(ProjectBrowseHooks browse, SystemScheduler::Host host, ScheduledCommand command,
-               QWidget* parent = nullptr);
+    SystemScheduleDialog(ProjectBrowseHooks browse, SystemScheduler::Host host,
+                         ScheduledCommand command, QWidget* parent = nullptr);
 
     // Shows the dialog with the list as the system has it now.
     void Open();

@@ -1,10 +1,10 @@
 #pragma once
 // The files the program itself keeps changing while it works: the run history and the kept
 // reports of its runs, the settings, drives.ini and the drive table's other files, the
-// recent-projects lists, the run log and the program's temporary and lock files beside them. A backup of a folder that holds the program folder (a home folder) leaves them
-// out: each run would otherwise find them changed, keep the last ones as versions, and a
-// verification would call them different. The projects beside them are the person's own and are
-// backed up.
+// recent-projects lists, the run log and the program's temporary and lock files beside them. A
+// backup of a folder that holds the program folder (a home folder) leaves them out: each run would
+// otherwise find them changed, keep the last ones as versions, and a verification would call them
+// different. The projects beside them are the person's own and are backed up.
 
 #include <optional>
 #include <string>

@@ -180,7 +180,7 @@ void RunEngine::HeaderLines() {
         report("Run executed by timer!", true);
     if (QuickRun)
         report("QUICK Run executed by user!!", true);
-    if (switches_.argument3 == "-extlog") {
+    if (switches_.logWord == "-extlog") {
         view_.SetLevel(LogLevel::Extended);
         report("User set extended log externally.", true);
     }
@@ -199,7 +199,7 @@ void RunEngine::HeaderLines() {
 void RunEngine::EndAfterLastItem() {
     FinishRun();
     run_.RunActive = false;
-    if (switches_.argument4 == "-close") {
+    if (switches_.closeWord == "-close") {
         report("Auto-closing", true);
         view_.CloseWindow(WindowResult::Cancel);
         terminateRequested_ = true;

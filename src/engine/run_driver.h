@@ -32,8 +32,8 @@ namespace vlm {
 // The command-line words a run reads afresh each time: argument 3 ("-extlog") and argument 4
 // ("-close").
 struct RunSwitches {
-    std::string argument3;
-    std::string argument4;
+    std::string logWord;
+    std::string closeWord;
 };
 
 // The results a run writes into its history row.

@@ -362,10 +362,6 @@ DrivePath VersionedItem::MirrorOf(const DrivePath& sourcePath) const {
     return sourcePath.Rebased(source, mirror);
 }
 
-DrivePath VersionedItem::SourceOf(const DrivePath& mirrorPath) const {
-    return mirrorPath.Rebased(mirror, source);
-}
-
 std::vector<VersionedItem> VersionedItems(const RunRequest& request, bool sync) {
     std::vector<VersionedItem> items;
     for (std::size_t j = 0; j < request.items.size(); ++j) {

@@ -136,9 +136,8 @@ struct VersionedItem {
     DrivePath source;  // c:\Data\Docs
     DrivePath mirror;  // e:\VLMcopy_drive_c\Data\Docs
     VersionStore store;
-    // The mirror path of `sourcePath` (at or below `source`), and back; empty when outside.
+    // The mirror path of `sourcePath` (at or below `source`); empty when outside.
     DrivePath MirrorOf(const DrivePath& sourcePath) const;
-    DrivePath SourceOf(const DrivePath& mirrorPath) const;
 };
 // The items of a project opened for a run (`sync`: it synchronises) whose backups can keep
 // versions, in project order.

@@ -183,6 +183,13 @@ FileResult<std::uint32_t> GetFilePermissions(const DrivePath& path) {
     return static_cast<std::uint32_t>(st.st_mode & 07777);
 }
 
+std::uint64_t PlainFileSize(const DrivePath& path) {
+    struct stat st {};
+    if (FileResult<HostPlace> host = PlaceAndStat(path, st, true); !host || !S_ISREG(st.st_mode))
+        return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 FileStatus UpdatePermissions(const DrivePath& path, std::uint32_t original) {
     struct stat st {};
     const FileResult<HostPlace> host = PlaceAndStat(path, st, false);

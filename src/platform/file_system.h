@@ -59,6 +59,8 @@ FileStatus CreateDirectory(const DrivePath& path);
 FileStatus RemoveDirectory(const DrivePath& path);
 // The permission bits of `path` (following a link); the error when nothing is there.
 FileResult<std::uint32_t> GetFilePermissions(const DrivePath& path);
+// The size of the plain file at `path` (following a link); 0 for anything else or nothing.
+std::uint64_t PlainFileSize(const DrivePath& path);
 // Brings the permission bits of the copy `path` (a file or real folder, never a link) to those of
 // its original, `original`, kept writable (and, for a folder, enterable) by the owner. A copy
 // that is read-only is left as it is: nothing here makes a read-only item writable.

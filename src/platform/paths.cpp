@@ -208,6 +208,16 @@ std::string DrivePathTextFromShown(std::string_view text) {
     return drive;
 }
 
+HostPath ResolvedHostPath(const HostPath& path) {
+    if (path.empty())
+        return path;
+    std::error_code failure;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path.Text(), failure);
+    if (failure)
+        return path;
+    return HostPath::Parse(resolved.lexically_normal().string()).value_or(path);
+}
+
 std::optional<DrivePath> DrivePathFromArgument(std::string_view text,
                                                const HostPath& currentFolder) {
     if (text.empty()) {

@@ -89,6 +89,10 @@ private:
     std::string text_;
 };
 
+// The path as the file system finds it: the links in its existing part resolved, the rest
+// tidied. Two spellings of one folder, one of them through a link, give the same path.
+HostPath ResolvedHostPath(const HostPath& path);
+
 // True when `text` begins with a drive letter and a colon: what a person means as a drive path,
 // whether or not the rest of it can be one.
 bool StartsWithDriveLetter(std::string_view text);

@@ -98,4 +98,15 @@ HostPath InstalledDocFolder(const HostPath& executableFolder) {
     return executableFolder.Parent() / "share/doc/velmora";
 }
 
+std::optional<HostPath> ChosenProgramFolder(std::string_view argument, std::string& error) {
+    const std::string folder = std::filesystem::absolute(argument).lexically_normal().string();
+    std::error_code failure;
+    std::optional<HostPath> path = HostPath::Parse(folder);
+    if (!path || !std::filesystem::is_directory(folder, failure)) {
+        error = "the program folder " + folder + " does not exist";
+        return std::nullopt;
+    }
+    return path;
+}
+
 }  // namespace vlm

@@ -39,6 +39,9 @@ ProgramFolderFacts CurrentProgramFolderFacts();
 // The program folder of this process, created (with its parents) when it does not exist yet.
 // The empty path when no folder could be decided or created; `error` then says why.
 HostPath ResolveProgramFolder(std::string* error = nullptr);
+// The folder a command line names as the program folder (`--program-folder`), absolute and
+// tidied; nullopt, with `error` saying so, when it is no folder.
+std::optional<HostPath> ChosenProgramFolder(std::string_view argument, std::string& error);
 
 // The folder an installed program's documentation lives in (the user guide):
 // <prefix>/share/doc/velmora for an executable in <prefix>/bin.

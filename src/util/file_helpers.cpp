@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -27,14 +26,7 @@ std::string ErrorText(const FileError& error) {
 // The size of a file named through a link: the link is followed, as for any path the person
 // named, but only a plain file at its end has a size.
 std::int64_t SizeThroughLink(const DrivePath& path) {
-    auto host = ToHostPath(path);
-    if (!host)
-        return 0;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(host->Text(), error))
-        return 0;
-    auto size = std::filesystem::file_size(host->Text(), error);
-    return error ? 0 : static_cast<std::int64_t>(size);
+    return static_cast<std::int64_t>(PlainFileSize(path));
 }
 
 // True when a call failed with `failure` because nothing is at `path` any more, and nothing is

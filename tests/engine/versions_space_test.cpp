@@ -72,10 +72,10 @@ TEST(VersionsSpaceTest, TheOldestKeptRunsMakeRoomBeforeASpaceWarning) {
         if (precalc) {
             // The Preview names what the run would remove, and foresees no warning.
             rig.engine.DryRun(project);
-            EXPECT_EQ(rig.ReportedStartingWith("Would remove kept versions of "),
-                      std::vector<std::string>{"Would remove kept versions of " + oldest +
-                                               " to make room: e:\\VLMversions_drive_c\\" +
-                                               oldest});
+            EXPECT_EQ(
+                rig.ReportedStartingWith("Would remove kept versions of "),
+                std::vector<std::string>{"Would remove kept versions of " + oldest +
+                                         " to make room: e:\\VLMversions_drive_c\\" + oldest});
             EXPECT_TRUE(rig.ReportedStartingWith("Would ask: WARNING: not enough space").empty());
             ASSERT_TRUE(std::filesystem::exists(rig.Dst("VLMversions_drive_c/" + oldest)));
             rig.view.allReportLines.clear();

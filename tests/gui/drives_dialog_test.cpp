@@ -33,14 +33,14 @@ struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
     }
 
     // The dialog with one connected volume, and a folder picker that answers `folder`.
-    std::unique_ptr<TdrivesF> Dialog(const std::string& folder = {}) {
+    std::unique_ptr<DrivesDialog> Dialog(const std::string& folder = {}) {
         DrivesDialogHooks hooks;
         hooks.connectedVolumes = [] {
             return std::vector<MountedVolume>{
                 {HostPath("/media/ann/BACKUP"), {"1234-ABCD", "BACKUP", ""}}};
         };
         hooks.chooseFolder = [folder](const std::string&, const std::string&) { return folder; };
-        auto dialog = std::make_unique<TdrivesF>(hooks);
+        auto dialog = std::make_unique<DrivesDialog>(hooks);
         dialog->Redraw();
         return dialog;
     }
@@ -49,7 +49,7 @@ struct DrivesDialogTest : test::WithQtApplication, ::testing::Test {
         return ProfileFile::Parse(test::ReadFile(program + "/drives.ini")).Get(section, key);
     }
 
-    static QTreeWidgetItem* Row(const TdrivesF& dialog, char letter) {
+    static QTreeWidgetItem* Row(const DrivesDialog& dialog, char letter) {
         const auto rows = dialog.drivesLV->findItems(QString(QChar(letter)), Qt::MatchStartsWith);
         return rows.isEmpty() ? nullptr : rows.front();
     }
@@ -61,7 +61,7 @@ TEST_F(DrivesDialogTest, EachActionWritesItsLineAndTheTableIsReadAgain) {
     struct Case {
         const char* what;
         char letter;
-        std::function<void(TdrivesF&)> act;
+        std::function<void(DrivesDialog&)> act;
         const char* section;
         std::optional<std::string> value;  // of the letter in `section`
         const char* other;                 // a pin the action changes too, or keeps
@@ -69,14 +69,14 @@ TEST_F(DrivesDialogTest, EachActionWritesItsLineAndTheTableIsReadAgain) {
         const char* shown;  // in the letter's "In drives.ini" column; nullptr: no row
     };
     const std::vector<Case> cases = {
-        {"a volume takes its letter along", 'e', [](TdrivesF& d) { d.pinvolumeB->click(); },
+        {"a volume takes its letter along", 'e', [](DrivesDialog& d) { d.pinvolumeB->click(); },
          "Drives", "UUID=1234-ABCD", "f", std::nullopt, "UUID=1234-ABCD"},
-        {"a folder", 'k', [](TdrivesF& d) { d.pinfolderB->click(); }, "Drives", folder, "h",
+        {"a folder", 'k', [](DrivesDialog& d) { d.pinfolderB->click(); }, "Drives", folder, "h",
          drives.Base() + "/h", folder.c_str()},
-        {"a plain folder", 'h', [](TdrivesF& d) { d.plainCB->click(); }, "Plain folders", "yes",
+        {"a plain folder", 'h', [](DrivesDialog& d) { d.plainCB->click(); }, "Plain folders", "yes",
          "h", drives.Base() + "/h", ", plain folder"},
-        {"a remembered volume forgotten", 'g', [](TdrivesF& d) { d.forgetB->click(); }, "Drives",
-         std::nullopt, "e", "UUID=1234-ABCD", nullptr},
+        {"a remembered volume forgotten", 'g', [](DrivesDialog& d) { d.forgetB->click(); },
+         "Drives", std::nullopt, "e", "UUID=1234-ABCD", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -48,8 +48,8 @@ TEST(RestoreDeleted, FindNowListsDeletedFilesWithVersionsAndRestoresTheNewest) {
     }
     test::MakeDir(drives.Host("c:\\Data\\Sub"));
 
-    TrestoreF window(RestoreBrowser({{"c:\\Data", mirror.Text()}}, true, false), "Restore: Data",
-                     RestoreWindowHooks{});
+    RestoreWindow window(RestoreBrowser({{"c:\\Data", mirror.Text()}}, true, false),
+                         "Restore: Data", RestoreWindowHooks{});
     window.searchE->setText("plan");
     std::vector<std::string> names;
     for (int i = 0; i < window.filesLV->topLevelItemCount(); ++i)

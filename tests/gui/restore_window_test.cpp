@@ -41,10 +41,10 @@ struct RestoreWindowTest : test::WithQtApplication, ::testing::Test {
     std::string Backup(const std::string& below) const {
         return drives.Host("e:\\VLMcopy_drive_c\\Data\\" + below);
     }
-    std::unique_ptr<TrestoreF> Window(bool versionsOn = false, std::string chosen = {}) {
+    std::unique_ptr<RestoreWindow> Window(bool versionsOn = false, std::string chosen = {}) {
         RestoreWindowHooks hooks;
         hooks.chooseFolder = [chosen](const std::string&, const std::string&) { return chosen; };
-        return std::make_unique<TrestoreF>(
+        return std::make_unique<RestoreWindow>(
             RestoreBrowser({{"c:\\Data", "e:\\VLMcopy_drive_c\\Data"}}, versionsOn, false),
             "Restore: Data", hooks);
     }
@@ -82,7 +82,7 @@ TEST_F(RestoreWindowTest, ListsTheBackupAsItsSourcesAndFindsNames) {
     EXPECT_EQ(window->versionsLV->topLevelItemCount(), 1);
 
     // A file item is its own list.
-    TrestoreF fileItem(
+    RestoreWindow fileItem(
         RestoreBrowser({{"c:\\Data\\report.txt", "e:\\VLMcopy_drive_c\\Data\\report.txt"}}, false,
                        false),
         "Restore: report", {});

@@ -58,7 +58,8 @@ protected:
 
     static RunPlan SamplePlan() {
         RunPlan plan;
-        plan.items.push_back(PlannedItem{"c:\\docs", "e:\\VLMcopy_drive_c\\docs",
+        plan.items.push_back(PlannedItem{"c:\\docs",
+                                         "e:\\VLMcopy_drive_c\\docs",
                                          {{PlannedStepKind::NewFile, "e:\\b\\n1", 1500},
                                           {PlannedStepKind::NewFile, "e:\\b\\n2", 500},
                                           {PlannedStepKind::ChangedFile, "e:\\b\\c", 3000},
@@ -100,10 +101,10 @@ TEST_F(RunWindowProgressTest, ThePreviewShowsThePlanAndRunNowStartsTheRun) {
     EXPECT_EQ(summary,
               "Preview: a run would copy 3 files (2 new, 1 changed; 5.0 KB), remove 1 file and "
               "0 folders (10 bytes) and ask 1 question. Nothing has been changed.");
-    EXPECT_EQ(headings, (std::vector<std::string>{"Questions the run would ask, and where it would stop (1) | ",
-                                                  "New files to copy (2) | 2.0 KB",
-                                                  "Changed files to copy (1) | 3.0 KB",
-                                                  "Files to remove (1) | 10 bytes"}));
+    EXPECT_EQ(headings, (std::vector<std::string>{
+                            "Questions the run would ask, and where it would stop (1) | ",
+                            "New files to copy (2) | 2.0 KB", "Changed files to copy (1) | 3.0 KB",
+                            "Files to remove (1) | 10 bytes"}));
     ASSERT_FALSE(Memo(window).empty());
     EXPECT_EQ(Memo(window).back().rfind("Preview: a run would copy 3 files", 0), 0u);
     EXPECT_TRUE(window.RunB->isEnabled());

@@ -39,9 +39,9 @@ struct ScheduleDialogTest : test::WithQtApplication, ::testing::Test {
 
     test::TempDrives drives{""};
     CrontabHost crontab;
-    TScheduleF dialog{ProjectBrowseHooks{}, crontab.Host(),
-                      ScheduledCommand{HostPath("/usr/bin/velmora-run"),
-                                       HostPath("/home/ann/.local/share/velmora")}};
+    SystemScheduleDialog dialog{ProjectBrowseHooks{}, crontab.Host(),
+                                ScheduledCommand{HostPath("/usr/bin/velmora-run"),
+                                                 HostPath("/home/ann/.local/share/velmora")}};
 };
 
 TEST_F(ScheduleDialogTest, ChosenWeekdaysAndTimeBecomeOneListedSchedule) {
@@ -134,8 +134,9 @@ TEST(ScheduleDialogHostTest, TheStatusSaysWhatThisHostLacks) {
         host.run = [&c](const std::vector<std::string>& argv, const std::string&) {
             return CommandResult{argv[0] == "crontab" && !c.crontabCommand ? -1 : 0, ""};
         };
-        TScheduleF dialog(ProjectBrowseHooks{}, host,
-                          ScheduledCommand{HostPath("/usr/bin/velmora-run"), HostPath("/v")});
+        SystemScheduleDialog dialog(
+            ProjectBrowseHooks{}, host,
+            ScheduledCommand{HostPath("/usr/bin/velmora-run"), HostPath("/v")});
         dialog.ShowHostStatus();
         EXPECT_EQ(dialog.statusL->text().toStdString(), c.status);
         EXPECT_EQ(dialog.addB->isEnabled(), c.canAdd);
@@ -153,8 +154,9 @@ TEST(ScheduleDialogConnectTest, ADrivePinnedToADiskStartsItsProjectWhenConnected
                                                  "\n[Labels]\ne=BACKUP\n");
     SetActiveDriveTable(DriveTable::Load(HostPath(program), false, drives.Sources()));
     CrontabHost crontab;
-    TScheduleF dialog{ProjectBrowseHooks{}, crontab.Host(),
-                      ScheduledCommand{HostPath("/usr/bin/velmora-run"), HostPath(program)}};
+    SystemScheduleDialog dialog{
+        ProjectBrowseHooks{}, crontab.Host(),
+        ScheduledCommand{HostPath("/usr/bin/velmora-run"), HostPath(program)}};
     ASSERT_EQ(dialog.driveC->count(), 1);  // f: is a folder, no disk
     EXPECT_EQ(dialog.driveC->itemText(0), QStringLiteral("e: (BACKUP)"));
     dialog.connectedRB->setChecked(true);

@@ -53,9 +53,9 @@ public:
         test::MakeDir(Source());
         test::MakeDir(Program());
         test::MakeDir(disk_.MountPoint() + "/e");
-        test::WriteFile(Program() + "/drives.ini", "[Drives]\r\ns=" + base_ + "/s\r\ne=" +
-                                                       disk_.MountPoint() + "/e\r\nl=" +
-                                                       Program() + "\r\n");
+        test::WriteFile(Program() + "/drives.ini", "[Drives]\r\ns=" + base_ +
+                                                       "/s\r\ne=" + disk_.MountPoint() +
+                                                       "/e\r\nl=" + Program() + "\r\n");
         // The machine's own disks are none of this test's: only mounts below its folder count.
         test::WriteFile(Program() + "/" + kDriveSourcesFile,
                         "[Sources]\nonly below=" + base_ + "\ndisk places=" + base_ +
@@ -82,12 +82,24 @@ public:
     }
 
     std::vector<std::string> RunArgs() const {
-        return {test::BuiltRunner(), Program() + "/job.vlm", "--program-folder", Program(),
-                "--log-level", "extended", "--yes"};
+        return {test::BuiltRunner(),
+                Program() + "/job.vlm",
+                "--program-folder",
+                Program(),
+                "--log-level",
+                "extended",
+                "--yes"};
     }
     std::vector<std::string> RestoreArgs() const {
-        return {test::BuiltRunner(), Program() + "/job.vlm", "--program-folder", Program(),
-                "--restore", "s:\\data", "--to", Restored(), "--yes"};
+        return {test::BuiltRunner(),
+                Program() + "/job.vlm",
+                "--program-folder",
+                Program(),
+                "--restore",
+                "s:\\data",
+                "--to",
+                Restored(),
+                "--yes"};
     }
 
     // Runs `args` on the disk as it is (not mounted); the exit code.
@@ -134,8 +146,8 @@ private:
 
 void FirstSource(const std::string& root) {
     for (int i = 0; i < 8; ++i)
-        test::WriteFile(root + "/docs/note" + std::to_string(i) + ".txt",
-                        Bytes(40 + 300 * i, i), kT0 + i);
+        test::WriteFile(root + "/docs/note" + std::to_string(i) + ".txt", Bytes(40 + 300 * i, i),
+                        kT0 + i);
     // Larger than one write of the disk, so a copy is several writes.
     test::WriteFile(root + "/photos/big0.jpg", Bytes(300 * 1024, 100), kT0 + 100);
     test::WriteFile(root + "/photos/big1.jpg", Bytes(200 * 1024 + 7, 101), kT0 + 101);
@@ -158,7 +170,8 @@ void ChangeSource(const std::string& root) {
 // held: none is torn. The first that does not, or empty.
 std::string TornFileIn(const std::string& tree, const std::set<std::string>& whole) {
     for (const auto& [path, bytes] : test::Snapshot(tree)) {
-        if (bytes == "<dir>" || IsTemporaryFileName(std::filesystem::path(path).filename().string()))
+        if (bytes == "<dir>" ||
+            IsTemporaryFileName(std::filesystem::path(path).filename().string()))
             continue;
         if (path.find(" (before restore ") != std::string::npos)
             continue;  // set aside by a restore: judged as the file it was
@@ -179,8 +192,8 @@ void ExpectOldOrNew(const std::string& path, const std::map<std::string, std::st
     const auto it = now.find(name);
     const auto old = before.find(name);
     const auto fresh = after.find(name);
-    const bool isOld = old == before.end() ? it == now.end()
-                                           : it != now.end() && it->second == old->second;
+    const bool isOld =
+        old == before.end() ? it == now.end() : it != now.end() && it->second == old->second;
     const bool isNew = fresh != after.end() && it != now.end() && it->second == fresh->second;
     EXPECT_TRUE(isOld || isNew) << name << " is neither the old nor the new file: "
                                 << (it == now.end() ? "missing" : it->second);
@@ -212,7 +225,9 @@ struct Scenario {
     bool restore;  // the recorded command is a restore, not a run
 };
 
-void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << scenario.name;
+}
 
 class PowerCutTest : public ::testing::TestWithParam<Scenario> {};
 
@@ -239,15 +254,15 @@ TEST_P(PowerCutTest, EveryMomentLeavesWholeFilesAndTheNextRunMends) {
     const auto source = test::Snapshot(scene.Source());
     const std::size_t historyRowsBefore = [&] {
         const auto it = programBefore.find("runoverview.his");
-        return it == programBefore.end() ? 0 : std::count(it->second.begin(), it->second.end(), '\n');
+        return it == programBefore.end() ? 0
+                                         : std::count(it->second.begin(), it->second.end(), '\n');
     }();
 
     const auto points = scene.Disk().CutPoints(CutPointsWanted());
     int historyOk = 0;
     for (const std::size_t cut : points) {
-        for (const auto& [model, seed] :
-             std::vector<std::pair<test::PowerModel, unsigned>>{{test::PowerModel::Ordered, 1},
-                                                                {test::PowerModel::Weak, 0}}) {
+        for (const auto& [model, seed] : std::vector<std::pair<test::PowerModel, unsigned>>{
+                 {test::PowerModel::Ordered, 1}, {test::PowerModel::Weak, 0}}) {
             const char* modelName = model == test::PowerModel::Ordered ? "ordered" : "weak";
             SCOPED_TRACE(std::string(scenario.name) + ", cut after " + std::to_string(cut) +
                          " of " + std::to_string(scene.Disk().RecordCount()) + " records, " +
@@ -283,7 +298,8 @@ TEST_P(PowerCutTest, EveryMomentLeavesWholeFilesAndTheNextRunMends) {
                 // the power went (a restore leaves what it finds in the folder it restores to).
                 std::erase_if(restored, [](const auto& entry) {
                     return entry.first.find(" (before restore ") != std::string::npos ||
-                           IsTemporaryFileName(std::filesystem::path(entry.first).filename().string());
+                           IsTemporaryFileName(
+                               std::filesystem::path(entry.first).filename().string());
                 });
                 EXPECT_TRUE(restored == mirrorBefore) << test::Differences(restored, mirrorBefore);
             } else {
@@ -297,12 +313,15 @@ TEST_P(PowerCutTest, EveryMomentLeavesWholeFilesAndTheNextRunMends) {
                 return;  // the first moment that fails tells it; the rest would repeat it
         }
     }
-    std::printf("[ power cut ] %s: %zu moments x 2 models, %d rebuilt disks with the run's "
-                "history row \"OK\"\n",
-                scenario.name, points.size(), historyOk);
+    std::printf(
+        "[ power cut ] %s: %zu moments x 2 models, %d rebuilt disks with the run's "
+        "history row \"OK\"\n",
+        scenario.name, points.size(), historyOk);
 }
 
-void Backup(PowerCutScene& scene) { ASSERT_EQ(scene.Run(scene.RunArgs()), 0) << scene.LastOutput(); }
+void Backup(PowerCutScene& scene) {
+    ASSERT_EQ(scene.Run(scene.RunArgs()), 0) << scene.LastOutput();
+}
 
 void BackupThenChange(PowerCutScene& scene) {
     Backup(scene);
@@ -315,16 +334,17 @@ void TwoBackupsBetweenChanges(PowerCutScene& scene) {
     Backup(scene);
 }
 
-std::string ScenarioId(const ::testing::TestParamInfo<Scenario>& info) { return info.param.id; }
+std::string ScenarioId(const ::testing::TestParamInfo<Scenario>& info) {
+    return info.param.id;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, PowerCutTest,
-    ::testing::Values(Scenario{"FirstCopy", "a first copy", false, [](PowerCutScene&) {}, false},
-                      Scenario{"ChangesAndRemovals", "changes and removals", false,
-                               BackupThenChange, false},
-                      Scenario{"KeptVersions", "changes with kept versions", true,
-                               BackupThenChange, false},
-                      Scenario{"Restore", "a restore", true, TwoBackupsBetweenChanges, true}),
+    ::testing::Values(
+        Scenario{"FirstCopy", "a first copy", false, [](PowerCutScene&) {}, false},
+        Scenario{"ChangesAndRemovals", "changes and removals", false, BackupThenChange, false},
+        Scenario{"KeptVersions", "changes with kept versions", true, BackupThenChange, false},
+        Scenario{"Restore", "a restore", true, TwoBackupsBetweenChanges, true}),
     ScenarioId);
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <map>
+#include <random>
 #include <set>
 
 #include "support/power_cut/power_cut_log.h"
@@ -47,9 +47,10 @@ void Empty(const std::string& folder) {
 }
 
 bool IsMountPoint(const std::string& folder) {
-    struct stat self {}, parent {};
-    return stat(folder.c_str(), &self) == 0 &&
-           stat((folder + "/..").c_str(), &parent) == 0 && self.st_dev != parent.st_dev;
+    struct stat self {
+    }, parent{};
+    return stat(folder.c_str(), &self) == 0 && stat((folder + "/..").c_str(), &parent) == 0 &&
+           self.st_dev != parent.st_dev;
 }
 
 bool IsBelow(const std::string& path, const std::string& folder) {
@@ -84,24 +85,24 @@ public:
     // After `r` was carried out at `at`.
     void Applied(const Record& r, const std::string& at) {
         switch (r.op) {
-        case Op::Create:
-        case Op::Mkdir:
-        case Op::Symlink:
-            Drop(at);
-            where_[r.id] = at;
-            break;
-        case Op::Rename:
-            Drop(r.other);
-            for (auto& [id, path] : where_)
-                if (IsBelow(path, at))
-                    path = r.other + path.substr(at.size());
-            break;
-        case Op::Unlink:
-        case Op::Rmdir:
-            where_.erase(r.id);
-            break;
-        default:
-            break;
+            case Op::Create:
+            case Op::Mkdir:
+            case Op::Symlink:
+                Drop(at);
+                where_[r.id] = at;
+                break;
+            case Op::Rename:
+                Drop(r.other);
+                for (auto& [id, path] : where_)
+                    if (IsBelow(path, at))
+                        path = r.other + path.substr(at.size());
+                break;
+            case Op::Unlink:
+            case Op::Rmdir:
+                where_.erase(r.id);
+                break;
+            default:
+                break;
         }
     }
 
@@ -122,62 +123,63 @@ std::string Parent(const std::string& path) {
 bool Apply(int root, const Record& r, const std::string& at, bool dataAsZeros) {
     const char* path = at.c_str();
     switch (r.op) {
-    case Op::Create:
-        if (S_ISREG(static_cast<mode_t>(r.a))) {
-            const int fd = openat(root, path, O_WRONLY | O_CREAT | O_NOFOLLOW,
-                                  static_cast<mode_t>(r.a) & 07777);
-            return fd >= 0 && close(fd) == 0;
-        }
-        return mknodat(root, path, static_cast<mode_t>(r.a), static_cast<dev_t>(r.b)) == 0;
-    case Op::Mkdir:
-        return mkdirat(root, path, static_cast<mode_t>(r.a) & 07777) == 0;
-    case Op::Symlink:
-        return symlinkat(r.other.c_str(), root, path) == 0;
-    case Op::Link:
-        return linkat(root, r.other.c_str(), root, path, 0) == 0;
-    case Op::Rename:
-        return renameat2(root, path, root, r.other.c_str(), static_cast<unsigned>(r.a)) == 0;
-    case Op::Unlink:
-        return unlinkat(root, path, 0) == 0;
-    case Op::Rmdir:
-        return unlinkat(root, path, AT_REMOVEDIR) == 0;
-    case Op::Write: {
-        const int fd = openat(root, path, O_WRONLY | O_NOFOLLOW);
-        if (fd < 0)
-            return false;
-        bool done;
-        if (dataAsZeros) {
-            // The size lasted, the bytes did not.
-            struct stat st {};
-            const off_t end = static_cast<off_t>(r.a + static_cast<std::int64_t>(r.data.size()));
-            done = fstat(fd, &st) == 0 && (st.st_size >= end || ftruncate(fd, end) == 0);
-        } else {
-            done = pwrite(fd, r.data.data(), r.data.size(), static_cast<off_t>(r.a)) ==
-                   static_cast<ssize_t>(r.data.size());
-        }
-        close(fd);
-        return done;
-    }
-    case Op::Truncate: {
-        const int fd = openat(root, path, O_WRONLY | O_NOFOLLOW);
-        const bool done = fd >= 0 && ftruncate(fd, static_cast<off_t>(r.a)) == 0;
-        if (fd >= 0)
+        case Op::Create:
+            if (S_ISREG(static_cast<mode_t>(r.a))) {
+                const int fd = openat(root, path, O_WRONLY | O_CREAT | O_NOFOLLOW,
+                                      static_cast<mode_t>(r.a) & 07777);
+                return fd >= 0 && close(fd) == 0;
+            }
+            return mknodat(root, path, static_cast<mode_t>(r.a), static_cast<dev_t>(r.b)) == 0;
+        case Op::Mkdir:
+            return mkdirat(root, path, static_cast<mode_t>(r.a) & 07777) == 0;
+        case Op::Symlink:
+            return symlinkat(r.other.c_str(), root, path) == 0;
+        case Op::Link:
+            return linkat(root, r.other.c_str(), root, path, 0) == 0;
+        case Op::Rename:
+            return renameat2(root, path, root, r.other.c_str(), static_cast<unsigned>(r.a)) == 0;
+        case Op::Unlink:
+            return unlinkat(root, path, 0) == 0;
+        case Op::Rmdir:
+            return unlinkat(root, path, AT_REMOVEDIR) == 0;
+        case Op::Write: {
+            const int fd = openat(root, path, O_WRONLY | O_NOFOLLOW);
+            if (fd < 0)
+                return false;
+            bool done;
+            if (dataAsZeros) {
+                // The size lasted, the bytes did not.
+                struct stat st {};
+                const off_t end =
+                    static_cast<off_t>(r.a + static_cast<std::int64_t>(r.data.size()));
+                done = fstat(fd, &st) == 0 && (st.st_size >= end || ftruncate(fd, end) == 0);
+            } else {
+                done = pwrite(fd, r.data.data(), r.data.size(), static_cast<off_t>(r.a)) ==
+                       static_cast<ssize_t>(r.data.size());
+            }
             close(fd);
-        return done;
-    }
-    case Op::Times: {
-        const struct timespec times[2] = {{r.a, r.b}, {r.c, r.d}};
-        return utimensat(root, path, times, AT_SYMLINK_NOFOLLOW) == 0;
-    }
-    case Op::Chmod:
-        return fchmodat(root, path, static_cast<mode_t>(r.a), 0) == 0;
-    case Op::Chown:
-        return fchownat(root, path, static_cast<uid_t>(r.a), static_cast<gid_t>(r.b),
-                        AT_SYMLINK_NOFOLLOW) == 0;
-    case Op::FlushFile:
-    case Op::FlushDir:
-    case Op::FlushAll:
-        break;
+            return done;
+        }
+        case Op::Truncate: {
+            const int fd = openat(root, path, O_WRONLY | O_NOFOLLOW);
+            const bool done = fd >= 0 && ftruncate(fd, static_cast<off_t>(r.a)) == 0;
+            if (fd >= 0)
+                close(fd);
+            return done;
+        }
+        case Op::Times: {
+            const struct timespec times[2] = {{r.a, r.b}, {r.c, r.d}};
+            return utimensat(root, path, times, AT_SYMLINK_NOFOLLOW) == 0;
+        }
+        case Op::Chmod:
+            return fchmodat(root, path, static_cast<mode_t>(r.a), 0) == 0;
+        case Op::Chown:
+            return fchownat(root, path, static_cast<uid_t>(r.a), static_cast<gid_t>(r.b),
+                            AT_SYMLINK_NOFOLLOW) == 0;
+        case Op::FlushFile:
+        case Op::FlushDir:
+        case Op::FlushAll:
+            break;
     }
     return false;
 }
@@ -288,7 +290,9 @@ std::vector<std::string> PowerCutDisk::ProgramEnvironment() const {
     return environment;
 }
 
-std::size_t PowerCutDisk::RecordCount() const { return power_cut::ReadRecords(record_).size(); }
+std::size_t PowerCutDisk::RecordCount() const {
+    return power_cut::ReadRecords(record_).size();
+}
 
 std::vector<std::size_t> PowerCutDisk::CutPoints(std::size_t wanted) const {
     const std::vector<Record> records = power_cut::ReadRecords(record_);
@@ -342,8 +346,8 @@ CutSummary PowerCutDisk::RebuildAsCut(std::size_t cut, PowerModel model, unsigne
             if (!keep)
                 dataLost.insert(r.id);
         } else {
-            const bool dependsOnData = r.op == Op::Rename || r.op == Op::Truncate ||
-                                       r.op == Op::Times || r.op == Op::Link;
+            const bool dependsOnData =
+                r.op == Op::Rename || r.op == Op::Truncate || r.op == Op::Times || r.op == Op::Link;
             keep = random() % 2 == 0 && !(dependsOnData && dataLost.count(r.id) != 0);
         }
         if (!flushed[i])

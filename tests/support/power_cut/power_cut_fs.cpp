@@ -31,7 +31,7 @@ using vlm::test::power_cut::Record;
 int backing = -1;
 std::FILE* record = nullptr;
 std::uint64_t nextId = 1;
-std::map<std::string, std::uint64_t> ids;  // path -> identity of what is there now
+std::map<std::string, std::uint64_t> ids;        // path -> identity of what is there now
 std::map<std::uint64_t, std::uint64_t> openIds;  // file handle -> identity
 
 std::string Relative(const char* path) {
@@ -60,7 +60,9 @@ void Note(Op op, const std::string& path, std::uint64_t id, std::int64_t a = 0, 
     vlm::test::power_cut::WriteRecord(record, r);
 }
 
-int Result(int rc) { return rc < 0 ? -errno : rc; }
+int Result(int rc) {
+    return rc < 0 ? -errno : rc;
+}
 
 int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
     if (std::strcmp(path + 1, vlm::test::power_cut::kSyncSignal) == 0) {
@@ -143,8 +145,12 @@ int RemoveName(const char* path, bool folder) {
     ids.erase(name);
     return 0;
 }
-int Unlink(const char* path) { return RemoveName(path, false); }
-int Rmdir(const char* path) { return RemoveName(path, true); }
+int Unlink(const char* path) {
+    return RemoveName(path, false);
+}
+int Rmdir(const char* path) {
+    return RemoveName(path, true);
+}
 
 int Symlink(const char* target, const char* path) {
     const std::string name = Relative(path);
@@ -199,8 +205,9 @@ int Chmod(const char* path, mode_t mode, fuse_file_info* fi) {
 
 int Chown(const char* path, uid_t owner, gid_t group, fuse_file_info* fi) {
     const std::string name = Relative(path);
-    const int rc = fi != nullptr ? fchown(static_cast<int>(fi->fh), owner, group)
-                                 : fchownat(backing, name.c_str(), owner, group, AT_SYMLINK_NOFOLLOW);
+    const int rc = fi != nullptr
+                       ? fchown(static_cast<int>(fi->fh), owner, group)
+                       : fchownat(backing, name.c_str(), owner, group, AT_SYMLINK_NOFOLLOW);
     if (rc != 0)
         return -errno;
     Note(Op::Chown, name, fi != nullptr ? openIds[fi->fh] : IdOf(name),
@@ -355,7 +362,10 @@ int main(int argc, char** argv) {
     ops.access = Access;
     // Foreground, one thread; root's runs see the disk as any disk (permissions checked by
     // the kernel as on a real one).
-    char* args[] = {argv[0], argv[2], const_cast<char*>("-f"), const_cast<char*>("-s"),
+    char* args[] = {argv[0],
+                    argv[2],
+                    const_cast<char*>("-f"),
+                    const_cast<char*>("-s"),
                     const_cast<char*>("-o"),
                     const_cast<char*>("default_permissions,fsname=powercut,subtype=powercut"),
                     nullptr};

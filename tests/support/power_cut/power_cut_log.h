@@ -42,7 +42,9 @@ struct Record {
     bool IsFlush() const { return op == Op::FlushFile || op == Op::FlushDir || op == Op::FlushAll; }
 };
 
-inline void PutNumber(std::FILE* out, std::int64_t value) { std::fwrite(&value, sizeof value, 1, out); }
+inline void PutNumber(std::FILE* out, std::int64_t value) {
+    std::fwrite(&value, sizeof value, 1, out);
+}
 inline void PutText(std::FILE* out, const std::string& text) {
     PutNumber(out, static_cast<std::int64_t>(text.size()));
     std::fwrite(text.data(), 1, text.size(), out);
