@@ -118,18 +118,7 @@ void RunEngine::DryRunVersionsEstimate() {
         NoteFatalError();  // the run ends here, as it would
         return;
     }
-    PassContext counting = passes_;
-    counting.sink = PassSink::Count();
-    for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
-        const std::optional<DrivePath> item = request_.ItemPath(j);
-        const std::optional<DrivePath> destination = request_.DestinationPath(j);
-        if (!item || !destination)  // the item itself says what it cannot be
-            continue;
-        counting.medium = MediumAhead(*destination);
-        copyltor(counting, *item, *destination);
-    }
-    std::int64_t estimate =
-        freeBytes - static_cast<std::int64_t>(counting.sink.Counted().writeBytes);
+    std::int64_t estimate = freeBytes - static_cast<std::int64_t>(WriteBytesOfCopies());
     if (estimate >= 0 || !DriveTellsItsSpace(destLetter_))
         return;
     const std::vector<KeptRunOnDisk> kept = KeptRunsOldestFirst();

@@ -211,10 +211,10 @@ void RunEngine::EndAfterLastItem() {
 bool RunEngine::DestinationDriveUsable(bool closeWindow) {
     const std::string allowed = LowerAscii(settings_.AllowedDrive);
     if (LowerAscii(destLetter_) != allowed && allowed != "all") {
-        ShowErrorBox("Forbidden to write to drive " + destLetter_ +
-                     " ! Please check options - limitation of backup drives.");
-        refusedAtStart_ = {"Forbidden to write to drive " + destLetter_ +
-                               " ! Please check options - limitation of backup drives.",
+        const std::string forbidden = "Forbidden to write to drive " + destLetter_ +
+                                      " ! Please check options - limitation of backup drives.";
+        ShowErrorBox(forbidden);
+        refusedAtStart_ = {forbidden,
                            "the options forbid writing to drive " + LowerAscii(destLetter_) + ":."};
         if (closeWindow)
             view_.CloseWindow(WindowResult::Cancel);
@@ -293,6 +293,16 @@ std::optional<std::int64_t> RunEngine::EstimateByVirtualCopy() {
 // Every byte the copies of this run would write: the copy pass of every item reporting to a
 // count. Nothing when the run stopped meanwhile (it has then ended).
 std::optional<std::uint64_t> RunEngine::CountedWriteBytes() {
+    const std::uint64_t bytes = WriteBytesOfCopies();
+    if (run_.StopRequested) {
+        FinishRun();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The copy pass of every item reporting to a count, as far as it got before a stop.
+std::uint64_t RunEngine::WriteBytesOfCopies() {
     PassContext counting = passes_;
     counting.sink = PassSink::Count();
     for (std::size_t j = 0; j < request_.items.size() && j < request_.destinations.size(); ++j) {
@@ -305,10 +315,6 @@ std::optional<std::uint64_t> RunEngine::CountedWriteBytes() {
         copyltor(counting, *item, *destination);
         if (run_.StopRequested)
             break;
-    }
-    if (run_.StopRequested) {
-        FinishRun();
-        return std::nullopt;
     }
     return counting.sink.Counted().writeBytes;
 }

@@ -98,6 +98,7 @@ private:
     std::optional<std::int64_t> EstimateByVirtualCopy();
     std::optional<std::int64_t> EstimateWithVersions();
     std::optional<std::uint64_t> CountedWriteBytes();
+    std::uint64_t WriteBytesOfCopies();
     std::uint64_t MakeRoomFromVersions(std::uint64_t needed, const std::string& spare = {});
     struct KeptRunOnDisk {
         VersionStore store;

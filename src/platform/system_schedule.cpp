@@ -302,6 +302,13 @@ std::string ConnectEntryDescription(const ConnectSchedule& schedule) {
     return ConnectWhen(schedule) + ", " + schedule.projectHost.Text();
 }
 
+// "\xNN": how udev and systemd write a byte a name may not hold.
+std::string HexEscape(unsigned char c) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    return hex;
+}
+
 // udev's encoding of a by-label or by-uuid link name: what is not plain is written \xNN.
 std::string UdevLinkName(std::string_view value) {
     std::string name;
@@ -311,9 +318,7 @@ std::string UdevLinkName(std::string_view value) {
             c >= 0x80) {
             name += static_cast<char>(c);
         } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            name += hex;
+            name += HexEscape(c);
         }
     }
     return name;
@@ -331,9 +336,7 @@ std::string SystemdPathEscape(std::string_view path) {
         } else if (std::isalnum(c) || c == ':' || c == '_' || (c == '.' && i > 0)) {
             escaped += static_cast<char>(c);
         } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            escaped += hex;
+            escaped += HexEscape(c);
         }
     }
     return escaped;
