@@ -41,7 +41,9 @@ ProgramOwnFiles::ProgramOwnFiles(const AppSettings& settings)
     : settingsName_(SettingsFilePath(settings.ProgramFolder / "velmora").Name()),
       programFolder_(HostOf(settings.ProgramFolder)),
       logFolder_(HostOf(DrivePath(RunLog::LogFilePathFor(settings.LogLocation)).Parent())),
-      reportsFolder_(HostOf(RunReportsFolder(settings.RunHistoryPath()))) {}
+      reportsFolder_(HostOf(RunReportsFolder(settings.RunHistoryPath()))),
+      reportsFolderTail_(reportsFolder_ ? "\\" + std::string(reportsFolder_->Name()) + "\\"
+                                        : std::string()) {}
 
 bool ProgramOwnFiles::Holds(std::string_view path) const {
     const std::string_view name = NameOf(path);
@@ -53,7 +55,11 @@ bool ProgramOwnFiles::Holds(std::string_view path) const {
                              base == kConnectSchedulesFile;
     const bool logName =
         temporary || base == RunLog::kLogFileName || base == RunLog::kCropTemporaryName;
-    const bool reportName = EndsWith(base, ".txt");
+    // A kept report is a ".txt" in the folder the reports are kept in: the folder's name is
+    // looked at first, so that a tree of text files costs no translation of each one's folder.
+    const std::string_view folderPath = path.substr(0, path.size() - name.size());
+    const bool reportName =
+        reportsFolder_ && EndsWith(base, ".txt") && EndsWith(folderPath, reportsFolderTail_);
     if (!programName && !logName && !reportName)
         return false;
     // Known by the host folder they are in: the same folder may be reached through two letters.

@@ -36,6 +36,7 @@ private:
     std::optional<HostPath> programFolder_;
     std::optional<HostPath> logFolder_;
     std::optional<HostPath> reportsFolder_;  // the kept reports of the runs
+    std::string reportsFolderTail_;          // "\\Reports\\": how a path in it ends its folder
 };
 
 }  // namespace vlm
