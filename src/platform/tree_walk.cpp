@@ -99,8 +99,6 @@ bool DeleteContents(int folderFd) {
     return complete;
 }
 
-// Adds the plain files below the open folder to `totals`; false when `stop` was set before the
-// walk was done.
 // What a count leaves out, and where it is: the path below the counted folder in drive names.
 struct CountLeaving {
     const LeftOutOfSize& leftOut;
@@ -121,6 +119,8 @@ struct CountLeaving {
     void Leave(std::size_t mark) { below.resize(mark); }
 };
 
+// Adds the plain files below the open folder to `totals`; false when `stop` was set before the
+// walk was done.
 bool CountContents(int folderFd, FolderTreeTotals& totals, const std::atomic<bool>* stop,
                    bool inLostAndFound = false, std::uint64_t enoughFiles = UINT64_MAX,
                    CountLeaving* leaving = nullptr) {
